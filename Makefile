@@ -1,0 +1,52 @@
+# Quillpad: `make test` builds everything and runs every test; `make run`
+# starts the program under Wine. See README.md.
+
+SHELL := /bin/bash
+ROOT := $(abspath .)
+B := $(ROOT)/build
+CMAKE_GEN := -G Ninja
+FILE ?=
+
+.PHONY: all deps build win32 win64 native test run bench fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps win32 win64 native
+
+win32:
+	@cmake -S . -B $(B)/win32 $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/toolchain-i686-mingw.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DQP_TESTS=OFF >/dev/null
+	@cmake --build $(B)/win32
+
+win64:
+	@cmake -S . -B $(B)/win64 $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/toolchain-x86_64-mingw.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQP_WIN32_EXE=$(B)/win32/bin/quillpad.exe >/dev/null
+	@cmake --build $(B)/win64
+
+native:
+	@cmake -S . -B $(B)/native $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQP_SANITIZE=ON >/dev/null
+	@cmake --build $(B)/native
+
+test: build
+	@scripts/run-tests.sh
+
+run: deps win64
+	@scripts/run.sh "$(FILE)"
+
+bench: deps
+	@cmake -S . -B $(B)/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQP_BENCH=ON -DQP_TESTS=OFF \
+	  -DQP_SANITIZE=OFF >/dev/null
+	@cmake --build $(B)/bench
+	@$(B)/bench/bin/qp_bench
+
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(B)/fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQP_FUZZ=ON \
+	  -DQP_SANITIZE=OFF >/dev/null
+	@cmake --build $(B)/fuzz
+	@scripts/fuzz.sh $(B)/fuzz/bin $(or $(SECONDS),60)
+
+clean:
+	rm -rf $(B)

@@ -1,0 +1,23 @@
+// The process-wide state of the application shell: one record, zeroed at
+// start-up, owned by the GUI thread.
+#pragma once
+
+#include <windows.h>
+
+#include "app/command_line.h"
+
+struct AppState {
+  HINSTANCE instance;
+  StartupOptions options;
+  HWND mainWindow;
+  HWND editorWindow;
+  HWND searchBar;  // null while the search bar is closed
+  HWND lastFocus;  // the child that gets the focus when the frame is activated
+  HACCEL accelMain;
+  HACCEL accelEdit;
+  HACCEL accelSearchBar;
+  int sessionOnTop;
+  int exitWithoutSaving;
+};
+
+extern AppState g_app;

@@ -1,0 +1,169 @@
+#include "app/main_window.h"
+
+#include "app/app_state.h"
+#include "editor/editor_window.h"
+#include "foundation/ask_user.h"
+#include "foundation/texts.h"
+#include "resources/resource.h"
+
+const char kMainClassName[] = "QuilPad";
+
+namespace {
+
+void LayoutChildren(HWND hwnd) {
+  RECT rc;
+  GetClientRect(hwnd, &rc);
+  if (g_app.editorWindow) MoveWindow(g_app.editorWindow, 0, 0, rc.right, rc.bottom, TRUE);
+}
+
+LRESULT OnCreate(HWND hwnd) {
+  g_app.mainWindow = hwnd;
+  g_app.editorWindow = CreateWindowExA(
+      WS_EX_CLIENTEDGE, kEditorClassName, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_HSCROLL | WS_VSCROLL, 0,
+      0, 0, 0, hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_EDITOR)), g_app.instance, nullptr);
+  if (!g_app.editorWindow) {
+    AskUser(hwnd, TXT_OUT_OF_MEMORY, kAskWarning);
+    return -1;
+  }
+  PostMessageA(hwnd, WM_COMMAND, IDM_STARTUP_OPEN, 0);
+  return 0;
+}
+
+// The shell's own commands; 64 for everything the editor handles.
+int OnMainCommand(HWND hwnd, int id) {
+  switch (id) {
+    case IDM_STARTUP_OPEN:
+      return OpenStartupDocument();
+    case IDM_FILE_EXIT:
+      PostMessageA(hwnd, WM_CLOSE, 0, 0);
+      return 0;
+    default:
+      return 64;
+  }
+}
+
+LRESULT OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  int result = OnMainCommand(hwnd, LOWORD(wParam));
+  if (result == 64) {
+    if (!g_app.editorWindow) return 0;
+    LRESULT editor = SendMessageA(g_app.editorWindow, WM_COMMAND, wParam, lParam);
+    if (editor != 0) return editor;
+    result = 0;
+  }
+  return AnswerCommandResult(hwnd, result);
+}
+
+LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_CREATE:
+      return OnCreate(hwnd);
+    case WM_SIZE:
+      LayoutChildren(hwnd);
+      return 0;
+    case WM_COMMAND:
+      return OnCommand(hwnd, wParam, lParam);
+    case WM_SETFOCUS:
+      SetFocus(g_app.lastFocus ? g_app.lastFocus : g_app.editorWindow);
+      return 0;
+    case WM_CLOSE:
+      DestroyWindow(hwnd);
+      return 0;
+    case WM_DESTROY:
+      g_app.mainWindow = nullptr;
+      g_app.editorWindow = nullptr;
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
+  }
+}
+
+// The show state: hidden for /H, maximized for /M, minimized for /m, else the
+// one the program was started with.
+int StartupShowState() {
+  const StartupOptions &o = g_app.options;
+  // Until the notification-area icon exists a window hidden with /H could not
+  // be reached again; it starts minimized instead.
+  if (o.hidden || o.minimized) return SW_SHOWMINNOACTIVE;
+  if (o.maximized) return SW_SHOWMAXIMIZED;
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  GetStartupInfoA(&si);
+  return (si.dwFlags & STARTF_USESHOWWINDOW) ? si.wShowWindow : SW_SHOWDEFAULT;
+}
+
+// /x and /y move the window keeping its size; /w and /h then set the size.
+void ApplyPlacementOptions(HWND hwnd) {
+  const StartupOptions &o = g_app.options;
+  if (!o.hasLeft && !o.hasTop && !o.hasWidth && !o.hasHeight) return;
+  WINDOWPLACEMENT wp = {};
+  wp.length = sizeof wp;
+  GetWindowPlacement(hwnd, &wp);
+  RECT &r = wp.rcNormalPosition;
+  LONG width = r.right - r.left, height = r.bottom - r.top;
+  if (o.hasLeft) r.left = o.left;
+  if (o.hasTop) r.top = o.top;
+  if (o.hasWidth) width = o.width;
+  if (o.hasHeight) height = o.height;
+  r.right = r.left + width;
+  r.bottom = r.top + height;
+  wp.showCmd = SW_HIDE;
+  SetWindowPlacement(hwnd, &wp);
+}
+
+}  // namespace
+
+bool RegisterMainClass(HINSTANCE instance) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = MainWndProc;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_QUILLPAD));
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszMenuName = MAKEINTRESOURCEA(IDR_MAIN_MENU);
+  wc.lpszClassName = kMainClassName;
+  return RegisterClassA(&wc) != 0;
+}
+
+int CreateMainWindow() {
+  HWND hwnd = CreateWindowExA(0, kMainClassName, Text(TXT_PRODUCT), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                              g_app.instance, nullptr);
+  if (!hwnd) return -3;
+  ApplyPlacementOptions(hwnd);
+  if (g_app.options.onTop) {
+    g_app.sessionOnTop = 1;
+    SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+  ShowWindow(hwnd, StartupShowState());
+  UpdateWindow(hwnd);
+  return 0;
+}
+
+LRESULT AnswerCommandResult(HWND hwnd, int result) {
+  switch (result) {
+    case 0:
+      return 0;
+    case 32:
+      return 1;
+    case 48:
+    case 80:
+    case 96:
+      return 3;
+    case -1:
+      AskUser(hwnd, TXT_OUT_OF_MEMORY, kAskWarning);
+      return 3;
+    default: {
+      int slot = result > 0 && result < 0x10000 ? TextSlotOfId(static_cast<u16>(result)) : -1;
+      if (slot >= 0) AskUser(hwnd, static_cast<TextSlot>(slot), kAskWarning);
+      return 3;
+    }
+  }
+}
+
+int OpenStartupDocument() {
+  const StartupOptions &o = g_app.options;
+  if (o.command) PostMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(o.command & 0xFFFF), 0);
+  if (g_app.editorWindow) SendMessageA(g_app.editorWindow, EM_SCROLLCARET, 0, 0);
+  return 0;
+}

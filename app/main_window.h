@@ -1,0 +1,25 @@
+// The main window (class "QuilPad"): the frame of the one document of the
+// process. It owns the editor window, runs the shell's commands and forwards
+// every other command to the editor.
+#pragma once
+
+#include <windows.h>
+
+extern const char kMainClassName[];
+
+// Registers the class; false on failure.
+bool RegisterMainClass(HINSTANCE instance);
+
+// Creates the main window with its editor child, applies the start-up show
+// state and placement options, and shows it. Returns 0, or -3 when the window
+// (or its editor) could not be created.
+int CreateMainWindow();
+
+// Runs the command-result convention on one result code: 0 and 64 (after the
+// editor answered 0) refresh and answer 0, 32 answers 1, 48/80/96 answer 3,
+// anything else is shown as a warning and answers 3.
+LRESULT AnswerCommandResult(HWND hwnd, int result);
+
+// Handling of the private command 10011: opens the start-up document and
+// applies the options that act on it. Returns 0 or an error code.
+int OpenStartupDocument();

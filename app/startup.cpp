@@ -1,0 +1,101 @@
+#include "app/startup.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "app/app_state.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "editor/editor_window.h"
+#include "foundation/ask_user.h"
+#include "foundation/bytes.h"
+#include "foundation/format.h"
+#include "foundation/random.h"
+#include "foundation/texts.h"
+#include "resources/resource.h"
+
+#ifndef QP_MAKER_HOST
+#define QP_MAKER_HOST "www.orvendel.com"
+#endif
+
+AppState g_app;
+
+namespace {
+
+int LoadResourceText(void *context, u16 id, char *buf, int cap) {
+  return LoadStringA(static_cast<HINSTANCE>(context), id, buf, cap);
+}
+
+// The online manual in the user's browser; true when it could be launched.
+bool OpenOnlineManual() {
+  SHELLEXECUTEINFOA sei = {};
+  sei.cbSize = sizeof sei;
+  sei.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+  sei.lpFile = "http://" QP_MAKER_HOST "/quillpad/manual/";
+  sei.nShow = SW_SHOWNORMAL;
+  return ShellExecuteExA(&sei) != FALSE;
+}
+
+}  // namespace
+
+void ParseCommandLine() { ParseCommandLineText(GetCommandLineA(), &g_app.options); }
+
+int RunQuillpad(HINSTANCE instance) {
+  InitCommonControls();
+  MemZero(&g_app, sizeof g_app);
+  InstallMessageBoxAnswerer();
+  if (ThreadSlotInit() != 0) return -1;
+  g_app.instance = instance ? instance : GetModuleHandleA(nullptr);
+
+  TextLoader loader = {LoadResourceText, g_app.instance};
+  if (LoadTexts(&loader) != 0) return -1;
+
+  if (!RegisterEditorClass(g_app.instance)) return -1;
+  ParseCommandLine();
+
+  if (g_app.options.updateCheck) return 0;
+  if (g_app.options.help) return OpenOnlineManual() ? 0 : 1;
+
+  if (!RegisterMainClass(g_app.instance)) {
+    AskUser(nullptr, TXT_OUT_OF_MEMORY, kAskWarning);
+    return -2;
+  }
+  int created = CreateMainWindow();
+  if (created != 0) return created;
+  g_app.accelMain = LoadAcceleratorsA(g_app.instance, MAKEINTRESOURCEA(IDR_ACCEL_MAIN));
+  g_app.accelEdit = LoadAcceleratorsA(g_app.instance, MAKEINTRESOURCEA(IDR_ACCEL_EDIT));
+  return RunMessageLoop();
+}
+
+int RunMessageLoop() {
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    HWND bar = g_app.searchBar;
+    HWND main = g_app.mainWindow;
+    if (bar && IsChild(bar, msg.hwnd)) {
+      if (g_app.accelSearchBar && TranslateAcceleratorA(bar, g_app.accelSearchBar, &msg)) continue;
+      if (g_app.accelMain && TranslateAcceleratorA(main, g_app.accelMain, &msg)) continue;
+      if (IsDialogMessageA(bar, &msg)) continue;
+    } else if (main) {
+      if (g_app.accelMain && TranslateAcceleratorA(main, g_app.accelMain, &msg)) continue;
+      if (g_app.accelEdit && TranslateAcceleratorA(main, g_app.accelEdit, &msg)) continue;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return 0;
+}
+
+void PumpPendingMessages(HWND dialog, const volatile unsigned *cancel) {
+  MSG msg;
+  while (!(cancel && *cancel) && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // Leave it for the main loop.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    if (dialog && IsDialogMessageA(dialog, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}

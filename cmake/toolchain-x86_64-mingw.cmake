@@ -1,0 +1,13 @@
+# 64-bit Windows build: the same sources, run under wine64 by the tests.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(QP_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER   /usr/bin/${QP_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER /usr/bin/${QP_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER  /usr/bin/${QP_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${QP_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+get_filename_component(_qp_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR "${_qp_root}/scripts/wine-run.sh")

@@ -1,0 +1,87 @@
+#include "foundation/bytes.h"
+
+#include <string.h>
+
+void MemZero(void *dst, size_t n) { memset(dst, 0, n); }
+
+void MemCopy(void *dst, const void *src, size_t n) { memmove(dst, src, n); }
+
+void MemCopyBackward(void *dst, const void *src, size_t n) { memmove(dst, src, n); }
+
+void MemFill(void *dst, u8 value, size_t n) { memset(dst, value, n); }
+
+size_t MemCompare(const void *a, const void *b, size_t n) {
+  const u8 *x = static_cast<const u8 *>(a), *y = static_cast<const u8 *>(b);
+  for (size_t i = 0; i < n; i++)
+    if (x[i] != y[i]) return n - i;
+  return 0;
+}
+
+size_t MemCompareLower(const void *a, const void *b, size_t n, const u8 *lowerTable) {
+  const u8 *x = static_cast<const u8 *>(a), *y = static_cast<const u8 *>(b);
+  for (size_t i = 0; i < n; i++)
+    if (lowerTable[x[i]] != lowerTable[y[i]]) return n - i;
+  return 0;
+}
+
+size_t MemFindOther(const void *p, u8 value, size_t n) {
+  const u8 *x = static_cast<const u8 *>(p);
+  for (size_t i = 0; i < n; i++)
+    if (x[i] != value) return i;
+  return n;
+}
+
+void MemSwap16(void *p, size_t units) {
+  u8 *x = static_cast<u8 *>(p);
+  for (size_t i = 0; i < units; i++, x += 2) {
+    u8 t = x[0];
+    x[0] = x[1];
+    x[1] = t;
+  }
+}
+
+void MemCopyMapped(void *dst, const void *src, const u8 *table, size_t n) {
+  u8 *d = static_cast<u8 *>(dst);
+  const u8 *s = static_cast<const u8 *>(src);
+  for (size_t i = 0; i < n; i++) d[i] = table[s[i]];
+}
+
+void MemReplaceByte(void *dst, const void *src, u8 from, u8 to, size_t n) {
+  u8 *d = static_cast<u8 *>(dst);
+  const u8 *s = static_cast<const u8 *>(src);
+  for (size_t i = 0; i < n; i++) d[i] = s[i] == from ? to : s[i];
+}
+
+u32 ExpandedWidth(const char *text, size_t n, u32 tabSize) {
+  if (tabSize == 0) tabSize = 1;
+  u32 col = 0;
+  for (size_t i = 0; i < n; i++) col = text[i] == '\t' ? (col / tabSize + 1) * tabSize : col + 1;
+  return col;
+}
+
+size_t StrLen(const char *s) { return strlen(s); }
+
+char *StrCopy(char *dst, const char *s) {
+  size_t n = strlen(s);
+  memmove(dst, s, n + 1);
+  return dst + n;
+}
+
+char *StrCopyN(char *dst, const char *s, size_t cap) {
+  size_t n = StrLenN(s, cap - 1);
+  memmove(dst, s, n);
+  dst[n] = 0;
+  return dst + n;
+}
+
+size_t StrLenN(const char *s, size_t max) {
+  size_t n = 0;
+  while (n < max && s[n]) n++;
+  return n;
+}
+
+size_t WStrLen(const u16 *s) {
+  size_t n = 0;
+  while (s[n]) n++;
+  return n;
+}

@@ -1,0 +1,39 @@
+// Byte and string helpers of the program's own runtime.
+#pragma once
+
+#include "foundation/types.h"
+
+void MemZero(void *dst, size_t n);
+// Non-overlapping copy, or an overlapping move towards lower addresses.
+void MemCopy(void *dst, const void *src, size_t n);
+// Overlapping move towards higher addresses (copies from the end).
+void MemCopyBackward(void *dst, const void *src, size_t n);
+void MemFill(void *dst, u8 value, size_t n);
+// 0 when equal; otherwise the number of bytes left from the first difference
+// on (so the difference is at index n - result).
+size_t MemCompare(const void *a, const void *b, size_t n);
+// As MemCompare, with both sides mapped through a 256-byte lowercase table.
+size_t MemCompareLower(const void *a, const void *b, size_t n, const u8 *lowerTable);
+// Index of the first byte that is not `value`, or n when there is none.
+size_t MemFindOther(const void *p, u8 value, size_t n);
+// Swaps the bytes of each 16-bit unit of a buffer of `units` units.
+void MemSwap16(void *p, size_t units);
+// Copies n bytes, each replaced through a 256-byte table.
+void MemCopyMapped(void *dst, const void *src, const u8 *table, size_t n);
+// Copies n bytes, replacing every byte `from` with `to`.
+void MemReplaceByte(void *dst, const void *src, u8 from, u8 to, size_t n);
+
+// The column after the bytes, counting from 0, where a Tab advances to the next
+// multiple of tabSize (tabSize >= 1).
+u32 ExpandedWidth(const char *text, size_t n, u32 tabSize);
+
+size_t StrLen(const char *s);
+// Copies s with its terminator; returns a pointer to the terminator in dst.
+char *StrCopy(char *dst, const char *s);
+// Copies at most cap - 1 characters and always terminates (cap >= 1); returns
+// a pointer to the terminator in dst.
+char *StrCopyN(char *dst, const char *s, size_t cap);
+// The length of s, but at most max.
+size_t StrLenN(const char *s, size_t max);
+
+size_t WStrLen(const u16 *s);

@@ -1,0 +1,22 @@
+// Resource and command ids. Shared by the .rc files and the code: no bare
+// resource number appears anywhere else.
+#pragma once
+
+// ---- icons, menus, accelerator tables, dialogs ----
+#define IDI_QUILLPAD 51
+#define IDR_MAIN_MENU 20
+#define IDR_ACCEL_MAIN 30  // frame and tool keys
+#define IDR_ACCEL_EDIT 31  // editing keys
+
+// ---- child windows of the main window ----
+#define IDC_EDITOR 1020
+#define IDC_STATUS_BAR 1030
+
+// ---- commands ----
+#define IDM_STARTUP_OPEN 10011  // posted by the main window to itself once created
+#define IDM_FILE_PRINT 13612
+#define IDM_FILE_EXIT 13811
+
+// ---- version ----
+#define QP_VERSION_TEXT "6.4.1.beta"
+#define QP_VERSION_BINARY 6, 4, 1, 0

@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# Starts or stops the private Wine session of a build: its own Xvfb, its own
+# prefix (cloned from a template made once per machine) and a persistent
+# wineserver bound to that display.
+#
+#   wine-session.sh start | stop | status
+set -euo pipefail
+source "$(dirname "$0")/wine-env.sh"
+
+log() { echo "wine-session: $*" >&2; }
+
+make_template() {
+  local t="$QP_WINE_TEMPLATE"
+  [ -f "$t/.ready" ] && return 0
+  mkdir -p "$(dirname "$t")"
+  exec 9>"$t.lock"
+  flock 9
+  [ -f "$t/.ready" ] && return 0
+  log "making the Wine prefix template (once per machine)"
+  rm -rf "$t"
+  (
+    export WINEPREFIX="$t"
+    unset DISPLAY
+    "$QP_WINE" wineboot --init </dev/null >/dev/null 2>&1 || true
+    wineserver -w || true
+    # Debian's Wine does not find its own fonts: copy them in.
+    mkdir -p "$t/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/*.tt? "$t/drive_c/windows/Fonts/" 2>/dev/null || true
+    local reg
+    reg="$(mktemp --suffix=.reg)"
+    cat >"$reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer]
+"Desktop"="Default"
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
+"Default"="1024x768"
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"Courier New"="Liberation Mono"
+"Lucida Console"="DejaVu Sans Mono"
+"Arial"="Liberation Sans"
+"Times New Roman"="Liberation Serif"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+REG
+    "$QP_WINE" regedit /S "$(winepath_of "$reg")" </dev/null >/dev/null 2>&1 || "$QP_WINE" regedit /S "$reg" </dev/null >/dev/null 2>&1
+    wineserver -k || true
+    wineserver -w || true
+    rm -f "$reg"
+  )
+  touch "$t/.ready"
+}
+
+winepath_of() { echo "Z:${1//\//\\}"; }
+
+clone_prefix() {
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$QP_WINE_DIR"
+  cp -al "$QP_WINE_TEMPLATE" "$WINEPREFIX"
+  # wineserver rewrites the registry by rename, but give the clone its own
+  # copies anyway so that nothing can reach the template through a link.
+  for f in "$QP_WINE_TEMPLATE"/*.reg; do
+    cp --remove-destination "$f" "$WINEPREFIX/"
+  done
+}
+
+start_xvfb() {
+  local fdfile="$QP_WINE_DIR/displayfd"
+  rm -f "$fdfile"
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$fdfile" </dev/null >/dev/null 2>&1 &
+  local pid=$!
+  for _ in $(seq 1 100); do
+    [ -s "$fdfile" ] && break
+    sleep 0.05
+  done
+  if [ ! -s "$fdfile" ]; then
+    kill "$pid" 2>/dev/null || true
+    log "Xvfb did not start"
+    exit 1
+  fi
+  echo "$pid" >"$QP_WINE_DIR/xvfb.pid"
+  echo ":$(tr -dc '0-9' <"$fdfile")" >"$QP_WINE_DIR/display"
+}
+
+start() {
+  stop_quietly
+  make_template
+  clone_prefix
+  start_xvfb
+  export DISPLAY="$(cat "$QP_WINE_DIR/display")"
+  # The session binds to the display of its first process: start it here,
+  # detached, so that no test's pipes are inherited by Wine's services.
+  wineserver -p </dev/null >/dev/null 2>&1
+  "$QP_WINE" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
+  log "started on $DISPLAY (prefix $WINEPREFIX)"
+}
+
+stop_quietly() {
+  if [ -d "$WINEPREFIX" ]; then
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+  fi
+  local pidfile="$QP_WINE_DIR/xvfb.pid"
+  if [ -f "$pidfile" ]; then
+    local pid
+    pid="$(cat "$pidfile")"
+    if [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = "Xvfb" ]; then
+      kill "$pid" 2>/dev/null || true
+    fi
+    rm -f "$pidfile"
+  fi
+  rm -f "$QP_WINE_DIR/display" "$QP_WINE_DIR/displayfd"
+}
+
+case "${1:-}" in
+  start) start ;;
+  stop) stop_quietly; log "stopped" ;;
+  status) [ -f "$QP_WINE_DIR/display" ] && echo "running on $(cat "$QP_WINE_DIR/display")" || echo "not running" ;;
+  *) echo "usage: $0 start|stop|status" >&2; exit 2 ;;
+esac

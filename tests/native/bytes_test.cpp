@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "foundation/bytes.h"
+
+namespace {
+
+TEST(Bytes, CompareReportsBytesLeftFromTheFirstDifference) {
+  EXPECT_EQ(MemCompare("abcde", "abcde", 5), 0u);
+  EXPECT_EQ(MemCompare("abcde", "xbcde", 5), 5u);
+  EXPECT_EQ(MemCompare("abcde", "abxde", 5), 3u);
+  EXPECT_EQ(MemCompare("abcde", "abcdx", 5), 1u);  // a difference in the last byte is not "equal"
+  EXPECT_EQ(MemCompare("a", "b", 0), 0u);
+  // Bytes above 127 compare as themselves, not as negative chars.
+  EXPECT_EQ(MemCompare("\xe9", "\xe9", 1), 0u);
+}
+
+TEST(Bytes, CompareThroughTheLowercaseTable) {
+  u8 lower[256];
+  for (int i = 0; i < 256; i++) lower[i] = static_cast<u8>(i >= 'A' && i <= 'Z' ? i + 32 : i);
+  lower[0xC9] = 0xE9;  // E acute
+  EXPECT_EQ(MemCompareLower("Hello \xC9t\xE9", "hELLO \xE9T\xE9", 9, lower), 0u);
+  EXPECT_EQ(MemCompareLower("Hello", "Help!", 5, lower), 2u);
+}
+
+TEST(Bytes, FindOtherSwapMapReplace) {
+  EXPECT_EQ(MemFindOther("   x ", ' ', 5), 3u);
+  EXPECT_EQ(MemFindOther("    ", ' ', 4), 4u);
+  EXPECT_EQ(MemFindOther("", ' ', 0), 0u);
+
+  char units[] = {'a', 0, 'b', 0, 'c', 0};
+  MemSwap16(units, 3);
+  EXPECT_EQ(std::string(units, 6), std::string("\0a\0b\0c", 6));
+
+  u8 table[256];
+  for (int i = 0; i < 256; i++) table[i] = static_cast<u8>(255 - i);
+  char mapped[3];
+  MemCopyMapped(mapped, "\x00\x01\xff", table, 3);
+  EXPECT_EQ(std::string(mapped, 3), std::string("\xff\xfe\x00", 3));
+
+  char replaced[6];
+  MemReplaceByte(replaced, std::string("a\0b\0c\0", 6).data(), 0, ' ', 6);
+  EXPECT_EQ(std::string(replaced, 6), "a b c ");
+}
+
+TEST(Bytes, OverlappingMovesInBothDirections) {
+  char up[] = "abcdefgh";
+  MemCopyBackward(up + 2, up, 5);
+  EXPECT_STREQ(up, "ababcdeh");
+  char down[] = "abcdefgh";
+  MemCopy(down, down + 2, 5);
+  EXPECT_STREQ(down, "cdefgfgh");
+  char buf[8];
+  MemFill(buf, 'z', 7);
+  buf[7] = 0;
+  EXPECT_STREQ(buf, "zzzzzzz");
+  MemZero(buf, 8);
+  EXPECT_EQ(MemFindOther(buf, 0, 8), 8u);
+}
+
+TEST(Bytes, ExpandedWidthAdvancesTabsToTheNextStop) {
+  EXPECT_EQ(ExpandedWidth("abc\t", 4, 8), 8u);
+  EXPECT_EQ(ExpandedWidth("\t", 1, 8), 8u);
+  EXPECT_EQ(ExpandedWidth("abcdefgh\t", 9, 8), 16u);  // a tab at a stop goes a whole stop
+  EXPECT_EQ(ExpandedWidth("a\tb\t", 4, 4), 8u);
+  EXPECT_EQ(ExpandedWidth("abc", 3, 8), 3u);
+  EXPECT_EQ(ExpandedWidth("\t\t", 2, 1), 2u);
+  EXPECT_EQ(ExpandedWidth("", 0, 8), 0u);
+}
+
+TEST(Strings, BoundedCopyAlwaysTerminates) {
+  char buf[4];
+  char *end = StrCopyN(buf, "abcdef", sizeof buf);
+  EXPECT_STREQ(buf, "abc");
+  EXPECT_EQ(end, buf + 3);
+  end = StrCopyN(buf, "ab", sizeof buf);
+  EXPECT_STREQ(buf, "ab");
+  EXPECT_EQ(end, buf + 2);
+  end = StrCopyN(buf, "abc", 1);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(end, buf);
+
+  char whole[8];
+  EXPECT_EQ(StrCopy(whole, "hello"), whole + 5);
+  EXPECT_STREQ(whole, "hello");
+  EXPECT_EQ(StrLen("hello"), 5u);
+  EXPECT_EQ(StrLenN("hello", 3), 3u);
+  EXPECT_EQ(StrLenN("hi", 3), 2u);
+  // StrLenN never reads past max: the buffer below has no terminator.
+  const char unterminated[3] = {'x', 'y', 'z'};
+  EXPECT_EQ(StrLenN(unterminated, 3), 3u);
+}
+
+}  // namespace

@@ -1,0 +1,30 @@
+// The test runner of both suites: texts loaded as the program loads them, the
+// per-thread random record in place, and no question asked unless a test
+// expects it.
+#include <gtest/gtest.h>
+
+#include "foundation/random.h"
+#include "foundation/texts.h"
+#include "tests/support/scripted_answerer.h"
+
+#ifdef _WIN32
+#include <windows.h>
+static int LoadResourceText(void *, u16 id, char *buf, int cap) {
+  return LoadStringA(GetModuleHandleA(nullptr), id, buf, cap);
+}
+static const TextLoader kLoader = {LoadResourceText, nullptr};
+#else
+static const TextLoader &kLoader = kBuiltinTextLoader;
+#endif
+
+int main(int argc, char **argv) {
+  testing::InitGoogleTest(&argc, argv);
+  if (ThreadSlotInit() != 0 || LoadTexts(&kLoader) != 0) {
+    fprintf(stderr, "cannot set up the program's texts\n");
+    return 1;
+  }
+  ScriptedAnswerer strict;  // a question no test expects fails that test
+  int rc = RUN_ALL_TESTS();
+  FreeTexts();
+  return rc;
+}
