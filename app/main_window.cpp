@@ -25,6 +25,7 @@ LRESULT OnCreate(HWND hwnd) {
     AskUser(hwnd, TXT_OUT_OF_MEMORY, kAskWarning);
     return -1;
   }
+  LayoutChildren(hwnd);
   PostMessageA(hwnd, WM_COMMAND, IDM_STARTUP_OPEN, 0);
   return 0;
 }

@@ -33,6 +33,15 @@ bool CheckFormat(const Ch *format, Ch *work, Ch wideZ) {
   return true;
 }
 
+// The formatted length: the system's count is not to be trusted when the
+// output was cut at its limit.
+template <typename Ch>
+int Measure(const Ch *out) {
+  int n = 0;
+  while (n < kPlatFormatMax && out[n]) n++;
+  return n;
+}
+
 template <typename Ch>
 int Finish(Ch *dst, size_t capacity, const Ch *text, int len) {
   if (capacity == 0) return 1;
@@ -47,10 +56,10 @@ int Finish(Ch *dst, size_t capacity, const Ch *text, int len) {
 int FormatV(char *dst, size_t capacity, const char *format, va_list args) {
   char work[kFormatWorkChars + 1];
   if (!CheckFormat<char>(format, work, 's')) return Finish<char>(dst, capacity, "", 0);
-  char out[kPlatFormatMax + 1];
-  int len = PlatFormatV(out, work, args);
-  if (len < 0) len = 0;
-  return Finish<char>(dst, capacity, out, len);
+  char out[kPlatFormatMax + 2];
+  out[0] = 0;
+  PlatFormatV(out, work, args);
+  return Finish<char>(dst, capacity, out, Measure(out));
 }
 
 int Format(char *dst, size_t capacity, const char *format, ...) {
@@ -65,10 +74,10 @@ int FormatWV(u16 *dst, size_t capacity, const u16 *format, va_list args) {
   u16 work[kFormatWorkChars + 1];
   static const u16 kEmpty[1] = {0};
   if (!CheckFormat<u16>(format, work, 'S')) return Finish<u16>(dst, capacity, kEmpty, 0);
-  u16 out[kPlatFormatMax + 1];
-  int len = PlatFormatWV(out, work, args);
-  if (len < 0) len = 0;
-  return Finish<u16>(dst, capacity, out, len);
+  u16 out[kPlatFormatMax + 2];
+  out[0] = 0;
+  PlatFormatWV(out, work, args);
+  return Finish<u16>(dst, capacity, out, Measure(out));
 }
 
 int FormatW(u16 *dst, size_t capacity, const u16 *format, ...) {

@@ -8,7 +8,7 @@
 // Anything else, or more than 16 arguments, refuses the format: nothing is
 // formatted, the destination becomes empty and the result is 1.
 //
-// Output is limited to 1024 characters (the system formatter's limit) and to
+// Output is limited to 1023 characters (the system formatter's limit) and to
 // capacity - 1; it is always terminated when capacity > 0.
 #pragma once
 
@@ -18,7 +18,7 @@
 
 constexpr int kFormatMaxArgs = 16;
 constexpr int kFormatWorkChars = 2047;
-constexpr int kFormatMaxOutput = 1024;
+constexpr int kFormatMaxOutput = 1023;
 
 // Returns the number of characters written plus 1, or 1 when refused.
 int Format(char *dst, size_t capacity, const char *format, ...);

@@ -64,7 +64,8 @@ int PlatWideToAnsi(const u16 *src, int len, char *dst, int cap);
 // ---- the system's wsprintf ----------------------------------------------------
 // wvsprintfA / wvsprintfW on a format already checked by Format (format.h):
 // flags "#-0", width, precision, conversions d i u x X s S p. out receives at
-// most kPlatFormatMax characters and a terminator. Returns the length.
-constexpr int kPlatFormatMax = 1024;
+// most kPlatFormatMax characters and a terminator (the system formatter's
+// buffer is 1024 bytes). The result may count past a cut: callers measure.
+constexpr int kPlatFormatMax = 1023;
 int PlatFormatV(char *out, const char *format, va_list args);
 int PlatFormatWV(u16 *out, const u16 *format, va_list args);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts or stops the private Wine session of a build: its own Xvfb, its own
 # prefix (cloned from a template made once per machine) and a persistent
-# wineserver bound to that display.
+# wineserver bound to that display. With QP_WINE_DISPLAY set, that display is
+# used instead of a private Xvfb.
 #
 #   wine-session.sh start | stop | status
 set -euo pipefail
@@ -89,7 +90,11 @@ start() {
   stop_quietly
   make_template
   clone_prefix
-  start_xvfb
+  if [ -n "${QP_WINE_DISPLAY:-}" ]; then
+    echo "$QP_WINE_DISPLAY" >"$QP_WINE_DIR/display"  # a display of the user's
+  else
+    start_xvfb
+  fi
   export DISPLAY="$(cat "$QP_WINE_DIR/display")"
   # The session binds to the display of its first process: start it here,
   # detached, so that no test's pipes are inherited by Wine's services.

@@ -1,0 +1,10 @@
+#include <cstdio>
+
+#include "bench/bench.h"
+#include "foundation/random.h"
+
+int main() {
+  if (ThreadSlotInit() != 0) return 1;
+  BenchFoundation();
+  return 0;
+}

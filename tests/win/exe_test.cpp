@@ -1,0 +1,91 @@
+// The built quillpad.exe, started as a user would start it.
+#include <gtest/gtest.h>
+
+#include "tests/win/gui_helpers.h"
+
+namespace {
+
+const DWORD kWait = 15000;
+
+std::string Exe() { return "\"" + ExeDir() + "quillpad.exe\""; }
+
+TEST(Exe, StartsWithItsWindowAndEditorAndClosesWithExitCodeZero) {
+  Program p(Exe() + " /nl /ns");
+  ASSERT_TRUE(p.started());
+  HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+  ASSERT_NE(main, nullptr);
+  p.WaitIdle(kWait);
+  EXPECT_EQ(WindowText(main), "Quillpad");
+  HWND editor = GetDlgItem(main, 1020);
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(ClassOf(editor), "QilEdiA");
+  EXPECT_TRUE(GetWindowLongA(editor, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+  // The editor fills the frame's client area.
+  RECT client, child;
+  GetClientRect(main, &client);
+  GetWindowRect(editor, &child);
+  EXPECT_EQ(child.right - child.left, client.right);
+  EXPECT_EQ(child.bottom - child.top, client.bottom);
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(p.WaitExit(kWait), 0u);
+}
+
+TEST(Exe, UnknownOptionShowsMessage567ThenStarts) {
+  std::string line = Exe() + " /nl /ns /Q /l 3";
+  Program p(line);
+  ASSERT_TRUE(p.started());
+  HWND box = WaitForWindow(p.pid(), "#32770", kWait);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(WindowText(box), "Quillpad");
+  EXPECT_EQ(MessageBoxText(box),
+            "Unknown command line parameter:\n\n/Q /l 3\n\nCommand line:\n\n" + line);
+  // No main window before the question is answered.
+  EXPECT_EQ(FindProcessWindow(p.pid(), "QuilPad", false), nullptr);
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+  ASSERT_NE(main, nullptr);
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(p.WaitExit(kWait), 0u);
+}
+
+TEST(Exe, NoWarningsOptionSilencesUnknownOptions) {
+  Program p(Exe() + " /nl /ns /nw /Q");
+  ASSERT_TRUE(p.started());
+  HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(FindProcessWindow(p.pid(), "#32770", false), nullptr);
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(p.WaitExit(kWait), 0u);
+}
+
+TEST(Exe, UpdateCheckOptionExitsWithoutAWindow) {
+  Program p(Exe() + " /nl /ns /u");
+  ASSERT_TRUE(p.started());
+  EXPECT_EQ(p.WaitExit(kWait), 0u);
+  EXPECT_EQ(FindProcessWindow(p.pid(), "QuilPad", false), nullptr);
+}
+
+TEST(Exe, StartupCommandRunsOnceTheWindowExists) {
+  // /d 13811 is File > Exit: the program starts, then closes itself.
+  Program p(Exe() + " /nl /ns /d 13811");
+  ASSERT_TRUE(p.started());
+  EXPECT_EQ(p.WaitExit(kWait), 0u);
+}
+
+TEST(Exe, PlacementOptionsSetTheWindowRectangle) {
+  Program p(Exe() + " /nl /ns /x 40 /y 50 /w 500 /h 300");
+  ASSERT_TRUE(p.started());
+  HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+  ASSERT_NE(main, nullptr);
+  p.WaitIdle(kWait);
+  RECT r;
+  GetWindowRect(main, &r);
+  EXPECT_EQ(r.left, 40);
+  EXPECT_EQ(r.top, 50);
+  EXPECT_EQ(r.right - r.left, 500);
+  EXPECT_EQ(r.bottom - r.top, 300);
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(p.WaitExit(kWait), 0u);
+}
+
+}  // namespace

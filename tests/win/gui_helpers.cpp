@@ -1,0 +1,97 @@
+#include "tests/win/gui_helpers.h"
+
+std::string ExeDir() {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string dir(path, n);
+  return dir.substr(0, dir.find_last_of("\\/") + 1);
+}
+
+Program::Program(const std::string &commandLine) {
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  std::string line = commandLine;
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_)) pi_ = {};
+}
+
+Program::~Program() {
+  if (!pi_.hProcess) return;
+  if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(pi_.hProcess, 99);
+    WaitForSingleObject(pi_.hProcess, 5000);
+  }
+  CloseHandle(pi_.hThread);
+  CloseHandle(pi_.hProcess);
+}
+
+DWORD Program::WaitExit(DWORD timeoutMs) {
+  if (WaitForSingleObject(pi_.hProcess, timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
+  DWORD code = 0;
+  GetExitCodeProcess(pi_.hProcess, &code);
+  return code;
+}
+
+namespace {
+struct Search {
+  DWORD pid;
+  const char *className;
+  bool visibleOnly;
+  HWND found;
+};
+
+BOOL CALLBACK Visit(HWND hwnd, LPARAM lParam) {
+  Search *s = reinterpret_cast<Search *>(lParam);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid != s->pid || ClassOf(hwnd) != s->className) return TRUE;
+  if (s->visibleOnly && !IsWindowVisible(hwnd)) return TRUE;
+  s->found = hwnd;
+  return FALSE;
+}
+}  // namespace
+
+HWND FindProcessWindow(DWORD pid, const char *className, bool visibleOnly) {
+  Search s = {pid, className, visibleOnly, nullptr};
+  EnumWindows(Visit, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+HWND WaitForWindow(DWORD pid, const char *className, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (HWND h = FindProcessWindow(pid, className)) return h;
+    if (GetTickCount() - start > timeoutMs) return nullptr;
+    Sleep(20);
+  }
+}
+
+std::string WindowText(HWND hwnd) {
+  char buf[4096];
+  int n = GetWindowTextA(hwnd, buf, sizeof buf);
+  return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+std::string ClassOf(HWND hwnd) {
+  char buf[256];
+  int n = GetClassNameA(hwnd, buf, sizeof buf);
+  return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+namespace {
+BOOL CALLBACK CollectStatic(HWND hwnd, LPARAM lParam) {
+  std::string *text = reinterpret_cast<std::string *>(lParam);
+  if (ClassOf(hwnd) == "Static") {
+    // Read through WM_GETTEXT: the control belongs to another process.
+    char buf[4096];
+    LRESULT n = SendMessageA(hwnd, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf));
+    if (n > 0 && text->empty()) *text = std::string(buf, static_cast<size_t>(n));
+  }
+  return TRUE;
+}
+}  // namespace
+
+std::string MessageBoxText(HWND box) {
+  std::string text;
+  EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&text));
+  return text;
+}

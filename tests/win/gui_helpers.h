@@ -1,0 +1,53 @@
+// Helpers of the Windows tests that drive real windows and processes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The folder of the test program, with a trailing backslash; the built
+// quillpad.exe lies beside it.
+std::string ExeDir();
+
+// A started program, ended (killed if still running) on destruction.
+class Program {
+ public:
+  explicit Program(const std::string &commandLine);
+  ~Program();
+  bool started() const { return pi_.hProcess != nullptr; }
+  DWORD pid() const { return pi_.dwProcessId; }
+  // The exit code, or STILL_ACTIVE after timeoutMs.
+  DWORD WaitExit(DWORD timeoutMs);
+  // Waits until the program's GUI thread waits for input.
+  void WaitIdle(DWORD timeoutMs) { WaitForInputIdle(pi_.hProcess, timeoutMs); }
+
+ private:
+  PROCESS_INFORMATION pi_ = {};
+};
+
+// The first visible top-level window of class `className` owned by process
+// `pid`, waiting up to timeoutMs; null when none appeared.
+HWND WaitForWindow(DWORD pid, const char *className, DWORD timeoutMs);
+// Same, without waiting; also finds hidden windows when `visibleOnly` is false.
+HWND FindProcessWindow(DWORD pid, const char *className, bool visibleOnly = true);
+
+std::string WindowText(HWND hwnd);
+std::string ClassOf(HWND hwnd);
+// The message text of a message box (its static text control).
+std::string MessageBoxText(HWND box);
+
+// Pumps this thread's messages until done() or timeoutMs; returns done().
+template <typename Done>
+bool PumpUntil(Done done, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return true;
+}

@@ -1,0 +1,114 @@
+// The main window and the start-up path, in this process.
+#include <gtest/gtest.h>
+
+#include "app/app_state.h"
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "editor/editor_window.h"
+#include "foundation/bytes.h"
+#include "resources/resource.h"
+#include "tests/support/scripted_answerer.h"
+#include "tests/win/gui_helpers.h"
+
+namespace {
+
+class StartupTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    MemZero(&g_app, sizeof g_app);
+    g_app.instance = GetModuleHandleA(nullptr);
+    // Classes stay registered for the life of the process.
+    static bool registered = RegisterEditorClass(g_app.instance) && RegisterMainClass(g_app.instance);
+    ASSERT_TRUE(registered);
+  }
+  void TearDown() override {
+    if (g_app.mainWindow) DestroyWindow(g_app.mainWindow);
+    // Drop the WM_QUIT that the destruction posts.
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+  }
+};
+
+TEST_F(StartupTest, MainWindowHostsTheEditor) {
+  ASSERT_EQ(CreateMainWindow(), 0);
+  HWND main = g_app.mainWindow;
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(ClassOf(main), "QuilPad");
+  EXPECT_EQ(WindowText(main), "Quillpad");
+  EXPECT_TRUE(GetWindowLongA(main, GWL_STYLE) & WS_CLIPCHILDREN);
+  EXPECT_NE(GetMenu(main), nullptr);
+  ASSERT_NE(g_app.editorWindow, nullptr);
+  EXPECT_EQ(GetDlgItem(main, IDC_EDITOR), g_app.editorWindow);
+  EXPECT_EQ(ClassOf(g_app.editorWindow), "QilEdiA");
+  LONG style = GetWindowLongA(g_app.editorWindow, GWL_STYLE);
+  EXPECT_TRUE(style & WS_VSCROLL);
+  EXPECT_TRUE(style & WS_HSCROLL);
+}
+
+TEST_F(StartupTest, CloseDestroysTheWindowAndEndsTheLoop) {
+  ASSERT_EQ(CreateMainWindow(), 0);
+  HWND main = g_app.mainWindow;
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(RunMessageLoop(), 0);
+  EXPECT_FALSE(IsWindow(main));
+  EXPECT_EQ(g_app.mainWindow, nullptr);
+}
+
+TEST_F(StartupTest, StartupCommandIsPostedAfterCreation) {
+  g_app.options.command = IDM_FILE_EXIT;
+  ASSERT_EQ(CreateMainWindow(), 0);
+  HWND main = g_app.mainWindow;
+  // The loop opens the start-up document, which posts /d's command: Exit.
+  EXPECT_EQ(RunMessageLoop(), 0);
+  EXPECT_FALSE(IsWindow(main));
+}
+
+TEST_F(StartupTest, CommandResultsFollowTheConvention) {
+  ASSERT_EQ(CreateMainWindow(), 0);
+  HWND main = g_app.mainWindow;
+  EXPECT_EQ(AnswerCommandResult(main, 0), 0);
+  EXPECT_EQ(AnswerCommandResult(main, 32), 1);
+  EXPECT_EQ(AnswerCommandResult(main, 48), 3);
+  EXPECT_EQ(AnswerCommandResult(main, 80), 3);
+  EXPECT_EQ(AnswerCommandResult(main, 96), 3);
+  ScriptedAnswerer answers;
+  answers.Expect("Out of Memory!", kAskWarning, kAnswerOk)
+      .Expect("Could not complete file writing! Disk out of space?", kAskWarning, kAnswerOk);
+  EXPECT_EQ(AnswerCommandResult(main, -1), 3);
+  EXPECT_EQ(AnswerCommandResult(main, 524), 3);
+  // A command the frame does not own goes to the editor, which answers 0.
+  EXPECT_EQ(SendMessageA(main, WM_COMMAND, 21113, 0), 0);
+}
+
+TEST_F(StartupTest, PlacementOptionsOverrideTheSystemPlacement) {
+  g_app.options.hasLeft = 1;
+  g_app.options.left = 30;
+  ASSERT_EQ(CreateMainWindow(), 0);
+  RECT plain;
+  GetWindowRect(g_app.mainWindow, &plain);
+  EXPECT_EQ(plain.left, 30);
+  LONG width = plain.right - plain.left;
+  DestroyWindow(g_app.mainWindow);
+
+  // /x alone keeps the size the system gave; /w and /h set it.
+  MemZero(&g_app.options, sizeof g_app.options);
+  g_app.options.hasWidth = g_app.options.hasHeight = 1;
+  g_app.options.width = 420;
+  g_app.options.height = 310;
+  ASSERT_EQ(CreateMainWindow(), 0);
+  RECT sized;
+  GetWindowRect(g_app.mainWindow, &sized);
+  EXPECT_EQ(sized.right - sized.left, 420);
+  EXPECT_EQ(sized.bottom - sized.top, 310);
+  EXPECT_GT(width, 0);
+}
+
+TEST_F(StartupTest, SessionOnTopMakesTheWindowTopmost) {
+  g_app.options.onTop = 1;
+  ASSERT_EQ(CreateMainWindow(), 0);
+  EXPECT_TRUE(GetWindowLongA(g_app.mainWindow, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  EXPECT_EQ(g_app.sessionOnTop, 1);
+}
+
+}  // namespace
