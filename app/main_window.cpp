@@ -23,6 +23,7 @@ LRESULT OnCreate(HWND hwnd) {
       0, 0, 0, hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_EDITOR)), g_app.instance, nullptr);
   if (!g_app.editorWindow) {
     AskUser(hwnd, TXT_OUT_OF_MEMORY, kAskWarning);
+    g_app.mainWindow = nullptr;  // the creation fails: this is no main window
     return -1;
   }
   LayoutChildren(hwnd);
@@ -70,6 +71,8 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
       DestroyWindow(hwnd);
       return 0;
     case WM_DESTROY:
+      // Only the destruction of the created frame ends the session.
+      if (hwnd != g_app.mainWindow) return 0;
       g_app.mainWindow = nullptr;
       g_app.editorWindow = nullptr;
       PostQuitMessage(0);
@@ -130,7 +133,10 @@ int CreateMainWindow() {
   HWND hwnd = CreateWindowExA(0, kMainClassName, Text(TXT_PRODUCT), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                               g_app.instance, nullptr);
-  if (!hwnd) return -3;
+  if (!hwnd) {
+    g_app.mainWindow = nullptr;
+    return -3;
+  }
   ApplyPlacementOptions(hwnd);
   if (g_app.options.onTop) {
     g_app.sessionOnTop = 1;

@@ -111,4 +111,33 @@ TEST_F(StartupTest, SessionOnTopMakesTheWindowTopmost) {
   EXPECT_EQ(g_app.sessionOnTop, 1);
 }
 
+TEST_F(StartupTest, MissingEditorMeansOutOfMemoryAndNoWindow) {
+  ASSERT_TRUE(UnregisterClassA(kEditorClassName, g_app.instance));
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Out of Memory!", kAskWarning, kAnswerOk);
+    EXPECT_EQ(CreateMainWindow(), -3);
+    EXPECT_EQ(g_app.mainWindow, nullptr);
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) << "a failed creation ends no session";
+  }
+  ASSERT_TRUE(RegisterEditorClass(g_app.instance));
+}
+
+TEST_F(StartupTest, PendingMessagePumpStopsOnCancelAndKeepsQuit) {
+  ASSERT_EQ(CreateMainWindow(), 0);
+  // Messages waiting in the queue are dispatched: File > Exit closes the frame.
+  volatile unsigned cancel = 1;
+  PostMessageA(g_app.mainWindow, WM_COMMAND, IDM_FILE_EXIT, 0);
+  PumpPendingMessages(nullptr, &cancel);
+  EXPECT_NE(g_app.mainWindow, nullptr) << "a cancelled pump must not dispatch";
+  cancel = 0;
+  PumpPendingMessages(nullptr, &cancel);
+  PumpPendingMessages(nullptr, &cancel);
+  EXPECT_EQ(g_app.mainWindow, nullptr);
+  // The WM_QUIT of the destruction is left for the main loop.
+  MSG msg;
+  EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+}
+
 }  // namespace
