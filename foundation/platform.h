@@ -69,3 +69,84 @@ int PlatWideToAnsi(const u16 *src, int len, char *dst, int cap);
 constexpr int kPlatFormatMax = 1023;
 int PlatFormatV(char *out, const char *format, va_list args);
 int PlatFormatWV(u16 *out, const u16 *format, va_list args);
+
+// ---- code pages ----------------------------------------------------------------
+constexpr u32 kCodePageAnsi = 0;      // CP_ACP: the system's ANSI code page
+constexpr u32 kCodePageUtf8 = 65001;  // CP_UTF8
+// MultiByteToWideChar / WideCharToMultiByte of len units (no terminator is
+// added or expected). With cap 0 they return the length needed. Invalid input
+// becomes U+FFFD (to wide) or "?" (to bytes). Return 0 on failure.
+int PlatMultiByteToWide(u32 codePage, const char *src, int len, u16 *dst, int cap);
+int PlatWideToMultiByte(u32 codePage, const u16 *src, int len, char *dst, int cap);
+
+// ---- files -------------------------------------------------------------------
+typedef struct PlatFileRec *PlatFile;
+constexpr char kPlatPathSeparator =
+#ifdef _WIN32
+    '\\';
+#else
+    '/';
+#endif
+enum PlatOpenMode : int {
+  kPlatOpenRead,       // an existing file, shared for reading
+  kPlatOpenRewrite,    // created, or an existing file truncated keeping its attributes
+  kPlatOpenCreateNew,  // a new file; fails when it exists
+};
+// Null when the file cannot be opened (missing, locked, read-only, ...).
+PlatFile PlatFileOpen(const char *path, PlatOpenMode mode);
+void PlatFileClose(PlatFile file);
+bool PlatFileSize(PlatFile file, u64 *size);
+// Reads up to n bytes; *got receives how many were read (0 at the end).
+bool PlatFileRead(PlatFile file, void *buf, u32 n, u32 *got);
+// Writes all n bytes or fails.
+bool PlatFileWrite(PlatFile file, const void *buf, u32 n);
+bool PlatFileFlush(PlatFile file);
+bool PlatFileExists(const char *path);
+bool PlatFileDelete(const char *path);
+// The folder of the running program, with a trailing separator; 0 on failure.
+int PlatModuleFolder(char *buf, int cap);
+// The user's profile folder (or, failing that, the application-data folder),
+// with a trailing separator; 0 on failure.
+int PlatUserFolder(char *buf, int cap);
+
+// ---- named mutex shared by every process of the program --------------------------
+typedef struct PlatMutexRec *PlatMutex;
+// Creates or opens the mutex (not owned); null on failure.
+PlatMutex PlatMutexOpen(const char *name);
+bool PlatMutexWait(PlatMutex mutex);  // without a time limit
+void PlatMutexRelease(PlatMutex mutex);
+void PlatMutexClose(PlatMutex mutex);
+
+// ---- registry (HKEY_CURRENT_USER) ----------------------------------------------------
+typedef struct PlatRegKeyRec *PlatRegKey;
+constexpr u32 kRegString = 1;   // REG_SZ
+constexpr u32 kRegExpandString = 2;  // REG_EXPAND_SZ
+constexpr u32 kRegBinary = 3;   // REG_BINARY
+constexpr u32 kRegDword = 4;    // REG_DWORD
+// Opens (create false) or creates (create true) the sub-key `path` of parent
+// (null: HKEY_CURRENT_USER). Null on failure.
+PlatRegKey PlatRegOpen(PlatRegKey parent, const char *path, bool create);
+void PlatRegClose(PlatRegKey key);
+// Reads a value. *size is the buffer size in, the value's size out. Returns
+// false when the value is missing or does not fit (then *size tells the need).
+bool PlatRegQuery(PlatRegKey key, const char *name, u32 *type, void *data, u32 *size);
+bool PlatRegSet(PlatRegKey key, const char *name, u32 type, const void *data, u32 size);
+bool PlatRegDeleteValue(PlatRegKey key, const char *name);
+// The name of value `index`, or false when there is none.
+bool PlatRegEnumValue(PlatRegKey key, u32 index, char *name, u32 cap);
+// Deletes the sub-key `path` of parent (null: HKEY_CURRENT_USER) with
+// everything below it.
+bool PlatRegDeleteTree(PlatRegKey parent, const char *path);
+
+// ---- user locale and system colours ------------------------------------------------
+enum PlatLocaleItem : int {
+  kLocaleDecimal,        // LOCALE_SDECIMAL
+  kLocaleThousand,       // LOCALE_STHOUSAND
+  kLocaleNegativeMode,   // LOCALE_INEGNUMBER
+  kLocaleNegativeSign,   // LOCALE_SNEGATIVESIGN
+  kLocalePositiveSign,   // LOCALE_SPOSITIVESIGN
+};
+// The text of a locale item, terminated; its length, 0 when the locale gives none.
+int PlatLocaleInfo(PlatLocaleItem item, char *buf, int cap);
+// GetSysColor (0x00BBGGRR) of a COLOR_* index.
+u32 PlatSysColor(int index);

@@ -1,5 +1,6 @@
 // Win32 backend of the platform layer: the product's.
 #include <windows.h>
+#include <shlobj.h>
 
 #include "foundation/fault.h"
 #include "foundation/platform.h"
@@ -100,3 +101,194 @@ int PlatFormatV(char *out, const char *format, va_list args) {
 int PlatFormatWV(u16 *out, const u16 *format, va_list args) {
   return wvsprintfW(reinterpret_cast<LPWSTR>(out), reinterpret_cast<LPCWSTR>(format), args);
 }
+
+// ---- code pages ----
+
+int PlatMultiByteToWide(u32 codePage, const char *src, int len, u16 *dst, int cap) {
+  if (len <= 0) return 0;
+  return MultiByteToWideChar(codePage, 0, src, len, reinterpret_cast<LPWSTR>(dst), cap);
+}
+
+int PlatWideToMultiByte(u32 codePage, const u16 *src, int len, char *dst, int cap) {
+  if (len <= 0) return 0;
+  return WideCharToMultiByte(codePage, 0, reinterpret_cast<LPCWSTR>(src), len, dst, cap, nullptr, nullptr);
+}
+
+// ---- files ----
+
+PlatFile PlatFileOpen(const char *path, PlatOpenMode mode) {
+  if (FaultFires(kFaultOpen)) return nullptr;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  switch (mode) {
+    case kPlatOpenRead:
+      h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      break;
+    case kPlatOpenRewrite:
+      // OPEN_ALWAYS and then truncating keeps the attributes of an existing
+      // file (hidden, say), which CREATE_ALWAYS would refuse or reset.
+      h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h != INVALID_HANDLE_VALUE && !SetEndOfFile(h)) {
+        CloseHandle(h);
+        h = INVALID_HANDLE_VALUE;
+      }
+      break;
+    case kPlatOpenCreateNew:
+      h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      break;
+  }
+  return h == INVALID_HANDLE_VALUE ? nullptr : reinterpret_cast<PlatFile>(h);
+}
+
+void PlatFileClose(PlatFile file) {
+  if (file) CloseHandle(reinterpret_cast<HANDLE>(file));
+}
+
+bool PlatFileSize(PlatFile file, u64 *size) {
+  LARGE_INTEGER li;
+  if (!GetFileSizeEx(reinterpret_cast<HANDLE>(file), &li)) return false;
+  *size = static_cast<u64>(li.QuadPart);
+  return true;
+}
+
+bool PlatFileRead(PlatFile file, void *buf, u32 n, u32 *got) {
+  *got = 0;
+  if (FaultFires(kFaultRead)) return false;
+  DWORD read = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(file), buf, n, &read, nullptr)) return false;
+  *got = read;
+  return true;
+}
+
+bool PlatFileWrite(PlatFile file, const void *buf, u32 n) {
+  if (FaultFires(kFaultWrite)) return false;
+  DWORD written = 0;
+  return WriteFile(reinterpret_cast<HANDLE>(file), buf, n, &written, nullptr) && written == n;
+}
+
+bool PlatFileFlush(PlatFile file) {
+  if (FaultFires(kFaultFlush)) return false;
+  return FlushFileBuffers(reinterpret_cast<HANDLE>(file)) != 0;
+}
+
+bool PlatFileExists(const char *path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool PlatFileDelete(const char *path) {
+  if (FaultFires(kFaultRename)) return false;
+  return DeleteFileA(path) != 0;
+}
+
+static int WithTrailingSeparator(char *buf, int n, int cap) {
+  if (n <= 0 || n >= cap - 1) return 0;
+  if (buf[n - 1] != '\\') {
+    buf[n++] = '\\';
+    buf[n] = 0;
+  }
+  return n;
+}
+
+int PlatModuleFolder(char *buf, int cap) {
+  DWORD n = GetModuleFileNameA(nullptr, buf, static_cast<DWORD>(cap));
+  if (n == 0 || n >= static_cast<DWORD>(cap)) return 0;
+  while (n > 0 && buf[n - 1] != '\\' && buf[n - 1] != '/') n--;
+  buf[n] = 0;
+  return static_cast<int>(n);
+}
+
+int PlatUserFolder(char *buf, int cap) {
+  char path[MAX_PATH];
+  if (SHGetFolderPathA(nullptr, CSIDL_PROFILE, nullptr, 0, path) != S_OK &&
+      SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path) != S_OK)
+    return 0;
+  int n = lstrlenA(path);
+  if (n >= cap - 1) return 0;
+  lstrcpyA(buf, path);
+  return WithTrailingSeparator(buf, n, cap);
+}
+
+// ---- mutex ----
+
+PlatMutex PlatMutexOpen(const char *name) { return reinterpret_cast<PlatMutex>(CreateMutexA(nullptr, FALSE, name)); }
+
+bool PlatMutexWait(PlatMutex mutex) {
+  DWORD r = WaitForSingleObject(reinterpret_cast<HANDLE>(mutex), INFINITE);
+  // An abandoned mutex is ours now: the process that held it has died.
+  return r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
+}
+
+void PlatMutexRelease(PlatMutex mutex) { ReleaseMutex(reinterpret_cast<HANDLE>(mutex)); }
+
+void PlatMutexClose(PlatMutex mutex) {
+  if (mutex) CloseHandle(reinterpret_cast<HANDLE>(mutex));
+}
+
+// ---- registry ----
+
+PlatRegKey PlatRegOpen(PlatRegKey parent, const char *path, bool create) {
+  HKEY base = parent ? reinterpret_cast<HKEY>(parent) : HKEY_CURRENT_USER;
+  HKEY key = nullptr;
+  LONG r = create ? RegCreateKeyExA(base, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr)
+                  : RegOpenKeyExA(base, path, 0, KEY_READ | KEY_WRITE, &key);
+  if (r != ERROR_SUCCESS && !create) r = RegOpenKeyExA(base, path, 0, KEY_READ, &key);
+  return r == ERROR_SUCCESS ? reinterpret_cast<PlatRegKey>(key) : nullptr;
+}
+
+void PlatRegClose(PlatRegKey key) {
+  if (key) RegCloseKey(reinterpret_cast<HKEY>(key));
+}
+
+bool PlatRegQuery(PlatRegKey key, const char *name, u32 *type, void *data, u32 *size) {
+  DWORD t = 0, n = *size;
+  LONG r = RegQueryValueExA(reinterpret_cast<HKEY>(key), name, nullptr, &t, static_cast<LPBYTE>(data), &n);
+  *type = t;
+  *size = n;
+  return r == ERROR_SUCCESS;
+}
+
+bool PlatRegSet(PlatRegKey key, const char *name, u32 type, const void *data, u32 size) {
+  if (FaultFires(kFaultWrite)) return false;
+  return RegSetValueExA(reinterpret_cast<HKEY>(key), name, 0, type, static_cast<const BYTE *>(data), size) ==
+         ERROR_SUCCESS;
+}
+
+bool PlatRegDeleteValue(PlatRegKey key, const char *name) {
+  return RegDeleteValueA(reinterpret_cast<HKEY>(key), name) == ERROR_SUCCESS;
+}
+
+bool PlatRegEnumValue(PlatRegKey key, u32 index, char *name, u32 cap) {
+  DWORD n = cap;
+  return RegEnumValueA(reinterpret_cast<HKEY>(key), index, name, &n, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_SUCCESS;
+}
+
+bool PlatRegDeleteTree(PlatRegKey parent, const char *path) {
+  HKEY base = parent ? reinterpret_cast<HKEY>(parent) : HKEY_CURRENT_USER;
+  HKEY key;
+  if (RegOpenKeyExA(base, path, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return false;
+  char sub[256];
+  // Deleting changes the indexes: always take the first sub-key.
+  for (;;) {
+    DWORD n = sizeof sub;
+    if (RegEnumKeyExA(key, 0, sub, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (!PlatRegDeleteTree(reinterpret_cast<PlatRegKey>(key), sub)) break;
+  }
+  RegCloseKey(key);
+  return RegDeleteKeyA(base, path) == ERROR_SUCCESS;
+}
+
+// ---- locale and colours ----
+
+int PlatLocaleInfo(PlatLocaleItem item, char *buf, int cap) {
+  static const LCTYPE kTypes[] = {LOCALE_SDECIMAL, LOCALE_STHOUSAND, LOCALE_INEGNUMBER, LOCALE_SNEGATIVESIGN,
+                                  LOCALE_SPOSITIVESIGN};
+  if (cap <= 0) return 0;
+  buf[0] = 0;
+  int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, kTypes[item], buf, cap);
+  if (n <= 0) {
+    buf[0] = 0;
+    return 0;
+  }
+  return lstrlenA(buf);
+}
+
+u32 PlatSysColor(int index) { return GetSysColor(index); }
