@@ -380,7 +380,17 @@ int WriteOpts(const SaveRun &run) {
   SettingsBlock &s = g_settings;
   return WriteSection(run, "Opts", [&](const ConfigStore *section) {
     int r = 0;
-    if (s.save.Opts) {
+    if (s.save.Opts && run.exportFile) {
+      // An export holds the total as this session knows it; the shared store
+      // and the trip count stay as they are.
+      u32 odo[2] = {s.opts.ODO[0], s.opts.ODO[1]};
+      u64 total = ((static_cast<u64>(odo[1]) << 32) | odo[0]) + g_config.tripCount;
+      s.opts.ODO[0] = static_cast<u32>(total);
+      s.opts.ODO[1] = static_cast<u32>(total >> 32);
+      r = Write(section, kOptsKeys, true);
+      s.opts.ODO[0] = odo[0];
+      s.opts.ODO[1] = odo[1];
+    } else if (s.save.Opts) {
       // The odometer: what the store holds now plus this session's typing.
       u32 stored[2] = {0, 0};
       ReadInt(section, "ODO", &stored[0]);
@@ -388,7 +398,7 @@ int WriteOpts(const SaveRun &run) {
       u64 total = ((static_cast<u64>(stored[1]) << 32) | stored[0]) + g_config.tripCount;
       s.opts.ODO[0] = static_cast<u32>(total);
       s.opts.ODO[1] = static_cast<u32>(total >> 32);
-      r = Write(section, kOptsKeys, run.exportFile);
+      r = Write(section, kOptsKeys, false);
       if (r == 0) g_config.tripCount = 0;
     }
     for (int n = 1; n <= 2 && r == 0 && s.save.Search; n++)
@@ -486,7 +496,9 @@ bool Joined(char *out, const char *folder, const char *name) {
   return true;
 }
 
-void LoadStores() {
+}  // namespace
+
+void LoadConfigFrom(const char *programFolder, const char *userFolder) {
   if (g_config.configFile[0]) {
     int r = ReadFrom(g_config.configFile, false);
     if (r == -1)
@@ -497,24 +509,20 @@ void LoadStores() {
   }
   bool read = false;
   char path[kConfigPathChars];
-  char folder[kConfigPathChars];
-  if (PlatModuleFolder(folder, sizeof folder) && Joined(path, folder, kIniName)) {
+  if (programFolder && Joined(path, programFolder, kIniName)) {
     int r = ReadFrom(path, false);
     read = r == 0 || r == 96;
   }
-  if (g_settings.save.IniUPF && PlatUserFolder(folder, sizeof folder) && Joined(path, folder, kIniName)) {
+  if (g_settings.save.IniUPF && userFolder && Joined(path, userFolder, kIniName)) {
     int r = ReadFrom(path, false);
     read = read || r == 0 || r == 96;
   }
   if (g_settings.save.IniCWD) {
     char here[16];
     Format(here, sizeof here, ".%c%s", kPlatPathSeparator, kIniName);
-    int r = ReadFrom(here, !read);
-    (void)r;
+    (void)ReadFrom(here, !read);
   }
 }
-
-}  // namespace
 
 void ReadStore(const ConfigStore *store) {
   SettingsBlock &s = g_settings;
@@ -569,7 +577,10 @@ void LoadConfigAtStartup() {
   if (!g_config.noLoad) {
     MutexHold hold;
     hold.Take();
-    LoadStores();
+    char programFolder[kConfigPathChars], userFolder[kConfigPathChars];
+    bool hasProgram = PlatModuleFolder(programFolder, sizeof programFolder) > 0;
+    bool hasUser = PlatUserFolder(userFolder, sizeof userFolder) > 0;
+    LoadConfigFrom(hasProgram ? programFolder : nullptr, hasUser ? userFolder : nullptr);
   }
   MemCopy(&g_baseline, &g_settings, sizeof g_settings);
 }
@@ -583,12 +594,28 @@ int SaveConfig(WindowRef owner, const char *path, bool erase, bool exportFile) {
   int r = OpenStore(path, exportFile ? kStoreExport : kStoreWrite, !exportFile, nullptr, &store);
   if (r == 96) r = 0;
   if (r != 0) return r == -1 ? -1 : 48;
+  // What the lists know of the store, kept in case the save fails: then
+  // nothing of it reached the file, and the next save must try it all again.
   u64 trip = g_config.tripCount;
+  ListState lists[4] = {g_config.favourites, g_config.recent, g_config.search, g_config.filters};
+  ClipSlot clips[kClipCount];
+  MemCopy(clips, g_config.clips, sizeof clips);
+  u8 clipsChanged = g_config.clipsChanged;
   r = WriteEverything(owner, SaveRun{&store, erase, exportFile});
-  int closed = CloseStore(&store, store.isRegistry ? nullptr : path);
+  // A save that failed halfway leaves the file as it was.
+  int closed = CloseStore(&store, r == 0 && !store.isRegistry ? path : nullptr);
   if (r == 0) r = closed;
   if (r != 0) {
-    g_config.tripCount = trip;  // tried again at the next save
+    g_config.tripCount = trip;
+    g_config.favourites = lists[0];
+    g_config.recent = lists[1];
+    g_config.search = lists[2];
+    g_config.filters = lists[3];
+    for (int n = 0; n < kClipCount; n++) {
+      g_config.clips[n].dirty = clips[n].dirty;
+      g_config.clips[n].inc = clips[n].inc;
+    }
+    g_config.clipsChanged = clipsChanged;
     return r == -1 ? -1 : 48;
   }
   if (!exportFile) MemCopy(&g_baseline, &g_pending, sizeof g_baseline);

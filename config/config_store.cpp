@@ -104,6 +104,9 @@ int OpenStore(const char *path, StoreMode mode, bool allowRegistry, char *pathUs
     IniFree(ini);
     Free(ini);
     if (r != 64 || !allowRegistry || mode == kStoreExport) return r;
+    // Only a missing file sends the settings to the registry; a file that is
+    // there but locked must not lose them elsewhere.
+    if (PlatFileExists(path)) return 48;
   } else if (!allowRegistry) {
     return 64;
   }

@@ -5,6 +5,8 @@
 
 namespace {
 
+constexpr size_t kTempPathChars = 300;
+
 char *CopyText(const char *text, size_t n) {
   char *copy = static_cast<char *>(Allocate(n + 1));
   if (!copy) return nullptr;
@@ -254,25 +256,44 @@ int IniSave(IniFile *ini, const char *path) {
   // The whole file is made in memory first: running out of memory never
   // leaves a truncated file behind.
   ByteBuffer bytes = {};
-  if (IniSerialize(ini, &bytes) != 0) {
+  if (IniSerialize(ini, &bytes) != 0 || bytes.length > 0xFFFFFFFFu) {
     BufferFree(&bytes);
     return -1;
   }
-  PlatFile f = PlatFileOpen(path, kPlatOpenRewrite);
-  if (!f) {
-    BufferFree(&bytes);
-    return 48;
+  const u32 n = static_cast<u32>(bytes.length);
+  // Written beside the file first, then put in its place: a failed write
+  // leaves the old file whole.
+  char temp[kTempPathChars];
+  int r = 48;
+  bool besideFailed = true;
+  if (StrLen(path) + 5 < sizeof temp) {
+    StrCopy(StrCopy(temp, path), ".$qp");
+    PlatFile f = PlatFileOpen(temp, kPlatOpenRewrite);
+    if (f) {
+      besideFailed = false;
+      bool ok = PlatFileWrite(f, bytes.data, n);
+      PlatFileClose(f);
+      if (ok && PlatFileReplace(temp, path)) r = 0;
+      if (r != 0) (void)PlatFileDelete(temp);
+    }
   }
-  bool ok = bytes.length <= 0xFFFFFFFFu && PlatFileWrite(f, bytes.data, static_cast<u32>(bytes.length));
-  PlatFileClose(f);
+  // Without room for a file beside it (a folder we may not write to), the
+  // file is rewritten in place, and what was read is put back on failure.
+  if (besideFailed && PlatFileExists(path)) {
+    PlatFile f = PlatFileOpen(path, kPlatOpenRewrite);
+    if (f) {
+      bool ok = PlatFileWrite(f, bytes.data, n);
+      PlatFileClose(f);
+      if (ok) {
+        r = 0;
+      } else if (ini->original.length && (f = PlatFileOpen(path, kPlatOpenRewrite)) != nullptr) {
+        (void)PlatFileWrite(f, ini->original.data, static_cast<u32>(ini->original.length));
+        PlatFileClose(f);
+      }
+    }
+  }
   BufferFree(&bytes);
-  if (ok) return 0;
-  // Put back what was there; the caller reports the failure.
-  if (ini->original.length && (f = PlatFileOpen(path, kPlatOpenRewrite)) != nullptr) {
-    (void)PlatFileWrite(f, ini->original.data, static_cast<u32>(ini->original.length));
-    PlatFileClose(f);
-  }
-  return 48;
+  return r;
 }
 
 IniSection *IniSectionAt(const IniFile *ini, int index) {

@@ -102,6 +102,9 @@ bool PlatFileRead(PlatFile file, void *buf, u32 n, u32 *got);
 bool PlatFileWrite(PlatFile file, const void *buf, u32 n);
 bool PlatFileFlush(PlatFile file);
 bool PlatFileExists(const char *path);
+// Puts file `from` in the place of file `to`, which keeps its attributes when
+// it exists; `from` is gone afterwards.
+bool PlatFileReplace(const char *from, const char *to);
 bool PlatFileDelete(const char *path);
 // The folder of the running program, with a trailing separator; 0 on failure.
 int PlatModuleFolder(char *buf, int cap);

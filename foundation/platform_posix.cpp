@@ -132,16 +132,16 @@ int PlatAnsiToWide(const char *src, int len, u16 *dst, int cap) {
 }
 
 int PlatWideToAnsi(const u16 *src, int len, char *dst, int cap) {
+  // The code page backwards: 0 marks a character it does not have.
+  static const u16 *const reverse = [] {
+    static u16 table[65536];
+    for (int b = 255; b >= 0; b--) table[kCp1252[b].wide] = static_cast<u16>(b + 1);
+    return table;
+  }();
   int n = 0;
   for (; n < len && n < cap; n++) {
-    char out = '?';  // the system's default character
-    for (int b = 0; b < 256; b++) {
-      if (kCp1252[b].wide == src[n]) {
-        out = static_cast<char>(b);
-        break;
-      }
-    }
-    dst[n] = out;
+    u16 b = reverse[src[n]];
+    dst[n] = b ? static_cast<char>(b - 1) : '?';  // the system's default character
   }
   return n;
 }
@@ -328,6 +328,15 @@ bool PlatFileFlush(PlatFile file) {
 }
 
 bool PlatFileExists(const char *path) { return access(path, F_OK) == 0; }
+
+bool PlatFileReplace(const char *from, const char *to) {
+  if (FaultFires(kFaultRename)) return false;
+  struct stat st;
+  bool had = stat(to, &st) == 0;
+  if (rename(from, to) != 0) return false;
+  if (had) chmod(to, st.st_mode & 07777);
+  return true;
+}
 
 bool PlatFileDelete(const char *path) {
   if (FaultFires(kFaultRename)) return false;

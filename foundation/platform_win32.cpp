@@ -173,6 +173,16 @@ bool PlatFileFlush(PlatFile file) {
 
 bool PlatFileExists(const char *path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
+bool PlatFileReplace(const char *from, const char *to) {
+  if (FaultFires(kFaultRename)) return false;
+  // ReplaceFile keeps the attributes of the file it replaces; a file that is
+  // not there yet is simply moved.
+  if (GetFileAttributesA(to) != INVALID_FILE_ATTRIBUTES &&
+      ReplaceFileA(to, from, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+    return true;
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool PlatFileDelete(const char *path) {
   if (FaultFires(kFaultRename)) return false;
   return DeleteFileA(path) != 0;

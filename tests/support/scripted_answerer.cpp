@@ -14,6 +14,11 @@ ScriptedAnswerer &ScriptedAnswerer::Expect(const std::string &text, AskKind kind
   return *this;
 }
 
+ScriptedAnswerer &ScriptedAnswerer::Allow(const std::string &text, AskKind kind, int answer) {
+  allowed_.push_back({text, kind, answer});
+  return *this;
+}
+
 int ScriptedAnswerer::Answer(void *context, WindowRef, const char *text, AskKind kind) {
   ScriptedAnswerer *self = static_cast<ScriptedAnswerer *>(context);
   self->asked_.push_back({text, kind});
@@ -21,6 +26,8 @@ int ScriptedAnswerer::Answer(void *context, WindowRef, const char *text, AskKind
       self->script_[self->next_].kind == kind) {
     return self->script_[self->next_++].answer;
   }
+  for (const Step &step : self->allowed_)
+    if (step.text == text && step.kind == kind) return step.answer;
   ADD_FAILURE() << "unexpected question (kind " << kind << "): " << text;
   return kind == kAskYesNo ? kAnswerNo : kind == kAskYesNoCancel ? kAnswerCancel : kAnswerOk;
 }

@@ -23,6 +23,8 @@ class ScriptedAnswerer {
 
   // The next question must be exactly `text` of `kind`; it gets `answer`.
   ScriptedAnswerer &Expect(const std::string &text, AskKind kind, int answer);
+  // This question may come any number of times, between the expected ones.
+  ScriptedAnswerer &Allow(const std::string &text, AskKind kind, int answer);
   // Every question asked so far, expected or not.
   const std::vector<Question> &asked() const { return asked_; }
 
@@ -36,6 +38,7 @@ class ScriptedAnswerer {
   Answerer answerer_;
   const Answerer *previous_;
   std::vector<Step> script_;
+  std::vector<Step> allowed_;
   size_t next_ = 0;
   std::vector<Question> asked_;
 };
