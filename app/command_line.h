@@ -9,10 +9,10 @@
 // This file does not depend on Windows: the parser is tested natively.
 #pragma once
 
+#include "config/config_state.h"  // kConfigPathChars: 263 characters and a terminator
 #include "foundation/types.h"
 
-constexpr u32 kConfigPathChars = 264;  // 263 characters and a terminator
-constexpr u32 kFileNameChars = 263;    // 262 characters and a terminator
+constexpr u32 kFileNameChars = 263;  // 262 characters and a terminator
 
 struct StartupOptions {
   i32 forgetPosition;  // //p

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/app_state.h"
+#include "config/config_io.h"
 #include "editor/editor_window.h"
 #include "foundation/ask_user.h"
 #include "foundation/texts.h"
@@ -73,6 +74,7 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_DESTROY:
       // Only the destruction of the created frame ends the session.
       if (hwnd != g_app.mainWindow) return 0;
+      if (!g_app.exitWithoutSaving) (void)SaveConfig(hwnd, g_config.path, false, false);
       g_app.mainWindow = nullptr;
       g_app.editorWindow = nullptr;
       PostQuitMessage(0);
@@ -82,37 +84,64 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
   }
 }
 
-// The show state: hidden for /H, maximized for /M, minimized for /m, else the
-// one the program was started with.
+// The show state: hidden for /H, maximized for /M, minimized for /m (which
+// also forgets a saved maximized state), maximized when that was saved, else
+// the one the program was started with.
 int StartupShowState() {
   const StartupOptions &o = g_app.options;
+  if (o.minimized) g_settings.place.Maxed = 0;
   // Until the notification-area icon exists a window hidden with /H could not
   // be reached again; it starts minimized instead.
   if (o.hidden || o.minimized) return SW_SHOWMINNOACTIVE;
-  if (o.maximized) return SW_SHOWMAXIMIZED;
+  if (o.maximized || g_settings.place.Maxed) return SW_SHOWMAXIMIZED;
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   GetStartupInfoA(&si);
   return (si.dwFlags & STARTF_USESHOWWINDOW) ? si.wShowWindow : SW_SHOWDEFAULT;
 }
 
-// /x and /y move the window keeping its size; /w and /h then set the size.
-void ApplyPlacementOptions(HWND hwnd) {
+// From the placement the system gave: a saved left/top moves the window
+// keeping its size, /x and /y then set the edges; a saved width/height sets
+// the size from the (new) left/top, /w and /h then set it. //p and //s have
+// erased the saved position or size before.
+void ApplyPlacement(HWND hwnd) {
   const StartupOptions &o = g_app.options;
-  if (!o.hasLeft && !o.hasTop && !o.hasWidth && !o.hasHeight) return;
+  PlaceSettings &saved = g_settings.place;
+  if (o.forgetPosition) saved.Top = saved.Left = kNotSaved;
+  if (o.forgetSize) saved.Width = saved.Height = kNotSaved;
   WINDOWPLACEMENT wp = {};
   wp.length = sizeof wp;
   GetWindowPlacement(hwnd, &wp);
   RECT &r = wp.rcNormalPosition;
   LONG width = r.right - r.left, height = r.bottom - r.top;
+  if (saved.Left != kNotSaved) r.left = saved.Left;
+  if (saved.Top != kNotSaved) r.top = saved.Top;
   if (o.hasLeft) r.left = o.left;
   if (o.hasTop) r.top = o.top;
+  if (saved.Width != kNotSaved) width = saved.Width;
+  if (saved.Height != kNotSaved) height = saved.Height;
   if (o.hasWidth) width = o.width;
   if (o.hasHeight) height = o.height;
   r.right = r.left + width;
   r.bottom = r.top + height;
   wp.showCmd = SW_HIDE;
   SetWindowPlacement(hwnd, &wp);
+}
+
+// The placement the configuration saves: the window's normal rectangle and
+// whether it is maximized.
+void CapturePlacement(void *, PlaceSettings *place) {
+  HWND hwnd = g_app.mainWindow;
+  if (!hwnd) return;
+  WINDOWPLACEMENT wp = {};
+  wp.length = sizeof wp;
+  if (!GetWindowPlacement(hwnd, &wp)) return;
+  place->Left = wp.rcNormalPosition.left;
+  place->Top = wp.rcNormalPosition.top;
+  place->Width = wp.rcNormalPosition.right - wp.rcNormalPosition.left;
+  place->Height = wp.rcNormalPosition.bottom - wp.rcNormalPosition.top;
+  place->Maxed = IsZoomed(hwnd) ? 1 : 0;
+  place->FulScr = 0;
 }
 
 }  // namespace
@@ -137,7 +166,8 @@ int CreateMainWindow() {
     g_app.mainWindow = nullptr;
     return -3;
   }
-  ApplyPlacementOptions(hwnd);
+  ApplyPlacement(hwnd);
+  g_config.hooks.capturePlacement = CapturePlacement;
   if (g_app.options.onTop) {
     g_app.sessionOnTop = 1;
     SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);

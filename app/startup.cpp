@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "config/config_io.h"
 #include "editor/editor_window.h"
 #include "foundation/ask_user.h"
 #include "foundation/bytes.h"
@@ -50,10 +51,24 @@ int RunQuillpad(HINSTANCE instance) {
   TextLoader loader = {LoadResourceText, g_app.instance};
   if (LoadTexts(&loader) != 0) return -1;
 
+  SetDefaultSettings(&g_settings, true);
+
   if (!RegisterEditorClass(g_app.instance)) return -1;
   ParseCommandLine();
 
-  if (g_app.options.updateCheck) return 0;
+  const StartupOptions &o = g_app.options;
+  g_config.noLoad = o.noConfigLoad;
+  g_config.noSave = o.noConfigSave;
+  g_config.forgetPosition = o.forgetPosition;
+  g_config.forgetSize = o.forgetSize;
+  StrCopyN(g_config.configFile, o.configFile, sizeof g_config.configFile);
+  LoadConfigAtStartup();
+  ClampSettings(&g_settings);
+
+  if (o.updateCheck) {
+    (void)SaveConfig(nullptr, g_config.path, false, false);
+    return 0;
+  }
   if (g_app.options.help) return OpenOnlineManual() ? 0 : 1;
 
   if (!RegisterMainClass(g_app.instance)) {

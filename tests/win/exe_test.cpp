@@ -1,6 +1,7 @@
 // The built quillpad.exe, started as a user would start it.
 #include <gtest/gtest.h>
 
+#include "tests/support/test_files.h"
 #include "tests/win/gui_helpers.h"
 
 namespace {
@@ -84,6 +85,87 @@ TEST(Exe, PlacementOptionsSetTheWindowRectangle) {
   EXPECT_EQ(r.top, 50);
   EXPECT_EQ(r.right - r.left, 500);
   EXPECT_EQ(r.bottom - r.top, 300);
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(p.WaitExit(kWait), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kBom = "\xEF\xBB\xBF";
+
+TEST(ExeConfig, SavedPlacementIsWrittenOnCloseAndAppliedAtStart) {
+  TempFolder dir;
+  std::string ini = dir.File("QuilPad.ini");
+  ASSERT_TRUE(WriteBytes(ini, kBom + "[Save]\nPlace=1\nSize=1\n"));
+  {
+    Program p(Exe() + " /i \"" + ini + "\" /x 70 /y 80 /w 520 /h 330");
+    HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+    ASSERT_NE(main, nullptr);
+    p.WaitIdle(kWait);
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(p.WaitExit(kWait), 0u);
+  }
+  std::string saved = ReadBytes(ini);
+  EXPECT_NE(saved.find("\nLeft=70\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\nWidth=520\n"), std::string::npos) << saved;
+  {
+    Program p(Exe() + " /i \"" + ini + "\"");
+    HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+    ASSERT_NE(main, nullptr);
+    p.WaitIdle(kWait);
+    RECT r;
+    GetWindowRect(main, &r);
+    EXPECT_EQ(r.left, 70);
+    EXPECT_EQ(r.top, 80);
+    EXPECT_EQ(r.right - r.left, 520);
+    EXPECT_EQ(r.bottom - r.top, 330);
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(p.WaitExit(kWait), 0u);
+  }
+}
+
+TEST(ExeConfig, NoSaveAndForgetOptions) {
+  TempFolder dir;
+  std::string ini = dir.File("QuilPad.ini");
+  const std::string original = kBom + "[Save]\nPlace=1\nSize=1\n[Place]\nTop=5\nLeft=6\nWidth=400\nHeight=300\n";
+  ASSERT_TRUE(WriteBytes(ini, original));
+  {
+    Program p(Exe() + " /ns /i \"" + ini + "\" /x 90");
+    HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+    ASSERT_NE(main, nullptr);
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(p.WaitExit(kWait), 0u);
+  }
+  EXPECT_EQ(ReadBytes(ini), original);
+  {
+    Program p(Exe() + " //p //s /i \"" + ini + "\"");
+    HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+    ASSERT_NE(main, nullptr);
+    p.WaitIdle(kWait);
+    RECT r;
+    GetWindowRect(main, &r);
+    EXPECT_FALSE(r.left == 6 && r.top == 5) << "the saved position was forgotten";
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(p.WaitExit(kWait), 0u);
+  }
+  std::string saved = ReadBytes(ini);
+  EXPECT_NE(saved.find("\nPlace=0\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\nTop=2147483648\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\nWidth=2147483648\n"), std::string::npos) << saved;
+}
+
+TEST(ExeConfig, UnreadableConfigFileIsReported) {
+  TempFolder dir;
+  std::string ini = dir.File("missing.ini");
+  Program p(Exe() + " /ns /i \"" + ini + "\"");
+  HWND box = WaitForWindow(p.pid(), "#32770", kWait);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(MessageBoxText(box), "Could not read file " + ini + "!");
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+  ASSERT_NE(main, nullptr);
   PostMessageA(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(p.WaitExit(kWait), 0u);
 }

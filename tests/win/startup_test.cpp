@@ -4,6 +4,7 @@
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "config/config_io.h"
 #include "editor/editor_window.h"
 #include "foundation/bytes.h"
 #include "resources/resource.h"
@@ -17,6 +18,8 @@ class StartupTest : public testing::Test {
   void SetUp() override {
     MemZero(&g_app, sizeof g_app);
     g_app.instance = GetModuleHandleA(nullptr);
+    SetDefaultSettings(&g_settings, true);
+    g_config.noSave = 1;  // closing a window here must not write a configuration
     // Classes stay registered for the life of the process.
     static bool registered = RegisterEditorClass(g_app.instance) && RegisterMainClass(g_app.instance);
     ASSERT_TRUE(registered);
