@@ -43,21 +43,18 @@ u32 NextInc(u32 stored) { return stored + 1 == 0 ? 1 : stored + 1; }
 
 void ReadFavourites(const ConfigStore *section, SettingsBlock *s) {
   for (int n = 0; n < kFavourites; n++) {
-    char key[16], path[kPathChars] = "";
-    Key(key, "%.2d", n);
-    if (ReadString(section, key, path, kPathChars) && path[0]) AddFavourite(s, path);
+    char path[kPathChars] = "";
+    if (ReadString(section, "%.2d", n, path, kPathChars) && path[0]) AddFavourite(s, path);
   }
 }
 
 void ReadRecent(const ConfigStore *section, const ConfigStore *tx, SettingsBlock *s) {
   u32 now = ConfigTimeStamp();
   for (int n = 0; n < kRecentFiles; n++) {
-    char key[16], path[kPathChars] = "";
-    Key(key, "%.2d", n);
-    if (!ReadString(section, key, path, kPathChars) || !path[0]) continue;
+    char path[kPathChars] = "";
+    if (!ReadString(section, "%.2d", n, path, kPathChars) || !path[0]) continue;
     u32 time = 0;
-    Key(key, "%.2dTx", n);
-    if (tx) ReadInt(tx, key, &time);
+    if (tx) ReadInt(tx, "%.2dTx", n, &time);
     AddRecentFile(s, path, time > now ? 0 : time);
   }
 }
@@ -66,13 +63,13 @@ void ReadSearchHistory(const ConfigStore *section, const ConfigStore *tx, Settin
   u32 now = ConfigTimeStamp();
   for (int n = 0; n < kSearchHistory; n++) {
     FindEntry find = {};
-    ReadTable(section, kFindKeys, &find, n);
-    if (tx) ReadTable(tx, kFindTimeKeys, &find, n);
+    ReadNumberedTable(section, kFindKeys, n, &find);
+    if (tx) ReadNumberedTable(tx, kFindTimeKeys, n, &find);
     if (find.FTx > now) find.FTx = 0;
     AddFindHistory(s, find);
     ReplaceEntry replace = {};
-    ReadTable(section, kReplaceKeys, &replace, n);
-    if (tx) ReadTable(tx, kReplaceTimeKeys, &replace, n);
+    ReadNumberedTable(section, kReplaceKeys, n, &replace);
+    if (tx) ReadNumberedTable(tx, kReplaceTimeKeys, n, &replace);
     if (replace.RTx > now) replace.RTx = 0;
     AddReplaceHistory(s, replace);
   }
@@ -111,8 +108,7 @@ void ReadClips(const ConfigStore *section, const ConfigStore *tx) {
       clip.length = length;
       clip.longAccepted = length > kLongClipBytes;
     }
-    Key(key, "%.2dInc", n);
-    if (tx) ReadInt(tx, key, &g_config.clips[n].inc);
+    if (tx) ReadInt(tx, "%.2dInc", n, &g_config.clips[n].inc);
   }
 }
 
@@ -151,9 +147,7 @@ int WriteFavourites(const ConfigStore *store, bool exportFile) {
   for (int n = 0; n < kFavourites && r == 0; n++) {
     const char *path = g_settings.lists.favourites[n];
     if (!path[0]) continue;
-    char key[16];
-    Key(key, "%.2d", n);
-    r = WriteString(&section, key, path, static_cast<u32>(StrLen(path)));
+    r = WriteString(&section, "%.2d", n, path, static_cast<u32>(StrLen(path)));
   }
   u32 inc = NextInc(stored);
   if (r == 0) r = WriteInt(&section, "Inc", inc);
@@ -181,11 +175,8 @@ int WriteRecent(const ConfigStore *store, bool exportFile) {
   for (int n = 0; n < kRecentFiles && r == 0; n++) {
     const char *path = g_settings.lists.recent[n];
     if (!path[0]) continue;
-    char key[16];
-    Key(key, "%.2d", n);
-    r = WriteString(&section, key, path, static_cast<u32>(StrLen(path)));
-    Key(key, "%.2dTx", n);
-    if (r == 0) r = WriteInt(&tx, key, g_settings.lists.recentTime[n]);
+    r = WriteString(&section, "%.2d", n, path, static_cast<u32>(StrLen(path)));
+    if (r == 0) r = WriteInt(&tx, "%.2dTx", n, g_settings.lists.recentTime[n]);
   }
   u32 inc = NextInc(stored);
   if (r == 0) r = WriteInt(&tx, "Inc", inc);
@@ -214,13 +205,13 @@ int WriteSearchHistory(const ConfigStore *store, bool exportFile) {
   for (int n = 0; n < kSearchHistory && r == 0; n++) {
     const FindEntry &find = g_settings.lists.find[n];
     if (find.Fnd[0]) {
-      r = WriteTable(&section, kFindKeys, &find, nullptr, nullptr, true, n);
-      if (r == 0) r = WriteTable(&tx, kFindTimeKeys, &find, nullptr, nullptr, true, n);
+      r = WriteNumberedTable(&section, kFindKeys, n, &find, nullptr, nullptr, true);
+      if (r == 0) r = WriteNumberedTable(&tx, kFindTimeKeys, n, &find, nullptr, nullptr, true);
     }
     const ReplaceEntry &replace = g_settings.lists.replace[n];
     if (r == 0 && replace.Rep[0]) {
-      r = WriteTable(&section, kReplaceKeys, &replace, nullptr, nullptr, true, n);
-      if (r == 0) r = WriteTable(&tx, kReplaceTimeKeys, &replace, nullptr, nullptr, true, n);
+      r = WriteNumberedTable(&section, kReplaceKeys, n, &replace, nullptr, nullptr, true);
+      if (r == 0) r = WriteNumberedTable(&tx, kReplaceTimeKeys, n, &replace, nullptr, nullptr, true);
     }
   }
   u32 inc = NextInc(stored);
@@ -293,10 +284,8 @@ int WriteClips(WindowRef owner, const ConfigStore *store, bool exportFile) {
   for (int n = 0; n < kClipCount && r == 0; n++) {
     ClipSlot &clip = g_config.clips[n];
     if (exportFile ? clip.length == 0 : !clip.dirty) continue;
-    char key[16];
-    Key(key, "%.2dInc", n);
     u32 stored = 0;
-    ReadInt(&tx, key, &stored);
+    ReadInt(&tx, "%.2dInc", n, &stored);
     if (stored && stored != clip.inc &&
         AskUserFormat(owner, kAskYesNo, Text(TXT_CLIP_CONFLICT), n + 1) == kAnswerNo)
       continue;
@@ -314,10 +303,8 @@ int WriteClips(WindowRef owner, const ConfigStore *store, bool exportFile) {
       }
     }
     u32 inc = NextInc(stored);
-    char textKey[16];
-    Key(textKey, "%.2d", n);
-    r = WriteString(&section, textKey, clip.text ? clip.text : "", clip.length);
-    if (r == 0) r = WriteInt(&tx, key, inc);
+    r = WriteString(&section, "%.2d", n, clip.text ? clip.text : "", clip.length);
+    if (r == 0) r = WriteInt(&tx, "%.2dInc", n, inc);
     if (r == 0) clip.inc = inc;
   }
   CloseSection(&tx);
@@ -353,7 +340,7 @@ int Write(const ConfigStore *section, const KeyTable &table, bool exportFile, in
   const char *live = reinterpret_cast<const char *>(&g_settings) + offset;
   const char *base = reinterpret_cast<const char *>(&g_baseline) + offset;
   char *pending = reinterpret_cast<char *>(&g_pending) + offset;
-  return WriteTable(section, table, live, base, pending, exportFile, n);
+  return WriteNumberedTable(section, table, n, live, base, pending, exportFile);
 }
 
 int WritePlace(const SaveRun &run) {
@@ -393,8 +380,7 @@ int WriteOpts(const SaveRun &run) {
     } else if (s.save.Opts) {
       // The odometer: what the store holds now plus this session's typing.
       u32 stored[2] = {0, 0};
-      ReadInt(section, "ODO", &stored[0]);
-      ReadInt(section, "ODO*", &stored[1]);
+      ReadPair(section, "ODO", stored);
       u64 total = ((static_cast<u64>(stored[1]) << 32) | stored[0]) + g_config.tripCount;
       s.opts.ODO[0] = static_cast<u32>(total);
       s.opts.ODO[1] = static_cast<u32>(total >> 32);
@@ -533,7 +519,7 @@ void ReadStore(const ConfigStore *store) {
   });
   WithSection(store, "Opts", nullptr, [&](const ConfigStore *c, const ConfigStore *) {
     ReadTable(c, kOptsKeys, &s);
-    for (int n = 1; n <= 2; n++) ReadTable(c, kSearchBarKeys, &s.opts.bar[n - 1], n);
+    for (int n = 1; n <= 2; n++) ReadNumberedTable(c, kSearchBarKeys, n, &s.opts.bar[n - 1]);
   });
   WithSection(store, "Setts", nullptr, [&](const ConfigStore *c, const ConfigStore *) {
     ReadTable(c, kMainKeys, &s);
@@ -543,8 +529,8 @@ void ReadStore(const ConfigStore *store) {
   ClampSettings(&s);
   WithSection(store, "Tools", nullptr, [&](const ConfigStore *c, const ConfigStore *) {
     ReadTable(c, kToolKeys, &s);
-    for (int n = 0; n < 5; n++) ReadTable(c, kSortKeys, &s.tools.sort[n], n);
-    for (int n = 0; n < 9; n++) ReadTable(c, kColumnKeys, &s.tools.columns[n], n);
+    for (int n = 0; n < 5; n++) ReadNumberedTable(c, kSortKeys, n, &s.tools.sort[n]);
+    for (int n = 0; n < 9; n++) ReadNumberedTable(c, kColumnKeys, n, &s.tools.columns[n]);
     ReadTable(c, kCompareKeys, &s);
   });
   WithSection(store, "Favs", nullptr, [&](const ConfigStore *c, const ConfigStore *) {

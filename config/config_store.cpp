@@ -36,39 +36,17 @@ bool ReadRow(const ConfigStore *s, const KeyEntry &row, const char *key, char *f
     case kKeyInt:
     case kKeyFlag:
       return ReadInt(s, key, reinterpret_cast<u32 *>(field));
-    case kKeyPair: {
-      char high[24];
-      Format(high, sizeof high, "%s*", key);
-      bool a = ReadInt(s, key, reinterpret_cast<u32 *>(field));
-      bool b = ReadInt(s, high, reinterpret_cast<u32 *>(field) + 1);
-      return a || b;
-    }
+    case kKeyPair:
+      return ReadPair(s, key, reinterpret_cast<u32 *>(field));
     case kKeyString:
       return ReadString(s, key, field, row.size);
-    case kKeyBinary: {
-      if (s->isRegistry) {
-        u32 t = 0, size = row.size;
-        char buf[256];
-        if (row.size > sizeof buf || !PlatRegQuery(s->key, key, &t, buf, &size)) return false;
-        if (t != kRegBinary || size != row.size) return false;
-        MemCopy(field, buf, row.size);
-        return true;
-      }
-      const char *value;
-      u32 length;
-      if (!IniRead(s, key, &value, &length)) return false;
-      // Decoding never gives more than 3/4 of the text.
-      char buf[1024];
-      if (length / 4 * 3 + 3 > sizeof buf) return false;
-      if (Base64Decode(buf, value) != row.size) return false;
-      MemCopy(field, buf, row.size);
-      return true;
-    }
+    case kKeyBinary:
+      return ReadBinary(s, key, field, row.size);
   }
   return false;
 }
 
-int WriteBinary(const ConfigStore *s, const char *key, const void *bytes, u32 size) {
+int WriteBinaryValue(const ConfigStore *s, const char *key, const void *bytes, u32 size) {
   Count(s);
   if (s->isRegistry) return PlatRegSet(s->key, key, kRegBinary, bytes, size) ? 0 : 48;
   char text[1024];
@@ -160,7 +138,7 @@ int CloseStore(ConfigStore *store, const char *path) {
   return r;
 }
 
-void ReadTable(const ConfigStore *section, const KeyTable &table, void *base, int n) {
+void ReadNumberedTable(const ConfigStore *section, const KeyTable &table, int n, void *base) {
   for (int i = 0; i < table.count; i++) {
     const KeyEntry &row = table.rows[i];
     char key[16];
@@ -169,8 +147,12 @@ void ReadTable(const ConfigStore *section, const KeyTable &table, void *base, in
   }
 }
 
-int WriteTable(const ConfigStore *section, const KeyTable &table, const void *live, const void *baseline,
-               void *pending, bool forceAll, int n) {
+void ReadTable(const ConfigStore *section, const KeyTable &table, void *base) {
+  ReadNumberedTable(section, table, 0, base);
+}
+
+int WriteNumberedTable(const ConfigStore *section, const KeyTable &table, int n, const void *live,
+                       const void *baseline, void *pending, bool forceAll) {
   for (int i = 0; i < table.count; i++) {
     const KeyEntry &row = table.rows[i];
     if (row.type & kKeyAlias) continue;
@@ -210,12 +192,17 @@ int WriteTable(const ConfigStore *section, const KeyTable &table, const void *li
         r = WriteString(section, key, field, size - 1);
         break;
       case kKeyBinary:
-        r = WriteBinary(section, key, field, row.size);
+        r = WriteBinaryValue(section, key, field, row.size);
         break;
     }
     if (r != 0) return r;
   }
   return 0;
+}
+
+int WriteTable(const ConfigStore *section, const KeyTable &table, const void *live, const void *baseline,
+               void *pending, bool forceAll) {
+  return WriteNumberedTable(section, table, 0, live, baseline, pending, forceAll);
 }
 
 int ClearSection(const ConfigStore *section) {
@@ -325,4 +312,68 @@ int WriteString(const ConfigStore *s, const char *key, const char *text, u32 len
     return ok ? 0 : 48;
   }
   return IniSet(s->file, s->section, key, text, length);
+}
+
+namespace {
+// A key from a pattern: "%.2dFnd" with 7 gives "07Fnd".
+void PatternKey(char *out, const char *pattern, int n) { Format(out, 24, pattern, n); }
+}  // namespace
+
+bool ReadInt(const ConfigStore *section, const char *pattern, int n, u32 *value) {
+  char key[24];
+  PatternKey(key, pattern, n);
+  return ReadInt(section, key, value);
+}
+
+bool ReadPair(const ConfigStore *section, const char *key, u32 value[2]) {
+  char high[24];
+  Format(high, sizeof high, "%s*", key);
+  bool low = ReadInt(section, key, &value[0]);
+  return ReadInt(section, high, &value[1]) || low;
+}
+
+bool ReadString(const ConfigStore *section, const char *pattern, int n, char *buf, u32 size) {
+  char key[24];
+  PatternKey(key, pattern, n);
+  return ReadString(section, key, buf, size);
+}
+
+bool ReadBinary(const ConfigStore *s, const char *key, void *bytes, u32 size) {
+  char buf[768];
+  if (size > sizeof buf) return false;
+  if (s->isRegistry) {
+    u32 t = 0, got = sizeof buf;
+    if (!PlatRegQuery(s->key, key, &t, buf, &got) || t != kRegBinary || got != size) return false;
+  } else {
+    const char *value;
+    u32 length;
+    if (!IniRead(s, key, &value, &length)) return false;
+    // Decoding never gives more than 3/4 of the text.
+    if (length / 4 * 3 + 3 > sizeof buf || Base64Decode(buf, value) != size) return false;
+  }
+  MemCopy(bytes, buf, size);
+  return true;
+}
+
+int WriteInt(const ConfigStore *section, const char *pattern, int n, u32 value) {
+  char key[24];
+  PatternKey(key, pattern, n);
+  return WriteInt(section, key, value);
+}
+
+int WritePair(const ConfigStore *section, const char *key, const u32 value[2]) {
+  int r = WriteInt(section, key, value[0]);
+  char high[24];
+  Format(high, sizeof high, "%s*", key);
+  return r == 0 ? WriteInt(section, high, value[1]) : r;
+}
+
+int WriteString(const ConfigStore *section, const char *pattern, int n, const char *text, u32 length) {
+  char key[24];
+  PatternKey(key, pattern, n);
+  return WriteString(section, key, text, length);
+}
+
+int WriteBinary(const ConfigStore *section, const char *key, const void *bytes, u32 size) {
+  return WriteBinaryValue(section, key, bytes, size);
 }

@@ -51,22 +51,35 @@ void CloseSection(ConfigStore *section);
 // path (when path is not null). 0, or 48 when the file cannot be written.
 [[nodiscard]] int CloseStore(ConfigStore *store, const char *path);
 
-// Reads every row of a table into the record at base; numbered rows take n.
-void ReadTable(const ConfigStore *section, const KeyTable &table, void *base, int n = 0);
+// Reads every row of a table into the record at base.
+void ReadTable(const ConfigStore *section, const KeyTable &table, void *base);
+// The same for a numbered table: the key names take n ("%d", "%.2d"); base is
+// the n-th record of the array the table describes.
+void ReadNumberedTable(const ConfigStore *section, const KeyTable &table, int n, void *base);
 // Writes every row that is not an alias. With baseline set, a row equal in
 // live and baseline is skipped (unless forceAll or the row's write flags say
-// otherwise); pending (optional) receives what was written. 0 or -1 / 48.
+// otherwise); pending (optional) receives what was written. 0, -1 or 48.
 [[nodiscard]] int WriteTable(const ConfigStore *section, const KeyTable &table, const void *live,
-                             const void *baseline, void *pending, bool forceAll, int n = 0);
+                             const void *baseline, void *pending, bool forceAll);
+[[nodiscard]] int WriteNumberedTable(const ConfigStore *section, const KeyTable &table, int n, const void *live,
+                                     const void *baseline, void *pending, bool forceAll);
 // Deletes every value of the section.
 [[nodiscard]] int ClearSection(const ConfigStore *section);
 
 // Single values. Readers return false (and leave the field) when the value is
-// missing or unusable.
+// missing or unusable. The forms with a pattern format the key with n.
 bool ReadInt(const ConfigStore *section, const char *key, u32 *value);
+bool ReadInt(const ConfigStore *section, const char *pattern, int n, u32 *value);
+bool ReadPair(const ConfigStore *section, const char *key, u32 value[2]);
 bool ReadString(const ConfigStore *section, const char *key, char *buf, u32 size);
+bool ReadString(const ConfigStore *section, const char *pattern, int n, char *buf, u32 size);
+bool ReadBinary(const ConfigStore *section, const char *key, void *bytes, u32 size);
 // A text of any length and any bytes, in a new block (terminated; the caller
 // frees it). False when missing or out of memory (*outOfMemory tells which).
 bool ReadBlob(const ConfigStore *section, const char *key, char **text, u32 *length, bool *outOfMemory);
 [[nodiscard]] int WriteInt(const ConfigStore *section, const char *key, u32 value);
+[[nodiscard]] int WriteInt(const ConfigStore *section, const char *pattern, int n, u32 value);
+[[nodiscard]] int WritePair(const ConfigStore *section, const char *key, const u32 value[2]);
 [[nodiscard]] int WriteString(const ConfigStore *section, const char *key, const char *text, u32 length);
+[[nodiscard]] int WriteString(const ConfigStore *section, const char *pattern, int n, const char *text, u32 length);
+[[nodiscard]] int WriteBinary(const ConfigStore *section, const char *key, const void *bytes, u32 size);
