@@ -485,6 +485,9 @@ bool Joined(char *out, const char *folder, const char *name) {
 }  // namespace
 
 void LoadConfigFrom(const char *programFolder, const char *userFolder) {
+  // Another window may be saving: its file is whole only under the mutex.
+  MutexHold hold;
+  hold.Take();
   if (g_config.configFile[0]) {
     int r = ReadFrom(g_config.configFile, false);
     if (r == -1)
@@ -561,8 +564,6 @@ void ReadStore(const ConfigStore *store) {
 
 void LoadConfigAtStartup() {
   if (!g_config.noLoad) {
-    MutexHold hold;
-    hold.Take();
     char programFolder[kConfigPathChars], userFolder[kConfigPathChars];
     bool hasProgram = PlatModuleFolder(programFolder, sizeof programFolder) > 0;
     bool hasUser = PlatUserFolder(userFolder, sizeof userFolder) > 0;

@@ -33,9 +33,9 @@ void LoadConfigAtStartup();
 // again. 0 or the save's code.
 [[nodiscard]] int RestoreDefaultSettings(WindowRef owner);
 
-// The reading part of the start-up load, with the folders given (the
-// program's and the user's, each with a trailing separator, or null). Takes
-// no mutex and leaves the baseline alone.
+// The reading part of the start-up load, under the mutex, with the folders
+// given (the program's and the user's, each with a trailing separator, or
+// null). Leaves the baseline alone.
 void LoadConfigFrom(const char *programFolder, const char *userFolder);
 
 // Reads every section of an open store into the live settings.
