@@ -78,6 +78,22 @@ constexpr u32 kCodePageUtf8 = 65001;  // CP_UTF8
 // becomes U+FFFD (to wide) or "?" (to bytes). Return 0 on failure.
 int PlatMultiByteToWide(u32 codePage, const char *src, int len, u16 *dst, int cap);
 int PlatWideToMultiByte(u32 codePage, const u16 *src, int len, char *dst, int cap);
+// As PlatWideToMultiByte, and *usedDefault tells whether some character had
+// no equivalent (never set for UTF-8, which has one for every character). No
+// look-alike stands in for a missing character: it becomes "?" and is
+// reported.
+int PlatWideToMultiByteChecked(u32 codePage, const u16 *src, int len, char *dst, int cap, bool *usedDefault);
+// The installed code pages (EnumSystemCodePagesA, CP_INSTALLED): calls
+// visit with each number until it returns false.
+void PlatEnumCodePages(bool (*visit)(void *context, u32 codePage), void *context);
+// GetCPInfoExA: the longest character in bytes and the code page's name.
+// False when the code page is not available.
+bool PlatCodePageInfo(u32 codePage, u32 *maxCharSize, char *name, int cap);
+// CharNextExA: past one character of a multi-byte code page.
+const char *PlatCharNext(u32 codePage, const char *p);
+// IsTextUnicode: *flags holds the tests to run on entry and the tests that
+// passed on return (IS_TEXT_UNICODE_*). The result of the call.
+bool PlatIsTextUnicode(const void *bytes, int size, int *flags);
 
 // ---- files -------------------------------------------------------------------
 typedef struct PlatFileRec *PlatFile;

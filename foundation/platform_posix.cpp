@@ -1,6 +1,7 @@
 // POSIX backend of the platform layer: native tests, fuzzers, benchmarks.
 // It answers as Windows does with 1252 as the ANSI code page.
 #include <errno.h>
+#include <iconv.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <stdio.h>
@@ -243,20 +244,200 @@ int WideToUtf8(const u16 *src, int len, char *dst, int cap) {
 
 }  // namespace
 
+// Other code pages go through iconv, under the names it knows them by.
+namespace {
+
+struct CodePageDef {
+  u32 number;
+  const char *iconvName;
+  u32 maxCharSize;
+  const char *name;
+};
+
+const CodePageDef kCodePages[] = {
+    {437, "CP437", 1, "437   (OEM - United States)"},
+    {850, "CP850", 1, "850   (OEM - Multilingual Latin I)"},
+    {852, "CP852", 1, "852   (OEM - Latin II)"},
+    {866, "CP866", 1, "866   (OEM - Russian)"},
+    {874, "CP874", 1, "874   (ANSI/OEM - Thai)"},
+    {932, "CP932", 2, "932   (ANSI/OEM - Japanese Shift-JIS)"},
+    {936, "CP936", 2, "936   (ANSI/OEM - Simplified Chinese GBK)"},
+    {949, "CP949", 2, "949   (ANSI/OEM - Korean)"},
+    {950, "CP950", 2, "950   (ANSI/OEM - Traditional Chinese Big5)"},
+    {1250, "CP1250", 1, "1250  (ANSI - Central Europe)"},
+    {1251, "CP1251", 1, "1251  (ANSI - Cyrillic)"},
+    {1252, "CP1252", 1, "1252  (ANSI - Latin I)"},
+    {1253, "CP1253", 1, "1253  (ANSI - Greek)"},
+    {1254, "CP1254", 1, "1254  (ANSI - Turkish)"},
+    {1255, "CP1255", 1, "1255  (ANSI - Hebrew)"},
+    {1256, "CP1256", 1, "1256  (ANSI - Arabic)"},
+    {1257, "CP1257", 1, "1257  (ANSI - Baltic)"},
+    {1258, "CP1258", 1, "1258  (ANSI/OEM - Viet Nam)"},
+    {10000, "MACINTOSH", 1, "10000 (MAC - Roman)"},
+    {20866, "KOI8-R", 1, "20866 (Russian - KOI8)"},
+    {28591, "ISO-8859-1", 1, "28591 (ISO 8859-1 Latin I)"},
+    {28592, "ISO-8859-2", 1, "28592 (ISO 8859-2 Central Europe)"},
+    {28595, "ISO-8859-5", 1, "28595 (ISO 8859-5 Cyrillic)"},
+    {28597, "ISO-8859-7", 1, "28597 (ISO 8859-7 Greek)"},
+    {28605, "ISO-8859-15", 1, "28605 (ISO 8859-15 Latin 9)"},
+    {65000, "UTF-7", 5, "65000 (UTF-7)"},
+    {65001, "UTF-8", 4, "65001 (UTF-8)"},
+};
+
+const CodePageDef *FindCodePage(u32 cp) {
+  if (cp == kCodePageAnsi) cp = 1252;
+  for (const CodePageDef &d : kCodePages)
+    if (d.number == cp) return &d;
+  return nullptr;
+}
+
+// Converts with iconv; returns the units (or bytes) written, or the length
+// needed when cap is 0. Characters it cannot convert become `replacement`
+// and set *usedDefault.
+int IconvConvert(const char *from, const char *to, const char *src, size_t srcBytes, char *dst, size_t dstBytes,
+                 size_t unit, size_t outUnit, const char *replacement, size_t replacementBytes, bool *usedDefault) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return 0;
+  std::vector<char> scratch;
+  bool counting = dstBytes == 0;
+  if (counting) {
+    scratch.resize(srcBytes * 8 + 16);
+    dst = scratch.data();
+    dstBytes = scratch.size();
+  }
+  char *in = const_cast<char *>(src);
+  size_t inLeft = srcBytes;
+  char *out = dst;
+  size_t outLeft = dstBytes;
+  bool overflow = false;
+  while (inLeft > 0) {
+    size_t r = iconv(cd, &in, &inLeft, &out, &outLeft);
+    if (r != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) {
+      overflow = true;
+      break;
+    }
+    // An invalid or unconvertible input unit: replace it and go on.
+    if (outLeft < replacementBytes) {
+      overflow = true;
+      break;
+    }
+    memcpy(out, replacement, replacementBytes);
+    out += replacementBytes;
+    outLeft -= replacementBytes;
+    if (usedDefault) *usedDefault = true;
+    size_t skip = unit < inLeft ? unit : inLeft;
+    in += skip;
+    inLeft -= skip;
+  }
+  iconv_close(cd);
+  if (overflow) return 0;
+  return static_cast<int>((dstBytes - outLeft) / outUnit);
+}
+
+}  // namespace
+
 int PlatMultiByteToWide(u32 codePage, const char *src, int len, u16 *dst, int cap) {
   if (len <= 0) return 0;
   if (codePage == kCodePageUtf8) return Utf8ToWide(src, len, dst, cap);
-  if (cap == 0) return len;
-  if (cap < len) return 0;
-  return PlatAnsiToWide(src, len, dst, cap);
+  const CodePageDef *d = FindCodePage(codePage);
+  if (!d) return 0;
+  if (d->number == 1252) {
+    if (cap == 0) return len;
+    if (cap < len) return 0;
+    return PlatAnsiToWide(src, len, dst, cap);
+  }
+  static const char kReplacement[2] = {'\xFD', '\xFF'};  // U+FFFD, little-endian
+  return IconvConvert(d->iconvName, "UTF-16LE", src, static_cast<size_t>(len), reinterpret_cast<char *>(dst),
+                      static_cast<size_t>(cap) * 2, 1, 2, kReplacement, 2, nullptr);
+}
+
+int PlatWideToMultiByteChecked(u32 codePage, const u16 *src, int len, char *dst, int cap, bool *usedDefault) {
+  *usedDefault = false;
+  if (len <= 0) return 0;
+  if (codePage == kCodePageUtf8) return WideToUtf8(src, len, dst, cap);
+  const CodePageDef *d = FindCodePage(codePage);
+  if (!d) return 0;
+  if (d->number == 1252) {
+    if (cap == 0) return len;
+    if (cap < len) return 0;
+    int n = PlatWideToAnsi(src, len, dst, cap);
+    for (int i = 0; i < n; i++)
+      if (dst[i] == '?' && src[i] != '?') *usedDefault = true;
+    return n;
+  }
+  return IconvConvert("UTF-16LE", d->iconvName, reinterpret_cast<const char *>(src), static_cast<size_t>(len) * 2,
+                      dst, static_cast<size_t>(cap), 2, 1, "?", 1, usedDefault);
 }
 
 int PlatWideToMultiByte(u32 codePage, const u16 *src, int len, char *dst, int cap) {
-  if (len <= 0) return 0;
-  if (codePage == kCodePageUtf8) return WideToUtf8(src, len, dst, cap);
-  if (cap == 0) return len;
-  if (cap < len) return 0;
-  return PlatWideToAnsi(src, len, dst, cap);
+  bool used;
+  return PlatWideToMultiByteChecked(codePage, src, len, dst, cap, &used);
+}
+
+void PlatEnumCodePages(bool (*visit)(void *context, u32 codePage), void *context) {
+  for (const CodePageDef &d : kCodePages) {
+    iconv_t cd = iconv_open("UTF-16LE", d.iconvName);
+    if (cd == reinterpret_cast<iconv_t>(-1)) continue;
+    iconv_close(cd);
+    if (!visit(context, d.number)) return;
+  }
+}
+
+bool PlatCodePageInfo(u32 codePage, u32 *maxCharSize, char *name, int cap) {
+  const CodePageDef *d = FindCodePage(codePage);
+  if (!d) return false;
+  *maxCharSize = d->maxCharSize;
+  if (cap > 0) snprintf(name, static_cast<size_t>(cap), "%s", d->name);
+  return true;
+}
+
+const char *PlatCharNext(u32 codePage, const char *p) {
+  if (!*p) return p;
+  const CodePageDef *d = FindCodePage(codePage);
+  u8 c = static_cast<u8>(*p);
+  bool lead = false;
+  if (d && d->maxCharSize == 2) {
+    lead = d->number == 932 ? (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC) : c >= 0x81 && c <= 0xFE;
+  }
+  return lead && p[1] ? p + 2 : p + 1;
+}
+
+// A stand-in for the system's statistical test: text whose high bytes stay
+// calm while its low bytes move is UTF-16 little-endian, the reverse is
+// big-endian; some units never occur in text.
+bool PlatIsTextUnicode(const void *bytes, int size, int *flags) {
+  const int kStatistics = 0x2, kSignature = 0x8, kReverseStatistics = 0x20, kReverseSignature = 0x80,
+            kIllegal = 0x100, kOddLength = 0x200;
+  int wanted = *flags;
+  if (size < 2) {
+    *flags = 0;
+    return false;
+  }
+  const u8 *b = static_cast<const u8 *>(bytes);
+  int out = (size & 1) ? kOddLength : 0;
+  int units = size / 2;
+  if (units > 256) units = 256;
+  u32 first = b[0] | (b[1] << 8);
+  if (first == 0xFEFF) out |= kSignature;
+  if (first == 0xFFFE) out |= kReverseSignature;
+  u32 loDiff = 0, hiDiff = 0;
+  u8 lastLo = 0, lastHi = 0;
+  for (int i = 0; i < units; i++) {
+    u8 lo = b[2 * i], hi = b[2 * i + 1];
+    u32 unit = lo | (hi << 8);
+    loDiff += lo > lastLo ? lo - lastLo : lastLo - lo;
+    hiDiff += hi > lastHi ? hi - lastHi : lastHi - hi;
+    lastLo = lo;
+    lastHi = hi;
+    if (unit == 0xFFFE || unit == 0xFFFF || unit == 0x0000 || unit == 0x0A0D) out |= kIllegal;
+  }
+  if (3 * loDiff > hiDiff) out |= kStatistics;
+  if (3 * hiDiff > loDiff) out |= kReverseStatistics;
+  out &= wanted;
+  *flags = out;
+  if (out & 0x0FF0) return false;
+  return (out & 0x000F) != 0;
 }
 
 // ---- files ----

@@ -302,3 +302,64 @@ int PlatLocaleInfo(PlatLocaleItem item, char *buf, int cap) {
 }
 
 u32 PlatSysColor(int index) { return GetSysColor(index); }
+
+// ---- code pages: the list, their names, characters ----
+
+int PlatWideToMultiByteChecked(u32 codePage, const u16 *src, int len, char *dst, int cap, bool *usedDefault) {
+  *usedDefault = false;
+  if (len <= 0) return 0;
+  BOOL used = FALSE;
+  // UTF-8 (and UTF-7) refuse the default-character arguments. Elsewhere a
+  // character without an equivalent becomes the default character and is
+  // reported, rather than being quietly replaced by a look-alike ("best fit":
+  // e-acute saved as "e" in a Cyrillic code page).
+  bool utf = codePage == CP_UTF8 || codePage == CP_UTF7;
+  int n = WideCharToMultiByte(codePage, utf ? 0 : WC_NO_BEST_FIT_CHARS, reinterpret_cast<LPCWSTR>(src), len, dst,
+                              cap, nullptr, utf ? nullptr : &used);
+  *usedDefault = used != FALSE;
+  return n;
+}
+
+namespace {
+struct CodePageVisit {
+  bool (*visit)(void *, u32);
+  void *context;
+  bool stopped;
+};
+CodePageVisit *g_codePageVisit;
+
+BOOL CALLBACK OnCodePage(LPSTR text) {
+  CodePageVisit *v = g_codePageVisit;
+  if (v->stopped) return FALSE;
+  u32 cp = 0;
+  for (const char *p = text; *p >= '0' && *p <= '9'; p++) cp = cp * 10 + static_cast<u32>(*p - '0');
+  if (!v->visit(v->context, cp)) v->stopped = true;
+  return !v->stopped;
+}
+}  // namespace
+
+void PlatEnumCodePages(bool (*visit)(void *context, u32 codePage), void *context) {
+  CodePageVisit v = {visit, context, false};
+  g_codePageVisit = &v;  // the enumeration has no context argument; start-up runs it once
+  EnumSystemCodePagesA(OnCodePage, CP_INSTALLED);
+  g_codePageVisit = nullptr;
+}
+
+bool PlatCodePageInfo(u32 codePage, u32 *maxCharSize, char *name, int cap) {
+  CPINFOEXA info;
+  if (!GetCPInfoExA(codePage, 0, &info)) return false;
+  *maxCharSize = info.MaxCharSize;
+  if (cap > 0) lstrcpynA(name, info.CodePageName, cap);
+  return true;
+}
+
+const char *PlatCharNext(u32 codePage, const char *p) {
+  return CharNextExA(static_cast<WORD>(codePage), p, 0);
+}
+
+bool PlatIsTextUnicode(const void *bytes, int size, int *flags) {
+  INT f = *flags;
+  BOOL r = IsTextUnicode(bytes, size, &f);
+  *flags = f;
+  return r != FALSE;
+}

@@ -1,0 +1,325 @@
+#include "files/encoding.h"
+
+#include "foundation/bytes.h"
+#include "foundation/platform.h"
+#include "foundation/texts.h"
+
+namespace {
+
+constexpr u32 kCodePageWide = 1200;  // UTF-16 little-endian, as the wide functions take it
+
+struct CodePageList {
+  u32 count;
+  u32 number[kMaxCodePages];
+  char name[kMaxCodePages][kCodePageNameChars];
+};
+CodePageList g_codePages;
+
+bool ListCodePage(void *, u32 codePage) {
+  CodePageList &list = g_codePages;
+  if (list.count >= kMaxCodePages) return false;
+  u32 maxSize = 0;
+  if (codePage == kCodePageUtf8) return true;  // that is id 1
+  char *name = list.name[list.count];
+  if (!PlatCodePageInfo(codePage, &maxSize, name, kCodePageNameChars) || !name[0]) return true;
+  list.number[list.count++] = codePage;
+  return true;
+}
+
+// ---- the in-place conversion ----
+
+// One direction of conversion, a chunk at a time. Sizes are in bytes.
+struct Converter {
+  u32 codePage;
+  bool fromWide;  // input is UTF-16 (else bytes of codePage)
+  bool toWide;    // output is UTF-16 (else bytes of codePage)
+  bool checkLost; // report characters without an equivalent
+};
+
+size_t InputUnit(const Converter &c) { return c.fromWide ? 2 : 1; }
+
+// The length of a chunk cut back so that it ends on a character boundary.
+size_t AlignChunk(const Converter &c, const char *p, size_t n, size_t available) {
+  if (n >= available) return available;
+  if (c.fromWide) {
+    n &= ~static_cast<size_t>(1);
+    u16 last;
+    MemCopy(&last, p + n - 2, 2);
+    if (n > 2 && last >= 0xD800 && last < 0xDC00) n -= 2;  // keep a surrogate pair together
+    return n;
+  }
+  if (c.codePage == kCodePageUtf8) {
+    size_t back = 0;
+    while (back < 6 && n - back > 1 && (static_cast<u8>(p[n - back]) & 0xC0) == 0x80) back++;
+    return n - back;
+  }
+  if (!IsMultiByteCodePage(c.codePage)) return n;
+  // Lead bytes depend on what came before: walk from the start.
+  const char *q = p, *end = p + n;
+  for (const char *next; (next = PlatCharNext(c.codePage, q)) <= end && next > q;) q = next;
+  return q > p ? static_cast<size_t>(q - p) : n;
+}
+
+// Output bytes of converting n input bytes, or 0 on failure. dst null counts.
+size_t ConvertChunk(const Converter &c, const char *src, size_t n, char *dst, size_t cap, bool *lost) {
+  int units = static_cast<int>(n / InputUnit(c));
+  if (units == 0) return 0;
+  if (c.toWide) {
+    int r = PlatMultiByteToWide(c.codePage, src, units, reinterpret_cast<u16 *>(dst), static_cast<int>(cap / 2));
+    return static_cast<size_t>(r) * 2;
+  }
+  // The wide functions want aligned units: the chunk starts at an even offset.
+  bool used = false;
+  int r = PlatWideToMultiByteChecked(c.codePage, reinterpret_cast<const u16 *>(src), units, dst,
+                                     static_cast<int>(cap), &used);
+  if (used && c.checkLost) *lost = true;
+  return static_cast<size_t>(r);
+}
+
+void Report(const ProgressSink *progress, u64 done, u64 total) {
+  if (progress && progress->report) progress->report(progress->context, done, total);
+}
+
+// Converts buf in place: the input is moved behind room for the whole output,
+// then taken in chunks from the front. Returns 0, -1 or 1.
+int ConvertInPlace(const Converter &c, ByteBuffer *buf, bool *lost, const ProgressSink *progress) {
+  const size_t in = buf->length - buf->length % InputUnit(c);
+  if (in == 0) {
+    buf->length = 0;
+    return 0;
+  }
+  const size_t chunkBytes = kConvertChunk * InputUnit(c);
+  // How much the output will take.
+  size_t out = 0;
+  for (size_t pos = 0; pos < in;) {
+    size_t k = AlignChunk(c, buf->data + pos, chunkBytes, in - pos);
+    size_t n = ConvertChunk(c, buf->data + pos, k, nullptr, 0, lost);
+    if (n == 0) return 1;
+    out += n;
+    pos += k;
+  }
+  *lost = false;
+  // The input moves behind room for the whole output, on an 8-byte boundary
+  // so that UTF-16 units stay aligned.
+  if (out > SIZE_MAX - in - 8) return -1;
+  const size_t start = (out + 7) & ~static_cast<size_t>(7);
+  const size_t end = start + in;
+  if (buf->capacity < end && !BufferReserve(buf, end - buf->length)) return -1;
+  char *base = buf->data;
+  MemCopyBackward(base + start, base, in);
+  size_t src = start, w = 0;
+  while (src < end) {
+    size_t k = AlignChunk(c, base + src, chunkBytes, end - src);
+    size_t n = 0;
+    while ((n = ConvertChunk(c, base + src, k, base + w, src - w, lost)) == 0) {
+      // Never expected with room for the whole output; smaller pieces once more.
+      k = AlignChunk(c, base + src, k / 2, end - src);
+      if (k < 2) return 1;
+    }
+    w += n;
+    src += k;
+    Report(progress, src - start, in);
+  }
+  buf->length = w;
+  return 0;
+}
+
+}  // namespace
+
+// ---- code pages ----
+
+u32 BuildCodePageList() {
+  g_codePages.count = 0;
+  PlatEnumCodePages(ListCodePage, nullptr);
+  return g_codePages.count;
+}
+
+u32 CodePageCount() { return g_codePages.count; }
+
+u32 CodePageNumber(u32 index) { return index < g_codePages.count ? g_codePages.number[index] : 0; }
+
+const char *CodePageName(u32 index) { return index < g_codePages.count ? g_codePages.name[index] : ""; }
+
+const char *EncodingName(u32 id, u32 codePageIndex) {
+  switch (id) {
+    case kEncodingAnsi: return Text(TXT_ENC_ANSI);
+    case kEncodingUtf8: return Text(TXT_ENC_UTF8);
+    case kEncodingUnicode: return Text(TXT_ENC_UNICODE);
+    case kEncodingUnicodeBigEndian: return Text(TXT_ENC_UNICODE_BE);
+    default: return CodePageName(codePageIndex);
+  }
+}
+
+u32 EncodingCodePage(u32 id, u32 codePageIndex) {
+  switch (id) {
+    case kEncodingAnsi: return kCodePageAnsi;
+    case kEncodingUtf8: return kCodePageUtf8;
+    case kEncodingUnicode:
+    case kEncodingUnicodeBigEndian: return kCodePageWide;
+    default: return CodePageNumber(codePageIndex);
+  }
+}
+
+void ApplyEncodingRequest(EncodingState *state, u32 request, u32 codePageIndex) {
+  bool listed = codePageIndex < CodePageCount();
+  u32 id = (request & 0xFFFF) % (listed ? 5 : 4);
+  u32 bom = (request >> 16) & 0xFF;
+  if (bom == kBomDefault) bom = id == kEncodingUnicode || id == kEncodingUnicodeBigEndian;
+  state->id = id;
+  state->codePageIndex = listed ? codePageIndex : state->codePageIndex;
+  state->bomWanted = bom ? 1 : 0;
+  state->bomInEffect = state->bomWanted && id >= kEncodingUtf8 && id <= kEncodingUnicodeBigEndian;
+  state->flags = static_cast<u8>(request >> 24);
+}
+
+u32 NextEncodingRequest(const EncodingState &state) { return EncodingRequest(state.id + 1, kBomDefault, 0); }
+
+u32 ToggleBomRequest(const EncodingState &state) { return EncodingRequest(state.id, state.bomWanted ? 0 : 1, 0); }
+
+u32 ReduceNewlineType(u32 type, bool noMixedNewlines) { return type % (noMixedNewlines ? 3 : 4); }
+
+// ---- detection ----
+
+i64 ValidateUtf8(const u8 *b, size_t size) {
+  i64 sequences = 0;
+  size_t i = 0;
+  while (i < size) {
+    u8 lead = b[i];
+    if (lead < 0x80) {
+      i++;
+      continue;
+    }
+    if (lead < 0xC2 || lead >= 0xF5) return -1;
+    size_t extra = lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+    if (extra >= size - i) return -1;  // cut off by the end
+    u8 second = b[i + 1];
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) || (lead == 0xF0 && second < 0x90) ||
+        (lead == 0xF4 && second >= 0x90))
+      return -1;
+    for (size_t k = 1; k <= extra; k++)
+      if ((b[i + k] & 0xC0) != 0x80) return -1;
+    sequences++;
+    i += extra + 1;
+  }
+  return sequences;
+}
+
+DetectedEncoding DetectEncoding(const u8 *b, size_t size, int forcedId, const DetectOptions &options) {
+  DetectedEncoding d = {kEncodingAnsi, false, 0, false};
+  if (forcedId >= 0 && forcedId <= 4) {
+    d.id = static_cast<u32>(forcedId);
+    d.swap = forcedId == kEncodingUnicodeBigEndian;
+    return d;
+  }
+  if (size >= 2) {
+    if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return {kEncodingUtf8, true, 3, false};
+    if (b[0] == 0xFF && b[1] == 0xFE) return {kEncodingUnicode, true, 2, false};
+    if (b[0] == 0xFE && b[1] == 0xFF) return {kEncodingUnicodeBigEndian, true, 2, true};
+  }
+  i64 utf8 = ValidateUtf8(b, size);
+  if (utf8 > 0) {
+    d.id = kEncodingUtf8;
+  } else if (utf8 == 0) {
+    d.id = options.defaultEncoding == kEncodingUtf8 ? kEncodingUtf8 : kEncodingAnsi;
+  } else if (options.autoUnicode && size % 2 == 0 && size < 1073741824u) {
+    int flags = 938;  // statistics, reverse statistics, signatures, illegal characters, odd length
+    PlatIsTextUnicode(b, static_cast<int>(size), &flags);
+    // Illegal characters, reverse statistics, statistics: only the last is
+    // little-endian, only the middle one big-endian.
+    if ((flags & 290) == 2) d.id = kEncodingUnicode;
+    if ((flags & 290) == 32) {
+      d.id = kEncodingUnicodeBigEndian;
+      d.swap = true;
+    }
+  }
+  return d;
+}
+
+const char *NextCharacter(u32 codePage, const char *p) {
+  if (codePage != kCodePageUtf8) return PlatCharNext(codePage, p);
+  u8 lead = static_cast<u8>(*p);
+  if (lead < 0x80) return p + 1;
+  int extra = 0;
+  for (u8 bit = 0x40; bit && (lead & bit); bit >>= 1) extra++;
+  if (extra > 6 || (lead == 0xFF)) return p + 1;
+  const char *q = p + 1;
+  for (int k = 0; k < extra && *q && (static_cast<u8>(*q) & 0xC0) == 0x80; k++) q++;
+  return q;
+}
+
+bool IsMultiByteCodePage(u32 codePage) {
+  u32 maxSize = 0;
+  char name[kCodePageNameChars];
+  return PlatCodePageInfo(codePage, &maxSize, name, sizeof name) && maxSize > 1;
+}
+
+NewlineScan DetectNewlines(const char *text, size_t size, u32 defaultType, bool noMixedNewlines) {
+  u64 nul = 0, lf = 0, cr = 0;
+  bool allPairs = true;
+  for (size_t i = 0; i < size; i++) {
+    char c = text[i];
+    if (c == '\0') {
+      nul++;
+    } else if (c == '\n') {
+      lf++;
+      if (i == 0 || text[i - 1] != '\r') allPairs = false;
+    } else if (c == '\r') {
+      cr++;
+      if (i + 1 >= size || text[i + 1] != '\n') allPairs = false;
+    }
+  }
+  NewlineScan scan = {defaultType, nul};
+  if (lf && !cr)
+    scan.type = kNewlineUnix;
+  else if (cr && !lf)
+    scan.type = kNewlineMac;
+  else if (cr && lf)
+    scan.type = allPairs ? kNewlineWin : noMixedNewlines ? defaultType : kNewlineMixed;
+  return scan;
+}
+
+// ---- conversion ----
+
+int DecodeToAnsi(u32 id, u32 codePageIndex, ByteBuffer *buf, bool *untranslatable, const ProgressSink *progress) {
+  *untranslatable = false;
+  if (id == kEncodingAnsi) return 0;
+  bool lost = false;
+  if (id == kEncodingUtf8 || id == kEncodingCodePage) {
+    u32 cp = EncodingCodePage(id, codePageIndex);
+    if (cp == 0) return 1;
+    int r = ConvertInPlace(Converter{cp, false, true, false}, buf, &lost, progress);
+    if (r != 0) return r;
+  } else {
+    buf->length &= ~static_cast<size_t>(1);  // a last odd byte is half a character
+    if (id == kEncodingUnicodeBigEndian) MemSwap16(buf->data, buf->length / 2);
+  }
+  int r = ConvertInPlace(Converter{kCodePageAnsi, true, false, true}, buf, &lost, progress);
+  *untranslatable = lost;
+  return r;
+}
+
+int EncodeFromAnsi(u32 id, u32 codePageIndex, ByteBuffer *buf, bool *untranslatable, const ProgressSink *progress) {
+  *untranslatable = false;
+  if (id == kEncodingAnsi) return 0;
+  bool lost = false;
+  int r = ConvertInPlace(Converter{kCodePageAnsi, false, true, false}, buf, &lost, progress);
+  if (r != 0) return r;
+  if (id == kEncodingUnicodeBigEndian) MemSwap16(buf->data, buf->length / 2);
+  if (id == kEncodingUtf8 || id == kEncodingCodePage) {
+    u32 cp = EncodingCodePage(id, codePageIndex);
+    if (cp == 0) return 1;
+    bool check = id == kEncodingCodePage && cp != 65000;
+    r = ConvertInPlace(Converter{cp, true, false, check}, buf, &lost, progress);
+    *untranslatable = lost;
+  }
+  return r;
+}
+
+const char *ByteOrderMark(u32 id, u32 *length) {
+  switch (id) {
+    case kEncodingUtf8: *length = 3; return "\xEF\xBB\xBF";
+    case kEncodingUnicode: *length = 2; return "\xFF\xFE";
+    case kEncodingUnicodeBigEndian: *length = 2; return "\xFE\xFF";
+    default: *length = 0; return "";
+  }
+}
