@@ -1,0 +1,78 @@
+// Helpers shared by the text store's own files. Not for use outside document/.
+#pragma once
+
+#include "document/grouped_table.h"
+#include "document/text_store.h"
+
+// The buffer size that a block of `length` bytes has.
+inline u32 BufferSize(u32 length) { return length <= kBlockSmall ? kBlockSmall : kBlockLarge; }
+
+// The ranges a chunk's buffer holds for `count` ranges.
+inline u32 ChunkCapacity(u32 count) {
+  return count <= g_storeLimits.groupFill ? g_storeLimits.groupFill : g_storeLimits.groupMax;
+}
+
+// Calls fn(pointer, length) for the consecutive pieces of [from, from + n) of
+// a store, block by block.
+template <class F>
+void ForEachPiece(const TextStore *s, u32 from, u32 n, F &&fn) {
+  if (n == 0) return;
+  u32 b = BlockOfPosition(s, from);
+  u32 off = from - BlockStart(s, b);
+  while (n > 0) {
+    const TextBlock &blk = s->blocks.entries[b];
+    u32 take = blk.length - off;
+    if (take > n) take = n;
+    fn(blk.data + off, take);
+    n -= take;
+    off = 0;
+    b++;
+  }
+}
+
+template <class F>
+void ForEachSourcePiece(const ByteSource &src, F &&fn) {
+  if (src.bytes) {
+    if (src.length) fn(src.bytes, src.length);
+  } else {
+    ForEachPiece(src.store, src.from, src.length, fn);
+  }
+}
+
+// The first CR or LF in [p, end), or end.
+const char *FindNewline(const char *p, const char *end);
+
+// ---- the row index side of an edit ---------------------------------------------
+
+// The rows an edit at [a, b] rewrites, and the text around the edit that
+// decides them: the head of the first row before a (its text, plus a CR when a
+// lies after a CR that a following byte could join), and the rest of the last
+// row after b (its text and its newline).
+struct RowWindow {
+  u32 first, last;   // rows replaced
+  u32 start;         // absolute start of the first one
+  u32 hard;          // its hard line
+  u32 headLength;    // text bytes before a
+  bool headCR;       // a CR right before a (lone, or the first half of a split CR LF)
+  u32 tailLength;    // text bytes from b to the end of the last row's text
+  u8 tailNewlineLength, tailNewlineType;
+  u32 oldHardNewlines;  // hard newlines among the replaced rows
+};
+
+struct RowEdit {
+  RowWindow window;
+  u32 rows;         // rows that replace the window
+  u32 hardNewlines; // hard newlines among them
+  splice::Plan plan;
+};
+
+// Plans the rows of inserting src at p: counts the new rows (a pass over
+// src). Returns 0, or -1 when the row count would overflow.
+int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edit);
+// Plans the rows of deleting [a, b); needs no memory.
+void PlanRowDelete(const TextStore *s, u32 a, u32 b, RowEdit *edit);
+// Reserves the row and row group tables for a planned edit; 0 or -1.
+int ReserveRows(TextStore *s, const RowEdit &edit);
+// Carries out a planned edit; src is the inserted text (empty for a deletion).
+// dStart is the change of length (modulo 2^32).
+void CommitRows(TextStore *s, const RowEdit &edit, const ByteSource &src, u32 dStart);

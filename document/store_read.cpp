@@ -1,0 +1,174 @@
+// Reading the text out of the store: with newline conversion, NUL
+// replacement and soft row ends; measuring; direct pointers; runs.
+#include <string.h>
+
+#include "document/store_internal.h"
+
+namespace {
+
+void Order(const TextStore *s, u32 *from, u32 *to) {
+  if (*from > *to) {
+    u32 t = *from;
+    *from = *to;
+    *to = t;
+  }
+  if (*to > s->length) *to = s->length;
+  if (*from > *to) *from = *to;
+}
+
+// Output with a fixed capacity; once something does not fit, everything
+// after it is refused too.
+struct Out {
+  char *dest;
+  u32 cap;
+  u32 n;
+  bool full;
+  u32 outFlags;
+  bool nulToSpace;
+
+  // Copies as much as fits; false once the capacity is exhausted.
+  bool Bytes(const char *p, u32 len) {
+    if (full) return false;
+    u32 take = cap - n < len ? cap - n : len;
+    if (nulToSpace) {
+      for (u32 i = 0; i < take; i++) {
+        char c = p[i];
+        if (c == 0) {
+          c = ' ';
+          outFlags |= kReadOutNul;
+        }
+        dest[n + i] = c;
+      }
+    } else {
+      memcpy(dest + n, p, take);
+    }
+    n += take;
+    if (take < len) full = true;
+    return !full;
+  }
+
+  // A newline is written whole or not at all.
+  bool Newline(u32 kind) {
+    if (full) return false;
+    u32 len = kind == 3 ? 2 : 1;
+    if (cap - n < len) {
+      full = true;
+      return false;
+    }
+    if (kind & 1) dest[n++] = '\r';
+    if (kind & 2) dest[n++] = '\n';
+    return true;
+  }
+};
+
+bool CopyStored(const TextStore *s, u32 from, u32 to, Out *out) {
+  bool ok = true;
+  if (to > from) {
+    ForEachPiece(s, from, to - from, [&](const char *p, u32 len) {
+      if (ok) ok = out->Bytes(p, len);
+    });
+  }
+  return ok;
+}
+
+}  // namespace
+
+u32 ReadText(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32 flags, u32 *outFlags) {
+  Order(s, &from, &to);
+  if (outFlags) *outFlags = 0;
+  if (capacity == 0 || ((flags & kReadTerminate) && capacity == 1)) {
+    if ((flags & kReadTerminate) && capacity == 1) {
+      dest[0] = 0;
+      return 1;
+    }
+    return 0;
+  }
+  Out out = {dest, (flags & kReadTerminate) ? capacity - 1 : capacity, 0, false, 0, (flags & kReadNulToSpace) != 0};
+  const u32 hardKind = flags & (kReadHardCR | kReadHardLF);
+  const u32 softKind = (flags & kReadSoftCR ? 1u : 0u) | (flags & kReadSoftLF ? 2u : 0u);
+  if (s->noRowIndex || (!hardKind && !softKind)) {
+    CopyStored(s, from, to, &out);
+  } else if (from < to) {
+    const u32 lastRow = s->rows.count - 1;
+    u32 pos = from;
+    for (u32 r = RowOfPosition(s, from); r <= lastRow; r++) {
+      const Row &row = s->rows.entries[r];
+      const u32 rs = RowStart(s, r), te = rs + row.textLength, re = te + row.newlineLength;
+      if (pos < te) {
+        u32 end = te < to ? te : to;
+        if (!CopyStored(s, pos, end, &out)) break;
+        pos = end;
+      }
+      if (row.newlineLength) {
+        if (te >= to) break;
+        if (hardKind) {
+          bool inRange = pos == te || (flags & kReadPartialNewline);
+          if (inRange) {
+            if (hardKind == 3 && row.newlineType != kNewlineCRLF) out.outFlags |= kReadOutNotCRLF;
+            if (!out.Newline(hardKind)) break;
+          }
+        } else if (!CopyStored(s, pos, re < to ? re : to, &out)) {
+          break;
+        }
+        pos = re;
+      } else {
+        // A soft end lies between this row and the next one.
+        if (r == lastRow || re > to) break;
+        if (softKind && re > from && !out.Newline(softKind)) break;
+        pos = re;
+      }
+      if (pos >= to && (row.newlineLength || r == lastRow)) break;
+    }
+  }
+  u32 n = out.n;
+  if (flags & kReadTerminate) dest[n++] = 0;
+  if (outFlags) *outFlags = out.outFlags;
+  return n;
+}
+
+u32 MeasureText(const TextStore *s, u32 from, u32 to, u32 flags) {
+  Order(s, &from, &to);
+  u64 bound = to - from;
+  if (!s->noRowIndex && (flags & (kReadHardCR | kReadHardLF | kReadSoftCR | kReadSoftLF))) {
+    u32 r1 = RowOfPosition(s, from), r2 = RowOfPosition(s, to);
+    u32 hard = RowHardLine(s, r2) - RowHardLine(s, r1);
+    u32 soft = (r2 - r1) - hard;
+    // A CR LF conversion adds at most one byte per newline.
+    if ((flags & (kReadHardCR | kReadHardLF)) == (kReadHardCR | kReadHardLF)) bound += hard + 1;
+    if (flags & (kReadSoftCR | kReadSoftLF)) bound += 2ull * soft + 2;
+  }
+  if (flags & kReadTerminate) bound++;
+  return bound > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<u32>(bound);
+}
+
+const char *DirectPointer(const TextStore *s, u32 from, u32 to, char *scratch, u32 capacity) {
+  Order(s, &from, &to);
+  if (from == to) return scratch;
+  u32 b = BlockOfPosition(s, from);
+  u32 bs = BlockStart(s, b);
+  const TextBlock &blk = s->blocks.entries[b];
+  if (to <= bs + blk.length) return blk.data + (from - bs);
+  u32 n = to - from < capacity ? to - from : capacity;
+  char *d = scratch;
+  ForEachPiece(s, from, n, [&](const char *p, u32 len) {
+    memcpy(d, p, len);
+    d += len;
+  });
+  return scratch;
+}
+
+u32 CountRun(const TextStore *s, u32 position, u8 byte, u32 limit) {
+  if (position >= s->length) return 0;
+  u32 avail = s->length - position;
+  if (limit > avail) limit = avail;
+  u32 count = 0;
+  bool done = false;
+  ForEachPiece(s, position, limit, [&](const char *p, u32 len) {
+    if (done) return;
+    u32 i = 0;
+    while (i < len && static_cast<u8>(p[i]) == byte) i++;
+    count += i;
+    if (i < len) done = true;
+  });
+  return count;
+}

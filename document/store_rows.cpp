@@ -1,0 +1,224 @@
+// The row index side of edits: which rows an edit rewrites, the rows that
+// replace them (found by scanning only the inserted bytes), and the layout of
+// a hard line into wrapped rows.
+#include <string.h>
+
+#include "document/store_internal.h"
+
+const char *FindNewline(const char *p, const char *end) {
+  typedef size_t Word;
+  const Word ones = static_cast<Word>(-1) / 255;
+  const Word high = ones * 0x80;
+  const Word lf = ones * '\n', cr = ones * '\r';
+  while (p < end && (reinterpret_cast<uintptr_t>(p) & (sizeof(Word) - 1))) {
+    if (*p == '\n' || *p == '\r') return p;
+    p++;
+  }
+  while (static_cast<size_t>(end - p) >= sizeof(Word)) {
+    Word w;
+    memcpy(&w, p, sizeof w);
+    Word x = w ^ lf, y = w ^ cr;
+    // Nonzero exactly when some byte of x or of y is zero.
+    if ((((x - ones) & ~x) | ((y - ones) & ~y)) & high) break;
+    p += sizeof(Word);
+  }
+  while (p < end) {
+    if (*p == '\n' || *p == '\r') return p;
+    p++;
+  }
+  return end;
+}
+
+namespace {
+
+// Turns the window's head, the inserted bytes and the window's tail into rows:
+// Emit(textLength, newlineLength, newlineType) for each, in order.
+template <class Sink>
+class RowScanner {
+ public:
+  RowScanner(Sink *sink, const RowWindow &w) : sink_(sink), cur_(w.headLength), pendingCR_(w.headCR) {}
+
+  void Feed(const char *p, u32 n) {
+    const char *end = p + n;
+    if (pendingCR_ && p < end) {
+      pendingCR_ = false;
+      if (*p == '\n') {
+        sink_->Emit(cur_, 2, kNewlineCRLF);
+        p++;
+      } else {
+        sink_->Emit(cur_, 1, kNewlineCR);
+      }
+      cur_ = 0;
+    }
+    while (p < end) {
+      const char *q = FindNewline(p, end);
+      cur_ += static_cast<u32>(q - p);
+      if (q == end) break;
+      if (*q == '\n') {
+        sink_->Emit(cur_, 1, kNewlineLF);
+        p = q + 1;
+      } else if (q + 1 == end) {
+        pendingCR_ = true;  // the next piece (or the tail) decides
+        p = end;
+        break;
+      } else if (q[1] == '\n') {
+        sink_->Emit(cur_, 2, kNewlineCRLF);
+        p = q + 2;
+      } else {
+        sink_->Emit(cur_, 1, kNewlineCR);
+        p = q + 1;
+      }
+      cur_ = 0;
+    }
+  }
+
+  void Finish(const RowWindow &w) {
+    if (pendingCR_) {
+      if (w.tailLength == 0 && w.tailNewlineType == kNewlineLF) {
+        sink_->Emit(cur_, 2, kNewlineCRLF);  // the CR meets the LF after the edit
+        return;
+      }
+      sink_->Emit(cur_, 1, kNewlineCR);
+      cur_ = 0;
+    }
+    sink_->Emit(cur_ + w.tailLength, w.tailNewlineLength, w.tailNewlineType);
+  }
+
+ private:
+  Sink *sink_;
+  u32 cur_;
+  bool pendingCR_;
+};
+
+struct CountSink {
+  u64 rows = 0;
+  u32 hard = 0;
+  void Emit(u32, u8 nl, u8) {
+    rows++;
+    if (nl) hard++;
+  }
+};
+
+struct PutSink {
+  splice::Writer<Row, RowGroup> *writer;
+  u32 abs;
+  u32 hard;
+  void Emit(u32 len, u8 nl, u8 type) {
+    writer->Put(Row{0, 0, len, nl, type, 0}, abs, hard);
+    abs += len + nl;
+    if (nl) hard++;
+  }
+};
+
+void WindowAt(const TextStore *s, u32 a, u32 b, RowWindow *w) {
+  const Row *rows = s->rows.entries;
+  u32 ra = RowOfPosition(s, a);
+  u32 rs = RowStart(s, ra);
+  if (a > rs + rows[ra].textLength) {
+    // Between the CR and the LF of a CR LF.
+    w->first = ra;
+    w->headLength = rows[ra].textLength;
+    w->headCR = true;
+  } else if (a == rs && ra > 0 && rows[ra - 1].newlineType == kNewlineCR) {
+    // Right after a lone CR, which an LF at a would join.
+    w->first = ra - 1;
+    w->headLength = rows[ra - 1].textLength;
+    w->headCR = true;
+  } else {
+    w->first = ra;
+    w->headLength = a - rs;
+    w->headCR = false;
+  }
+  u32 rb = b == a ? ra : RowOfPosition(s, b);
+  u32 bs = RowStart(s, rb);
+  w->last = rb;
+  if (b > bs + rows[rb].textLength) {
+    // Between a CR and an LF: what is left of the newline is the LF.
+    w->tailLength = 0;
+    w->tailNewlineLength = 1;
+    w->tailNewlineType = kNewlineLF;
+  } else {
+    w->tailLength = bs + rows[rb].textLength - b;
+    w->tailNewlineLength = rows[rb].newlineLength;
+    w->tailNewlineType = rows[rb].newlineType;
+  }
+  w->start = RowStart(s, w->first);
+  w->hard = RowHardLine(s, w->first);
+  w->oldHardNewlines = RowHardLine(s, w->last) - w->hard + (rows[w->last].newlineLength ? 1 : 0);
+}
+
+}  // namespace
+
+int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edit) {
+  WindowAt(s, p, p, &edit->window);
+  CountSink count;
+  RowScanner<CountSink> scan(&count, edit->window);
+  ForEachSourcePiece(src, [&](const char *piece, u32 n) { scan.Feed(piece, n); });
+  scan.Finish(edit->window);
+  u64 replaced = edit->window.last - edit->window.first + 1;
+  if (s->rows.count - replaced + count.rows > 0xFFFFFFFFull) return -1;
+  edit->rows = static_cast<u32>(count.rows);
+  edit->hardNewlines = count.hard;
+  edit->plan = splice::PlanSplice(s->rowGroups, s->rows, edit->window.first, edit->window.last + 1, edit->rows);
+  return 0;
+}
+
+void PlanRowDelete(const TextStore *s, u32 a, u32 b, RowEdit *edit) {
+  WindowAt(s, a, b, &edit->window);
+  CountSink count;
+  RowScanner<CountSink> scan(&count, edit->window);
+  scan.Finish(edit->window);
+  edit->rows = static_cast<u32>(count.rows);
+  edit->hardNewlines = count.hard;
+  edit->plan = splice::PlanSplice(s->rowGroups, s->rows, edit->window.first, edit->window.last + 1, edit->rows);
+}
+
+int ReserveRows(TextStore *s, const RowEdit &edit) {
+  if (!GrowTable(&s->rows, splice::ItemsNeeded<Row, RowGroup>(edit.plan, s->rows))) return -1;
+  if (!GrowTable(&s->rowGroups, splice::GroupsNeeded<Row, RowGroup>(edit.plan, s->rowGroups))) return -1;
+  return 0;
+}
+
+void CommitRows(TextStore *s, const RowEdit &edit, const ByteSource &src, u32 dStart) {
+  const RowWindow &w = edit.window;
+  splice::Writer<Row, RowGroup> writer(&s->rows, &s->rowGroups, edit.plan, dStart,
+                                       edit.hardNewlines - w.oldHardNewlines);
+  writer.Begin();
+  PutSink put{&writer, w.start, w.hard};
+  RowScanner<PutSink> scan(&put, w);
+  ForEachSourcePiece(src, [&](const char *piece, u32 n) { scan.Feed(piece, n); });
+  scan.Finish(w);
+  writer.Finish();
+}
+
+int SetHardLineRows(TextStore *s, u32 firstRow, const u32 *lengths, u32 count) {
+  if (s->noRowIndex || firstRow >= s->rows.count || count == 0) return -2;
+  if (firstRow > 0 && s->rows.entries[firstRow - 1].newlineLength == 0) return -2;  // not a hard line's first row
+  const u32 lastRow = LastRowOfHardLine(s, firstRow);
+  const u32 start = RowStart(s, firstRow);
+  u64 sum = 0;
+  for (u32 i = 0; i < count; i++) {
+    // A wrapped row spans at least one byte; the last one has the newline.
+    if (lengths[i] == 0 && i + 1 < count) return -2;
+    sum += lengths[i];
+  }
+  if (sum != RowTextEnd(s, lastRow) - start) return -2;
+  splice::Plan plan = splice::PlanSplice(s->rowGroups, s->rows, firstRow, lastRow + 1, count);
+  if (!GrowTable(&s->rows, splice::ItemsNeeded<Row, RowGroup>(plan, s->rows)) ||
+      !GrowTable(&s->rowGroups, splice::GroupsNeeded<Row, RowGroup>(plan, s->rowGroups))) {
+    return -1;
+  }
+  const Row last = s->rows.entries[lastRow];
+  const u32 hard = RowHardLine(s, firstRow);
+  splice::Writer<Row, RowGroup> writer(&s->rows, &s->rowGroups, plan, 0, 0);
+  writer.Begin();
+  u32 abs = start;
+  for (u32 i = 0; i < count; i++) {
+    bool isLast = i == count - 1;
+    writer.Put(Row{0, 0, lengths[i], isLast ? last.newlineLength : u8(0), isLast ? last.newlineType : u8(0), 0},
+               abs, hard);
+    abs += lengths[i];
+  }
+  writer.Finish();
+  return 0;
+}

@@ -1,0 +1,220 @@
+// The text store's life cycle, lookups and statistics.
+#include "document/text_store.h"
+
+#include <string.h>
+
+#include "document/store_internal.h"
+
+StoreLimits g_storeLimits = {kGroupMax, kGroupFill};
+
+void SetStoreLimitsForTesting(u32 groupMax) {
+  // Even, so that a full chunk splits into two halves of groupFill.
+  if (groupMax < 2 || groupMax > kGroupMax) {
+    g_storeLimits = {kGroupMax, kGroupFill};
+  } else {
+    g_storeLimits = {groupMax & ~1u, groupMax / 2};
+  }
+}
+
+int GrowTableRaw(void **entries, size_t entrySize, u32 *capacity, u32 needed) {
+  const u32 cap = *capacity;
+  if (cap >= needed) return 1;
+  const u64 kLarge = 65536;
+  u64 want;
+  if (needed >= kLarge && needed > 2ull * cap) {
+    want = needed;  // a bulk insertion: exactly what it needs
+  } else if (cap < kLarge) {
+    want = cap ? cap : 1;
+    while (want < needed) want *= 2;
+  } else {
+    want = cap + cap / 8;
+    if (want < needed) want = needed;
+  }
+  if (want > 0xFFFFFFFFull || want > SIZE_MAX / entrySize) return 0;
+  void *grown = Reallocate(*entries, static_cast<size_t>(want) * entrySize);
+  if (!grown) return 0;
+  *entries = grown;
+  *capacity = static_cast<u32>(want);
+  return 1;
+}
+
+// ---- life cycle -------------------------------------------------------------------
+
+namespace {
+
+template <class T>
+bool Reserve(Table<T> *t, u32 entries) {
+  if (entries == 0) return true;
+  void *p = Allocate(static_cast<size_t>(entries) * sizeof(T));
+  if (!p) return false;
+  t->entries = static_cast<T *>(p);
+  t->capacity = entries;
+  return true;
+}
+
+template <class T>
+void Release(Table<T> *t) {
+  Free(t->entries);
+  *t = Table<T>{};
+}
+
+}  // namespace
+
+int InitialiseStore(TextStore *store, u32 blockHint, u32 rowHint) {
+  memset(store, 0, sizeof *store);
+  u32 rows = rowHint ? rowHint : 1;
+  if (!Reserve(&store->rows, rows) || !Reserve(&store->rowGroups, rows / kGroupFill + 1) ||
+      !Reserve(&store->blocks, blockHint) || !Reserve(&store->blockGroups, blockHint / kGroupFill + 1)) {
+    Release(&store->rows);
+    Release(&store->rowGroups);
+    Release(&store->blocks);
+    Release(&store->blockGroups);
+    return 0;
+  }
+  store->noRowIndex = rowHint == 0 ? 1 : 0;
+  store->rows.count = 1;
+  store->rows.entries[0] = Row{0, 0, 0, 0, 0, 0};
+  store->rowGroups.count = 1;
+  store->rowGroups.entries[0] = RowGroup{0, 0, 0, 1};
+  return 1;
+}
+
+static void Progress(const TextStore *s, u64 done, u64 total) {
+  if (s->progress.report) s->progress.report(s->progress.context, done, total);
+}
+
+void FreeStore(TextStore *store) {
+  const u32 n = store->blocks.count;
+  for (u32 i = 0; i < n; i++) {
+    Free(store->blocks.entries[i].data);
+    if ((i + 1) % kGroupMax == 0) Progress(store, n - i - 1, n);
+  }
+  Release(&store->blocks);
+  Release(&store->blockGroups);
+  Release(&store->rows);
+  Release(&store->rowGroups);
+  for (u32 k = 0; k < kRangeSetCount; k++) {
+    RangeSet &set = store->rangeSets[k];
+    for (u32 c = 0; c < set.chunks.count; c++) Free(set.chunks.entries[c].ranges);
+    Release(&set.chunks);
+  }
+  ProgressSink progress = store->progress;
+  memset(store, 0, sizeof *store);
+  store->progress = progress;
+}
+
+// ---- lookups ----------------------------------------------------------------------
+
+u32 BlockOfPosition(const TextStore *s, u32 p) {
+  const u32 count = s->blocks.count;
+  if (p == 0 || count == 0) return 0;
+  if (p >= s->length) return count;
+  if (p == s->length - 1) return count - 1;
+  // The last group starting at or before p.
+  const BlockGroup *g = s->blockGroups.entries;
+  u32 lo = 0, hi = s->blockGroups.count - 1;
+  while (lo < hi) {
+    u32 mid = lo + (hi - lo + 1) / 2;
+    if (g[mid].start <= p) lo = mid; else hi = mid - 1;
+  }
+  const BlockGroup &grp = g[lo];
+  // No block exceeds 8192 bytes, and each one holds at least one byte.
+  u32 first = grp.first, last = grp.first + grp.count - 1;
+  if (p / kBlockLarge > first) first = p / kBlockLarge;
+  if (p < last) last = p;
+  const u32 rel = p - grp.start;
+  const TextBlock *b = s->blocks.entries;
+  while (first < last) {
+    u32 mid = first + (last - first + 1) / 2;
+    if (b[mid].start <= rel) first = mid; else last = mid - 1;
+  }
+  return first;
+}
+
+u32 RowOfPosition(const TextStore *s, u32 p) {
+  const u32 count = s->rows.count;
+  if (p == 0) return 0;
+  if (p >= s->length) return count - 1;
+  const RowGroup *g = s->rowGroups.entries;
+  u32 lo = 0, hi = s->rowGroups.count - 1;
+  while (lo < hi) {
+    u32 mid = lo + (hi - lo + 1) / 2;
+    if (g[mid].start <= p) lo = mid; else hi = mid - 1;
+  }
+  const RowGroup &grp = g[lo];
+  // Every row but the last spans at least one byte: the row lies between
+  // count - (length - p) - 1 and min(p, count - 1).
+  u32 first = grp.first, last = grp.first + grp.count - 1;
+  u32 after = s->length - p;
+  if (count > after + 1 && count - after - 1 > first) first = count - after - 1;
+  if (p < last) last = p;
+  const u32 rel = p - grp.start;
+  const Row *r = s->rows.entries;
+  while (first < last) {
+    u32 mid = first + (last - first + 1) / 2;
+    if (r[mid].start <= rel) first = mid; else last = mid - 1;
+  }
+  return first;
+}
+
+u32 FirstRowOfHardLine(const TextStore *s, u32 hardLine) {
+  if (hardLine >= HardLineCount(s)) return s->rows.count;
+  if (hardLine == 0) return 0;
+  // The last group whose base lies before the hard line holds its first row,
+  // unless the hard line starts with the next group.
+  const RowGroup *g = s->rowGroups.entries;
+  u32 lo = 0, hi = s->rowGroups.count - 1;
+  while (lo < hi) {
+    u32 mid = lo + (hi - lo + 1) / 2;
+    if (g[mid].hardLineBase < hardLine) lo = mid; else hi = mid - 1;
+  }
+  const RowGroup &grp = g[lo];
+  const u32 rel = hardLine - grp.hardLineBase;
+  const Row *r = s->rows.entries;
+  u32 first = grp.first, end = grp.first + grp.count;  // the first row with hard line >= rel
+  while (first < end) {
+    u32 mid = first + (end - first) / 2;
+    if (static_cast<u32>(r[mid].hardLine) < rel) first = mid + 1; else end = mid;
+  }
+  return first;  // may be the next group's first row
+}
+
+u32 LastRowOfHardLine(const TextStore *s, u32 row) {
+  return FirstRowOfHardLine(s, RowHardLine(s, row) + 1) - 1;
+}
+
+u32 RowLengthWithContinuation(const TextStore *s, u32 row) {
+  if (row >= s->rows.count) return 0;
+  return RowTextEnd(s, LastRowOfHardLine(s, row)) - RowStart(s, row);
+}
+
+// ---- sources ----------------------------------------------------------------------
+
+void SourceCopy(const ByteSource &src, u32 offset, u32 n, char *dest) {
+  if (src.bytes) {
+    memcpy(dest, src.bytes + offset, n);
+    return;
+  }
+  ForEachPiece(src.store, src.from + offset, n, [&](const char *p, u32 len) {
+    memcpy(dest, p, len);
+    dest += len;
+  });
+}
+
+// ---- statistics -------------------------------------------------------------------
+
+void StoreMemoryStatistics(const TextStore *s, StoreMemory *out) {
+  *out = StoreMemory{};
+  for (u32 k = 0; k < kRangeSetCount; k++) {
+    const RangeSet &set = s->rangeSets[k];
+    out->markers += static_cast<u64>(set.chunks.capacity) * sizeof(RangeChunk);
+    for (u32 c = 0; c < set.chunks.count; c++) {
+      out->markers += static_cast<u64>(ChunkCapacity(set.chunks.entries[c].count)) * sizeof(Range);
+    }
+  }
+  out->lineIndex = (static_cast<u64>(s->rowGroups.capacity) * sizeof(RowGroup)) +
+                   static_cast<u64>(s->rows.capacity) * sizeof(Row);
+  out->blockIndex = (static_cast<u64>(s->blockGroups.capacity) * sizeof(BlockGroup)) +
+                    static_cast<u64>(s->blocks.capacity) * sizeof(TextBlock);
+  for (u32 i = 0; i < s->blocks.count; i++) out->textBuffers += BufferSize(s->blocks.entries[i].length);
+}

@@ -1,0 +1,289 @@
+// The text store: the characters of one document in a two-level block store,
+// with a two-level row index and eight range sets.
+//
+// Text. Characters are single ANSI bytes; newlines are stored as read (CR, LF
+// or CR LF). A position is a byte offset from 0 to the length inclusive.
+// The text lives in blocks of 1 to 8192 bytes, kept in one flat table; each
+// block's buffer is 4096 bytes while it holds at most 4096 bytes and 8192
+// bytes otherwise (a buffer may be bigger than that when a shrinking
+// reallocation failed; never smaller). Blocks are grouped: a group holds
+// 1 to 8192 consecutive blocks, knows the absolute start of its first block,
+// and each block stores its start relative to its group. An edit therefore
+// rewrites the relative starts of the blocks that follow inside one group and
+// one word of every following group.
+//
+// Rows. One entry per display row (per hard line while rows are not wrapped),
+// in one flat table grouped the same way: a row stores its start relative to
+// its row group and its hard line number relative to the group's hard line
+// base. A row ends with a newline (CR: length 1 type 1; LF: 1, 2; CR LF: 2, 3)
+// or, when it ends by wrapping or is the last row, with none (0, 0). Every row
+// but the last one spans at least one byte, a CR that is a row's newline is
+// never followed by an LF (the two would form one CR LF newline), and no row's
+// text contains a CR or an LF. The store always has at least one row; an empty
+// document has one row of length 0.
+//
+// Invariants kept by every operation (CheckStore verifies them):
+// - block and row group tables cover their item tables exactly, in order;
+//   group.first/start are those of its first item; item.group is its group;
+// - a group's base hard line is that of its first row, so relative hard lines
+//   lie in 0 .. (index in the group) and fit the 16-bit field;
+// - sum of block lengths == length == sum of row spans.
+//
+// Ownership: the store owns every block buffer, table and range chunk; FreeStore
+// releases them all. Stores created with a row hint of 0 (the texts of undo
+// steps) keep no row index: only the blocks are maintained.
+//
+// Failure: the operations that allocate reserve everything first and change the
+// store only when every allocation has succeeded; on failure they return -1
+// (or the documented failure value) with the store exactly as before.
+#pragma once
+
+#include "foundation/memory.h"
+#include "foundation/types.h"
+
+// Block buffers.
+constexpr u32 kBlockSmall = 4096;
+constexpr u32 kBlockLarge = 8192;
+// Groups (of blocks, of rows) and range chunks hold at most this many entries;
+// groups made anew are filled to kGroupFill.
+constexpr u32 kGroupMax = 8192;
+constexpr u32 kGroupFill = 4096;
+constexpr u32 kRangeSetCount = 8;
+// "The end of the document" wherever a position is expected.
+constexpr u32 kPositionEnd = 0xFFFFFFFFu;
+
+// Store-layer flags.
+constexpr u32 kStoreRangeUpdate = 256;   // range-set update during an edit (internal)
+constexpr u32 kStoreNoProgress = 4096;   // send no per-block progress
+
+// A growable array of fixed-size entries (grown with GrowTable).
+template <class T>
+struct Table {
+  u32 capacity;
+  u32 count;
+  T *entries;
+};
+
+struct TextBlock {
+  u32 group;   // index into the block group table
+  u32 start;   // relative to the group's start
+  u32 length;  // 1 .. 8192
+  char *data;  // 4096- or 8192-byte buffer
+};
+
+struct BlockGroup {
+  u32 first;  // index of its first block
+  u32 start;  // absolute start of its first block
+  u32 count;  // blocks in the group, 1 .. 8192
+  u32 reserved;
+};
+
+// Newline kinds of a row: (length, type).
+constexpr u8 kNewlineCR = 1;
+constexpr u8 kNewlineLF = 2;
+constexpr u8 kNewlineCRLF = 3;
+
+struct Row {
+  u32 group;          // index into the row group table
+  u32 start;          // relative to the row group's start
+  u32 textLength;     // without the newline
+  u8 newlineLength;   // 0 (wrapped, or the last row), 1, or 2
+  u8 newlineType;     // 0, kNewlineCR, kNewlineLF, kNewlineCRLF
+  i16 hardLine;       // relative to the row group's hard line base
+};
+
+struct RowGroup {
+  u32 first;         // index of its first row
+  u32 start;         // absolute start of its first row
+  u32 hardLineBase;  // hard line of its first row
+  u32 count;         // rows in the group, 1 .. 8192
+};
+
+// A range of a range set; the payload belongs to the set's owner.
+struct Range {
+  u32 chunk;   // index of its chunk
+  u32 start;   // relative to the chunk's start
+  u32 length;
+  u32 payload;
+};
+
+struct RangeChunk {
+  u32 reserved;
+  u32 start;      // absolute start of its first range
+  u32 count;      // 1 .. 8192 ranges
+  Range *ranges;  // buffer of 4096 ranges, 8192 while it holds more than 4096
+};
+
+// Ranges sorted by start, not overlapping, every range inside the document.
+// Edits shift and cut the ranges of maintained sets (edit.h).
+struct RangeSet {
+  u32 maintained;
+  Table<RangeChunk> chunks;
+};
+
+struct TextStore {
+  u32 length;
+  Table<BlockGroup> blockGroups;
+  Table<TextBlock> blocks;
+  u32 noRowIndex;  // 1: only the blocks are maintained (undo-step texts)
+  Table<RowGroup> rowGroups;
+  Table<Row> rows;
+  void *toolScratch;  // scratch pointer of the text tools
+  RangeSet rangeSets[kRangeSetCount];
+  u32 occurrenceHighlight[4];
+  // Receives (done, total) from long store operations: creating or freeing
+  // many blocks. The editor points it at its progress message.
+  ProgressSink progress;
+  void *toolCounters[3];  // counters that row walkers of the text tools fill
+};
+
+static_assert(sizeof(Row) == 16, "a row is 16 bytes");
+static_assert(sizeof(RowGroup) == 16 && sizeof(BlockGroup) == 16 && sizeof(Range) == 16,
+              "group and range records are 16 bytes");
+static_assert(sizeof(TextBlock) == 12 + sizeof(void *) + (sizeof(void *) == 8 ? 4 : 0),
+              "a block is three words and a pointer");
+static_assert(sizeof(RangeSet) == 4 + 8 + sizeof(void *) + (sizeof(void *) == 8 ? 4 : 0),
+              "a range set is a flag and a table");
+
+// Group sizes. The product always uses kGroupMax / kGroupFill; tests shrink
+// them so that small texts exercise many groups and chunks.
+struct StoreLimits {
+  u32 groupMax;   // most entries of a block group, row group or range chunk
+  u32 groupFill;  // entries of groups made anew (groupMax / 2)
+};
+extern StoreLimits g_storeLimits;
+// Restores the product limits with 0.
+void SetStoreLimitsForTesting(u32 groupMax);
+
+// Grows a table so that it holds `needed` entries. Small tables double;
+// large ones grow by an eighth, and a jump far beyond the capacity (a file
+// being loaded) takes exactly what is needed, so that a huge row table does not
+// carry a second huge table of slack. Never shrinks. Nonzero on success; on
+// failure the table is untouched.
+[[nodiscard]] int GrowTableRaw(void **entries, size_t entrySize, u32 *capacity, u32 needed);
+template <class T>
+[[nodiscard]] inline int GrowTable(Table<T> *t, u32 needed) {
+  void *p = t->entries;
+  int ok = GrowTableRaw(&p, sizeof(T), &t->capacity, needed);
+  t->entries = static_cast<T *>(p);
+  return ok;
+}
+
+// ---- life cycle ---------------------------------------------------------------
+
+// Zeroes the store and reserves max(rowHint, 1) rows, rowHint / 4096 + 1 row
+// groups, blockHint blocks and blockHint / 4096 + 1 block groups; the store
+// then has one empty row in one row group. rowHint 0 sets noRowIndex. Returns
+// 1, or 0 on failure with nothing left allocated.
+[[nodiscard]] int InitialiseStore(TextStore *store, u32 blockHint, u32 rowHint);
+// Frees every block buffer (progress (blocks remaining, block count) every 8192
+// blocks), the four tables and the chunks of the eight range sets. The store
+// is left zeroed except for its progress sink.
+void FreeStore(TextStore *store);
+
+// ---- lookups --------------------------------------------------------------------
+
+inline u32 BlockStart(const TextStore *s, u32 block) {
+  const TextBlock &b = s->blocks.entries[block];
+  return s->blockGroups.entries[b.group].start + b.start;
+}
+inline u32 RowCount(const TextStore *s) { return s->rows.count; }
+inline u32 RowStart(const TextStore *s, u32 row) {
+  const Row &r = s->rows.entries[row];
+  return s->rowGroups.entries[r.group].start + r.start;
+}
+inline u32 RowHardLine(const TextStore *s, u32 row) {
+  const Row &r = s->rows.entries[row];
+  return s->rowGroups.entries[r.group].hardLineBase + static_cast<u32>(r.hardLine);
+}
+inline u32 RowTextEnd(const TextStore *s, u32 row) { return RowStart(s, row) + s->rows.entries[row].textLength; }
+// The start of the next row: after the text and the newline.
+inline u32 RowEnd(const TextStore *s, u32 row) {
+  return RowTextEnd(s, row) + s->rows.entries[row].newlineLength;
+}
+// Hard lines: the hard line of the last row plus 1.
+inline u32 HardLineCount(const TextStore *s) { return RowHardLine(s, s->rows.count - 1) + 1; }
+
+// The block holding the position: 0 for position 0, the block count at or past
+// the end, the last block for length - 1.
+u32 BlockOfPosition(const TextStore *store, u32 position);
+// The row holding the position (a position between the CR and LF of a newline
+// belongs to that row): 0 for 0, the last row at or past the end.
+u32 RowOfPosition(const TextStore *store, u32 position);
+// The first row of a hard line; the row count past the last hard line.
+u32 FirstRowOfHardLine(const TextStore *store, u32 hardLine);
+// The last row of the hard line that `row` belongs to.
+u32 LastRowOfHardLine(const TextStore *store, u32 row);
+// Bytes from the row's start to the end of the text of the last row of its
+// hard line (its newline excluded): the rest of the hard line from this row on.
+u32 RowLengthWithContinuation(const TextStore *store, u32 row);
+
+// ---- reading ------------------------------------------------------------------------
+
+// Read text flags.
+constexpr u32 kReadHardCR = 1;       // a CR at each hard newline instead of the stored bytes
+constexpr u32 kReadHardLF = 2;       // an LF (both: CR LF)
+constexpr u32 kReadNulToSpace = 4;   // NUL bytes become spaces (out-flag 4 when any did)
+constexpr u32 kReadTerminate = 8;    // a terminating zero, counted, kept room for
+constexpr u32 kReadSoftCR = 16;      // a CR at soft (wrap) row ends
+constexpr u32 kReadSoftLF = 32;      // an LF at soft row ends
+constexpr u32 kReadPartialNewline = 64;  // with 1 or 2: a range starting inside a newline writes it
+// Out-flags.
+constexpr u32 kReadOutNotCRLF = 3;   // with 1 and 2: a newline stored as other than CR LF
+constexpr u32 kReadOutNul = 4;
+
+// Copies [from, to) (clamped to the document and ordered) into dest, at most
+// capacity bytes, converting as the flags say; returns the bytes written. A
+// converted newline is written whole or not at all; a newline counts as in
+// the range when its first byte is (or, with 64, any byte). A soft row end is
+// written (16, 32) when it lies after from and at or before to. outFlags may
+// be null.
+u32 ReadText(const TextStore *store, u32 from, u32 to, char *dest, u32 capacity, u32 flags, u32 *outFlags);
+// An upper bound of what ReadText writes with the same range and flags.
+u32 MeasureText(const TextStore *store, u32 from, u32 to, u32 flags);
+// The characters of [from, to): straight into the block when the range lies in
+// one block, otherwise copied (at most capacity bytes) into scratch, which is
+// returned.
+const char *DirectPointer(const TextStore *store, u32 from, u32 to, char *scratch, u32 capacity);
+// How many consecutive bytes equal to `byte` start at the position (at most limit).
+u32 CountRun(const TextStore *store, u32 position, u8 byte, u32 limit);
+
+// ---- store-layer edits (blocks and rows; the range sets are edit.h's) ------------------
+
+// Where inserted bytes come from: a flat buffer, or a range of another store.
+struct ByteSource {
+  const char *bytes;        // the bytes, or null for a store source
+  const TextStore *store;   // with bytes null: read [from, from + length) of it
+  u32 from;
+  u32 length;
+};
+inline ByteSource BytesSource(const char *p, u32 n) { return ByteSource{p, nullptr, 0, n}; }
+inline ByteSource StoreSource(const TextStore *s, u32 from, u32 n) { return ByteSource{nullptr, s, from, n}; }
+// Copies [offset, offset + n) of the source to dest.
+void SourceCopy(const ByteSource &src, u32 offset, u32 n, char *dest);
+
+// Inserts the source at position (clamped to the length) into the blocks and,
+// unless noRowIndex, the row index, joining CR and LF across the edges. The
+// source must not be this store. Returns 0, or -1 with nothing changed when
+// memory ran out (or the length would pass 2^32 - 1).
+[[nodiscard]] int StoreInsert(TextStore *store, u32 position, const ByteSource &src, u32 flags);
+// Deletes [from, to) (from < to <= length) from the blocks and the row index,
+// re-joining a CR and an LF that the deletion brings together. Never fails:
+// it needs no memory (a buffer that cannot be shrunk stays bigger).
+void StoreDelete(TextStore *store, u32 from, u32 to, u32 flags);
+
+// Lays the rows of one hard line out anew (word wrap): the rows from firstRow
+// (the hard line's first row) to the hard line's last row become `count` rows
+// of the given text lengths, which must add up to the hard line's text; the
+// last one takes the newline. Returns 0, or -1 with nothing changed.
+[[nodiscard]] int SetHardLineRows(TextStore *store, u32 firstRow, const u32 *lengths, u32 count);
+
+// ---- statistics -----------------------------------------------------------------------
+
+struct StoreMemory {
+  u64 markers;      // range sets: chunk tables plus 64 KiB per chunk (128 KiB when large)
+  u64 lineIndex;    // row and row group tables
+  u64 blockIndex;   // block and block group tables
+  u64 textBuffers;  // 4096 or 8192 per block
+};
+void StoreMemoryStatistics(const TextStore *store, StoreMemory *out);

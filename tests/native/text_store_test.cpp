@@ -1,0 +1,316 @@
+// The text store and row index: layout rules, lookups, reading, and a
+// randomized comparison of the store layer with a string.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "document/text_store.h"
+#include "foundation/fault.h"
+#include "tests/support/document_support.h"
+
+namespace {
+
+class Store {
+ public:
+  explicit Store(u32 rowHint = 512) { EXPECT_TRUE(InitialiseStore(&s, 64, rowHint)); }
+  ~Store() { FreeStore(&s); }
+  Store(const Store &) = delete;
+  Store &operator=(const Store &) = delete;
+  void Insert(u32 p, const std::string &t) {
+    ASSERT_EQ(StoreInsert(&s, p, BytesSource(t.data(), static_cast<u32>(t.size())), 0), 0);
+  }
+  void Delete(u32 a, u32 b) { StoreDelete(&s, a, b, 0); }
+  std::string Text() const { return StoreText(&s); }
+  u32 BufferOf(u32 block) const { return static_cast<u32>(HeapBlockSize(s.blocks.entries[block].data)); }
+  TextStore s;
+};
+
+std::string Read(const TextStore *s, u32 from, u32 to, u32 flags, u32 *out = nullptr, u32 cap = 1 << 20) {
+  std::string buf(cap, '#');
+  u32 n = ReadText(s, from, to, &buf[0], cap, flags, out);
+  buf.resize(n);
+  return buf;
+}
+
+TEST(TextStore, EmptyStoreHasOneRowAndNoBlocks) {
+  Store st;
+  EXPECT_EQ(st.s.length, 0u);
+  EXPECT_EQ(st.s.blocks.count, 0u);
+  EXPECT_EQ(RowCount(&st.s), 1u);
+  EXPECT_EQ(HardLineCount(&st.s), 1u);
+  EXPECT_EQ(BlockOfPosition(&st.s, 0), 0u);
+  EXPECT_EQ(RowOfPosition(&st.s, 0), 0u);
+  EXPECT_EQ(st.s.rows.capacity, 512u);
+  EXPECT_EQ(st.s.rowGroups.capacity, 1u);
+  EXPECT_EQ(st.s.blocks.capacity, 64u);
+  EXPECT_EQ(st.s.noRowIndex, 0u);
+  EXPECT_TRUE(StoreOk(&st.s));
+
+  Store undoText(0);
+  EXPECT_EQ(undoText.s.noRowIndex, 1u);
+  EXPECT_EQ(undoText.s.rows.capacity, 1u);
+  EXPECT_EQ(RowCount(&undoText.s), 1u);
+}
+
+TEST(TextStore, InitialiseFailureLeavesNothingAllocated) {
+  for (u32 n = 1; n <= 4; n++) {
+    FaultInjector fi = {};
+    FaultPlan(&fi, kFaultAlloc, n, false);
+    ScopedFaultInjector scope(&fi);
+    TextStore s;
+    EXPECT_EQ(InitialiseStore(&s, 64, 512), 0) << n;
+    EXPECT_EQ(s.rows.entries, nullptr);
+    EXPECT_EQ(s.blocks.entries, nullptr);
+    EXPECT_EQ(s.rowGroups.entries, nullptr);
+    EXPECT_EQ(s.blockGroups.entries, nullptr);
+  }
+}
+
+TEST(TextStore, PositionAtTheEndMapsToBlockCountAndLastRow) {
+  Store st;
+  st.Insert(0, "ab\ncd\r\nef");
+  EXPECT_EQ(BlockOfPosition(&st.s, st.s.length), st.s.blocks.count);
+  EXPECT_EQ(BlockOfPosition(&st.s, st.s.length - 1), st.s.blocks.count - 1);
+  EXPECT_EQ(RowOfPosition(&st.s, st.s.length), 2u);
+  EXPECT_EQ(RowOfPosition(&st.s, 9999), 2u);
+  // Between CR and LF: the row of that newline.
+  EXPECT_EQ(RowOfPosition(&st.s, 6), 1u);
+  EXPECT_EQ(RowOfPosition(&st.s, 7), 2u);
+}
+
+TEST(TextStore, LoadingFillsBlocksOf4096) {
+  Store st;
+  std::string t(100000, 'x');
+  for (size_t i = 0; i < t.size(); i += 61) t[i] = '\n';
+  st.Insert(0, t);
+  ASSERT_EQ(st.s.blocks.count, 25u);
+  for (u32 i = 0; i < 24; i++) EXPECT_EQ(st.s.blocks.entries[i].length, 4096u) << i;
+  EXPECT_EQ(st.s.blocks.entries[24].length, 100000u - 24 * 4096);
+  EXPECT_TRUE(StoreOk(&st.s));
+  EXPECT_EQ(st.Text(), t);
+  // Text appended piece by piece leaves no partly filled block behind.
+  Store app;
+  for (int i = 0; i < 40; i++) app.Insert(app.s.length, std::string(1000 + 37 * i, 'a' + i % 26));
+  for (u32 i = 0; i + 1 < app.s.blocks.count; i++) {
+    u32 len = app.s.blocks.entries[i].length;
+    EXPECT_TRUE(len == 4096u || len == 8192u) << i << ": " << len;
+  }
+  EXPECT_TRUE(StoreOk(&app.s));
+}
+
+TEST(TextStore, BufferGrowsPast4096AndShrinksBack) {
+  Store st;
+  st.Insert(0, std::string(4000, 'a'));
+  ASSERT_EQ(st.s.blocks.count, 1u);
+  EXPECT_EQ(st.BufferOf(0), 4096u);
+  st.Insert(2000, std::string(200, 'b'));
+  ASSERT_EQ(st.s.blocks.count, 1u);
+  EXPECT_EQ(st.s.blocks.entries[0].length, 4200u);
+  EXPECT_EQ(st.BufferOf(0), 8192u);
+  st.Delete(100, 204);
+  EXPECT_EQ(st.s.blocks.entries[0].length, 4096u);
+  EXPECT_EQ(st.BufferOf(0), 4096u);
+  EXPECT_TRUE(StoreOk(&st.s));
+}
+
+TEST(TextStore, NewlineJoinsAcrossTheEdgesOfAnEdit) {
+  Store st;
+  st.Insert(0, "ab\rcd");
+  ASSERT_EQ(RowCount(&st.s), 2u);
+  EXPECT_EQ(st.s.rows.entries[0].newlineType, kNewlineCR);
+  // An LF right after a stored CR joins it: no new row, the type becomes 3.
+  st.Insert(3, "\n");
+  ASSERT_EQ(RowCount(&st.s), 2u);
+  EXPECT_EQ(st.s.rows.entries[0].newlineLength, 2u);
+  EXPECT_EQ(st.s.rows.entries[0].newlineType, kNewlineCRLF);
+  EXPECT_TRUE(StoreOk(&st.s));
+  // Deleting the LF leaves a row ending in CR.
+  st.Delete(3, 4);
+  ASSERT_EQ(RowCount(&st.s), 2u);
+  EXPECT_EQ(st.s.rows.entries[0].newlineLength, 1u);
+  EXPECT_EQ(st.s.rows.entries[0].newlineType, kNewlineCR);
+  // Text inserted between CR and LF splits the newline; deleting it joins again.
+  st.Insert(3, "\n");
+  st.Insert(3, "xy");
+  EXPECT_EQ(st.Text(), "ab\rxy\ncd");
+  EXPECT_EQ(RowCount(&st.s), 3u);
+  EXPECT_TRUE(StoreOk(&st.s));
+  st.Delete(3, 5);
+  EXPECT_EQ(RowCount(&st.s), 2u);
+  EXPECT_EQ(st.s.rows.entries[0].newlineType, kNewlineCRLF);
+  // A CR ending an insertion joins an LF after it.
+  st.Insert(0, "1\r");
+  st.Insert(0, "\n");
+  EXPECT_EQ(st.Text(), "\n1\rab\r\ncd");
+  st.Insert(3, "\r\n\r");
+  EXPECT_EQ(st.Text(), "\n1\r\r\n\rab\r\ncd");
+  EXPECT_TRUE(StoreOk(&st.s));
+  EXPECT_EQ(RowCount(&st.s), 6u);
+}
+
+TEST(TextStore, HardLinesAndContinuationRowsWithWrap) {
+  Store st;
+  st.Insert(0, "first line\nsecond one here\r\nthird");
+  // Wrap "second one here" into rows of 7, 4, 4.
+  u32 lengths[] = {7, 4, 4};
+  ASSERT_EQ(SetHardLineRows(&st.s, 1, lengths, 3), 0);
+  EXPECT_TRUE(StoreOk(&st.s, true, true));
+  ASSERT_EQ(RowCount(&st.s), 5u);
+  for (u32 r = 1; r <= 3; r++) {
+    EXPECT_EQ(RowHardLine(&st.s, r), 1u) << r;
+    EXPECT_EQ(LastRowOfHardLine(&st.s, r), 3u);
+  }
+  EXPECT_EQ(FirstRowOfHardLine(&st.s, 1), 1u);
+  EXPECT_EQ(FirstRowOfHardLine(&st.s, 2), 4u);
+  EXPECT_EQ(FirstRowOfHardLine(&st.s, 3), 5u);
+  EXPECT_EQ(HardLineCount(&st.s), 3u);
+  EXPECT_EQ(RowLengthWithContinuation(&st.s, 1), 15u);
+  EXPECT_EQ(RowLengthWithContinuation(&st.s, 2), 8u);
+  // Soft row ends read as CR LF with 16 + 32, hard ones converted by 1 + 2.
+  EXPECT_EQ(Read(&st.s, 0, st.s.length, kReadSoftCR | kReadSoftLF), "first line\nsecond \r\none \r\nhere\r\nthird");
+  EXPECT_EQ(Read(&st.s, 0, st.s.length, 3 | kReadSoftLF), "first line\r\nsecond \none \nhere\r\nthird");
+  // A soft end at the end of the range counts; at its start it does not.
+  EXPECT_EQ(Read(&st.s, 11, 18, kReadSoftLF), "second \n");
+  EXPECT_EQ(Read(&st.s, 18, 22, kReadSoftLF), "one \n");
+  EXPECT_EQ(Read(&st.s, 17, 20, kReadSoftLF), " \non");
+  // Bad layouts are refused.
+  u32 bad[] = {7, 4, 3};
+  EXPECT_EQ(SetHardLineRows(&st.s, 1, bad, 3), -2);
+  u32 empty[] = {0, 15};
+  EXPECT_EQ(SetHardLineRows(&st.s, 1, empty, 2), -2);
+  EXPECT_EQ(SetHardLineRows(&st.s, 2, lengths, 3), -2);
+  // Editing inside the wrapped line keeps the structure sound.
+  st.Insert(20, "\n");
+  EXPECT_TRUE(StoreOk(&st.s, true, true));
+  EXPECT_EQ(HardLineCount(&st.s), 4u);
+  u32 one[] = {7};
+  ASSERT_EQ(SetHardLineRows(&st.s, FirstRowOfHardLine(&st.s, 1), one, 1), -2);
+}
+
+TEST(TextStore, ReadTextFlags) {
+  Store st;
+  st.Insert(0, std::string("a\rb\nc\r\nd\0e", 10));
+  u32 out = 0;
+  EXPECT_EQ(Read(&st.s, 0, 10, 0, &out), std::string("a\rb\nc\r\nd\0e", 10));
+  EXPECT_EQ(out, 0u);
+  EXPECT_EQ(Read(&st.s, 0, 10, kReadHardCR | kReadHardLF, &out), std::string("a\r\nb\r\nc\r\nd\0e", 12));
+  EXPECT_EQ(out, kReadOutNotCRLF);
+  EXPECT_EQ(Read(&st.s, 4, 10, kReadHardCR | kReadHardLF, &out), std::string("c\r\nd\0e", 6));
+  EXPECT_EQ(out, 0u);
+  EXPECT_EQ(Read(&st.s, 0, 10, kReadHardLF | kReadNulToSpace, &out), "a\nb\nc\nd e");
+  EXPECT_EQ(out, kReadOutNul);
+  EXPECT_EQ(Read(&st.s, 0, 10, kReadHardCR), std::string("a\rb\rc\rd\0e", 9));
+  // A range starting between CR and LF: the half newline is skipped, or
+  // written converted with 64.
+  EXPECT_EQ(Read(&st.s, 6, 10, kReadHardCR | kReadHardLF), std::string("d\0e", 3));
+  EXPECT_EQ(Read(&st.s, 6, 10, 3 | kReadPartialNewline), std::string("\r\nd\0e", 5));
+  EXPECT_EQ(Read(&st.s, 6, 10, 0), std::string("\nd\0e", 4));
+  // Reversed and clamped ranges.
+  EXPECT_EQ(Read(&st.s, 99, 8, 0), std::string("\0e", 2));
+  // Termination takes one byte of the capacity and counts.
+  char buf[4];
+  EXPECT_EQ(ReadText(&st.s, 0, 10, buf, 4, kReadTerminate, nullptr), 4u);
+  EXPECT_EQ(std::string(buf, 4), std::string("a\rb\0", 4));
+  // A converted newline is not cut in half.
+  EXPECT_EQ(ReadText(&st.s, 0, 10, buf, 2, 3, nullptr), 1u);
+  // Measure is an upper bound.
+  for (u32 f = 0; f < 128; f++) {
+    for (u32 a = 0; a <= 10; a++) {
+      for (u32 b = a; b <= 10; b++) {
+        EXPECT_LE(Read(&st.s, a, b, f, nullptr, 64).size(), MeasureText(&st.s, a, b, f)) << f << " " << a << " " << b;
+      }
+    }
+  }
+}
+
+TEST(TextStore, DirectPointerAndCountRun) {
+  Store st;
+  std::string t(9000, 'q');
+  t.replace(4090, 20, std::string(20, ' '));
+  st.Insert(0, t);
+  char scratch[64];
+  const char *p = DirectPointer(&st.s, 10, 20, scratch, sizeof scratch);
+  EXPECT_NE(p, scratch);
+  EXPECT_EQ(std::string(p, 10), t.substr(10, 10));
+  p = DirectPointer(&st.s, 4080, 4120, scratch, sizeof scratch);
+  EXPECT_EQ(p, scratch);
+  EXPECT_EQ(std::string(p, 40), t.substr(4080, 40));
+  EXPECT_EQ(CountRun(&st.s, 4090, ' ', 100), 20u);
+  EXPECT_EQ(CountRun(&st.s, 4090, ' ', 7), 7u);
+  EXPECT_EQ(CountRun(&st.s, 4095, ' ', 100), 15u);
+  EXPECT_EQ(CountRun(&st.s, 8990, 'q', 100), 10u);
+  EXPECT_EQ(CountRun(&st.s, 9000, 'q', 100), 0u);
+}
+
+// The store layer against a string, with every invariant checked after each
+// edit, at the real group sizes and at tiny ones.
+void RandomEdits(unsigned seed, unsigned steps, unsigned maxLength) {
+  TestRandom rng(seed);
+  Store st;
+  std::string model;
+  for (unsigned step = 0; step < steps; step++) {
+    unsigned op = rng.Below(10);
+    if (op < 6 || model.empty()) {
+      u32 p = model.empty() ? 0 : rng.Below(static_cast<unsigned>(model.size()) + 1);
+      unsigned n;
+      switch (rng.Below(6)) {
+        case 0: n = 1; break;
+        case 1: n = 2; break;
+        case 2: n = rng.Below(100) + 1; break;
+        case 3: n = rng.Below(5000) + 1; break;
+        case 4: n = 4096 * (rng.Below(3) + 1) + rng.Below(3) - 1; break;
+        default: n = rng.Below(20000) + 1; break;
+      }
+      std::string t = RandomText(rng, n, rng.OneIn(3) ? 2 : 30);
+      if (model.size() + t.size() > maxLength) {
+        op = 9;
+      } else {
+        ASSERT_EQ(StoreInsert(&st.s, p, BytesSource(t.data(), n), 0), 0);
+        model.insert(p, t);
+      }
+    }
+    if (op >= 6 && !model.empty()) {
+      u32 a = rng.Below(static_cast<unsigned>(model.size()));
+      u32 len = rng.OneIn(4) ? rng.Below(static_cast<unsigned>(model.size() - a)) + 1
+                             : rng.Below(std::min<unsigned>(static_cast<unsigned>(model.size() - a), 30)) + 1;
+      st.Delete(a, a + len);
+      model.erase(a, len);
+    }
+    ASSERT_TRUE(StoreOk(&st.s)) << "step " << step;
+    ASSERT_EQ(st.s.length, model.size());
+    ASSERT_EQ(st.Text(), model) << "step " << step;
+    std::vector<ScannedRow> rows = ScanRows(model);
+    ASSERT_EQ(RowCount(&st.s), rows.size());
+    // Spot-check lookups.
+    for (int k = 0; k < 4; k++) {
+      u32 p = rng.Below(static_cast<unsigned>(model.size()) + 1);
+      u32 r = RowOfPosition(&st.s, p);
+      ASSERT_LE(RowStart(&st.s, r), p);
+      ASSERT_TRUE(r + 1 == RowCount(&st.s) || RowEnd(&st.s, r) > p);
+      u32 b = BlockOfPosition(&st.s, p);
+      if (p < model.size()) {
+        ASSERT_LE(BlockStart(&st.s, b), p);
+        ASSERT_GT(BlockStart(&st.s, b) + st.s.blocks.entries[b].length, p);
+      } else {
+        ASSERT_EQ(b, st.s.blocks.count);
+      }
+      u32 h = rng.Below(HardLineCount(&st.s) + 1);
+      u32 fr = FirstRowOfHardLine(&st.s, h);
+      ASSERT_EQ(fr, h < HardLineCount(&st.s) ? h : RowCount(&st.s));
+    }
+  }
+}
+
+TEST(TextStoreRandom, ProductGroupSizes) { RandomEdits(1, 1500, 200000); }
+TEST(TextStoreRandom, TinyGroups) {
+  ScopedStoreLimits limits(4);
+  RandomEdits(2, 3000, 60000);
+}
+TEST(TextStoreRandom, SmallGroups) {
+  ScopedStoreLimits limits(16);
+  RandomEdits(3, 3000, 60000);
+}
+
+}  // namespace
