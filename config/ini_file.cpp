@@ -2,10 +2,9 @@
 
 #include "foundation/bytes.h"
 #include "foundation/platform.h"
+#include "foundation/safe_writer.h"
 
 namespace {
-
-constexpr size_t kTempPathChars = 300;
 
 char *CopyText(const char *text, size_t n) {
   char *copy = static_cast<char *>(Allocate(n + 1));
@@ -263,23 +262,21 @@ int IniSave(IniFile *ini, const char *path) {
   const u32 n = static_cast<u32>(bytes.length);
   // Written beside the file first, then put in its place: a failed write
   // leaves the old file whole.
-  char temp[kTempPathChars];
-  int r = 48;
-  bool besideFailed = true;
-  if (StrLen(path) + 5 < sizeof temp) {
-    StrCopy(StrCopy(temp, path), ".$qp");
-    PlatFile f = PlatFileOpen(temp, kPlatOpenRewrite);
-    if (f) {
-      besideFailed = false;
-      bool ok = PlatFileWrite(f, bytes.data, n);
-      PlatFileClose(f);
-      if (ok && PlatFileReplace(temp, path)) r = 0;
-      if (r != 0) (void)PlatFileDelete(temp);
-    }
+  SafeWriter w;
+  int r = SafeWriterOpen(&w, path, 0, false);
+  bool besideFailed = r != 0;
+  if (r == 0) {
+    r = SafeWriterWrite(&w, bytes.data, n);
+    if (r == 0)
+      r = SafeWriterCommit(&w, false);
+    else
+      SafeWriterAbort(&w);
+    if (r != 0) r = 48;
   }
   // Without room for a file beside it (a folder we may not write to), the
   // file is rewritten in place, and what was read is put back on failure.
   if (besideFailed && PlatFileExists(path)) {
+    r = 48;
     PlatFile f = PlatFileOpen(path, kPlatOpenRewrite);
     if (f) {
       bool ok = PlatFileWrite(f, bytes.data, n);
@@ -293,7 +290,7 @@ int IniSave(IniFile *ini, const char *path) {
     }
   }
   BufferFree(&bytes);
-  return r;
+  return r == 0 ? 0 : 48;
 }
 
 IniSection *IniSectionAt(const IniFile *ini, int index) {

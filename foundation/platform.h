@@ -122,6 +122,20 @@ bool PlatFileExists(const char *path);
 // it exists; `from` is gone afterwards.
 bool PlatFileReplace(const char *from, const char *to);
 bool PlatFileDelete(const char *path);
+// File attributes (FILE_ATTRIBUTE_*). False when the file cannot be examined.
+constexpr u32 kAttrReadOnly = 0x01;
+constexpr u32 kAttrHidden = 0x02;
+constexpr u32 kAttrArchive = 0x20;
+constexpr u32 kAttrNormal = 0x80;
+bool PlatGetAttributes(const char *path, u32 *attributes);
+bool PlatSetAttributes(const char *path, u32 attributes);
+// The last-write time (100-ns units); false when it cannot be read.
+bool PlatLastWriteTime(const char *path, u64 *time);
+// Copies a file over another. 0 copied, 1 the source does not exist, 2 failed.
+int PlatCopyFile(const char *from, const char *to);
+bool PlatCreateFolder(const char *path);
+// The application-data folder with a trailing separator; 0 on failure.
+int PlatAppDataFolder(char *buf, int cap);
 // The folder of the running program, with a trailing separator; 0 on failure.
 int PlatModuleFolder(char *buf, int cap);
 // The user's profile folder (or, failing that, the application-data folder),

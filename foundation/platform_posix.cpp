@@ -519,6 +519,76 @@ bool PlatFileReplace(const char *from, const char *to) {
   return true;
 }
 
+// Windows attributes have no POSIX home but read-only; the others are kept
+// here for the tests, by path.
+static std::map<std::string, u32> &ExtraAttributes() {
+  static std::map<std::string, u32> *extra = new std::map<std::string, u32>;
+  return *extra;
+}
+static std::mutex g_attributeLock;
+
+bool PlatGetAttributes(const char *path, u32 *attributes) {
+  struct stat st;
+  if (stat(path, &st) != 0) return false;
+  u32 a = (st.st_mode & 0222) ? 0 : kAttrReadOnly;
+  {
+    std::lock_guard<std::mutex> guard(g_attributeLock);
+    auto it = ExtraAttributes().find(path);
+    if (it != ExtraAttributes().end()) a |= it->second;
+  }
+  *attributes = a ? a : kAttrNormal;
+  return true;
+}
+
+bool PlatSetAttributes(const char *path, u32 attributes) {
+  struct stat st;
+  if (stat(path, &st) != 0) return false;
+  mode_t mode = (attributes & kAttrReadOnly) ? (st.st_mode & ~0222) : (st.st_mode | 0200);
+  if (chmod(path, mode) != 0) return false;
+  std::lock_guard<std::mutex> guard(g_attributeLock);
+  ExtraAttributes()[path] = attributes & ~(kAttrReadOnly | kAttrNormal);
+  return true;
+}
+
+bool PlatLastWriteTime(const char *path, u64 *time) {
+  struct stat st;
+  if (stat(path, &st) != 0) return false;
+  *time = 116444736000000000ull + static_cast<u64>(st.st_mtim.tv_sec) * 10000000ull +
+          static_cast<u64>(st.st_mtim.tv_nsec) / 100;
+  return true;
+}
+
+int PlatCopyFile(const char *from, const char *to) {
+  if (FaultFires(kFaultWrite)) return 2;
+  int in = open(from, O_RDONLY | O_CLOEXEC);
+  if (in < 0) return errno == ENOENT ? 1 : 2;
+  int out = open(to, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (out < 0) {
+    close(in);
+    return 2;
+  }
+  char buf[65536];
+  int r = 0;
+  for (ssize_t n; (n = read(in, buf, sizeof buf)) != 0;) {
+    if (n < 0 || write(out, buf, static_cast<size_t>(n)) != n) {
+      r = 2;
+      break;
+    }
+  }
+  close(in);
+  if (close(out) != 0) r = 2;
+  return r;
+}
+
+bool PlatCreateFolder(const char *path) { return mkdir(path, 0755) == 0 || errno == EEXIST; }
+
+int PlatAppDataFolder(char *buf, int cap) {
+  const char *home = getenv("HOME");
+  if (!home || !*home) return 0;
+  int n = snprintf(buf, static_cast<size_t>(cap), "%s/.local/share/", home);
+  return n > 0 && n < cap ? n : 0;
+}
+
 bool PlatFileDelete(const char *path) {
   if (FaultFires(kFaultRename)) return false;
   return unlink(path) == 0;

@@ -116,6 +116,8 @@ int PlatWideToMultiByte(u32 codePage, const u16 *src, int len, char *dst, int ca
 
 // ---- files ----
 
+static int WithTrailingSeparator(char *buf, int n, int cap);
+
 PlatFile PlatFileOpen(const char *path, PlatOpenMode mode) {
   if (FaultFires(kFaultOpen)) return nullptr;
   HANDLE h = INVALID_HANDLE_VALUE;
@@ -181,6 +183,42 @@ bool PlatFileReplace(const char *from, const char *to) {
       ReplaceFileA(to, from, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
     return true;
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool PlatGetAttributes(const char *path, u32 *attributes) {
+  DWORD a = GetFileAttributesA(path);
+  if (a == INVALID_FILE_ATTRIBUTES) return false;
+  *attributes = a;
+  return true;
+}
+
+bool PlatSetAttributes(const char *path, u32 attributes) { return SetFileAttributesA(path, attributes) != 0; }
+
+bool PlatLastWriteTime(const char *path, u64 *time) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+  *time = (static_cast<u64>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+  return true;
+}
+
+int PlatCopyFile(const char *from, const char *to) {
+  if (FaultFires(kFaultWrite)) return 2;
+  if (CopyFileA(from, to, FALSE)) return 0;
+  DWORD e = GetLastError();
+  return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? 1 : 2;
+}
+
+bool PlatCreateFolder(const char *path) {
+  return CreateDirectoryA(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+int PlatAppDataFolder(char *buf, int cap) {
+  char path[MAX_PATH];
+  if (SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path) != S_OK) return 0;
+  int n = lstrlenA(path);
+  if (n >= cap - 1) return 0;
+  lstrcpyA(buf, path);
+  return WithTrailingSeparator(buf, n, cap);
 }
 
 bool PlatFileDelete(const char *path) {
