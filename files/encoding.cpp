@@ -1,5 +1,7 @@
 #include "files/encoding.h"
 
+#include <string.h>
+
 #include "foundation/bytes.h"
 #include "foundation/platform.h"
 #include "foundation/texts.h"
@@ -124,6 +126,141 @@ int ConvertInPlace(const Converter &c, ByteBuffer *buf, bool *lost, const Progre
   return 0;
 }
 
+// ---- UTF-8 straight to a single-byte ANSI code page ----
+//
+// The usual route goes through UTF-16 and needs room for it. Valid UTF-8 of
+// characters below U+10000 goes straight to ANSI instead, in place (each
+// character takes no more bytes than it had), with runs of ASCII skipped at
+// memory speed. The result is the one the two-step route gives.
+
+struct AnsiTable {
+  bool ready;
+  bool singleByte;
+  u16 byteOf[65536];  // the ANSI byte + 1 of a character; 0: none
+};
+AnsiTable g_ansi;
+
+const AnsiTable &Ansi() {
+  if (!g_ansi.ready) {
+    g_ansi.singleByte = !IsMultiByteCodePage(kCodePageAnsi);
+    if (g_ansi.singleByte) {
+      for (int b = 255; b >= 0; b--) {
+        char c = static_cast<char>(b);
+        u16 wide = 0;
+        if (b == 0 || PlatMultiByteToWide(kCodePageAnsi, &c, 1, &wide, 1) == 1) g_ansi.byteOf[wide] = static_cast<u16>(b + 1);
+      }
+      g_ansi.byteOf[0] = 1;
+    }
+    g_ansi.ready = true;
+  }
+  return g_ansi;
+}
+
+// How many bytes of an eight-byte group come before the first one above 127
+// (the group's high bits, little-endian order).
+inline size_t LeadingAscii(u64 highBits) { return static_cast<size_t>(__builtin_ctzll(highBits) >> 3); }
+
+// True when the bytes are valid UTF-8 without four-byte sequences: the
+// straight route then gives exactly what the route through UTF-16 gives.
+bool FastUtf8(const u8 *b, size_t n) {
+  size_t i = 0;
+  while (i < n) {
+    while (i + 8 <= n) {
+      u64 word;
+      memcpy(&word, b + i, 8);
+      u64 high = word & 0x8080808080808080ull;
+      if (high) {
+        i += LeadingAscii(high);
+        break;
+      }
+      i += 8;
+    }
+    if (i >= n) break;
+    u8 lead = b[i];
+    if (lead < 0x80) {
+      i++;
+      continue;
+    }
+    if (lead < 0xC2 || lead >= 0xF0) return false;
+    if (lead < 0xE0) {
+      if (i + 1 >= n || (b[i + 1] & 0xC0) != 0x80) return false;
+      i += 2;
+      continue;
+    }
+    if (i + 2 >= n || (b[i + 1] & 0xC0) != 0x80 || (b[i + 2] & 0xC0) != 0x80) return false;
+    if ((lead == 0xE0 && b[i + 1] < 0xA0) || (lead == 0xED && b[i + 1] >= 0xA0)) return false;
+    i += 3;
+  }
+  return true;
+}
+
+// Converts the valid UTF-8 of [r, end) to ANSI at w (w <= r).
+void Utf8BlockToAnsi(u8 *p, size_t r, size_t end, size_t *written, bool *lost) {
+  const AnsiTable &t = Ansi();
+  size_t w = *written;
+  while (r < end) {
+    // ASCII eight bytes at a time; nothing moves until the first character
+    // that shrinks. Only what has been read is overwritten (w <= r).
+    while (r + 8 <= end) {
+      u64 word;
+      memcpy(&word, p + r, 8);  // inline loads: this loop runs at memory speed
+      u64 high = word & 0x8080808080808080ull;
+      if (high) {
+        size_t k = LeadingAscii(high);
+        if (w != r) memmove(p + w, p + r, k);
+        r += k;
+        w += k;
+        break;
+      }
+      if (w != r) memcpy(p + w, &word, 8);
+      r += 8;
+      w += 8;
+    }
+    if (r >= end) break;
+    u8 lead = p[r];
+    if (lead < 0x80) {
+      p[w++] = lead;
+      r++;
+      continue;
+    }
+    u32 cp;
+    if (lead < 0xE0) {
+      cp = ((lead & 0x1Fu) << 6) | (p[r + 1] & 0x3Fu);
+      r += 2;
+    } else {
+      cp = ((lead & 0x0Fu) << 12) | ((p[r + 1] & 0x3Fu) << 6) | (p[r + 2] & 0x3Fu);
+      r += 3;
+    }
+    u16 b = t.byteOf[cp];
+    if (!b) *lost = true;
+    p[w++] = b ? static_cast<u8>(b - 1) : '?';
+  }
+  *written = w;
+}
+
+// The straight route, a cache-sized block at a time: each block is checked,
+// then converted while it is still in the cache. Stops at the first block
+// that must take the long way; returns where (n when everything was done).
+constexpr size_t kUtf8Block = 65536;
+
+size_t Utf8ToAnsiBlocks(u8 *p, size_t n, size_t *written, bool *lost, const ProgressSink *progress) {
+  size_t r = 0;
+  *written = 0;
+  size_t nextReport = kConvertChunk;
+  while (r < n) {
+    size_t end = n - r > kUtf8Block ? r + kUtf8Block : n;
+    for (int k = 0; k < 3 && end < n && (p[end] & 0xC0) == 0x80; k++) end++;  // finish the character
+    if (!FastUtf8(p + r, end - r)) break;
+    Utf8BlockToAnsi(p, r, end, written, lost);
+    r = end;
+    if (r >= nextReport) {
+      Report(progress, r, n);
+      nextReport += kConvertChunk;
+    }
+  }
+  return r;
+}
+
 }  // namespace
 
 // ---- code pages ----
@@ -184,6 +321,14 @@ i64 ValidateUtf8(const u8 *b, size_t size) {
   i64 sequences = 0;
   size_t i = 0;
   while (i < size) {
+    // Runs of ASCII eight bytes at a time.
+    while (i + 8 <= size) {
+      u64 word;
+      memcpy(&word, b + i, 8);
+      if (word & 0x8080808080808080ull) break;
+      i += 8;
+    }
+    if (i >= size) break;
     u8 lead = b[i];
     if (lead < 0x80) {
       i++;
@@ -284,6 +429,32 @@ int DecodeToAnsi(u32 id, u32 codePageIndex, ByteBuffer *buf, bool *untranslatabl
   *untranslatable = false;
   if (id == kEncodingAnsi) return 0;
   bool lost = false;
+  if (id == kEncodingUtf8 && Ansi().singleByte) {
+    u8 *p = reinterpret_cast<u8 *>(buf->data);
+    const size_t n = buf->length;
+    size_t w = 0;
+    size_t r = Utf8ToAnsiBlocks(p, n, &w, &lost, progress);
+    if (r < n) {
+      // From here on the long way, for the rest only. Its ANSI text is never
+      // longer than its UTF-8 (each character or invalid byte gives at most
+      // as many bytes as it took), so it fits behind what is done.
+      ByteBuffer tail = {};
+      if (!BufferAppend(&tail, p + r, n - r)) return -1;
+      bool tailLost = false;
+      int rc = ConvertInPlace(Converter{kCodePageUtf8, false, true, false}, &tail, &tailLost, nullptr);
+      if (rc == 0) rc = ConvertInPlace(Converter{kCodePageAnsi, true, false, true}, &tail, &tailLost, nullptr);
+      if (rc == 0 && w + tail.length > buf->capacity) rc = 1;
+      if (rc == 0) MemCopy(buf->data + w, tail.data, tail.length);
+      w += tail.length;
+      lost = lost || tailLost;
+      BufferFree(&tail);
+      if (rc != 0) return rc;
+    }
+    buf->length = w;
+    *untranslatable = lost;
+    Report(progress, n, n);
+    return 0;
+  }
   if (id == kEncodingUtf8 || id == kEncodingCodePage) {
     u32 cp = EncodingCodePage(id, codePageIndex);
     if (cp == 0) return 1;

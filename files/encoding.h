@@ -128,9 +128,9 @@ constexpr size_t kConvertChunk = 8388608;
 // swapped here) to ANSI text in place: the buffer grows to hold the result in
 // front of the unconverted bytes, which are taken in chunks that end on a
 // character boundary. *untranslatable is set when some character has no ANSI
-// form. Returns 0; -1 out of memory (the buffer keeps the file's bytes); 1 when
-// the conversion failed (the buffer then holds nothing of use). progress
-// (optional) counts input bytes.
+// form. Returns 0; -1 out of memory; 1 when the conversion failed. After a
+// failure the buffer holds nothing of use. progress (optional) counts input
+// bytes.
 [[nodiscard]] int DecodeToAnsi(u32 id, u32 codePageIndex, ByteBuffer *buf, bool *untranslatable,
                                const ProgressSink *progress);
 // The mirror: ANSI text in buf becomes the encoding's bytes (UTF-16

@@ -2,14 +2,6 @@
 
 #include <string.h>
 
-void MemZero(void *dst, size_t n) { memset(dst, 0, n); }
-
-void MemCopy(void *dst, const void *src, size_t n) { memmove(dst, src, n); }
-
-void MemCopyBackward(void *dst, const void *src, size_t n) { memmove(dst, src, n); }
-
-void MemFill(void *dst, u8 value, size_t n) { memset(dst, value, n); }
-
 size_t MemCompare(const void *a, const void *b, size_t n) {
   const u8 *x = static_cast<const u8 *>(a), *y = static_cast<const u8 *>(b);
   for (size_t i = 0; i < n; i++)

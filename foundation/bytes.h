@@ -3,12 +3,14 @@
 
 #include "foundation/types.h"
 
-void MemZero(void *dst, size_t n);
+// The copies are inline: with a constant size they become plain loads and
+// stores, which the text store and the converters rely on in their loops.
+inline void MemZero(void *dst, size_t n) { __builtin_memset(dst, 0, n); }
 // Non-overlapping copy, or an overlapping move towards lower addresses.
-void MemCopy(void *dst, const void *src, size_t n);
+inline void MemCopy(void *dst, const void *src, size_t n) { __builtin_memmove(dst, src, n); }
 // Overlapping move towards higher addresses (copies from the end).
-void MemCopyBackward(void *dst, const void *src, size_t n);
-void MemFill(void *dst, u8 value, size_t n);
+inline void MemCopyBackward(void *dst, const void *src, size_t n) { __builtin_memmove(dst, src, n); }
+inline void MemFill(void *dst, u8 value, size_t n) { __builtin_memset(dst, value, n); }
 // 0 when equal; otherwise the number of bytes left from the first difference
 // on (so the difference is at index n - result).
 size_t MemCompare(const void *a, const void *b, size_t n);

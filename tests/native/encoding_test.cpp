@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "files/encoding.h"
@@ -251,27 +252,65 @@ TEST(Conversion, ChunksEndOnCharacterBoundaries) {
   // moved back to the start of a character.
   std::string ansi;
   for (int i = 0; i < 6 * 1024 * 1024; i++) ansi += (i % 3) ? "\xE9" : "a";
+  // (Compared with EXPECT_TRUE: a failure must not print megabytes.)
   std::string utf8 = Convert(false, kEncodingUtf8, 0, ansi);
   EXPECT_GT(utf8.size(), kConvertChunk);
-  EXPECT_EQ(Convert(true, kEncodingUtf8, 0, utf8), ansi);
+  EXPECT_TRUE(Convert(true, kEncodingUtf8, 0, utf8) == ansi);
+  // A character beyond U+FFFF sends the text the long way, through UTF-16;
+  // each half of its surrogate pair has no ANSI form.
+  EXPECT_TRUE(Convert(true, kEncodingUtf8, 0, "\xF0\x9F\x98\x80" + utf8) == "??" + ansi);
   std::string wide = Convert(false, kEncodingUnicode, 0, ansi);
-  EXPECT_EQ(Convert(true, kEncodingUnicode, 0, wide), ansi);
+  EXPECT_TRUE(Convert(true, kEncodingUnicode, 0, wide) == ansi);
 }
 
-TEST(Conversion, OutOfMemoryKeepsTheBytes) {
-  std::string text;
-  for (int i = 0; i < 50; i++) text += "\xC3\xA9";
-  ByteBuffer buf = {};
-  ASSERT_TRUE(BufferAppend(&buf, text.data(), text.size()));
-  FaultInjector fi = {};
-  FaultPlan(&fi, kFaultAlloc, 1, true);
-  bool lost;
-  {
-    ScopedFaultInjector scope(&fi);
-    EXPECT_EQ(DecodeToAnsi(kEncodingUtf8, 0, &buf, &lost, nullptr), -1);
+// The straight UTF-8 route and the route through UTF-16 give the same text.
+TEST(Conversion, DirectUtf8RouteAgreesWithTheWideRoute) {
+  const char *pieces[] = {"a", "Z", " ", "\n", "\xC3\xA9", "\xC2\x80", "\xE2\x82\xAC", "\xD0\x94",
+                          "\xE4\xB8\xAD", "\xC5\x93", "\xEF\xBF\xBF", "\xC2\x81", "abcdefghij"};
+  std::mt19937 rng(7);
+  for (int round = 0; round < 200; round++) {
+    std::string utf8;
+    int n = static_cast<int>(rng() % 200);
+    for (int i = 0; i < n; i++) utf8 += pieces[rng() % (sizeof pieces / sizeof *pieces)];
+    bool lost = false;
+    std::string direct = Convert(true, kEncodingUtf8, 0, utf8, &lost);
+    // The wide route, by hand.
+    std::u16string wide(utf8.size() + 1, u'\0');
+    int units = PlatMultiByteToWide(kCodePageUtf8, utf8.data(), static_cast<int>(utf8.size()),
+                                    reinterpret_cast<u16 *>(&wide[0]), static_cast<int>(wide.size()));
+    std::string viaWide(static_cast<size_t>(units) * 2 + 1, '\0');
+    bool used = false;
+    int bytes = PlatWideToMultiByteChecked(kCodePageAnsi, reinterpret_cast<const u16 *>(wide.data()), units,
+                                           &viaWide[0], static_cast<int>(viaWide.size()), &used);
+    viaWide.resize(static_cast<size_t>(bytes));
+    EXPECT_EQ(direct, viaWide) << round;
+    EXPECT_EQ(lost, used) << round;
   }
-  EXPECT_EQ(std::string(buf.data, buf.length), text);
-  BufferFree(&buf);
+}
+
+TEST(Conversion, OutOfMemoryIsReported) {
+  std::string text;
+  for (int i = 0; i < 50; i++) text += "\xC3\xA9\xF0\x9F\x98\x80";  // the route through UTF-16
+  for (u32 id : {kEncodingUtf8, kEncodingUnicode}) {
+    for (u32 n = 1;; n++) {
+      ByteBuffer buf = {};
+      ASSERT_TRUE(BufferAppend(&buf, text.data(), text.size()));
+      FaultInjector fi = {};
+      FaultPlan(&fi, kFaultAlloc, n, false);
+      bool lost;
+      int r;
+      {
+        ScopedFaultInjector scope(&fi);
+        r = DecodeToAnsi(id, 0, &buf, &lost, nullptr);
+      }
+      BufferFree(&buf);
+      if (!fi.fired[kFaultAlloc]) {
+        EXPECT_EQ(r, 0);
+        break;
+      }
+      EXPECT_EQ(r, -1) << n;
+    }
+  }
 }
 
 }  // namespace
