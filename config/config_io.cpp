@@ -137,139 +137,138 @@ int EmptySection(const ConfigStore *parent, const char *name) {
   return r;
 }
 
-int WriteFavourites(const ConfigStore *store, bool exportFile) {
-  ConfigStore section;
-  int r = OpenSection(store, "Favs", true, &section);
+// Writes one list that carries a change counter ("Inc", in the Tx
+// sub-section when there is one). When another session has rewritten the
+// list since this one last saw it, merge(section, tx) folds the stored
+// entries in; it returns false when this session's list must not be written
+// at all. Then the section is emptied, entries(section, tx) writes the whole
+// list, and the counter goes up (never to 0).
+template <typename Merge, typename Entries>
+int WriteCountedList(const ConfigStore *store, const char *name, bool withTx, ListState *state, bool exportFile,
+                     Merge merge, Entries entries) {
+  ConfigStore section, tx;
+  int r = OpenSection(store, name, true, &section);
   if (r != 0) return r;
-  u32 stored = ReadStoredInc(&section);
-  if (stored && stored != g_config.favourites.inc) ReadFavourites(&section, &g_settings);
-  r = ClearSection(&section);
-  for (int n = 0; n < kFavourites && r == 0; n++) {
-    const char *path = g_settings.lists.favourites[n];
-    if (!path[0]) continue;
-    r = WriteString(&section, "%.2d", n, path, static_cast<u32>(StrLen(path)));
+  if (withTx && (r = OpenSection(&section, "Tx", true, &tx)) != 0) {
+    CloseSection(&section);
+    return r;
   }
+  const ConfigStore *sub = withTx ? &tx : nullptr;
+  const ConfigStore *counter = withTx ? &tx : &section;
+  u32 stored = ReadStoredInc(counter);
+  bool write = !(stored && stored != state->inc) || merge(&section, sub);
   u32 inc = NextInc(stored);
-  if (r == 0) r = WriteInt(&section, "Inc", inc);
+  if (write) {
+    r = ClearSection(&section);
+    if (r == 0 && withTx) r = ClearSection(&tx);
+    if (r == 0) r = entries(&section, sub);
+    if (r == 0) r = WriteInt(counter, "Inc", inc);
+  }
+  if (withTx) CloseSection(&tx);
   CloseSection(&section);
   if (r == 0) {
-    g_config.favourites.inc = inc;
-    if (!exportFile) g_config.favourites.dirty = 0;
+    if (write) state->inc = inc;
+    if (!exportFile) state->dirty = 0;
   }
   return r;
+}
+
+int WriteFavourites(const ConfigStore *store, bool exportFile) {
+  return WriteCountedList(
+      store, "Favs", false, &g_config.favourites, exportFile,
+      [](const ConfigStore *section, const ConfigStore *) {
+        ReadFavourites(section, &g_settings);
+        return true;
+      },
+      [](const ConfigStore *section, const ConfigStore *) {
+        int r = 0;
+        for (int n = 0; n < kFavourites && r == 0; n++) {
+          const char *path = g_settings.lists.favourites[n];
+          if (path[0]) r = WriteString(section, "%.2d", n, path, static_cast<u32>(StrLen(path)));
+        }
+        return r;
+      });
 }
 
 int WriteRecent(const ConfigStore *store, bool exportFile) {
-  ConfigStore section, tx;
-  int r = OpenSection(store, "Recent", true, &section);
-  if (r != 0) return r;
-  r = OpenSection(&section, "Tx", true, &tx);
-  if (r != 0) {
-    CloseSection(&section);
-    return r;
-  }
-  u32 stored = ReadStoredInc(&tx);
-  if (stored && stored != g_config.recent.inc) ReadRecent(&section, &tx, &g_settings);
-  r = ClearSection(&section);
-  if (r == 0) r = ClearSection(&tx);
-  for (int n = 0; n < kRecentFiles && r == 0; n++) {
-    const char *path = g_settings.lists.recent[n];
-    if (!path[0]) continue;
-    r = WriteString(&section, "%.2d", n, path, static_cast<u32>(StrLen(path)));
-    if (r == 0) r = WriteInt(&tx, "%.2dTx", n, g_settings.lists.recentTime[n]);
-  }
-  u32 inc = NextInc(stored);
-  if (r == 0) r = WriteInt(&tx, "Inc", inc);
-  CloseSection(&tx);
-  CloseSection(&section);
-  if (r == 0) {
-    g_config.recent.inc = inc;
-    if (!exportFile) g_config.recent.dirty = 0;
-  }
-  return r;
+  return WriteCountedList(
+      store, "Recent", true, &g_config.recent, exportFile,
+      [](const ConfigStore *section, const ConfigStore *tx) {
+        ReadRecent(section, tx, &g_settings);
+        return true;
+      },
+      [](const ConfigStore *section, const ConfigStore *tx) {
+        int r = 0;
+        for (int n = 0; n < kRecentFiles && r == 0; n++) {
+          const char *path = g_settings.lists.recent[n];
+          if (!path[0]) continue;
+          r = WriteString(section, "%.2d", n, path, static_cast<u32>(StrLen(path)));
+          if (r == 0) r = WriteInt(tx, "%.2dTx", n, g_settings.lists.recentTime[n]);
+        }
+        return r;
+      });
 }
 
 int WriteSearchHistory(const ConfigStore *store, bool exportFile) {
-  ConfigStore section, tx;
-  int r = OpenSection(store, "Search", true, &section);
-  if (r != 0) return r;
-  r = OpenSection(&section, "Tx", true, &tx);
-  if (r != 0) {
-    CloseSection(&section);
-    return r;
-  }
-  u32 stored = ReadStoredInc(&tx);
-  if (stored && stored != g_config.search.inc) ReadSearchHistory(&section, &tx, &g_settings);
-  r = ClearSection(&section);
-  if (r == 0) r = ClearSection(&tx);
-  for (int n = 0; n < kSearchHistory && r == 0; n++) {
-    const FindEntry &find = g_settings.lists.find[n];
-    if (find.Fnd[0]) {
-      r = WriteNumberedTable(&section, kFindKeys, n, &find, nullptr, nullptr, true);
-      if (r == 0) r = WriteNumberedTable(&tx, kFindTimeKeys, n, &find, nullptr, nullptr, true);
-    }
-    const ReplaceEntry &replace = g_settings.lists.replace[n];
-    if (r == 0 && replace.Rep[0]) {
-      r = WriteNumberedTable(&section, kReplaceKeys, n, &replace, nullptr, nullptr, true);
-      if (r == 0) r = WriteNumberedTable(&tx, kReplaceTimeKeys, n, &replace, nullptr, nullptr, true);
-    }
-  }
-  u32 inc = NextInc(stored);
-  if (r == 0) r = WriteInt(&tx, "Inc", inc);
-  CloseSection(&tx);
-  CloseSection(&section);
-  if (r == 0) {
-    g_config.search.inc = inc;
-    if (!exportFile) g_config.search.dirty = 0;
-  }
-  return r;
+  return WriteCountedList(
+      store, "Search", true, &g_config.search, exportFile,
+      [](const ConfigStore *section, const ConfigStore *tx) {
+        ReadSearchHistory(section, tx, &g_settings);
+        return true;
+      },
+      [](const ConfigStore *section, const ConfigStore *tx) {
+        int r = 0;
+        for (int n = 0; n < kSearchHistory && r == 0; n++) {
+          const FindEntry &find = g_settings.lists.find[n];
+          if (find.Fnd[0]) {
+            r = WriteNumberedTable(section, kFindKeys, n, &find, nullptr, nullptr, true);
+            if (r == 0) r = WriteNumberedTable(tx, kFindTimeKeys, n, &find, nullptr, nullptr, true);
+          }
+          const ReplaceEntry &replace = g_settings.lists.replace[n];
+          if (r == 0 && replace.Rep[0]) {
+            r = WriteNumberedTable(section, kReplaceKeys, n, &replace, nullptr, nullptr, true);
+            if (r == 0) r = WriteNumberedTable(tx, kReplaceTimeKeys, n, &replace, nullptr, nullptr, true);
+          }
+        }
+        return r;
+      });
 }
 
 int WriteFilters(WindowRef owner, const ConfigStore *store, bool exportFile) {
-  ConfigStore section;
-  int r = OpenSection(store, "Filters", true, &section);
-  if (r != 0) return r;
-  u32 stored = ReadStoredInc(&section);
-  if (stored && stored != g_config.filters.inc) {
+  auto merge = [owner](const ConfigStore *section, const ConfigStore *) {
     // Another session rewrote the filters: count the stored ones we lack.
     int missing = 0;
-    ReadFilters(&section, [&](const FilterRecord &f) { missing += !FilterPresent(&g_settings, f); });
-    if (missing > 0 && missing <= FreeFilterSlots(&g_settings)) {
-      ReadFilters(&section, [&](const FilterRecord &f) { AddFilter(&g_settings, f); });
+    ReadFilters(section, [&](const FilterRecord &f) { missing += !FilterPresent(&g_settings, f); });
+    if (missing == 0) return true;
+    if (missing <= FreeFilterSlots(&g_settings)) {
+      ReadFilters(section, [&](const FilterRecord &f) { AddFilter(&g_settings, f); });
       AskUser(owner, TXT_FILTERS_MERGED, kAskInfo);
-    } else if (missing > 0) {
-      if (AskUser(owner, TXT_FILTERS_CONFLICT, kAskYesNoCancel) == kAnswerNo) {
-        // Theirs stays as it is; ours is not written.
-        CloseSection(&section);
-        if (!exportFile) g_config.filters.dirty = 0;
-        return 0;
+      return true;
+    }
+    // No room for both: No keeps theirs and writes nothing of ours.
+    if (AskUser(owner, TXT_FILTERS_CONFLICT, kAskYesNoCancel) == kAnswerNo) return false;
+    ReadFilters(section, [&](const FilterRecord &f) { AddFilter(&g_settings, f); });
+    return true;
+  };
+  auto entries = [](const ConfigStore *section, const ConfigStore *) {
+    int r = 0;
+    for (int n = 0; n < kFilters && r == 0; n++) {
+      char key[16];
+      Key(key, "%.2d", n);
+      r = EmptySection(section, key);
+      const FilterRecord &f = g_settings.lists.filters[n];
+      if (r != 0 || !f.name[0]) continue;
+      r = WriteString(section, key, f.name, static_cast<u32>(StrLen(f.name)));
+      ConfigStore sub;
+      if (r == 0) r = OpenSection(section, key, true, &sub);
+      if (r == 0) {
+        r = WriteTable(&sub, kFilterKeys, &f, nullptr, nullptr, true);
+        CloseSection(&sub);
       }
-      ReadFilters(&section, [&](const FilterRecord &f) { AddFilter(&g_settings, f); });
     }
-  }
-  r = ClearSection(&section);
-  for (int n = 0; n < kFilters && r == 0; n++) {
-    char key[16];
-    Key(key, "%.2d", n);
-    r = EmptySection(&section, key);
-    const FilterRecord &f = g_settings.lists.filters[n];
-    if (r != 0 || !f.name[0]) continue;
-    r = WriteString(&section, key, f.name, static_cast<u32>(StrLen(f.name)));
-    ConfigStore sub;
-    if (r == 0) r = OpenSection(&section, key, true, &sub);
-    if (r == 0) {
-      r = WriteTable(&sub, kFilterKeys, &f, nullptr, nullptr, true);
-      CloseSection(&sub);
-    }
-  }
-  u32 inc = NextInc(stored);
-  if (r == 0) r = WriteInt(&section, "Inc", inc);
-  CloseSection(&section);
-  if (r == 0) {
-    g_config.filters.inc = inc;
-    if (!exportFile) g_config.filters.dirty = 0;
-  }
-  return r;
+    return r;
+  };
+  return WriteCountedList(store, "Filters", false, &g_config.filters, exportFile, merge, entries);
 }
 
 int WriteClips(WindowRef owner, const ConfigStore *store, bool exportFile) {
