@@ -25,12 +25,17 @@ struct Checker {
 
   // Sequential reading of the text (positions never go backwards).
   u32 block = 0, blockStart = 0;
-  u8 ByteAt(u32 pos) {
+  const char *SpanAt(u32 pos, u32 *avail) {
     while (pos >= blockStart + s->blocks.entries[block].length) {
       blockStart += s->blocks.entries[block].length;
       block++;
     }
-    return static_cast<u8>(s->blocks.entries[block].data[pos - blockStart]);
+    *avail = blockStart + s->blocks.entries[block].length - pos;
+    return s->blocks.entries[block].data + (pos - blockStart);
+  }
+  u8 ByteAt(u32 pos) {
+    u32 avail;
+    return static_cast<u8>(*SpanAt(pos, &avail));
   }
 
   bool Blocks() {
@@ -108,9 +113,13 @@ struct Checker {
         if (!last && row.textLength + row.newlineLength == 0) return Fail("row %u is empty", item);
         if (!last && !row.newlineLength && !opt.allowSoftRows) return Fail("row %u ends by wrapping", item);
         if (abs + row.textLength + row.newlineLength > s->length) return Fail("row %u runs past the end", item);
-        for (u32 i = 0; i < row.textLength; i++) {
-          u8 c = ByteAt(static_cast<u32>(abs) + i);
-          if (c == '\r' || c == '\n') return Fail("row %u holds a newline byte at %u", item, (u32)(abs + i));
+        for (u32 i = 0; i < row.textLength;) {
+          u32 avail;
+          const char *p = SpanAt(static_cast<u32>(abs) + i, &avail);
+          if (avail > row.textLength - i) avail = row.textLength - i;
+          const char *nl = FindNewline(p, p + avail);
+          if (nl != p + avail) return Fail("row %u holds a newline byte at %u", item, (u32)(abs + i + (nl - p)));
+          i += avail;
         }
         u32 nl = static_cast<u32>(abs) + row.textLength;
         if (row.newlineType == kNewlineCR && ByteAt(nl) != '\r') return Fail("row %u: no CR at %u", item, nl);

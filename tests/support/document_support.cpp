@@ -83,3 +83,76 @@ std::string RandomText(TestRandom &rng, size_t n, unsigned lineLength) {
   t.resize(n);
   return t;
 }
+
+#include "document/document.h"
+#include "document/range_set.h"
+
+std::string DocText(const Document *doc) { return StoreText(&doc->store); }
+
+static ::testing::AssertionResult JournalOk(const Journal *j, const char *name, u32 length, bool newestInText) {
+  if (j->count > j->capacity || j->capacity < 8) {
+    return ::testing::AssertionFailure() << name << ": " << j->count << " steps, capacity " << j->capacity;
+  }
+  if (j->savedIndex < -1 || j->savedIndex > static_cast<i32>(j->count)) {
+    return ::testing::AssertionFailure() << name << ": saved index " << j->savedIndex << " of " << j->count;
+  }
+  for (u32 i = 0; i < j->count; i++) {
+    const Step &st = j->steps[i];
+    if (!st.deleted) continue;
+    const CompactText *c = st.deleted;
+    if (c->length == 0) return ::testing::AssertionFailure() << name << " step " << i << ": empty text";
+    CompactStoreView view;
+    CompactView(c, &view);
+    char why[256];
+    StoreCheckOptions opt = {};
+    if (!CheckStore(&view.store, opt, why, sizeof why)) {
+      return ::testing::AssertionFailure() << name << " step " << i << ": " << why;
+    }
+    for (u32 b = 0; b < c->blockCount; b++) {
+      size_t real = HeapBlockSize(c->blocks[b].data);
+      size_t want = (b == 0 || b + 1 == c->blockCount) ? c->blocks[b].length
+                                                        : (c->blocks[b].length <= 4096 ? 4096u : 8192u);
+      if (real && real < want) {
+        return ::testing::AssertionFailure() << name << " step " << i << " block " << b << ": buffer " << real;
+      }
+    }
+  }
+  if (newestInText && j->count) {
+    const Step &st = j->steps[j->count - 1];
+    if (static_cast<u64>(st.position) + st.insertedLength > length) {
+      return ::testing::AssertionFailure() << name << ": newest step " << st.position << "+" << st.insertedLength
+                                           << " past " << length;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult DocOk(const Document *doc, bool exactBuffers) {
+  ::testing::AssertionResult r = StoreOk(&doc->store, exactBuffers, doc->wordWrap != 0);
+  if (!r) return r;
+  r = JournalOk(&doc->undo, "undo", doc->store.length, true);
+  if (!r) return r;
+  r = JournalOk(&doc->redo, "redo", doc->store.length, true);
+  if (!r) return r;
+  if (doc->selStart->position > doc->selEnd->position || doc->selEnd->position > doc->store.length) {
+    return ::testing::AssertionFailure() << "selection " << doc->selStart->position << ".." << doc->selEnd->position;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+std::vector<RangeTriple> SetRanges(const Document *doc, unsigned k) {
+  std::vector<RangeTriple> v;
+  const RangeSet *set = &doc->store.rangeSets[k];
+  for (u32 c = 0; c < set->chunks.count; c++) {
+    const RangeChunk &ch = set->chunks.entries[c];
+    for (u32 i = 0; i < ch.count; i++) v.push_back({ch.start + ch.ranges[i].start, ch.ranges[i].length, ch.ranges[i].payload});
+  }
+  return v;
+}
+
+unsigned GroupStarts(const Document *doc, bool redo) {
+  const Journal *j = redo ? &doc->redo : &doc->undo;
+  unsigned n = 0;
+  for (u32 i = 0; i < j->count; i++) n += j->steps[i].groupStart ? 1 : 0;
+  return n;
+}

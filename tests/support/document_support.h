@@ -55,3 +55,22 @@ class ScopedStoreLimits {
   explicit ScopedStoreLimits(unsigned groupMax) { SetStoreLimitsForTesting(groupMax); }
   ~ScopedStoreLimits() { SetStoreLimitsForTesting(0); }
 };
+
+// ---- documents ----------------------------------------------------------------------
+
+struct Document;
+
+// The document's text.
+std::string DocText(const Document *doc);
+// The store's invariants plus the journals': step arrays, compact texts (exact
+// first and last buffers), saved indices within 0 .. count or -1, the newest
+// undo step inside the text.
+::testing::AssertionResult DocOk(const Document *doc, bool exactBuffers = true);
+// The ranges of a set as (start, length, payload).
+struct RangeTriple {
+  unsigned start, length, payload;
+  bool operator==(const RangeTriple &o) const { return start == o.start && length == o.length && payload == o.payload; }
+};
+std::vector<RangeTriple> SetRanges(const Document *doc, unsigned set);
+// Steps of a journal that start a group.
+unsigned GroupStarts(const Document *doc, bool redo);

@@ -1,0 +1,239 @@
+// The store layer with range sets, and Replace selection.
+#include "document/edit.h"
+
+#include <string.h>
+
+#include "document/compact_text.h"
+#include "document/position.h"
+#include "document/range_set.h"
+#include "document/store_internal.h"
+#include "document/undo.h"
+#include "foundation/char_class.h"
+
+namespace {
+
+// Sets whose range ending at an insertion point counts as the range there;
+// the others (row cache and the two coverage sets) only at the end of the text.
+bool EndCounts(u32 set) { return set == 1 || set == 3 || set == 5 || set == 6 || set == 7; }
+
+int Insert(TextStore *s, u32 p, const ByteSource &src, u32 flags) {
+  if (src.length == 0) return 0;
+  if (p > s->length) p = s->length;
+  const u32 lengthBefore = s->length;
+  if (StoreInsert(s, p, src, flags) != 0) return static_cast<int>(src.length > 0x7FFFFFFFu ? 0x7FFFFFFFu : src.length);
+  for (u32 k = 0; k < kRangeSetCount; k++) {
+    RangeSet *set = &s->rangeSets[k];
+    if (set->maintained) RangeSetOnInsert(set, p, src.length, EndCounts(k) || p == lengthBefore);
+  }
+  return 0;
+}
+
+void Notify(Document *d, DocumentNotification what) {
+  if (d->events.notify) d->events.notify(d->events.context, d, what);
+}
+
+}  // namespace
+
+int InsertText(TextStore *s, u32 position, const char *bytes, u32 length, u32 flags) {
+  return Insert(s, position, BytesSource(bytes, length), flags | kStoreRangeUpdate);
+}
+
+int InsertRange(TextStore *s, u32 position, const TextStore *source, u32 from, u32 to, u32 flags) {
+  if (from > to) {
+    u32 t = from;
+    from = to;
+    to = t;
+  }
+  if (to > source->length) to = source->length;
+  if (from >= to) return 0;
+  const u32 n = to - from;
+  if (source != s) return Insert(s, position, StoreSource(source, from, n), flags | kStoreRangeUpdate);
+  // From the store itself: through a copy.
+  char *copy = static_cast<char *>(Allocate(n));
+  if (!copy) return static_cast<int>(n > 0x7FFFFFFFu ? 0x7FFFFFFFu : n);
+  SourceCopy(StoreSource(source, from, n), 0, n, copy);
+  int r = Insert(s, position, BytesSource(copy, n), flags | kStoreRangeUpdate);
+  Free(copy);
+  return r;
+}
+
+int InsertRun(TextStore *s, u32 position, u8 byte, u32 count, u32 flags) {
+  char piece[1024];
+  memset(piece, byte, sizeof piece);
+  if (position > s->length) position = s->length;
+  u32 done = 0;
+  while (done < count) {
+    u32 n = count - done < sizeof piece ? count - done : static_cast<u32>(sizeof piece);
+    if (Insert(s, position + done, BytesSource(piece, n), flags | kStoreRangeUpdate) != 0) {
+      u32 left = count - done;
+      return static_cast<int>(left > 0x7FFFFFFFu ? 0x7FFFFFFFu : left);
+    }
+    done += n;
+  }
+  return 0;
+}
+
+u32 DeleteRange(TextStore *s, u32 from, u32 to, u32 flags) {
+  if (from > to) {
+    u32 t = from;
+    from = to;
+    to = t;
+  }
+  if (to > s->length) to = s->length;
+  if (from >= to) return 0;
+  StoreDelete(s, from, to, flags | kStoreRangeUpdate);
+  for (u32 k = 0; k < kRangeSetCount; k++) {
+    RangeSet *set = &s->rangeSets[k];
+    if (set->maintained) RangeSetOnDelete(set, from, to);
+  }
+  return to - from;
+}
+
+void SetSelection(Document *d, u32 anchor, u32 caret) {
+  SetFromPosition(d, &d->anchor, anchor, kPositionSettleColumn);
+  SetFromPosition(d, &d->caret, caret, kPositionSettleColumn);
+  OrderSelection(d);
+}
+
+int ReplaceSelection(Document *d, const ReplaceSource *source, u32 flags, i32 *outCount) {
+  i32 ignored;
+  if (!outCount) outCount = &ignored;
+  *outCount = -1;
+  TextStore *s = &d->store;
+  Journal *j = (flags & kReplaceIntoRedo) ? &d->redo : &d->undo;
+  u32 a = d->selStart->position, e = d->selEnd->position;
+  if (e > s->length) e = s->length;
+  if (a > e) a = e;
+
+  ByteSource src = {nullptr, nullptr, 0, 0};
+  if (source) {
+    if (flags & kReplaceFromBytes) {
+      src = BytesSource(source->bytes, source->length);
+    } else if (source->store) {
+      src = StoreSource(source->store, 0, source->store->length);
+    }
+  }
+  // 1. Nothing to insert and nothing selected.
+  if (src.length == 0 && a == e) {
+    Collapse(d);
+    if (flags & (kReplaceCloseBefore | kReplaceCloseAfter)) CloseStep(j);
+    *outCount = 0;
+    return 1;
+  }
+  char *converted = nullptr;
+  if (src.store == s && src.length) {
+    // The document's own text: through a copy.
+    converted = static_cast<char *>(Allocate(src.length));
+    if (!converted) {
+      Notify(d, kNotifyOutOfMemory);
+      return 0;
+    }
+    SourceCopy(src, 0, src.length, converted);
+    src = BytesSource(converted, src.length);
+  }
+  // 2. Match case: the new text takes the case pattern of the replaced one.
+  if ((flags & kReplaceMatchCase) && a < e && src.length) {
+    CasePatternScanner scan;
+    CasePatternReset(&scan);
+    bool more = true;
+    ForEachPiece(s, a, e - a, [&](const char *p, u32 n) {
+      if (more) more = CasePatternFeed(&scan, p, n);
+    });
+    CaseTransform pattern = CasePatternResult(&scan);
+    if (pattern != kCaseNone) {
+      if (!converted) {
+        converted = static_cast<char *>(Allocate(src.length));
+        if (!converted) {
+          Notify(d, kNotifyOutOfMemory);
+          return 0;
+        }
+        SourceCopy(src, 0, src.length, converted);
+        src = BytesSource(converted, src.length);
+      }
+      ApplyCase(pattern, converted, src.length);
+    }
+  }
+  // 3, 4. The deletion is recorded first; without memory for it nothing changes.
+  if (flags & kReplaceCloseBefore) CloseStep(j);
+  if (!Record(j, s, a, e, 0)) {
+    Free(converted);
+    Notify(d, kNotifyOutOfMemory);
+    return 0;
+  }
+  *outCount = 0;
+  // 5.
+  d->modified = 1;
+  d->modifiedSinceAutoSave = 1;
+  if (d->events.status) d->events.status(d->events.context, d, TXT_REPLACING);
+  // What the view needs to know: the first row the edit touches (the row
+  // before it when a CR there may join an LF), and where the hard lines after
+  // the edit were.
+  u32 firstRow = RowOfPosition(s, a);
+  if (firstRow > 0 && RowStart(s, firstRow) == a) firstRow--;
+  const u32 rowsBefore = RowCount(s);
+  const u32 hardAfterBefore = RowHardLine(s, RowOfPosition(s, e));
+  // 6, 7.
+  DeleteRange(s, a, e, 0);
+  u32 missing = 0;
+  if (src.length) {
+    int r = Insert(s, a, src, kStoreRangeUpdate);
+    if (r == -2) Notify(d, kNotifyOutOfMemory);  // inserted, a range set not updated
+    if (r > 0) missing = src.length;
+  }
+  u32 inserted = src.length - missing;
+  // 8.
+  if (flags & kReplaceCountTyped) d->typedCount += inserted;
+  // 9. The insertion goes into the step the deletion went into.
+  if (!Record(j, nullptr, a, a, inserted)) {
+    DeleteRange(s, a, a + inserted, 0);
+    missing = src.length;
+    inserted = 0;
+  }
+  Free(converted);
+  if (missing) {
+    *outCount = static_cast<i32>(missing > 0x7FFFFFFFu ? 0x7FFFFFFFu : missing);
+    Notify(d, kNotifyOutOfMemory);
+  }
+  // 10.
+  if (flags & kReplaceCloseAfter) CloseStep(j);
+  // 11.
+  int layout = 0;
+  if (d->events.relayout) layout = d->events.relayout(d->events.context, d, firstRow);
+  const u32 end = a + inserted;
+  u32 caret = (flags & kReplaceCaretAtStart) ? a : end;
+  u32 anchor = caret;
+  if (flags & kReplaceSelectInserted) anchor = (flags & kReplaceCaretAtStart) ? end : a;
+  SetSelection(d, anchor, caret);
+  if (d->events.repaint) {
+    const u32 lastRow = RowOfPosition(s, end);
+    bool toEnd = RowCount(s) != rowsBefore || RowHardLine(s, lastRow) != hardAfterBefore;
+    d->events.repaint(d->events.context, d, firstRow, lastRow, toEnd, flags & (kReplaceView1 | kReplaceView32));
+  }
+  // 12.
+  if (!(flags & (kReplaceIntoRedo | kReplaceKeepRedo))) ClearJournal(&d->redo);
+  // 13.
+  Notify(d, kNotifyChange);
+  if ((flags & kReplaceCheckOccurrences) && d->events.checkOccurrences) d->events.checkOccurrences(d->events.context, d);
+  Notify(d, kNotifyUpdate);
+  if (missing) return 0;
+  if (layout < 0) {
+    Notify(d, kNotifyOutOfMemory);
+    return 2;
+  }
+  return 1;
+}
+
+int ReplaceSelectionString(Document *d, const char *text, u32 flags, i32 *outCount) {
+  u32 n = text ? static_cast<u32>(strlen(text)) : 0;
+  return ReplaceSelectionCounted(d, text, n, flags, outCount);
+}
+
+int ReplaceSelectionCounted(Document *d, const char *bytes, u32 length, u32 flags, i32 *outCount) {
+  ReplaceSource src = {length, bytes, nullptr};
+  return ReplaceSelection(d, &src, flags | kReplaceFromBytes, outCount);
+}
+
+int ReplaceSelectionStore(Document *d, const TextStore *store, u32 flags, i32 *outCount) {
+  ReplaceSource src = {0, nullptr, store};
+  return ReplaceSelection(d, &src, flags & ~kReplaceFromBytes, outCount);
+}

@@ -1,0 +1,258 @@
+#include "document/undo.h"
+
+#include <string.h>
+
+#include <initializer_list>
+
+#include "document/edit.h"
+#include "document/position.h"
+
+namespace {
+
+constexpr u32 kInitialSteps = 8;
+
+void ResetFlags(Journal *j) {
+  j->groupMode = 0;
+  j->closeInsideGroup = 0;
+  j->groupStartPending = 0;
+}
+
+}  // namespace
+
+int CreateJournal(Journal *j) {
+  memset(j, 0, sizeof *j);
+  j->savedIndex = -1;
+  j->steps = static_cast<Step *>(Allocate(kInitialSteps * sizeof(Step)));
+  if (!j->steps) return 0;
+  j->capacity = kInitialSteps;
+  return 1;
+}
+
+void FreeJournal(Journal *j) {
+  for (u32 i = 0; i < j->count; i++) CompactFree(j->steps[i].deleted);
+  Free(j->steps);
+  memset(j, 0, sizeof *j);
+}
+
+int Record(Journal *j, const TextStore *source, u32 start, u32 end, u32 inserted) {
+  Step *last = j->count ? &j->steps[j->count - 1] : nullptr;
+  bool extend = false;
+  if (last && !j->closed) {
+    // Deleting backwards up to the step, or going on at its end.
+    extend = (inserted == 0 && end == last->position) || start == last->position + last->insertedLength;
+  }
+  Step fresh = {};
+  Step *st = last;
+  if (!extend) {
+    void *steps = j->steps;
+    int grown = GrowArray(&steps, sizeof(Step), &j->capacity, j->count + 1);
+    j->steps = static_cast<Step *>(steps);
+    if (!grown) return 0;
+    fresh.groupStart = (!j->groupMode || j->groupStartPending) ? 1 : 0;
+    fresh.position = start;
+    st = &fresh;
+  }
+  if (start < end) {
+    if (st->deleted) {
+      if (CompactAdd(st->deleted, source, start, end, end == st->position) != 0) return 0;
+    } else {
+      st->deleted = CompactCreate(source, start, end);
+      if (!st->deleted) return 0;
+    }
+  }
+  if (!extend) {
+    j->steps[j->count++] = fresh;
+    st = &j->steps[j->count - 1];
+  }
+  if (start < st->position) st->position = start;
+  st->insertedLength += inserted;
+  j->closed = 0;
+  j->groupStartPending = 0;
+  return 1;
+}
+
+void PopStep(Journal *j) {
+  if (j->count == 0) return;
+  j->count--;
+  CompactFree(j->steps[j->count].deleted);
+  j->steps[j->count].deleted = nullptr;
+  j->closed = 1;
+  if (j->savedIndex > static_cast<i32>(j->count)) j->savedIndex = -1;
+}
+
+void ClearJournal(Journal *j) {
+  for (u32 i = 0; i < j->count; i++) CompactFree(j->steps[i].deleted);
+  j->count = 0;
+  j->savedIndex = -1;
+  ResetFlags(j);
+  j->closed = 0;
+  if (j->capacity > 32) {
+    if (void *p = Reallocate(j->steps, kInitialSteps * sizeof(Step))) {
+      j->steps = static_cast<Step *>(p);
+      j->capacity = kInitialSteps;
+    }
+  }
+}
+
+void ReduceJournals(Journal *undo, Journal *redo) {
+  u32 keep = undo->count;
+  while (keep > 0 && !undo->steps[keep - 1].groupStart) keep--;
+  // keep - 1 is the newest group's first step (or 0 when none starts one).
+  u32 first = keep ? keep - 1 : 0;
+  for (u32 i = 0; i < first; i++) CompactFree(undo->steps[i].deleted);
+  memmove(undo->steps, undo->steps + first, (undo->count - first) * sizeof(Step));
+  undo->count -= first;
+  ResetFlags(undo);
+  undo->closed = 1;
+  undo->savedIndex = -1;
+  ClearJournal(redo);
+}
+
+void CloseStep(Journal *j) {
+  if (!j->groupMode || j->closeInsideGroup) j->closed = 1;
+}
+
+void BeginGroup(Document *d, u32 groupMode, u32 closeInside) {
+  for (Journal *j : {&d->undo, &d->redo}) {
+    j->groupMode = groupMode;
+    j->groupStartPending = groupMode;
+    j->closeInsideGroup = closeInside;
+    j->closed = 1;
+  }
+}
+
+void EndGroup(Document *d) {
+  for (Journal *j : {&d->undo, &d->redo}) {
+    if (!(j->groupMode && !j->closeInsideGroup)) j->closed = 1;
+  }
+}
+
+void MarkSaved(Document *d) {
+  for (Journal *j : {&d->undo, &d->redo}) {
+    if (j->groupMode) continue;
+    j->closed = 1;
+    j->savedIndex = static_cast<i32>(j->count);
+  }
+  d->modified = 0;
+}
+
+int UndoRedo(Document *d, UndoMode mode) {
+  const bool redo = mode == kRedo || (mode == kUndoToggle && d->redo.count > 0);
+  Journal *from = redo ? &d->redo : &d->undo;
+  if (from->count == 0) return 0;
+  if (!from->steps[from->count - 1].groupStart) {
+    // The inverse steps form one group in the other journal.
+    for (Journal *j : {&d->undo, &d->redo}) {
+      j->groupMode = 1;
+      j->groupStartPending = 1;
+      j->closeInsideGroup = 1;
+      j->closed = 1;
+    }
+  }
+  const u32 flags = kReplaceCloseBefore | kReplaceCloseAfter | kReplaceSelectInserted | kReplaceKeepRedo |
+                    (redo ? 0 : kReplaceIntoRedo);
+  int result = 1;
+  while (from->count > 0) {
+    Step &st = from->steps[from->count - 1];
+    SetSelection(d, st.position, st.position + st.insertedLength);
+    CompactStoreView view;
+    ReplaceSource src = {0, nullptr, nullptr};
+    if (st.deleted) {
+      CompactView(st.deleted, &view);
+      src.store = &view.store;
+    }
+    i32 missing = 0;
+    if (ReplaceSelection(d, st.deleted ? &src : nullptr, flags, &missing) == 0) {
+      // When the step's inserted bytes are already gone, the step keeps only
+      // its deleted text, so that it still describes the document.
+      if (missing > 0) from->steps[from->count - 1].insertedLength = 0;
+      result = 0;
+      break;
+    }
+    const bool startsGroup = from->steps[from->count - 1].groupStart != 0;
+    PopStep(from);
+    if (startsGroup) break;
+  }
+  for (Journal *j : {&d->undo, &d->redo}) {
+    ResetFlags(j);
+    j->closed = 1;
+  }
+  if (from->savedIndex == static_cast<i32>(from->count)) {
+    d->modified = 0;
+    for (Journal *j : {&d->undo, &d->redo}) j->savedIndex = static_cast<i32>(j->count);
+    if (d->events.savedStateReached) d->events.savedStateReached(d->events.context, d);
+  }
+  return result;
+}
+
+UndoMode UndoModeForCommand(UndoCommand command, bool noMultiLevelUndo) {
+  switch (command) {
+    case kCmdUndo: return noMultiLevelUndo ? kUndoToggle : kUndo;
+    case kCmdRedo: return noMultiLevelUndo ? kUndoToggle : kRedo;
+    case kCmdWmUndo: return kUndo;
+    case kCmdEmUndo: return kUndoToggle;
+  }
+  return kUndo;
+}
+
+void JournalStatisticsOf(const Journal *j, JournalStatistics *out) {
+  out->steps = j->count;
+  out->indexBytes = static_cast<u64>(j->capacity) * sizeof(Step);
+  out->textBytes = 0;
+  for (u32 i = 0; i < j->count; i++) {
+    if (!j->steps[i].deleted) continue;
+    u64 index, text;
+    CompactMemory(j->steps[i].deleted, &index, &text);
+    out->indexBytes += index;
+    out->textBytes += text;
+  }
+}
+
+namespace {
+
+// Replaces the selection with [from, to) of a store, as a step of its own.
+int ReinsertFrom(Document *d, const TextStore *source, u32 from, u32 to) {
+  TextStore copy;
+  if (!InitialiseStore(&copy, 1, 0)) return kResultOutOfMemory;
+  int result = kResultDone;
+  if (StoreInsert(&copy, 0, StoreSource(source, from, to - from), kStoreNoProgress) != 0 ||
+      ReplaceSelectionStore(d, &copy, kReplaceCloseBefore | kReplaceCloseAfter, nullptr) == 0) {
+    result = kResultOutOfMemory;
+  }
+  FreeStore(&copy);
+  return result;
+}
+
+}  // namespace
+
+int ReinsertDeleted(Document *d) {
+  for (u32 i = d->undo.count; i-- > 0;) {
+    const CompactText *text = d->undo.steps[i].deleted;
+    if (!text || text->length == 0) continue;
+    CompactStoreView view;
+    CompactView(text, &view);
+    return ReinsertFrom(d, &view.store, 0, text->length);
+  }
+  return kResultCancelled;
+}
+
+int ReinsertInserted(Document *d) {
+  u32 k = d->undo.count;
+  while (k > 0 && d->undo.steps[k - 1].insertedLength == 0) k--;
+  if (k == 0) return kResultCancelled;
+  const Step &found = d->undo.steps[k - 1];
+  u64 p = found.position;
+  const u64 n = found.insertedLength;
+  // Carry the range through the newer steps: one wholly before it moves it by
+  // what it inserted minus what it deleted; one reaching into it spoils it.
+  for (u32 i = k; i < d->undo.count; i++) {
+    const Step &st = d->undo.steps[i];
+    const u64 q = st.position;
+    const u64 del = st.deleted ? st.deleted->length : 0;
+    const bool overlaps = del ? (q < p + n && q + del > p) : (q > p && q < p + n);
+    if (overlaps) return kResultCancelled;
+    if (q + del <= p) p = p - del + st.insertedLength;
+  }
+  if (p + n > d->store.length) return kResultCancelled;
+  return ReinsertFrom(d, &d->store, static_cast<u32>(p), static_cast<u32>(p + n));
+}
