@@ -117,7 +117,6 @@ constexpr int kFavourites = 50;
 constexpr int kRecentFiles = 10;
 constexpr int kSearchHistory = 50;
 constexpr int kFilters = 50;
-constexpr int kPathChars = 261;
 
 struct FindEntry {
   char Fnd[1024];

@@ -60,8 +60,6 @@ struct DocumentEvents {
   void (*savedStateReached)(void *context, Document *doc);
 };
 
-constexpr u32 kPathChars = 261;
-
 struct Document {
   TextStore store;
   Journal undo;

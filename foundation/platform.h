@@ -107,6 +107,7 @@ enum PlatOpenMode : int {
   kPlatOpenRead,       // an existing file, shared for reading
   kPlatOpenRewrite,    // created, or an existing file truncated keeping its attributes
   kPlatOpenCreateNew,  // a new file; fails when it exists
+  kPlatOpenAlways,     // an existing file as it is, or a new empty one
 };
 // Null when the file cannot be opened (missing, locked, read-only, ...).
 PlatFile PlatFileOpen(const char *path, PlatOpenMode mode);
@@ -136,6 +137,11 @@ int PlatCopyFile(const char *from, const char *to);
 bool PlatCreateFolder(const char *path);
 // The application-data folder with a trailing separator; 0 on failure.
 int PlatAppDataFolder(char *buf, int cap);
+// The full, long form of a path (GetFullPathNameA, then GetLongPathNameA);
+// false when it cannot be made (out then keeps what could be made, or path).
+bool PlatFullPath(const char *path, char *out, int cap);
+// The file's title as the shell shows it (GetFileTitleA).
+bool PlatFileTitle(const char *path, char *out, int cap);
 // The folder of the running program, with a trailing separator; 0 on failure.
 int PlatModuleFolder(char *buf, int cap);
 // The user's profile folder (or, failing that, the application-data folder),

@@ -2,6 +2,7 @@
 // It answers as Windows does with 1252 as the ANSI code page.
 #include <errno.h>
 #include <iconv.h>
+#include <limits.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <stdio.h>
@@ -448,8 +449,10 @@ struct PlatFileRec {
 
 PlatFile PlatFileOpen(const char *path, PlatOpenMode mode) {
   if (FaultFires(kFaultOpen)) return nullptr;
-  int flags = mode == kPlatOpenRead ? O_RDONLY : mode == kPlatOpenRewrite ? O_WRONLY | O_CREAT | O_TRUNC
-                                                                          : O_WRONLY | O_CREAT | O_EXCL;
+  int flags = mode == kPlatOpenRead      ? O_RDONLY
+              : mode == kPlatOpenRewrite ? O_WRONLY | O_CREAT | O_TRUNC
+              : mode == kPlatOpenAlways  ? O_WRONLY | O_CREAT
+                                         : O_WRONLY | O_CREAT | O_EXCL;
   int fd = open(path, flags | O_CLOEXEC, 0644);
   if (fd < 0) return nullptr;
   struct stat st;
@@ -602,6 +605,39 @@ static int FolderOf(const char *path, char *buf, int cap) {
   memcpy(buf, path, static_cast<size_t>(n));
   buf[n] = 0;
   return n;
+}
+
+bool PlatFullPath(const char *path, char *out, int cap) {
+  char resolved[PATH_MAX * 2 + 2];
+  const char *result = path;
+  bool ok = false;
+  if (realpath(path, resolved)) {
+    result = resolved;
+    ok = true;
+  } else if (path[0] != '/') {
+    // A file that does not exist yet: its folder's full form and its name.
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd)) {
+      snprintf(resolved, sizeof resolved, "%s/%s", cwd, path);
+      result = resolved;
+      ok = true;
+    }
+  } else {
+    ok = true;
+  }
+  // out may be path itself: the result is copied from a buffer of its own.
+  if (result == path) {
+    snprintf(resolved, sizeof resolved, "%s", path);
+    result = resolved;
+  }
+  snprintf(out, static_cast<size_t>(cap), "%s", result);
+  return ok;
+}
+
+bool PlatFileTitle(const char *path, char *out, int cap) {
+  const char *slash = strrchr(path, '/');
+  snprintf(out, static_cast<size_t>(cap), "%s", slash ? slash + 1 : path);
+  return true;
 }
 
 int PlatModuleFolder(char *buf, int cap) {

@@ -1,5 +1,6 @@
 // Win32 backend of the platform layer: the product's.
 #include <windows.h>
+#include <commdlg.h>
 #include <shlobj.h>
 
 #include "foundation/fault.h"
@@ -123,7 +124,7 @@ PlatFile PlatFileOpen(const char *path, PlatOpenMode mode) {
   HANDLE h = INVALID_HANDLE_VALUE;
   switch (mode) {
     case kPlatOpenRead:
-      h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
     case kPlatOpenRewrite:
@@ -134,6 +135,9 @@ PlatFile PlatFileOpen(const char *path, PlatOpenMode mode) {
         CloseHandle(h);
         h = INVALID_HANDLE_VALUE;
       }
+      break;
+    case kPlatOpenAlways:
+      h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
     case kPlatOpenCreateNew:
       h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -233,6 +237,29 @@ static int WithTrailingSeparator(char *buf, int n, int cap) {
     buf[n] = 0;
   }
   return n;
+}
+
+bool PlatFullPath(const char *path, char *out, int cap) {
+  char full[MAX_PATH + 1];
+  DWORD n = GetFullPathNameA(path, sizeof full, full, nullptr);
+  if (n == 0 || n >= sizeof full) {
+    lstrcpynA(out, path, cap);
+    return false;
+  }
+  char longer[MAX_PATH + 1];
+  DWORD m = GetLongPathNameA(full, longer, sizeof longer);
+  lstrcpynA(out, m > 0 && m < sizeof longer ? longer : full, cap);
+  return true;
+}
+
+bool PlatFileTitle(const char *path, char *out, int cap) {
+  if (GetFileTitleA(path, out, static_cast<WORD>(cap)) == 0) return true;
+  // Fall back to the name after the last separator.
+  const char *name = path;
+  for (const char *p = path; *p; p++)
+    if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+  lstrcpynA(out, name, cap);
+  return false;
 }
 
 int PlatModuleFolder(char *buf, int cap) {

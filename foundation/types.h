@@ -30,4 +30,7 @@ enum ResultCode : int {
   kResultStatusWarning = 944,  // success with a status-bar warning
 };
 
+// A file path: at most 260 characters and a terminator.
+constexpr u32 kPathChars = 261;
+
 #define QP_ARRAY_COUNT(a) (sizeof(a) / sizeof((a)[0]))

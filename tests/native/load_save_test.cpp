@@ -1,0 +1,455 @@
+// Loading files into the document and saving them back: every encoding,
+// newline type and mark round trip byte for byte, the questions come in
+// their order, and no failure ever damages the file on disk.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/config_state.h"
+#include "document/document.h"
+#include "document/edit.h"
+#include "files/encoding.h"
+#include "files/load.h"
+#include "files/save.h"
+#include "foundation/fault.h"
+#include "foundation/platform.h"
+#include "tests/support/document_support.h"
+#include "tests/support/scripted_answerer.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+// Records what loading and saving tell the window.
+struct Window {
+  std::vector<int> phases;
+  std::vector<int> messages;
+  int dates = 0;
+  int titles = 0;
+  std::string saveName;  // what the Save dialog answers; empty: Cancel
+
+  FileHooks Hooks() {
+    FileHooks h = {};
+    h.context = this;
+    h.phase = [](void *c, int slot) { static_cast<Window *>(c)->phases.push_back(slot); };
+    h.insertDateTime = [](void *c, bool) { static_cast<Window *>(c)->dates++; };
+    h.titleChanged = [](void *c) { static_cast<Window *>(c)->titles++; };
+    h.statusMessage = [](void *c, int slot) { static_cast<Window *>(c)->messages.push_back(slot); };
+    h.chooseSaveName = [](void *c, char *path) {
+      Window *w = static_cast<Window *>(c);
+      if (w->saveName.empty()) return false;
+      snprintf(path, kPathChars, "%s", w->saveName.c_str());
+      return true;
+    };
+    return h;
+  }
+};
+
+class LoadSave : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetDefaultSettings(&g_settings, true);
+    g_settings.file.Limit = 0;
+    BuildCodePageList();
+    doc_ = CreateDocument();
+    ASSERT_NE(doc_, nullptr);
+  }
+  void TearDown() override { DestroyDocument(doc_); }
+
+  int Open(const std::string &path, u32 encoding = kDetectEncoding, u32 cpIndex = 0, u32 flags = kOpenAsked) {
+    OpenRequest request = {path.c_str(), encoding, cpIndex, flags};
+    FileHooks hooks = window_.Hooks();
+    return OpenFile(doc_, request, hooks);
+  }
+  int Save(const std::string &path, u32 encoding = kDocumentEncoding, u32 cpIndex = 0, u32 flags = 0) {
+    return SaveAs(doc_, path.c_str(), encoding, cpIndex, flags, window_.Hooks());
+  }
+  std::string Text() { return StoreText(&doc_->store); }
+  u32 CodePageIndex(u32 cp) {
+    for (u32 i = 0; i < CodePageCount(); i++)
+      if (CodePageNumber(i) == cp) return i;
+    return 0xFFFFFFFF;
+  }
+
+  TempFolder dir_;
+  Document *doc_ = nullptr;
+  Window window_;
+};
+
+std::string WithNewlines(const std::string &text, const char *nl) {
+  std::string out;
+  for (char c : text) out += c == '\n' ? std::string(nl) : std::string(1, c);
+  return out;
+}
+
+std::string Utf16(const std::string &ansi, bool bigEndian) {
+  std::string out;
+  for (unsigned char c : ansi) {
+    unsigned unit = c == 0xE9 ? 0xE9 : c;  // the text keeps to Latin-1
+    std::string pair = {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    if (bigEndian) std::swap(pair[0], pair[1]);
+    out += pair;
+  }
+  return out;
+}
+
+TEST_F(LoadSave, EveryEncodingNewlineAndMarkRoundTrips) {
+  const std::string ansi = "Caf\xE9 au lait\nsecond line\n\nlast";
+  struct Newline {
+    const char *bytes;
+    u32 type;
+  } newlines[] = {{"\r\n", kNewlineWin}, {"\n", kNewlineUnix}, {"\r", kNewlineMac}};
+  struct Form {
+    u32 encoding;  // forced, or detected when kDetectEncoding
+    const char *codePage;
+    std::string (*bytes)(const std::string &);
+    u32 expectedId;
+    bool bom;
+  } forms[] = {
+      {kDetectEncoding, nullptr, [](const std::string &s) { return s; }, kEncodingAnsi, false},
+      {kDetectEncoding, nullptr,
+       [](const std::string &s) {
+         std::string out;
+         for (unsigned char c : s) out += c == 0xE9 ? std::string("\xC3\xA9") : std::string(1, static_cast<char>(c));
+         return out;
+       },
+       kEncodingUtf8, false},
+      {kDetectEncoding, nullptr,
+       [](const std::string &s) {
+         std::string out = "\xEF\xBB\xBF";
+         for (unsigned char c : s) out += c == 0xE9 ? std::string("\xC3\xA9") : std::string(1, static_cast<char>(c));
+         return out;
+       },
+       kEncodingUtf8, true},
+      {kDetectEncoding, nullptr, [](const std::string &s) { return "\xFF\xFE" + Utf16(s, false); }, kEncodingUnicode, true},
+      {kDetectEncoding, nullptr, [](const std::string &s) { return "\xFE\xFF" + Utf16(s, true); },
+       kEncodingUnicodeBigEndian, true},
+      {kEncodingUnicode, nullptr, [](const std::string &s) { return Utf16(s, false); }, kEncodingUnicode, false},
+      {kEncodingCodePage, "850",
+       [](const std::string &s) {
+         std::string out;
+         for (unsigned char c : s) out += c == 0xE9 ? '\x82' : static_cast<char>(c);
+         return out;
+       },
+       kEncodingCodePage, false},
+      {kEncodingCodePage, "1250", [](const std::string &s) { return s; }, kEncodingCodePage, false},
+  };
+  std::string path = dir_.File("round.txt");
+  for (const Form &form : forms) {
+    u32 cp = form.codePage ? CodePageIndex(static_cast<u32>(atoi(form.codePage))) : 0;
+    for (const Newline &nl : newlines) {
+      std::string bytes = form.bytes(WithNewlines(ansi, nl.bytes));
+      ASSERT_TRUE(WriteBytes(path, bytes));
+      ASSERT_EQ(Open(path, form.encoding, cp), 0) << form.expectedId << " " << nl.type;
+      EXPECT_EQ(doc_->encoding, form.expectedId);
+      EXPECT_EQ(doc_->bomInEffect, form.bom ? 1 : 0);
+      EXPECT_EQ(doc_->newlineType, nl.type);
+      EXPECT_EQ(Text(), WithNewlines(ansi, nl.bytes));
+      EXPECT_EQ(doc_->modified, 0u);
+      ASSERT_EQ(Save(path), 0);
+      EXPECT_EQ(ReadBytes(path), bytes) << "encoding " << form.expectedId << " newline " << nl.type;
+    }
+  }
+}
+
+TEST_F(LoadSave, MixedNewlinesAreKeptAndWinAppliesOnSave) {
+  std::string path = dir_.File("mixed.txt");
+  ASSERT_TRUE(WriteBytes(path, "a\r\nb\nc\rd"));
+  ASSERT_EQ(Open(path), 0);
+  EXPECT_EQ(doc_->newlineType, kNewlineMixed);
+  ASSERT_EQ(Save(path), 0);
+  EXPECT_EQ(ReadBytes(path), "a\r\nb\nc\rd");
+  doc_->newlineType = kNewlineWin;
+  ASSERT_EQ(Save(path), 0);
+  EXPECT_EQ(ReadBytes(path), "a\r\nb\r\nc\r\nd");
+  // With mixed newlines not allowed, the default type is taken.
+  g_settings.file.NoMixNl = 1;
+  g_settings.file.CRLF = kNewlineUnix;
+  ASSERT_TRUE(WriteBytes(path, "a\r\nb\nc"));
+  ASSERT_EQ(Open(path), 0);
+  EXPECT_EQ(doc_->newlineType, kNewlineUnix);
+}
+
+TEST_F(LoadSave, MissingFilesAreCreatedOnlyWhenWanted) {
+  std::string path = dir_.File("new.txt");
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Could not find file " + path + ".\nDo you want to create a new file?", kAskYesNo, kAnswerNo)
+        .Expect("Could not read file " + path + "!", kAskWarning, kAnswerOk);
+    EXPECT_EQ(Open(path), kResultReported);
+  }
+  EXPECT_FALSE(PlatFileExists(path.c_str()));
+  EXPECT_STREQ(doc_->filePath, "");
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Could not find file " + path + ".\nDo you want to create a new file?", kAskYesNo, kAnswerYes);
+    EXPECT_EQ(Open(path), 0);
+  }
+  EXPECT_TRUE(PlatFileExists(path.c_str()));
+  EXPECT_EQ(std::string(doc_->filePath), path);
+  EXPECT_STREQ(doc_->fileTitle, "new.txt");
+  EXPECT_EQ(doc_->store.length, 0u);
+  EXPECT_EQ(g_settings.lists.recent[9], path);
+  std::string quiet = dir_.File("quiet.txt");
+  EXPECT_EQ(Open(quiet, kDetectEncoding, 0, kOpenAsked | kOpenCreate), 0);
+  EXPECT_TRUE(PlatFileExists(quiet.c_str()));
+}
+
+TEST_F(LoadSave, DiaryFilesGetADateLine) {
+  std::string path = dir_.File("diary.txt");
+  ASSERT_TRUE(WriteBytes(path, ".LOG\r\nfirst entry\r\n"));
+  ASSERT_EQ(Open(path), 0);
+  EXPECT_EQ(window_.dates, 1);
+  ASSERT_TRUE(WriteBytes(path, ".log\r\nnot a diary\r\n"));
+  ASSERT_EQ(Open(path), 0);
+  EXPECT_EQ(window_.dates, 1);
+}
+
+TEST_F(LoadSave, EmptyAndBinaryFiles) {
+  g_settings.file.CRLF = kNewlineMac;
+  std::string path = dir_.File("empty.txt");
+  ASSERT_TRUE(WriteBytes(path, ""));
+  ASSERT_EQ(Open(path), 0);
+  EXPECT_EQ(doc_->newlineType, kNewlineMac);
+  EXPECT_EQ(std::string(doc_->filePath), path);
+  ASSERT_TRUE(WriteBytes(path, std::string("bin\0ary\n", 8)));
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Warning: Loaded file is binary. Edit with care.", kAskWarning, kAnswerOk);
+    ASSERT_EQ(Open(path), 0);
+  }
+  EXPECT_EQ(Text(), std::string("bin\0ary\n", 8));
+  g_settings.file.WarnBin = 0;
+  ASSERT_EQ(Open(path), 0);
+}
+
+TEST_F(LoadSave, DecliningLeavesAnUntitledDocument) {
+  std::string path = dir_.File("big.txt");
+  ASSERT_TRUE(WriteBytes(path, "0123456789"));
+  g_settings.file.Limit = 10;
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("File " + path + " is too big and might take some time to open. Continue?", kAskYesNo, kAnswerNo);
+    EXPECT_EQ(Open(path), kResultCancelled);
+  }
+  // Never an empty document carrying the name of a file it was not read from.
+  EXPECT_STREQ(doc_->filePath, "");
+  g_settings.file.Limit = 0;
+  std::string odd = dir_.File("odd.txt");
+  ASSERT_TRUE(WriteBytes(odd, std::string("\xFF\xFEh\0i", 5)));
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("File " + odd + " has an odd number of bytes. Unicode files are expected to have even number "
+                   "of bytes. Continue?",
+                   kAskYesNo, kAnswerYes);
+    ASSERT_EQ(Open(odd), 0);
+  }
+  EXPECT_EQ(Text(), "h");
+}
+
+TEST_F(LoadSave, IncludeKeepsTheDocumentsFileState) {
+  std::string main = dir_.File("main.txt"), part = dir_.File("part.txt");
+  ASSERT_TRUE(WriteBytes(main, "one\ntwo\n"));
+  ASSERT_TRUE(WriteBytes(part, "\xEF\xBB\xBFinserted\r\n"));
+  ASSERT_EQ(Open(main), 0);
+  SetSelection(doc_, 4, 4);
+  ASSERT_EQ(Open(part, kDetectEncoding, 0, kOpenInclude), 0);
+  EXPECT_EQ(Text(), "one\ninserted\r\ntwo\n");
+  EXPECT_EQ(std::string(doc_->filePath), main);
+  EXPECT_EQ(doc_->encoding, kEncodingAnsi);
+  EXPECT_EQ(doc_->newlineType, kNewlineUnix);
+  EXPECT_EQ(doc_->modified, 1u);
+}
+
+TEST_F(LoadSave, RevertAsksAndKeepsTheCaret) {
+  std::string path = dir_.File("revert.txt");
+  ASSERT_TRUE(WriteBytes(path, "hello world\n"));
+  ASSERT_EQ(Open(path), 0);
+  ASSERT_EQ(ReplaceSelectionString(doc_, "XX", 0, nullptr), 1);
+  SetSelection(doc_, 6, 8);
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Do you realy want to revert the document? All changes will be lost!", kAskYesNo, kAnswerNo);
+    EXPECT_EQ(Open(path, kDetectEncoding, 0, kOpenRevert), kResultCancelled);
+  }
+  EXPECT_EQ(Text(), "XXhello world\n");
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Do you realy want to revert the document? All changes will be lost!", kAskYesNo, kAnswerYes);
+    EXPECT_EQ(Open(path, kDetectEncoding, 0, kOpenRevert), 0);
+  }
+  EXPECT_EQ(Text(), "hello world\n");
+  EXPECT_EQ(doc_->anchor.position, 6u);
+  EXPECT_EQ(doc_->caret.position, 8u);
+  EXPECT_EQ(doc_->modified, 0u);
+}
+
+TEST_F(LoadSave, UnsavedChangesAreAskedAbout) {
+  std::string path = dir_.File("a.txt"), other = dir_.File("b.txt");
+  ASSERT_TRUE(WriteBytes(path, "a"));
+  ASSERT_TRUE(WriteBytes(other, "b"));
+  ASSERT_EQ(Open(path), 0);
+  ASSERT_EQ(ReplaceSelectionString(doc_, "edit ", 0, nullptr), 1);
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Save current changes to a.txt?", kAskYesNoCancel, kAnswerCancel);
+    EXPECT_EQ(Open(other, kDetectEncoding, 0, 0), kResultCancelled);
+  }
+  EXPECT_EQ(Text(), "edit a");
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Save current changes to a.txt?", kAskYesNoCancel, kAnswerYes);
+    EXPECT_EQ(Open(other, kDetectEncoding, 0, 0), 0);
+  }
+  EXPECT_EQ(ReadBytes(path), "edit a");
+  EXPECT_EQ(Text(), "b");
+}
+
+TEST_F(LoadSave, SaveFailuresLeaveTheFileAndTheDocumentAsTheyWere) {
+  std::string path = dir_.File("keep.txt");
+  const std::string original = "original contents\r\n";
+  ASSERT_TRUE(WriteBytes(path, original));
+  ASSERT_EQ(Open(path), 0);
+  ASSERT_EQ(ReplaceSelectionString(doc_, "changed ", 0, nullptr), 1);
+  g_settings.file.SFlush = 1;
+  for (FaultKind kind : {kFaultAlloc, kFaultWrite, kFaultFlush, kFaultRename, kFaultOpen}) {
+    for (u32 n = 1;; n++) {
+      FaultInjector fi = {};
+      FaultPlan(&fi, kind, n, false);
+      int r;
+      {
+        ScriptedAnswerer answers;
+        answers.Allow("Could not save file " + path + "!", kAskWarning, kAnswerOk)
+            .Allow("Could not complete file writing! Disk out of space?", kAskWarning, kAnswerOk)
+            .Allow("Out of Memory!", kAskWarning, kAnswerOk);
+        ScopedFaultInjector scope(&fi);
+        r = Save(path);
+      }
+      if (!fi.fired[kind]) {
+        ASSERT_EQ(r, 0);
+        break;
+      }
+      EXPECT_EQ(r, kResultReported) << kind << " " << n;
+      EXPECT_EQ(ReadBytes(path), original) << kind << " " << n;
+      EXPECT_EQ(doc_->modified, 1u);
+    }
+    EXPECT_EQ(ReadBytes(path), "changed " + original);
+    ASSERT_TRUE(WriteBytes(path, original));
+    ASSERT_EQ(ReplaceSelectionString(doc_, "", 0, nullptr), 1);  // modified again
+    doc_->modified = 1;
+  }
+}
+
+TEST_F(LoadSave, BackupsAndTheUnicodeWarning) {
+  std::string path = dir_.File("b.txt");
+  ASSERT_TRUE(WriteBytes(path, "first"));
+  ASSERT_EQ(Open(path), 0);
+  g_settings.file.BAK = 1;
+  ASSERT_EQ(ReplaceSelectionString(doc_, "second ", 0, nullptr), 1);
+  ASSERT_EQ(Save(path), 0);
+  EXPECT_EQ(ReadBytes(path + ".~"), "first");
+  g_settings.file.BAKDel = 1;
+  ASSERT_EQ(Save(path, kEncodingUnicode), 0);  // a chosen encoding is saved without a mark
+  EXPECT_EQ(ReadBytes(path), Utf16("second first", false));
+  ASSERT_FALSE(window_.messages.empty());
+  EXPECT_EQ(window_.messages.back(), TXT_NO_BOM_WARNING);
+  EXPECT_EQ(doc_->encoding, kEncodingUnicode);
+  EXPECT_TRUE(doc_->encodingFlags & kEncodingForced);
+}
+
+TEST_F(LoadSave, ReadOnlyFilesAndExclude) {
+  std::string path = dir_.File("ro.txt");
+  ASSERT_TRUE(WriteBytes(path, "locked"));
+  ASSERT_EQ(Open(path), 0);
+  ASSERT_TRUE(PlatSetAttributes(path.c_str(), kAttrReadOnly));
+  ASSERT_EQ(ReplaceSelectionString(doc_, "x", 0, nullptr), 1);
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Could not save file " + path + "!", kAskWarning, kAnswerOk);
+    EXPECT_EQ(Save(path), kResultReported);
+  }
+  g_settings.file.SaveRO = 1;
+  ASSERT_EQ(Save(path), 0);
+  EXPECT_EQ(ReadBytes(path), "xlocked");
+  u32 a = 0;
+  ASSERT_TRUE(PlatGetAttributes(path.c_str(), &a));
+  EXPECT_TRUE(a & kAttrReadOnly);
+  ASSERT_TRUE(PlatSetAttributes(path.c_str(), kAttrNormal));
+
+  std::string cut = dir_.File("cut.txt");
+  SetSelection(doc_, 1, 4);
+  window_.saveName = cut;
+  ASSERT_EQ(SaveAs(doc_, nullptr, kDocumentEncoding, 0, kSaveSelection, window_.Hooks()), 0);
+  EXPECT_EQ(ReadBytes(cut), "loc");
+  EXPECT_EQ(Text(), "xked");
+  EXPECT_EQ(std::string(doc_->filePath), path);
+}
+
+TEST_F(LoadSave, StreamedSavingWritesTheSameBytes) {
+  // Over a megabyte of CR LF lines, so that pieces end inside newlines.
+  std::string text;
+  for (int i = 0; text.size() < 3 * 1024 * 1024; i++) text += "line " + std::to_string(i) + " caf\xE9\n";
+  std::string path = dir_.File("s.txt");
+  ASSERT_TRUE(WriteBytes(path, WithNewlines(text, "\r\n")));
+  ASSERT_EQ(Open(path), 0);
+  doc_->newlineType = kNewlineUnix;
+  for (u32 encoding : {kEncodingAnsi, kEncodingUtf8}) {
+    g_settings.file.SStream = 0;
+    std::string plain = dir_.File("plain.txt"), streamed = dir_.File("streamed.txt");
+    ASSERT_EQ(Save(plain, encoding), 0);
+    g_settings.file.SStream = 1;
+    ASSERT_EQ(Save(streamed, encoding), 0);
+    EXPECT_TRUE(ReadBytes(plain) == ReadBytes(streamed)) << encoding;
+  }
+  EXPECT_TRUE(ReadBytes(dir_.File("plain.txt")).find('\r') == std::string::npos);
+}
+
+TEST_F(LoadSave, OutOfMemoryWhileLoadingLeavesAnEmptyUntitledDocument) {
+  std::string path = dir_.File("m.txt");
+  ASSERT_TRUE(WriteBytes(path, "caf\xC3\xA9 \xF0\x9F\x98\x80 text\r\n"));
+  for (u32 n = 1;; n++) {
+    FaultInjector fi = {};
+    FaultPlan(&fi, kFaultAlloc, n, false);
+    int r;
+    {
+      ScriptedAnswerer answers;
+      answers.Allow("Out of Memory!", kAskWarning, kAnswerOk)
+          .Allow("Could not read file " + path + "!", kAskWarning, kAnswerOk)
+          .Allow("The document contains Unicode characters, which cannot be translated.\nContinue anyway?",
+                 kAskYesNo, kAnswerYes);
+      ScopedFaultInjector scope(&fi);
+      r = Open(path);
+    }
+    EXPECT_TRUE(StoreOk(&doc_->store, false));
+    if (!fi.fired[kFaultAlloc]) {
+      EXPECT_EQ(r, 0);
+      break;
+    }
+    if (r != 0) {
+      EXPECT_EQ(r, kResultReported);
+      EXPECT_STREQ(doc_->filePath, "");
+    }
+  }
+}
+
+TEST_F(LoadSave, LargeBufferRouteParksTheTextInThePagingFile) {
+  std::string text = "large\r\ntext\r\n";
+  char *buffer = static_cast<char *>(Allocate(text.size()));
+  ASSERT_NE(buffer, nullptr);
+  memcpy(buffer, text.data(), text.size());
+  ASSERT_TRUE(SetDocumentTextFromLargeBuffer(doc_, &buffer, static_cast<u32>(text.size()), window_.Hooks()));
+  EXPECT_EQ(buffer, nullptr);
+  EXPECT_EQ(Text(), text);
+  EXPECT_EQ(doc_->modified, 0u);
+  // A mapping that cannot be made leaves an empty document.
+  buffer = static_cast<char *>(Allocate(text.size()));
+  memcpy(buffer, text.data(), text.size());
+  FaultInjector fi = {};
+  FaultPlan(&fi, kFaultMap, 1, false);
+  ScopedFaultInjector scope(&fi);
+  EXPECT_FALSE(SetDocumentTextFromLargeBuffer(doc_, &buffer, static_cast<u32>(text.size()), window_.Hooks()));
+  EXPECT_EQ(buffer, nullptr);
+  EXPECT_EQ(doc_->store.length, 0u);
+}
+
+}  // namespace
