@@ -89,6 +89,8 @@ void PlatEnumCodePages(bool (*visit)(void *context, u32 codePage), void *context
 // GetCPInfoExA: the longest character in bytes and the code page's name.
 // False when the code page is not available.
 bool PlatCodePageInfo(u32 codePage, u32 *maxCharSize, char *name, int cap);
+// IsDBCSLeadByteEx: the byte starts a two-byte character of the code page.
+bool PlatIsLeadByte(u32 codePage, u8 byte);
 // CharNextExA: past one character of a multi-byte code page.
 const char *PlatCharNext(u32 codePage, const char *p);
 // IsTextUnicode: *flags holds the tests to run on entry and the tests that
@@ -147,6 +149,18 @@ int PlatModuleFolder(char *buf, int cap);
 // The user's profile folder (or, failing that, the application-data folder),
 // with a trailing separator; 0 on failure.
 int PlatUserFolder(char *buf, int cap);
+
+// ---- pipes ---------------------------------------------------------------------
+// An anonymous pipe; both ends are PlatFiles (closed with PlatFileClose).
+bool PlatCreatePipe(PlatFile *readEnd, PlatFile *writeEnd);
+enum PlatPipeResult : int {
+  kPipeOk = 0,
+  kPipeBroken = 1,  // the other end is closed (ERROR_BROKEN_PIPE, ERROR_NO_DATA, EPIPE)
+  kPipeFailed = 2,
+};
+// Reads up to n bytes (got 0 only at the end).
+PlatPipeResult PlatPipeRead(PlatFile end, void *buf, u32 n, u32 *got);
+PlatPipeResult PlatPipeWrite(PlatFile end, const void *buf, u32 n);
 
 // ---- named mutex shared by every process of the program --------------------------
 typedef struct PlatMutexRec *PlatMutex;

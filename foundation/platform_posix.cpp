@@ -5,6 +5,7 @@
 #include <limits.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -393,15 +394,15 @@ bool PlatCodePageInfo(u32 codePage, u32 *maxCharSize, char *name, int cap) {
   return true;
 }
 
+bool PlatIsLeadByte(u32 codePage, u8 c) {
+  const CodePageDef *d = FindCodePage(codePage);
+  if (!d || d->maxCharSize != 2) return false;
+  return d->number == 932 ? (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC) : c >= 0x81 && c <= 0xFE;
+}
+
 const char *PlatCharNext(u32 codePage, const char *p) {
   if (!*p) return p;
-  const CodePageDef *d = FindCodePage(codePage);
-  u8 c = static_cast<u8>(*p);
-  bool lead = false;
-  if (d && d->maxCharSize == 2) {
-    lead = d->number == 932 ? (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC) : c >= 0x81 && c <= 0xFE;
-  }
-  return lead && p[1] ? p + 2 : p + 1;
+  return PlatIsLeadByte(codePage, static_cast<u8>(*p)) && p[1] ? p + 2 : p + 1;
 }
 
 // A stand-in for the system's statistical test: text whose high bytes stay
@@ -829,4 +830,51 @@ u32 PlatSysColor(int index) {
       0xFFFFFF, 0x404040, 0xC8D0D4, 0x000000, 0xE1FFFF, 0xB5B5B5, 0x800000, 0xF0CAA6, 0xC0C0C0, 0xD77800,
       0xC8D0D4};
   return index >= 0 && index < 31 ? kColors[index] : 0;
+}
+
+// ---- pipes ----
+
+bool PlatCreatePipe(PlatFile *readEnd, PlatFile *writeEnd) {
+  // A write to a pipe nobody reads must fail, not end the process.
+  signal(SIGPIPE, SIG_IGN);
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  PlatFile r = static_cast<PlatFile>(malloc(sizeof(PlatFileRec)));
+  PlatFile w = static_cast<PlatFile>(malloc(sizeof(PlatFileRec)));
+  if (!r || !w) {
+    free(r);
+    free(w);
+    close(fds[0]);
+    close(fds[1]);
+    return false;
+  }
+  r->fd = fds[0];
+  w->fd = fds[1];
+  *readEnd = r;
+  *writeEnd = w;
+  return true;
+}
+
+PlatPipeResult PlatPipeRead(PlatFile end, void *buf, u32 n, u32 *got) {
+  *got = 0;
+  if (FaultFires(kFaultRead)) return kPipeFailed;
+  ssize_t r;
+  do r = read(end->fd, buf, n);
+  while (r < 0 && errno == EINTR);
+  if (r < 0) return kPipeFailed;
+  *got = static_cast<u32>(r);
+  return r ? kPipeOk : kPipeBroken;
+}
+
+PlatPipeResult PlatPipeWrite(PlatFile end, const void *buf, u32 n) {
+  if (FaultFires(kFaultWrite)) return kPipeFailed;
+  const char *p = static_cast<const char *>(buf);
+  while (n > 0) {
+    ssize_t w = write(end->fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0) return errno == EPIPE ? kPipeBroken : kPipeFailed;
+    p += w;
+    n -= static_cast<u32>(w);
+  }
+  return kPipeOk;
 }

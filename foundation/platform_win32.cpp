@@ -418,6 +418,8 @@ bool PlatCodePageInfo(u32 codePage, u32 *maxCharSize, char *name, int cap) {
   return true;
 }
 
+bool PlatIsLeadByte(u32 codePage, u8 c) { return IsDBCSLeadByteEx(codePage, c) != FALSE; }
+
 const char *PlatCharNext(u32 codePage, const char *p) {
   return CharNextExA(static_cast<WORD>(codePage), p, 0);
 }
@@ -427,4 +429,40 @@ bool PlatIsTextUnicode(const void *bytes, int size, int *flags) {
   BOOL r = IsTextUnicode(bytes, size, &f);
   *flags = f;
   return r != FALSE;
+}
+
+// ---- pipes ----
+
+bool PlatCreatePipe(PlatFile *readEnd, PlatFile *writeEnd) {
+  HANDLE r, w;
+  if (!CreatePipe(&r, &w, nullptr, 0)) return false;
+  *readEnd = reinterpret_cast<PlatFile>(r);
+  *writeEnd = reinterpret_cast<PlatFile>(w);
+  return true;
+}
+
+PlatPipeResult PlatPipeRead(PlatFile end, void *buf, u32 n, u32 *got) {
+  *got = 0;
+  if (FaultFires(kFaultRead)) return kPipeFailed;
+  DWORD read = 0;
+  if (ReadFile(reinterpret_cast<HANDLE>(end), buf, n, &read, nullptr)) {
+    *got = read;
+    return read ? kPipeOk : kPipeBroken;
+  }
+  return GetLastError() == ERROR_BROKEN_PIPE ? kPipeBroken : kPipeFailed;
+}
+
+PlatPipeResult PlatPipeWrite(PlatFile end, const void *buf, u32 n) {
+  if (FaultFires(kFaultWrite)) return kPipeFailed;
+  const char *p = static_cast<const char *>(buf);
+  while (n > 0) {
+    DWORD written = 0;
+    if (!WriteFile(reinterpret_cast<HANDLE>(end), p, n, &written, nullptr)) {
+      DWORD e = GetLastError();
+      return e == ERROR_BROKEN_PIPE || e == ERROR_NO_DATA ? kPipeBroken : kPipeFailed;
+    }
+    p += written;
+    n -= written;
+  }
+  return kPipeOk;
 }
