@@ -2,9 +2,10 @@
 
 #include "bench/bench.h"
 #include "foundation/random.h"
+#include "foundation/texts.h"
 
 int main() {
-  if (ThreadSlotInit() != 0) return 1;
+  if (ThreadSlotInit() != 0 || LoadTexts(&kBuiltinTextLoader) != 0) return 1;
   BenchFoundation();
   BenchFiles();
   return 0;

@@ -106,7 +106,17 @@ int ConvertInPlace(const Converter &c, ByteBuffer *buf, bool *lost, const Progre
   if (out > SIZE_MAX - in - 8) return -1;
   const size_t start = (out + 7) & ~static_cast<size_t>(7);
   const size_t end = start + in;
-  if (buf->capacity < end && !BufferReserve(buf, end - buf->length)) return -1;
+  if (buf->capacity < end && !BufferReserve(buf, end - buf->length)) {
+    // A fragmented address space may still have room once the bytes wait in
+    // the paging file; if even that fails, the bytes are gone with it.
+    void *grown = ReallocateThroughPagingFile(buf->data, buf->length, end, progress);
+    buf->data = static_cast<char *>(grown);
+    buf->capacity = grown ? end : 0;
+    if (!grown) {
+      buf->length = 0;
+      return -1;
+    }
+  }
   char *base = buf->data;
   MemCopyBackward(base + start, base, in);
   size_t src = start, w = 0;
@@ -398,10 +408,24 @@ bool IsMultiByteCodePage(u32 codePage) {
   return PlatCodePageInfo(codePage, &maxSize, name, sizeof name) && maxSize > 1;
 }
 
+namespace {
+// Nonzero when some byte of the word is zero.
+inline u64 HasZeroByte(u64 v) { return (v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull; }
+}  // namespace
+
 NewlineScan DetectNewlines(const char *text, size_t size, u32 defaultType, bool noMixedNewlines) {
   u64 nul = 0, lf = 0, cr = 0;
   bool allPairs = true;
-  for (size_t i = 0; i < size; i++) {
+  size_t i = 0;
+  while (i < size) {
+    // Eight bytes at a time past text with no NUL, CR or LF in it.
+    while (i + 8 <= size) {
+      u64 v;
+      memcpy(&v, text + i, 8);
+      if (HasZeroByte(v) | HasZeroByte(v ^ 0x0A0A0A0A0A0A0A0Aull) | HasZeroByte(v ^ 0x0D0D0D0D0D0D0D0Dull)) break;
+      i += 8;
+    }
+    if (i >= size) break;
     char c = text[i];
     if (c == '\0') {
       nul++;
@@ -412,6 +436,7 @@ NewlineScan DetectNewlines(const char *text, size_t size, u32 defaultType, bool 
       cr++;
       if (i + 1 >= size || text[i + 1] != '\n') allPairs = false;
     }
+    i++;
   }
   NewlineScan scan = {defaultType, nul};
   if (lf && !cr)
