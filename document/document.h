@@ -48,9 +48,10 @@ struct DocumentEvents {
   void (*notify)(void *context, Document *doc, DocumentNotification what);
   // A status-bar text of a long change ("Replacing..").
   void (*status)(void *context, Document *doc, TextSlot text);
-  // Re-lays out the rows from firstRow on (word wrap); 0, or -1 when memory
-  // ran out.
-  int (*relayout)(void *context, Document *doc, u32 firstRow);
+  // Re-lays out the rows of the hard lines from the one of firstRow to the
+  // one holding lastPosition (word wrap, over-long lines); 0, or -1 when
+  // memory ran out.
+  int (*relayout)(void *context, Document *doc, u32 firstRow, u32 lastPosition);
   // Repaints rows firstRow to lastRow, or from firstRow to the end of the view;
   // viewFlags are the edit's flags 1 and 32.
   void (*repaint)(void *context, Document *doc, u32 firstRow, u32 lastRow, bool toEnd, u32 viewFlags);

@@ -198,7 +198,7 @@ int ReplaceSelection(Document *d, const ReplaceSource *source, u32 flags, i32 *o
   if (flags & kReplaceCloseAfter) CloseStep(j);
   // 11.
   int layout = 0;
-  if (d->events.relayout) layout = d->events.relayout(d->events.context, d, firstRow);
+  if (d->events.relayout) layout = d->events.relayout(d->events.context, d, firstRow, a + inserted);
   const u32 end = a + inserted;
   u32 caret = (flags & kReplaceCaretAtStart) ? a : end;
   u32 anchor = caret;

@@ -1,10 +1,87 @@
-// The editor window class ("QilEdiA"): the child of the main window that shows
+// The editor window (class "QilEdiA"): the child of the main window that shows
 // and edits the document.
+//
+// The class is made from the system "edit" class: its description, with the
+// edit procedure kept as the base procedure for every message the editor does
+// not handle, the style bits 0x408B cleared (so no CS_DBLCLKS: the editor
+// counts multi-clicks itself) and its own procedure and name.
+//
+// The window's state is one EditorWindow record, made at WM_CREATE, attached
+// as the window property "QLPED1" and freed at WM_DESTROY. It owns the
+// Document; the view fields (fonts, metrics, geometry, scrolling, caret) are
+// its own.
 #pragma once
 
 #include <windows.h>
 
-extern const char kEditorClassName[];
+#include "document/document.h"
 
-// Registers the class; false on failure.
+extern const char kEditorClassName[];
+extern const char kEditorProperty[];
+
+struct EditorWindow {
+  Document *doc;
+  HWND hwnd;
+  int controlId;
+  short x, y;  // position in the parent, from WM_MOVE
+
+  // Fonts and the metrics of the text font.
+  HFONT textFont;
+  HFONT auxFont;
+  int lineHeight;        // character height plus external leading
+  int externalLeading;
+  int internalLeading;
+  int charWidth;         // average character width plus one: the caret and column unit
+  int maxCharWidth;
+  int digitWidth;        // the widest of "0" to "9" as drawn
+  int averageWidth;      // average character width (tab stops)
+  bool variablePitch;
+
+  // Geometry (pixels unless stated).
+  int clientWidth, clientHeight;
+  int gutterWidth;
+  int leftMargin;
+  int textWidth;
+  int visibleColumns, visibleRows;
+  int decorationUnits;   // in maximum character widths
+  int wrapWidth;
+  int wrapMargin;        // 0x7FFFFFFF: none
+
+  // Scrolling and the caret.
+  u32 topLine, lastTopLine;
+  int hScroll, lastHScroll;  // in columns
+  int hScrollPixels;
+  int caretX, caretY;
+  bool hasFocus, caretCreated, caretShown;
+  int widestRow;
+  int wheelAccumulator, hWheelAccumulator;
+  SCROLLINFO lastVertical, lastHorizontal;
+
+  u32 secondModified;  // EM_GETMODIFY/EM_SETMODIFY with a nonzero lParam
+  int toolNesting;     // raised while EDM_RUNLASTTOOL is served
+  const char *toolText;
+  u32 toolFlags;
+
+  // Search highlighters 1 and 2: a range each (start == end: none).
+  u32 highlight[2][2];
+  // The selection highlighter's text.
+  char *occurrenceText;
+  u32 occurrenceLength;
+  bool occurrenceMatchCase;
+
+  u32 lastPaintStatus;  // tick of the last status repaint of a slow paint
+};
+
+// Registers the class; false when "edit" cannot be described.
 bool RegisterEditorClass(HINSTANCE instance);
+
+// The record of an editor window, or null.
+EditorWindow *EditorOf(HWND hwnd);
+
+// Sends the parent a WM_COMMAND notification (code in the high word).
+void NotifyParent(EditorWindow *ed, WORD code);
+// Sends the parent a private notification.
+LRESULT NotifyParentPrivate(EditorWindow *ed, UINT message, LPARAM lParam);
+// The status-bar facts that follow every caret or selection move: the caret
+// record (0xB00A) and the moved notification (0x401).
+void NotifyCaret(EditorWindow *ed);

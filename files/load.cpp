@@ -48,7 +48,7 @@ void AddRecent(const char *path) {
 // After the view and the text agree again.
 void Announce(Document *doc) {
   const DocumentEvents &e = doc->events;
-  if (e.relayout) (void)e.relayout(e.context, doc, 0);
+  if (e.relayout) (void)e.relayout(e.context, doc, 0, doc->store.length);
   if (e.repaint) e.repaint(e.context, doc, 0, 0, true, 0);
   if (e.notify) e.notify(e.context, doc, kNotifyChange);
 }
