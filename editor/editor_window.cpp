@@ -1,15 +1,693 @@
 #include "editor/editor_window.h"
 
-const char kEditorClassName[] = "QilEdiA";
+#include <commctrl.h>
 
-// Until the text view arrives the editor is a plain client-edge pane.
+#include "config/config_state.h"
+#include "document/edit.h"
+#include "document/position.h"
+#include "document/range_set.h"
+#include "document/undo.h"
+#include "editor/editor_commands.h"
+#include "editor/editor_layout.h"
+#include "editor/editor_messages.h"
+#include "editor/editor_paint.h"
+#include "editor/editor_scroll.h"
+#include "files/encoding.h"
+#include "files/load.h"
+#include "foundation/bytes.h"
+#include "foundation/char_class.h"
+#include "foundation/memory.h"
+#include "foundation/texts.h"
+
+const char kEditorClassName[] = "QilEdiA";
+const char kEditorProperty[] = "QLPED1";
+
+namespace {
+
+WNDPROC g_baseProc;
+
+// Newline modes of the text readers: the system messages' mode, the
+// document's type, as stored.
+constexpr u32 kModeSystem = 7;
+constexpr u32 kModeRaw = 0;
+u32 DocumentMode(const Document *doc) { return 3 - (doc->newlineType & 3); }
+
+LRESULT Base(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return CallWindowProcA(g_baseProc, hwnd, msg, wParam, lParam);
+}
+
+// ---- the document's events ----
+
+void OnNotify(void *context, Document *, DocumentNotification what) {
+  EditorWindow *ed = static_cast<EditorWindow *>(context);
+  switch (what) {
+    case kNotifyChange:
+      NotifyParentPrivate(ed, EDN_PROGRESSEND, 0);
+      NotifyParent(ed, kEditorChange);
+      NotifyParentPrivate(ed, EDN_MODIFIED, ed->doc->modified);
+      break;
+    case kNotifyUpdate:
+      NotifyParent(ed, kEditorUpdate);
+      break;
+    case kNotifyOutOfMemory:
+      MessageBeep(0);
+      NotifyParent(ed, kEditorOutOfMemory);
+      break;
+  }
+}
+
+void OnStatus(void *context, Document *, TextSlot text) {
+  NotifyParentPrivate(static_cast<EditorWindow *>(context), EDN_PROGRESSBEGIN, reinterpret_cast<LPARAM>(Text(text)));
+}
+
+int OnRelayout(void *context, Document *, u32 firstRow, u32 lastPosition) {
+  EditorWindow *ed = static_cast<EditorWindow *>(context);
+  if (!ed->hwnd) return 0;
+  int r = WrapLines(ed, firstRow, lastPosition) ? 0 : -1;
+  // Line numbers may have gained a digit.
+  if (g_settings.opts.LnNums) UpdateGeometry(ed, false, 0, 0);
+  return r;
+}
+
+void OnRepaint(void *context, Document *, u32 firstRow, u32 lastRow, bool toEnd, u32) {
+  EditorWindow *ed = static_cast<EditorWindow *>(context);
+  RECT rc;
+  GetClientRect(ed->hwnd, &rc);
+  i64 top = (static_cast<i64>(firstRow) - ed->topLine) * ed->lineHeight;
+  if (top > rc.top) rc.top = static_cast<LONG>(top > rc.bottom ? rc.bottom : top);
+  if (!toEnd) {
+    i64 bottom = (static_cast<i64>(lastRow) - ed->topLine + 1) * ed->lineHeight;
+    if (bottom < rc.bottom) rc.bottom = static_cast<LONG>(bottom < 0 ? 0 : bottom);
+  }
+  rc.left = 0;
+  if (rc.bottom > rc.top) InvalidateRect(ed->hwnd, &rc, FALSE);
+  UpdateScrollBars(ed, 0);
+}
+
+void OnSavedState(void *context, Document *doc) {
+  EditorWindow *ed = static_cast<EditorWindow *>(context);
+  NotifyParentPrivate(ed, EDN_MODIFIED, doc->modified);
+}
+
+// ---- reading the text ----
+
+LRESULT ReadInto(EditorWindow *ed, u32 from, u32 to, char *buffer, size_t size, u32 mode) {
+  if (!buffer || size == 0) return 0;
+  u32 n = ReadText(&ed->doc->store, from, to, buffer, static_cast<u32>(size - 1 > 0xFFFFFFFEu ? 0xFFFFFFFEu : size - 1),
+                   mode, nullptr);
+  buffer[n] = 0;
+  return n;
+}
+
+LRESULT Measure(EditorWindow *ed, u32 from, u32 to, u32 mode) { return MeasureText(&ed->doc->store, from, to, mode); }
+
+// A position between the CR and the LF of one newline moves back before the CR.
+u32 OffNewlineMiddle(const Document *doc, u32 p) {
+  const TextStore *s = &doc->store;
+  if (p >= s->length) return s->length;
+  if (p == 0) return 0;
+  char two[2];
+  if (ReadText(s, p - 1, p + 1, two, 2, 0, nullptr) == 2 && two[0] == '\r' && two[1] == '\n') return p - 1;
+  return p;
+}
+
+// ---- the view after a change of the selection ----
+
+void AfterSelection(EditorWindow *ed, UINT caretFlags) {
+  UpdateCaret(ed, caretFlags);
+  NotifyCaret(ed);
+}
+
+void InvalidateSelectionRows(EditorWindow *ed, u32 rowA, u32 rowB) {
+  if (rowA > rowB) {
+    u32 t = rowA;
+    rowA = rowB;
+    rowB = t;
+  }
+  RECT rc;
+  GetClientRect(ed->hwnd, &rc);
+  i64 top = (static_cast<i64>(rowA) - ed->topLine) * ed->lineHeight;
+  i64 bottom = (static_cast<i64>(rowB) - ed->topLine + 1) * ed->lineHeight;
+  if (bottom <= 0 || top >= rc.bottom) return;
+  rc.top = static_cast<LONG>(top < 0 ? 0 : top);
+  rc.bottom = static_cast<LONG>(bottom > rc.bottom ? rc.bottom : bottom);
+  InvalidateRect(ed->hwnd, &rc, FALSE);
+}
+
+// Sets the selection and repaints what changed.
+void Select(EditorWindow *ed, u32 anchor, u32 caret, UINT caretFlags) {
+  Document *doc = ed->doc;
+  u32 oldA = doc->selStart->row, oldB = doc->selEnd->row;
+  SetSelection(doc, anchor, caret);
+  InvalidateSelectionRows(ed, oldA, oldB);
+  InvalidateSelectionRows(ed, doc->selStart->row, doc->selEnd->row);
+  AfterSelection(ed, caretFlags);
+}
+
+// ---- private messages ----
+
+LRESULT SetEncoding(EditorWindow *ed, WPARAM request, LPARAM codePageIndex) {
+  Document *doc = ed->doc;
+  SetDocumentEncoding(doc, static_cast<u32>(request), static_cast<u32>(codePageIndex));
+  NotifyParentPrivate(ed, EDN_ENCODING, reinterpret_cast<LPARAM>(EncodingName(doc->encoding, doc->codePageIndex)));
+  NotifyParentPrivate(ed, EDN_BOM, doc->bomInEffect);
+  if (doc->filePath[0]) {
+    doc->modified = 1;
+    ed->secondModified = 1;
+    NotifyParentPrivate(ed, EDN_MODIFIED, 1);
+  }
+  return doc->encoding;
+}
+
+const char *NewlineName(u32 type) {
+  static const TextSlot kNames[] = {TXT_NL_WIN, TXT_NL_UNIX, TXT_NL_MAC, TXT_NL_MIXED};
+  return Text(kNames[type & 3]);
+}
+
+LRESULT Goto(EditorWindow *ed, i64 number, UINT flags) {
+  Document *doc = ed->doc;
+  const TextStore *s = &doc->store;
+  u32 position;
+  if (flags & kGotoLine) {
+    i64 line = number;
+    if (flags & kGotoRelative) line += doc->caret.hardLine;
+    else if (line < 0) line += HardLineCount(s);
+    if (line < 0) line = 0;
+    u32 l = line > 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<u32>(line);
+    u32 row = FirstRowOfHardLine(s, l);
+    position = row >= RowCount(s) ? s->length : RowStart(s, row);
+  } else {
+    i64 p = number;
+    if (flags & kGotoRelative) p += doc->caret.position;
+    else if (p < 0) p += static_cast<i64>(s->length) + 1;
+    if (p < 0) p = 0;
+    position = p > s->length ? s->length : static_cast<u32>(p);
+  }
+  u32 anchor = (flags & kGotoExtend) ? doc->anchor.position : position;
+  Select(ed, anchor, position, 0);
+  return 0;
+}
+
+LRESULT SuggestFileName(EditorWindow *ed, char *out, bool fromSelection) {
+  const Document *doc = ed->doc;
+  const TextStore *s = &doc->store;
+  u32 p = fromSelection ? doc->selStart->position : 0;
+  u32 end = fromSelection && doc->selEnd->position > doc->selStart->position ? doc->selEnd->position : s->length;
+  TextCursor cur;
+  CursorAt(&cur, s, p);
+  u32 n = 0;
+  for (; p < end && n < 259; p++) {
+    u8 c = CursorByte(&cur, p);
+    if (c >= 10 && c <= 13) {
+      if (n) break;
+      continue;
+    }
+    if (c < 32 && c != '\t') continue;
+    if (c == '\t') c = ' ';
+    if (c == 34 || c == 42 || c == 47 || c == 58 || c == 60 || c == 62 || c == 63 || c == 92 || c == 124 || c == 127)
+      c = '-';
+    if (n == 0 && (CharType(c) & kC1Space)) continue;
+    out[n++] = static_cast<char>(c);
+  }
+  while (n > 0 && (CharType(static_cast<u8>(out[n - 1])) & kC1Space)) n--;
+  out[n] = 0;
+  return n;
+}
+
+void Refresh(EditorWindow *ed, UINT flags) {
+  if (flags & kRefreshResetLayout) {
+    RangeSetClear(&ed->doc->store.rangeSets[kSetRowCache]);
+    ed->doc->codePageIndex = 0xFFFFFFFFu;
+  }
+  if (flags & kRefreshDropCaches) {
+    TextStore *s = &ed->doc->store;
+    if (!g_settings.opts.Urls) {
+      RangeSetClear(&s->rangeSets[kSetLinks]);
+      RangeSetClear(&s->rangeSets[kSetLinksScanned]);
+    }
+    RangeSetClear(&s->rangeSets[kSetOccurrences]);
+    RangeSetClear(&s->rangeSets[kSetOccurrencesScanned]);
+    SetSelection(ed->doc, ed->doc->anchor.position, ed->doc->caret.position);
+  }
+  if (flags & kRefreshDecorations) ComputeDecorations(ed);
+  if (flags & kRefreshMeasure) UpdateGeometry(ed, false, 0, 0);
+  if ((flags & kRefreshWrapAlways) || ((flags & kRefreshWrapIfWrapping) && ed->doc->wordWrap)) RewrapAll(ed);
+  if (flags & kRefreshCaret) UpdateCaret(ed, (flags & kRefreshRecreateCaret) ? kCaretRecreate : 0);
+  if (flags & kRefreshHorizontalRange) {
+    ed->lastHorizontal = {};
+    UpdateScrollBars(ed, 0);
+    ApplyScroll(ed, kScrollPastEnd);
+  }
+  if (flags & kRefreshInvalidate) InvalidateRect(ed->hwnd, nullptr, FALSE);
+  if (flags & kRefreshUpdateWindow) UpdateWindow(ed->hwnd);
+}
+
+LRESULT SetText(EditorWindow *ed, const char *text, u32 length) {
+  FileHooks hooks = {};
+  int ok = SetDocumentText(ed->doc, text, length, hooks);
+  ed->topLine = 0;
+  ed->hScroll = 0;
+  ed->widestRow = 0;
+  ApplyScroll(ed, 0);
+  UpdateGeometry(ed, false, 0, 0);
+  InvalidateRect(ed->hwnd, nullptr, FALSE);
+  AfterSelection(ed, 0);
+  NotifyParentPrivate(ed, EDN_MODIFIED, ed->doc->modified);
+  return ok;
+}
+
+LRESULT ReplaceSel(EditorWindow *ed, const char *text, u32 length) {
+  int r = ReplaceSelectionCounted(ed->doc, text, length, kReplaceFromBytes | 0xC000, nullptr);
+  AfterSelection(ed, 0);
+  return r;
+}
+
+LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
+  Document *doc = ed->doc;
+  const TextStore *s = &doc->store;
+  switch (msg) {
+    case EDM_REFRESH:
+      Refresh(ed, static_cast<UINT>(wParam));
+      return 0;
+    case EDM_SETFONTS:
+      ed->textFont = reinterpret_cast<HFONT>(wParam);
+      ed->auxFont = lParam ? reinterpret_cast<HFONT>(lParam) : ed->textFont;
+      MeasureFont(ed);
+      Refresh(ed, 998);
+      return 0;
+    case EDM_SETTEXT:
+      return SetText(ed, reinterpret_cast<const char *>(lParam), static_cast<u32>(wParam));
+    case EDM_SETTEXTMAPPED: {
+      char *buffer = reinterpret_cast<char *>(wParam);
+      FileHooks hooks = {};
+      int ok = SetDocumentTextFromLargeBuffer(doc, &buffer, static_cast<u32>(lParam), hooks);
+      ed->topLine = 0;
+      ed->hScroll = 0;
+      InvalidateRect(ed->hwnd, nullptr, FALSE);
+      AfterSelection(ed, 0);
+      return ok;
+    }
+    case EDM_GETTEXTLENGTHDOC: return Measure(ed, 0, s->length, DocumentMode(doc));
+    case EDM_GETTEXTLENGTHRAW: return s->length;
+    case EDM_GETTEXTDOC:
+      return ReadInto(ed, 0, s->length, reinterpret_cast<char *>(lParam), wParam, DocumentMode(doc));
+    case EDM_GETTEXT7: return ReadInto(ed, 0, s->length, reinterpret_cast<char *>(lParam), wParam, kModeSystem);
+    case EDM_GETTEXTRAW: return ReadInto(ed, 0, s->length, reinterpret_cast<char *>(lParam), wParam, kModeRaw);
+    case EDM_GETSELLENGTHDOC:
+      return Measure(ed, doc->selStart->position, doc->selEnd->position, DocumentMode(doc));
+    case EDM_GETSELLENGTHRAW: return doc->selEnd->position - doc->selStart->position;
+    case EDM_GETSELTEXT7:
+      return ReadInto(ed, doc->selStart->position, doc->selEnd->position, reinterpret_cast<char *>(lParam), wParam,
+                      kModeSystem);
+    case EDM_GETSELTEXTRAW:
+      return ReadInto(ed, doc->selStart->position, doc->selEnd->position, reinterpret_cast<char *>(lParam), wParam,
+                      kModeRaw);
+    case EDM_REPLACESEL:
+      return ReplaceSel(ed, reinterpret_cast<const char *>(lParam), static_cast<u32>(wParam));
+    case EDM_JOURNALBREAK:
+      CloseStep(&doc->undo);
+      CloseStep(&doc->redo);
+      return 0;
+    case EDM_JOURNALCLEAR:
+      ClearJournal(&doc->undo);
+      ClearJournal(&doc->redo);
+      return 0;
+    case EDM_SETSELQUIET: {
+      u32 oldA = doc->selStart->row, oldB = doc->selEnd->row;
+      SetSelection(doc, static_cast<u32>(wParam), static_cast<u32>(lParam));
+      InvalidateSelectionRows(ed, oldA, oldB);
+      InvalidateSelectionRows(ed, doc->selStart->row, doc->selEnd->row);
+      AfterSelection(ed, 0);
+      return 0;
+    }
+    case EDM_GOTO: return Goto(ed, static_cast<i32>(wParam), static_cast<UINT>(lParam));
+    case EDM_GETCARETVISUAL:
+      if (wParam) *reinterpret_cast<u32 *>(wParam) = doc->caret.row;
+      if (lParam) *reinterpret_cast<u32 *>(lParam) = doc->caret.column;
+      return 0;
+    case EDM_GETCARETLOGICAL:
+      if (wParam) *reinterpret_cast<u32 *>(wParam) = doc->caret.hardLine;
+      if (lParam) *reinterpret_cast<u32 *>(lParam) = doc->caret.offsetInHardLine;
+      return 0;
+    case EDM_SETCARETLOGICAL: {
+      PositionRecord rec = {};
+      SetFromHardLine(doc, &rec, static_cast<u32>(wParam), static_cast<u32>(lParam), 0);
+      Select(ed, rec.position, rec.position, 0);
+      return 0;
+    }
+    case EDM_GETTOPOFFSET: return static_cast<LRESULT>(static_cast<i64>(ed->topLine) - doc->caret.row);
+    case EDM_SETTOPOFFSET: {
+      i64 top = static_cast<i64>(doc->caret.row) + static_cast<i32>(wParam);
+      ed->topLine = top > 0 ? static_cast<u32>(top) : 0;
+      ApplyScroll(ed, 0);
+      return 0;
+    }
+    case EDM_SETWORDWRAP:
+      doc->wordWrap = wParam ? 1 : 0;
+      UpdateScrollBars(ed, 0x800);
+      NotifyParentPrivate(ed, EDN_WORDWRAP, doc->wordWrap);
+      UpdateGeometry(ed, false, 0, 0);
+      RewrapAll(ed);
+      return 0;
+    case EDM_GETWORDWRAP: return doc->wordWrap;
+    case EDM_SETOVERWRITE:
+      doc->overwriteMode = wParam && !g_settings.edit.NoOver ? 1 : 0;
+      NotifyParentPrivate(ed, EDN_OVERWRITE, doc->overwriteMode);
+      UpdateCaret(ed, kCaretRecreate | kCaretNoScroll);
+      return 0;
+    case EDM_GETOVERWRITE: return doc->overwriteMode;
+    case EDM_SETNEWLINES:
+      doc->newlineType = ReduceNewlineType(static_cast<u32>(wParam), g_settings.file.NoMixNl != 0);
+      NotifyParentPrivate(ed, EDN_NEWLINES, reinterpret_cast<LPARAM>(NewlineName(doc->newlineType)));
+      if (doc->filePath[0]) {
+        doc->modified = 1;
+        ed->secondModified = 1;
+        NotifyParentPrivate(ed, EDN_MODIFIED, 1);
+      }
+      return doc->newlineType;
+    case EDM_GETNEWLINES: return doc->newlineType;
+    case EDM_SETENCODING: return SetEncoding(ed, wParam, lParam);
+    case EDM_NEXTENCODING: {
+      EncodingState st = {doc->encoding, doc->codePageIndex, doc->bomWanted, doc->bomInEffect, doc->encodingFlags};
+      return SetEncoding(ed, NextEncodingRequest(st), doc->codePageIndex);
+    }
+    case EDM_TOGGLEBOM: {
+      EncodingState st = {doc->encoding, doc->codePageIndex, doc->bomWanted, doc->bomInEffect, doc->encodingFlags};
+      return SetEncoding(ed, ToggleBomRequest(st), doc->codePageIndex);
+    }
+    case EDM_GETENCODING: return doc->encoding;
+    case EDM_GETBOM: return doc->bomWanted;
+    case EDM_GETEFFECTIVEBOM: return doc->bomInEffect;
+    case EDM_GETCODEPAGE: return doc->codePageIndex;
+    case EDM_GETENCODINGFLAG: return doc->encodingFlags;
+    case EDM_SETFILENAME:
+      StrCopyN(doc->filePath, wParam ? reinterpret_cast<const char *>(wParam) : "", kPathChars);
+      StrCopyN(doc->fileTitle, lParam ? reinterpret_cast<const char *>(lParam) : "", kPathChars);
+      return 0;
+    case EDM_HASFILENAME: return doc->filePath[0] != 0;
+    case EDM_GETFILENAME:
+      if (wParam) StrCopyN(reinterpret_cast<char *>(wParam), doc->filePath, kPathChars);
+      if (lParam) StrCopyN(reinterpret_cast<char *>(lParam), doc->fileTitle, kPathChars);
+      return 0;
+    case EDM_GETMEMINFO:
+      if (lParam) DocumentStatisticsOf(doc, reinterpret_cast<DocumentStatistics *>(lParam));
+      return 0;
+    case EDM_GETCHARWIDTH: return ed->charWidth;
+    case EDM_COMPACT:
+      CompactCaches(doc);
+      InvalidateRect(ed->hwnd, nullptr, FALSE);
+      return 0;
+    case EDM_SETSELUPDATE:
+      Select(ed, static_cast<u32>(wParam), static_cast<u32>(lParam), 0);
+      return 0;
+    case EDM_SETSELRESET:
+      Select(ed, static_cast<u32>(wParam), static_cast<u32>(lParam), 0);
+      return 0;
+    case EDM_COLLAPSESEL: {
+      u32 end = doc->selEnd->position;
+      Select(ed, end, end, 0);
+      return 0;
+    }
+    case EDM_UPDATE:
+      SetSelection(doc, doc->anchor.position, doc->caret.position);
+      AfterSelection(ed, 0);
+      InvalidateRect(ed->hwnd, nullptr, FALSE);
+      return 0;
+    case EDM_RUNLASTTOOL: {
+      ed->toolNesting++;
+      ed->toolText = reinterpret_cast<const char *>(lParam);
+      ed->toolFlags = (wParam & 4) ? 0x40000 : 0;
+      HWND parent = GetParent(ed->hwnd);
+      LRESULT r = parent ? SendMessageA(parent, WM_COMMAND, 30050, 0) : 1;
+      ed->toolNesting--;
+      return r == 0 ? 1 : 0;
+    }
+    case EDM_SETHIGHLIGHT1:
+    case EDM_SETHIGHLIGHT2: {
+      u32 a = static_cast<u32>(wParam), b = static_cast<u32>(lParam);
+      if (a == b) return 0;
+      if (a > b) {
+        u32 t = a;
+        a = b;
+        b = t;
+      }
+      RangeSet *set = &doc->store.rangeSets[msg == EDM_SETHIGHLIGHT1 ? kSetPrimaryMatches : kSetSecondaryMatches];
+      if (RangeSetAdd(set, a, b - a, 0) != 0) {
+        MessageBeep(0);
+        NotifyParent(ed, kEditorOutOfMemory);
+      }
+      PositionRecord ra = {}, rb = {};
+      SetFromPosition(doc, &ra, a, 0);
+      SetFromPosition(doc, &rb, b, 0);
+      InvalidateSelectionRows(ed, ra.row, rb.row);
+      return 0;
+    }
+    case EDM_CLEARHIGHLIGHT1:
+    case EDM_CLEARHIGHLIGHT2:
+      RangeSetClear(&doc->store.rangeSets[msg == EDM_CLEARHIGHLIGHT1 ? kSetPrimaryMatches : kSetSecondaryMatches]);
+      InvalidateRect(ed->hwnd, nullptr, FALSE);
+      return 0;
+    case EDM_SUGGESTFILENAME:
+      return wParam ? SuggestFileName(ed, reinterpret_cast<char *>(wParam), lParam == 1) : 0;
+    case EDM_CANREINSERTDELETED:
+    case EDM_CANREINSERTINSERTED:
+      return doc->undo.count > 0;
+    default:
+      // Messages whose work arrives with printing, long operations, the
+      // general edit request and the tools answer 0 until then.
+      return 0;
+  }
+}
+
+EditorWindow *Create(HWND hwnd, const CREATESTRUCTA *cs) {
+  EditorWindow *ed = static_cast<EditorWindow *>(Allocate(sizeof(EditorWindow)));
+  if (!ed) return nullptr;
+  MemZero(ed, sizeof *ed);
+  ed->doc = CreateDocument();
+  if (!ed->doc) {
+    Free(ed);
+    return nullptr;
+  }
+  ed->hwnd = hwnd;
+  ed->controlId = static_cast<int>(reinterpret_cast<INT_PTR>(cs->hMenu));
+  ed->lineHeight = 16;
+  ed->averageWidth = ed->charWidth = ed->maxCharWidth = ed->digitWidth = 8;
+  ed->visibleRows = ed->visibleColumns = 1;
+  ed->wrapMargin = 0x7FFFFFFF;
+  ed->lastTopLine = 0xFFFFFFFFu;
+  DocumentEvents &e = ed->doc->events;
+  e.context = ed;
+  e.notify = OnNotify;
+  e.status = OnStatus;
+  e.relayout = OnRelayout;
+  e.repaint = OnRepaint;
+  e.savedStateReached = OnSavedState;
+  return ed;
+}
+
+void Destroy(EditorWindow *ed) {
+  if (ed->caretCreated) DestroyCaret();
+  DestroyDocument(ed->doc);
+  Free(ed->occurrenceText);
+  Free(ed);
+}
+
+LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_CREATE) {
+    EditorWindow *ed = Create(hwnd, reinterpret_cast<const CREATESTRUCTA *>(lParam));
+    if (!ed || !SetPropA(hwnd, kEditorProperty, ed)) {
+      if (ed) Destroy(ed);
+      return -1;
+    }
+    Refresh(ed, kRefreshResetLayout);
+    SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(SYSTEM_FIXED_FONT)), TRUE);
+    return 0;
+  }
+  EditorWindow *ed = EditorOf(hwnd);
+  if (!ed) return Base(hwnd, msg, wParam, lParam);
+  Document *doc = ed->doc;
+  if (msg >= 0x0E00 && msg <= 0x0EF1) return OnPrivate(ed, msg, wParam, lParam);
+  switch (msg) {
+    case WM_DESTROY:
+      RemovePropA(hwnd, kEditorProperty);
+      Destroy(ed);
+      return Base(hwnd, msg, wParam, lParam);
+    case WM_MOVE:
+      ed->x = static_cast<short>(LOWORD(lParam));
+      ed->y = static_cast<short>(HIWORD(lParam));
+      return Base(hwnd, msg, wParam, lParam);
+    case WM_SIZE:
+      UpdateGeometry(ed, true, LOWORD(lParam), HIWORD(lParam));
+      UpdateCaret(ed, kCaretNoScroll);
+      return Base(hwnd, msg, wParam, lParam);
+    case WM_SETFOCUS:
+      ed->hasFocus = true;
+      UpdateCaret(ed, kCaretRecreate | kCaretNoScroll);
+      NotifyParent(ed, kEditorFocus);
+      return 0;
+    case WM_KILLFOCUS:
+      ed->hasFocus = false;
+      if (ed->caretCreated) DestroyCaret();
+      ed->caretCreated = ed->caretShown = false;
+      NotifyParent(ed, kEditorBlur);
+      if (GetCapture() == hwnd) ReleaseCapture();
+      return 0;
+    case WM_SETTEXT: {
+      const char *text = reinterpret_cast<const char *>(lParam);
+      return SetText(ed, text ? text : "", text ? static_cast<u32>(StrLen(text)) : 0);
+    }
+    case WM_GETTEXT:
+      return ReadInto(ed, 0, doc->store.length, reinterpret_cast<char *>(lParam), wParam, kModeSystem);
+    case WM_GETTEXTLENGTH: return Measure(ed, 0, doc->store.length, kModeSystem);
+    case WM_PAINT:
+      PaintWindow(ed);
+      return 0;
+    case WM_PRINTCLIENT:
+      PaintRect(ed, reinterpret_cast<HDC>(wParam), nullptr);
+      return 0;
+    case WM_ERASEBKGND: return 0;
+    case WM_SYSCOLORCHANGE:
+      Refresh(ed, 0x0060);
+      return Base(hwnd, msg, wParam, lParam);
+    case WM_SETFONT:
+      ed->textFont = ed->auxFont = reinterpret_cast<HFONT>(wParam);
+      MeasureFont(ed);
+      UpdateGeometry(ed, false, 0, 0);
+      if (lParam) InvalidateRect(hwnd, nullptr, FALSE);
+      return Base(hwnd, msg, wParam, lParam);
+    case WM_INPUTLANGCHANGE:
+    case WM_IME_STARTCOMPOSITION:
+    case WM_IME_ENDCOMPOSITION:
+    case WM_IME_COMPOSITION:
+      PlaceComposition(ed, msg == WM_IME_STARTCOMPOSITION);
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
+    case WM_IME_SETCONTEXT:
+    case WM_IME_REQUEST:
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
+    case WM_CONTEXTMENU: {
+      HWND parent = GetParent(hwnd);
+      if (parent) {
+        struct {
+          NMHDR header;
+          POINT point;
+        } note = {};
+        note.header.hwndFrom = hwnd;
+        note.header.idFrom = static_cast<UINT_PTR>(ed->controlId);
+        note.header.code = static_cast<UINT>(NM_RCLICK);
+        note.point.x = ed->caretX + 8;
+        note.point.y = ed->caretY + 8;
+        SendMessageA(parent, WM_NOTIFY, static_cast<WPARAM>(ed->controlId), reinterpret_cast<LPARAM>(&note));
+      }
+      return 0;
+    }
+    case WM_GETDLGCODE: return 0x8D;
+    case WM_COMMAND:
+      if (ed->toolNesting) {
+        VScroll(ed, LOWORD(wParam));
+        return 0;
+      }
+      return RunEditorCommand(ed, LOWORD(wParam));
+    case WM_VSCROLL:
+      VScroll(ed, LOWORD(wParam));
+      return 0;
+    case WM_HSCROLL:
+      HScroll(ed, LOWORD(wParam));
+      return 0;
+    case WM_MOUSEWHEEL:
+      Wheel(ed, wParam, false);
+      return 0;
+    case WM_MOUSEHWHEEL:
+      Wheel(ed, wParam, true);
+      return 0;
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK:
+      return 0;
+    case WM_CAPTURECHANGED: return 0;
+    case WM_CLEAR: {
+      int r = ReplaceSelectionString(doc, "", kReplaceCloseBefore | kReplaceCloseAfter, nullptr);
+      AfterSelection(ed, 0);
+      return r;
+    }
+    case WM_UNDO:
+    case EM_UNDO: {
+      int r = UndoRedo(doc, msg == WM_UNDO ? kUndo : kUndoToggle);
+      AfterSelection(ed, 0);
+      return r;
+    }
+    case EM_GETSEL:
+      if (wParam) *reinterpret_cast<DWORD *>(wParam) = doc->anchor.position;
+      if (lParam) *reinterpret_cast<DWORD *>(lParam) = doc->caret.position;
+      return 0;
+    case EM_SETSEL:
+      Select(ed, OffNewlineMiddle(doc, static_cast<u32>(wParam)), OffNewlineMiddle(doc, static_cast<u32>(lParam)), 0);
+      return 0;
+    case EM_SCROLLCARET:
+      UpdateCaret(ed, 0);
+      return 0;
+    case EM_GETMODIFY: return lParam ? ed->secondModified : doc->modified;
+    case EM_SETMODIFY:
+      if (lParam) return ed->secondModified = static_cast<u32>(wParam);
+      doc->modified = static_cast<u32>(wParam);
+      if (!wParam) {
+        if (!doc->undo.groupMode) doc->undo.savedIndex = static_cast<i32>(doc->undo.count);
+        if (!doc->redo.groupMode) doc->redo.savedIndex = static_cast<i32>(doc->redo.count);
+      }
+      ed->secondModified = static_cast<u32>(wParam);
+      NotifyParentPrivate(ed, EDN_MODIFIED, doc->modified);
+      return doc->modified;
+    case EM_REPLACESEL: {
+      const char *text = reinterpret_cast<const char *>(lParam);
+      return ReplaceSel(ed, text ? text : "", text ? static_cast<u32>(StrLen(text)) : 0);
+    }
+    case EM_CANUNDO: return doc->undo.count > 0;
+    case 0x043E:  // EM_GETSELTEXT
+      return ReadInto(ed, doc->selStart->position, doc->selEnd->position, reinterpret_cast<char *>(lParam), 0x7FFFFFFF,
+                      DocumentMode(doc));
+    case 0x0454: {  // EM_REDO
+      int r = UndoRedo(doc, kRedo);
+      AfterSelection(ed, 0);
+      return r;
+    }
+    case 0x0455: return doc->redo.count > 0;  // EM_CANREDO
+    default:
+      return Base(hwnd, msg, wParam, lParam);
+  }
+}
+
+}  // namespace
+
 bool RegisterEditorClass(HINSTANCE instance) {
-  WNDCLASSA wc = {};
-  wc.style = CS_DBLCLKS;
-  wc.lpfnWndProc = DefWindowProcA;
+  WNDCLASSA wc;
+  if (!GetClassInfoA(nullptr, "edit", &wc)) return false;
+  g_baseProc = wc.lpfnWndProc;
+  wc.style &= ~0x408Bu;
+  wc.lpfnWndProc = EditorWndProc;
   wc.hInstance = instance;
-  wc.hCursor = LoadCursorA(nullptr, IDC_IBEAM);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = kEditorClassName;
+  wc.lpszMenuName = nullptr;
   return RegisterClassA(&wc) != 0;
+}
+
+EditorWindow *EditorOf(HWND hwnd) { return static_cast<EditorWindow *>(GetPropA(hwnd, kEditorProperty)); }
+
+void NotifyParent(EditorWindow *ed, WORD code) {
+  HWND parent = GetParent(ed->hwnd);
+  if (parent)
+    SendMessageA(parent, WM_COMMAND, MAKEWPARAM(ed->controlId, code), reinterpret_cast<LPARAM>(ed->hwnd));
+}
+
+LRESULT NotifyParentPrivate(EditorWindow *ed, UINT message, LPARAM lParam) {
+  HWND parent = GetParent(ed->hwnd);
+  return parent ? SendMessageA(parent, message, reinterpret_cast<WPARAM>(ed->hwnd), lParam) : 0;
+}
+
+void SendProgress(EditorWindow *ed, u64 done, u64 total) {
+  HWND parent = GetParent(ed->hwnd);
+  if (parent) SendMessageA(parent, EDN_PROGRESS, static_cast<WPARAM>(done), static_cast<LPARAM>(total));
+}
+
+void NotifyCaret(EditorWindow *ed) {
+  NotifyParentPrivate(ed, EDN_CARET, reinterpret_cast<LPARAM>(&ed->doc->caret));
+  NotifyParent(ed, kEditorMoved);
 }

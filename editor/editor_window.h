@@ -36,6 +36,7 @@ struct EditorWindow {
   int digitWidth;        // the widest of "0" to "9" as drawn
   int averageWidth;      // average character width (tab stops)
   bool variablePitch;
+  int glyphWidth[256];   // the advance of each character in the text font
 
   // Geometry (pixels unless stated).
   int clientWidth, clientHeight;
@@ -82,6 +83,8 @@ EditorWindow *EditorOf(HWND hwnd);
 void NotifyParent(EditorWindow *ed, WORD code);
 // Sends the parent a private notification.
 LRESULT NotifyParentPrivate(EditorWindow *ed, UINT message, LPARAM lParam);
+// Progress of a long operation (0xB002).
+void SendProgress(EditorWindow *ed, u64 done, u64 total);
 // The status-bar facts that follow every caret or selection move: the caret
 // record (0xB00A) and the moved notification (0x401).
 void NotifyCaret(EditorWindow *ed);

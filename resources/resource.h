@@ -16,6 +16,9 @@
 #define IDM_STARTUP_OPEN 10011  // posted by the main window to itself once created
 #define IDM_FILE_PRINT 13612
 #define IDM_FILE_EXIT 13811
+#define IDM_ZOOM_IN 55411
+#define IDM_ZOOM_OUT 55413
+#define IDM_ZOOM_RESET 55415
 
 // ---- version ----
 #define QP_VERSION_TEXT "6.4.1.beta"

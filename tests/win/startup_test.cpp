@@ -80,8 +80,10 @@ TEST_F(StartupTest, CommandResultsFollowTheConvention) {
       .Expect("Could not complete file writing! Disk out of space?", kAskWarning, kAnswerOk);
   EXPECT_EQ(AnswerCommandResult(main, -1), 3);
   EXPECT_EQ(AnswerCommandResult(main, 524), 3);
-  // A command the frame does not own goes to the editor, which answers 0.
-  EXPECT_EQ(SendMessageA(main, WM_COMMAND, 21113, 0), 0);
+  // A command the frame does not own goes to the editor: Undo with nothing to
+  // undo answers 1, an id that is nobody's 2.
+  EXPECT_EQ(SendMessageA(main, WM_COMMAND, 21113, 0), 1);
+  EXPECT_EQ(SendMessageA(main, WM_COMMAND, 12345, 0), 2);
 }
 
 TEST_F(StartupTest, PlacementOptionsOverrideTheSystemPlacement) {

@@ -1,0 +1,313 @@
+#include "editor/editor_layout.h"
+
+#include "config/config_state.h"
+#include "document/edit.h"
+#include "document/text_store.h"
+#include "editor/editor_messages.h"
+#include "editor/editor_scroll.h"
+#include "foundation/char_class.h"
+#include "foundation/memory.h"
+#include "foundation/texts.h"
+
+namespace {
+
+bool IsSeparator(u8 c) { return c == '-' || (CharType(c) & kC1Space); }
+
+// Rows of one hard line: their text lengths.
+struct Lengths {
+  GrowableArray a;
+  bool Push(u32 n) {
+    if (!GrowArray(&a, sizeof(u32), a.count + 1)) return false;
+    static_cast<u32 *>(a.entries)[a.count++] = n;
+    return true;
+  }
+  u32 *data() { return static_cast<u32 *>(a.entries); }
+};
+
+// Width of [from, to) of the text, starting at x, stopping once x passes
+// limit (-1: none); *taken receives the characters measured.
+int MeasureBytes(Advance &adv, TextCursor *cur, u32 from, u32 to, int x, int limit, u32 *taken) {
+  int start = x;
+  u32 i = from;
+  for (; i < to; i++) {
+    if (limit >= 0 && x >= limit) break;
+    x += adv.Of(CursorByte(cur, i), x);
+  }
+  if (taken) *taken = i - from;
+  return x - start;
+}
+
+// Breaks the hard line [start, start + length) into rows.
+bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths *out) {
+  if (!ed->doc->wordWrap) {
+    u32 pos = 0;
+    do {
+      u32 n = length - pos < kMaxRowLength ? length - pos : kMaxRowLength;
+      if (!out->Push(n)) return false;
+      pos += n;
+    } while (pos < length);
+    return true;
+  }
+  const int wrap = ed->wrapWidth;
+  const int margin = ed->wrapMargin;
+  u32 pos = 0;
+  do {
+    Advance adv = MakeAdvance(ed);
+    u32 accepted = 0;
+    int x = 0;
+    u32 rowLength = 0;
+    for (;;) {
+      u32 seg = pos + accepted;
+      if (seg >= length) {
+        rowLength = accepted;
+        break;
+      }
+      // A segment: separators, then the word after them.
+      u32 i = seg;
+      u32 cap = pos + kMaxRowLength < length ? pos + kMaxRowLength : length;
+      while (i < cap && IsSeparator(CursorByte(cur, start + i))) i++;
+      while (i < cap && !IsSeparator(CursorByte(cur, start + i))) i++;
+      u32 taken = 0;
+      int w = MeasureBytes(adv, cur, start + seg, start + i, x, wrap, &taken);
+      bool fits = x + w < wrap || (x + w == wrap && taken == i - seg);
+      if (fits) {
+        if (x + w > margin && accepted > 0) {
+          rowLength = accepted + 1 <= kMaxRowLength ? accepted + 1 : accepted;
+          break;
+        }
+        accepted = i - pos;
+        x += w;
+        if (i >= length || accepted >= kMaxRowLength) {
+          rowLength = accepted;
+          break;
+        }
+        continue;
+      }
+      if (accepted > 0) {
+        rowLength = accepted + 1 <= kMaxRowLength ? accepted + 1 : accepted;
+        break;
+      }
+      // One word wider than the row: cut it where the width runs out.
+      Advance cut = MakeAdvance(ed);
+      u32 fit = 0;
+      int cx = 0;
+      while (pos + fit < length) {
+        int a = cut.Of(CursorByte(cur, start + pos + fit), cx);
+        if (cx + a > wrap) break;
+        cx += a;
+        fit++;
+      }
+      rowLength = fit > 0 ? fit : 1;
+      break;
+    }
+    if (rowLength > length - pos) rowLength = length - pos;
+    if (!out->Push(rowLength)) return false;
+    pos += rowLength;
+  } while (pos < length);
+  return true;
+}
+
+void Status(EditorWindow *ed, bool begin) {
+  if (begin)
+    NotifyParentPrivate(ed, EDN_PROGRESSBEGIN, reinterpret_cast<LPARAM>(Text(TXT_REWRAPPING)));
+  else
+    NotifyParentPrivate(ed, EDN_PROGRESSEND, 0);
+}
+
+}  // namespace
+
+void CursorAt(TextCursor *c, const TextStore *store, u32 position) {
+  c->store = store;
+  u32 b = BlockOfPosition(store, position);
+  if (b >= store->blocks.count) {
+    c->block = b;
+    c->blockStart = c->blockEnd = store->length;
+    c->data = "";
+    return;
+  }
+  c->block = b;
+  c->blockStart = BlockStart(store, b);
+  c->blockEnd = c->blockStart + store->blocks.entries[b].length;
+  c->data = store->blocks.entries[b].data;
+}
+
+Advance MakeAdvance(const EditorWindow *ed) {
+  int tab = g_settings.edit.Tab > 0 ? g_settings.edit.Tab : 1;
+  return Advance{ed, tab * (ed->averageWidth > 0 ? ed->averageWidth : 1), -1};
+}
+
+int Advance::Of(u8 c, int x) {
+  if (c == '\t') {
+    int from = x + ed->averageWidth - 1;
+    return (from / tabPixels + 1) * tabPixels - x;
+  }
+  if (c == '\r' || c == '\n') return ed->averageWidth;
+  if (CharType(c) & kC1Space) {
+    if (spaceWidth < 0) spaceWidth = ed->glyphWidth[c];
+    return spaceWidth;
+  }
+  return ed->glyphWidth[c];
+}
+
+void MeasureFont(EditorWindow *ed) {
+  HDC dc = GetDC(ed->hwnd);
+  HGDIOBJ old = SelectObject(dc, ed->textFont ? ed->textFont : GetStockObject(SYSTEM_FIXED_FONT));
+  TEXTMETRICA tm;
+  GetTextMetricsA(dc, &tm);
+  ed->lineHeight = tm.tmHeight + tm.tmExternalLeading;
+  if (ed->lineHeight < 1) ed->lineHeight = 1;
+  ed->externalLeading = tm.tmExternalLeading;
+  ed->internalLeading = tm.tmInternalLeading;
+  ed->averageWidth = tm.tmAveCharWidth > 0 ? tm.tmAveCharWidth : 1;
+  ed->charWidth = ed->averageWidth + 1;
+  ed->maxCharWidth = tm.tmMaxCharWidth > 0 ? tm.tmMaxCharWidth : 1;
+  ed->variablePitch = (tm.tmPitchAndFamily & TMPF_FIXED_PITCH) != 0;
+  INT widths[256];
+  if (!GetCharWidth32A(dc, 0, 255, widths))
+    for (int &w : widths) w = ed->averageWidth;
+  for (int c = 0; c < 256; c++) ed->glyphWidth[c] = widths[c];
+  // Each character is drawn alone or in runs that the system measures the
+  // same way: take the runs' own view of the digits.
+  int widest = 0;
+  for (char d = '0'; d <= '9'; d++) {
+    SIZE size;
+    if (GetTextExtentPoint32A(dc, &d, 1, &size) && size.cx > widest) widest = size.cx;
+  }
+  ed->digitWidth = widest > 0 ? widest : ed->averageWidth;
+  SelectObject(dc, old);
+  ReleaseDC(ed->hwnd, dc);
+}
+
+void ComputeDecorations(EditorWindow *ed) {
+  ed->decorationUnits = (g_settings.opts.PrnLens ? 5 : 0) + (g_settings.opts.PrnNlns ? 1 : 0);
+}
+
+void UpdateGeometry(EditorWindow *ed, bool haveSize, int width, int height) {
+  if (haveSize) {
+    ed->clientWidth = width;
+    ed->clientHeight = height;
+  }
+  int gutter = 0;
+  if (g_settings.opts.LnNums) {
+    u32 lines = HardLineCount(&ed->doc->store);
+    int digits = 1;
+    for (u32 v = lines; v >= 10; v /= 10) digits++;
+    gutter = ed->digitWidth * (digits > 2 ? digits : 2) + 10;
+  }
+  bool gutterChanged = gutter != ed->gutterWidth;
+  ed->gutterWidth = gutter;
+  if (gutterChanged) InvalidateRect(ed->hwnd, nullptr, FALSE);
+  ed->leftMargin = g_settings.edit.LMargin;
+  int textWidth = ed->clientWidth - gutter - ed->leftMargin;
+  if (textWidth < 0) textWidth = 0;
+  bool widthChanged = textWidth != ed->textWidth;
+  ed->textWidth = textWidth;
+  ed->visibleColumns = textWidth / ed->maxCharWidth;
+  if (ed->visibleColumns < 1) ed->visibleColumns = 1;
+  int wrap = textWidth - ed->maxCharWidth * ed->decorationUnits - 5;
+  ed->wrapWidth = wrap > 1 ? wrap : 1;
+  ed->wrapMargin = g_settings.opts.RWrap > 0 ? g_settings.opts.RWrap : 0x7FFFFFFF;
+  if (widthChanged || gutterChanged) SendMessageA(ed->hwnd, EDM_REFRESH, 164, 0);
+  int rows = ed->clientHeight / ed->lineHeight;
+  if (rows < 1) rows = 1;
+  if (rows != ed->visibleRows) {
+    ed->visibleRows = rows;
+    UpdateScrollBars(ed, 0);
+    InvalidateRect(ed->hwnd, nullptr, FALSE);
+  }
+}
+
+int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition) {
+  TextStore *s = &ed->doc->store;
+  if (s->length == 0) return 1;
+  if (firstRow >= RowCount(s)) firstRow = RowCount(s) - 1;
+  u32 hard = RowHardLine(s, firstRow);
+  u32 lastHard = RowHardLine(s, RowOfPosition(s, lastPosition));
+  // A long layout says so in the status bar.
+  const bool big = lastHard - hard > 4096 || RowStart(s, RowOfPosition(s, lastPosition)) - RowStart(s, firstRow) > (4u << 20);
+  if (big) Status(ed, true);
+  TextCursor cur;
+  CursorAt(&cur, s, 0);
+  Lengths lengths = {};
+  int ok = 1;
+  u32 total = lastHard - hard + 1, done = 0;
+  for (u32 row = FirstRowOfHardLine(s, hard); hard <= lastHard && row < RowCount(s); hard++, done++) {
+    u32 last = LastRowOfHardLine(s, row);
+    u32 start = RowStart(s, row);
+    u32 length = RowTextEnd(s, last) - start;
+    lengths.a.count = 0;
+    if (!BreakLine(ed, &cur, start, length, &lengths)) {
+      ok = 0;
+      break;
+    }
+    // Rows that already have the right lengths stay as they are.
+    bool same = lengths.a.count == last - row + 1;
+    for (u32 k = 0; same && k < lengths.a.count; k++) same = s->rows.entries[row + k].textLength == lengths.data()[k];
+    if (!same && SetHardLineRows(s, row, lengths.data(), lengths.a.count) != 0) {
+      ok = 0;
+      break;
+    }
+    row += lengths.a.count;
+    if (big && (done & 0xFFF) == 0) SendProgress(ed, done, total);
+  }
+  Free(lengths.a.entries);
+  if (big) Status(ed, false);
+  if (!ok) {
+    MessageBeep(0);
+    NotifyParent(ed, kEditorOutOfMemory);
+  }
+  return ok;
+}
+
+void RewrapAll(EditorWindow *ed) {
+  Document *doc = ed->doc;
+  u32 anchor = doc->anchor.position, caret = doc->caret.position;
+  i64 distance = static_cast<i64>(doc->caret.row) - static_cast<i64>(ed->topLine);
+  WrapLines(ed, 0, doc->store.length);
+  SetSelection(doc, anchor, caret);
+  i64 top = static_cast<i64>(doc->caret.row) - distance;
+  ed->topLine = top > 0 ? static_cast<u32>(top) : 0;
+  ApplyScroll(ed, 0);
+  UpdateCaret(ed, 1);
+  InvalidateRect(ed->hwnd, nullptr, FALSE);
+}
+
+int MeasureRun(EditorWindow *ed, u32 row, u32 offset, u32 count, int x, int limitX, u32 *measured) {
+  const TextStore *s = &ed->doc->store;
+  u32 start = RowStart(s, row) + offset;
+  u32 end = start + count;
+  if (end > RowTextEnd(s, row)) end = RowTextEnd(s, row);
+  if (start > end) start = end;
+  TextCursor cur;
+  CursorAt(&cur, s, start);
+  Advance adv = MakeAdvance(ed);
+  u32 taken = 0;
+  int w = MeasureBytes(adv, &cur, start, end, x, limitX, &taken);
+  if (measured) *measured = taken;
+  return w;
+}
+
+i64 CharAtX(EditorWindow *ed, u32 row, int x) {
+  const TextStore *s = &ed->doc->store;
+  u32 start = RowStart(s, row), end = RowTextEnd(s, row);
+  TextCursor cur;
+  CursorAt(&cur, s, start);
+  Advance adv = MakeAdvance(ed);
+  int cx = 0;
+  for (u32 i = start; i < end; i++) {
+    int a = adv.Of(CursorByte(&cur, i), cx);
+    if (x < cx + a) return i - start;
+    cx += a;
+  }
+  return -1;
+}
+
+int ColumnX(EditorWindow *ed, u32 row, u32 column) {
+  const TextStore *s = &ed->doc->store;
+  u32 start = RowStart(s, row), end = RowTextEnd(s, row);
+  if (column > end - start) column = end - start;
+  TextCursor cur;
+  CursorAt(&cur, s, start);
+  Advance adv = MakeAdvance(ed);
+  return MeasureBytes(adv, &cur, start, start + column, 0, -1, nullptr);
+}

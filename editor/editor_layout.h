@@ -1,0 +1,68 @@
+// Layout: the geometry of the client area and the visual lines (rows) of the
+// text. The store's row index holds the rows; each hard line is one or more
+// consecutive rows. Without word wrap a hard line is one row, cut only past
+// kMaxRowLength characters; with it, lines break before the word that does
+// not fit (see WrapHardLine).
+#pragma once
+
+#include <windows.h>
+
+#include "editor/editor_window.h"
+
+constexpr u32 kMaxRowLength = 1048576;
+
+// The metrics of the text font (line height, character widths, the widest
+// digit) and the advance of every character, for measuring without the
+// system.
+void MeasureFont(EditorWindow *ed);
+// Decoration units: 5 for line lengths, 1 for visible newlines.
+void ComputeDecorations(EditorWindow *ed);
+
+// With a new client size (haveSize) or to re-measure: gutter, text width,
+// visible columns and rows, wrap width and margin; re-wraps, invalidates and
+// updates the scroll bars where those changed.
+void UpdateGeometry(EditorWindow *ed, bool haveSize, int width, int height);
+
+// Lays out anew the hard lines from the one of firstRow to the one holding
+// lastPosition. 1 on success; 0 when memory ran out (the parent has been told
+// with 0x500 and a beep; the text is untouched).
+int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition);
+// The whole text anew, keeping anchor, caret and the caret's distance from the
+// top of the view.
+void RewrapAll(EditorWindow *ed);
+
+// Width in pixels of `count` characters of a row from `offset`, drawn from x
+// (the pixel position of `offset` from the row's origin, so that tab stops
+// fall right); *measured (optional) receives how many were measured before x
+// reached limitX (-1: no limit).
+int MeasureRun(EditorWindow *ed, u32 row, u32 offset, u32 count, int x, int limitX, u32 *measured);
+// The character index at pixel x of the row (x relative to the row's origin),
+// or -1 when x lies beyond the row's end.
+i64 CharAtX(EditorWindow *ed, u32 row, int x);
+// The pixel x of a column of a row, relative to the row's origin.
+int ColumnX(EditorWindow *ed, u32 row, u32 column);
+
+// Reads the text of a document byte by byte, block by block.
+struct TextCursor {
+  const TextStore *store;
+  u32 block;
+  u32 blockStart;
+  u32 blockEnd;
+  const char *data;
+};
+void CursorAt(TextCursor *c, const TextStore *store, u32 position);
+inline u8 CursorByte(TextCursor *c, u32 position) {
+  if (position < c->blockStart || position >= c->blockEnd) CursorAt(c, c->store, position);
+  return static_cast<u8>(c->data[position - c->blockStart]);
+}
+
+// The advance of one character at x in the row measuring rules: tabs to the
+// next stop after x + average width - 1, spaces as the first space of the
+// run, newline characters one average width, everything else its glyph.
+struct Advance {
+  const EditorWindow *ed;
+  int tabPixels;   // tab size x average character width
+  int spaceWidth;  // -1 until the first space-class character
+  int Of(u8 c, int x);
+};
+Advance MakeAdvance(const EditorWindow *ed);

@@ -1,0 +1,33 @@
+// Painting the editor: gutter, rows, selection, the caches' ranges (links,
+// occurrences of the selection, search matches), marks, line lengths and the
+// wrap-margin line. One drawer does all text output and all measuring.
+#pragma once
+
+#include <windows.h>
+
+#include "editor/editor_window.h"
+
+struct DrawRequest {
+  HDC dc;
+  bool draw;              // false: measure only
+  int x, y;
+  int limitX;             // stop once x reaches it (-1: none)
+  int clipRight;          // nothing is drawn right of it (-1: none)
+  const char *text;
+  u32 count;
+  int tabOrigin;          // tab stops count from here
+  bool colorize;
+  COLORREF textColor, colorizedColor, markColor, backColor;
+  bool opaque;            // fill each run's cell with backColor
+  bool visibleTabs, visibleSpaces;
+  int top, bottom;        // the row's band, for opaque cells and marks
+};
+
+// Draws (or measures) a piece of text from x; returns the x reached.
+// *consumed (optional) receives the characters taken before the limit.
+int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed);
+
+// WM_PAINT: each rectangle of the update region on its own.
+void PaintWindow(EditorWindow *ed);
+// Draws the rows that meet rc (null: the whole client area) into dc.
+void PaintRect(EditorWindow *ed, HDC dc, const RECT *rc);
