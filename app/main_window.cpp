@@ -1,7 +1,11 @@
 #include "app/main_window.h"
 
 #include "app/app_state.h"
+#include "app/file_commands.h"
+#include "editor/editor_messages.h"
+#include "files/load.h"
 #include "config/config_io.h"
+#include "config/config_state.h"
 #include "editor/editor_window.h"
 #include "foundation/ask_user.h"
 #include "foundation/texts.h"
@@ -28,7 +32,17 @@ LRESULT OnCreate(HWND hwnd) {
     return -1;
   }
   LayoutChildren(hwnd);
+  // The word-wrap state and the fonts of the configuration.
+  SendMessageA(g_app.editorWindow, EDM_SETWORDWRAP, g_settings.opts.WWrap ? 1 : 0, 0);
+  ApplyEditorFonts();
   PostMessageA(hwnd, WM_COMMAND, IDM_STARTUP_OPEN, 0);
+  return 0;
+}
+
+int Zoom(int step) {
+  i32 &zoom = g_settings.opts.Zoom;
+  zoom = step ? zoom + step : 0;
+  ApplyEditorFonts();
   return 0;
 }
 
@@ -40,6 +54,13 @@ int OnMainCommand(HWND hwnd, int id) {
     case IDM_FILE_EXIT:
       PostMessageA(hwnd, WM_CLOSE, 0, 0);
       return 0;
+    case IDM_FILE_NEW: return CommandNew();
+    case IDM_FILE_OPEN: return CommandOpen();
+    case IDM_FILE_SAVE: return CommandSave();
+    case IDM_FILE_SAVE_AS: return CommandSaveAs();
+    case IDM_ZOOM_IN: return Zoom(1);
+    case IDM_ZOOM_OUT: return Zoom(-1);
+    case IDM_ZOOM_RESET: return Zoom(0);
     default:
       return 64;
   }
@@ -69,7 +90,14 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
       SetFocus(g_app.lastFocus ? g_app.lastFocus : g_app.editorWindow);
       return 0;
     case WM_CLOSE:
+      if (AskBeforeClosing() != 0) return 0;  // cancelled, or the save failed
       DestroyWindow(hwnd);
+      return 0;
+    case WM_NCDESTROY:
+      FreeEditorFonts();
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
+    case EDN_MODIFIED:
+      UpdateCaption();
       return 0;
     case WM_DESTROY:
       // Only the destruction of the created frame ends the session.
@@ -200,7 +228,32 @@ LRESULT AnswerCommandResult(HWND hwnd, int result) {
 
 int OpenStartupDocument() {
   const StartupOptions &o = g_app.options;
+  HWND editor = g_app.editorWindow;
+  Document *doc = AppDocument();
+  if (!doc) return kResultReported;
+  // 1-2. The file, in the encoding asked for.
+  u32 encoding = o.encodingUtf8 ? 1 : o.encodingUnicode ? 2 : o.encodingAnsi ? 0 : kDetectEncoding;
+  u32 flags = kOpenAsked | (o.createSilently ? static_cast<u32>(kOpenCreate) : 0u);
+  OpenRequest request = {o.fileName, encoding, 0, flags};
+  int r = OpenFile(doc, request, AppFileHooks());
+  SendMessageA(editor, EDM_REFRESH, 1270, 0);
+  SendMessageA(editor, EDM_UPDATE, 0, 0);
+  UpdateCaption();
+  if (r != 0) {
+    PostMessageA(g_app.mainWindow, WM_CLOSE, 0, 0);
+    return r == kResultReported ? kResultReported : r;
+  }
+  // 4. The positions, 1-based on the command line: 0 is the end.
+  if (o.hasLine) SendMessageA(editor, EDM_GOTO, static_cast<WPARAM>(o.line - 1), kGotoLine);
+  if (o.hasColumn)
+    SendMessageA(editor, EDM_GOTO, static_cast<WPARAM>(o.column - 1), o.hasLine ? kGotoPosition | kGotoRelative : kGotoPosition);
+  if (o.hasSelection) {
+    SendMessageA(editor, EDM_GOTO, static_cast<WPARAM>(o.selectionStart - 1), kGotoPosition);
+    SendMessageA(editor, EDM_GOTO, static_cast<WPARAM>(o.selectionEnd - 1), kGotoPosition | kGotoExtend);
+  }
+  // 6. A command to run once the document is open.
   if (o.command) PostMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(o.command & 0xFFFF), 0);
-  if (g_app.editorWindow) SendMessageA(g_app.editorWindow, EM_SCROLLCARET, 0, 0);
+  // 8.
+  SendMessageA(editor, EM_SCROLLCARET, 0, 0);
   return 0;
 }

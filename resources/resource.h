@@ -14,6 +14,10 @@
 
 // ---- commands ----
 #define IDM_STARTUP_OPEN 10011  // posted by the main window to itself once created
+#define IDM_FILE_NEW 13111
+#define IDM_FILE_OPEN 13131
+#define IDM_FILE_SAVE 13311
+#define IDM_FILE_SAVE_AS 13315
 #define IDM_FILE_PRINT 13612
 #define IDM_FILE_EXIT 13811
 #define IDM_ZOOM_IN 55411

@@ -1,0 +1,170 @@
+#include "app/file_commands.h"
+
+#include "app/app_state.h"
+#include "app/common_dialogs.h"
+#include "config/config_state.h"
+#include "editor/editor_messages.h"
+#include "editor/editor_scroll.h"
+#include "editor/editor_window.h"
+#include "files/load.h"
+#include "files/save.h"
+#include "foundation/bytes.h"
+#include "foundation/format.h"
+#include "foundation/texts.h"
+
+namespace {
+
+HFONT g_textFont, g_auxFont;
+
+u32 FirstVisibleLine(void *) {
+  EditorWindow *ed = EditorOf(g_app.editorWindow);
+  return ed ? ed->topLine : 0;
+}
+
+void SetFirstVisibleLine(void *, u32 line) {
+  EditorWindow *ed = EditorOf(g_app.editorWindow);
+  if (!ed) return;
+  ed->topLine = line;
+  ApplyScroll(ed, 0);
+}
+
+void TitleChanged(void *) { UpdateCaption(); }
+
+bool ChooseSave(void *, char *path) { return ChooseFileToSave(g_app.mainWindow, path); }
+
+bool ProposeName(void *, char *name) {
+  return g_app.editorWindow &&
+         SendMessageA(g_app.editorWindow, EDM_SUGGESTFILENAME, reinterpret_cast<WPARAM>(name), 0) > 0;
+}
+
+void Phase(void *, int slot) {
+  if (!g_app.editorWindow) return;
+  if (slot >= 0)
+    SendMessageA(g_app.mainWindow, EDN_PROGRESSBEGIN, 0, reinterpret_cast<LPARAM>(Text(static_cast<TextSlot>(slot))));
+  else
+    SendMessageA(g_app.mainWindow, EDN_PROGRESSEND, 0, 0);
+}
+
+// The view catches up with a document that was filled or emptied.
+void AfterLoad() {
+  EditorWindow *ed = EditorOf(g_app.editorWindow);
+  if (!ed) return;
+  SendMessageA(g_app.editorWindow, EDM_REFRESH, 1270, 0);
+  SendMessageA(g_app.editorWindow, EDM_UPDATE, 0, 0);
+  UpdateCaption();
+}
+
+HFONT MakeFont(const FontRecord &record, bool underline) {
+  LOGFONTA lf;
+  static_assert(sizeof lf == sizeof record, "a font record is a LOGFONTA");
+  MemCopy(&lf, &record, sizeof lf);
+  int points = lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight;
+  points += g_settings.opts.Zoom;
+  if (points < 1) points = 1;
+  HDC dc = GetDC(nullptr);
+  lf.lfHeight = -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72);
+  ReleaseDC(nullptr, dc);
+  lf.lfWidth = 0;
+  if (underline) lf.lfUnderline = 1;
+  return CreateFontIndirectA(&lf);
+}
+
+}  // namespace
+
+Document *AppDocument() {
+  EditorWindow *ed = g_app.editorWindow ? EditorOf(g_app.editorWindow) : nullptr;
+  return ed ? ed->doc : nullptr;
+}
+
+FileHooks AppFileHooks() {
+  FileHooks h = {};
+  h.owner = g_app.mainWindow;
+  h.phase = Phase;
+  h.firstVisibleLine = FirstVisibleLine;
+  h.setFirstVisibleLine = SetFirstVisibleLine;
+  h.titleChanged = TitleChanged;
+  h.chooseSaveName = ChooseSave;
+  h.proposeName = ProposeName;
+  return h;
+}
+
+int CommandNew() {
+  Document *doc = AppDocument();
+  if (!doc) return kResultReported;
+  OpenRequest request = {"", kDetectEncoding, 0, 0};
+  int r = OpenFile(doc, request, AppFileHooks());
+  AfterLoad();
+  return r == kResultReported ? kResultReported : r;
+}
+
+int CommandOpen() {
+  Document *doc = AppDocument();
+  if (!doc) return kResultReported;
+  FileHooks hooks = AppFileHooks();
+  int r = AskToSaveChanges(doc, hooks);
+  if (r != 0) return r;
+  char path[kPathChars];
+  if (!ChooseFileToOpen(g_app.mainWindow, path)) return kResultCancelled;
+  OpenRequest request = {path, kDetectEncoding, 0, kOpenAsked};
+  r = OpenFile(doc, request, hooks);
+  AfterLoad();
+  return r;
+}
+
+int CommandSave() {
+  Document *doc = AppDocument();
+  if (!doc) return kResultReported;
+  int r = SaveAs(doc, doc->filePath, kDocumentEncoding, 0, 0, AppFileHooks());
+  UpdateCaption();
+  return r;
+}
+
+int CommandSaveAs() {
+  Document *doc = AppDocument();
+  if (!doc) return kResultReported;
+  int r = SaveAs(doc, nullptr, kDocumentEncoding, 0, 0, AppFileHooks());
+  UpdateCaption();
+  return r;
+}
+
+int AskBeforeClosing() {
+  Document *doc = AppDocument();
+  if (!doc || g_app.exitWithoutSaving) return 0;
+  return AskToSaveChanges(doc, AppFileHooks());
+}
+
+void UpdateCaption() {
+  if (!g_app.mainWindow) return;
+  Document *doc = AppDocument();
+  char caption[kPathChars * 2 + 64];
+  const char *name = doc && doc->fileTitle[0] ? doc->fileTitle : Text(TXT_UNTITLED);
+  char *p = caption;
+  if (doc && doc->modified) *p++ = '*';
+  size_t room = sizeof caption - static_cast<size_t>(p - caption);
+  if (g_settings.main.FulPath && doc && doc->filePath[0])
+    Format(p, room, Text(TXT_CAPTION_FULL_PATH), name, doc->filePath, Text(TXT_PRODUCT));
+  else
+    Format(p, room, Text(TXT_CAPTION), name, Text(TXT_PRODUCT));
+  SetWindowTextA(g_app.mainWindow, caption);
+}
+
+void ApplyEditorFonts() {
+  const FontRecord &record = g_settings.opts.CFont ? g_settings.edit.LF2_ : g_settings.edit.LF1_;
+  HFONT text = MakeFont(record, false);
+  HFONT aux = MakeFont(record, true);
+  if (!text) {
+    if (aux) DeleteObject(aux);
+    return;
+  }
+  if (g_app.editorWindow)
+    SendMessageA(g_app.editorWindow, EDM_SETFONTS, reinterpret_cast<WPARAM>(text), reinterpret_cast<LPARAM>(aux));
+  FreeEditorFonts();
+  g_textFont = text;
+  g_auxFont = aux;
+}
+
+void FreeEditorFonts() {
+  if (g_textFont) DeleteObject(g_textFont);
+  if (g_auxFont) DeleteObject(g_auxFont);
+  g_textFont = g_auxFont = nullptr;
+}

@@ -1,0 +1,30 @@
+// The File commands of the main window and what loading and saving need of
+// the window (the hooks of files/file_ops.h).
+#pragma once
+
+#include <windows.h>
+
+#include "files/file_ops.h"
+
+// The hooks for the editor's document.
+FileHooks AppFileHooks();
+// The document of the editor window.
+Document *AppDocument();
+
+// New (13111), Open (13131), Save (13311), Save As (13315): result codes.
+int CommandNew();
+int CommandOpen();
+int CommandSave();
+int CommandSaveAs();
+
+// The main window's caption: "*" while modified, the file's name (or
+// "Untitled"), the full path with FulPath, and the program's name.
+void UpdateCaption();
+
+// Before the window closes: 0 go on, 32 or 48 refuse.
+int AskBeforeClosing();
+
+// The fonts of the editor from LF1_/LF2_ (CFont picks), Zoom added to the
+// height; sent with EDM_SETFONTS. The old fonts are deleted.
+void ApplyEditorFonts();
+void FreeEditorFonts();
