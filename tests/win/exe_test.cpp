@@ -16,7 +16,7 @@ TEST(Exe, StartsWithItsWindowAndEditorAndClosesWithExitCodeZero) {
   HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
   ASSERT_NE(main, nullptr);
   p.WaitIdle(kWait);
-  EXPECT_EQ(WindowText(main), "Quillpad");
+  EXPECT_EQ(WindowText(main), "Untitled - Quillpad");
   HWND editor = GetDlgItem(main, 1020);
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(ClassOf(editor), "QilEdiA");

@@ -46,7 +46,8 @@ TEST_F(StartupTest, MainWindowHostsTheEditor) {
   EXPECT_EQ(ClassOf(g_app.editorWindow), "QilEdiA");
   LONG style = GetWindowLongA(g_app.editorWindow, GWL_STYLE);
   EXPECT_TRUE(style & WS_VSCROLL);
-  EXPECT_TRUE(style & WS_HSCROLL);
+  // Word wrap is on by default: no horizontal bar.
+  EXPECT_FALSE(style & WS_HSCROLL);
 }
 
 TEST_F(StartupTest, CloseDestroysTheWindowAndEndsTheLoop) {
