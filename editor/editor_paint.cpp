@@ -1,5 +1,7 @@
 #include "editor/editor_paint.h"
 
+#include "editor/editor_caches.h"
+
 #include "config/config_state.h"
 #include "document/position.h"
 #include "document/range_set.h"
@@ -278,6 +280,7 @@ void PaintRect(EditorWindow *ed, HDC dc, const RECT *area) {
   u32 last = ed->topLine + static_cast<u32>(rc.bottom > 0 ? rc.bottom - 1 : 0) / static_cast<u32>(lineHeight);
   if (last >= rows) last = rows ? rows - 1 : 0;
   const u32 start = PlatTickCount();
+  if (rows) FillPaintCaches(ed, first, last, start);
 
   int saved = SaveDC(dc);
   HGDIOBJ oldFont = SelectObject(dc, ed->textFont);
@@ -309,6 +312,7 @@ void PaintRect(EditorWindow *ed, HDC dc, const RECT *area) {
   }
 
   IntersectClipRect(dc, textLeft, rc.top, client.right, rc.bottom);
+  const bool painting = ShowTransientStatus(ed, Text(TXT_PAINTING));
   RowPainter painter = {ed, dc, s, originX, 0};
   const u32 selA = doc->selStart->position, selB = doc->selEnd->position;
   const u32 selRowA = doc->selStart->row, selRowB = doc->selEnd->row;
@@ -395,6 +399,7 @@ void PaintRect(EditorWindow *ed, HDC dc, const RECT *area) {
   }
   SelectObject(dc, oldFont);
   RestoreDC(dc, saved);
+  if (painting) NotifyParentPrivate(ed, EDN_PROGRESSEND, 0);
 }
 
 void PaintWindow(EditorWindow *ed) {

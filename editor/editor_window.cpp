@@ -604,6 +604,12 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
     case WM_MBUTTONDBLCLK:
       return 0;
     case WM_CAPTURECHANGED: return 0;
+    case WM_CUT:
+    case WM_COPY:
+    case WM_PASTE:
+      // The clipboard belongs to the editor's own clipboard operation; the
+      // base class has no text of its own to give or take.
+      return 0;
     case WM_CLEAR: {
       int r = ReplaceSelectionString(doc, "", kReplaceCloseBefore | kReplaceCloseAfter, nullptr);
       AfterSelection(ed, 0);

@@ -63,8 +63,6 @@ struct EditorWindow {
   const char *toolText;
   u32 toolFlags;
 
-  // Search highlighters 1 and 2: a range each (start == end: none).
-  u32 highlight[2][2];
   // The selection highlighter's text.
   char *occurrenceText;
   u32 occurrenceLength;

@@ -16,6 +16,8 @@ inline void MemFill(void *dst, u8 value, size_t n) { __builtin_memset(dst, value
 size_t MemCompare(const void *a, const void *b, size_t n);
 // As MemCompare, with both sides mapped through a 256-byte lowercase table.
 size_t MemCompareLower(const void *a, const void *b, size_t n, const u8 *lowerTable);
+// The first byte equal to `value` in p[0, n), or null.
+inline const void *MemFindByte(const void *p, u8 value, size_t n) { return __builtin_memchr(p, value, n); }
 // Index of the first byte that is not `value`, or n when there is none.
 size_t MemFindOther(const void *p, u8 value, size_t n);
 // Swaps the bytes of each 16-bit unit of a buffer of `units` units.
