@@ -58,6 +58,12 @@ int OnMainCommand(HWND hwnd, int id) {
     case IDM_FILE_OPEN: return CommandOpen();
     case IDM_FILE_SAVE: return CommandSave();
     case IDM_FILE_SAVE_AS: return CommandSaveAs();
+    case IDM_OVERWRITE_MODE:
+      if (g_app.editorWindow) {
+        LRESULT on = SendMessageA(g_app.editorWindow, EDM_GETOVERWRITE, 0, 0);
+        SendMessageA(g_app.editorWindow, EDM_SETOVERWRITE, !on, 0);
+      }
+      return 0;
     case IDM_ZOOM_IN: return Zoom(1);
     case IDM_ZOOM_OUT: return Zoom(-1);
     case IDM_ZOOM_RESET: return Zoom(0);

@@ -183,6 +183,9 @@ void FreeStore(TextStore *store);
 
 // ---- lookups --------------------------------------------------------------------
 
+inline Row &RowAt(TextStore *s, u32 row) { return s->rows.entries[row]; }
+inline const Row &RowAt(const TextStore *s, u32 row) { return s->rows.entries[row]; }
+
 inline u32 BlockStart(const TextStore *s, u32 block) {
   const TextBlock &b = s->blocks.entries[block];
   return s->blockGroups.entries[b.group].start + b.start;

@@ -2,6 +2,7 @@
 
 #include "config/config_state.h"
 #include "document/undo.h"
+#include "editor/editor_editing.h"
 #include "editor/editor_scroll.h"
 
 namespace {
@@ -28,8 +29,8 @@ LRESULT RunEditorCommand(EditorWindow *ed, int id) {
     case kCmdRedoId: return RunUndo(ed, kCmdRedo);
     case kCmdToggleId: return RunUndo(ed, kCmdEmUndo);
     default:
-      // Editing, clipboard, tool, clip and filter commands join this table
-      // as they are built.
-      return kCommandUnknown;
+      // Clipboard, tool, clip and filter commands join this table as they
+      // are built.
+      return RunEditingCommand(ed, id);
   }
 }

@@ -242,7 +242,7 @@ int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition) {
     }
     // Rows that already have the right lengths stay as they are.
     bool same = lengths.a.count == last - row + 1;
-    for (u32 k = 0; same && k < lengths.a.count; k++) same = s->rows.entries[row + k].textLength == lengths.data()[k];
+    for (u32 k = 0; same && k < lengths.a.count; k++) same = RowAt(s, row + k).textLength == lengths.data()[k];
     if (!same && SetHardLineRows(s, row, lengths.data(), lengths.a.count) != 0) {
       ok = 0;
       break;

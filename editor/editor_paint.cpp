@@ -344,7 +344,7 @@ void PaintRect(EditorWindow *ed, HDC dc, const RECT *area) {
       }
     }
     // The newline cell.
-    const Row &r = s->rows.entries[row];
+    const Row &r = RowAt(s, row);
     int cell = ed->glyphWidth[0xB6];
     int textEnd = x < client.right ? x : client.right;
     if (r.newlineLength) {

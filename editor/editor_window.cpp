@@ -7,7 +7,9 @@
 #include "document/position.h"
 #include "document/range_set.h"
 #include "document/undo.h"
+#include "editor/editor_caches.h"
 #include "editor/editor_commands.h"
+#include "editor/editor_keyboard.h"
 #include "editor/editor_layout.h"
 #include "editor/editor_messages.h"
 #include "editor/editor_paint.h"
@@ -482,6 +484,7 @@ EditorWindow *Create(HWND hwnd, const CREATESTRUCTA *cs) {
   e.relayout = OnRelayout;
   e.repaint = OnRepaint;
   e.savedStateReached = OnSavedState;
+  e.checkOccurrences = [](void *context, Document *) { CheckSelectionHighlighter(static_cast<EditorWindow *>(context)); };
   return ed;
 }
 
@@ -581,6 +584,15 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
       return 0;
     }
     case WM_GETDLGCODE: return 0x8D;
+    case WM_KEYDOWN:
+      OnKeyDown(ed, wParam);
+      return 0;
+    case WM_SYSKEYDOWN:
+      if (lParam & (1 << 29)) OnKeyDown(ed, wParam);
+      return Base(hwnd, msg, wParam, lParam);
+    case WM_CHAR:
+      OnChar(ed, wParam, lParam);
+      return 0;
     case WM_COMMAND:
       if (ed->toolNesting) {
         VScroll(ed, LOWORD(wParam));
@@ -662,6 +674,23 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
 }
 
 }  // namespace
+
+void SelectAndShow(EditorWindow *ed, u32 anchor, u32 caret, UINT caretFlags) { Select(ed, anchor, caret, caretFlags); }
+
+void ShowSelectionChange(EditorWindow *ed, u32 oldStartRow, u32 oldEndRow, UINT caretFlags) {
+  Document *doc = ed->doc;
+  InvalidateSelectionRows(ed, oldStartRow, oldEndRow);
+  InvalidateSelectionRows(ed, doc->selStart->row, doc->selEnd->row);
+  AfterSelection(ed, caretFlags);
+}
+
+int ReplaceAndShow(EditorWindow *ed, const char *bytes, u32 length, u32 flags) {
+  int r = ReplaceSelectionCounted(ed->doc, bytes, length, kReplaceFromBytes | flags, nullptr);
+  AfterSelection(ed, 0);
+  return r;
+}
+
+u32 PositionOffNewlineMiddle(const Document *doc, u32 p) { return OffNewlineMiddle(doc, p); }
 
 bool RegisterEditorClass(HINSTANCE instance) {
   WNDCLASSA wc;

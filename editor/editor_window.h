@@ -83,6 +83,18 @@ void NotifyParent(EditorWindow *ed, WORD code);
 LRESULT NotifyParentPrivate(EditorWindow *ed, UINT message, LPARAM lParam);
 // Progress of a long operation (0xB002).
 void SendProgress(EditorWindow *ed, u64 done, u64 total);
+// Sets the selection (positions clamped) and repaints what changed; the
+// caret and the status facts follow.
+void SelectAndShow(EditorWindow *ed, u32 anchor, u32 caret, UINT caretFlags);
+// After the anchor or caret records were changed in place: repaints the old
+// selection rows and the new ones, then the caret and the status facts.
+void ShowSelectionChange(EditorWindow *ed, u32 oldStartRow, u32 oldEndRow, UINT caretFlags);
+// Replaces the selection with bytes (edit flags added to the byte-source
+// flag); the caret and the status facts follow. The edit's result.
+int ReplaceAndShow(EditorWindow *ed, const char *bytes, u32 length, u32 flags);
+// A position between the CR and the LF of one newline moves back before the CR.
+u32 PositionOffNewlineMiddle(const Document *doc, u32 p);
+
 // The status-bar facts that follow every caret or selection move: the caret
 // record (0xB00A) and the moved notification (0x401).
 void NotifyCaret(EditorWindow *ed);
