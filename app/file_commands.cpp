@@ -11,6 +11,7 @@
 #include "foundation/bytes.h"
 #include "foundation/format.h"
 #include "foundation/texts.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -45,14 +46,13 @@ void Phase(void *, int slot) {
     SendMessageA(g_app.mainWindow, EDN_PROGRESSEND, 0, 0);
 }
 
-// The view catches up with a document that was filled or emptied.
-void AfterLoad() {
-  EditorWindow *ed = EditorOf(g_app.editorWindow);
-  if (!ed) return;
-  SendMessageA(g_app.editorWindow, EDM_REFRESH, 1270, 0);
-  SendMessageA(g_app.editorWindow, EDM_UPDATE, 0, 0);
-  UpdateCaption();
-}
+// The ".LOG" diary line waiting for the view to show the loaded text: 0
+// none, 1 time first, 2 date first.
+int g_diaryPending;
+
+void QueueDiary(void *, bool dateFirst) { g_diaryPending = dateFirst ? 2 : 1; }
+
+void AfterLoad() { SyncViewAfterLoad(); }
 
 HFONT MakeFont(const FontRecord &record, bool underline) {
   LOGFONTA lf;
@@ -71,6 +71,25 @@ HFONT MakeFont(const FontRecord &record, bool underline) {
 
 }  // namespace
 
+void SyncViewAfterLoad() {
+  HWND editor = g_app.editorWindow;
+  if (!editor || !EditorOf(editor)) {
+    g_diaryPending = 0;
+    return;
+  }
+  SendMessageA(editor, EDM_REFRESH, 1270, 0);
+  SendMessageA(editor, EDM_UPDATE, 0, 0);
+  if (g_diaryPending) {
+    // The date and time go at the end of the text, as one edit.
+    const int id = g_diaryPending == 2 ? IDM_EDIT_DATE_TIME : IDM_EDIT_TIME_DATE;
+    g_diaryPending = 0;
+    LRESULT length = SendMessageA(editor, EDM_GETTEXTLENGTHRAW, 0, 0);
+    SendMessageA(editor, EM_SETSEL, static_cast<WPARAM>(length), length);
+    SendMessageA(editor, WM_COMMAND, id, 0);
+  }
+  UpdateCaption();
+}
+
 Document *AppDocument() {
   EditorWindow *ed = g_app.editorWindow ? EditorOf(g_app.editorWindow) : nullptr;
   return ed ? ed->doc : nullptr;
@@ -85,6 +104,7 @@ FileHooks AppFileHooks() {
   h.titleChanged = TitleChanged;
   h.chooseSaveName = ChooseSave;
   h.proposeName = ProposeName;
+  h.insertDateTime = QueueDiary;
   return h;
 }
 

@@ -11,6 +11,10 @@ FileHooks AppFileHooks();
 // The document of the editor window.
 Document *AppDocument();
 
+// After a load: the view catches up with the document (layout, scroll bars,
+// caret), a queued ".LOG" line is added, the caption follows.
+void SyncViewAfterLoad();
+
 // New (13111), Open (13131), Save (13311), Save As (13315): result codes.
 int CommandNew();
 int CommandOpen();

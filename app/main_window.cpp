@@ -242,9 +242,7 @@ int OpenStartupDocument() {
   u32 flags = kOpenAsked | (o.createSilently ? static_cast<u32>(kOpenCreate) : 0u);
   OpenRequest request = {o.fileName, encoding, 0, flags};
   int r = OpenFile(doc, request, AppFileHooks());
-  SendMessageA(editor, EDM_REFRESH, 1270, 0);
-  SendMessageA(editor, EDM_UPDATE, 0, 0);
-  UpdateCaption();
+  SyncViewAfterLoad();
   if (r != 0) {
     PostMessageA(g_app.mainWindow, WM_CLOSE, 0, 0);
     return r == kResultReported ? kResultReported : r;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/file_commands.h"
 #include "app/main_window.h"
 #include "config/config_io.h"
 #include "config/config_state.h"
@@ -16,6 +17,7 @@
 #include "editor/editor_window.h"
 #include "foundation/bytes.h"
 #include "resources/resource.h"
+#include "tests/support/test_files.h"
 #include "tests/win/gui_helpers.h"
 
 namespace {
@@ -394,6 +396,31 @@ TEST_F(EditorKeysTest, DatesNamesAndReinsertion) {
   Select(0, 0);
   Command(IDM_EDIT_REINSERT_INSERTED);
   EXPECT_EQ(Text().substr(0, 5), " gone");
+}
+
+TEST_F(EditorKeysTest, DiaryFileGetsADateLineAtTheEnd) {
+  TempFolder folder;
+  const std::string diary = folder.File("diary.txt"), plain = folder.File("plain.txt");
+  ASSERT_TRUE(WriteBytes(diary, ".LOG\r\nmonday\r\n"));
+  ASSERT_TRUE(WriteBytes(plain, ".log\r\n"));
+  StrCopy(g_settings.main.LcDSF, "'D'yyyy");
+  StrCopy(g_settings.main.LcTF, "'T'HH");
+  StrCopy(g_settings.main.TDTGlue, "_");
+  g_settings.main.LOGDate = 0;
+  StrCopy(g_app.options.fileName, diary.c_str());
+  ASSERT_EQ(OpenStartupDocument(), 0);
+  std::string t = Text();
+  ASSERT_GT(t.size(), 14u);
+  EXPECT_EQ(t.substr(0, 14), ".LOG\r\nmonday\r\n");
+  EXPECT_EQ(t.substr(14, 1), "T") << "time first without LOGDate";
+  EXPECT_NE(t.find("_D"), std::string::npos);
+  EXPECT_EQ(Caret(), t.size());
+  EXPECT_EQ(SendMessageA(ed, EM_GETMODIFY, 0, 0), 1);
+  // Lower case does not count.
+  StrCopy(g_app.options.fileName, plain.c_str());
+  Doc()->modified = 0;
+  ASSERT_EQ(OpenStartupDocument(), 0);
+  EXPECT_EQ(Text(), ".log\r\n");
 }
 
 // A session of a few hundred keys and commands: the text it ends with, the
