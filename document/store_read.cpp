@@ -89,36 +89,59 @@ u32 ReadText(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32
   if (s->noRowIndex || (!hardKind && !softKind)) {
     CopyStored(s, from, to, &out);
   } else if (from < to) {
+    // Stored bytes that already read as the output (row texts, and newlines
+    // stored as the kind asked for) are gathered into one run and copied at
+    // once; the run is cut only where a newline is converted or a soft end
+    // written.
     const u32 lastRow = s->rows.count - 1;
     u32 pos = from;
-    for (u32 r = RowOfPosition(s, from); r <= lastRow; r++) {
-      const Row &row = s->rows.entries[r];
+    u32 run = from;
+    bool ok = true;
+    auto flush = [&](u32 end) {
+      if (!ok || end <= run) return;
+      const u32 before = out.n;
+      ok = CopyStored(s, run, end, &out);
+      // A kept CR LF cut by the capacity is taken back: newlines are written
+      // whole or not at all.
+      if (!ok && hardKind == 3 && out.n > before && out.dest[out.n - 1] == '\r') out.n--;
+      run = end;
+    };
+    for (u32 r = RowOfPosition(s, from); r <= lastRow && ok; r++) {
+      const Row &row = RowAt(s, r);
       const u32 rs = RowStart(s, r), te = rs + row.textLength, re = te + row.newlineLength;
-      if (pos < te) {
-        u32 end = te < to ? te : to;
-        if (!CopyStored(s, pos, end, &out)) break;
-        pos = end;
-      }
+      if (pos < te) pos = te < to ? te : to;
       if (row.newlineLength) {
         if (te >= to) break;
         if (hardKind) {
           bool inRange = pos == te || (flags & kReadPartialNewline);
-          if (inRange) {
-            if (hardKind == 3 && row.newlineType != kNewlineCRLF) out.outFlags |= kReadOutNotCRLF;
-            if (!out.Newline(hardKind)) break;
+          if (inRange && hardKind == 3 && row.newlineType != kNewlineCRLF) out.outFlags |= kReadOutNotCRLF;
+          if (inRange && pos == te && row.newlineType == hardKind && re <= to) {
+            pos = re;  // stored as asked: part of the run
+          } else {
+            flush(pos);
+            if (inRange && ok) ok = out.Newline(hardKind);
+            pos = run = re;
           }
-        } else if (!CopyStored(s, pos, re < to ? re : to, &out)) {
-          break;
+        } else {
+          pos = re < to ? re : to;
+          if (pos < re) {
+            flush(pos);
+            pos = run = re;
+          }
         }
-        pos = re;
       } else {
         // A soft end lies between this row and the next one.
         if (r == lastRow || re > to) break;
-        if (softKind && re > from && !out.Newline(softKind)) break;
+        if (softKind && re > from) {
+          flush(pos);
+          if (ok) ok = out.Newline(softKind);
+          run = re;
+        }
         pos = re;
       }
       if (pos >= to && (row.newlineLength || r == lastRow)) break;
     }
+    flush(pos < to ? pos : to);
   }
   u32 n = out.n;
   if (flags & kReadTerminate) dest[n++] = 0;

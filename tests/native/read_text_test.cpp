@@ -1,0 +1,79 @@
+// Reading text out of the store with newline conversion, against a simple
+// model, over random texts, ranges, flags and capacities.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "document/text_store.h"
+#include "tests/support/document_support.h"
+
+namespace {
+
+// What ReadText must give: each newline (CR LF, CR, LF) counts as in the
+// range when its first byte is (any byte with kReadPartialNewline); with a
+// hard kind it is written whole in that kind or not at all; a byte that does
+// not fit ends the output.
+std::string Model(const std::string &t, u32 from, u32 to, u32 flags, u32 cap) {
+  if (from > to) std::swap(from, to);
+  if (to > t.size()) to = static_cast<u32>(t.size());
+  if (from > to) from = to;
+  const u32 hard = flags & 3;
+  if (flags & kReadTerminate) cap = cap ? cap - 1 : 0;
+  std::string out;
+  bool full = false;
+  auto put = [&](const std::string &bytes, bool whole) {
+    if (full) return;
+    if (out.size() + bytes.size() <= cap) {
+      out += bytes;
+    } else {
+      if (!whole) out += bytes.substr(0, cap - out.size());
+      full = true;
+    }
+  };
+  for (u32 a = 0; a < t.size() && !full;) {
+    u32 b = a + 1;
+    const bool newline = t[a] == '\r' || t[a] == '\n';
+    if (t[a] == '\r' && b < t.size() && t[b] == '\n') b++;
+    if (!newline || !hard) {
+      for (u32 i = a; i < b && !full; i++) {
+        if (i < from || i >= to) continue;
+        char c = t[i];
+        if ((flags & kReadNulToSpace) && c == 0) c = ' ';
+        put(std::string(1, c), false);
+      }
+    } else {
+      bool in = (a >= from && a < to) || ((flags & kReadPartialNewline) && from < to && a < to && b > from);
+      if (in) put(hard == 1 ? "\r" : hard == 2 ? "\n" : "\r\n", true);
+    }
+    a = b;
+  }
+  if (flags & kReadTerminate) out.push_back('\0');
+  return out;
+}
+
+TEST(ReadTextTest, MatchesModel) {
+  TestRandom rng(2024);
+  for (int round = 0; round < 400; round++) {
+    TextStore s;
+    ASSERT_TRUE(InitialiseStore(&s, 64, 512));
+    std::string text = RandomText(rng, rng.Below(round < 350 ? 200 : 40000), 1 + rng.Below(30));
+    if (!text.empty() && rng.OneIn(4)) text[rng.Below(static_cast<unsigned>(text.size()))] = '\0';
+    ASSERT_EQ(StoreInsert(&s, 0, BytesSource(text.data(), static_cast<u32>(text.size())), 0), 0);
+    for (int k = 0; k < 20; k++) {
+      const u32 n = static_cast<u32>(text.size());
+      u32 from = rng.Below(n + 2), to = rng.Below(n + 2);
+      u32 flags = rng.Below(4) | (rng.OneIn(2) ? kReadPartialNewline : 0) | (rng.OneIn(4) ? kReadNulToSpace : 0) |
+                  (rng.OneIn(5) ? kReadTerminate : 0);
+      u32 cap = rng.OneIn(3) ? rng.Below(n + 4) + 1 : 2 * n + 8;
+      std::string got(cap, '#');
+      u32 len = ReadText(&s, from, to, &got[0], cap, flags, nullptr);
+      got.resize(len);
+      const std::string want = Model(text, from, to, flags, cap);
+      ASSERT_TRUE(got == want) << "round " << round << " from " << from << " to " << to << " flags " << flags << " cap "
+                               << cap << " got " << got.size() << " want " << want.size();
+    }
+    FreeStore(&s);
+  }
+}
+
+}  // namespace
