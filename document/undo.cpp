@@ -243,8 +243,9 @@ int ReinsertInserted(Document *d) {
   const Step &found = d->undo.steps[k - 1];
   u64 p = found.position;
   const u64 n = found.insertedLength;
-  // Carry the range through the newer steps: one wholly before it moves it by
-  // what it inserted minus what it deleted; one reaching into it spoils it.
+  // Carry the range through the newer steps (none of which inserted
+  // anything): one wholly before it moves it back by what it deleted, one
+  // reaching into it spoils it.
   for (u32 i = k; i < d->undo.count; i++) {
     const Step &st = d->undo.steps[i];
     const u64 q = st.position;
