@@ -92,7 +92,7 @@ u32 ReadText(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32
     const u32 lastRow = s->rows.count - 1;
     u32 pos = from;
     for (u32 r = RowOfPosition(s, from); r <= lastRow; r++) {
-      const Row &row = s->rows.entries[r];
+      const Row &row = RowAt(s, r);
       const u32 rs = RowStart(s, r), te = rs + row.textLength, re = te + row.newlineLength;
       if (pos < te) {
         u32 end = te < to ? te : to;

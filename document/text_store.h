@@ -44,10 +44,19 @@
 // Block buffers.
 constexpr u32 kBlockSmall = 4096;
 constexpr u32 kBlockLarge = 8192;
-// Groups (of blocks, of rows) and range chunks hold at most this many entries;
-// groups made anew are filled to kGroupFill.
+// Groups (of blocks, of rows) and range chunks hold at most kGroupMax
+// entries; a range chunk's buffer holds kGroupFill ranges until it needs
+// kGroupMax.
 constexpr u32 kGroupMax = 8192;
 constexpr u32 kGroupFill = 4096;
+// Groups made anew hold this many entries, and a group that grows past twice
+// as many is split into groups of this size. An edit rewrites the relative
+// starts of the entries after it in its group, and one word of every later
+// group: the sizes balance the two for texts of hundreds of megabytes (a
+// 256 MiB text has 256 block groups and about 4,300 row groups; the row
+// table does not fit the cache, the group tables do).
+constexpr u32 kBlockGroupFill = 256;
+constexpr u32 kRowGroupFill = 1024;
 constexpr u32 kRangeSetCount = 8;
 // "The end of the document" wherever a position is expected.
 constexpr u32 kPositionEnd = 0xFFFFFFFFu;
@@ -128,6 +137,11 @@ struct TextStore {
   u32 noRowIndex;  // 1: only the blocks are maintained (undo-step texts)
   Table<RowGroup> rowGroups;
   Table<Row> rows;
+  // The rows' free capacity is kept as a gap in the row array, at this row
+  // index (rows from it on sit capacity - count entries further): an edit
+  // moves only the rows between it and the previous edit, not the whole tail.
+  // Use RowAt to reach a row.
+  u32 rowGap;
   void *toolScratch;  // scratch pointer of the text tools
   RangeSet rangeSets[kRangeSetCount];
   u32 occurrenceHighlight[4];
@@ -145,11 +159,13 @@ static_assert(sizeof(TextBlock) == 12 + sizeof(void *) + (sizeof(void *) == 8 ? 
 static_assert(sizeof(RangeSet) == 4 + 8 + sizeof(void *) + (sizeof(void *) == 8 ? 4 : 0),
               "a range set is a flag and a table");
 
-// Group sizes. The product always uses kGroupMax / kGroupFill; tests shrink
+// Group sizes. The product always uses the constants above; tests shrink
 // them so that small texts exercise many groups and chunks.
 struct StoreLimits {
-  u32 groupMax;   // most entries of a block group, row group or range chunk
-  u32 groupFill;  // entries of groups made anew (groupMax / 2)
+  u32 groupMax;        // most entries of a block group, row group or range chunk
+  u32 groupFill;       // ranges of a chunk buffer before it needs groupMax (groupMax / 2)
+  u32 blockGroupFill;  // blocks of a new block group
+  u32 rowGroupFill;    // rows of a new row group
 };
 extern StoreLimits g_storeLimits;
 // Restores the product limits with 0.
@@ -183,23 +199,34 @@ void FreeStore(TextStore *store);
 
 // ---- lookups --------------------------------------------------------------------
 
+inline Row &RowAt(TextStore *s, u32 row) {
+  return s->rows.entries[row < s->rowGap ? row : row + (s->rows.capacity - s->rows.count)];
+}
+inline const Row &RowAt(const TextStore *s, u32 row) {
+  return s->rows.entries[row < s->rowGap ? row : row + (s->rows.capacity - s->rows.count)];
+}
+// Moves the rows' gap to a row index (rows between the old and new places move).
+void MoveRowGap(Table<Row> *rows, u32 *gap, u32 row);
+// GrowTable for the rows, keeping the gap where it is. Nonzero on success.
+[[nodiscard]] int GrowRows(TextStore *s, u32 needed);
+
 inline u32 BlockStart(const TextStore *s, u32 block) {
   const TextBlock &b = s->blocks.entries[block];
   return s->blockGroups.entries[b.group].start + b.start;
 }
 inline u32 RowCount(const TextStore *s) { return s->rows.count; }
 inline u32 RowStart(const TextStore *s, u32 row) {
-  const Row &r = s->rows.entries[row];
+  const Row &r = RowAt(s, row);
   return s->rowGroups.entries[r.group].start + r.start;
 }
 inline u32 RowHardLine(const TextStore *s, u32 row) {
-  const Row &r = s->rows.entries[row];
+  const Row &r = RowAt(s, row);
   return s->rowGroups.entries[r.group].hardLineBase + static_cast<u32>(r.hardLine);
 }
-inline u32 RowTextEnd(const TextStore *s, u32 row) { return RowStart(s, row) + s->rows.entries[row].textLength; }
+inline u32 RowTextEnd(const TextStore *s, u32 row) { return RowStart(s, row) + RowAt(s, row).textLength; }
 // The start of the next row: after the text and the newline.
 inline u32 RowEnd(const TextStore *s, u32 row) {
-  return RowTextEnd(s, row) + s->rows.entries[row].newlineLength;
+  return RowTextEnd(s, row) + RowAt(s, row).newlineLength;
 }
 // Hard lines: the hard line of the last row plus 1.
 inline u32 HardLineCount(const TextStore *s) { return RowHardLine(s, s->rows.count - 1) + 1; }

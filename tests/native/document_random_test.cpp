@@ -377,7 +377,7 @@ class Harness {
         unsigned payload = rng_.Below(1000) + 1;
         ASSERT_EQ(RowCachePut(doc_, row, payload), 0);
         unsigned start = RowStart(&doc_->store, row);
-        const Row &rw = doc_->store.rows.entries[row];
+        const Row &rw = RowAt(&doc_->store, row);
         m_.SetsAdd(0, start, rw.textLength + rw.newlineLength, payload);
         bool wholeLine = true;  // rows are hard lines here
         ASSERT_EQ(RowCacheGet(doc_, row), wholeLine && rw.textLength + rw.newlineLength ? payload : 0u);

@@ -66,7 +66,7 @@ TEST(Edit, NewlineBetweenCrAndText) {
   d.Select(3, 3);
   ASSERT_EQ(d.Replace("\n"), 1);
   EXPECT_EQ(RowCount(&d->store), 2u);
-  EXPECT_EQ(d->store.rows.entries[0].newlineType, kNewlineCRLF);
+  EXPECT_EQ(RowAt(&d->store, 0).newlineType, kNewlineCRLF);
   EXPECT_EQ(d->caret.row, 1u);
   EXPECT_EQ(d->caret.position, 4u);
   EXPECT_TRUE(DocOk(d));
