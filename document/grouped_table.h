@@ -18,11 +18,39 @@
 // and Finish. Nothing after PlanSplice and the reservation can fail.
 #pragma once
 
+#include <stddef.h>
 #include <string.h>
 
 #include "document/text_store.h"
 
 namespace splice {
+
+// Adds a word-wise delta to n records of four 32-bit words each (stride
+// bytes apart), 16 bytes at a time.
+typedef u32 Words4 __attribute__((vector_size(16)));
+inline void AddWords(void *first, size_t stride, u32 n, Words4 delta) {
+  char *p = static_cast<char *>(first);
+  for (u32 k = 0; k < n; k++, p += stride) {
+    Words4 w;
+    memcpy(&w, p, 16);
+    w += delta;
+    memcpy(p, &w, 16);
+  }
+}
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "record words are added as little-endian words");
+static_assert(sizeof(Row) == 16 && offsetof(Row, start) == 4 && offsetof(Row, hardLine) == 14,
+              "a row's start is its second word, its hard line the top half of its fourth");
+static_assert(offsetof(TextBlock, start) == 4 && offsetof(RowGroup, start) == 4 && offsetof(BlockGroup, start) == 4 &&
+                  offsetof(RowGroup, first) == 0 && offsetof(BlockGroup, first) == 0 &&
+                  offsetof(RowGroup, hardLineBase) == 8,
+              "the words that edits shift");
+
+// The delta that shifts an item's start by ds and its hard line by dh.
+inline Words4 ItemDelta(const Row &, u32 ds, u32 dh) { return Words4{0, ds, 0, dh << 16}; }
+inline Words4 ItemDelta(const TextBlock &, u32 ds, u32) { return Words4{0, ds, 0, 0}; }
+// The delta that shifts a group's first item, start and hard line base.
+inline Words4 GroupDelta(const RowGroup &, u32 di, u32 ds, u32 dh) { return Words4{di, ds, dh, 0}; }
+inline Words4 GroupDelta(const BlockGroup &, u32 di, u32 ds, u32) { return Words4{di, ds, 0, 0}; }
 
 // Rows carry a hard line; blocks do not.
 inline u32 GroupHard(const RowGroup &g) { return g.hardLineBase; }
@@ -204,23 +232,12 @@ class Writer {
       if (it->group != gi_) {
         for (u32 k = 0; k < n; k++) it[k].group = gi_;
       }
-      if (ds) {
-        for (u32 k = 0; k < n; k++) it[k].start += ds;
-      }
-      if (dh) {
-        for (u32 k = 0; k < n; k++) SetItemHard(it[k], ItemHard(it[k]) + dh);
-      }
+      if (ds || dh) AddWords(it, sizeof(I), n, ItemDelta(*it, ds, dh));
       i = segEnd;
     }
     const u32 newAfter = p_.gA + p_.newGroups;
-    if (dItems_ == 0 && dHard_ == 0) {
-      for (u32 j = newAfter; j < groups_->count; j++) g[j].start += dStart_;
-    } else {
-      for (u32 j = newAfter; j < groups_->count; j++) {
-        g[j].first += dItems_;
-        g[j].start += dStart_;
-        SetGroupHard(g[j], GroupHard(g[j]) + dHard_);
-      }
+    if (newAfter < groups_->count) {
+      AddWords(g + newAfter, sizeof(G), groups_->count - newAfter, GroupDelta(g[0], dItems_, dStart_, dHard_));
     }
     const u32 dGroups = p_.newGroups - p_.oldGroups;
     const u32 count = items_.Count();
