@@ -26,9 +26,15 @@
 namespace splice {
 
 // Adds a word-wise delta to n records of four 32-bit words each (stride
-// bytes apart), 16 bytes at a time.
-typedef u32 Words4 __attribute__((vector_size(16)));
-inline void AddWords(void *first, size_t stride, u32 n, Words4 delta) {
+// bytes apart), 16 bytes at a time where the target has vectors. (Vector
+// values never cross a function boundary: 32-bit x86 without SSE passes
+// them differently.)
+struct Delta4 {
+  u32 w[4];
+};
+inline void AddWords(void *first, size_t stride, u32 n, const Delta4 &d) {
+  typedef u32 Words4 __attribute__((vector_size(16)));
+  const Words4 delta = {d.w[0], d.w[1], d.w[2], d.w[3]};
   char *p = static_cast<char *>(first);
   for (u32 k = 0; k < n; k++, p += stride) {
     Words4 w;
@@ -46,11 +52,11 @@ static_assert(offsetof(TextBlock, start) == 4 && offsetof(RowGroup, start) == 4 
               "the words that edits shift");
 
 // The delta that shifts an item's start by ds and its hard line by dh.
-inline Words4 ItemDelta(const Row &, u32 ds, u32 dh) { return Words4{0, ds, 0, dh << 16}; }
-inline Words4 ItemDelta(const TextBlock &, u32 ds, u32) { return Words4{0, ds, 0, 0}; }
+inline Delta4 ItemDelta(const Row &, u32 ds, u32 dh) { return Delta4{{0, ds, 0, dh << 16}}; }
+inline Delta4 ItemDelta(const TextBlock &, u32 ds, u32) { return Delta4{{0, ds, 0, 0}}; }
 // The delta that shifts a group's first item, start and hard line base.
-inline Words4 GroupDelta(const RowGroup &, u32 di, u32 ds, u32 dh) { return Words4{di, ds, dh, 0}; }
-inline Words4 GroupDelta(const BlockGroup &, u32 di, u32 ds, u32) { return Words4{di, ds, 0, 0}; }
+inline Delta4 GroupDelta(const RowGroup &, u32 di, u32 ds, u32 dh) { return Delta4{{di, ds, dh, 0}}; }
+inline Delta4 GroupDelta(const BlockGroup &, u32 di, u32 ds, u32) { return Delta4{{di, ds, 0, 0}}; }
 
 // Rows carry a hard line; blocks do not.
 inline u32 GroupHard(const RowGroup &g) { return g.hardLineBase; }
