@@ -1,6 +1,6 @@
 // Fault loops: every document operation with allocation N failing, once and
 // from N on, for N = 1, 2, ... until no failure fires. Each run must end with
-// the specified result (the text unchanged, or for a replacement the deletion
+// the promised result (the text unchanged, or for a replacement the deletion
 // done and recorded and nothing inserted), every invariant holding, and undo
 // still taking the text back to where it started.
 #include <gtest/gtest.h>
