@@ -159,6 +159,8 @@ int ReplaceSelection(Document *d, const ReplaceSource *source, u32 flags, i32 *o
   }
   // 3, 4. The deletion is recorded first; without memory for it nothing changes.
   if (flags & kReplaceCloseBefore) CloseStep(j);
+  const Journal journalBefore = *j;
+  const u32 modifiedBefore = d->modified, autoSaveBefore = d->modifiedSinceAutoSave;
   if (!Record(j, s, a, e, 0)) {
     Free(converted);
     Notify(d, kNotifyOutOfMemory);
@@ -189,6 +191,19 @@ int ReplaceSelection(Document *d, const ReplaceSource *source, u32 flags, i32 *o
     if (r > 0) missing = src.length;
   }
   u32 inserted = src.length - missing;
+  if (a == e && missing) {
+    // Nothing was deleted and nothing inserted: no step, no change.
+    if (j->count > journalBefore.count) CompactFree(j->steps[j->count - 1].deleted);
+    j->count = journalBefore.count;
+    j->closed = journalBefore.closed;
+    j->groupStartPending = journalBefore.groupStartPending;
+    d->modified = modifiedBefore;
+    d->modifiedSinceAutoSave = autoSaveBefore;
+    Free(converted);
+    *outCount = -1;
+    Notify(d, kNotifyOutOfMemory);
+    return 0;
+  }
   // 8.
   if (flags & kReplaceCountTyped) d->typedCount += inserted;
   // 9. The insertion goes into the step the deletion went into.

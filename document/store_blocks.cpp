@@ -312,8 +312,9 @@ void DeleteBlocks(TextStore *s, u32 a, u32 b, u32 flags) {
       j = lb;
     }
   }
-  if (!lbKept) {
-    // Later blocks join the first one while they fit into its buffer.
+  if (!lbKept && f > 0) {
+    // Later blocks join the first one while they fit into its buffer (an
+    // emptied first block simply goes).
     while (j < count && f + bl[j].length <= fbCap) {
       memcpy(bl[fb].data + f, bl[j].data, bl[j].length);
       f += bl[j].length;

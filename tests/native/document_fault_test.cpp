@@ -110,6 +110,7 @@ u32 ReplaceLoop(const std::string &base, const Prepare &prepare, u32 a, u32 b, c
           if (out == -1) {
             EXPECT_EQ(text, f.before) << "nothing changes when the deletion cannot be recorded";
           } else {
+            EXPECT_LT(a, b) << "a failed insertion into an empty selection changes nothing";
             EXPECT_EQ(out, static_cast<i32>(t.size()));
             std::string cut = f.before;
             cut.erase(a, b - a);

@@ -145,6 +145,33 @@ TEST(Edit, FailureLeavesTheTextAndReports) {
   EXPECT_EQ(d->undo.count, 0u);
 }
 
+TEST(Edit, AFailedKeystrokeChangesNothing) {
+  TestDocument d;
+  d.Load(std::string(4096, 'a'));  // one full block: typing into it needs a larger buffer
+  d.Select(10, 10);
+  ASSERT_EQ(d.Replace("z", kReplaceCloseBefore), 1);
+  ASSERT_EQ(UndoRedo(d, kUndo), 1);
+  MarkSaved(d);
+  FaultInjector fi = {};
+  FaultPlan(&fi, kFaultAlloc, 1, true);
+  int out = 0;
+  d.Select(20, 20);
+  d.events.clear();
+  {
+    ScopedFaultInjector scope(&fi);
+    EXPECT_EQ(d.Replace("q", 0, &out), 0);
+  }
+  EXPECT_GT(fi.fired[kFaultAlloc], 0u);
+  EXPECT_EQ(out, -1);
+  EXPECT_EQ(d.events, "E");
+  EXPECT_EQ(d.Text(), std::string(4096, 'a'));
+  EXPECT_EQ(d->modified, 0u);
+  EXPECT_EQ(d->undo.count, 0u);
+  EXPECT_EQ(d->redo.count, 1u) << "the redo journal is still there";
+  ASSERT_EQ(UndoRedo(d, kRedo), 1);
+  EXPECT_EQ(d.Text()[10], 'z');
+}
+
 TEST(Edit, MatchCase) {
   struct {
     const char *replaced, *text, *expected;

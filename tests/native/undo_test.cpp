@@ -60,6 +60,28 @@ TEST(Undo, ClosedStepsDoNotMerge) {
   EXPECT_EQ(d->undo.count, 3u);
 }
 
+TEST(Undo, DeletionJoinsAStepItsInsertionCannot) {
+  // Deleting backwards up to a typed run extends its step; what is typed in
+  // the same replacement then needs a step of its own.
+  TestDocument d;
+  d.Load("0123456789");
+  d.Select(5, 5);
+  d.Type("abc");
+  d.Select(3, 5);
+  ASSERT_EQ(d.Replace("XY"), 1);
+  EXPECT_EQ(d.Text(), "012XYabc56789");
+  ASSERT_EQ(d->undo.count, 2u);
+  EXPECT_EQ(d->undo.steps[0].position, 3u);
+  EXPECT_EQ(Deleted(d->undo.steps[0]), "34");
+  ASSERT_EQ(UndoRedo(d, kUndo), 1);
+  EXPECT_EQ(d.Text(), "012abc56789");
+  ASSERT_EQ(UndoRedo(d, kUndo), 1);
+  EXPECT_EQ(d.Text(), "0123456789");
+  ASSERT_EQ(UndoRedo(d, kRedo), 1);
+  ASSERT_EQ(UndoRedo(d, kRedo), 1);
+  EXPECT_EQ(d.Text(), "012XYabc56789");
+}
+
 TEST(Undo, GroupIsOneUndo) {
   TestDocument d;
   std::string text;
