@@ -195,6 +195,18 @@ UndoMode UndoModeForCommand(UndoCommand command, bool noMultiLevelUndo) {
   return kUndo;
 }
 
+bool UndoEnabled(const Document *d, bool noMultiLevelUndo) {
+  return d->undo.count > 0 || (noMultiLevelUndo && d->redo.count > 0);
+}
+
+bool RedoEnabled(const Document *d, bool noMultiLevelUndo) { return !noMultiLevelUndo && d->redo.count > 0; }
+
+void ForgetSavedState(Document *d) {
+  d->undo.savedIndex = -1;
+  d->redo.savedIndex = -1;
+  d->modified = 1;
+}
+
 void JournalStatisticsOf(const Journal *j, JournalStatistics *out) {
   out->steps = j->count;
   out->indexBytes = static_cast<u64>(j->capacity) * sizeof(Step);

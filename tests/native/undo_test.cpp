@@ -141,6 +141,12 @@ TEST(Undo, SavedState) {
   EXPECT_EQ(d->modified, 1u);
   MarkSaved(d);
   EXPECT_EQ(d->modified, 0u);
+  // A new encoding: the saved text is gone for good.
+  ForgetSavedState(d);
+  EXPECT_EQ(d->modified, 1u);
+  ASSERT_EQ(UndoRedo(d, kUndo), 1);
+  ASSERT_EQ(UndoRedo(d, kRedo), 1);
+  EXPECT_EQ(d->modified, 1u);
 }
 
 TEST(Undo, ClearingAndReducing) {
@@ -232,9 +238,14 @@ TEST(Undo, SuppressedMultiLevelUndoToggles) {
   d.Type("one");
   d.Select(3, 3);
   ASSERT_EQ(d.Replace(" two", kReplaceCloseBefore), 1);
+  EXPECT_TRUE(UndoEnabled(d, true));
+  EXPECT_FALSE(RedoEnabled(d, true));
   // Pressing Undo twice restores the text as before the first Undo.
   ASSERT_EQ(UndoRedo(d, UndoModeForCommand(kCmdUndo, true)), 1);
   EXPECT_EQ(d.Text(), "one");
+  EXPECT_TRUE(RedoEnabled(d, false));
+  EXPECT_FALSE(RedoEnabled(d, true));
+  EXPECT_TRUE(UndoEnabled(d, true));
   ASSERT_EQ(UndoRedo(d, UndoModeForCommand(kCmdUndo, true)), 1);
   EXPECT_EQ(d.Text(), "one two");
 }
