@@ -147,6 +147,10 @@ TEST(Position, RowCacheFollowsTheRow) {
   d.Load("alpha\nbeta\r\ngamma");
   ASSERT_EQ(RowCachePut(d, 1, 42), 0);
   ASSERT_EQ(RowCachePut(d, 2, 43), 0);
+  // The Info dialog's markers figure: the chunk table plus 64 KiB per chunk.
+  DocumentStatistics stats;
+  DocumentStatisticsOf(d, &stats);
+  EXPECT_EQ(stats.memory.markers, d->store.rangeSets[0].chunks.capacity * sizeof(RangeChunk) + 4096 * sizeof(Range));
   EXPECT_EQ(RowCacheGet(d, 1), 42u);
   EXPECT_EQ(RowCacheGet(d, 2), 43u);
   EXPECT_EQ(RowCacheGet(d, 0), 0u);
