@@ -104,8 +104,8 @@ u32 ReadText(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32
         if (hardKind) {
           bool inRange = pos == te || (flags & kReadPartialNewline);
           if (inRange) {
-            if (hardKind == 3 && row.newlineType != kNewlineCRLF) out.outFlags |= kReadOutNotCRLF;
             if (!out.Newline(hardKind)) break;
+            if (hardKind == 3 && row.newlineType != kNewlineCRLF) out.outFlags |= kReadOutNotCRLF;
           }
         } else if (!CopyStored(s, pos, re < to ? re : to, &out)) {
           break;

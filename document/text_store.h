@@ -263,9 +263,10 @@ constexpr u32 kReadOutNul = 4;
 // capacity bytes, converting as the flags say; returns the bytes written. A
 // converted newline is written whole or not at all; a newline counts as in
 // the range when its first byte is (or, with 64, any byte). A soft row end is
-// written (16, 32) when it lies after from and at or before to. A store
-// without a row index reads as stored whatever the flags. outFlags may be
-// null.
+// written (16, 32) when it lies after from and at or before to. The out-flags
+// describe what was written: 1 + 2 for a newline written as CR LF that was
+// stored otherwise, 4 for a NUL written as a space. A store without a row
+// index reads as stored whatever the flags. outFlags may be null.
 u32 ReadText(const TextStore *store, u32 from, u32 to, char *dest, u32 capacity, u32 flags, u32 *outFlags);
 // An upper bound of what ReadText writes with the same range and flags.
 u32 MeasureText(const TextStore *store, u32 from, u32 to, u32 flags);
