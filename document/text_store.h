@@ -15,7 +15,9 @@
 // Rows. One entry per display row (per hard line while rows are not wrapped),
 // in one flat table grouped the same way: a row stores its start relative to
 // its row group and its hard line number relative to the group's hard line
-// base. A row ends with a newline (CR: length 1 type 1; LF: 1, 2; CR LF: 2, 3)
+// base. The row table's free capacity sits as a gap at the last place rows
+// were added or removed (rowGap), so that runs of newline edits in one place
+// (typing, Replace All, undoing a group) do not move the whole table each time. A row ends with a newline (CR: length 1 type 1; LF: 1, 2; CR LF: 2, 3)
 // or, when it ends by wrapping or is the last row, with none (0, 0). Every row
 // but the last one spans at least one byte, a CR that is a row's newline is
 // never followed by an LF (the two would form one CR LF newline), and no row's
