@@ -9,7 +9,9 @@
 #include "config/config_io.h"
 #include "editor/editor_window.h"
 #include "foundation/ask_user.h"
+#include "files/encoding.h"
 #include "foundation/bytes.h"
+#include "foundation/char_class.h"
 #include "foundation/format.h"
 #include "foundation/random.h"
 #include "foundation/texts.h"
@@ -51,7 +53,9 @@ int RunQuillpad(HINSTANCE instance) {
   TextLoader loader = {LoadResourceText, g_app.instance};
   if (LoadTexts(&loader) != 0) return -1;
 
+  InitCharClasses();
   SetDefaultSettings(&g_settings, true);
+  BuildCodePageList();
 
   if (!RegisterEditorClass(g_app.instance)) return -1;
   ParseCommandLine();
@@ -64,6 +68,8 @@ int RunQuillpad(HINSTANCE instance) {
   StrCopyN(g_config.configFile, o.configFile, sizeof g_config.configFile);
   LoadConfigAtStartup();
   ClampSettings(&g_settings);
+  // The word definition of the loaded settings.
+  SetWordOptions(WordOptions{g_settings.edit.SWord, g_settings.edit._word});
 
   if (o.updateCheck) {
     (void)SaveConfig(nullptr, g_config.path, false, false);

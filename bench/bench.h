@@ -27,3 +27,4 @@ inline void Ratio(const char *name, double ours, double baseline) { printf("%s r
 // Registered benchmark groups.
 void BenchFoundation();
 void BenchFiles();
+void BenchDocument();

@@ -8,5 +8,6 @@ int main() {
   if (ThreadSlotInit() != 0 || LoadTexts(&kBuiltinTextLoader) != 0) return 1;
   BenchFoundation();
   BenchFiles();
+  BenchDocument();
   return 0;
 }

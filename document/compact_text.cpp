@@ -77,7 +77,7 @@ void FromStore(const TextStore *t, CompactText *c) {
 CompactText *CompactCreate(const TextStore *src, u32 from, u32 to) {
   const u32 n = to - from;
   const u32 blocks = (n + kBlockSmall - 1) / kBlockSmall;
-  const u32 fill = g_storeLimits.groupFill;
+  const u32 fill = g_storeLimits.blockGroupFill;
   const u32 groups = (blocks + fill - 1) / fill;
   CompactText *c = static_cast<CompactText *>(Allocate(sizeof(CompactText)));
   if (!c) return nullptr;
@@ -147,6 +147,7 @@ void CompactView(const CompactText *c, CompactStoreView *v) {
   v->group = RowGroup{0, 0, 0, 1};
   v->store.rows = Table<Row>{1, 1, &v->row};
   v->store.rowGroups = Table<RowGroup>{1, 1, &v->group};
+  v->store.rowGap = 1;
 }
 
 void CompactMemory(const CompactText *c, u64 *indexBytes, u64 *textBytes) {

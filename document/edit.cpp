@@ -90,8 +90,12 @@ u32 DeleteRange(TextStore *s, u32 from, u32 to, u32 flags) {
 }
 
 void SetSelection(Document *d, u32 anchor, u32 caret) {
-  SetFromPosition(d, &d->anchor, anchor, kPositionSettleColumn);
   SetFromPosition(d, &d->caret, caret, kPositionSettleColumn);
+  if (anchor == caret) {
+    d->anchor = d->caret;
+  } else {
+    SetFromPosition(d, &d->anchor, anchor, kPositionSettleColumn);
+  }
   OrderSelection(d);
 }
 
@@ -155,6 +159,8 @@ int ReplaceSelection(Document *d, const ReplaceSource *source, u32 flags, i32 *o
   }
   // 3, 4. The deletion is recorded first; without memory for it nothing changes.
   if (flags & kReplaceCloseBefore) CloseStep(j);
+  const Journal journalBefore = *j;
+  const u32 modifiedBefore = d->modified, autoSaveBefore = d->modifiedSinceAutoSave;
   if (!Record(j, s, a, e, 0)) {
     Free(converted);
     Notify(d, kNotifyOutOfMemory);
@@ -168,10 +174,14 @@ int ReplaceSelection(Document *d, const ReplaceSource *source, u32 flags, i32 *o
   // What the view needs to know: the first row the edit touches (the row
   // before it when a CR there may join an LF), and where the hard lines after
   // the edit were.
-  u32 firstRow = RowOfPosition(s, a);
-  if (firstRow > 0 && RowStart(s, firstRow) == a) firstRow--;
-  const u32 rowsBefore = RowCount(s);
-  const u32 hardAfterBefore = RowHardLine(s, RowOfPosition(s, e));
+  const bool view = d->events.relayout || d->events.repaint;
+  u32 firstRow = 0, rowsBefore = 0, hardAfterBefore = 0;
+  if (view) {
+    firstRow = RowOfPosition(s, a);
+    if (firstRow > 0 && RowStart(s, firstRow) == a) firstRow--;
+    rowsBefore = RowCount(s);
+    hardAfterBefore = RowHardLine(s, RowOfPosition(s, e));
+  }
   // 6, 7.
   DeleteRange(s, a, e, 0);
   u32 missing = 0;
@@ -181,6 +191,19 @@ int ReplaceSelection(Document *d, const ReplaceSource *source, u32 flags, i32 *o
     if (r > 0) missing = src.length;
   }
   u32 inserted = src.length - missing;
+  if (a == e && missing) {
+    // Nothing was deleted and nothing inserted: no step, no change.
+    if (j->count > journalBefore.count) CompactFree(j->steps[j->count - 1].deleted);
+    j->count = journalBefore.count;
+    j->closed = journalBefore.closed;
+    j->groupStartPending = journalBefore.groupStartPending;
+    d->modified = modifiedBefore;
+    d->modifiedSinceAutoSave = autoSaveBefore;
+    Free(converted);
+    *outCount = -1;
+    Notify(d, kNotifyOutOfMemory);
+    return 0;
+  }
   // 8.
   if (flags & kReplaceCountTyped) d->typedCount += inserted;
   // 9. The insertion goes into the step the deletion went into.

@@ -52,8 +52,10 @@ struct ReplaceSource {
 // but re-laying out the rows failed for lack of memory, 0 on failure.
 // outCount (may be null) receives 0 once the change is recorded, the number of
 // bytes not inserted when the insertion fell short (the deletion then stays
-// done and recorded), or -1 when nothing was changed. An empty source with an
-// empty selection changes and records nothing (returns 1).
+// done and recorded), or -1 when nothing was changed (the document, its
+// modified flag and its journals are then as before; this includes an
+// insertion into an empty selection that could not be made). An empty source
+// with an empty selection changes and records nothing (returns 1).
 [[nodiscard]] int ReplaceSelection(Document *doc, const ReplaceSource *source, u32 flags, i32 *outCount);
 [[nodiscard]] int ReplaceSelectionString(Document *doc, const char *text, u32 flags, i32 *outCount);
 [[nodiscard]] int ReplaceSelectionCounted(Document *doc, const char *bytes, u32 length, u32 flags, i32 *outCount);

@@ -8,22 +8,55 @@
 // (first item, start, hard line base); their items change only when the
 // number of groups changes (their group index).
 //
-// The region is laid out so that every group holds 1 .. groupMax items: it
-// stays one group when it fits; otherwise its first group is filled to
-// groupMax and the rest goes into the second old group of the region (a
-// deletion across a group boundary), or into the following group as far as
-// it has room, and into new groups of groupFill items.
+// The region is laid out so that every group holds 1 .. min(groupMax, 2 x
+// fill) items: it stays one group when it fits; a deletion across a group
+// boundary keeps two groups; anything bigger is cut into groups of `fill`
+// after the first, which keeps the items before the edit.
 //
 // Use: PlanSplice (pure), reserve the tables with the plan's counts, then
 // Begin, Put each new item in order with its absolute start and hard line,
 // and Finish. Nothing after PlanSplice and the reservation can fail.
 #pragma once
 
+#include <stddef.h>
 #include <string.h>
 
 #include "document/text_store.h"
 
 namespace splice {
+
+// Adds a word-wise delta to n records of four 32-bit words each (stride
+// bytes apart), 16 bytes at a time where the target has vectors. (Vector
+// values never cross a function boundary: 32-bit x86 without SSE passes
+// them differently.)
+struct Delta4 {
+  u32 w[4];
+};
+inline void AddWords(void *first, size_t stride, u32 n, const Delta4 &d) {
+  typedef u32 Words4 __attribute__((vector_size(16)));
+  const Words4 delta = {d.w[0], d.w[1], d.w[2], d.w[3]};
+  char *p = static_cast<char *>(first);
+  for (u32 k = 0; k < n; k++, p += stride) {
+    Words4 w;
+    memcpy(&w, p, 16);
+    w += delta;
+    memcpy(p, &w, 16);
+  }
+}
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "record words are added as little-endian words");
+static_assert(sizeof(Row) == 16 && offsetof(Row, start) == 4 && offsetof(Row, hardLine) == 14,
+              "a row's start is its second word, its hard line the top half of its fourth");
+static_assert(offsetof(TextBlock, start) == 4 && offsetof(RowGroup, start) == 4 && offsetof(BlockGroup, start) == 4 &&
+                  offsetof(RowGroup, first) == 0 && offsetof(BlockGroup, first) == 0 &&
+                  offsetof(RowGroup, hardLineBase) == 8,
+              "the words that edits shift");
+
+// The delta that shifts an item's start by ds and its hard line by dh.
+inline Delta4 ItemDelta(const Row &, u32 ds, u32 dh) { return Delta4{{0, ds, 0, dh << 16}}; }
+inline Delta4 ItemDelta(const TextBlock &, u32 ds, u32) { return Delta4{{0, ds, 0, 0}}; }
+// The delta that shifts a group's first item, start and hard line base.
+inline Delta4 GroupDelta(const RowGroup &, u32 di, u32 ds, u32 dh) { return Delta4{{di, ds, dh, 0}}; }
+inline Delta4 GroupDelta(const BlockGroup &, u32 di, u32 ds, u32) { return Delta4{{di, ds, 0, 0}}; }
 
 // Rows carry a hard line; blocks do not.
 inline u32 GroupHard(const RowGroup &g) { return g.hardLineBase; }
@@ -40,37 +73,69 @@ struct Plan {
   bool hadGroups;    // the table had any group
   u32 gA;            // first group of the region (the same index before and after)
   u32 gB;            // old group of the last replaced item (or gA)
-  bool useNext;      // old group gB + 1 joins the region
   u32 oldGroups;     // groups of the region before
   u32 newGroups;     // groups of the region after
   u32 regionFirst;   // first item of the region
   u32 total;         // items of the region after
+  u32 fill;          // items of each group but the first and the last
   u32 firstCount;    // items of group gA after
-  u32 middleGroups;  // new groups after the first one
-  u32 middleLast;    // items of the last of them (the others hold groupFill)
-  u32 tailCount;     // items of a last kept group (gB or the next one); 0 when none
+  u32 lastCount;     // items of the last group, when there are two or more
 };
 
 inline u32 GroupCountAt(const Plan &p, u32 j) {
   if (j == 0) return p.firstCount;
-  if (j <= p.middleGroups) return j == p.middleGroups ? p.middleLast : g_storeLimits.groupFill;
-  return p.tailCount;
+  return j + 1 == p.newGroups ? p.lastCount : p.fill;
 }
 
-template <class I, class G>
-Plan PlanSplice(const Table<G> &groups, const Table<I> &items, u32 i0, u32 i1, u32 m) {
-  const u32 max = g_storeLimits.groupMax;
-  const u32 fill = g_storeLimits.groupFill;
+// The flat item tables. Blocks are a plain array. Rows keep their free
+// capacity as a gap at the last edit (TextStore::rowGap): edits close to one
+// another move only the rows between them, never the whole tail.
+template <class T>
+struct PlainItems {
+  typedef T Item;
+  Table<T> *t;
+  u32 Count() const { return t->count; }
+  T &At(u32 i) const { return t->entries[i]; }
+  // Items from i up to this index lie one after another in memory.
+  u32 RunEnd(u32) const { return t->count; }
+  // [i0, i1) make way for m items at i0, written afterwards.
+  void Open(u32 i0, u32 i1, u32 m) {
+    u32 tail = t->count - i1;
+    if (i0 + m != i1 && tail) memmove(t->entries + i0 + m, t->entries + i1, tail * sizeof(T));
+    t->count = t->count - (i1 - i0) + m;
+  }
+};
+
+struct GapRows {
+  typedef Row Item;
+  Table<Row> *t;
+  u32 *gap;
+  u32 Count() const { return t->count; }
+  Row &At(u32 i) const { return t->entries[i < *gap ? i : i + (t->capacity - t->count)]; }
+  u32 RunEnd(u32 i) const { return i < *gap ? *gap : t->count; }
+  void Open(u32 i0, u32 i1, u32 m) {
+    if (i1 - i0 == m) return;  // rewritten in place: the gap stays where it is
+    MoveRowGap(t, gap, i1);
+    t->count = t->count - (i1 - i0) + m;  // the old rows join the gap, the new ones take its front
+    *gap = i0 + m;
+  }
+};
+
+// fill: the items of a new group (block or row groups).
+template <class A, class G>
+Plan PlanSplice(const Table<G> &groups, const A &items, u32 i0, u32 i1, u32 m, u32 fill) {
+  const u32 limit = 2 * fill < g_storeLimits.groupMax ? 2 * fill : g_storeLimits.groupMax;
   Plan p = {};
   p.i0 = i0;
   p.i1 = i1;
   p.m = m;
+  p.fill = fill;
   u32 a = 0, b = 0;
   if (groups.count > 0) {
     p.hadGroups = true;
     u32 anchor = i1 > i0 ? i0 : (i0 > 0 ? i0 - 1 : 0);
-    p.gA = items.entries[anchor].group;
-    p.gB = i1 > i0 ? items.entries[i1 - 1].group : p.gA;
+    p.gA = items.At(anchor).group;
+    p.gB = i1 > i0 ? items.At(i1 - 1).group : p.gA;
     p.regionFirst = groups.entries[p.gA].first;
     a = i0 - p.regionFirst;
     b = groups.entries[p.gB].first + groups.entries[p.gB].count - i1;
@@ -79,67 +144,49 @@ Plan PlanSplice(const Table<G> &groups, const Table<I> &items, u32 i0, u32 i1, u
   u64 t = static_cast<u64>(a) + m + b;
   p.total = static_cast<u32>(t);
   if (t == 0) return p;
-  if (t <= max) {
+  // The first group keeps every item before the window (a <= limit): those
+  // are not rewritten.
+  if (t <= limit) {
     p.newGroups = 1;
     p.firstCount = p.total;
-    return p;
-  }
-  p.firstCount = max;
-  u32 e = p.total - max;
-  if (p.hadGroups && p.gB != p.gA && e <= max) {
-    p.tailCount = e;
+  } else if (p.hadGroups && p.gB != p.gA && t <= 2ull * limit) {
+    // Across a group boundary (a deletion): two groups, no more than before.
     p.newGroups = 2;
-    return p;
+    p.firstCount = p.total - p.total / 2;
+    if (p.firstCount < a) p.firstCount = a;
+    p.lastCount = p.total - p.firstCount;
+  } else {
+    p.firstCount = a > fill ? a : fill;
+    u32 rest = p.total - p.firstCount;
+    u32 more = (rest + fill - 1) / fill;
+    p.newGroups = 1 + more;
+    p.lastCount = rest - (more - 1) * fill;
   }
-  u32 moved = 0;
-  if (p.hadGroups && p.gB == p.gA && p.gB + 1 < groups.count) {
-    u32 nextCount = groups.entries[p.gB + 1].count;
-    u32 room = max - nextCount;
-    moved = e < room ? e : room;
-    if (moved > 0) {
-      p.useNext = true;
-      p.oldGroups++;
-      p.tailCount = nextCount + moved;
-      p.total += nextCount;
-    }
-  }
-  u32 rest = e - moved;
-  p.middleGroups = (rest + fill - 1) / fill;
-  p.middleLast = p.middleGroups ? rest - (p.middleGroups - 1) * fill : 0;
-  p.newGroups = 1 + p.middleGroups + (p.useNext ? 1 : 0);
   return p;
 }
 
 // Entries the tables need for the plan.
-template <class I, class G>
-inline u32 ItemsNeeded(const Plan &p, const Table<I> &items) {
-  return items.count - (p.i1 - p.i0) + p.m;
-}
-template <class I, class G>
+inline u32 ItemsNeeded(const Plan &p, u32 itemCount) { return itemCount - (p.i1 - p.i0) + p.m; }
+template <class G>
 inline u32 GroupsNeeded(const Plan &p, const Table<G> &groups) {
   return groups.count - p.oldGroups + p.newGroups;
 }
 
-template <class I, class G>
+template <class A, class G>
 class Writer {
  public:
+  typedef typename A::Item I;
   // dStart and dHard are added (modulo 2^32) to every item after the window.
-  Writer(Table<I> *items, Table<G> *groups, const Plan &plan, u32 dStart, u32 dHard)
+  Writer(A items, Table<G> *groups, const Plan &plan, u32 dStart, u32 dHard)
       : items_(items), groups_(groups), p_(plan), dStart_(dStart), dHard_(dHard) {}
 
   void Begin() {
     G *g = groups_->entries;
     if (p_.hadGroups) {
       oldB_ = g[p_.gB];
-      oldBEnd_ = oldB_.first + oldB_.count;
-      if (p_.useNext) oldNext_ = g[p_.gB + 1];
     }
-    const u32 removed = p_.i1 - p_.i0;
-    dItems_ = p_.m - removed;  // modulo 2^32
-    I *it = items_->entries;
-    u32 tail = items_->count - p_.i1;
-    if (p_.i0 + p_.m != p_.i1 && tail) memmove(it + p_.i0 + p_.m, it + p_.i1, tail * sizeof(I));
-    items_->count = items_->count - removed + p_.m;
+    dItems_ = p_.m - (p_.i1 - p_.i0);  // modulo 2^32
+    items_.Open(p_.i0, p_.i1, p_.m);
 
     u32 oldAfter = p_.gA + p_.oldGroups;
     u32 newAfter = p_.gA + p_.newGroups;
@@ -169,41 +216,42 @@ class Writer {
 
   void Finish() {
     G *g = groups_->entries;
-    I *it = items_->entries;
     const u32 end = p_.regionFirst + p_.total;
-    const u32 bEndNew = oldBEnd_ + dItems_;
     u32 i = next_;
+    // The rest of the region: the items of the old last group after the window.
     while (i < end) {
-      const bool fromB = i < bEndNew;
-      const G &src = fromB ? oldB_ : oldNext_;
-      const u32 srcEnd = fromB ? bEndNew : end;
+      const G &src = oldB_;
+      const u32 srcEnd = end;
       while (i >= g[gi_].first + g[gi_].count) gi_++;
       G &dst = g[gi_];
+      I *it = &items_.At(i);
       if (i == dst.first) {
-        dst.start = src.start + it[i].start + dStart_;
-        SetGroupHard(dst, GroupHard(src) + ItemHard(it[i]) + dHard_);
+        dst.start = src.start + it->start + dStart_;
+        SetGroupHard(dst, GroupHard(src) + ItemHard(*it) + dHard_);
       }
       u32 segEnd = dst.first + dst.count;
       if (srcEnd < segEnd) segEnd = srcEnd;
+      if (items_.RunEnd(i) < segEnd) segEnd = items_.RunEnd(i);
       const u32 ds = src.start + dStart_ - dst.start;
       const u32 dh = GroupHard(src) + dHard_ - GroupHard(dst);
-      const u32 gi = gi_;
-      for (u32 j = i; j < segEnd; j++) {
-        it[j].group = gi;
-        it[j].start += ds;
-        if (dh) SetItemHard(it[j], ItemHard(it[j]) + dh);
+      const u32 n = segEnd - i;
+      if (it->group != gi_) {
+        for (u32 k = 0; k < n; k++) it[k].group = gi_;
       }
+      if (ds || dh) AddWords(it, sizeof(I), n, ItemDelta(*it, ds, dh));
       i = segEnd;
     }
     const u32 newAfter = p_.gA + p_.newGroups;
-    for (u32 j = newAfter; j < groups_->count; j++) {
-      g[j].first += dItems_;
-      g[j].start += dStart_;
-      SetGroupHard(g[j], GroupHard(g[j]) + dHard_);
+    if (newAfter < groups_->count) {
+      AddWords(g + newAfter, sizeof(G), groups_->count - newAfter, GroupDelta(g[0], dItems_, dStart_, dHard_));
     }
     const u32 dGroups = p_.newGroups - p_.oldGroups;
-    if (dGroups) {
-      for (u32 j = end; j < items_->count; j++) it[j].group += dGroups;
+    const u32 count = items_.Count();
+    for (u32 j = end; dGroups && j < count;) {
+      I *it = &items_.At(j);
+      const u32 n = items_.RunEnd(j) - j;
+      for (u32 k = 0; k < n; k++) it[k].group += dGroups;
+      j += n;
     }
   }
 
@@ -219,17 +267,15 @@ class Writer {
     item.group = gi_;
     item.start = absStart - grp.start;
     SetItemHard(item, absHard - GroupHard(grp));
-    items_->entries[i] = item;
+    items_.At(i) = item;
   }
 
-  Table<I> *items_;
+  A items_;
   Table<G> *groups_;
   Plan p_;
   u32 dStart_, dHard_;
   u32 dItems_ = 0;
   G oldB_ = {};
-  G oldNext_ = {};
-  u32 oldBEnd_ = 0;
   u32 gi_ = 0;
   u32 next_ = 0;
 };

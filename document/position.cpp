@@ -5,7 +5,7 @@
 void CompletePosition(const Document *d, PositionRecord *rec, u32 flags) {
   const TextStore *s = &d->store;
   const u32 r = rec->row;
-  const Row &row = s->rows.entries[r];
+  const Row &row = RowAt(s, r);
   const u32 start = RowStart(s, r);
   rec->rowLength = row.textLength;
   rec->column = rec->wantedColumn < row.textLength ? rec->wantedColumn : row.textLength;
@@ -14,8 +14,9 @@ void CompletePosition(const Document *d, PositionRecord *rec, u32 flags) {
   if (row.newlineType == kNewlineCRLF && rec->wantedColumn == row.textLength + 1) rec->effectiveColumn++;
   rec->position = start + rec->effectiveColumn;
   rec->hardLine = RowHardLine(s, r);
-  rec->firstRow = FirstRowOfHardLine(s, rec->hardLine);
-  rec->lastRow = FirstRowOfHardLine(s, rec->hardLine + 1) - 1;
+  // Unwrapped rows are their own hard lines: no search needed.
+  rec->firstRow = (r == 0 || RowAt(s, r - 1).newlineLength) ? r : FirstRowOfHardLine(s, rec->hardLine);
+  rec->lastRow = (row.newlineLength || r + 1 == RowCount(s)) ? r : FirstRowOfHardLine(s, rec->hardLine + 1) - 1;
   const u32 lineStart = RowStart(s, rec->firstRow);
   rec->offsetInHardLine = rec->position - lineStart;
   rec->hardLineLength = RowTextEnd(s, rec->lastRow) - lineStart;
@@ -26,7 +27,7 @@ void SetFromPosition(Document *d, PositionRecord *rec, u32 position, u32 flags) 
   const TextStore *s = &d->store;
   if (position > s->length) position = s->length;
   rec->row = RowOfPosition(s, position);
-  const Row &row = s->rows.entries[rec->row];
+  const Row &row = RowAt(s, rec->row);
   u32 wanted = position - RowStart(s, rec->row);
   u32 most = row.textLength + row.newlineLength;
   rec->wantedColumn = wanted < most ? wanted : most;
@@ -93,7 +94,7 @@ void SwapAnchorCaret(Document *d) {
 namespace {
 
 u32 RowSpan(const TextStore *s, u32 row) {
-  return s->rows.entries[row].textLength + s->rows.entries[row].newlineLength;
+  return RowAt(s, row).textLength + RowAt(s, row).newlineLength;
 }
 
 }  // namespace

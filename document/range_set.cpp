@@ -12,7 +12,6 @@ struct Pos {
 };
 
 inline bool Valid(const RangeSet *s, Pos p) { return p.c < s->chunks.count; }
-inline Range &At(RangeSet *s, Pos p) { return s->chunks.entries[p.c].ranges[p.i]; }
 inline u32 StartOf(const RangeSet *s, Pos p) {
   const RangeChunk &k = s->chunks.entries[p.c];
   return k.start + k.ranges[p.i].start;

@@ -22,6 +22,11 @@ namespace {
 
 constexpr u32 kNone = 0xFFFFFFFFu;
 
+typedef splice::PlainItems<TextBlock> Blocks;
+typedef splice::Writer<Blocks, BlockGroup> BlockWriter;
+
+Blocks ConstBlocks(const TextStore *s) { return Blocks{const_cast<Table<TextBlock> *>(&s->blocks)}; }
+
 void Progress(const TextStore *s, u32 flags, u64 done, u64 total) {
   if (!(flags & kStoreNoProgress) && s->progress.report) s->progress.report(s->progress.context, done, total);
 }
@@ -102,16 +107,16 @@ void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e) {
   }
   switch (e->kind) {
     case kInPlace:
-      e->plan = splice::PlanSplice(s->blockGroups, s->blocks, e->blk + 1, e->blk + 1, 0);
+      e->plan = splice::PlanSplice(s->blockGroups, ConstBlocks(s), e->blk + 1, e->blk + 1, 0, g_storeLimits.blockGroupFill);
       break;
     case kSpill:
-      e->plan = splice::PlanSplice(s->blockGroups, s->blocks, e->blk + 1, e->blk + 2, 1);
+      e->plan = splice::PlanSplice(s->blockGroups, ConstBlocks(s), e->blk + 1, e->blk + 2, 1, g_storeLimits.blockGroupFill);
       break;
     case kNewBlocks: {
       u64 x = static_cast<u64>(n) - e->topUp + e->tail;
       e->newBlocks = static_cast<u32>((x + kBlockSmall - 1) / kBlockSmall);
       e->newStart = p + e->topUp;
-      e->plan = splice::PlanSplice(s->blockGroups, s->blocks, e->at, e->at, e->newBlocks);
+      e->plan = splice::PlanSplice(s->blockGroups, ConstBlocks(s), e->at, e->at, e->newBlocks, g_storeLimits.blockGroupFill);
       break;
     }
   }
@@ -143,8 +148,8 @@ void ReleaseReservation(TextStore *s, BlockInsert *e) {
 }
 
 int ReserveBlocks(TextStore *s, BlockInsert *e) {
-  if (!GrowTable(&s->blocks, splice::ItemsNeeded<TextBlock, BlockGroup>(e->plan, s->blocks)) ||
-      !GrowTable(&s->blockGroups, splice::GroupsNeeded<TextBlock, BlockGroup>(e->plan, s->blockGroups))) {
+  if (!GrowTable(&s->blocks, splice::ItemsNeeded(e->plan, s->blocks.count)) ||
+      !GrowTable(&s->blockGroups, splice::GroupsNeeded(e->plan, s->blockGroups))) {
     return -1;
   }
   TextBlock *b = s->blocks.entries;
@@ -182,7 +187,7 @@ int ReserveBlocks(TextStore *s, BlockInsert *e) {
 void CommitBlocks(TextStore *s, BlockInsert *e, const ByteSource &src, u32 flags) {
   const u32 n = src.length;
   TextBlock *b = s->blocks.entries;
-  splice::Writer<TextBlock, BlockGroup> writer(&s->blocks, &s->blockGroups, e->plan, n, 0);
+  BlockWriter writer(Blocks{&s->blocks}, &s->blockGroups, e->plan, n, 0);
   switch (e->kind) {
     case kInPlace: {
       TextBlock &blk = b[e->blk];
@@ -307,8 +312,9 @@ void DeleteBlocks(TextStore *s, u32 a, u32 b, u32 flags) {
       j = lb;
     }
   }
-  if (!lbKept) {
-    // Later blocks join the first one while they fit into its buffer.
+  if (!lbKept && f > 0) {
+    // Later blocks join the first one while they fit into its buffer (an
+    // emptied first block simply goes).
     while (j < count && f + bl[j].length <= fbCap) {
       memcpy(bl[fb].data + f, bl[j].data, bl[j].length);
       f += bl[j].length;
@@ -327,8 +333,8 @@ void DeleteBlocks(TextStore *s, u32 a, u32 b, u32 flags) {
   const u32 i0 = fbRemoved ? fb : fb + 1;
   const u32 i1 = lbKept ? lb + 1 : j;
   const TextBlock lbEntry = bl[lb];
-  splice::Plan plan = splice::PlanSplice(s->blockGroups, s->blocks, i0, i1, lbKept ? 1 : 0);
-  splice::Writer<TextBlock, BlockGroup> writer(&s->blocks, &s->blockGroups, plan, 0u - n, 0);
+  splice::Plan plan = splice::PlanSplice(s->blockGroups, Blocks{&s->blocks}, i0, i1, lbKept ? 1 : 0, g_storeLimits.blockGroupFill);
+  BlockWriter writer(Blocks{&s->blocks}, &s->blockGroups, plan, 0u - n, 0);
   writer.Begin();
   if (lbKept) writer.Put(lbEntry, a, 0);
   writer.Finish();

@@ -80,8 +80,8 @@ struct Checker {
   bool Rows() {
     const Table<Row> &r = s->rows;
     const Table<RowGroup> &g = s->rowGroups;
-    if (r.count == 0 || r.count > r.capacity || g.count == 0 || g.count > g.capacity) {
-      return Fail("row tables: %u rows, %u groups", r.count, g.count);
+    if (r.count == 0 || r.count > r.capacity || g.count == 0 || g.count > g.capacity || s->rowGap > r.count) {
+      return Fail("row tables: %u rows, %u groups, gap at %u", r.count, g.count, s->rowGap);
     }
     u32 item = 0;
     u64 abs = 0;
@@ -96,7 +96,7 @@ struct Checker {
       if (grp.hardLineBase != hard) return Fail("row group %u base %u, expected %u", gi, grp.hardLineBase, hard);
       for (u32 k = 0; k < grp.count; k++, item++) {
         if (item >= r.count) return Fail("row group %u runs past the rows", gi);
-        const Row &row = r.entries[item];
+        const Row &row = RowAt(s, item);
         if (row.group != gi) return Fail("row %u says group %u, is in %u", item, row.group, gi);
         if (grp.start + row.start != abs) return Fail("row %u starts at %u, expected %u", item, grp.start + row.start,
                                                       (u32)abs);

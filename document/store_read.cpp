@@ -114,12 +114,14 @@ u32 ReadText(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32
         if (te >= to) break;
         if (hardKind) {
           bool inRange = pos == te || (flags & kReadPartialNewline);
-          if (inRange && hardKind == 3 && row.newlineType != kNewlineCRLF) out.outFlags |= kReadOutNotCRLF;
           if (inRange && pos == te && row.newlineType == hardKind && re <= to) {
             pos = re;  // stored as asked: part of the run
           } else {
             flush(pos);
-            if (inRange && ok) ok = out.Newline(hardKind);
+            if (inRange && ok) {
+              ok = out.Newline(hardKind);
+              if (ok && hardKind == 3 && row.newlineType != kNewlineCRLF) out.outFlags |= kReadOutNotCRLF;
+            }
             pos = run = re;
           }
         } else {

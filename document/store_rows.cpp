@@ -31,6 +31,11 @@ const char *FindNewline(const char *p, const char *end) {
 
 namespace {
 
+splice::GapRows Rows(TextStore *s) { return splice::GapRows{&s->rows, &s->rowGap}; }
+splice::GapRows Rows(const TextStore *s) {
+  return splice::GapRows{const_cast<Table<Row> *>(&s->rows), const_cast<u32 *>(&s->rowGap)};
+}
+
 // Turns the window's head, the inserted bytes and the window's tail into rows:
 // Emit(textLength, newlineLength, newlineType) for each, in order.
 template <class Sink>
@@ -100,7 +105,7 @@ struct CountSink {
 };
 
 struct PutSink {
-  splice::Writer<Row, RowGroup> *writer;
+  splice::Writer<splice::GapRows, RowGroup> *writer;
   u32 abs;
   u32 hard;
   void Emit(u32 len, u8 nl, u8 type) {
@@ -111,40 +116,41 @@ struct PutSink {
 };
 
 void WindowAt(const TextStore *s, u32 a, u32 b, RowWindow *w) {
-  const Row *rows = s->rows.entries;
   u32 ra = RowOfPosition(s, a);
+  const Row &rowA = RowAt(s, ra);
   u32 rs = RowStart(s, ra);
-  if (a > rs + rows[ra].textLength) {
+  if (a > rs + rowA.textLength) {
     // Between the CR and the LF of a CR LF.
     w->first = ra;
-    w->headLength = rows[ra].textLength;
+    w->headLength = rowA.textLength;
     w->headCR = true;
-  } else if (a == rs && ra > 0 && rows[ra - 1].newlineType == kNewlineCR) {
+  } else if (a == rs && ra > 0 && RowAt(s, ra - 1).newlineType == kNewlineCR) {
     // Right after a lone CR, which an LF at a would join.
     w->first = ra - 1;
-    w->headLength = rows[ra - 1].textLength;
+    w->headLength = RowAt(s, ra - 1).textLength;
     w->headCR = true;
   } else {
     w->first = ra;
     w->headLength = a - rs;
     w->headCR = false;
   }
-  u32 rb = b == a ? ra : RowOfPosition(s, b);
+  u32 rb = (b < RowEnd(s, ra) || ra + 1 == RowCount(s)) ? ra : RowOfPosition(s, b);
   u32 bs = RowStart(s, rb);
+  const Row &rowB = RowAt(s, rb);
   w->last = rb;
-  if (b > bs + rows[rb].textLength) {
+  if (b > bs + rowB.textLength) {
     // Between a CR and an LF: what is left of the newline is the LF.
     w->tailLength = 0;
     w->tailNewlineLength = 1;
     w->tailNewlineType = kNewlineLF;
   } else {
-    w->tailLength = bs + rows[rb].textLength - b;
-    w->tailNewlineLength = rows[rb].newlineLength;
-    w->tailNewlineType = rows[rb].newlineType;
+    w->tailLength = bs + rowB.textLength - b;
+    w->tailNewlineLength = rowB.newlineLength;
+    w->tailNewlineType = rowB.newlineType;
   }
   w->start = RowStart(s, w->first);
   w->hard = RowHardLine(s, w->first);
-  w->oldHardNewlines = RowHardLine(s, w->last) - w->hard + (rows[w->last].newlineLength ? 1 : 0);
+  w->oldHardNewlines = RowHardLine(s, w->last) - w->hard + (RowAt(s, w->last).newlineLength ? 1 : 0);
 }
 
 }  // namespace
@@ -159,7 +165,7 @@ int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edi
   if (s->rows.count - replaced + count.rows > 0xFFFFFFFFull) return -1;
   edit->rows = static_cast<u32>(count.rows);
   edit->hardNewlines = count.hard;
-  edit->plan = splice::PlanSplice(s->rowGroups, s->rows, edit->window.first, edit->window.last + 1, edit->rows);
+  edit->plan = splice::PlanSplice(s->rowGroups, Rows(s), edit->window.first, edit->window.last + 1, edit->rows, g_storeLimits.rowGroupFill);
   return 0;
 }
 
@@ -170,19 +176,19 @@ void PlanRowDelete(const TextStore *s, u32 a, u32 b, RowEdit *edit) {
   scan.Finish(edit->window);
   edit->rows = static_cast<u32>(count.rows);
   edit->hardNewlines = count.hard;
-  edit->plan = splice::PlanSplice(s->rowGroups, s->rows, edit->window.first, edit->window.last + 1, edit->rows);
+  edit->plan = splice::PlanSplice(s->rowGroups, Rows(s), edit->window.first, edit->window.last + 1, edit->rows, g_storeLimits.rowGroupFill);
 }
 
 int ReserveRows(TextStore *s, const RowEdit &edit) {
-  if (!GrowTable(&s->rows, splice::ItemsNeeded<Row, RowGroup>(edit.plan, s->rows))) return -1;
-  if (!GrowTable(&s->rowGroups, splice::GroupsNeeded<Row, RowGroup>(edit.plan, s->rowGroups))) return -1;
+  if (!GrowRows(s, splice::ItemsNeeded(edit.plan, s->rows.count))) return -1;
+  if (!GrowTable(&s->rowGroups, splice::GroupsNeeded(edit.plan, s->rowGroups))) return -1;
   return 0;
 }
 
 void CommitRows(TextStore *s, const RowEdit &edit, const ByteSource &src, u32 dStart) {
   const RowWindow &w = edit.window;
-  splice::Writer<Row, RowGroup> writer(&s->rows, &s->rowGroups, edit.plan, dStart,
-                                       edit.hardNewlines - w.oldHardNewlines);
+  splice::Writer<splice::GapRows, RowGroup> writer(Rows(s), &s->rowGroups, edit.plan, dStart,
+                                                   edit.hardNewlines - w.oldHardNewlines);
   writer.Begin();
   PutSink put{&writer, w.start, w.hard};
   RowScanner<PutSink> scan(&put, w);
@@ -193,7 +199,7 @@ void CommitRows(TextStore *s, const RowEdit &edit, const ByteSource &src, u32 dS
 
 int SetHardLineRows(TextStore *s, u32 firstRow, const u32 *lengths, u32 count) {
   if (s->noRowIndex || firstRow >= s->rows.count || count == 0) return -2;
-  if (firstRow > 0 && s->rows.entries[firstRow - 1].newlineLength == 0) return -2;  // not a hard line's first row
+  if (firstRow > 0 && RowAt(s, firstRow - 1).newlineLength == 0) return -2;  // not a hard line's first row
   const u32 lastRow = LastRowOfHardLine(s, firstRow);
   const u32 start = RowStart(s, firstRow);
   u64 sum = 0;
@@ -203,14 +209,13 @@ int SetHardLineRows(TextStore *s, u32 firstRow, const u32 *lengths, u32 count) {
     sum += lengths[i];
   }
   if (sum != RowTextEnd(s, lastRow) - start) return -2;
-  splice::Plan plan = splice::PlanSplice(s->rowGroups, s->rows, firstRow, lastRow + 1, count);
-  if (!GrowTable(&s->rows, splice::ItemsNeeded<Row, RowGroup>(plan, s->rows)) ||
-      !GrowTable(&s->rowGroups, splice::GroupsNeeded<Row, RowGroup>(plan, s->rowGroups))) {
+  splice::Plan plan = splice::PlanSplice(s->rowGroups, Rows(s), firstRow, lastRow + 1, count, g_storeLimits.rowGroupFill);
+  if (!GrowRows(s, splice::ItemsNeeded(plan, s->rows.count)) || !GrowTable(&s->rowGroups, splice::GroupsNeeded(plan, s->rowGroups))) {
     return -1;
   }
-  const Row last = s->rows.entries[lastRow];
+  const Row last = RowAt(s, lastRow);
   const u32 hard = RowHardLine(s, firstRow);
-  splice::Writer<Row, RowGroup> writer(&s->rows, &s->rowGroups, plan, 0, 0);
+  splice::Writer<splice::GapRows, RowGroup> writer(Rows(s), &s->rowGroups, plan, 0, 0);
   writer.Begin();
   u32 abs = start;
   for (u32 i = 0; i < count; i++) {

@@ -5,14 +5,15 @@
 
 #include "document/store_internal.h"
 
-StoreLimits g_storeLimits = {kGroupMax, kGroupFill};
+StoreLimits g_storeLimits = {kGroupMax, kGroupFill, kBlockGroupFill, kRowGroupFill};
 
 void SetStoreLimitsForTesting(u32 groupMax) {
   // Even, so that a full chunk splits into two halves of groupFill.
   if (groupMax < 2 || groupMax > kGroupMax) {
-    g_storeLimits = {kGroupMax, kGroupFill};
+    g_storeLimits = {kGroupMax, kGroupFill, kBlockGroupFill, kRowGroupFill};
   } else {
-    g_storeLimits = {groupMax & ~1u, groupMax / 2};
+    u32 half = groupMax / 2;
+    g_storeLimits = {groupMax & ~1u, half, half, half};
   }
 }
 
@@ -35,6 +36,36 @@ int GrowTableRaw(void **entries, size_t entrySize, u32 *capacity, u32 needed) {
   if (!grown) return 0;
   *entries = grown;
   *capacity = static_cast<u32>(want);
+  return 1;
+}
+
+void MoveRowGap(Table<Row> *rows, u32 *gap, u32 row) {
+  const u32 len = rows->capacity - rows->count;
+  Row *e = rows->entries;
+  if (len == 0 || row == *gap) {
+    *gap = row;
+    return;
+  }
+  if (row < *gap) {
+    memmove(e + row + len, e + row, (*gap - row) * sizeof(Row));
+  } else {
+    memmove(e + *gap, e + *gap + len, (row - *gap) * sizeof(Row));
+  }
+  *gap = row;
+}
+
+int GrowRows(TextStore *s, u32 needed) {
+  const u32 oldCap = s->rows.capacity;
+  if (oldCap >= needed) return 1;
+  void *p = s->rows.entries;
+  u32 cap = oldCap;
+  if (!GrowTableRaw(&p, sizeof(Row), &cap, needed)) return 0;
+  Row *e = static_cast<Row *>(p);
+  // The rows after the gap move to the new end.
+  const u32 after = s->rows.count - s->rowGap;
+  memmove(e + cap - after, e + oldCap - after, after * sizeof(Row));
+  s->rows.entries = e;
+  s->rows.capacity = cap;
   return 1;
 }
 
@@ -74,6 +105,7 @@ int InitialiseStore(TextStore *store, u32 blockHint, u32 rowHint) {
   store->noRowIndex = rowHint == 0 ? 1 : 0;
   store->rows.count = 1;
   store->rows.entries[0] = Row{0, 0, 0, 0, 0, 0};
+  store->rowGap = 1;
   store->rowGroups.count = 1;
   store->rowGroups.entries[0] = RowGroup{0, 0, 0, 1};
   return 1;
@@ -149,10 +181,40 @@ u32 RowOfPosition(const TextStore *s, u32 p) {
   if (count > after + 1 && count - after - 1 > first) first = count - after - 1;
   if (p < last) last = p;
   const u32 rel = p - grp.start;
-  const Row *r = s->rows.entries;
+  // Lines tend to be alike: a guess in proportion to the group's span lands
+  // close, and a widening step from there brackets the row within a few
+  // probes. Then a binary search finishes.
+  if (last - first > 16) {
+    const u32 groupEnd = lo + 1 < s->rowGroups.count ? g[lo + 1].start : s->length;
+    const u32 span = groupEnd - grp.start;
+    u32 guess = grp.first + static_cast<u32>(static_cast<u64>(rel) * grp.count / (span ? span : 1));
+    if (guess < first) guess = first;
+    if (guess > last) guess = last;
+    if (RowAt(s, guess).start <= rel) {
+      for (u32 step = 1; guess < last; step *= 2) {
+        u32 next = last - guess > step ? guess + step : last;
+        if (RowAt(s, next).start > rel) {
+          last = next - 1;
+          break;
+        }
+        guess = next;
+      }
+      first = guess;
+    } else {
+      for (u32 step = 1; guess > first; step *= 2) {
+        u32 next = guess - first > step ? guess - step : first;
+        if (RowAt(s, next).start <= rel) {
+          first = next;
+          break;
+        }
+        guess = next;
+      }
+      last = guess - 1;
+    }
+  }
   while (first < last) {
     u32 mid = first + (last - first + 1) / 2;
-    if (r[mid].start <= rel) first = mid; else last = mid - 1;
+    if (RowAt(s, mid).start <= rel) first = mid; else last = mid - 1;
   }
   return first;
 }
@@ -170,11 +232,10 @@ u32 FirstRowOfHardLine(const TextStore *s, u32 hardLine) {
   }
   const RowGroup &grp = g[lo];
   const u32 rel = hardLine - grp.hardLineBase;
-  const Row *r = s->rows.entries;
   u32 first = grp.first, end = grp.first + grp.count;  // the first row with hard line >= rel
   while (first < end) {
     u32 mid = first + (end - first) / 2;
-    if (static_cast<u32>(r[mid].hardLine) < rel) first = mid + 1; else end = mid;
+    if (static_cast<u32>(RowAt(s, mid).hardLine) < rel) first = mid + 1; else end = mid;
   }
   return first;  // may be the next group's first row
 }

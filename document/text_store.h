@@ -15,7 +15,9 @@
 // Rows. One entry per display row (per hard line while rows are not wrapped),
 // in one flat table grouped the same way: a row stores its start relative to
 // its row group and its hard line number relative to the group's hard line
-// base. A row ends with a newline (CR: length 1 type 1; LF: 1, 2; CR LF: 2, 3)
+// base. The row table's free capacity sits as a gap at the last place rows
+// were added or removed (rowGap), so that runs of newline edits in one place
+// (typing, Replace All, undoing a group) do not move the whole table each time. A row ends with a newline (CR: length 1 type 1; LF: 1, 2; CR LF: 2, 3)
 // or, when it ends by wrapping or is the last row, with none (0, 0). Every row
 // but the last one spans at least one byte, a CR that is a row's newline is
 // never followed by an LF (the two would form one CR LF newline), and no row's
@@ -44,10 +46,19 @@
 // Block buffers.
 constexpr u32 kBlockSmall = 4096;
 constexpr u32 kBlockLarge = 8192;
-// Groups (of blocks, of rows) and range chunks hold at most this many entries;
-// groups made anew are filled to kGroupFill.
+// Groups (of blocks, of rows) and range chunks hold at most kGroupMax
+// entries; a range chunk's buffer holds kGroupFill ranges until it needs
+// kGroupMax.
 constexpr u32 kGroupMax = 8192;
 constexpr u32 kGroupFill = 4096;
+// Groups made anew hold this many entries, and a group that grows past twice
+// as many is split into groups of this size. An edit rewrites the relative
+// starts of the entries after it in its group, and one word of every later
+// group: the sizes balance the two for texts of hundreds of megabytes (a
+// 256 MiB text has 256 block groups and about 4,300 row groups; the row
+// table does not fit the cache, the group tables do).
+constexpr u32 kBlockGroupFill = 256;
+constexpr u32 kRowGroupFill = 1024;
 constexpr u32 kRangeSetCount = 8;
 // "The end of the document" wherever a position is expected.
 constexpr u32 kPositionEnd = 0xFFFFFFFFu;
@@ -128,6 +139,11 @@ struct TextStore {
   u32 noRowIndex;  // 1: only the blocks are maintained (undo-step texts)
   Table<RowGroup> rowGroups;
   Table<Row> rows;
+  // The rows' free capacity is kept as a gap in the row array, at this row
+  // index (rows from it on sit capacity - count entries further): an edit
+  // moves only the rows between it and the previous edit, not the whole tail.
+  // Use RowAt to reach a row.
+  u32 rowGap;
   void *toolScratch;  // scratch pointer of the text tools
   RangeSet rangeSets[kRangeSetCount];
   u32 occurrenceHighlight[4];
@@ -145,11 +161,13 @@ static_assert(sizeof(TextBlock) == 12 + sizeof(void *) + (sizeof(void *) == 8 ? 
 static_assert(sizeof(RangeSet) == 4 + 8 + sizeof(void *) + (sizeof(void *) == 8 ? 4 : 0),
               "a range set is a flag and a table");
 
-// Group sizes. The product always uses kGroupMax / kGroupFill; tests shrink
+// Group sizes. The product always uses the constants above; tests shrink
 // them so that small texts exercise many groups and chunks.
 struct StoreLimits {
-  u32 groupMax;   // most entries of a block group, row group or range chunk
-  u32 groupFill;  // entries of groups made anew (groupMax / 2)
+  u32 groupMax;        // most entries of a block group, row group or range chunk
+  u32 groupFill;       // ranges of a chunk buffer before it needs groupMax (groupMax / 2)
+  u32 blockGroupFill;  // blocks of a new block group
+  u32 rowGroupFill;    // rows of a new row group
 };
 extern StoreLimits g_storeLimits;
 // Restores the product limits with 0.
@@ -183,8 +201,16 @@ void FreeStore(TextStore *store);
 
 // ---- lookups --------------------------------------------------------------------
 
-inline Row &RowAt(TextStore *s, u32 row) { return s->rows.entries[row]; }
-inline const Row &RowAt(const TextStore *s, u32 row) { return s->rows.entries[row]; }
+inline Row &RowAt(TextStore *s, u32 row) {
+  return s->rows.entries[row < s->rowGap ? row : row + (s->rows.capacity - s->rows.count)];
+}
+inline const Row &RowAt(const TextStore *s, u32 row) {
+  return s->rows.entries[row < s->rowGap ? row : row + (s->rows.capacity - s->rows.count)];
+}
+// Moves the rows' gap to a row index (rows between the old and new places move).
+void MoveRowGap(Table<Row> *rows, u32 *gap, u32 row);
+// GrowTable for the rows, keeping the gap where it is. Nonzero on success.
+[[nodiscard]] int GrowRows(TextStore *s, u32 needed);
 
 inline u32 BlockStart(const TextStore *s, u32 block) {
   const TextBlock &b = s->blocks.entries[block];
@@ -192,17 +218,17 @@ inline u32 BlockStart(const TextStore *s, u32 block) {
 }
 inline u32 RowCount(const TextStore *s) { return s->rows.count; }
 inline u32 RowStart(const TextStore *s, u32 row) {
-  const Row &r = s->rows.entries[row];
+  const Row &r = RowAt(s, row);
   return s->rowGroups.entries[r.group].start + r.start;
 }
 inline u32 RowHardLine(const TextStore *s, u32 row) {
-  const Row &r = s->rows.entries[row];
+  const Row &r = RowAt(s, row);
   return s->rowGroups.entries[r.group].hardLineBase + static_cast<u32>(r.hardLine);
 }
-inline u32 RowTextEnd(const TextStore *s, u32 row) { return RowStart(s, row) + s->rows.entries[row].textLength; }
+inline u32 RowTextEnd(const TextStore *s, u32 row) { return RowStart(s, row) + RowAt(s, row).textLength; }
 // The start of the next row: after the text and the newline.
 inline u32 RowEnd(const TextStore *s, u32 row) {
-  return RowTextEnd(s, row) + s->rows.entries[row].newlineLength;
+  return RowTextEnd(s, row) + RowAt(s, row).newlineLength;
 }
 // Hard lines: the hard line of the last row plus 1.
 inline u32 HardLineCount(const TextStore *s) { return RowHardLine(s, s->rows.count - 1) + 1; }
@@ -239,14 +265,16 @@ constexpr u32 kReadOutNul = 4;
 // capacity bytes, converting as the flags say; returns the bytes written. A
 // converted newline is written whole or not at all; a newline counts as in
 // the range when its first byte is (or, with 64, any byte). A soft row end is
-// written (16, 32) when it lies after from and at or before to. outFlags may
-// be null.
+// written (16, 32) when it lies after from and at or before to. The out-flags
+// describe what was written: 1 + 2 for a newline written as CR LF that was
+// stored otherwise, 4 for a NUL written as a space. A store without a row
+// index reads as stored whatever the flags. outFlags may be null.
 u32 ReadText(const TextStore *store, u32 from, u32 to, char *dest, u32 capacity, u32 flags, u32 *outFlags);
 // An upper bound of what ReadText writes with the same range and flags.
 u32 MeasureText(const TextStore *store, u32 from, u32 to, u32 flags);
 // The characters of [from, to): straight into the block when the range lies in
-// one block, otherwise copied (at most capacity bytes) into scratch, which is
-// returned.
+// one block (valid until the store changes), otherwise copied (at most
+// capacity bytes) into scratch, which is returned.
 const char *DirectPointer(const TextStore *store, u32 from, u32 to, char *scratch, u32 capacity);
 // How many consecutive bytes equal to `byte` start at the position (at most limit).
 u32 CountRun(const TextStore *store, u32 position, u8 byte, u32 limit);

@@ -195,6 +195,18 @@ UndoMode UndoModeForCommand(UndoCommand command, bool noMultiLevelUndo) {
   return kUndo;
 }
 
+bool UndoEnabled(const Document *d, bool noMultiLevelUndo) {
+  return d->undo.count > 0 || (noMultiLevelUndo && d->redo.count > 0);
+}
+
+bool RedoEnabled(const Document *d, bool noMultiLevelUndo) { return !noMultiLevelUndo && d->redo.count > 0; }
+
+void ForgetSavedState(Document *d) {
+  d->undo.savedIndex = -1;
+  d->redo.savedIndex = -1;
+  d->modified = 1;
+}
+
 void JournalStatisticsOf(const Journal *j, JournalStatistics *out) {
   out->steps = j->count;
   out->indexBytes = static_cast<u64>(j->capacity) * sizeof(Step);
@@ -243,8 +255,9 @@ int ReinsertInserted(Document *d) {
   const Step &found = d->undo.steps[k - 1];
   u64 p = found.position;
   const u64 n = found.insertedLength;
-  // Carry the range through the newer steps: one wholly before it moves it by
-  // what it inserted minus what it deleted; one reaching into it spoils it.
+  // Carry the range through the newer steps (none of which inserted
+  // anything): one wholly before it moves it back by what it deleted, one
+  // reaching into it spoils it.
   for (u32 i = k; i < d->undo.count; i++) {
     const Step &st = d->undo.steps[i];
     const u64 q = st.position;

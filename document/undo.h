@@ -55,6 +55,14 @@ enum UndoMode : int { kUndo, kRedo, kUndoToggle };
 // Undo/Redo"; the caller passes it).
 enum UndoCommand : int { kCmdUndo, kCmdRedo, kCmdWmUndo, kCmdEmUndo };
 UndoMode UndoModeForCommand(UndoCommand command, bool noMultiLevelUndo);
+// Whether the Undo and Redo menu items are enabled: with NoMUndo on, Undo
+// when either journal has steps, and Redo never.
+bool UndoEnabled(const Document *doc, bool noMultiLevelUndo);
+bool RedoEnabled(const Document *doc, bool noMultiLevelUndo);
+
+// The saved state can no longer be reached (the encoding of a named document
+// changed): both saved indices become -1 and the document is modified.
+void ForgetSavedState(Document *doc);
 
 struct JournalStatistics {
   u32 steps;

@@ -1,6 +1,6 @@
 // Fault loops: every document operation with allocation N failing, once and
 // from N on, for N = 1, 2, ... until no failure fires. Each run must end with
-// the specified result (the text unchanged, or for a replacement the deletion
+// the promised result (the text unchanged, or for a replacement the deletion
 // done and recorded and nothing inserted), every invariant holding, and undo
 // still taking the text back to where it started.
 #include <gtest/gtest.h>
@@ -110,6 +110,7 @@ u32 ReplaceLoop(const std::string &base, const Prepare &prepare, u32 a, u32 b, c
           if (out == -1) {
             EXPECT_EQ(text, f.before) << "nothing changes when the deletion cannot be recorded";
           } else {
+            EXPECT_LT(a, b) << "a failed insertion into an empty selection changes nothing";
             EXPECT_EQ(out, static_cast<i32>(t.size()));
             std::string cut = f.before;
             cut.erase(a, b - a);

@@ -119,18 +119,18 @@ TEST(TextStore, NewlineJoinsAcrossTheEdgesOfAnEdit) {
   Store st;
   st.Insert(0, "ab\rcd");
   ASSERT_EQ(RowCount(&st.s), 2u);
-  EXPECT_EQ(st.s.rows.entries[0].newlineType, kNewlineCR);
+  EXPECT_EQ(RowAt(&st.s, 0).newlineType, kNewlineCR);
   // An LF right after a stored CR joins it: no new row, the type becomes 3.
   st.Insert(3, "\n");
   ASSERT_EQ(RowCount(&st.s), 2u);
-  EXPECT_EQ(st.s.rows.entries[0].newlineLength, 2u);
-  EXPECT_EQ(st.s.rows.entries[0].newlineType, kNewlineCRLF);
+  EXPECT_EQ(RowAt(&st.s, 0).newlineLength, 2u);
+  EXPECT_EQ(RowAt(&st.s, 0).newlineType, kNewlineCRLF);
   EXPECT_TRUE(StoreOk(&st.s));
   // Deleting the LF leaves a row ending in CR.
   st.Delete(3, 4);
   ASSERT_EQ(RowCount(&st.s), 2u);
-  EXPECT_EQ(st.s.rows.entries[0].newlineLength, 1u);
-  EXPECT_EQ(st.s.rows.entries[0].newlineType, kNewlineCR);
+  EXPECT_EQ(RowAt(&st.s, 0).newlineLength, 1u);
+  EXPECT_EQ(RowAt(&st.s, 0).newlineType, kNewlineCR);
   // Text inserted between CR and LF splits the newline; deleting it joins again.
   st.Insert(3, "\n");
   st.Insert(3, "xy");
@@ -139,7 +139,7 @@ TEST(TextStore, NewlineJoinsAcrossTheEdgesOfAnEdit) {
   EXPECT_TRUE(StoreOk(&st.s));
   st.Delete(3, 5);
   EXPECT_EQ(RowCount(&st.s), 2u);
-  EXPECT_EQ(st.s.rows.entries[0].newlineType, kNewlineCRLF);
+  EXPECT_EQ(RowAt(&st.s, 0).newlineType, kNewlineCRLF);
   // A CR ending an insertion joins an LF after it.
   st.Insert(0, "1\r");
   st.Insert(0, "\n");

@@ -156,3 +156,56 @@ unsigned GroupStarts(const Document *doc, bool redo) {
   for (u32 i = 0; i < j->count; i++) n += j->steps[i].groupStart ? 1 : 0;
   return n;
 }
+
+#include "document/edit.h"
+#include "document/position.h"
+
+TestDocument::TestDocument() : doc(CreateDocument()) {
+  EXPECT_NE(doc, nullptr);
+  doc->events.context = this;
+  doc->events.notify = [](void *c, Document *, DocumentNotification what) {
+    static_cast<TestDocument *>(c)->events += what == kNotifyChange ? 'C' : what == kNotifyUpdate ? 'U' : 'E';
+  };
+  doc->events.checkOccurrences = [](void *c, Document *) { static_cast<TestDocument *>(c)->events += 'O'; };
+  doc->events.savedStateReached = [](void *c, Document *) { static_cast<TestDocument *>(c)->events += 'S'; };
+  doc->events.relayout = [](void *c, Document *, u32, u32) {
+    TestDocument *t = static_cast<TestDocument *>(c);
+    t->events += 'L';
+    return t->relayoutResult;
+  };
+  doc->events.repaint = [](void *c, Document *, u32 first, u32 last, bool toEnd, u32) {
+    TestDocument *t = static_cast<TestDocument *>(c);
+    t->events += 'R';
+    t->lastRepaintFirst = first;
+    t->lastRepaintLast = last;
+    t->lastRepaintToEnd = toEnd;
+  };
+}
+
+TestDocument::~TestDocument() { DestroyDocument(doc); }
+
+void TestDocument::Load(const std::string &text) {
+  EXPECT_EQ(InsertText(&doc->store, kPositionEnd, text.data(), static_cast<u32>(text.size()), 0), 0);
+  SetSelection(doc, 0, 0);
+}
+
+void TestDocument::Select(unsigned anchor, unsigned caret) { SetSelection(doc, anchor, caret); }
+
+int TestDocument::Replace(const std::string &text, unsigned flags, int *outCount) {
+  i32 out = 0;
+  int r = ReplaceSelectionCounted(doc, text.data(), static_cast<u32>(text.size()), flags, &out);
+  if (outCount) *outCount = out;
+  return r;
+}
+
+void TestDocument::Type(const std::string &text) {
+  for (char c : text) EXPECT_EQ(Replace(std::string(1, c), kReplaceCountTyped), 1);
+}
+
+void TestDocument::Backspace(int times) {
+  for (int i = 0; i < times; i++) {
+    u32 p = doc->caret.position;
+    Select(p - 1, p);
+    EXPECT_EQ(Replace(""), 1);
+  }
+}

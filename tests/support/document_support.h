@@ -74,3 +74,33 @@ struct RangeTriple {
 std::vector<RangeTriple> SetRanges(const Document *doc, unsigned set);
 // Steps of a journal that start a group.
 unsigned GroupStarts(const Document *doc, bool redo);
+
+// A document for a test, with its notifications collected as letters
+// (C change, U update, E out of memory, O occurrences, S saved state, R
+// repaint, L re-layout).
+class TestDocument {
+ public:
+  TestDocument();
+  ~TestDocument();
+  TestDocument(const TestDocument &) = delete;
+  TestDocument &operator=(const TestDocument &) = delete;
+  Document *operator->() const { return doc; }
+  operator Document *() const { return doc; }
+
+  // Puts text in without recording it.
+  void Load(const std::string &text);
+  std::string Text() const { return DocText(doc); }
+  void Select(unsigned anchor, unsigned caret);
+  // Replace selection with counted text; returns its result.
+  int Replace(const std::string &text, unsigned flags = 0, int *outCount = nullptr);
+  // Types the text one character at a time at the caret.
+  void Type(const std::string &text);
+  // Backspace: deletes the character before the caret.
+  void Backspace(int times = 1);
+
+  Document *doc;
+  std::string events;
+  int relayoutResult = 0;
+  unsigned lastRepaintFirst = 0, lastRepaintLast = 0;
+  bool lastRepaintToEnd = false;
+};
