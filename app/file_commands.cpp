@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/common_dialogs.h"
+#include "app/status_bar.h"
 #include "config/config_state.h"
 #include "editor/editor_messages.h"
 #include "editor/editor_scroll.h"
@@ -37,13 +38,16 @@ bool ProposeName(void *, char *name) {
          SendMessageA(g_app.editorWindow, EDM_SUGGESTFILENAME, reinterpret_cast<WPARAM>(name), 0) > 0;
 }
 
+// Loading and saving run on this thread: their phase texts show at once.
 void Phase(void *, int slot) {
-  if (!g_app.editorWindow) return;
-  if (slot >= 0)
-    SendMessageA(g_app.mainWindow, EDN_PROGRESSBEGIN, 0, reinterpret_cast<LPARAM>(Text(static_cast<TextSlot>(slot))));
-  else
-    SendMessageA(g_app.mainWindow, EDN_PROGRESSEND, 0, 0);
+  if (slot >= 0) BeginProgress(Text(static_cast<TextSlot>(slot)), true);
+  else EndProgress();
 }
+
+void Progress(void *, u64 done, u64 total) { ShowProgress(done, total); }
+
+// Warnings of a successful operation outlive the end of the command.
+void StatusText(void *, int slot) { ShowMessage(Text(static_cast<TextSlot>(slot)), 2); }
 
 // The view catches up with a document that was filled or emptied.
 void AfterLoad() {
@@ -51,6 +55,7 @@ void AfterLoad() {
   if (!ed) return;
   SendMessageA(g_app.editorWindow, EDM_REFRESH, 1270, 0);
   SendMessageA(g_app.editorWindow, EDM_UPDATE, 0, 0);
+  UpdateDocumentFields(g_app.editorWindow);
   UpdateCaption();
 }
 
@@ -80,6 +85,8 @@ FileHooks AppFileHooks() {
   FileHooks h = {};
   h.owner = g_app.mainWindow;
   h.phase = Phase;
+  h.progress = Progress;
+  h.statusMessage = StatusText;
   h.firstVisibleLine = FirstVisibleLine;
   h.setFirstVisibleLine = SetFirstVisibleLine;
   h.titleChanged = TitleChanged;
@@ -115,6 +122,7 @@ int CommandSave() {
   Document *doc = AppDocument();
   if (!doc) return kResultReported;
   int r = SaveAs(doc, doc->filePath, kDocumentEncoding, 0, 0, AppFileHooks());
+  UpdateDocumentFields(g_app.editorWindow);
   UpdateCaption();
   return r;
 }
@@ -123,6 +131,7 @@ int CommandSaveAs() {
   Document *doc = AppDocument();
   if (!doc) return kResultReported;
   int r = SaveAs(doc, nullptr, kDocumentEncoding, 0, 0, AppFileHooks());
+  UpdateDocumentFields(g_app.editorWindow);
   UpdateCaption();
   return r;
 }

@@ -21,12 +21,18 @@ TEST(Exe, StartsWithItsWindowAndEditorAndClosesWithExitCodeZero) {
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(ClassOf(editor), "QilEdiA");
   EXPECT_TRUE(GetWindowLongA(editor, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
-  // The editor fills the frame's client area.
-  RECT client, child;
+  // The editor fills the frame's client area above the status bar.
+  HWND bar = GetDlgItem(main, 1030);
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(ClassOf(bar), "msctls_statusbar32");
+  EXPECT_TRUE(IsWindowVisible(bar));
+  RECT client, child, status;
   GetClientRect(main, &client);
   GetWindowRect(editor, &child);
+  GetWindowRect(bar, &status);
   EXPECT_EQ(child.right - child.left, client.right);
-  EXPECT_EQ(child.bottom - child.top, client.bottom);
+  EXPECT_EQ(child.bottom - child.top, client.bottom - (status.bottom - status.top));
+  EXPECT_EQ(status.top, child.bottom);
   PostMessageA(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(p.WaitExit(kWait), 0u);
 }
