@@ -44,7 +44,8 @@ void RepaintThrottle() {
 }
 
 void SetFieldText(int index, const char *text) {
-  if (g_statusBar.hwnd) SendMessageA(g_statusBar.hwnd, SB_SETTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+  HWND bar = g_statusBar.hwnd;
+  if (bar) SendMessageA(bar, SB_SETTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
 }
 
 bool SameText(const char *a, const char *b) {
