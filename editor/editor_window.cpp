@@ -19,6 +19,7 @@
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
 #include "foundation/memory.h"
+#include "foundation/platform.h"
 #include "foundation/texts.h"
 
 const char kEditorClassName[] = "QilEdiA";
@@ -723,6 +724,25 @@ void SendProgress(EditorWindow *ed, u64 done, u64 total) {
 }
 
 void NotifyCaret(EditorWindow *ed) {
-  NotifyParentPrivate(ed, EDN_CARET, reinterpret_cast<LPARAM>(&ed->doc->caret));
+  const Document *doc = ed->doc;
+  const TextStore *s = &doc->store;
+  const PositionRecord &caret = doc->caret;
+  CaretRecord info;
+  info.line = caret.hardLine;
+  info.lineCount = RowCount(s) ? HardLineCount(s) : 1;
+  info.column = caret.offsetInHardLine;
+  info.lineLength = caret.hardLineLength;
+  info.position = caret.position;
+  info.textLength = s->length;
+  info.selectionLines = doc->selEnd->hardLine - doc->selStart->hardLine;
+  info.selectionLength = doc->selEnd->position - doc->selStart->position;
+  info.character = 0;
+  u8 bytes[2];
+  u32 got = 0;
+  if (caret.position < s->length)
+    got = ReadText(s, caret.position, caret.position + 2, reinterpret_cast<char *>(bytes), 2, 0, nullptr);
+  if (got > 0) info.character = bytes[0];
+  if (got == 2 && PlatIsLeadByte(kCodePageAnsi, bytes[0])) info.character = bytes[0] * 256u + bytes[1];
+  NotifyParentPrivate(ed, EDN_CARET, reinterpret_cast<LPARAM>(&info));
   NotifyParent(ed, kEditorMoved);
 }
