@@ -7,6 +7,7 @@
 #include "app/file_commands.h"
 #include "app/goto_dialog.h"
 #include "app/status_bar.h"
+#include "document/undo.h"
 #include "editor/editor_messages.h"
 #include "files/load.h"
 #include "config/config_io.h"
@@ -137,8 +138,20 @@ void OnMenuSelect(UINT item, UINT flags, HMENU menu) {
   ShowMessage(text, 0);
 }
 
+void Enable(HMENU menu, UINT id, bool on) { EnableMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED)); }
+
 void OnInitMenu(HMENU menu) {
   CheckMenuItem(menu, IDM_STATUS_BAR, MF_BYCOMMAND | (g_settings.opts.Status > 0 ? MF_CHECKED : MF_UNCHECKED));
+  HWND editor = g_app.editorWindow;
+  Document *doc = AppDocument();
+  if (!editor || !doc) return;
+  const bool single = g_settings.edit.NoMUndo != 0;
+  Enable(menu, IDM_EDIT_UNDO, UndoEnabled(doc, single));
+  Enable(menu, IDM_EDIT_REDO, RedoEnabled(doc, single));
+  Enable(menu, IDM_EDIT_REINSERT_DELETED, SendMessageA(editor, EDM_CANREINSERTDELETED, 0, 0) != 0);
+  Enable(menu, IDM_EDIT_REINSERT_INSERTED, SendMessageA(editor, EDM_CANREINSERTINSERTED, 0, 0) != 0);
+  Enable(menu, IDM_EDIT_INSERT_FULL_PATH, doc->filePath[0] != 0);
+  CheckMenuItem(menu, IDM_OVERWRITE_MODE, MF_BYCOMMAND | (doc->overwriteMode ? MF_CHECKED : MF_UNCHECKED));
 }
 
 LRESULT OnCreate(HWND hwnd) {

@@ -453,8 +453,13 @@ LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
     case EDM_SUGGESTFILENAME:
       return wParam ? SuggestFileName(ed, reinterpret_cast<char *>(wParam), lParam == 1) : 0;
     case EDM_CANREINSERTDELETED:
+      for (u32 i = doc->undo.count; i-- > 0;)
+        if (doc->undo.steps[i].deleted && doc->undo.steps[i].deleted->length) return 1;
+      return 0;
     case EDM_CANREINSERTINSERTED:
-      return doc->undo.count > 0;
+      for (u32 i = doc->undo.count; i-- > 0;)
+        if (doc->undo.steps[i].insertedLength) return 1;
+      return 0;
     default:
       // Messages whose work arrives with printing, long operations, the
       // general edit request and the tools answer 0 until then.
