@@ -7,9 +7,20 @@
 
 #include "editor/editor_window.h"
 
+// What a drawing call puts on the device. A row that holds selected or
+// highlighted text is drawn twice: first every background and mark, then all
+// text transparently over them, so that a glyph overhanging the edge of its
+// segment is not cut by the neighbour's background.
+enum DrawMode : int {
+  kDrawAll,          // backgrounds (when opaque), marks and text
+  kDrawBackgrounds,  // backgrounds (when opaque) and marks
+  kDrawText,         // text only, transparently
+};
+
 struct DrawRequest {
   HDC dc;
   bool draw;              // false: measure only
+  DrawMode mode;
   int x, y;
   int limitX;             // stop once x reaches it (-1: none)
   int clipRight;          // nothing is drawn right of it (-1: none)
