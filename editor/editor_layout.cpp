@@ -91,7 +91,7 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
       Advance cut = MakeAdvance(ed);
       u32 fit = 0;
       int cx = 0;
-      while (pos + fit < length) {
+      while (pos + fit < length && fit < kMaxRowLength) {
         int a = cut.Of(CursorByte(cur, start + pos + fit), cx);
         if (cx + a > wrap) break;
         cx += a;
@@ -112,6 +112,27 @@ void Status(EditorWindow *ed, bool begin) {
     NotifyParentPrivate(ed, EDN_PROGRESSBEGIN, reinterpret_cast<LPARAM>(Text(TXT_REWRAPPING)));
   else
     NotifyParentPrivate(ed, EDN_PROGRESSEND, 0);
+}
+
+// Progress of a long layout: every this many hard lines.
+constexpr u32 kProgressLines = 16384;
+
+EditorWindow::LayoutKey CurrentLayoutKey(const EditorWindow *ed) {
+  EditorWindow::LayoutKey key = {};
+  key.valid = true;
+  key.wordWrap = ed->doc->wordWrap ? 1 : 0;
+  if (key.wordWrap) {
+    key.wrapWidth = ed->wrapWidth;
+    key.wrapMargin = ed->wrapMargin;
+    key.tabPixels = MakeAdvance(ed).tabPixels;
+    key.fontGeneration = ed->fontGeneration;
+  }
+  return key;
+}
+
+bool SameKey(const EditorWindow::LayoutKey &a, const EditorWindow::LayoutKey &b) {
+  return a.valid && b.valid && a.wordWrap == b.wordWrap && a.wrapWidth == b.wrapWidth &&
+         a.wrapMargin == b.wrapMargin && a.tabPixels == b.tabPixels && a.fontGeneration == b.fontGeneration;
 }
 
 }  // namespace
@@ -162,6 +183,7 @@ void MeasureFont(EditorWindow *ed) {
   ed->charWidth = ed->averageWidth + 1;
   ed->maxCharWidth = tm.tmMaxCharWidth > 0 ? tm.tmMaxCharWidth : 1;
   ed->variablePitch = (tm.tmPitchAndFamily & TMPF_FIXED_PITCH) != 0;
+  ed->fontGeneration++;
   INT widths[256];
   if (!GetCharWidth32A(dc, 0, 255, widths))
     for (int &w : widths) w = ed->averageWidth;
@@ -219,13 +241,21 @@ void UpdateGeometry(EditorWindow *ed, bool haveSize, int width, int height) {
 
 int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition) {
   TextStore *s = &ed->doc->store;
-  if (s->length == 0) return 1;
+  ed->wrapMargin = g_settings.opts.RWrap > 0 ? g_settings.opts.RWrap : 0x7FFFFFFF;
+  const EditorWindow::LayoutKey key = CurrentLayoutKey(ed);
+  if (s->length == 0) {
+    ed->laidOut = key;
+    return 1;
+  }
   if (firstRow >= RowCount(s)) firstRow = RowCount(s) - 1;
+  const bool whole = firstRow == 0 && lastPosition >= s->length;
+  // Lines laid out with other parameters than the rest leave a text that only
+  // a whole layout makes uniform again.
+  if (!whole && !SameKey(key, ed->laidOut)) ed->laidOut.valid = false;
   u32 hard = RowHardLine(s, firstRow);
   u32 lastHard = RowHardLine(s, RowOfPosition(s, lastPosition));
-  // A long layout says so in the status bar.
-  const bool big = lastHard - hard > 4096 || RowStart(s, RowOfPosition(s, lastPosition)) - RowStart(s, firstRow) > (4u << 20);
-  if (big) Status(ed, true);
+  Status(ed, true);
+  const bool big = lastHard - hard >= kProgressLines;
   TextCursor cur;
   CursorAt(&cur, s, 0);
   Lengths lengths = {};
@@ -248,10 +278,14 @@ int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition) {
       break;
     }
     row += lengths.a.count;
-    if (big && (done & 0xFFF) == 0) SendProgress(ed, done, total);
+    if (big && done % kProgressLines == 0) SendProgress(ed, done, total);
   }
   Free(lengths.a.entries);
-  if (big) Status(ed, false);
+  Status(ed, false);
+  if (whole) {
+    ed->laidOut = key;
+    ed->laidOut.valid = ok != 0;
+  }
   if (!ok) {
     MessageBeep(0);
     NotifyParent(ed, kEditorOutOfMemory);
@@ -259,11 +293,12 @@ int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition) {
   return ok;
 }
 
-void RewrapAll(EditorWindow *ed) {
+void RewrapAll(EditorWindow *ed, bool force) {
   Document *doc = ed->doc;
   u32 anchor = doc->anchor.position, caret = doc->caret.position;
   i64 distance = static_cast<i64>(doc->caret.row) - static_cast<i64>(ed->topLine);
-  WrapLines(ed, 0, doc->store.length);
+  ed->wrapMargin = g_settings.opts.RWrap > 0 ? g_settings.opts.RWrap : 0x7FFFFFFF;
+  if (force || !SameKey(CurrentLayoutKey(ed), ed->laidOut)) (void)WrapLines(ed, 0, doc->store.length);
   SetSelection(doc, anchor, caret);
   i64 top = static_cast<i64>(doc->caret.row) - distance;
   ed->topLine = top > 0 ? static_cast<u32>(top) : 0;
