@@ -35,7 +35,15 @@ LRESULT OnCreate(HWND hwnd) {
   // The word-wrap state and the fonts of the configuration.
   SendMessageA(g_app.editorWindow, EDM_SETWORDWRAP, g_settings.opts.WWrap ? 1 : 0, 0);
   ApplyEditorFonts();
+  // A margin that was never set gets its place now that the font is known.
+  if (g_settings.opts.RWrap == 0) (void)CommandWrapMargin();
   PostMessageA(hwnd, WM_COMMAND, IDM_STARTUP_OPEN, 0);
+  return 0;
+}
+
+int CommandWordWrap() {
+  g_settings.opts.WWrap = g_settings.opts.WWrap ? 0 : 1;
+  if (g_app.editorWindow) SendMessageA(g_app.editorWindow, EDM_SETWORDWRAP, static_cast<WPARAM>(g_settings.opts.WWrap), 0);
   return 0;
 }
 
@@ -61,6 +69,8 @@ int OnMainCommand(HWND hwnd, int id) {
     case IDM_ZOOM_IN: return Zoom(1);
     case IDM_ZOOM_OUT: return Zoom(-1);
     case IDM_ZOOM_RESET: return Zoom(0);
+    case IDM_OPT_WORD_WRAP: return CommandWordWrap();
+    case IDM_OPT_WRAP_MARGIN: return CommandWrapMargin();
     default:
       return 64;
   }
@@ -98,6 +108,10 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
       return DefWindowProcA(hwnd, msg, wParam, lParam);
     case EDN_MODIFIED:
       UpdateCaption();
+      return 0;
+    case EDN_FAILED:
+      // An editor command failed with this message.
+      if (lParam) AskUser(hwnd, reinterpret_cast<const char *>(lParam), kAskWarning);
       return 0;
     case WM_DESTROY:
       // Only the destruction of the created frame ends the session.
@@ -202,6 +216,20 @@ int CreateMainWindow() {
   }
   ShowWindow(hwnd, StartupShowState());
   UpdateWindow(hwnd);
+  return 0;
+}
+
+int CommandWrapMargin() {
+  i32 &margin = g_settings.opts.RWrap;
+  if (margin == 0) {
+    // The first margin lies 80 average character widths into the text; it is
+    // off until the command turns it on.
+    LRESULT unit = g_app.editorWindow ? SendMessageA(g_app.editorWindow, EDM_GETCHARWIDTH, 0, 0) - 1 : 0;
+    margin = -80 * static_cast<i32>(unit > 0 ? unit : 1);
+  } else {
+    margin = -margin;
+  }
+  if (g_app.editorWindow) SendMessageA(g_app.editorWindow, EDM_REFRESH, 100, 0);
   return 0;
 }
 

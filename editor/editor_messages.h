@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "foundation/types.h"
+
 // ---- private messages (wParam, lParam as each names them) ----
 constexpr UINT EDM_REFRESH = 0x0E00;            // flags
 constexpr UINT EDM_SETFONTS = 0x0E08;           // text font, auxiliary font (0: the text font)
@@ -101,9 +103,25 @@ constexpr UINT EDN_WORDWRAP = 0xB006;
 constexpr UINT EDN_NEWLINES = 0xB007;       // lParam: the type's name
 constexpr UINT EDN_ENCODING = 0xB008;       // lParam: the encoding's name
 constexpr UINT EDN_BOM = 0xB009;
-constexpr UINT EDN_CARET = 0xB00A;          // lParam: the caret's PositionRecord*
+constexpr UINT EDN_CARET = 0xB00A;          // lParam: CaretInfo*
 constexpr UINT EDN_BREAKSNEWLINE = 0xB00B;
 constexpr UINT EDN_FAILED = 0xB00F;         // lParam: the message text
+
+// The facts of the status bar's position fields, in the order it shows them.
+// Lines and columns count from 0: the caret's logical line and its offset in
+// that line; the selection's line span is its last logical line minus its
+// first; the character is the byte under the caret, -1 at the end.
+struct CaretInfo {
+  u32 line;
+  u32 lineCount;
+  u32 column;
+  u32 lineLength;
+  u32 position;
+  u32 length;
+  u32 selectionLines;
+  u32 selectionLength;
+  i32 character;
+};
 
 struct StatusMessage {
   const char *format;

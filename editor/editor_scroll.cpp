@@ -8,16 +8,18 @@
 
 namespace {
 
+// The system's wheel steps; "a page at a time" (WHEEL_PAGESCROLL) counts as
+// more than any window holds.
 int WheelLines() {
   UINT n = 3;
-  SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &n, 0);
-  return static_cast<int>(n);
+  if (!SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &n, 0)) n = 3;
+  return n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(n);
 }
 
 int WheelChars() {
   UINT n = 3;
   if (!SystemParametersInfoA(0x006C /* SPI_GETWHEELSCROLLCHARS */, 0, &n, 0)) n = 3;
-  return static_cast<int>(n);
+  return n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(n);
 }
 
 bool SameBar(const SCROLLINFO &a, const SCROLLINFO &b) {

@@ -7,6 +7,7 @@
 #include "document/position.h"
 #include "document/range_set.h"
 #include "document/undo.h"
+#include "editor/editor_caches.h"
 #include "editor/editor_commands.h"
 #include "editor/editor_layout.h"
 #include "editor/editor_messages.h"
@@ -18,6 +19,7 @@
 #include "foundation/char_class.h"
 #include "foundation/memory.h"
 #include "foundation/texts.h"
+#include "search/text_caches.h"
 
 const char kEditorClassName[] = "QilEdiA";
 const char kEditorProperty[] = "QLPED1";
@@ -84,6 +86,8 @@ void OnRepaint(void *context, Document *, u32 firstRow, u32 lastRow, bool toEnd,
   UpdateScrollBars(ed, 0);
 }
 
+void OnCheckOccurrences(void *context, Document *) { CheckSelectionHighlighter(static_cast<EditorWindow *>(context)); }
+
 void OnSavedState(void *context, Document *doc) {
   EditorWindow *ed = static_cast<EditorWindow *>(context);
   NotifyParentPrivate(ed, EDN_MODIFIED, doc->modified);
@@ -101,14 +105,19 @@ LRESULT ReadInto(EditorWindow *ed, u32 from, u32 to, char *buffer, size_t size, 
 
 LRESULT Measure(EditorWindow *ed, u32 from, u32 to, u32 mode) { return MeasureText(&ed->doc->store, from, to, mode); }
 
+// Whether a position lies between the CR and the LF of one newline.
+bool InsideCrLf(const Document *doc, u32 p) {
+  const TextStore *s = &doc->store;
+  if (p == 0 || p >= s->length) return false;
+  char two[2];
+  return ReadText(s, p - 1, p + 1, two, 2, 0, nullptr) == 2 && two[0] == '\r' && two[1] == '\n';
+}
+
 // A position between the CR and the LF of one newline moves back before the CR.
 u32 OffNewlineMiddle(const Document *doc, u32 p) {
   const TextStore *s = &doc->store;
   if (p >= s->length) return s->length;
-  if (p == 0) return 0;
-  char two[2];
-  if (ReadText(s, p - 1, p + 1, two, 2, 0, nullptr) == 2 && two[0] == '\r' && two[1] == '\n') return p - 1;
-  return p;
+  return InsideCrLf(doc, p) ? p - 1 : p;
 }
 
 // ---- the view after a change of the selection ----
@@ -231,7 +240,10 @@ void Refresh(EditorWindow *ed, UINT flags) {
   }
   if (flags & kRefreshDecorations) ComputeDecorations(ed);
   if (flags & kRefreshMeasure) UpdateGeometry(ed, false, 0, 0);
-  if ((flags & kRefreshWrapAlways) || ((flags & kRefreshWrapIfWrapping) && ed->doc->wordWrap)) RewrapAll(ed);
+  if (flags & kRefreshWrapAlways)
+    RewrapAll(ed, true);
+  else if ((flags & kRefreshWrapIfWrapping) && ed->doc->wordWrap)
+    RewrapAll(ed);
   if (flags & kRefreshCaret) UpdateCaret(ed, (flags & kRefreshRecreateCaret) ? kCaretRecreate : 0);
   if (flags & kRefreshHorizontalRange) {
     ed->lastHorizontal = {};
@@ -242,9 +254,8 @@ void Refresh(EditorWindow *ed, UINT flags) {
   if (flags & kRefreshUpdateWindow) UpdateWindow(ed->hwnd);
 }
 
-LRESULT SetText(EditorWindow *ed, const char *text, u32 length) {
-  FileHooks hooks = {};
-  int ok = SetDocumentText(ed->doc, text, length, hooks);
+// The view of a text set anew: at its top, the caret at the start.
+void AfterNewText(EditorWindow *ed) {
   ed->topLine = 0;
   ed->hScroll = 0;
   ed->widestRow = 0;
@@ -253,7 +264,40 @@ LRESULT SetText(EditorWindow *ed, const char *text, u32 length) {
   InvalidateRect(ed->hwnd, nullptr, FALSE);
   AfterSelection(ed, 0);
   NotifyParentPrivate(ed, EDN_MODIFIED, ed->doc->modified);
+}
+
+LRESULT SetText(EditorWindow *ed, const char *text, u32 length) {
+  FileHooks hooks = {};
+  int ok = SetDocumentText(ed->doc, text, length, hooks);
+  AfterNewText(ed);
   return ok;
+}
+
+// WM_CHAR: the character, repeated by the key's repeat count (1 to 1024),
+// in place of the selection. Control characters other than tab and the
+// newline characters are refused unless InsCtrl allows them. In overwrite
+// mode an empty selection first takes the character under the caret, except
+// at the end of the line.
+LRESULT TypeCharacter(EditorWindow *ed, WPARAM wParam, LPARAM lParam) {
+  Document *doc = ed->doc;
+  const u8 c = static_cast<u8>(wParam);
+  if (c < 32 && (c < 9 || c > 13) && !g_settings.edit.InsCtrl) {
+    MessageBeep(0);
+    return 0;
+  }
+  if (doc->overwriteMode && doc->anchor.position == doc->caret.position) {
+    const u32 p = doc->caret.position;
+    if (p < RowTextEnd(&doc->store, doc->caret.lastRow)) SetSelection(doc, p, p + 1);
+  }
+  u32 repeat = LOWORD(lParam);
+  if (repeat < 1) repeat = 1;
+  if (repeat > 1024) repeat = 1024;
+  char text[1024];
+  MemFill(text, c, repeat);
+  (void)ReplaceSelectionCounted(doc, text, repeat, kReplaceCountTyped | kReplaceCheckOccurrences, nullptr);
+  AfterSelection(ed, 0);
+  UpdateWindow(ed->hwnd);
+  return 0;
 }
 
 LRESULT ReplaceSel(EditorWindow *ed, const char *text, u32 length) {
@@ -281,10 +325,7 @@ LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
       char *buffer = reinterpret_cast<char *>(wParam);
       FileHooks hooks = {};
       int ok = SetDocumentTextFromLargeBuffer(doc, &buffer, static_cast<u32>(lParam), hooks);
-      ed->topLine = 0;
-      ed->hScroll = 0;
-      InvalidateRect(ed->hwnd, nullptr, FALSE);
-      AfterSelection(ed, 0);
+      AfterNewText(ed);
       return ok;
     }
     case EDM_GETTEXTLENGTHDOC: return Measure(ed, 0, s->length, DocumentMode(doc));
@@ -307,6 +348,13 @@ LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
     case EDM_JOURNALBREAK:
       CloseStep(&doc->undo);
       CloseStep(&doc->redo);
+      return 0;
+    case EDM_JOURNALSET:
+      BeginGroup(doc, static_cast<u32>(wParam), static_cast<u32>(lParam));
+      return 0;
+    case EDM_JOURNALSTATE: return doc->undo.groupMode;
+    case EDM_JOURNALTRIM:
+      ReduceJournals(&doc->undo, &doc->redo);
       return 0;
     case EDM_JOURNALCLEAR:
       ClearJournal(&doc->undo);
@@ -450,8 +498,17 @@ LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
     case EDM_SUGGESTFILENAME:
       return wParam ? SuggestFileName(ed, reinterpret_cast<char *>(wParam), lParam == 1) : 0;
     case EDM_CANREINSERTDELETED:
+      for (u32 i = doc->undo.count; i-- > 0;)
+        if (doc->undo.steps[i].deleted && doc->undo.steps[i].deleted->length) return 1;
+      return 0;
     case EDM_CANREINSERTINSERTED:
-      return doc->undo.count > 0;
+      for (u32 i = doc->undo.count; i-- > 0;)
+        if (doc->undo.steps[i].insertedLength) return 1;
+      return 0;
+    case EDM_SELISURL: {
+      u32 a = doc->selStart->position, b = doc->selEnd->position, start = 0, length = 0;
+      return a < b && LinkAt(doc, a, &start, &length) && start == a && length == b - a;
+    }
     default:
       // Messages whose work arrives with printing, long operations, the
       // general edit request and the tools answer 0 until then.
@@ -482,6 +539,7 @@ EditorWindow *Create(HWND hwnd, const CREATESTRUCTA *cs) {
   e.relayout = OnRelayout;
   e.repaint = OnRepaint;
   e.savedStateReached = OnSavedState;
+  e.checkOccurrences = OnCheckOccurrences;
   return ed;
 }
 
@@ -599,6 +657,20 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
     case WM_MOUSEHWHEEL:
       Wheel(ed, wParam, true);
       return 0;
+    case WM_KEYDOWN:
+      // The movement keys arrive with the keyboard commands; the base class
+      // must not move a caret of its own meanwhile.
+      return 0;
+    case WM_CHAR: return TypeCharacter(ed, wParam, lParam);
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+      // Selecting with the mouse arrives with the mouse commands; a click
+      // gives the editor the focus.
+      if (GetFocus() != hwnd) SetFocus(hwnd);
+      return 0;
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
     case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDBLCLK:
     case WM_MBUTTONDBLCLK:
@@ -634,11 +706,10 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
     case EM_GETMODIFY: return lParam ? ed->secondModified : doc->modified;
     case EM_SETMODIFY:
       if (lParam) return ed->secondModified = static_cast<u32>(wParam);
+      // The saved state: undo or redo back to it clears the flag again. The
+      // steps are closed, so that typing on starts a step of its own.
+      if (!wParam) MarkSaved(doc);
       doc->modified = static_cast<u32>(wParam);
-      if (!wParam) {
-        if (!doc->undo.groupMode) doc->undo.savedIndex = static_cast<i32>(doc->undo.count);
-        if (!doc->redo.groupMode) doc->redo.savedIndex = static_cast<i32>(doc->redo.count);
-      }
       ed->secondModified = static_cast<u32>(wParam);
       NotifyParentPrivate(ed, EDN_MODIFIED, doc->modified);
       return doc->modified;
@@ -694,6 +765,24 @@ void SendProgress(EditorWindow *ed, u64 done, u64 total) {
 }
 
 void NotifyCaret(EditorWindow *ed) {
-  NotifyParentPrivate(ed, EDN_CARET, reinterpret_cast<LPARAM>(&ed->doc->caret));
+  const Document *doc = ed->doc;
+  const TextStore *s = &doc->store;
+  const PositionRecord &c = doc->caret;
+  CaretInfo &info = ed->caretInfo;
+  info.line = c.hardLine;
+  info.lineCount = HardLineCount(s);
+  info.column = c.offsetInHardLine;
+  info.lineLength = c.hardLineLength;
+  info.position = c.position;
+  info.length = s->length;
+  info.selectionLines = doc->selEnd->hardLine - doc->selStart->hardLine;
+  info.selectionLength = doc->selEnd->position - doc->selStart->position;
+  info.character = -1;
+  if (c.position < s->length) {
+    char here;
+    if (ReadText(s, c.position, c.position + 1, &here, 1, 0, nullptr) == 1) info.character = static_cast<u8>(here);
+  }
+  NotifyParentPrivate(ed, EDN_CARET, reinterpret_cast<LPARAM>(&info));
+  if (InsideCrLf(doc, doc->anchor.position) || InsideCrLf(doc, c.position)) NotifyParentPrivate(ed, EDN_BREAKSNEWLINE, 0);
   NotifyParent(ed, kEditorMoved);
 }

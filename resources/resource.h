@@ -20,9 +20,11 @@
 #define IDM_FILE_SAVE_AS 13315
 #define IDM_FILE_PRINT 13612
 #define IDM_FILE_EXIT 13811
+#define IDM_OPT_WRAP_MARGIN 55211
 #define IDM_ZOOM_IN 55411
 #define IDM_ZOOM_OUT 55413
 #define IDM_ZOOM_RESET 55415
+#define IDM_OPT_WORD_WRAP 55531
 
 // ---- version ----
 #define QP_VERSION_TEXT "6.4.1.beta"
