@@ -62,14 +62,29 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
         rowLength = accepted;
         break;
       }
-      // A segment: separators, then the word after them.
+      // A segment: separators, then the word after them, measured as it is
+      // found. Once x reaches the wrap width with characters left, the
+      // segment cannot fit, wherever it ends: a long word is not read to its
+      // end for every row it fills.
       u32 i = seg;
-      u32 cap = pos + kMaxRowLength < length ? pos + kMaxRowLength : length;
-      while (i < cap && IsSeparator(CursorByte(cur, start + i))) i++;
-      while (i < cap && !IsSeparator(CursorByte(cur, start + i))) i++;
-      u32 taken = 0;
-      int w = MeasureBytes(adv, cur, start + seg, start + i, x, wrap, &taken);
-      bool fits = x + w < wrap || (x + w == wrap && taken == i - seg);
+      const u32 cap = pos + kMaxRowLength < length ? pos + kMaxRowLength : length;
+      int sx = x;
+      bool over = false;
+      for (int part = 0; part < 2 && !over; part++) {
+        const bool separators = part == 0;
+        while (i < cap) {
+          const u8 c = CursorByte(cur, start + i);
+          if (IsSeparator(c) != separators) break;
+          if (sx >= wrap) {
+            over = true;
+            break;
+          }
+          sx += adv.Of(c, sx);
+          i++;
+        }
+      }
+      const int w = sx - x;
+      const bool fits = !over && sx <= wrap;
       if (fits) {
         if (x + w > margin && accepted > 0) {
           rowLength = accepted + 1 <= kMaxRowLength ? accepted + 1 : accepted;
@@ -258,28 +273,44 @@ int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition) {
   const bool big = lastHard - hard >= kProgressLines;
   TextCursor cur;
   CursorAt(&cur, s, 0);
+  // The rows of each hard line are worked out first and put into the row
+  // table in one splice, from the first line whose rows change to the last
+  // one: lines whose rows stay as they are cost no table work.
   Lengths lengths = {};
+  Lengths changed = {};
+  u32 spliceFirst = 0xFFFFFFFFu, spliceLast = 0, kept = 0;
   int ok = 1;
+  const u32 rowCount = RowCount(s);
+  const Row *rows = s->rows.entries;
   u32 total = lastHard - hard + 1, done = 0;
-  for (u32 row = FirstRowOfHardLine(s, hard); hard <= lastHard && row < RowCount(s); hard++, done++) {
-    u32 last = LastRowOfHardLine(s, row);
-    u32 start = RowStart(s, row);
-    u32 length = RowTextEnd(s, last) - start;
+  for (u32 row = FirstRowOfHardLine(s, hard); hard <= lastHard && row < rowCount; hard++, done++) {
+    u32 last = row;
+    while (last + 1 < rowCount && rows[last].newlineLength == 0) last++;
+    const u32 start = RowStart(s, row);
+    const u32 length = RowTextEnd(s, last) - start;
     lengths.a.count = 0;
     if (!BreakLine(ed, &cur, start, length, &lengths)) {
       ok = 0;
       break;
     }
-    // Rows that already have the right lengths stay as they are.
     bool same = lengths.a.count == last - row + 1;
-    for (u32 k = 0; same && k < lengths.a.count; k++) same = s->rows.entries[row + k].textLength == lengths.data()[k];
-    if (!same && SetHardLineRows(s, row, lengths.data(), lengths.a.count) != 0) {
-      ok = 0;
-      break;
+    for (u32 k = 0; same && k < lengths.a.count; k++) same = rows[row + k].textLength == lengths.data()[k];
+    if (!same && spliceFirst == 0xFFFFFFFFu) spliceFirst = row;
+    if (spliceFirst != 0xFFFFFFFFu) {
+      for (u32 k = 0; ok && k < lengths.a.count; k++)
+        if (!changed.Push(lengths.data()[k] | (k + 1 == lengths.a.count ? kRowEndsLine : 0))) ok = 0;
+      if (!ok) break;
+      if (!same) {
+        spliceLast = last;
+        kept = changed.a.count;
+      }
     }
-    row += lengths.a.count;
+    row = last + 1;
     if (big && done % kProgressLines == 0) SendProgress(ed, done, total);
   }
+  if (ok && spliceFirst != 0xFFFFFFFFu && SetRowsOfHardLines(s, spliceFirst, spliceLast, changed.data(), kept) != 0)
+    ok = 0;
+  Free(changed.a.entries);
   Free(lengths.a.entries);
   Status(ed, false);
   if (whole) {
