@@ -196,7 +196,9 @@ void HScroll(EditorWindow *ed, int code) {
       break;
     }
     case SB_LEFT: h = 0; break;
-    case SB_RIGHT: h = ed->lastHorizontal.nMax; break;
+    case SB_RIGHT:  // the end of the range at the right edge
+      h = ed->lastHorizontal.nMax - static_cast<int>(ed->lastHorizontal.nPage) + 1;
+      break;
     default: return;
   }
   ed->hScroll = h;
