@@ -5,6 +5,7 @@
 #include "document/text_store.h"
 #include "editor/editor_messages.h"
 #include "editor/editor_scroll.h"
+#include "foundation/bytes.h"
 #include "foundation/char_class.h"
 #include "foundation/memory.h"
 #include "foundation/texts.h"
@@ -37,6 +38,17 @@ int MeasureBytes(Advance &adv, TextCursor *cur, u32 from, u32 to, int x, int lim
   return x - start;
 }
 
+// Whether [start, start + length) holds a tab.
+bool HasTab(TextCursor *cur, u32 start, u32 length) {
+  for (u32 p = start, end = start + length; p < end;) {
+    if (p < cur->blockStart || p >= cur->blockEnd) CursorAt(cur, cur->store, p);
+    u32 n = (end < cur->blockEnd ? end : cur->blockEnd) - p;
+    if (MemFindByte(cur->data + (p - cur->blockStart), '\t', n)) return true;
+    p += n;
+  }
+  return false;
+}
+
 // Breaks the hard line [start, start + length) into rows.
 bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths *out) {
   if (!ed->doc->wordWrap) {
@@ -50,6 +62,11 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
   }
   const int wrap = ed->wrapWidth;
   const int margin = ed->wrapMargin;
+  // A line without tabs that would fit even if every character were the
+  // widest one is one row: most lines of most texts, measured no further.
+  const i64 room = wrap < margin ? wrap : margin;
+  if (length <= kMaxRowLength && static_cast<i64>(length) * ed->maxAdvance <= room && !HasTab(cur, start, length))
+    return out->Push(length);
   u32 pos = 0;
   do {
     Advance adv = MakeAdvance(ed);
@@ -202,7 +219,11 @@ void MeasureFont(EditorWindow *ed) {
   INT widths[256];
   if (!GetCharWidth32A(dc, 0, 255, widths))
     for (int &w : widths) w = ed->averageWidth;
-  for (int c = 0; c < 256; c++) ed->glyphWidth[c] = widths[c];
+  ed->maxAdvance = ed->averageWidth;
+  for (int c = 0; c < 256; c++) {
+    ed->glyphWidth[c] = widths[c];
+    if (widths[c] > ed->maxAdvance) ed->maxAdvance = widths[c];
+  }
   // Each character is drawn alone or in runs that the system measures the
   // same way: take the runs' own view of the digits.
   int widest = 0;
@@ -316,6 +337,7 @@ int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition) {
   if (whole) {
     ed->laidOut = key;
     ed->laidOut.valid = ok != 0;
+    ed->wholeLayouts++;
   }
   if (!ok) {
     MessageBeep(0);

@@ -65,10 +65,13 @@ void OnStatus(void *context, Document *, TextSlot text) {
 int OnRelayout(void *context, Document *, u32 firstRow, u32 lastPosition) {
   EditorWindow *ed = static_cast<EditorWindow *>(context);
   if (!ed->hwnd) return 0;
-  int r = WrapLines(ed, firstRow, lastPosition) ? 0 : -1;
-  // Line numbers may have gained a digit.
+  // Line numbers may have gained or lost a digit: the text width changes
+  // first, and when that lays out the whole text (which covers the lines of
+  // this change) nothing is left to do.
+  const u32 wholeLayouts = ed->wholeLayouts;
   if (g_settings.opts.LnNums) UpdateGeometry(ed, false, 0, 0);
-  return r;
+  if (ed->wholeLayouts != wholeLayouts && ed->laidOut.valid) return 0;
+  return WrapLines(ed, firstRow, lastPosition) ? 0 : -1;
 }
 
 void OnRepaint(void *context, Document *, u32 firstRow, u32 lastRow, bool toEnd, u32) {

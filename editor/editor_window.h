@@ -59,6 +59,8 @@ struct EditorWindow {
     int wrapWidth, wrapMargin, tabPixels;
     u32 fontGeneration;
   } laidOut;
+  u32 wholeLayouts;      // counts the layouts of the whole text
+  int maxAdvance;        // the widest character of the text font
 
   // Scrolling and the caret.
   u32 topLine, lastTopLine;

@@ -37,6 +37,9 @@ TEST_F(WrapTest, SeparatorsHyphensAndTheTrailingSeparator) {
   EXPECT_EQ(RowsOf("well-known"), (Rows{5, 5}));
   // Exactly filling the row is fitting.
   EXPECT_EQ(RowsOf("aa bb cc"), (Rows{6, 2}));
+  // A tab is a separator, and as wide as it reaches: three characters that
+  // would fit by their count do not.
+  EXPECT_EQ(RowsOf("a\tb"), (Rows{2, 1}));
   // Hard lines wrap each on their own; the newline stays with the last row.
   EXPECT_EQ(RowsOf("aaa bbb\r\nc"), (Rows{4, 3, 1}));
   EXPECT_EQ(doc()->store.rows.entries[1].newlineLength, 2);
