@@ -2,7 +2,8 @@
 // Wine): opening it up to the first paint and switching word wrap on, each
 // against the engine loading the same file into a document of its own in the
 // same run; one paint of the whole window, scrolling to the end and dragging
-// the thumb to the middle, in milliseconds.
+// the thumb to the middle, in milliseconds (medians: the machines are
+// shared, and a scroll bar alone takes Wine about 2.5 ms to draw).
 #include <windows.h>
 
 #include <algorithm>
@@ -170,7 +171,7 @@ int main() {
   // Scrolling to the end, then dragging the thumb to the middle.
   auto scrolls = [&](const char *suffix) {
     std::vector<double> end, middle;
-    for (int i = 0; i < 5; i++) {
+    for (int i = 0; i < 9; i++) {
       SendMessageA(editor, WM_VSCROLL, SB_TOP, 0);
       UpdateWindow(editor);
       double t0 = Now();
@@ -191,10 +192,13 @@ int main() {
       middle.push_back((Now() - t0) * 1000);
     }
     std::string a = std::string("editor_scroll_to_end_ms") + suffix, b = std::string("editor_thumb_to_middle_ms") + suffix;
-    Report(a.c_str(), *std::max_element(end.begin(), end.end()), "ms");
-    Goal(a.c_str(), *std::max_element(end.begin(), end.end()), 20, "ms");
-    Report(b.c_str(), *std::max_element(middle.begin(), middle.end()), "ms");
-    Goal(b.c_str(), *std::max_element(middle.begin(), middle.end()), 20, "ms");
+    // The median of nine; the slowest too, since the machine is shared.
+    Report(a.c_str(), Median(end), "ms");
+    Report((a + "_slowest").c_str(), *std::max_element(end.begin(), end.end()), "ms");
+    Goal(a.c_str(), Median(end), 20, "ms");
+    Report(b.c_str(), Median(middle), "ms");
+    Report((b + "_slowest").c_str(), *std::max_element(middle.begin(), middle.end()), "ms");
+    Goal(b.c_str(), Median(middle), 20, "ms");
   };
   scrolls("");
 
