@@ -338,6 +338,8 @@ int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition) {
     ed->laidOut = key;
     ed->laidOut.valid = ok != 0;
     ed->wholeLayouts++;
+  } else if (!ok) {
+    ed->laidOut.valid = false;  // the lines of this change kept rows of before
   }
   if (!ok) {
     MessageBeep(0);

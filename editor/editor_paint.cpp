@@ -118,7 +118,7 @@ int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
     int width = 0;
     if (end == i + 1 && (first == '\t' || first == '\r' || first == '\n' || IsSpaceClass(first))) {
       width = adv.Of(first, x - r.tabOrigin);
-      if (backgrounds) {
+      if (backgrounds && x + width > r.clipLeft) {
         RECT cell = {x, r.top, x + width, r.bottom};
         if (r.opaque) {
           SetBkColor(r.dc, r.backColor);
@@ -142,7 +142,9 @@ int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
       }
     } else {
       for (u32 k = i; k < end; k++) width += ed->glyphWidth[static_cast<u8>(r.text[k])];
-      if (r.draw) {
+      // A row scrolled far to the left costs no drawing for what is out of
+      // sight there.
+      if (r.draw && x + width > r.clipLeft) {
         RECT cell = {x, r.top, x + width, r.bottom};
         if (r.mode == kDrawBackgrounds) {
           if (r.opaque) {
@@ -246,6 +248,7 @@ struct RowPainter {
     r.y = y;
     r.limitX = -1;
     r.clipRight = clipRight;
+    r.clipLeft = ed->gutterWidth;
     r.tabOrigin = originX;
     r.top = top;
     r.bottom = bottom;

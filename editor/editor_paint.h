@@ -24,6 +24,7 @@ struct DrawRequest {
   int x, y;
   int limitX;             // stop once x reaches it (-1: none)
   int clipRight;          // nothing is drawn right of it (-1: none)
+  int clipLeft;           // runs that end left of it are only measured
   const char *text;
   u32 count;
   int tabOrigin;          // tab stops count from here

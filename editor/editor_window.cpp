@@ -614,6 +614,7 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
       ed->textFont = ed->auxFont = reinterpret_cast<HFONT>(wParam);
       MeasureFont(ed);
       UpdateGeometry(ed, false, 0, 0);
+      if (doc->wordWrap) RewrapAll(ed);
       if (lParam) InvalidateRect(hwnd, nullptr, FALSE);
       return Base(hwnd, msg, wParam, lParam);
     case WM_INPUTLANGCHANGE:

@@ -271,6 +271,23 @@ TEST_F(PaintTest, HorizontalScrollMovesTheTextAndTabStopsWithIt) {
   const int shift = 3 * ed()->charWidth;
   EXPECT_GT(q.Count(ColumnLeft(4) - shift, 0, ColumnLeft(5) - shift, h(), kText), 0);
   EXPECT_EQ(q.Count(ColumnLeft(5) - shift, 0, q.width, h(), kText), 0);
+  // Far to the right in a long line: what is left of the window is not
+  // drawn, but it still counts for the places of what is.
+  std::string line = "\t";
+  for (int i = 0; i < 40; i++) line += "abc\t";
+  line += "X";
+  SetText(line);
+  SetScrollPos(editor_, SB_HORZ, 110, FALSE);
+  SendMessageA(editor_, WM_HSCROLL, SB_THUMBTRACK, 0);
+  ASSERT_EQ(ed()->hScroll, 110);
+  Picture r = Render();
+  // X stands at the 41st tab stop after the first: column 4 * 41.
+  const int x = ColumnLeft(4 * 41) - 110 * ed()->charWidth;
+  ASSERT_GT(x, 0);
+  ASSERT_LT(x + w(), r.width);
+  EXPECT_GT(r.Count(x, 0, x + w(), h(), kText), 0);
+  EXPECT_EQ(r.Count(x + w(), 0, r.width, h(), kText), 0);
+  EXPECT_GT(r.Count(0, 0, x, h(), kText), 0) << "the abc groups before it";
 }
 
 TEST_F(PaintTest, AScreenshotOfEverythingAtOnce) {
