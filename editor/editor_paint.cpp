@@ -75,20 +75,23 @@ void NewlineMark(HDC dc, int x0, int x1, int top, int bottom, int kind) {
   }
 }
 
-// Where the run that starts at text[i] ends.
-u32 RunEnd(const DrawRequest &r, u32 i) {
-  u8 first = static_cast<u8>(r.text[i]);
+u32 RunEnd(const DrawRequest &r, u32 i) { return DrawRunEnd(r.text, r.count, i, r.colorize); }
+
+}  // namespace
+
+u32 DrawRunEnd(const char *text, u32 count, u32 i, bool colorize) {
+  u8 first = static_cast<u8>(text[i]);
   if (first == '\t' || first == '\r' || first == '\n' || IsSpaceClass(first) || IsControl(first)) return i + 1;
   bool word = IsWordChar(first);
   u32 j = i + 1, safe = 0;
-  while (j < r.count) {
-    u8 c = static_cast<u8>(r.text[j]);
+  while (j < count) {
+    u8 c = static_cast<u8>(text[j]);
     if (c == '\t' || c == '\r' || c == '\n' || IsSpaceClass(c) || IsControl(c)) break;
-    if (r.colorize && IsWordChar(c) != word) break;
+    if (colorize && IsWordChar(c) != word) break;
     u32 length = j - i;
     // Double-byte characters stay whole: cut only where two bytes below 128
     // meet, after 256 characters; after 384 in any case.
-    if (static_cast<u8>(r.text[j - 1]) < 128 && c < 128) safe = j;
+    if (static_cast<u8>(text[j - 1]) < 128 && c < 128) safe = j;
     if (length >= 384) break;
     if (length >= 256 && safe > i) {
       j = safe;
@@ -98,8 +101,6 @@ u32 RunEnd(const DrawRequest &r, u32 i) {
   }
   return j;
 }
-
-}  // namespace
 
 int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
   Advance adv = MakeAdvance(ed);

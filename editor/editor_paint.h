@@ -35,6 +35,14 @@ struct DrawRequest {
   int top, bottom;        // the row's band, for opaque cells and marks
 };
 
+// Where the run of the drawer that starts at text[i] ends (count: the end of
+// the piece). A run ends before a tab, CR, NL or space-class character, which
+// each make a run of their own; a control character (below 32, or 127) never
+// shares a run; with colorizing, where word and other characters meet; and
+// after 256 characters at the last place where two bytes below 128 meet, or
+// after 384 in any case, so that double-byte characters stay whole.
+u32 DrawRunEnd(const char *text, u32 count, u32 i, bool colorize);
+
 // Draws (or measures) a piece of text from x; returns the x reached.
 // *consumed (optional) receives the characters taken before the limit.
 int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed);

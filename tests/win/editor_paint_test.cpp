@@ -8,6 +8,7 @@
 #include "document/position.h"
 #include "document/text_store.h"
 #include "editor/editor_caches.h"
+#include "editor/editor_paint.h"
 #include "tests/win/editor_harness.h"
 
 namespace {
@@ -288,6 +289,34 @@ TEST_F(PaintTest, HorizontalScrollMovesTheTextAndTabStopsWithIt) {
   EXPECT_GT(r.Count(x, 0, x + w(), h(), kText), 0);
   EXPECT_EQ(r.Count(x + w(), 0, r.width, h(), kText), 0);
   EXPECT_GT(r.Count(0, 0, x, h(), kText), 0) << "the abc groups before it";
+}
+
+TEST(DrawRuns, WhereRunsEnd) {
+  auto runs = [](const std::string &text, bool colorize) {
+    std::vector<u32> out;
+    for (u32 i = 0; i < text.size();) {
+      u32 end = DrawRunEnd(text.data(), static_cast<u32>(text.size()), i, colorize);
+      out.push_back(end - i);
+      i = end;
+    }
+    return out;
+  };
+  using Runs = std::vector<u32>;
+  // Spaces, tabs and control characters stand alone.
+  EXPECT_EQ(runs("ab cd\tef\x01gh\x7f", false), (Runs{2, 1, 2, 1, 2, 1, 2, 1}));
+  EXPECT_EQ(runs("\x01\x02", false), (Runs{1, 1}));
+  // Colorizing cuts where word characters and the others meet.
+  EXPECT_EQ(runs("a+b==c", false), (Runs{6}));
+  EXPECT_EQ(runs("a+b==c", true), (Runs{1, 1, 1, 2, 1}));
+  // Long runs: 384 characters at most; beyond 256 the last place where two
+  // bytes below 128 meet.
+  EXPECT_EQ(runs(std::string(1000, 'a'), false), (Runs{256, 256, 256, 232}));
+  std::string wide;
+  for (int i = 0; i < 200; i++) wide += "\x93\x94";  // bytes from 128 up, as double-byte characters are
+  EXPECT_EQ(runs(std::string(100, 'a') + wide, false), (Runs{99, 384, 17}))
+      << "cut between the last two a, then after 384 in any case";
+  std::string mixed = std::string(250, 'a') + std::string(20, '\xE9') + std::string(40, 'b');
+  EXPECT_EQ(runs(mixed, false), (Runs{249, 61})) << "the last safe place before 256";
 }
 
 TEST_F(PaintTest, AScreenshotOfEverythingAtOnce) {
