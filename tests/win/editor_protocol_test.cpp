@@ -6,6 +6,7 @@
 
 #include "document/range_set.h"
 #include "document/text_store.h"
+#include "editor/editor_caches.h"
 #include "editor/editor_commands.h"
 #include "files/encoding.h"
 #include "foundation/bytes.h"
@@ -535,6 +536,57 @@ TEST_F(ProtocolTest, SelectionIsUrlOnlyForOneWholeUrl) {
   EXPECT_EQ(Send(EDM_SELISURL), 0);
   Select(6, 6);
   EXPECT_EQ(Send(EDM_SELISURL), 0);
+}
+
+TEST_F(ProtocolTest, RefreshFlagsDoTheirSteps) {
+  SetText("see http://example.com/x now");
+  UpdateWindow(editor_);
+  RECT dirty;
+  EXPECT_FALSE(GetUpdateRect(editor_, &dirty, FALSE));
+  // 0x0020 invalidates everything, 0x0040 paints at once.
+  Refresh(0x0020);
+  EXPECT_TRUE(GetUpdateRect(editor_, &dirty, FALSE));
+  Refresh(0x0040);
+  EXPECT_FALSE(GetUpdateRect(editor_, &dirty, FALSE));
+  // 0x0010 (and 0x0001) recompute the decoration units.
+  g_settings.opts.PrnLens = 1;
+  Refresh(0x0002);
+  EXPECT_EQ(ed()->decorationUnits, 0);
+  Refresh(0x0010);
+  EXPECT_EQ(ed()->decorationUnits, 5);
+  // 0x0400 drops the highlighter's occurrences always and the links only
+  // while URL detection is off.
+  g_settings.opts.Urls = 1;
+  g_settings.opts.HiliSel = 1;
+  Select(24, 27);
+  CheckSelectionHighlighter(ed());
+  Render();
+  const RangeSet *links = &doc()->store.rangeSets[kSetLinks];
+  const RangeSet *occurrences = &doc()->store.rangeSets[kSetOccurrences];
+  ASSERT_EQ(RangeCount(links), 1u);
+  ASSERT_EQ(RangeCount(occurrences), 1u);
+  Refresh(0x0400);
+  EXPECT_EQ(RangeCount(links), 1u);
+  EXPECT_EQ(RangeCount(occurrences), 0u);
+  g_settings.opts.Urls = 0;
+  Refresh(0x0400);
+  EXPECT_EQ(RangeCount(links), 0u);
+}
+
+TEST_F(ProtocolTest, PaintingSaysWhatItDoesWhileTheMessageFieldIsFree) {
+  SetText("see http://example.com/x now");
+  g_settings.opts.Urls = 1;
+  auto free = [](HWND) { return true; };
+  g_statusFieldFree = free;
+  ClearNotices();
+  Render();
+  g_statusFieldFree = nullptr;
+  EXPECT_EQ(TextsOf(EDN_STATUSMESSAGE), (std::vector<std::string>{"URL cache..", "Painting.."}));
+  EXPECT_EQ(Received(EDN_PROGRESSEND).size(), 1u) << "the message is taken away after the paint";
+  // A busy field gets nothing.
+  ClearNotices();
+  Render();
+  EXPECT_TRUE(Received(EDN_STATUSMESSAGE).empty());
 }
 
 TEST_F(ProtocolTest, MiscellaneousAnswers) {

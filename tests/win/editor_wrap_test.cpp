@@ -3,9 +3,13 @@
 // edit lays out anew.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "document/position.h"
 #include "document/text_store.h"
 #include "editor/editor_layout.h"
+#include "foundation/fault.h"
+#include "tests/support/document_support.h"
 #include "tests/win/editor_harness.h"
 
 namespace {
@@ -205,6 +209,45 @@ TEST_F(WrapTest, RelayoutShowsRewrappingAndLongOnesShowProgress) {
   EXPECT_LE(progress.back().wParam, static_cast<WPARAM>(progress.back().lParam));
   EXPECT_EQ(Received(EDN_WORDWRAP).size(), 1u);
   EXPECT_EQ(RowCount(&doc()->store), 80001u);
+}
+
+// Memory failing at each allocation of a layout in turn: the layout reports
+// it (0x500), the text and a sound row index stay, and with memory back the
+// next layout gives the rows.
+TEST_F(WrapTest, OutOfMemoryWhileWrappingKeepsTheTextAndTellsTheParent) {
+  std::string text;
+  for (int i = 0; i < 300; i++) text += "aaaa bbbb cccc\r\n";
+  SetText(text);
+  ResizeClient(10 * w() + 5, 20 * h());
+  const std::vector<u32> unwrapped = RowLengths();
+  int failures = 0;
+  for (u32 n = 1;; n++) {
+    SendMessageA(editor_, EDM_SETWORDWRAP, 0, 0);
+    ASSERT_EQ(RowLengths(), unwrapped);
+    ClearNotices();
+    FaultInjector fi = {};
+    FaultPlan(&fi, kFaultAlloc, n, true);
+    {
+      ScopedFaultInjector scope(&fi);
+      SendMessageA(editor_, EDM_SETWORDWRAP, 1, 0);
+    }
+    ASSERT_TRUE(StoreOk(&doc()->store, false, true)) << n;
+    ASSERT_EQ(Text(), text);
+    std::vector<WORD> codes = CommandCodes();
+    const bool reported = std::find(codes.begin(), codes.end(), 0x500) != codes.end();
+    if (fi.fired[kFaultAlloc] == 0) {
+      EXPECT_FALSE(reported);
+      break;
+    }
+    EXPECT_TRUE(reported) << n;
+    failures++;
+    // Memory is back: re-wrapping lays the text out, although the failed
+    // layout left the parameters of the new one in force.
+    Refresh(0x0004);
+    EXPECT_EQ(RowCount(&doc()->store), 601u) << n;
+  }
+  EXPECT_GT(failures, 0);
+  EXPECT_EQ(RowCount(&doc()->store), 601u);
 }
 
 TEST_F(WrapTest, SwitchingWrapKeepsTheCaretAndItsDistanceFromTheTop) {
