@@ -169,9 +169,17 @@ LRESULT OnCreate(HWND hwnd) {
   // The word-wrap state and the fonts of the configuration.
   SendMessageA(g_app.editorWindow, EDM_SETWORDWRAP, g_settings.opts.WWrap ? 1 : 0, 0);
   ApplyEditorFonts();
+  // A margin that was never set gets its place now that the font is known.
+  if (g_settings.opts.RWrap == 0) (void)CommandWrapMargin();
   UpdateDocumentFields(g_app.editorWindow);
   SendMessageA(g_app.editorWindow, EDM_UPDATE, 0, 0);
   PostMessageA(hwnd, WM_COMMAND, IDM_STARTUP_OPEN, 0);
+  return 0;
+}
+
+int CommandWordWrap() {
+  g_settings.opts.WWrap = g_settings.opts.WWrap ? 0 : 1;
+  if (g_app.editorWindow) SendMessageA(g_app.editorWindow, EDM_SETWORDWRAP, static_cast<WPARAM>(g_settings.opts.WWrap), 0);
   return 0;
 }
 
@@ -208,6 +216,8 @@ int OnMainCommand(HWND hwnd, int id) {
       ShowStatusBar(g_settings.opts.Status <= 0);
       LayoutChildren(hwnd);
       return 0;
+    case IDM_OPT_WORD_WRAP: return CommandWordWrap();
+    case IDM_OPT_WRAP_MARGIN: return CommandWrapMargin();
     default:
       return 64;
   }
@@ -270,6 +280,7 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
       OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
       return 0;
     case EDN_FAILED:
+      // An editor command failed with this message.
       if (lParam) AskUser(hwnd, reinterpret_cast<const char *>(lParam), kAskWarning);
       return 0;
     case WM_DESTROY:
@@ -375,6 +386,20 @@ int CreateMainWindow() {
   }
   ShowWindow(hwnd, StartupShowState());
   UpdateWindow(hwnd);
+  return 0;
+}
+
+int CommandWrapMargin() {
+  i32 &margin = g_settings.opts.RWrap;
+  if (margin == 0) {
+    // The first margin lies 80 average character widths into the text; it is
+    // off until the command turns it on.
+    LRESULT unit = g_app.editorWindow ? SendMessageA(g_app.editorWindow, EDM_GETCHARWIDTH, 0, 0) - 1 : 0;
+    margin = -80 * static_cast<i32>(unit > 0 ? unit : 1);
+  } else {
+    margin = -margin;
+  }
+  if (g_app.editorWindow) SendMessageA(g_app.editorWindow, EDM_REFRESH, 100, 0);
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "config/config_io.h"
+#include "files/encoding.h"
 #include "editor/editor_window.h"
 #include "foundation/ask_user.h"
 #include "files/encoding.h"
@@ -55,7 +56,8 @@ int RunQuillpad(HINSTANCE instance) {
 
   InitCharClasses();
   SetDefaultSettings(&g_settings, true);
-  BuildCodePageList();
+  // The installed code pages: encoding 4 of a document needs one of them.
+  (void)BuildCodePageList();
 
   if (!RegisterEditorClass(g_app.instance)) return -1;
   ParseCommandLine();

@@ -5,6 +5,7 @@
 #include "document/text_store.h"
 #include "editor/editor_messages.h"
 #include "editor/editor_scroll.h"
+#include "foundation/bytes.h"
 #include "foundation/char_class.h"
 #include "foundation/memory.h"
 #include "foundation/texts.h"
@@ -37,6 +38,17 @@ int MeasureBytes(Advance &adv, TextCursor *cur, u32 from, u32 to, int x, int lim
   return x - start;
 }
 
+// Whether [start, start + length) holds a tab.
+bool HasTab(TextCursor *cur, u32 start, u32 length) {
+  for (u32 p = start, end = start + length; p < end;) {
+    if (p < cur->blockStart || p >= cur->blockEnd) CursorAt(cur, cur->store, p);
+    u32 n = (end < cur->blockEnd ? end : cur->blockEnd) - p;
+    if (MemFindByte(cur->data + (p - cur->blockStart), '\t', n)) return true;
+    p += n;
+  }
+  return false;
+}
+
 // Breaks the hard line [start, start + length) into rows.
 bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths *out) {
   if (!ed->doc->wordWrap) {
@@ -50,6 +62,11 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
   }
   const int wrap = ed->wrapWidth;
   const int margin = ed->wrapMargin;
+  // A line without tabs that would fit even if every character were the
+  // widest one is one row: most lines of most texts, measured no further.
+  const i64 room = wrap < margin ? wrap : margin;
+  if (length <= kMaxRowLength && static_cast<i64>(length) * ed->maxAdvance <= room && !HasTab(cur, start, length))
+    return out->Push(length);
   u32 pos = 0;
   do {
     Advance adv = MakeAdvance(ed);
@@ -62,14 +79,29 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
         rowLength = accepted;
         break;
       }
-      // A segment: separators, then the word after them.
+      // A segment: separators, then the word after them, measured as it is
+      // found. Once x reaches the wrap width with characters left, the
+      // segment cannot fit, wherever it ends: a long word is not read to its
+      // end for every row it fills.
       u32 i = seg;
-      u32 cap = pos + kMaxRowLength < length ? pos + kMaxRowLength : length;
-      while (i < cap && IsSeparator(CursorByte(cur, start + i))) i++;
-      while (i < cap && !IsSeparator(CursorByte(cur, start + i))) i++;
-      u32 taken = 0;
-      int w = MeasureBytes(adv, cur, start + seg, start + i, x, wrap, &taken);
-      bool fits = x + w < wrap || (x + w == wrap && taken == i - seg);
+      const u32 cap = pos + kMaxRowLength < length ? pos + kMaxRowLength : length;
+      int sx = x;
+      bool over = false;
+      for (int part = 0; part < 2 && !over; part++) {
+        const bool separators = part == 0;
+        while (i < cap) {
+          const u8 c = CursorByte(cur, start + i);
+          if (IsSeparator(c) != separators) break;
+          if (sx >= wrap) {
+            over = true;
+            break;
+          }
+          sx += adv.Of(c, sx);
+          i++;
+        }
+      }
+      const int w = sx - x;
+      const bool fits = !over && sx <= wrap;
       if (fits) {
         if (x + w > margin && accepted > 0) {
           rowLength = accepted + 1 <= kMaxRowLength ? accepted + 1 : accepted;
@@ -91,7 +123,7 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
       Advance cut = MakeAdvance(ed);
       u32 fit = 0;
       int cx = 0;
-      while (pos + fit < length) {
+      while (pos + fit < length && fit < kMaxRowLength) {
         int a = cut.Of(CursorByte(cur, start + pos + fit), cx);
         if (cx + a > wrap) break;
         cx += a;
@@ -112,6 +144,27 @@ void Status(EditorWindow *ed, bool begin) {
     NotifyParentPrivate(ed, EDN_PROGRESSBEGIN, reinterpret_cast<LPARAM>(Text(TXT_REWRAPPING)));
   else
     NotifyParentPrivate(ed, EDN_PROGRESSEND, 0);
+}
+
+// Progress of a long layout: every this many hard lines.
+constexpr u32 kProgressLines = 16384;
+
+EditorWindow::LayoutKey CurrentLayoutKey(const EditorWindow *ed) {
+  EditorWindow::LayoutKey key = {};
+  key.valid = true;
+  key.wordWrap = ed->doc->wordWrap ? 1 : 0;
+  if (key.wordWrap) {
+    key.wrapWidth = ed->wrapWidth;
+    key.wrapMargin = ed->wrapMargin;
+    key.tabPixels = MakeAdvance(ed).tabPixels;
+    key.fontGeneration = ed->fontGeneration;
+  }
+  return key;
+}
+
+bool SameKey(const EditorWindow::LayoutKey &a, const EditorWindow::LayoutKey &b) {
+  return a.valid && b.valid && a.wordWrap == b.wordWrap && a.wrapWidth == b.wrapWidth &&
+         a.wrapMargin == b.wrapMargin && a.tabPixels == b.tabPixels && a.fontGeneration == b.fontGeneration;
 }
 
 }  // namespace
@@ -162,10 +215,15 @@ void MeasureFont(EditorWindow *ed) {
   ed->charWidth = ed->averageWidth + 1;
   ed->maxCharWidth = tm.tmMaxCharWidth > 0 ? tm.tmMaxCharWidth : 1;
   ed->variablePitch = (tm.tmPitchAndFamily & TMPF_FIXED_PITCH) != 0;
+  ed->fontGeneration++;
   INT widths[256];
   if (!GetCharWidth32A(dc, 0, 255, widths))
     for (int &w : widths) w = ed->averageWidth;
-  for (int c = 0; c < 256; c++) ed->glyphWidth[c] = widths[c];
+  ed->maxAdvance = ed->averageWidth;
+  for (int c = 0; c < 256; c++) {
+    ed->glyphWidth[c] = widths[c];
+    if (widths[c] > ed->maxAdvance) ed->maxAdvance = widths[c];
+  }
   // Each character is drawn alone or in runs that the system measures the
   // same way: take the runs' own view of the digits.
   int widest = 0;
@@ -219,39 +277,69 @@ void UpdateGeometry(EditorWindow *ed, bool haveSize, int width, int height) {
 
 int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition) {
   TextStore *s = &ed->doc->store;
-  if (s->length == 0) return 1;
+  ed->wrapMargin = g_settings.opts.RWrap > 0 ? g_settings.opts.RWrap : 0x7FFFFFFF;
+  const EditorWindow::LayoutKey key = CurrentLayoutKey(ed);
+  if (s->length == 0) {
+    ed->laidOut = key;
+    return 1;
+  }
   if (firstRow >= RowCount(s)) firstRow = RowCount(s) - 1;
+  const bool whole = firstRow == 0 && lastPosition >= s->length;
+  // Lines laid out with other parameters than the rest leave a text that only
+  // a whole layout makes uniform again.
+  if (!whole && !SameKey(key, ed->laidOut)) ed->laidOut.valid = false;
   u32 hard = RowHardLine(s, firstRow);
   u32 lastHard = RowHardLine(s, RowOfPosition(s, lastPosition));
-  // A long layout says so in the status bar.
-  const bool big = lastHard - hard > 4096 || RowStart(s, RowOfPosition(s, lastPosition)) - RowStart(s, firstRow) > (4u << 20);
-  if (big) Status(ed, true);
+  Status(ed, true);
+  const bool big = lastHard - hard >= kProgressLines;
   TextCursor cur;
   CursorAt(&cur, s, 0);
+  // The rows of each hard line are worked out first and put into the row
+  // table in one splice, from the first line whose rows change to the last
+  // one: lines whose rows stay as they are cost no table work.
   Lengths lengths = {};
+  Lengths changed = {};
+  u32 spliceFirst = 0xFFFFFFFFu, spliceLast = 0, kept = 0;
   int ok = 1;
+  const u32 rowCount = RowCount(s);
   u32 total = lastHard - hard + 1, done = 0;
-  for (u32 row = FirstRowOfHardLine(s, hard); hard <= lastHard && row < RowCount(s); hard++, done++) {
-    u32 last = LastRowOfHardLine(s, row);
-    u32 start = RowStart(s, row);
-    u32 length = RowTextEnd(s, last) - start;
+  for (u32 row = FirstRowOfHardLine(s, hard); hard <= lastHard && row < rowCount; hard++, done++) {
+    u32 last = row;
+    while (last + 1 < rowCount && RowAt(s, last).newlineLength == 0) last++;
+    const u32 start = RowStart(s, row);
+    const u32 length = RowTextEnd(s, last) - start;
     lengths.a.count = 0;
     if (!BreakLine(ed, &cur, start, length, &lengths)) {
       ok = 0;
       break;
     }
-    // Rows that already have the right lengths stay as they are.
     bool same = lengths.a.count == last - row + 1;
     for (u32 k = 0; same && k < lengths.a.count; k++) same = RowAt(s, row + k).textLength == lengths.data()[k];
-    if (!same && SetHardLineRows(s, row, lengths.data(), lengths.a.count) != 0) {
-      ok = 0;
-      break;
+    if (!same && spliceFirst == 0xFFFFFFFFu) spliceFirst = row;
+    if (spliceFirst != 0xFFFFFFFFu) {
+      for (u32 k = 0; ok && k < lengths.a.count; k++)
+        if (!changed.Push(lengths.data()[k] | (k + 1 == lengths.a.count ? kRowEndsLine : 0))) ok = 0;
+      if (!ok) break;
+      if (!same) {
+        spliceLast = last;
+        kept = changed.a.count;
+      }
     }
-    row += lengths.a.count;
-    if (big && (done & 0xFFF) == 0) SendProgress(ed, done, total);
+    row = last + 1;
+    if (big && done % kProgressLines == 0) SendProgress(ed, done, total);
   }
+  if (ok && spliceFirst != 0xFFFFFFFFu && SetRowsOfHardLines(s, spliceFirst, spliceLast, changed.data(), kept) != 0)
+    ok = 0;
+  Free(changed.a.entries);
   Free(lengths.a.entries);
-  if (big) Status(ed, false);
+  Status(ed, false);
+  if (whole) {
+    ed->laidOut = key;
+    ed->laidOut.valid = ok != 0;
+    ed->wholeLayouts++;
+  } else if (!ok) {
+    ed->laidOut.valid = false;  // the lines of this change kept rows of before
+  }
   if (!ok) {
     MessageBeep(0);
     NotifyParent(ed, kEditorOutOfMemory);
@@ -259,11 +347,12 @@ int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition) {
   return ok;
 }
 
-void RewrapAll(EditorWindow *ed) {
+void RewrapAll(EditorWindow *ed, bool force) {
   Document *doc = ed->doc;
   u32 anchor = doc->anchor.position, caret = doc->caret.position;
   i64 distance = static_cast<i64>(doc->caret.row) - static_cast<i64>(ed->topLine);
-  WrapLines(ed, 0, doc->store.length);
+  ed->wrapMargin = g_settings.opts.RWrap > 0 ? g_settings.opts.RWrap : 0x7FFFFFFF;
+  if (force || !SameKey(CurrentLayoutKey(ed), ed->laidOut)) (void)WrapLines(ed, 0, doc->store.length);
   SetSelection(doc, anchor, caret);
   i64 top = static_cast<i64>(doc->caret.row) - distance;
   ed->topLine = top > 0 ? static_cast<u32>(top) : 0;

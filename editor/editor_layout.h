@@ -28,8 +28,10 @@ void UpdateGeometry(EditorWindow *ed, bool haveSize, int width, int height);
 // with 0x500 and a beep; the text is untouched).
 int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition);
 // The whole text anew, keeping anchor, caret and the caret's distance from the
-// top of the view.
-void RewrapAll(EditorWindow *ed);
+// top of the view. Unless forced, the layout itself is skipped when the
+// whole text already has the rows of the parameters in force (word wrap,
+// wrap width and margin, tab size, font).
+void RewrapAll(EditorWindow *ed, bool force = false);
 
 // Width in pixels of `count` characters of a row from `offset`, drawn from x
 // (the pixel position of `offset` from the row's origin, so that tab stops

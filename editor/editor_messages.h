@@ -103,7 +103,7 @@ constexpr UINT EDN_WORDWRAP = 0xB006;
 constexpr UINT EDN_NEWLINES = 0xB007;       // lParam: the type's name
 constexpr UINT EDN_ENCODING = 0xB008;       // lParam: the encoding's name
 constexpr UINT EDN_BOM = 0xB009;
-constexpr UINT EDN_CARET = 0xB00A;          // lParam: the caret's PositionRecord*
+constexpr UINT EDN_CARET = 0xB00A;          // lParam: CaretRecord*
 constexpr UINT EDN_BREAKSNEWLINE = 0xB00B;
 constexpr UINT EDN_FAILED = 0xB00F;         // lParam: the message text
 

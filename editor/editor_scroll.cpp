@@ -8,16 +8,18 @@
 
 namespace {
 
+// The system's wheel steps; "a page at a time" (WHEEL_PAGESCROLL) counts as
+// more than any window holds.
 int WheelLines() {
   UINT n = 3;
-  SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &n, 0);
-  return static_cast<int>(n);
+  if (!SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &n, 0)) n = 3;
+  return n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(n);
 }
 
 int WheelChars() {
   UINT n = 3;
   if (!SystemParametersInfoA(0x006C /* SPI_GETWHEELSCROLLCHARS */, 0, &n, 0)) n = 3;
-  return static_cast<int>(n);
+  return n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(n);
 }
 
 bool SameBar(const SCROLLINFO &a, const SCROLLINFO &b) {
@@ -194,7 +196,9 @@ void HScroll(EditorWindow *ed, int code) {
       break;
     }
     case SB_LEFT: h = 0; break;
-    case SB_RIGHT: h = ed->lastHorizontal.nMax; break;
+    case SB_RIGHT:  // the end of the range at the right edge
+      h = ed->lastHorizontal.nMax - static_cast<int>(ed->lastHorizontal.nPage) + 1;
+      break;
     default: return;
   }
   ed->hScroll = h;

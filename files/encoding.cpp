@@ -308,12 +308,13 @@ u32 EncodingCodePage(u32 id, u32 codePageIndex) {
 }
 
 void ApplyEncodingRequest(EncodingState *state, u32 request, u32 codePageIndex) {
+  // The index is kept as given; only a listed one makes encoding 4 possible.
   bool listed = codePageIndex < CodePageCount();
   u32 id = (request & 0xFFFF) % (listed ? 5 : 4);
   u32 bom = (request >> 16) & 0xFF;
-  if (bom == kBomDefault) bom = id == kEncodingUnicode || id == kEncodingUnicodeBigEndian;
+  bom = bom == kBomDefault ? (id == kEncodingUnicode || id == kEncodingUnicodeBigEndian) : (bom & 1);
   state->id = id;
-  state->codePageIndex = listed ? codePageIndex : state->codePageIndex;
+  state->codePageIndex = codePageIndex;
   state->bomWanted = bom ? 1 : 0;
   state->bomInEffect = state->bomWanted && id >= kEncodingUtf8 && id <= kEncodingUnicodeBigEndian;
   state->flags = static_cast<u8>(request >> 24);
