@@ -12,9 +12,8 @@
 //     the analysis hints let it skip positions where the follower cannot
 //     start, or give nothing back at all.
 //   - A group pushes per iteration the choice between another iteration and
-//     leaving. An empty iteration ends the repetition (after counting the
-//     iterations still needed towards the minimum as empty too), so that
-//     (a*)* and (a?){1000000000} terminate at once.
+//     leaving. An empty iteration ends a repetition that has reached its
+//     minimum, so that (a*)* terminates.
 //   - Atomic groups and possessive repetitions push a marker; on leaving, the
 //     frames above it are dropped except the group restores, which keep the
 //     captures undoable.
@@ -539,12 +538,10 @@ enter_node:
       g.start = g.tentative;
       g.end = p;
       g.count++;
-      if (empty) {
-        // An empty iteration ends the repetition; the iterations still owed
-        // to the minimum would be empty too.
-        if (g.count < static_cast<u32>(o.minRepeat)) g.count = static_cast<u32>(o.minRepeat);
-        goto exit_group;
-      }
+      // An empty iteration ends a repetition that has its minimum: another one
+      // would match the same nothing forever. Below the minimum the loop goes
+      // on (the next iteration may take another way).
+      if (empty && g.count >= static_cast<u32>(o.minRepeat)) goto exit_group;
       if (g.count >= static_cast<u32>(o.maxRepeat)) goto exit_group;
       goto loop_decide;
     }

@@ -84,7 +84,7 @@ std::string Describe(const Found &f) {
   if (!f.found) return "none";
   std::string s = "at " + std::to_string(f.at) + ":";
   for (size_t g = 0; g < f.groups.size(); g++) {
-    if (f.groups[g].second < 0) continue;
+    if (f.groups[g].second < 0 && f.groups[g].first < 0) continue;
     s += " " + std::to_string(g) + "=[" + std::to_string(f.groups[g].first) + "," +
          std::to_string(f.groups[g].second) + ")";
   }
@@ -319,7 +319,7 @@ struct Ref {
             matched = true;
             break;
           }
-          if (s == farthest) break;
+          if (s <= farthest) break;
         }
       }
     }
@@ -383,10 +383,7 @@ struct Ref {
         r.start = r.tentative;
         r.end = p;
         r.count++;
-        if (empty) {
-          if (r.count < static_cast<u32>(o.minRepeat)) r.count = static_cast<u32>(o.minRepeat);
-          return Exit(open, p, g, env);
-        }
+        if (empty && r.count >= static_cast<u32>(o.minRepeat)) return Exit(open, p, g, env);
         if (r.count >= static_cast<u32>(o.maxRepeat)) return Exit(open, p, g, env);
         return Loop(open, p, g, env);
       }
@@ -463,7 +460,7 @@ Found ReferenceFind(const CompiledPattern *cp, const std::string &text, u32 from
       return true;
     };
     Env env{&end, {}, rangeEnd};
-    if (!ref.M(0, q, g, env)) return false;
+    if (!ref.Node(0, q, g, env)) return false;  // node 0 starts the pattern ("next" 0 ends it)
     result.found = true;
     result.at = q;
     for (int k = 0; k < 10; k++) {
