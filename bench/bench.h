@@ -26,3 +26,4 @@ inline void Ratio(const char *name, double ours, double baseline) { printf("%s r
 
 // Registered benchmark groups.
 void BenchFoundation();
+void BenchPatterns();

@@ -6,5 +6,6 @@
 int main() {
   if (ThreadSlotInit() != 0) return 1;
   BenchFoundation();
+  BenchPatterns();
   return 0;
 }

@@ -535,7 +535,9 @@ enter_node:
       QP_SAVE(s);
       GroupRecord &g = groups[s];
       const bool empty = p == g.tentative;
-      g.start = g.tentative;
+      // A \K inside a look-ahead may have set group 0's start past where the
+      // match ends: the match then starts at its end, never after it.
+      g.start = g.tentative <= p ? g.tentative : p;
       g.end = p;
       g.count++;
       // An empty iteration ends a repetition that has its minimum: another one

@@ -60,8 +60,8 @@ void AddMembers(const CompiledPattern *cp, const PatternNode &n, u8 *set) {
       break;
     }
     case kNodeNewline:
-      set['\r'] = 1;
-      set['\n'] = 1;
+      set[static_cast<u8>('\r')] = 1;
+      set[static_cast<u8>('\n')] = 1;
       break;
     default:
       break;

@@ -479,8 +479,8 @@ int ParseBracket(Compiler &c, u32 *table, u32 *mask) {
   }
   if (negate) {
     for (u32 k = 0; k < 256; k++) members[k] = !members[k];
-    members['\r'] = 0;
-    members['\n'] = 0;
+    members[static_cast<u8>('\r')] = 0;
+    members[static_cast<u8>('\n')] = 0;
   }
   if (NewClass(c, table, mask) != 0) return kPatternOutOfMemory;
   u8 *tab = c.cp->tables + *table * kClassTableBytes;

@@ -133,6 +133,12 @@ TEST(Matcher, ResetStart) {
   ASSERT_TRUE(f.found);
   EXPECT_EQ(f.at, 1u);  // where the attempt started
   EXPECT_EQ(f.groups[0], std::make_pair(2L, 3L));
+  // \K inside a look-ahead: the match never starts after its end.
+  ASSERT_EQ(p.Compile("a(?=b\\K)", R), 0);
+  TestStore ab("xab");
+  f = EngineFind(p.cp, &ab.s, 0, 3, 3, false, false);
+  ASSERT_TRUE(f.found);
+  EXPECT_EQ(f.groups[0], std::make_pair(2L, 2L));
   // \K where the search range does not reach fails that path.
   ASSERT_EQ(p.Compile("(?<=\\Ka)b", R | WHOLE), 0);
   TestStore t("ab");

@@ -380,7 +380,7 @@ struct Ref {
         if (o.mode & (kModeLookAhead | kModeLookBehind)) return (*env.exits.at(open))(p, g);
         GroupRecord &r = g[nd.a];
         bool empty = p == r.tentative;
-        r.start = r.tentative;
+        r.start = r.tentative <= p ? r.tentative : p;
         r.end = p;
         r.count++;
         if (empty && r.count >= static_cast<u32>(o.minRepeat)) return Exit(open, p, g, env);
