@@ -1,6 +1,6 @@
 // The pattern engine against PCRE2 (interpreter and JIT) in the same run:
 // every match of each pattern over a seeded English-like corpus (256 MiB;
-// QP_BENCH_MB sets another size), counted the same way by all three: the
+// QP_BENCH_MB sets another size; QP_BENCH_PATTERN picks one pattern by name), counted the same way by all three: the
 // next search starts at the end of a match, one further after an empty one.
 // The engine reads the text in place from a text store; PCRE2 gets the same
 // bytes in one flat buffer.
@@ -14,6 +14,7 @@
 
 #include <math.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <random>
 #include <string>
@@ -258,7 +259,9 @@ void BenchPatterns() {
   double logSum = 0;
   int count = 0;
   bool allBeatInterpreter = true, literalsFast = true;
+  const char *only = getenv("QP_BENCH_PATTERN");  // one pattern by name, for profiling
   for (const BenchPattern &p : kPatterns) {
+    if (only && strcmp(only, p.name) != 0) continue;
     Engines e = RunOne(p.name, p.ours, p.flags, p.pcre, p.pcreOptions, &store, flat, 2);
     if (e.ours <= 0 || e.jit <= 0) continue;
     logSum += log(e.ours / e.jit);
@@ -270,6 +273,7 @@ void BenchPatterns() {
 
   // (a|aa)*c on a line of 30 a's: no c, so every path fails.
   TextStore line;
+  if (only && strcmp(only, "alternation_30a") != 0) return;
   const std::string thirty = std::string(30, 'a') + "\n";
   if (InitialiseStore(&line, 64, 512) &&
       StoreInsert(&line, 0, BytesSource(thirty.data(), static_cast<u32>(thirty.size())), kStoreNoProgress) == 0) {

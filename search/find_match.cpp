@@ -25,6 +25,11 @@ struct MatchWorkspace {
   // The table of bytes that may stand before a match, and the word table it
   // was built from (the plain levels follow the live word rule).
   u8 prevReady;
+  // Group records written since they were last reset (the engine's dirty
+  // marks, kept between scans), and the block the last scan ended in.
+  u8 dirtyHigh;
+  u64 dirty;
+  u32 lastBlock;
   u8 prevOk[256];
   u8 wordSnapshot[256];
 };
@@ -52,6 +57,7 @@ int EnsureWorkspace(CompiledPattern *cp) {
     return -1;
   }
   w->groupCount = cp->groupCount;
+  w->dirtyHigh = 1;  // the records hold nothing yet
   cp->workspace = w;
   return 0;
 }
@@ -61,11 +67,9 @@ struct Scan {
   const PatternPrefilter *pf;
   const u8 *prevOk;  // null: no condition on the byte before
   Reader r;          // the scan's own view
-  // The literal the match starts with.
-  const u8 *literal;
-  u32 literalLength;
-  u8 f0, f1, l0, l1;
-  const u8 *lower;
+  // The last run window: members of the run node over [runStart, runAt),
+  // the run literal at runAt (kNoPosition: none found yet).
+  u32 runAt, runStart;
   // The required byte: found at requiredAt (kNoPosition: not looked for yet),
   // or missing from requiredGone on.
   u32 requiredAt;
@@ -77,8 +81,8 @@ struct Scan {
 void BuildPrevTable(Engine &e, MatchWorkspace *w, const PatternPrefilter &pf) {
   const u8 *word = e.wordTable;
   const u8 mask = e.wordMask;
-  if (w->prevReady && MemCompare(w->wordSnapshot, word, 256) == 0) return;
-  for (u32 c = 0; c < 256; c++) w->wordSnapshot[c] = word[c];
+  if (w->prevReady && memcmp(w->wordSnapshot, word, 256) == 0) return;
+  memcpy(w->wordSnapshot, word, 256);
   bool firstWord = false, firstNonWord = false;
   if (!pf.firstAny) {
     for (u32 c = 0; c < 256; c++) {
@@ -110,52 +114,109 @@ bool PrevAllows(Scan &s, u32 q) {
   return s.prevOk[s.r.At(q - 1)] != 0;
 }
 
-// Whether the literal stands at q, across blocks (q + length <= the text).
-bool LiteralAcross(Scan &s, u32 q) {
-  const u8 *lit = s.literal;
-  u32 n = s.literalLength;
+// Whether the literal stands at q, across blocks.
+bool LiteralAcross(Scan &s, const PrefilterLiteral &lit, u32 q) {
+  const u8 *bytes = lit.bytes;
+  u32 n = lit.length;
   if (s.e->length - q < n) return false;
+  const u8 *lower = lit.ignoreCase ? LowerTable() : nullptr;
   Reader &r = s.r;
   while (n > 0) {
     if (!r.Holds(q)) r.Seek(q);
     u32 chunk = r.end - q;
     if (chunk > n) chunk = n;
-    if (!byte_search::LiteralAt(r.data + (q - r.start), lit, chunk, s.lower)) return false;
-    lit += chunk;
+    if (!byte_search::LiteralAt(r.data + (q - r.start), bytes, chunk, lower)) return false;
+    bytes += chunk;
     q += chunk;
     n -= chunk;
   }
   return true;
 }
 
-// The first q in [p, hi] where the literal stands.
-u32 NextLiteral(Scan &s, u32 p, u32 hi) {
-  const u32 n = s.literalLength;
+// The first x in [from, last] where the literal stands, or kNoPosition.
+u32 FindLiteralFrom(Scan &s, const PrefilterLiteral &lit, u32 from, u32 last) {
+  const u32 n = lit.length;
+  if (s.e->length < n) return kNoPosition;
+  const u8 *lower = lit.ignoreCase ? LowerTable() : nullptr;
   Reader &r = s.r;
-  u32 q = p;
-  while (q <= hi) {
-    r.Seek(q);
+  if (last > s.e->length - n) last = s.e->length - n;
+  u32 q = from;
+  while (q <= last) {
+    if (!r.Holds(q)) r.Seek(q);
     const u32 bs = r.start, be = r.end;
-    if (be - bs >= n && q + n <= be) {
+    if (q + n <= be) {
       u32 top = be - n;
-      if (top > hi) top = hi;
-      const u8 *hit = byte_search::FindLiteral(r.data + (q - bs), r.data + (top - bs) + n, s.literal, n, s.f0, s.f1,
-                                               s.l0, s.l1, s.lower);
-      if (hit) {
-        u32 x = bs + static_cast<u32>(hit - r.data);
-        if (PrevAllows(s, x)) return x;
-        q = x + 1;
-        continue;
+      if (top > last) top = last;
+      const u8 *d = r.data + (q - bs);
+      const u8 *hit;
+      if (n == 1) {
+        const u8 *stop = r.data + (top - bs) + 1;
+        hit = byte_search::FindEither(d, stop, lit.first[0], lit.first[1]);
+        if (hit == stop) hit = nullptr;
+      } else {
+        hit = byte_search::FindLiteral(d, r.data + (top - bs) + n, lit.bytes, n, lit.first[0], lit.first[1],
+                                       lit.last[0], lit.last[1], lower);
       }
+      if (hit) return bs + static_cast<u32>(hit - r.data);
+      if (top == last) break;
       q = top + 1;
     }
     // Starts whose literal runs on into the next block.
     u32 top = be - 1;
-    if (top > hi) top = hi;
+    if (top > last) top = last;
     for (; q <= top; q++) {
       u8 c = r.At(q);
-      if ((c == s.f0 || c == s.f1) && LiteralAcross(s, q) && PrevAllows(s, q)) return q;
+      if ((c == lit.first[0] || c == lit.first[1]) && LiteralAcross(s, lit, q)) return q;
     }
+  }
+  return kNoPosition;
+}
+
+// The first q in [p, hi] where the start literal stands.
+u32 NextLiteral(Scan &s, u32 p, u32 hi) {
+  while (p <= hi) {
+    u32 x = FindLiteralFrom(s, s.pf->start, p, hi);
+    if (x == kNoPosition || PrevAllows(s, x)) return x;
+    p = x + 1;
+  }
+  return kNoPosition;
+}
+
+bool RunMember(const Engine &e, const PatternNode &n, u8 c) {
+  switch (n.kind) {
+    case kNodeChar: return c == n.a || c == n.b;
+    case kNodeAny: return c != '\r' && c != '\n';
+    default: return (e.tables[n.a * kClassTableBytes + c] & n.b) != 0;
+  }
+}
+
+// The first q in [p, hi] where a match may start with a run of the run
+// node's members followed by the run literal: only where the run from q
+// reaches an occurrence of the literal.
+u32 NextRunStart(Scan &s, u32 p, u32 hi) {
+  Engine &e = *s.e;
+  const PatternNode &x = e.nodes[s.pf->runNode];
+  const u64 min = static_cast<u32>(x.minRepeat);
+  const PrefilterLiteral &lit = s.pf->runLiteral;
+  while (p <= hi) {
+    if (s.runAt != kNoPosition && p >= s.runStart && p + min <= s.runAt) {
+      if (PrevAllows(s, p)) return p;
+      p++;
+      continue;
+    }
+    const u64 from = p + min;
+    if (from + lit.length > e.rangeEnd) return kNoPosition;
+    u32 at = FindLiteralFrom(s, lit, static_cast<u32>(from), e.rangeEnd - lit.length);
+    if (at == kNoPosition) return kNoPosition;
+    u32 start = at;
+    while (start > p && RunMember(e, x, s.r.At(start - 1))) start--;
+    s.runAt = at;
+    s.runStart = start;
+    if (start + min > at) {
+      p = static_cast<u32>(at - min + 1);  // too short a run: no start can use this occurrence
+      continue;
+    }
+    if (p < start) p = start;
   }
   return kNoPosition;
 }
@@ -263,8 +324,16 @@ u32 NextCandidate(Scan &s, u32 p, u32 hi) {
       q = NextLineStart(s, p, hi);
       break;
     default:
-      if (s.literalLength) {
+      if (!pf.firstAny || pf.start.length) {
+        // A match consumes its first byte here: none starts at the end.
+        if (e.length == 0) return kNoPosition;
+        if (hi >= e.length) hi = e.length - 1;
+        if (p > hi) return kNoPosition;
+      }
+      if (pf.start.length) {
         q = NextLiteral(s, p, hi);
+      } else if (pf.runNode) {
+        q = NextRunStart(s, p, hi);
       } else if (!pf.firstAny) {
         q = NextFirstByte(s, p, hi);
       } else if (s.prevOk) {
@@ -361,6 +430,12 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
   }
   e.groups = w->groups;
   e.groupCount = w->groupCount;
+  e.dirty = w->dirty;
+  e.dirtyHigh = w->dirtyHigh != 0;
+  if (w->lastBlock < store->blocks.count) {
+    e.r.Load(w->lastBlock);
+    e.r2.Load(w->lastBlock);
+  }
   e.stack = &w->stack;
   e.stack->count = 0;
   e.base = 0;
@@ -375,26 +450,8 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
     s.prevOk = w->prevOk;
   }
   s.r.Init(store);
-  s.literal = nullptr;
-  s.literalLength = 0;
-  s.lower = e.lower;
-  if (pf.literalLength) {
-    s.literal = e.pool + pf.literalOffset;
-    s.literalLength = pf.literalLength;
-    u8 v[256];
-    u32 k;
-    if (e.lower) {
-      k = BytesWithLower(s.literal[0], v);
-      s.f0 = k ? v[0] : s.literal[0];
-      s.f1 = k > 1 ? v[1] : s.f0;
-      k = BytesWithLower(s.literal[s.literalLength - 1], v);
-      s.l0 = k ? v[0] : s.literal[s.literalLength - 1];
-      s.l1 = k > 1 ? v[1] : s.l0;
-    } else {
-      s.f0 = s.f1 = s.literal[0];
-      s.l0 = s.l1 = s.literal[s.literalLength - 1];
-    }
-  }
+  if (w->lastBlock < store->blocks.count) s.r.Load(w->lastBlock);
+  s.runAt = s.runStart = kNoPosition;
   s.requiredAt = kNoPosition;
   s.requiredGone = false;
 
@@ -471,6 +528,9 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
     if (matchPosition) *matchPosition = at;
   }
   e.stack->count = 0;
+  w->dirty = e.dirty;
+  w->dirtyHigh = e.dirtyHigh ? 1 : 0;
+  w->lastBlock = s.r.block;
   cp->scan.lastResult = result;
   return result;
 }

@@ -374,10 +374,19 @@ int Engine::Run(u32 position) {
     if (s_ < 64) dirty |= 1ull << s_; else dirtyHigh = true;                   \
     if (st->count > base) {                                                    \
       QP_PUSH(kFrameRestore, s_, 0);                                           \
-      MemCopy(f->w, &groups[s_], sizeof(GroupRecord));                         \
+      memcpy(f->w, &groups[s_], sizeof(GroupRecord));                          \
     }                                                                          \
   } while (0)
 
+  if (nodes[0].kind == kNodeOpen) {
+    // Group 0 (once, capturing) opens most patterns: enter it directly.
+    dirty |= 1;
+    groups[0].count = 0;
+    groups[0].entry = 0;
+    groups[0].tentative = p;
+    n = nodes[0].next;
+    goto enter;
+  }
   goto enter_node;  // node 0 opens the pattern; as a "next", 0 is its end
 
 enter:
@@ -646,7 +655,7 @@ look_success: {
     // The assertion fails: undo the body's captures, drop its frames.
     while (st->count > index + 1) {
       MatchFrame &top = st->frames[st->count - 1];
-      if (top.kind == kFrameRestore) MemCopy(&groups[top.node], top.w, sizeof(GroupRecord));
+      if (top.kind == kFrameRestore) memcpy(&groups[top.node], top.w, sizeof(GroupRecord));
       st->count--;
     }
     st->count = index;
@@ -673,7 +682,7 @@ fail:
     f = &st->frames[st->count - 1];
     switch (f->kind) {
       case kFrameRestore:
-        MemCopy(&groups[f->node], f->w, sizeof(GroupRecord));
+        memcpy(&groups[f->node], f->w, sizeof(GroupRecord));
         st->count--;
         continue;
 

@@ -150,19 +150,32 @@ constexpr u8 kPrevBytes = 0x08;   // one of prevBytes[0..1]
 constexpr u8 kPrevBoundary = 0x10;     // \b: word-ness differs from the first byte's (resolved per scan)
 constexpr u8 kPrevNoBoundary = 0x20;   // \B: the same word-ness as the first byte's
 
+// A literal the scan looks for: at most its first 16 bytes (lower case
+// with ignore case), and the text bytes its first and last byte stand for.
+constexpr u32 kPrefilterLiteralBytes = 16;
+struct PrefilterLiteral {
+  u32 length;  // 0: none
+  u8 ignoreCase;
+  u8 first[2];
+  u8 last[2];
+  u8 bytes[kPrefilterLiteralBytes];
+};
+
 struct PatternPrefilter {
   u8 anchor;           // ScanAnchor
   u8 firstAny;         // no condition on the first byte
   u8 prevConditions;   // kPrev* flags
-  u8 literalIgnoreCase;
+  u8 firstBytes[2];    // firstCount <= 2: the members
   u32 firstCount;      // members of firstSet
   u8 firstSet[256];    // nonzero: a match may start with this byte
   u8 prevBytes[2];
   u8 requiredBytes[2]; // with requiredCount 1 or 2: every match contains one of these
   u32 requiredCount;
-  u32 literalOffset;   // a match starts with this pool string (literalLength > 0)
-  u32 literalLength;
-  u8 firstBytes[2];    // firstCount <= 2: the members
+  PrefilterLiteral start;  // a match starts with this literal
+  // A match starts with a run of members of node runNode (any length from
+  // its minimum, no maximum) followed by runLiteral.
+  u32 runNode;         // 0: none
+  PrefilterLiteral runLiteral;
 };
 
 // The matcher's scan context (matcher.h); cleared by a compile, set by the

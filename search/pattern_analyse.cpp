@@ -79,9 +79,12 @@ bool FirstBytes(Walk &w, u32 start, u8 *set, bool *nullable) {
   bool known = true;
   u32 top = 0;
   w.stack[top++] = start;
+  bool first = true;  // the start may be node 0, which opens the pattern
   while (top > 0 && known) {
     u32 k = w.stack[--top];
-    if (k == 0) {
+    const bool atStart = first;
+    first = false;
+    if (k == 0 && !atStart) {
       *nullable = true;
       continue;
     }
@@ -210,6 +213,28 @@ bool LastLiteralByte(const CompiledPattern *cp, const PatternNode &n, u8 *out) {
   return false;
 }
 
+// The scan literal of a literal node that stands exactly once: false when
+// the node is no such literal, or its case variants are too many.
+bool MakeLiteral(const CompiledPattern *cp, const PatternNode &n, PrefilterLiteral *out) {
+  PrefilterLiteral lit = {};
+  if (n.minRepeat != 1 || n.maxRepeat != 1) return false;
+  if (n.kind == kNodeChar) {
+    lit.length = 1;
+    lit.bytes[0] = static_cast<u8>(n.a);
+    lit.first[0] = lit.last[0] = static_cast<u8>(n.a);
+    lit.first[1] = lit.last[1] = static_cast<u8>(n.b);
+  } else if (n.kind == kNodeString && n.b > 0) {
+    lit.length = n.b < kPrefilterLiteralBytes ? n.b : kPrefilterLiteralBytes;
+    MemCopy(lit.bytes, cp->pool + n.a, lit.length);
+    lit.ignoreCase = (cp->flags & kPatternIgnoreCase) ? 1 : 0;
+    if (!Variants(cp, lit.bytes[0], lit.first) || !Variants(cp, lit.bytes[lit.length - 1], lit.last)) return false;
+  } else {
+    return false;
+  }
+  *out = lit;
+  return true;
+}
+
 void SetPrefilter(Walk *w, CompiledPattern *cp) {
   PatternPrefilter &pf = cp->prefilter;
   MemZero(&pf, sizeof pf);
@@ -229,6 +254,12 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
   for (u32 steps = 0; steps < 4096; steps++) {
     const PatternNode &n = nodes[k];
     if (n.alternative || n.minRepeat > n.maxRepeat) break;
+    if (IsSingleByteKind(n.kind) && n.maxRepeat == kRepeatUnbounded) {
+      // A run of this node's members up to a literal: the scan looks for
+      // the literal and starts no earlier than the run allows.
+      if (n.next != 0 && MakeLiteral(cp, nodes[n.next], &pf.runLiteral)) pf.runNode = k;
+      break;
+    }
     if (n.minRepeat == 0) {
       if (n.kind == kNodeEmpty || IsZeroWidthKind(n.kind)) {
         k = n.next;
@@ -306,7 +337,7 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
       }
       case kNodeChar:
       case kNodeString:
-        literalNode = k;
+        if (MakeLiteral(cp, n, &pf.start)) literalNode = k;
         stop = true;
         break;
       default:
@@ -314,24 +345,6 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
         break;
     }
     if (stop || k == 0) break;
-  }
-
-  if (literalNode) {
-    const PatternNode &n = nodes[literalNode];
-    u8 first[2], last[2];
-    bool ok;
-    if (n.kind == kNodeChar) {
-      ok = true;
-      pf.literalOffset = kNoPosition;  // the character itself: firstSet has it
-    } else {
-      ok = Variants(cp, static_cast<u8>(cp->pool[n.a]), first) &&
-           Variants(cp, static_cast<u8>(cp->pool[n.a + n.b - 1]), last);
-      if (ok) {
-        pf.literalOffset = n.a;
-        pf.literalLength = n.b;
-        pf.literalIgnoreCase = (cp->flags & kPatternIgnoreCase) ? 1 : 0;
-      }
-    }
   }
 
   // A byte every match contains: the last literal of group 0's top-level
