@@ -84,7 +84,13 @@ inline const u8 *FindOther(const u8 *p, const u8 *end, u8 a, u8 b) {
 // and l0/l1 are the byte variants its first and last byte match. Returns the
 // first start s in [p, end - n] where it matches, or null.
 inline bool LiteralAt(const u8 *s, const u8 *literal, u32 n, const u8 *lower) {
-  if (!lower) return memcmp(s, literal, n) == 0;
+  if (!lower) {
+    if (n > 16) return memcmp(s, literal, n) == 0;
+    for (u32 i = 0; i < n; i++) {
+      if (s[i] != literal[i]) return false;
+    }
+    return true;
+  }
   for (u32 i = 0; i < n; i++) {
     if (lower[s[i]] != literal[i]) return false;
   }

@@ -89,6 +89,7 @@ void BuildPrevTable(Engine &e, MatchWorkspace *w, const PatternPrefilter &pf) {
       if (!pf.firstSet[c]) continue;
       if (word[c] & mask) firstWord = true; else firstNonWord = true;
     }
+    if (pf.firstAtEnd) firstNonWord = true;  // nothing after the end: not a word character
   }
   for (u32 c = 0; c < 256; c++) {
     const bool isWord = (word[c] & mask) != 0;
@@ -303,7 +304,7 @@ u32 NextLineStart(Scan &s, u32 p, u32 hi) {
       if (q > hi) return kNoPosition;
     }
     if (pf.firstAny) return q;
-    if (q < length && pf.firstSet[r.At(q)]) return q;
+    if (q < length ? pf.firstSet[r.At(q)] != 0 : pf.firstAtEnd != 0) return q;
     q++;
   }
   return kNoPosition;
@@ -325,10 +326,19 @@ u32 NextCandidate(Scan &s, u32 p, u32 hi) {
       break;
     default:
       if (!pf.firstAny || pf.start.length) {
-        // A match consumes its first byte here: none starts at the end.
-        if (e.length == 0) return kNoPosition;
-        if (hi >= e.length) hi = e.length - 1;
-        if (p > hi) return kNoPosition;
+        // A match consumes its first byte here: none starts at the end,
+        // except one that may be empty there ("$").
+        const bool end = pf.firstAtEnd && !pf.start.length && !pf.runNode && p <= e.length && hi >= e.length;
+        if (hi >= e.length) hi = e.length == 0 ? 0 : e.length - 1;
+        if (e.length == 0 || p > hi) {
+          q = end && PrevAllows(s, e.length) ? e.length : kNoPosition;
+          break;
+        }
+        if (end) {
+          q = NextFirstByte(s, p, hi);
+          if (q == kNoPosition && PrevAllows(s, e.length)) q = e.length;
+          break;
+        }
       }
       if (pf.start.length) {
         q = NextLiteral(s, p, hi);
@@ -388,7 +398,7 @@ bool CandidateAt(Scan &s, u32 q) {
     default:
       break;
   }
-  if (!pf.firstAny && (q >= e.length || !pf.firstSet[s.r.At(q)])) return false;
+  if (!pf.firstAny && (q < e.length ? !pf.firstSet[s.r.At(q)] : !pf.firstAtEnd)) return false;
   return PrevAllows(s, q);
 }
 
@@ -417,6 +427,32 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
   if (from > rangeEnd) from = rangeEnd;
   if (stopAt > rangeEnd) stopAt = rangeEnd;
 
+  // A forward scan for a pattern that needs a byte missing from the rest of
+  // the range is over before it starts.
+  const PatternPrefilter &pf = cp->prefilter;
+  u32 requiredAt = kNoPosition;
+  if (!backward && pf.requiredCount && from <= stopAt) {
+    Reader r;
+    r.Init(store);
+    if (w->lastBlock < store->blocks.count) r.Load(w->lastBlock);
+    for (u32 y = from; y < rangeEnd;) {
+      if (!r.Holds(y)) r.Seek(y);
+      const u8 *d = r.data + (y - r.start);
+      const u32 stop = rangeEnd < r.end ? rangeEnd : r.end;
+      const u8 *dend = r.data + (stop - r.start);
+      const u8 *hit = byte_search::FindEither(d, dend, pf.requiredBytes[0], pf.requiredBytes[1]);
+      y = r.start + static_cast<u32>(hit - r.data);
+      if (hit != dend) {
+        requiredAt = y;
+        break;
+      }
+    }
+    if (requiredAt == kNoPosition) {
+      cp->scan.lastResult = kMatchNone;
+      return kMatchNone;
+    }
+  }
+
   Engine e;
   e.Setup(cp, store);
   e.rangeStart = from < stopAt ? from : stopAt;
@@ -440,7 +476,6 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
   e.stack->count = 0;
   e.base = 0;
 
-  const PatternPrefilter &pf = cp->prefilter;
   Scan s;
   s.e = &e;
   s.pf = &pf;
@@ -452,7 +487,7 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
   s.r.Init(store);
   if (w->lastBlock < store->blocks.count) s.r.Load(w->lastBlock);
   s.runAt = s.runStart = kNoPosition;
-  s.requiredAt = kNoPosition;
+  s.requiredAt = requiredAt;
   s.requiredGone = false;
 
   const u32 minLength = cp->minLength;

@@ -282,8 +282,10 @@ bool SameTextAt(Engine &e, u32 from, u32 n, u32 p) {
       for (u32 i = 0; i < chunk; i++) {
         if (e.lower[x[i]] != e.lower[y[i]]) return false;
       }
-    } else if (memcmp(x, y, chunk) != 0) {
-      return false;
+    } else {
+      for (u32 i = 0; i < chunk; i++) {
+        if (x[i] != y[i]) return false;
+      }
     }
     from += chunk;
     p += chunk;
@@ -394,8 +396,8 @@ enter:
 enter_node:
   nd = &nodes[n];
   if (nd->alternative) QP_PUSH(kFrameAlternative, nd->alternative, p);
-  if (--budget == 0 && Poll()) return -1;
-  if (nd->minRepeat > nd->maxRepeat) goto fail;
+  // No poll here: a chain of nodes without a loop is as long as the pattern;
+  // loops poll at each iteration and backtracking at each step.
   switch (nd->kind) {
     case kNodeEmpty:
       n = nd->next;
@@ -413,6 +415,7 @@ enter_node:
         goto fail;
       }
       const u32 min = static_cast<u32>(nd->minRepeat), max = static_cast<u32>(nd->maxRepeat);
+      if (min > max) goto fail;
       if (!IsLazy(nd->mode)) {
         u32 count = RunLength(*this, *nd, p, max);
         if (count < min) goto fail;
@@ -456,10 +459,12 @@ enter_node:
         width = g.end - g.start;
       }
       if (nd->kind != kNodeNewline && width == 0) {
+        if (nd->minRepeat > nd->maxRepeat) goto fail;
         n = nd->next;  // an empty unit: any number of them is nothing
         goto enter;
       }
       const u32 min = static_cast<u32>(nd->minRepeat), max = static_cast<u32>(nd->maxRepeat);
+      if (min > max) goto fail;
       if (min == 1 && max == 1) {
         u32 k = UnitAt(*this, *nd, p, width);
         if (k == kNoPosition) goto fail;
@@ -497,6 +502,7 @@ enter_node:
     case kNodeOpen: {
       const PatternNode &cl = nodes[nd->partner];
       open = n;
+      if (nd->minRepeat > nd->maxRepeat) goto fail;
       if (IsLookAround(*nd)) {
         if (nd->maxRepeat == 0) {
           n = cl.next;
@@ -526,8 +532,17 @@ enter_node:
         goto enter;
       }
       QP_SAVE(cl.a);
-      groups[cl.a].count = 0;
-      groups[cl.a].entry = n;
+      {
+        GroupRecord &g = groups[cl.a];
+        g.count = 0;
+        g.entry = n;
+        if (nd->minRepeat == 1 && nd->maxRepeat == 1 && !IsPossessive(nd->mode)) {
+          // Once, the common case: straight into the body.
+          g.tentative = p;
+          n = nd->next;
+          goto enter;
+        }
+      }
       if (IsPossessive(nd->mode)) QP_PUSH(kFrameAtomic, open, p);
       goto loop_decide;
     }
@@ -558,6 +573,7 @@ enter_node:
     }
 
     default:  // zero-width assertions
+      if (nd->minRepeat > nd->maxRepeat) goto fail;
       if (nd->minRepeat == 0 || Assert(*this, nd->kind, p)) {
         n = nd->next;
         goto enter;
@@ -580,6 +596,7 @@ loop_decide: {
 }
 
 start_iteration: {
+  if (--budget == 0 && Poll()) return -1;
   const PatternNode &o = nodes[open];
   const u32 s = nodes[o.partner].a;
   QP_SAVE(s);

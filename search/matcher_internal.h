@@ -46,8 +46,8 @@ struct Reader {
     }
     Load(BlockOfPosition(store, p));
   }
-  bool Holds(u32 p) const { return p - start < end - start; }
-  u8 At(u32 p) {
+  __attribute__((always_inline)) bool Holds(u32 p) const { return p - start < end - start; }
+  __attribute__((always_inline)) u8 At(u32 p) {
     if (!Holds(p)) Seek(p);
     return data[p - start];
   }

@@ -166,6 +166,7 @@ struct PatternPrefilter {
   u8 firstAny;         // no condition on the first byte
   u8 prevConditions;   // kPrev* flags
   u8 firstBytes[2];    // firstCount <= 2: the members
+  u8 firstAtEnd;       // with firstSet: a match may also start at the end of the text
   u32 firstCount;      // members of firstSet
   u8 firstSet[256];    // nonzero: a match may start with this byte
   u8 prevBytes[2];

@@ -71,11 +71,14 @@ void AddMembers(const CompiledPattern *cp, const PatternNode &n, u8 *set) {
 // The bytes that can be consumed first from node `start` on (its alternatives
 // included). False when unknown (a back-reference, or the walk is too long).
 // *nullable: the end of the pattern, or of the look-around body the walk
-// started in, can be reached without consuming anything.
-bool FirstBytes(Walk &w, u32 start, u8 *set, bool *nullable) {
+// started in, can be reached without consuming anything. A path through a
+// "$" ends there: the byte there is a CR or LF (in the set), or there is none
+// at the end of the text (*atEnd).
+bool FirstBytes(Walk &w, u32 start, u8 *set, bool *nullable, bool *atEnd) {
   const CompiledPattern *cp = w.cp;
   MemZero(set, 256);
   *nullable = false;
+  *atEnd = false;
   bool known = true;
   u32 top = 0;
   w.stack[top++] = start;
@@ -130,6 +133,15 @@ bool FirstBytes(Walk &w, u32 start, u8 *set, bool *nullable) {
       case kNodeBackRef:
         known = false;
         break;
+      case kNodeLineEnd:
+        if (n.minRepeat >= 1) {
+          set[static_cast<u8>('\r')] = 1;
+          set[static_cast<u8>('\n')] = 1;
+          *atEnd = true;
+        } else {
+          w.stack[top++] = n.next;
+        }
+        break;
       default:  // empty slots and zero-width assertions
         w.stack[top++] = n.next;
         break;
@@ -161,8 +173,8 @@ void SetHints(Walk &w, CompiledPattern *cp) {
     n.hint = 0;
     n.follow = 0;
     if (!IsSingleByteKind(n.kind) || n.maxRepeat <= n.minRepeat || IsPossessive(n.mode)) continue;
-    bool nullable;
-    if (!FirstBytes(w, n.next, follow, &nullable) || nullable) continue;
+    bool nullable, atEnd;
+    if (!FirstBytes(w, n.next, follow, &nullable, &atEnd) || nullable) continue;
     u8 two[2] = {0, 0};
     u32 count = CountSet(follow, two);
     if (!IsLazy(n.mode)) {
@@ -241,10 +253,11 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
   pf.firstAny = 1;
   const PatternNode *nodes = cp->nodes;
 
-  bool nullable = true;
-  if (w && FirstBytes(*w, 0, pf.firstSet, &nullable) && !nullable) {
+  bool nullable = true, atEnd = false;
+  if (w && FirstBytes(*w, 0, pf.firstSet, &nullable, &atEnd) && !nullable) {
     pf.firstAny = 0;
     pf.firstCount = CountSet(pf.firstSet, pf.firstBytes);
+    pf.firstAtEnd = atEnd ? 1 : 0;
   }
 
   // The path every match must take from its start: assertions that hold at
