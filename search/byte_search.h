@@ -42,6 +42,27 @@ inline const u8 *FindEither(const u8 *p, const u8 *end, u8 a, u8 b) {
   return end;
 }
 
+// The first byte in [low, high].
+inline const u8 *FindInRange(const u8 *p, const u8 *end, u8 low, u8 high) {
+  const u8 span = static_cast<u8>(high - low);
+#ifdef QP_BYTE_SEARCH_SSE2
+  const __m128i vlow = _mm_set1_epi8(static_cast<char>(low));
+  const __m128i vspan = _mm_set1_epi8(static_cast<char>(span));
+  const __m128i zero = _mm_setzero_si128();
+  while (end - p >= 16) {
+    __m128i x = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)), vlow);
+    // x - low <= span, unsigned: saturating x - low - span is zero.
+    int m = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_subs_epu8(x, vspan), zero));
+    if (m) return p + __builtin_ctz(static_cast<unsigned>(m));
+    p += 16;
+  }
+#endif
+  for (; p < end; p++) {
+    if (static_cast<u8>(*p - low) <= span) return p;
+  }
+  return end;
+}
+
 // The first byte whose entry in set is nonzero.
 inline const u8 *FindInSet(const u8 *p, const u8 *end, const u8 *set) {
   while (end - p >= 4) {

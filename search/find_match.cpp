@@ -222,6 +222,69 @@ u32 NextRunStart(Scan &s, u32 p, u32 hi) {
   return kNoPosition;
 }
 
+// The first q in [p, hi] right after an occurrence of the look-behind
+// literal (inside the context) where a match may start.
+u32 NextAfterLiteral(Scan &s, u32 p, u32 hi) {
+  const PatternPrefilter &pf = *s.pf;
+  Engine &e = *s.e;
+  const PrefilterLiteral &lit = pf.before;
+  const u32 n = lit.length;
+  while (p <= hi) {
+    if (hi < n) return kNoPosition;
+    u32 from = p >= n ? p - n : 0;
+    if (from < e.contextStart) from = e.contextStart;
+    u32 x = FindLiteralFrom(s, lit, from, hi - n);
+    if (x == kNoPosition) return kNoPosition;
+    u32 q = x + n;
+    bool first = pf.firstAny || (q < e.length ? pf.firstSet[s.r.At(q)] != 0 : pf.firstAtEnd != 0);
+    if (first && PrevAllows(s, q)) return q;
+    p = q + 1;
+  }
+  return kNoPosition;
+}
+
+// After a failed attempt at p: the next start worth trying. When the pattern
+// opens with a node that stands once and then a repeat without maximum, and
+// both held at p, every start inside the repeat's run reaches the same run
+// end and tries a subset of the continuations p tried.
+u32 NextAfterFailure(Scan &s, u32 p) {
+  const PatternPrefilter &pf = *s.pf;
+  Engine &e = *s.e;
+  if (!pf.skipNode) return p + 1;
+  const PatternNode &lead = e.nodes[e.nodes[0].next];
+  const PatternNode &x = e.nodes[pf.skipNode];
+  const u32 a = p + pf.skipLead;
+  if (a > e.rangeEnd || a < p) return p + 1;
+  Reader &r = s.r;
+  if (lead.kind == kNodeString) {
+    const u8 *lower = e.lower;
+    for (u32 k = 0; k < lead.b; k++) {
+      u8 c = r.At(p + k);
+      if ((lower ? lower[c] : c) != e.pool[lead.a + k]) return p + 1;
+    }
+  } else if (!RunMember(e, lead, r.At(p))) {
+    return p + 1;
+  }
+  u32 q = a;
+  while (q < e.rangeEnd) {
+    if (!r.Holds(q)) r.Seek(q);
+    const u8 *d = r.data + (q - r.start);
+    const u32 stop = e.rangeEnd < r.end ? e.rangeEnd : r.end;
+    const u8 *dend = r.data + (stop - r.start);
+    const u8 *hit = d;
+    if (x.kind == kNodeAny) {
+      hit = byte_search::FindEither(d, dend, '\r', '\n');
+    } else {
+      while (hit < dend && RunMember(e, x, *hit)) hit++;
+    }
+    q += static_cast<u32>(hit - d);
+    if (hit < dend) break;
+  }
+  // Starts p' with p' + lead <= q reach the same run end q.
+  const u32 next = q - pf.skipLead + 1;
+  return next > p + 1 ? next : p + 1;
+}
+
 // The first q in [p, hi] whose byte may start a match (and whose byte before
 // allows it).
 u32 NextFirstByte(Scan &s, u32 p, u32 hi) {
@@ -238,6 +301,8 @@ u32 NextFirstByte(Scan &s, u32 p, u32 hi) {
       hit = byte_search::FindByte(d, dend, pf.firstBytes[0]);
     } else if (pf.firstCount == 2) {
       hit = byte_search::FindEither(d, dend, pf.firstBytes[0], pf.firstBytes[1]);
+    } else if (pf.firstRange) {
+      hit = byte_search::FindInRange(d, dend, pf.firstLow, pf.firstHigh);
     } else {
       hit = byte_search::FindInSet(d, dend, pf.firstSet);
     }
@@ -344,6 +409,8 @@ u32 NextCandidate(Scan &s, u32 p, u32 hi) {
         q = NextLiteral(s, p, hi);
       } else if (pf.runNode) {
         q = NextRunStart(s, p, hi);
+      } else if (pf.before.length) {
+        q = NextAfterLiteral(s, p, hi);
       } else if (!pf.firstAny) {
         q = NextFirstByte(s, p, hi);
       } else if (s.prevOk) {
@@ -496,6 +563,7 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
   u32 at = kNoPosition;
 
   auto attempt = [&](u32 q) -> int {
+    if (s.r.Holds(q)) e.r = s.r;  // the engine starts in the scan's block
     e.ResetGroups();
     e.stack->count = 0;
     e.limit = rangeEnd;
@@ -525,7 +593,7 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
         }
         if (e.cancelled || ((++polls & 255) == 0 && e.Poll())) break;
         if (q == hi) break;
-        p = q + 1;
+        p = NextAfterFailure(s, q);
       }
     }
   } else if (from >= stopAt) {

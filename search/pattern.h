@@ -167,6 +167,8 @@ struct PatternPrefilter {
   u8 prevConditions;   // kPrev* flags
   u8 firstBytes[2];    // firstCount <= 2: the members
   u8 firstAtEnd;       // with firstSet: a match may also start at the end of the text
+  u8 firstRange;       // firstSet is exactly the bytes firstLow .. firstHigh
+  u8 firstLow, firstHigh;
   u32 firstCount;      // members of firstSet
   u8 firstSet[256];    // nonzero: a match may start with this byte
   u8 prevBytes[2];
@@ -177,6 +179,15 @@ struct PatternPrefilter {
   // its minimum, no maximum) followed by runLiteral.
   u32 runNode;         // 0: none
   PrefilterLiteral runLiteral;
+  // A leading positive look-behind of one literal: a match starts right
+  // after an occurrence of it.
+  PrefilterLiteral before;
+  // After a failed attempt the scan may skip the starts inside a run: the
+  // pattern (without back-references) begins with a node of lead length
+  // that stands once and then a repeat of skipNode without maximum, so every
+  // later start within that run tries a subset of the same continuations.
+  u32 skipNode;        // 0: none
+  u32 skipLead;        // the first node: its length
 };
 
 // The matcher's scan context (matcher.h); cleared by a compile, set by the

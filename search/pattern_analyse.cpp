@@ -258,6 +258,17 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
     pf.firstAny = 0;
     pf.firstCount = CountSet(pf.firstSet, pf.firstBytes);
     pf.firstAtEnd = atEnd ? 1 : 0;
+    u32 low = 0;
+    while (low < 256 && !pf.firstSet[low]) low++;
+    if (low < 256) {
+      u32 high = low;
+      while (high + 1 < 256 && pf.firstSet[high + 1]) high++;
+      if (high - low + 1 == pf.firstCount) {
+        pf.firstRange = 1;
+        pf.firstLow = static_cast<u8>(low);
+        pf.firstHigh = static_cast<u8>(high);
+      }
+    }
   }
 
   // The path every match must take from its start: assertions that hold at
@@ -336,6 +347,8 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
               pf.prevBytes[0] = bytes[0];
               pf.prevBytes[1] = bytes[1];
               pf.prevConditions |= kPrevBytes;
+              // A body of one literal: the scan looks for the literal itself.
+              if (last == n.next && !pf.before.length) MakeLiteral(cp, nodes[last], &pf.before);
             }
           }
           k = cl.next;
@@ -379,6 +392,28 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
       k = n.kind == kNodeOpen ? nodes[n.partner].next : n.next;
     }
   }
+
+  // Skipping inside runs: group 0 opens the pattern, its body starts with a
+  // node that stands once, then a repeat without maximum; nothing refers
+  // back to what the start captured.
+  for (u32 j = 0; j < cp->nodeCount; j++) {
+    if (nodes[j].kind == kNodeBackRef) return;
+  }
+  if (open0 != 0) return;
+  const PatternNode &lead = nodes[nodes[0].next];
+  if (lead.alternative || lead.minRepeat != 1 || lead.maxRepeat != 1 || lead.next == 0) return;
+  u32 leadLength;
+  if (IsSingleByteKind(lead.kind)) {
+    leadLength = 1;
+  } else if (lead.kind == kNodeString && lead.b > 0) {
+    leadLength = lead.b;
+  } else {
+    return;
+  }
+  const PatternNode &run = nodes[lead.next];
+  if (!IsSingleByteKind(run.kind) || run.maxRepeat != kRepeatUnbounded || run.minRepeat > run.maxRepeat) return;
+  pf.skipNode = lead.next;
+  pf.skipLead = leadLength;
 }
 
 }  // namespace

@@ -328,7 +328,7 @@ TEST(Matcher, PrefiltersOnRealBlocks) {
   ASSERT_GT(s.s.blocks.count, 50u);
   auto count = [&](const std::string &pattern, u32 flags) {
     Pattern p;
-    EXPECT_EQ(p.Compile(pattern, flags), 0);
+    EXPECT_EQ(p.Compile(pattern, flags | WHOLE), 0);
     const u32 n = static_cast<u32>(text.size());
     u32 matches = 0;
     for (u32 from = 0; from <= n;) {
@@ -363,6 +363,36 @@ TEST(Matcher, PrefiltersOnRealBlocks) {
     return c;
   }());
   EXPECT_EQ(count("(?<=e)N", R), occurrences("eN", false));
+  // a.*b: per line, from each a to the line's last b after it.
+  EXPECT_EQ(count("a.*b", R), [&] {
+    u32 c = 0;
+    size_t i = 0;
+    while (i < text.size()) {
+      size_t eol = text.find('\n', i);
+      if (eol == std::string::npos) eol = text.size();
+      size_t a = text.find('a', i);
+      if (a == std::string::npos || a >= eol) {
+        i = eol + 1;
+        continue;
+      }
+      size_t b = text.rfind('b', eol - 1);
+      if (b == std::string::npos || b <= a) {
+        i = eol + 1;
+        continue;
+      }
+      c++;
+      i = b + 1;
+    }
+    return c;
+  }());
+  // A look-behind of one literal.
+  EXPECT_EQ(count("(?<=le)\\w", R), occurrences("le", false) - [&] {
+    u32 c = 0;  // "le" at the end of a word
+    for (size_t at = text.find("le"); at != std::string::npos; at = text.find("le", at + 1)) {
+      if (at + 2 >= text.size() || !isalnum(static_cast<unsigned char>(text[at + 2]))) c++;
+    }
+    return c;
+  }());
   EXPECT_EQ(count("\\bN", R), [&] {
     u32 c = 0;
     for (size_t i = 0; i < text.size(); i++) {
