@@ -524,13 +524,11 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
   e.Setup(cp, store);
   e.rangeStart = from < stopAt ? from : stopAt;
   e.rangeEnd = rangeEnd;
-  if (cp->flags & kPatternWholeContext) {
-    e.contextStart = 0;
-    e.contextEnd = length;
-  } else {
-    e.contextStart = e.rangeStart;
-    e.contextEnd = rangeEnd;
-  }
+  // The context starts at the document's start: a scan that goes on after a
+  // match (Grep, Extended Replace) must still see the characters before its
+  // `from`, or \b, \A and look-behinds would misjudge every later start.
+  e.contextStart = 0;
+  e.contextEnd = (cp->flags & kPatternWholeContext) ? length : rangeEnd;
   e.groups = w->groups;
   e.groupCount = w->groupCount;
   e.dirty = w->dirty;

@@ -10,11 +10,14 @@
 // &doc->store.
 //
 // Positions. The match itself never extends past rangeEnd. What the matcher
-// may *see* (look-around bodies, \b \B \y \Y, \A \Z) is its context: the
-// search range [min(from, stopAt), rangeEnd], or the whole document when the
-// pattern carries kPatternWholeContext. Outside the context counts as no
-// character (not a word character). ^ $ \p \P are properties of the
-// document's lines and ignore the context.
+// may *see* (look-around bodies, \b \B \y \Y, \A \Z) is its context:
+// from the document's start to rangeEnd, or to the document's end when the
+// pattern carries kPatternWholeContext. (It never starts at `from`: callers
+// continue after each match, and the text before it still decides \b, \A
+// and look-behinds.) Outside the context counts as no character (not a word
+// character). ^ $ \p \P are properties of the document's lines. \K may not
+// move the start of a match outside the search range [min(from, stopAt),
+// rangeEnd].
 //
 // No recursion anywhere: every choice point, look-around body in progress and
 // saved group record lives on one explicit, growable backtrack stack.

@@ -38,7 +38,7 @@ constexpr u32 kPatternWholeWords = 0x0020;
 constexpr u32 kPatternWholeLines = 0x0040;
 constexpr u32 kPatternUndefinedSkip = 0x0100;   // replace loop: skip occurrences with undefined references
 constexpr u32 kPatternUndefinedEmpty = 0x0200;  // replace loop: undefined references expand to nothing
-constexpr u32 kPatternWholeContext = 0x1000;    // the matcher sees the whole document, not the search range
+constexpr u32 kPatternWholeContext = 0x1000;    // the matcher sees to the document's end, not the range end
 
 // ---- sizes -------------------------------------------------------------------------
 constexpr u32 kPatternTextBytes = 65536;   // pattern copy, replace text, literal pool

@@ -439,13 +439,8 @@ Found ReferenceFind(const CompiledPattern *cp, const std::string &text, u32 from
   if (stopAt > rangeEnd) stopAt = rangeEnd;
   ref.rangeStart = from < stopAt ? from : stopAt;
   ref.rangeEnd = rangeEnd;
-  if (cp->flags & kPatternWholeContext) {
-    ref.contextStart = 0;
-    ref.contextEnd = ref.length;
-  } else {
-    ref.contextStart = ref.rangeStart;
-    ref.contextEnd = rangeEnd;
-  }
+  ref.contextStart = 0;
+  ref.contextEnd = (cp->flags & kPatternWholeContext) ? ref.length : rangeEnd;
   ref.ignoreCase = (cp->flags & kPatternIgnoreCase) != 0;
   ref.regExps = (cp->flags & kPatternRegExps) != 0;
   ref.steps = 0;
