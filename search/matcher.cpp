@@ -216,7 +216,7 @@ inline bool Member(const Engine &e, const PatternNode &n, u8 c) {
 }
 
 // How many bytes from p on (at most max, never past the limit) are members.
-u32 RunLength(Engine &e, const PatternNode &n, u32 p, u32 max) {
+inline __attribute__((always_inline)) u32 RunLength(Engine &e, const PatternNode &n, u32 p, u32 max) {
   u32 avail = e.limit - p;
   if (max < avail) avail = max;
   const u32 stop = p + avail;
@@ -466,6 +466,12 @@ enter_node:
       const u32 min = static_cast<u32>(nd->minRepeat), max = static_cast<u32>(nd->maxRepeat);
       if (min > max) goto fail;
       if (min == 1 && max == 1) {
+        if (nd->kind == kNodeBackRef && width > 0) {
+          // Most references fail at their first character.
+          if (p >= limit) goto fail;
+          const u8 a = r.At(p), b = r2.At(groups[nd->a].start);
+          if (lower ? lower[a] != lower[b] : a != b) goto fail;
+        }
         u32 k = UnitAt(*this, *nd, p, width);
         if (k == kNoPosition) goto fail;
         p += k;
@@ -564,6 +570,10 @@ enter_node:
       g.start = g.tentative <= p ? g.tentative : p;
       g.end = p;
       g.count++;
+      if (nd->maxRepeat == 1 && !IsPossessive(nd->mode)) {
+        n = nd->next;  // once: straight on
+        goto enter;
+      }
       // An empty iteration ends a repetition that has its minimum: another one
       // would match the same nothing forever. Below the minimum the loop goes
       // on (the next iteration may take another way).
