@@ -23,9 +23,10 @@
 // saved group record lives on one explicit, growable backtrack stack.
 //
 // Cancel and time. The caller owns a cancel flag (scan.cancel) that another
-// thread may set; the matcher polls it (and CheckSearchTime) every few
-// thousand steps and after failed start positions, and ends the scan as "not
-// found". Threads: the pattern object (with its workspace) serves one scan at
+// thread may set; the matcher polls it (and CheckSearchTime) every 4096
+// backtracking steps and loop iterations, and the scan every 256 failed start
+// positions; either then ends the scan as "not found" (a clock read per node
+// would cost more than the matching). Threads: the pattern object (with its workspace) serves one scan at
 // a time; the text must not change while a scan runs.
 #pragma once
 
