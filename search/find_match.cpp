@@ -18,6 +18,9 @@
 using namespace matcher_detail;
 using namespace pattern_detail;
 
+// A scan that needed a deep stack does not keep it for the next one.
+constexpr u32 kKeptFrames = 65536;
+
 struct MatchWorkspace {
   GroupRecord *groups;
   u32 groupCount;
@@ -629,6 +632,7 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
     if (matchPosition) *matchPosition = at;
   }
   e.stack->count = 0;
+  if (e.stack->capacity > kKeptFrames) FreeMatchStack(e.stack);  // regrown on demand
   w->dirty = e.dirty;
   w->dirtyHigh = e.dirtyHigh ? 1 : 0;
   w->lastBlock = s.r.block;

@@ -333,7 +333,8 @@ namespace {
 bool GrowStack(MatchStack *st) {
   void *p = st->frames;
   u32 cap = st->capacity;
-  if (!GrowArray(&p, sizeof(MatchFrame), &cap, st->count + 1)) return false;
+  const u32 needed = st->count + 1 < kInitialFrames ? kInitialFrames : st->count + 1;
+  if (!GrowArray(&p, sizeof(MatchFrame), &cap, needed)) return false;
   st->frames = static_cast<MatchFrame *>(p);
   st->capacity = cap;
   return true;

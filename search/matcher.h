@@ -84,8 +84,8 @@ constexpr u32 kMatchRejectEmpty = 1;  // refuse a match that is empty at `positi
 // Tries the pattern at one position. left: characters from position to the
 // end of the range (the match ends at position + left at the latest);
 // [first, last]: the context the matcher may see. groups: cp->groupCount
-// records (reset to kNoPosition by the caller); stack: a backtrack stack with
-// at least one frame of capacity (FindMatch's are reused). Returns 1 matched
+// records (reset to kNoPosition by the caller); stack: a backtrack stack
+// (InitMatchStack's, or any other; it grows as needed). Returns 1 matched
 // (groups filled in), -1 no match or cancelled, 0 out of memory.
 [[nodiscard]] int MatchAt(CompiledPattern *cp, const TextStore *store, u32 position, u32 left, u32 first, u32 last,
                           GroupRecord *groups, MatchStack *stack, u32 options);

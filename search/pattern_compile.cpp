@@ -248,7 +248,7 @@ int ReadQuantifier(Compiler &c, i32 *min, i32 *max, u8 *mode) {
 // that carries the quantifier: (?>X)* repeats an atomic X and may give
 // iterations back, while the atomic group itself stays atomic. The wrapper
 // takes the atomic group's place (and index) in the chain.
-int WrapAtomic(Compiler &c, u32 f, u32 atom, u32 *wrapper) {
+int WrapAtomic(Compiler &c, u32 atom, u32 *wrapper) {
   u32 moved, wrapClose;
   if (NewNode(c, &moved) != 0 || NewNode(c, &wrapClose) != 0) return -1;
   PatternNode &o = N(c, atom);
@@ -275,7 +275,6 @@ int WrapAtomic(Compiler &c, u32 f, u32 atom, u32 *wrapper) {
   wc.a = kPendingSlot;
   wc.b = atom;
   wc.next = after;
-  (void)f;
   *wrapper = atom;
   return 0;
 }
@@ -293,7 +292,7 @@ int FinishAtom(Compiler &c, u32 f, u32 atom, u32 minLength, u32 maxLength) {
       min = max = 0;  // an empty \Q\E string repeats 0..0
     }
     if (n->kind == kNodeOpen && n->mode == kModeAtomic) {
-      if (WrapAtomic(c, f, atom, &atom) != 0) return kPatternOutOfMemory;
+      if (WrapAtomic(c, atom, &atom) != 0) return kPatternOutOfMemory;
       n = &N(c, atom);
     }
     n->minRepeat = min;
