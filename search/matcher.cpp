@@ -67,24 +67,6 @@ bool Engine::Poll() {
   return cancelled;
 }
 
-void Engine::ResetGroups() {
-  if (dirtyHigh) {
-    ResetGroupRecords(groups, groupCount);
-  } else {
-    u64 d = dirty;
-    while (d) {
-      u32 s = static_cast<u32>(__builtin_ctzll(d));
-      d &= d - 1;
-      GroupRecord &g = groups[s];
-      g.start = g.end = g.tentative = kNoPosition;
-      g.count = 0;
-      g.entry = 0;
-    }
-  }
-  dirty = 0;
-  dirtyHigh = false;
-}
-
 void ResetGroupRecords(GroupRecord *groups, u32 count) {
   for (u32 s = 0; s < count; s++) {
     groups[s].start = groups[s].end = groups[s].tentative = kNoPosition;

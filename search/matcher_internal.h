@@ -122,7 +122,25 @@ struct Engine {
   // Runs one attempt at `position`. 1 matched, -1 not, 0 out of memory.
   int Run(u32 position);
   bool Poll();
-  void ResetGroups();
+  // Puts the records written since the last reset back to "not set". Group
+  // 0 needs none: every attempt sets it when it starts and when it succeeds.
+  void ResetGroups() {
+    if (dirtyHigh) {
+      ResetGroupRecords(groups, groupCount);
+    } else {
+      u64 d = dirty & ~1ull;
+      while (d) {
+        const u32 s = static_cast<u32>(__builtin_ctzll(d));
+        d &= d - 1;
+        GroupRecord &g = groups[s];
+        g.start = g.end = g.tentative = kNoPosition;
+        g.count = 0;
+        g.entry = 0;
+      }
+    }
+    dirty = 0;
+    dirtyHigh = false;
+  }
 
   bool WordBefore(u32 p) {
     return p > contextStart && p <= contextEnd && (wordTable[r.At(p - 1)] & wordMask);
