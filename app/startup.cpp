@@ -17,6 +17,7 @@
 #include "foundation/random.h"
 #include "foundation/texts.h"
 #include "resources/resource.h"
+#include "search/pattern.h"
 
 #ifndef QP_MAKER_HOST
 #define QP_MAKER_HOST "www.orvendel.com"
@@ -72,6 +73,7 @@ int RunQuillpad(HINSTANCE instance) {
   ClampSettings(&g_settings);
   // The word definition of the loaded settings.
   SetWordOptions(WordOptions{g_settings.edit.SWord, g_settings.edit._word});
+  BuildPatternClassTables();
 
   if (o.updateCheck) {
     (void)SaveConfig(nullptr, g_config.path, false, false);

@@ -9,5 +9,6 @@ int main() {
   BenchFoundation();
   BenchFiles();
   BenchDocument();
+  BenchPatterns();
   return 0;
 }
