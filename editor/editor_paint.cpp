@@ -336,7 +336,7 @@ struct RowPainter {
         // A piece that would end between a lead byte and its trail byte
         // leaves the pair to the next piece.
         u32 k = 0;
-        while (k + 1 < n) k += ed->leadByte[static_cast<u8>(r.text[k])] && r.text[k + 1] != '\r' && r.text[k + 1] != '\n' ? 2 : 1;
+        while (k + 1 < n) k += PairIn(r.text, n, k, ed->leadByte) ? 2 : 1;
         if (k == n - 1 && ed->leadByte[static_cast<u8>(r.text[k])]) n--;
       }
       r.count = n;
