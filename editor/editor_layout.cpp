@@ -217,6 +217,12 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
   return true;
 }
 
+// The double-byte layout apart from the single-byte one, which stays inline
+// in WrapLines's loop as it was.
+[[gnu::noinline]] bool BreakLineWithPairs(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths *out) {
+  return BreakLine<true>(ed, cur, start, length, out);
+}
+
 void Status(EditorWindow *ed, bool begin) {
   if (begin)
     NotifyParentPrivate(ed, EDN_PROGRESSBEGIN, reinterpret_cast<LPARAM>(Text(TXT_REWRAPPING)));
@@ -449,7 +455,7 @@ int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition) {
     const u32 start = RowStart(s, row);
     const u32 length = RowTextEnd(s, last) - start;
     lengths.a.count = 0;
-    if (!(ed->doubleByte ? BreakLine<true>(ed, &cur, start, length, &lengths)
+    if (!(ed->doubleByte ? BreakLineWithPairs(ed, &cur, start, length, &lengths)
                          : BreakLine<false>(ed, &cur, start, length, &lengths))) {
       ok = 0;
       break;
