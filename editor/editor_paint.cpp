@@ -151,7 +151,7 @@ int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
   const bool text = r.draw && r.mode != kDrawBackgrounds;
   const bool opaqueText = r.opaque && r.mode == kDrawAll;
   // Opaque runs stay apart: each clips its characters to its own cell.
-  const bool batching = text && !opaqueText && ed->batchRuns && !DoubleByteCodePage();
+  const bool batching = text && !opaqueText && r.batchRuns && !DoubleByteCodePage();
   TextBatch batch;
   batch.dc = r.dc;
   batch.y = r.y;
@@ -323,6 +323,7 @@ struct RowPainter {
     r.markColor = Settings(g.edit.CLTSpc);
     r.visibleTabs = g.opts.PrnTabs != 0;
     r.visibleSpaces = g.opts.PrnSpcs != 0;
+    r.batchRuns = ed->batchRuns;
     if (selected) {
       r.textColor = r.colorizedColor = Settings(g.edit.CLSText);
       r.backColor = Settings(g.edit.CLSBack);
