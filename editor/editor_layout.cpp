@@ -340,6 +340,69 @@ bool RowSplitsPair(const EditorWindow *ed, u32 row, u32 position) {
   return SplitsPair(ed, &cur, RowStart(s, row), position, RowTextEnd(s, row));
 }
 
+// Whether the font, selected into dc, draws a string exactly as its
+// characters drawn one by one at the advances measured for them: then the
+// painter may hand neighbouring runs to the system in one call. Checked by
+// drawing every printable character both ways into two bitmaps.
+bool RunsDrawAlike(HDC dc, const EditorWindow *ed) {
+  char all[224];
+  u32 count = 0;
+  int width = 0;
+  for (int c = 32; c < 256; c++) {
+    if (c == 127) continue;
+    all[count++] = static_cast<char>(c);
+    width += ed->glyphWidth[c];
+  }
+  TEXTMETRICA tm;
+  if (!GetTextMetricsA(dc, &tm)) return false;
+  const int margin = tm.tmMaxCharWidth > 0 ? 2 * tm.tmMaxCharWidth : 64;
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = width + 2 * margin;
+  bi.bmiHeader.biHeight = -(tm.tmHeight > 0 ? tm.tmHeight : 1);
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  const size_t pixels = static_cast<size_t>(bi.bmiHeader.biWidth) * static_cast<size_t>(-bi.bmiHeader.biHeight);
+  void *bits[2] = {};
+  HBITMAP bitmaps[2] = {};
+  HDC mem = CreateCompatibleDC(dc);
+  bool alike = mem != nullptr;
+  for (int k = 0; k < 2 && alike; k++) {
+    bitmaps[k] = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits[k], nullptr, 0);
+    alike = bitmaps[k] && bits[k];
+  }
+  if (alike) {
+    HGDIOBJ oldBitmap = SelectObject(mem, bitmaps[0]);
+    HGDIOBJ oldFont = SelectObject(mem, GetCurrentObject(dc, OBJ_FONT));
+    SetBkMode(mem, TRANSPARENT);
+    SetTextColor(mem, RGB(0, 0, 0));
+    for (int k = 0; k < 2; k++) {
+      SelectObject(mem, bitmaps[k]);
+      u32 *px = static_cast<u32 *>(bits[k]);
+      for (size_t i = 0; i < pixels; i++) px[i] = 0xFFFFFF;
+      if (k == 0) {
+        ExtTextOutA(mem, margin, 0, 0, nullptr, all, count, nullptr);
+      } else {
+        // The space is not drawn, as the painter leaves it: a font whose
+        // space has ink keeps its runs apart.
+        int x = margin;
+        for (u32 i = 0; i < count; i++) {
+          if (all[i] != ' ') ExtTextOutA(mem, x, 0, 0, nullptr, all + i, 1, nullptr);
+          x += ed->glyphWidth[static_cast<u8>(all[i])];
+        }
+      }
+      GdiFlush();
+    }
+    alike = MemCompare(bits[0], bits[1], pixels * 4) == 0;
+    SelectObject(mem, oldFont);
+    SelectObject(mem, oldBitmap);
+  }
+  for (HBITMAP b : bitmaps)
+    if (b) DeleteObject(b);
+  if (mem) DeleteDC(mem);
+  return alike;
+}
+
 void MeasureFont(EditorWindow *ed) {
   ForgetPairWidths(ed);
   HDC dc = GetDC(ed->hwnd);
@@ -378,6 +441,7 @@ void MeasureFont(EditorWindow *ed) {
     if (GetTextExtentPoint32A(dc, &d, 1, &size) && size.cx > widest) widest = size.cx;
   }
   ed->digitWidth = widest > 0 ? widest : ed->averageWidth;
+  ed->batchRuns = !ed->doubleByte && RunsDrawAlike(dc, ed);
   SelectObject(dc, old);
   ReleaseDC(ed->hwnd, dc);
 }

@@ -140,6 +140,30 @@ u32 DrawRunEndPairs(const char *text, u32 count, u32 i, bool colorize, const u8 
 
 namespace {
 
+// Runs of one colour that follow each other, with the plain spaces between
+// them that draw nothing, go to the system in one call when the font draws a
+// string exactly as its characters one by one at their measured advances
+// (the editor checks that by drawing when it takes the font): the picture is
+// the one the separate runs give, at a fraction of the calls.
+struct TextBatch {
+  static constexpr u32 kMax = 512;
+  HDC dc;
+  int x = 0, y = 0;
+  u32 count = 0;
+  const char *text = nullptr;
+  COLORREF color = CLR_INVALID;
+
+  void Flush() {
+    if (!count) return;
+    ExtTextOutA(dc, x, y, 0, nullptr, text, count, nullptr);
+    count = 0;
+  }
+  // Whether characters at `at` in this colour can extend the batch.
+  bool Continues(const char *at, COLORREF want, u32 n) const {
+    return count && text + count == at && color == want && count + n <= kMax;
+  }
+};
+
 template <bool kPairs>
 int DrawRunOf(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
   Advance adv = MakeAdvance(ed);
@@ -150,6 +174,13 @@ int DrawRunOf(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
   COLORREF color = CLR_INVALID;
   const bool backgrounds = r.draw && r.mode != kDrawText;
   const bool text = r.draw && r.mode != kDrawBackgrounds;
+  const bool opaqueText = r.opaque && r.mode == kDrawAll;
+  // Opaque runs stay apart: each clips its characters to its own cell.
+  // Double-byte characters go to the system run by run.
+  const bool batching = !kPairs && text && !opaqueText && r.batchRuns;
+  TextBatch batch;
+  batch.dc = r.dc;
+  batch.y = r.y;
   while (i < r.count) {
     if (r.limitX >= 0 && x >= r.limitX) break;
     if (r.clipRight >= 0 && x >= r.clipRight && r.draw) break;
@@ -159,6 +190,15 @@ int DrawRunOf(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
     int width = 0;
     if (end == i + 1 && (first == '\t' || first == '\r' || first == '\n' || IsSpaceClass(first))) {
       width = adv.Of(first, x - r.tabOrigin);
+      // A plain space without its mark joins the batch: its glyph is blank.
+      if (batching && first == ' ' && !r.visibleSpaces && width == ed->glyphWidth[first] &&
+          batch.Continues(r.text + i, batch.color, 1)) {
+        batch.count++;
+        x += width;
+        i = end;
+        continue;
+      }
+      batch.Flush();
       if (backgrounds && x + width > r.clipLeft) {
         RECT cell = {x, r.top, x + width, r.bottom};
         if (r.opaque) {
@@ -209,17 +249,31 @@ int DrawRunOf(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
         } else if (text) {
           const bool punct = r.colorize && !startsPair && !IsWordChar(first);
           const COLORREF want = punct ? r.colorizedColor : r.textColor;
-          if (want != color) SetTextColor(r.dc, color = want);
-          const bool opaque = r.opaque && r.mode == kDrawAll;
-          if (opaque) SetBkColor(r.dc, r.backColor);
-          ExtTextOutA(r.dc, x, r.y, opaque ? ETO_OPAQUE | ETO_CLIPPED : 0, &cell, r.text + i,
-                      static_cast<UINT>(end - i), nullptr);
+          if (batching && end - i <= TextBatch::kMax) {
+            if (!batch.Continues(r.text + i, want, end - i)) {
+              batch.Flush();
+              if (want != color) SetTextColor(r.dc, color = want);
+              batch.text = r.text + i;
+              batch.x = x;
+              batch.color = want;
+            }
+            batch.count += end - i;
+          } else {
+            batch.Flush();
+            if (want != color) SetTextColor(r.dc, color = want);
+            if (opaqueText) SetBkColor(r.dc, r.backColor);
+            ExtTextOutA(r.dc, x, r.y, opaqueText ? ETO_OPAQUE | ETO_CLIPPED : 0, &cell, r.text + i,
+                        static_cast<UINT>(end - i), nullptr);
+          }
         }
+      } else {
+        batch.Flush();
       }
     }
     x += width;
     i = end;
   }
+  batch.Flush();
   if (pen) {
     SelectObject(r.dc, oldPen);
     DeleteObject(pen);
@@ -316,6 +370,7 @@ struct RowPainter {
     r.markColor = Settings(g.edit.CLTSpc);
     r.visibleTabs = g.opts.PrnTabs != 0;
     r.visibleSpaces = g.opts.PrnSpcs != 0;
+    r.batchRuns = ed->batchRuns;
     if (selected) {
       r.textColor = r.colorizedColor = Settings(g.edit.CLSText);
       r.backColor = Settings(g.edit.CLSBack);

@@ -32,6 +32,7 @@ struct DrawRequest {
   COLORREF textColor, colorizedColor, markColor, backColor;
   bool opaque;            // fill each run's cell with backColor
   bool visibleTabs, visibleSpaces;
+  bool batchRuns;         // the font allows runs to be drawn together (screen fonts checked when taken)
   int top, bottom;        // the row's band, for opaque cells and marks
 };
 

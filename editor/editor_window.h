@@ -37,6 +37,7 @@ struct EditorWindow {
   int digitWidth;        // the widest of "0" to "9" as drawn
   int averageWidth;      // average character width (tab stops)
   bool variablePitch;
+  bool batchRuns;        // the font draws a string as its characters one by one at their advances
   int glyphWidth[256];   // the advance of each character in the text font
   u32 fontGeneration;    // counts the measurements of fonts
 

@@ -372,3 +372,101 @@ TEST_F(PaintTest, AScreenshotOfEverythingAtOnce) {
 }
 
 }  // namespace
+
+// Runs of one colour with plain spaces between them are handed to the system
+// together when the font allows it; the picture must be the one that the runs
+// drawn one by one give. With the test's fixed-pitch font and with a
+// proportional, smoothed one (which this system may find unfit).
+TEST_F(PaintTest, RunsDrawnTogetherLookAsDrawnOneByOne) {
+  const char *kText =
+      "int main(void)  { return a+b; }  \xA0 x  y\r\n"
+      "  see http://example.com/a?b=c  and  www.example.org.\r\n"
+      "\tword  word\x01word \x7f end   \r\n"
+      "the quick brown fox jumps over the lazy dog, THE QUICK BROWN FOX";
+  HFONT smooth = CreateFontA(-15, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                             ANTIALIASED_QUALITY, VARIABLE_PITCH | FF_SWISS, "Tahoma");
+  HFONT smoothLink = CreateFontA(-15, 0, 0, 0, FW_NORMAL, 0, 1, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                 CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, VARIABLE_PITCH | FF_SWISS, "Tahoma");
+  struct Font {
+    HFONT text, link;
+  };
+  for (Font font : {Font{font_, auxFont_}, Font{smooth, smoothLink}}) {
+    SendMessageA(editor_, EDM_SETFONTS, reinterpret_cast<WPARAM>(font.text), reinterpret_cast<LPARAM>(font.link));
+    if (font.text == font_) ASSERT_TRUE(ed()->batchRuns) << "the fixed-pitch font draws runs together";
+    if (!ed()->batchRuns) continue;
+    for (int setup = 0; setup < 6; setup++) {
+      SettingsBlock &g = g_settings;
+      g.opts.TxtClrz = setup & 1;
+      g.opts.Urls = setup >= 2;
+      g.opts.PrnSpcs = setup == 5;
+      SetText(kText);
+      Refresh(0xFFFF);
+      // A selection across runs and spaces (drawn opaque, in two passes).
+      if (setup >= 3) Select(5, 60);
+      if (setup == 4) {
+        g.opts.HiliSel = 1;
+        Select(10, 14);  // "void": the other "word"s are not it, "main" neither
+      }
+      Picture together = Render();
+      ed()->batchRuns = false;
+      Picture apart = Render();
+      ed()->batchRuns = true;
+      ASSERT_EQ(together.pixels.size(), apart.pixels.size());
+      size_t differing = 0;
+      for (size_t k = 0; k < together.pixels.size(); k++) differing += together.pixels[k] != apart.pixels[k];
+      EXPECT_EQ(differing, 0u) << "setup " << setup << (font.text == smooth ? " (smoothed font)" : "");
+      g.opts.HiliSel = 0;
+    }
+  }
+  SendMessageA(editor_, EDM_SETFONTS, reinterpret_cast<WPARAM>(font_), reinterpret_cast<LPARAM>(auxFont_));
+  DeleteObject(smooth);
+  DeleteObject(smoothLink);
+}
+
+// A font that draws "BROWN FOX" otherwise than "BROWN" and "FOX" at their
+// measured places keeps its runs apart.
+TEST_F(PaintTest, RunsStayApartWhenTheFontDrawsStringsOtherwise) {
+  for (int quality : {NONANTIALIASED_QUALITY, ANTIALIASED_QUALITY}) {
+    for (const char *face : {"Tahoma", "Courier New", "MS Sans Serif"}) {
+      HFONT font = CreateFontA(-15, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, static_cast<BYTE>(quality), DEFAULT_PITCH, face);
+      SendMessageA(editor_, EDM_SETFONTS, reinterpret_cast<WPARAM>(font), 0);
+      // Both ways into a bitmap.
+      BITMAPINFO bi = {};
+      bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+      bi.bmiHeader.biWidth = 300;
+      bi.bmiHeader.biHeight = -40;
+      bi.bmiHeader.biPlanes = 1;
+      bi.bmiHeader.biBitCount = 32;
+      void *bits = nullptr;
+      HDC screen = GetDC(nullptr);
+      HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+      HDC dc = CreateCompatibleDC(screen);
+      ReleaseDC(nullptr, screen);
+      HGDIOBJ oldBitmap = SelectObject(dc, bitmap), oldFont = SelectObject(dc, font);
+      SetBkMode(dc, TRANSPARENT);
+      std::vector<u32> pictures[2];
+      for (int way = 0; way < 2; way++) {
+        RECT all = {0, 0, 300, 40};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        if (way == 0) {
+          TextOutA(dc, 4, 4, "BROWN FOX", 9);
+        } else {
+          int x = 4;
+          for (const char *c = "BROWN"; *c; c++) x += ed()->glyphWidth[static_cast<u8>(*c)];
+          TextOutA(dc, 4, 4, "BROWN", 5);
+          TextOutA(dc, x + ed()->glyphWidth[' '], 4, "FOX", 3);
+        }
+        GdiFlush();
+        pictures[way].assign(static_cast<const u32 *>(bits), static_cast<const u32 *>(bits) + 300 * 40);
+      }
+      SelectObject(dc, oldFont);
+      SelectObject(dc, oldBitmap);
+      DeleteDC(dc);
+      DeleteObject(bitmap);
+      if (pictures[0] != pictures[1]) EXPECT_FALSE(ed()->batchRuns) << face << " " << quality;
+      SendMessageA(editor_, EDM_SETFONTS, reinterpret_cast<WPARAM>(font_), reinterpret_cast<LPARAM>(auxFont_));
+      DeleteObject(font);
+    }
+  }
+}
