@@ -25,36 +25,76 @@ struct Lengths {
   u32 *data() { return static_cast<u32 *>(a.entries); }
 };
 
+// A pair of a double-byte code page starts at i (text ends at end): the
+// lead byte, followed by a byte that is not a CR or an LF. *trail receives
+// that byte.
+inline bool PairAt(const EditorWindow *ed, TextCursor *cur, u8 c, u32 i, u32 end, u8 *trail) {
+  if (!ed->leadByte[c] || i + 1 >= end) return false;
+  *trail = CursorByte(cur, i + 1);
+  return *trail != '\r' && *trail != '\n';
+}
+
 // Width of [from, to) of the text, starting at x, stopping once x passes
-// limit (-1: none); *taken receives the characters measured.
-int MeasureBytes(Advance &adv, TextCursor *cur, u32 from, u32 to, int x, int limit, u32 *taken) {
+// limit (-1: none); *taken receives the characters measured. With pairs, the
+// text ends at textEnd and a pair that `to` would cut is not measured.
+template <bool kPairs>
+int MeasureBytes(Advance &adv, TextCursor *cur, u32 from, u32 to, u32 textEnd, int x, int limit, u32 *taken) {
   int start = x;
   u32 i = from;
-  for (; i < to; i++) {
+  while (i < to) {
     if (limit >= 0 && x >= limit) break;
-    x += adv.Of(CursorByte(cur, i), x);
+    const u8 c = CursorByte(cur, i);
+    if constexpr (kPairs) {
+      u8 trail;
+      if (PairAt(adv.ed, cur, c, i, textEnd, &trail)) {
+        if (i + 1 >= to) break;
+        x += adv.Pair(c, trail);
+        i += 2;
+        continue;
+      }
+    }
+    x += adv.Of(c, x);
+    i++;
   }
   if (taken) *taken = i - from;
   return x - start;
 }
 
-// Whether [start, start + length) holds a tab.
+int Measure(Advance &adv, TextCursor *cur, u32 from, u32 to, u32 textEnd, int x, int limit, u32 *taken) {
+  return adv.ed->doubleByte ? MeasureBytes<true>(adv, cur, from, to, textEnd, x, limit, taken)
+                            : MeasureBytes<false>(adv, cur, from, to, textEnd, x, limit, taken);
+}
+
+// Whether [start, start + length) holds a tab (with pairs: or any byte from
+// 128 up, which the quick test of a short line cannot judge).
+template <bool kPairs>
 bool HasTab(TextCursor *cur, u32 start, u32 length) {
   for (u32 p = start, end = start + length; p < end;) {
     if (p < cur->blockStart || p >= cur->blockEnd) CursorAt(cur, cur->store, p);
     u32 n = (end < cur->blockEnd ? end : cur->blockEnd) - p;
-    if (MemFindByte(cur->data + (p - cur->blockStart), '\t', n)) return true;
+    const char *data = cur->data + (p - cur->blockStart);
+    if constexpr (kPairs) {
+      for (u32 k = 0; k < n; k++)
+        if (data[k] == '\t' || static_cast<u8>(data[k]) >= 128) return true;
+    } else {
+      if (MemFindByte(data, '\t', n)) return true;
+    }
     p += n;
   }
   return false;
 }
 
 // Breaks the hard line [start, start + length) into rows.
+template <bool kPairs>
 bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths *out) {
+  const u32 end = start + length;
   if (!ed->doc->wordWrap) {
     u32 pos = 0;
     do {
       u32 n = length - pos < kMaxRowLength ? length - pos : kMaxRowLength;
+      // A cut at the longest row moves before a pair it would split.
+      if constexpr (kPairs)
+        if (pos + n < length && SplitsPair(ed, cur, start + pos, start + pos + n, end)) n--;
       if (!out->Push(n)) return false;
       pos += n;
     } while (pos < length);
@@ -65,7 +105,8 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
   // A line without tabs that would fit even if every character were the
   // widest one is one row: most lines of most texts, measured no further.
   const i64 room = wrap < margin ? wrap : margin;
-  if (length <= kMaxRowLength && static_cast<i64>(length) * ed->maxAdvance <= room && !HasTab(cur, start, length))
+  if (length <= kMaxRowLength && static_cast<i64>(length) * ed->maxAdvance <= room &&
+      !HasTab<kPairs>(cur, start, length))
     return out->Push(length);
   u32 pos = 0;
   do {
@@ -91,6 +132,21 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
         const bool separators = part == 0;
         while (i < cap) {
           const u8 c = CursorByte(cur, start + i);
+          if constexpr (kPairs) {
+            // A pair is never a separator, and is never cut by the longest
+            // row: the row ends before it.
+            u8 trail;
+            if (PairAt(ed, cur, c, start + i, end, &trail)) {
+              if (separators || i + 1 >= cap) break;
+              if (sx >= wrap) {
+                over = true;
+                break;
+              }
+              sx += adv.Pair(c, trail);
+              i += 2;
+              continue;
+            }
+          }
           if (IsSeparator(c) != separators) break;
           if (sx >= wrap) {
             over = true;
@@ -98,6 +154,12 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
           }
           sx += adv.Of(c, sx);
           i++;
+        }
+      }
+      if constexpr (kPairs) {
+        if (i == seg && !over) {  // only a pair cut by the longest row is left
+          rowLength = accepted;
+          break;
         }
       }
       const int w = sx - x;
@@ -115,21 +177,37 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
         }
         continue;
       }
+      // The rejected segment starts with a separator, a single byte: it
+      // stays at the end of this row.
       if (accepted > 0) {
         rowLength = accepted + 1 <= kMaxRowLength ? accepted + 1 : accepted;
         break;
       }
-      // One word wider than the row: cut it where the width runs out.
+      // One word wider than the row: cut it where the width runs out, never
+      // shorter than one character.
       Advance cut = MakeAdvance(ed);
-      u32 fit = 0;
+      u32 fit = 0, first = 0;
       int cx = 0;
       while (pos + fit < length && fit < kMaxRowLength) {
-        int a = cut.Of(CursorByte(cur, start + pos + fit), cx);
+        const u8 c = CursorByte(cur, start + pos + fit);
+        u32 n = 1;
+        int a;
+        u8 trail;
+        if constexpr (kPairs) {
+          if (PairAt(ed, cur, c, start + pos + fit, end, &trail)) n = 2;
+        }
+        if (n == 2) {
+          if (fit + 2 > kMaxRowLength) break;
+          a = cut.Pair(c, trail);
+        } else {
+          a = cut.Of(c, cx);
+        }
+        if (fit == 0) first = n;
         if (cx + a > wrap) break;
         cx += a;
-        fit++;
+        fit += n;
       }
-      rowLength = fit > 0 ? fit : 1;
+      rowLength = fit > 0 ? fit : (first > 0 ? first : 1);
       break;
     }
     if (rowLength > length - pos) rowLength = length - pos;
@@ -137,6 +215,12 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
     pos += rowLength;
   } while (pos < length);
   return true;
+}
+
+// The double-byte layout apart from the single-byte one, which stays inline
+// in WrapLines's loop as it was.
+[[gnu::noinline]] bool BreakLineWithPairs(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths *out) {
+  return BreakLine<true>(ed, cur, start, length, out);
 }
 
 void Status(EditorWindow *ed, bool begin) {
@@ -200,6 +284,60 @@ int Advance::Of(u8 c, int x) {
     return spaceWidth;
   }
   return ed->glyphWidth[c];
+}
+
+int Advance::PairWidth(const EditorWindow *ed, u8 lead, u8 trail) {
+  // The whole row of the lead byte at once: one device context for the 256
+  // pairs a text is likely to use more of.
+  EditorWindow *e = const_cast<EditorWindow *>(ed);
+  i16 *row = static_cast<i16 *>(Allocate(256 * sizeof(i16)));
+  HDC dc = GetDC(ed->hwnd);
+  HGDIOBJ old = SelectObject(dc, ed->textFont ? ed->textFont : GetStockObject(SYSTEM_FIXED_FONT));
+  int result = ed->glyphWidth[lead] + ed->glyphWidth[trail];
+  for (int t = 0; t < 256; t++) {
+    if (!row && t != trail) continue;  // no memory: measure only this pair, every time
+    char pair[2] = {static_cast<char>(lead), static_cast<char>(t)};
+    SIZE size;
+    int width = GetTextExtentPoint32A(dc, pair, 2, &size) ? size.cx : ed->glyphWidth[lead] + ed->glyphWidth[t];
+    if (width < 0) width = 0;
+    if (width > 0x7FFF) width = 0x7FFF;
+    if (row) row[t] = static_cast<i16>(width);
+    if (t == trail) result = width;
+  }
+  SelectObject(dc, old);
+  ReleaseDC(ed->hwnd, dc);
+  e->pairWidth[lead] = row;
+  return result;
+}
+
+void ForgetPairWidths(EditorWindow *ed) {
+  for (i16 *&row : ed->pairWidth) {
+    Free(row);
+    row = nullptr;
+  }
+}
+
+bool SplitsPair(const EditorWindow *ed, TextCursor *cur, u32 lower, u32 p, u32 end) {
+  if (!ed->doubleByte || p <= lower || p >= end) return false;
+  const u8 c = CursorByte(cur, p);
+  if (c == '\r' || c == '\n' || !ed->leadByte[CursorByte(cur, p - 1)]) return false;
+  // A byte that is no lead byte ends a character, so the lead bytes after it
+  // pair off from there: p - 1 starts a pair when an even number of them
+  // stand before it.
+  u32 q = p - 1, n = 0;
+  while (q > lower && ed->leadByte[CursorByte(cur, q - 1)]) {
+    q--;
+    n++;
+  }
+  return (n & 1) == 0;
+}
+
+bool RowSplitsPair(const EditorWindow *ed, u32 row, u32 position) {
+  if (!ed->doubleByte) return false;
+  const TextStore *s = &ed->doc->store;
+  TextCursor cur;
+  CursorAt(&cur, s, position);
+  return SplitsPair(ed, &cur, RowStart(s, row), position, RowTextEnd(s, row));
 }
 
 // Whether the font, selected into dc, draws a string exactly as its
@@ -266,6 +404,7 @@ bool RunsDrawAlike(HDC dc, const EditorWindow *ed) {
 }
 
 void MeasureFont(EditorWindow *ed) {
+  ForgetPairWidths(ed);
   HDC dc = GetDC(ed->hwnd);
   HGDIOBJ old = SelectObject(dc, ed->textFont ? ed->textFont : GetStockObject(SYSTEM_FIXED_FONT));
   TEXTMETRICA tm;
@@ -282,6 +421,13 @@ void MeasureFont(EditorWindow *ed) {
   INT widths[256];
   if (!GetCharWidth32A(dc, 0, 255, widths))
     for (int &w : widths) w = ed->averageWidth;
+  // A lead byte measures alone only where it stands alone (before a newline
+  // or at the end of the text); it is then drawn as a run of one byte.
+  for (int c = 128; c < 256 && ed->doubleByte; c++) {
+    SIZE size;
+    const char lone = static_cast<char>(c);
+    if (ed->leadByte[c] && GetTextExtentPoint32A(dc, &lone, 1, &size)) widths[c] = size.cx;
+  }
   ed->maxAdvance = ed->averageWidth;
   for (int c = 0; c < 256; c++) {
     ed->glyphWidth[c] = widths[c];
@@ -295,7 +441,7 @@ void MeasureFont(EditorWindow *ed) {
     if (GetTextExtentPoint32A(dc, &d, 1, &size) && size.cx > widest) widest = size.cx;
   }
   ed->digitWidth = widest > 0 ? widest : ed->averageWidth;
-  ed->batchRuns = RunsDrawAlike(dc, ed);
+  ed->batchRuns = !ed->doubleByte && RunsDrawAlike(dc, ed);
   SelectObject(dc, old);
   ReleaseDC(ed->hwnd, dc);
 }
@@ -373,7 +519,8 @@ int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition) {
     const u32 start = RowStart(s, row);
     const u32 length = RowTextEnd(s, last) - start;
     lengths.a.count = 0;
-    if (!BreakLine(ed, &cur, start, length, &lengths)) {
+    if (!(ed->doubleByte ? BreakLineWithPairs(ed, &cur, start, length, &lengths)
+                         : BreakLine<false>(ed, &cur, start, length, &lengths))) {
       ok = 0;
       break;
     }
@@ -427,32 +574,54 @@ void RewrapAll(EditorWindow *ed, bool force) {
 
 int MeasureRun(EditorWindow *ed, u32 row, u32 offset, u32 count, int x, int limitX, u32 *measured) {
   const TextStore *s = &ed->doc->store;
+  const u32 textEnd = RowTextEnd(s, row);
   u32 start = RowStart(s, row) + offset;
   u32 end = start + count;
-  if (end > RowTextEnd(s, row)) end = RowTextEnd(s, row);
+  if (end > textEnd) end = textEnd;
   if (start > end) start = end;
   TextCursor cur;
   CursorAt(&cur, s, start);
   Advance adv = MakeAdvance(ed);
   u32 taken = 0;
-  int w = MeasureBytes(adv, &cur, start, end, x, limitX, &taken);
+  int w = Measure(adv, &cur, start, end, textEnd, x, limitX, &taken);
   if (measured) *measured = taken;
   return w;
 }
 
-i64 CharAtX(EditorWindow *ed, u32 row, int x) {
+namespace {
+
+template <bool kPairs>
+i64 CharAt(EditorWindow *ed, u32 row, int x) {
   const TextStore *s = &ed->doc->store;
   u32 start = RowStart(s, row), end = RowTextEnd(s, row);
   TextCursor cur;
   CursorAt(&cur, s, start);
   Advance adv = MakeAdvance(ed);
   int cx = 0;
-  for (u32 i = start; i < end; i++) {
-    int a = adv.Of(CursorByte(&cur, i), cx);
+  for (u32 i = start; i < end;) {
+    const u8 c = CursorByte(&cur, i);
+    if constexpr (kPairs) {
+      u8 trail;
+      if (PairAt(ed, &cur, c, i, end, &trail)) {
+        int a = adv.Pair(c, trail);
+        if (x < cx + a) return i - start;  // a pair is hit at its lead byte
+        cx += a;
+        i += 2;
+        continue;
+      }
+    }
+    int a = adv.Of(c, cx);
     if (x < cx + a) return i - start;
     cx += a;
+    i++;
   }
   return -1;
+}
+
+}  // namespace
+
+i64 CharAtX(EditorWindow *ed, u32 row, int x) {
+  return ed->doubleByte ? CharAt<true>(ed, row, x) : CharAt<false>(ed, row, x);
 }
 
 int ColumnX(EditorWindow *ed, u32 row, u32 column) {
@@ -462,5 +631,5 @@ int ColumnX(EditorWindow *ed, u32 row, u32 column) {
   TextCursor cur;
   CursorAt(&cur, s, start);
   Advance adv = MakeAdvance(ed);
-  return MeasureBytes(adv, &cur, start, start + column, 0, -1, nullptr);
+  return Measure(adv, &cur, start, start + column, end, 0, -1, nullptr);
 }

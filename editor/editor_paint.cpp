@@ -75,7 +75,11 @@ void NewlineMark(HDC dc, int x0, int x1, int top, int bottom, int kind) {
   }
 }
 
-u32 RunEnd(const DrawRequest &r, u32 i) { return DrawRunEnd(r.text, r.count, i, r.colorize); }
+inline bool PairIn(const char *text, u32 count, u32 i, const u8 *lead) {
+  if (!lead[static_cast<u8>(text[i])] || i + 1 >= count) return false;
+  const char trail = text[i + 1];
+  return trail != '\r' && trail != '\n';
+}
 
 }  // namespace
 
@@ -102,17 +106,39 @@ u32 DrawRunEnd(const char *text, u32 count, u32 i, bool colorize) {
   return j;
 }
 
-namespace {
-
-// Whether the system's code page has double-byte characters: their runs go
-// to the system one at a time.
-bool DoubleByteCodePage() {
-  static const int multi = [] {
-    CPINFO info;
-    return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1 ? 1 : 0;
-  }();
-  return multi != 0;
+u32 DrawRunEndPairs(const char *text, u32 count, u32 i, bool colorize, const u8 *lead) {
+  u8 first = static_cast<u8>(text[i]);
+  u32 j = i + 1, safe = 0;
+  bool word = true;
+  if (PairIn(text, count, i, lead)) {
+    j = i + 2;
+  } else {
+    if (first == '\t' || first == '\r' || first == '\n' || IsSpaceClass(first) || IsControl(first)) return i + 1;
+    word = IsWordChar(first);
+  }
+  while (j < count) {
+    u8 c = static_cast<u8>(text[j]);
+    const bool pair = PairIn(text, count, j, lead);
+    if (!pair) {
+      if (c == '\t' || c == '\r' || c == '\n' || IsSpaceClass(c) || IsControl(c)) break;
+      if (colorize && IsWordChar(c) != word) break;
+    } else if (colorize && !word) {
+      break;
+    }
+    u32 length = j - i;
+    // j is a character boundary here: a pair is stepped over whole.
+    if (static_cast<u8>(text[j - 1]) < 128 && c < 128) safe = j;
+    if (length >= 384) break;
+    if (length >= 256 && safe > i) {
+      j = safe;
+      break;
+    }
+    j += pair ? 2 : 1;
+  }
+  return j;
 }
+
+namespace {
 
 // Runs of one colour that follow each other, with the plain spaces between
 // them that draw nothing, go to the system in one call when the font draws a
@@ -138,9 +164,8 @@ struct TextBatch {
   }
 };
 
-}  // namespace
-
-int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
+template <bool kPairs>
+int DrawRunOf(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
   Advance adv = MakeAdvance(ed);
   int x = r.x;
   u32 i = 0;
@@ -151,14 +176,16 @@ int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
   const bool text = r.draw && r.mode != kDrawBackgrounds;
   const bool opaqueText = r.opaque && r.mode == kDrawAll;
   // Opaque runs stay apart: each clips its characters to its own cell.
-  const bool batching = text && !opaqueText && r.batchRuns && !DoubleByteCodePage();
+  // Double-byte characters go to the system run by run.
+  const bool batching = !kPairs && text && !opaqueText && r.batchRuns;
   TextBatch batch;
   batch.dc = r.dc;
   batch.y = r.y;
   while (i < r.count) {
     if (r.limitX >= 0 && x >= r.limitX) break;
     if (r.clipRight >= 0 && x >= r.clipRight && r.draw) break;
-    u32 end = RunEnd(r, i);
+    u32 end = kPairs ? DrawRunEndPairs(r.text, r.count, i, r.colorize, ed->leadByte)
+                     : DrawRunEnd(r.text, r.count, i, r.colorize);
     u8 first = static_cast<u8>(r.text[i]);
     int width = 0;
     if (end == i + 1 && (first == '\t' || first == '\r' || first == '\n' || IsSpaceClass(first))) {
@@ -195,7 +222,21 @@ int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
         }
       }
     } else {
-      for (u32 k = i; k < end; k++) width += ed->glyphWidth[static_cast<u8>(r.text[k])];
+      bool startsPair = false;
+      if constexpr (kPairs) {
+        for (u32 k = i; k < end; k++) {
+          const u8 c = static_cast<u8>(r.text[k]);
+          if (PairIn(r.text, end, k, ed->leadByte)) {
+            width += adv.Pair(c, static_cast<u8>(r.text[k + 1]));
+            startsPair = startsPair || k == i;
+            k++;
+          } else {
+            width += ed->glyphWidth[c];
+          }
+        }
+      } else {
+        for (u32 k = i; k < end; k++) width += ed->glyphWidth[static_cast<u8>(r.text[k])];
+      }
       // A row scrolled far to the left costs no drawing for what is out of
       // sight there.
       if (r.draw && x + width > r.clipLeft) {
@@ -206,7 +247,7 @@ int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
             ExtTextOutA(r.dc, 0, 0, ETO_OPAQUE, &cell, "", 0, nullptr);
           }
         } else if (text) {
-          const bool punct = r.colorize && !IsWordChar(first);
+          const bool punct = r.colorize && !startsPair && !IsWordChar(first);
           const COLORREF want = punct ? r.colorizedColor : r.textColor;
           if (batching && end - i <= TextBatch::kMax) {
             if (!batch.Continues(r.text + i, want, end - i)) {
@@ -239,6 +280,12 @@ int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
   }
   if (consumed) *consumed = i;
   return x;
+}
+
+}  // namespace
+
+int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
+  return ed->doubleByte ? DrawRunOf<true>(ed, r, consumed) : DrawRunOf<false>(ed, r, consumed);
 }
 
 namespace {
@@ -340,6 +387,13 @@ struct RowPainter {
     for (u32 p = from; p < to;) {
       u32 n = to - p < kPiece ? to - p : kPiece;
       r.text = DirectPointer(s, p, p + n, scratch, kPiece);
+      if (ed->doubleByte && p + n < to) {
+        // A piece that would end between a lead byte and its trail byte
+        // leaves the pair to the next piece.
+        u32 k = 0;
+        while (k + 1 < n) k += PairIn(r.text, n, k, ed->leadByte) ? 2 : 1;
+        if (k == n - 1 && ed->leadByte[static_cast<u8>(r.text[k])]) n--;
+      }
       r.count = n;
       u32 used = 0;
       r.x = DrawRun(ed, r, &used);
@@ -442,6 +496,13 @@ void PaintRect(EditorWindow *ed, HDC dc, const RECT *area) {
       x = originX;
       for (u32 p = a; p < e;) {
         u32 next = painter.NextBoundary(p, e);
+        // A selection or range edge set inside a double-byte character
+        // leaves the character whole to the segment of its lead byte.
+        if (ed->doubleByte) {
+          TextCursor cur;
+          CursorAt(&cur, s, next < s->length ? next : p);
+          if (SplitsPair(ed, &cur, a, next, e)) next++;
+        }
         x = painter.Segment(p, next, x, y, top, bottom, client.right, modes[pass]);
         if (x >= client.right) break;
         p = next;

@@ -43,9 +43,16 @@ struct DrawRequest {
 // after 256 characters at the last place where two bytes below 128 meet, or
 // after 384 in any case, so that double-byte characters stay whole.
 u32 DrawRunEnd(const char *text, u32 count, u32 i, bool colorize);
+// The same for a double-byte code page (lead: 1 for each lead byte): a lead
+// byte and the byte after it (unless a CR or an LF, or past the count) are
+// one ordinary character of the word class; a run never ends inside one, so
+// the cut after 384 characters falls after such a pair, not in it.
+u32 DrawRunEndPairs(const char *text, u32 count, u32 i, bool colorize, const u8 *lead);
 
 // Draws (or measures) a piece of text from x; returns the x reached.
-// *consumed (optional) receives the characters taken before the limit.
+// *consumed (optional) receives the characters taken before the limit. With
+// a double-byte code page the piece must not end inside a pair: a lead byte
+// at its end stands alone.
 int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed);
 
 // WM_PAINT: each rectangle of the update region on its own.

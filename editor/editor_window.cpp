@@ -510,6 +510,10 @@ EditorWindow *Create(HWND hwnd, const CREATESTRUCTA *cs) {
   ed->visibleRows = ed->visibleColumns = 1;
   ed->wrapMargin = 0x7FFFFFFF;
   ed->lastTopLine = 0xFFFFFFFFu;
+  for (int c = 128; c < 256; c++) {
+    ed->leadByte[c] = PlatIsLeadByte(kCodePageAnsi, static_cast<u8>(c)) ? 1 : 0;
+    ed->doubleByte = ed->doubleByte || ed->leadByte[c];
+  }
   DocumentEvents &e = ed->doc->events;
   e.context = ed;
   e.notify = OnNotify;
@@ -523,6 +527,7 @@ EditorWindow *Create(HWND hwnd, const CREATESTRUCTA *cs) {
 
 void Destroy(EditorWindow *ed) {
   if (ed->caretCreated) DestroyCaret();
+  ForgetPairWidths(ed);
   DestroyDocument(ed->doc);
   Free(ed->occurrenceText);
   Free(ed);

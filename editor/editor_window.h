@@ -41,6 +41,18 @@ struct EditorWindow {
   int glyphWidth[256];   // the advance of each character in the text font
   u32 fontGeneration;    // counts the measurements of fonts
 
+  // A double-byte ANSI code page (known at creation): a lead byte and the
+  // byte after it are one character with one glyph, unless that byte is a CR
+  // or an LF or the text ends (then the lead byte stands alone). Layout,
+  // hit-testing and painting never cut such a pair. With a single-byte code
+  // page every table below stays empty and the per-byte widths are exact.
+  bool doubleByte;
+  u8 leadByte[256];      // 1 for the lead bytes of the ANSI code page
+  // The width of each pair in the text font, one row of 256 trail bytes per
+  // lead byte, measured as the drawer measures (GetTextExtentPoint32A) when
+  // the lead byte is first met; null until then. Forgotten with the font.
+  i16 *pairWidth[256];
+
   // Geometry (pixels unless stated).
   int clientWidth, clientHeight;
   int gutterWidth;

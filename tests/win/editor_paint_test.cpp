@@ -319,6 +319,38 @@ TEST(DrawRuns, WhereRunsEnd) {
   EXPECT_EQ(runs(mixed, false), (Runs{249, 61})) << "the last safe place before 256";
 }
 
+TEST(DrawRuns, PairsOfADoubleByteCodePageStayWhole) {
+  // Lead bytes made up for the test: 0x93, 0xA0 (a space in code page 1252)
+  // and 0xE9.
+  u8 lead[256] = {};
+  lead[0x93] = lead[0xA0] = lead[0xE9] = 1;
+  auto runs = [&](const std::string &text, bool colorize) {
+    std::vector<u32> out;
+    for (u32 i = 0; i < text.size();) {
+      u32 end = DrawRunEndPairs(text.data(), static_cast<u32>(text.size()), i, colorize, lead);
+      out.push_back(end - i);
+      i = end;
+    }
+    return out;
+  };
+  using Runs = std::vector<u32>;
+  std::string wide;
+  for (int i = 0; i < 200; i++) wide += "\x93\x94";
+  EXPECT_EQ(runs(std::string(100, 'a') + wide, false), (Runs{99, 385, 16}))
+      << "the cut after 384 characters moves past the pair it would split";
+  std::string mixed = std::string(250, 'a') + std::string(20, '\xE9') + std::string(40, 'b');
+  EXPECT_EQ(runs(mixed, false), (Runs{249, 61}));
+  // A pair is one ordinary character of the word class, whatever its bytes
+  // are alone: a space-class lead byte, a trail byte that is a tab or "+".
+  EXPECT_EQ(runs("x\xA0" "Ay", false), (Runs{4}));
+  EXPECT_EQ(runs("x\x93\ty", false), (Runs{4}));
+  EXPECT_EQ(runs("a+\x93\x94+b", true), (Runs{1, 1, 2, 1, 1}));
+  EXPECT_EQ(runs("a+\x93+b", true), (Runs{1, 1, 3})) << "the + after the lead byte is its trail byte";
+  // A lead byte before a newline or at the end of the piece stands alone.
+  EXPECT_EQ(runs("\xA0\r\xA0\n", false), (Runs{1, 1, 1, 1}));
+  EXPECT_EQ(runs("ab\x93", false), (Runs{3}));
+}
+
 TEST_F(PaintTest, AScreenshotOfEverythingAtOnce) {
   // Not a check of its own: a picture to look at.
   g_settings.opts.LnNums = g_settings.opts.TxtClrz = g_settings.opts.Urls = 1;
