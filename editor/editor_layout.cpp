@@ -347,22 +347,31 @@ bool RowSplitsPair(const EditorWindow *ed, u32 row, u32 position) {
 bool RunsDrawAlike(HDC dc, const EditorWindow *ed) {
   char all[224];
   u32 count = 0;
-  int width = 0;
+  int total = 0;
   for (int c = 32; c < 256; c++) {
     if (c == 127) continue;
     all[count++] = static_cast<char>(c);
-    width += ed->glyphWidth[c];
+    total += ed->glyphWidth[c] > 0 ? ed->glyphWidth[c] : 0;
   }
   TEXTMETRICA tm;
   if (!GetTextMetricsA(dc, &tm)) return false;
-  const int margin = tm.tmMaxCharWidth > 0 ? 2 * tm.tmMaxCharWidth : 64;
+  const int height = tm.tmHeight > 0 ? tm.tmHeight : 1;
+  const int widest = tm.tmMaxCharWidth > 0 ? tm.tmMaxCharWidth : 64;
+  const int margin = 2 * widest;
+  // The characters go in pieces through two bitmaps of at most a million
+  // pixels; a font so big that not even one character fits draws few of
+  // them on a screen, and its runs stay apart.
+  const i64 kPixels = 1 << 20;
+  i64 width = kPixels / height;
+  if (width > total + 2 * margin) width = total + 2 * margin;
+  if (width < 2 * margin + widest) return false;
   BITMAPINFO bi = {};
   bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = width + 2 * margin;
-  bi.bmiHeader.biHeight = -(tm.tmHeight > 0 ? tm.tmHeight : 1);
+  bi.bmiHeader.biWidth = static_cast<LONG>(width);
+  bi.bmiHeader.biHeight = -height;
   bi.bmiHeader.biPlanes = 1;
   bi.bmiHeader.biBitCount = 32;
-  const size_t pixels = static_cast<size_t>(bi.bmiHeader.biWidth) * static_cast<size_t>(-bi.bmiHeader.biHeight);
+  const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
   void *bits[2] = {};
   HBITMAP bitmaps[2] = {};
   HDC mem = CreateCompatibleDC(dc);
@@ -376,24 +385,35 @@ bool RunsDrawAlike(HDC dc, const EditorWindow *ed) {
     HGDIOBJ oldFont = SelectObject(mem, GetCurrentObject(dc, OBJ_FONT));
     SetBkMode(mem, TRANSPARENT);
     SetTextColor(mem, RGB(0, 0, 0));
-    for (int k = 0; k < 2; k++) {
-      SelectObject(mem, bitmaps[k]);
-      u32 *px = static_cast<u32 *>(bits[k]);
-      for (size_t i = 0; i < pixels; i++) px[i] = 0xFFFFFF;
-      if (k == 0) {
-        ExtTextOutA(mem, margin, 0, 0, nullptr, all, count, nullptr);
-      } else {
-        // The space is not drawn, as the painter leaves it: a font whose
-        // space has ink keeps its runs apart.
-        int x = margin;
-        for (u32 i = 0; i < count; i++) {
-          if (all[i] != ' ') ExtTextOutA(mem, x, 0, 0, nullptr, all + i, 1, nullptr);
-          x += ed->glyphWidth[static_cast<u8>(all[i])];
+    for (u32 from = 0; from < count && alike;) {
+      // As many characters as fit between the margins.
+      u32 to = from;
+      int span = 0;
+      do {
+        span += ed->glyphWidth[static_cast<u8>(all[to])];
+        to++;
+      } while (to < count && span + ed->glyphWidth[static_cast<u8>(all[to])] <= width - 2 * margin);
+      for (int k = 0; k < 2; k++) {
+        SelectObject(mem, bitmaps[k]);
+        GdiFlush();
+        u32 *px = static_cast<u32 *>(bits[k]);
+        for (size_t i = 0; i < pixels; i++) px[i] = 0xFFFFFF;
+        if (k == 0) {
+          ExtTextOutA(mem, margin, 0, 0, nullptr, all + from, to - from, nullptr);
+        } else {
+          // The space is not drawn, as the painter leaves it: a font whose
+          // space has ink keeps its runs apart.
+          int x = margin;
+          for (u32 i = from; i < to; i++) {
+            if (all[i] != ' ') ExtTextOutA(mem, x, 0, 0, nullptr, all + i, 1, nullptr);
+            x += ed->glyphWidth[static_cast<u8>(all[i])];
+          }
         }
+        GdiFlush();
       }
-      GdiFlush();
+      alike = MemCompare(bits[0], bits[1], pixels * 4) == 0;
+      from = to;
     }
-    alike = MemCompare(bits[0], bits[1], pixels * 4) == 0;
     SelectObject(mem, oldFont);
     SelectObject(mem, oldBitmap);
   }

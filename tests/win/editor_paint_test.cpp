@@ -470,3 +470,16 @@ TEST_F(PaintTest, RunsStayApartWhenTheFontDrawsStringsOtherwise) {
     }
   }
 }
+
+// The check of a zoomed font goes through bitmaps of bounded size in pieces;
+// a font too big for even one character in them keeps its runs apart.
+TEST_F(PaintTest, ZoomedFontsAreCheckedInPieces) {
+  for (int height : {150, 5000}) {
+    HFONT big = CreateFontA(-height, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                            CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, FIXED_PITCH | FF_MODERN, "Courier New");
+    SendMessageA(editor_, EDM_SETFONTS, reinterpret_cast<WPARAM>(big), 0);
+    EXPECT_EQ(ed()->batchRuns, height == 150) << height;
+    SendMessageA(editor_, EDM_SETFONTS, reinterpret_cast<WPARAM>(font_), reinterpret_cast<LPARAM>(auxFont_));
+    DeleteObject(big);
+  }
+}
