@@ -147,6 +147,8 @@ void CompactView(const CompactText *c, CompactStoreView *v) {
   v->group = RowGroup{0, 0, 0, 1};
   v->store.rows = Table<Row>{1, 1, &v->row};
   v->store.rowGroups = Table<RowGroup>{1, 1, &v->group};
+  v->shift = RowGroupShift{0, 0, 0, 0};
+  v->store.rowShifts = Table<RowGroupShift>{1, 1, &v->shift};
   v->store.rowGap = 1;
 }
 

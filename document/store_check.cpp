@@ -83,25 +83,39 @@ struct Checker {
     if (r.count == 0 || r.count > r.capacity || g.count == 0 || g.count > g.capacity || s->rowGap > r.count) {
       return Fail("row tables: %u rows, %u groups, gap at %u", r.count, g.count, s->rowGap);
     }
+    // One shift per span of row groups; the true words are checked below.
+    const Table<RowGroupShift> &sh = s->rowShifts;
+    const u32 bits = g_storeLimits.rowSpanBits;
+    const u32 spans = static_cast<u32>((static_cast<u64>(g.count) + (1u << bits) - 1) >> bits);
+    if (sh.count != spans || sh.count > sh.capacity) {
+      return Fail("%u row groups need %u shifts, have %u of %u", g.count, spans, sh.count, sh.capacity);
+    }
+    for (u32 k = 0; k < sh.count; k++) {
+      const u32 spanStart = RowGroupStart(s, k << bits);
+      if (sh.entries[k].spanStart != spanStart) {
+        return Fail("row span %u starts at %u, its first group at %u", k, sh.entries[k].spanStart, spanStart);
+      }
+    }
     u32 item = 0;
     u64 abs = 0;
     u32 hard = 0;
     block = 0;
     blockStart = 0;
     for (u32 gi = 0; gi < g.count; gi++) {
-      const RowGroup &grp = g.entries[gi];
-      if (grp.count == 0 || grp.count > g_storeLimits.groupMax) return Fail("row group %u holds %u", gi, grp.count);
-      if (grp.first != item) return Fail("row group %u first %u, expected %u", gi, grp.first, item);
-      if (grp.start != abs) return Fail("row group %u start %u, expected %u", gi, grp.start, (u32)abs);
-      if (grp.hardLineBase != hard) return Fail("row group %u base %u, expected %u", gi, grp.hardLineBase, hard);
-      for (u32 k = 0; k < grp.count; k++, item++) {
+      const u32 count = g.entries[gi].count;
+      const u32 first = RowGroupFirst(s, gi), start = RowGroupStart(s, gi), base = RowGroupHardBase(s, gi);
+      if (count == 0 || count > g_storeLimits.groupMax) return Fail("row group %u holds %u", gi, count);
+      if (first != item) return Fail("row group %u first %u, expected %u", gi, first, item);
+      if (start != abs) return Fail("row group %u start %u, expected %u", gi, start, (u32)abs);
+      if (base != hard) return Fail("row group %u base %u, expected %u", gi, base, hard);
+      for (u32 k = 0; k < count; k++, item++) {
         if (item >= r.count) return Fail("row group %u runs past the rows", gi);
         const Row &row = RowAt(s, item);
         if (row.group != gi) return Fail("row %u says group %u, is in %u", item, row.group, gi);
-        if (grp.start + row.start != abs) return Fail("row %u starts at %u, expected %u", item, grp.start + row.start,
-                                                      (u32)abs);
-        if (row.hardLine < 0 || static_cast<u32>(row.hardLine) > k || grp.hardLineBase + row.hardLine != hard) {
-          return Fail("row %u hard line %d + %u, expected %u", item, row.hardLine, grp.hardLineBase, hard);
+        if (start + row.start != abs) return Fail("row %u starts at %u, expected %u", item, start + row.start,
+                                                  (u32)abs);
+        if (row.hardLine < 0 || static_cast<u32>(row.hardLine) > k || base + row.hardLine != hard) {
+          return Fail("row %u hard line %d + %u, expected %u", item, row.hardLine, base, hard);
         }
         u32 kind = row.newlineLength | (row.newlineType << 8);
         if (kind != 0 && kind != (1 | kNewlineCR << 8) && kind != (1 | kNewlineLF << 8) &&

@@ -71,8 +71,11 @@ struct RowEdit {
 int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edit);
 // Plans the rows of deleting [a, b); needs no memory.
 void PlanRowDelete(const TextStore *s, u32 a, u32 b, RowEdit *edit);
-// Reserves the row and row group tables for a planned edit; 0 or -1.
+// Asks the memory for what committing a planned edit rewrites.
+void PrefetchRowEdit(const TextStore *s, const RowEdit &edit);
+// Reserves the row, row group and shift tables for a planned edit; 0 or -1.
 int ReserveRows(TextStore *s, const RowEdit &edit);
+int ReserveRowGroups(TextStore *s, const splice::Plan &plan);
 // Carries out a planned edit; src is the inserted text (empty for a deletion).
 // dStart is the change of length (modulo 2^32).
 void CommitRows(TextStore *s, const RowEdit &edit, const ByteSource &src, u32 dStart);

@@ -165,7 +165,7 @@ int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edi
   if (s->rows.count - replaced + count.rows > 0xFFFFFFFFull) return -1;
   edit->rows = static_cast<u32>(count.rows);
   edit->hardNewlines = count.hard;
-  edit->plan = splice::PlanSplice(s->rowGroups, Rows(s), edit->window.first, edit->window.last + 1, edit->rows, g_storeLimits.rowGroupFill);
+  edit->plan = splice::PlanSplice(splice::RowGroups(s), Rows(s), edit->window.first, edit->window.last + 1, edit->rows, g_storeLimits.rowGroupFill);
   return 0;
 }
 
@@ -176,18 +176,37 @@ void PlanRowDelete(const TextStore *s, u32 a, u32 b, RowEdit *edit) {
   scan.Finish(edit->window);
   edit->rows = static_cast<u32>(count.rows);
   edit->hardNewlines = count.hard;
-  edit->plan = splice::PlanSplice(s->rowGroups, Rows(s), edit->window.first, edit->window.last + 1, edit->rows, g_storeLimits.rowGroupFill);
+  edit->plan = splice::PlanSplice(splice::RowGroups(s), Rows(s), edit->window.first, edit->window.last + 1, edit->rows, g_storeLimits.rowGroupFill);
 }
 
-int ReserveRows(TextStore *s, const RowEdit &edit) {
-  if (!GrowRows(s, splice::ItemsNeeded(edit.plan, s->rows.count))) return -1;
-  if (!GrowTable(&s->rowGroups, splice::GroupsNeeded(edit.plan, s->rowGroups))) return -1;
+void PrefetchRowEdit(const TextStore *s, const RowEdit &edit) {
+  // The rows after the edit in its group and the groups after it in its span
+  // are rewritten at the end of the edit; asked for now, they arrive while
+  // the blocks change.
+  const splice::Plan &p = edit.plan;
+  if (!p.hadGroups) return;
+  const u32 groupEnd = RowGroupFirst(s, p.gB) + s->rowGroups.entries[p.gB].count;
+  for (u32 i = edit.window.last + 1; i < groupEnd; i += 4) __builtin_prefetch(&RowAt(s, i), 1);
+  const u32 mask = (1u << g_storeLimits.rowSpanBits) - 1;
+  u32 spanEnd = (p.gB | mask) + 1;
+  if (spanEnd > s->rowGroups.count) spanEnd = s->rowGroups.count;
+  for (u32 g = p.gB + 1; g < spanEnd; g += 4) __builtin_prefetch(&s->rowGroups.entries[g], 1);
+}
+
+int ReserveRowGroups(TextStore *s, const splice::Plan &plan) {
+  const u32 groups = splice::GroupsNeeded(plan, s->rowGroups);
+  if (!GrowRows(s, splice::ItemsNeeded(plan, s->rows.count)) || !GrowTable(&s->rowGroups, groups) ||
+      !GrowTable(&s->rowShifts, splice::SpansFor(groups, g_storeLimits.rowSpanBits))) {
+    return -1;
+  }
   return 0;
 }
 
+int ReserveRows(TextStore *s, const RowEdit &edit) { return ReserveRowGroups(s, edit.plan); }
+
 void CommitRows(TextStore *s, const RowEdit &edit, const ByteSource &src, u32 dStart) {
   const RowWindow &w = edit.window;
-  splice::Writer<splice::GapRows, RowGroup> writer(Rows(s), &s->rowGroups, edit.plan, dStart,
+  splice::Writer<splice::GapRows, RowGroup> writer(Rows(s), splice::RowGroups(s), edit.plan, dStart,
                                                    edit.hardNewlines - w.oldHardNewlines);
   writer.Begin();
   PutSink put{&writer, w.start, w.hard};
@@ -209,13 +228,11 @@ int SetHardLineRows(TextStore *s, u32 firstRow, const u32 *lengths, u32 count) {
     sum += lengths[i];
   }
   if (sum != RowTextEnd(s, lastRow) - start) return -2;
-  splice::Plan plan = splice::PlanSplice(s->rowGroups, Rows(s), firstRow, lastRow + 1, count, g_storeLimits.rowGroupFill);
-  if (!GrowRows(s, splice::ItemsNeeded(plan, s->rows.count)) || !GrowTable(&s->rowGroups, splice::GroupsNeeded(plan, s->rowGroups))) {
-    return -1;
-  }
+  splice::Plan plan = splice::PlanSplice(splice::RowGroups(s), Rows(s), firstRow, lastRow + 1, count, g_storeLimits.rowGroupFill);
+  if (ReserveRowGroups(s, plan) != 0) return -1;
   const Row last = RowAt(s, lastRow);
   const u32 hard = RowHardLine(s, firstRow);
-  splice::Writer<splice::GapRows, RowGroup> writer(Rows(s), &s->rowGroups, plan, 0, 0);
+  splice::Writer<splice::GapRows, RowGroup> writer(Rows(s), splice::RowGroups(s), plan, 0, 0);
   writer.Begin();
   u32 abs = start;
   for (u32 i = 0; i < count; i++) {

@@ -5,15 +5,17 @@
 
 #include "document/store_internal.h"
 
-StoreLimits g_storeLimits = {kGroupMax, kGroupFill, kBlockGroupFill, kRowGroupFill};
+StoreLimits g_storeLimits = {kGroupMax, kGroupFill, kBlockGroupFill, kRowGroupFill, kRowSpanBits};
 
 void SetStoreLimitsForTesting(u32 groupMax) {
-  // Even, so that a full chunk splits into two halves of groupFill.
+  // Even, so that a full chunk splits into two halves of groupFill; spans of
+  // two row groups (four from groupMax 16 on), so that small texts cross
+  // many of them, and end spans are partly filled.
   if (groupMax < 2 || groupMax > kGroupMax) {
-    g_storeLimits = {kGroupMax, kGroupFill, kBlockGroupFill, kRowGroupFill};
+    g_storeLimits = {kGroupMax, kGroupFill, kBlockGroupFill, kRowGroupFill, kRowSpanBits};
   } else {
     u32 half = groupMax / 2;
-    g_storeLimits = {groupMax & ~1u, half, half, half};
+    g_storeLimits = {groupMax & ~1u, half, half, half, groupMax < 16 ? 1u : 2u};
   }
 }
 
@@ -95,9 +97,11 @@ int InitialiseStore(TextStore *store, u32 blockHint, u32 rowHint) {
   memset(store, 0, sizeof *store);
   u32 rows = rowHint ? rowHint : 1;
   if (!Reserve(&store->rows, rows) || !Reserve(&store->rowGroups, rows / kGroupFill + 1) ||
-      !Reserve(&store->blocks, blockHint) || !Reserve(&store->blockGroups, blockHint / kGroupFill + 1)) {
+      !Reserve(&store->rowShifts, 1) || !Reserve(&store->blocks, blockHint) ||
+      !Reserve(&store->blockGroups, blockHint / kGroupFill + 1)) {
     Release(&store->rows);
     Release(&store->rowGroups);
+    Release(&store->rowShifts);
     Release(&store->blocks);
     Release(&store->blockGroups);
     return 0;
@@ -108,6 +112,8 @@ int InitialiseStore(TextStore *store, u32 blockHint, u32 rowHint) {
   store->rowGap = 1;
   store->rowGroups.count = 1;
   store->rowGroups.entries[0] = RowGroup{0, 0, 0, 1};
+  store->rowShifts.count = 1;
+  store->rowShifts.entries[0] = RowGroupShift{0, 0, 0, 0};
   return 1;
 }
 
@@ -125,6 +131,7 @@ void FreeStore(TextStore *store) {
   Release(&store->blockGroups);
   Release(&store->rows);
   Release(&store->rowGroups);
+  Release(&store->rowShifts);
   for (u32 k = 0; k < kRangeSetCount; k++) {
     RangeSet &set = store->rangeSets[k];
     for (u32 c = 0; c < set.chunks.count; c++) Free(set.chunks.entries[c].ranges);
@@ -137,12 +144,61 @@ void FreeStore(TextStore *store) {
 
 // ---- lookups ----------------------------------------------------------------------
 
+namespace {
+
+// The last index in [lo, hi] whose key is <= x, where key(lo) <= x and keys
+// ascend. Texts tend to be alike throughout (lines of similar length, blocks
+// of similar fill), so a guess in proportion lands close: a widening step
+// from it brackets the answer within a few probes, which matters because
+// each probe into a table of millions of entries is a cache miss. A binary
+// search finishes.
+template <class Key>
+u32 SearchFrom(u32 lo, u32 hi, u32 guess, u32 x, Key key) {
+  if (hi - lo > 8) {
+    if (guess < lo) guess = lo;
+    if (guess > hi) guess = hi;
+    if (key(guess) <= x) {
+      lo = guess;
+      for (u32 step = 1; lo < hi; step *= 2) {
+        u32 next = hi - lo > step ? lo + step : hi;
+        if (key(next) > x) {
+          hi = next - 1;
+          break;
+        }
+        lo = next;
+      }
+    } else {
+      hi = guess - 1;
+      for (u32 step = 1; lo < hi; step *= 2) {
+        u32 next = hi - lo > step ? hi - step : lo;
+        if (key(next) <= x) {
+          lo = next;
+          break;
+        }
+        hi = next - 1;
+      }
+    }
+  }
+  while (lo < hi) {
+    u32 mid = lo + (hi - lo + 1) / 2;
+    if (key(mid) <= x) lo = mid; else hi = mid - 1;
+  }
+  return lo;
+}
+
+// first + rel * n / bytes: where rel falls among n items spread over bytes.
+inline u32 Proportion(u32 first, u32 rel, u32 n, u32 bytes) {
+  return first + static_cast<u32>(static_cast<u64>(rel) * n / (bytes ? bytes : 1));
+}
+
+}  // namespace
+
 u32 BlockOfPosition(const TextStore *s, u32 p) {
   const u32 count = s->blocks.count;
   if (p == 0 || count == 0) return 0;
   if (p >= s->length) return count;
   if (p == s->length - 1) return count - 1;
-  // The last group starting at or before p.
+  // The last group starting at or before p (the group table is small).
   const BlockGroup *g = s->blockGroups.entries;
   u32 lo = 0, hi = s->blockGroups.count - 1;
   while (lo < hi) {
@@ -155,68 +211,45 @@ u32 BlockOfPosition(const TextStore *s, u32 p) {
   if (p / kBlockLarge > first) first = p / kBlockLarge;
   if (p < last) last = p;
   const u32 rel = p - grp.start;
+  const u32 groupEnd = lo + 1 < s->blockGroups.count ? g[lo + 1].start : s->length;
   const TextBlock *b = s->blocks.entries;
-  while (first < last) {
-    u32 mid = first + (last - first + 1) / 2;
-    if (b[mid].start <= rel) first = mid; else last = mid - 1;
-  }
-  return first;
+  return SearchFrom(first, last, Proportion(grp.first, rel, grp.count, groupEnd - grp.start), rel,
+                    [b](u32 i) { return b[i].start; });
 }
 
 u32 RowOfPosition(const TextStore *s, u32 p) {
   const u32 count = s->rows.count;
   if (p == 0) return 0;
   if (p >= s->length) return count - 1;
+  // The last span starting at or before p (its start is kept with its shift,
+  // in the small shift table), then the last group in it.
   const RowGroup *g = s->rowGroups.entries;
-  u32 lo = 0, hi = s->rowGroups.count - 1;
+  const RowGroupShift *sh = s->rowShifts.entries;
+  const u32 spans = s->rowShifts.count, groups = s->rowGroups.count, bits = g_storeLimits.rowSpanBits;
+  u32 lo = 0, hi = spans - 1;
   while (lo < hi) {
     u32 mid = lo + (hi - lo + 1) / 2;
-    if (g[mid].start <= p) lo = mid; else hi = mid - 1;
+    if (sh[mid].spanStart <= p) lo = mid; else hi = mid - 1;
   }
-  const RowGroup &grp = g[lo];
+  const RowGroupShift &shift = sh[lo];
+  const u32 spanFirst = lo << bits;
+  const u32 spanLast = groups - spanFirst > (1u << bits) ? spanFirst + (1u << bits) - 1 : groups - 1;
+  const u32 spanEnd = lo + 1 < spans ? sh[lo + 1].spanStart : s->length;
+  const u32 gi = SearchFrom(spanFirst, spanLast,
+                            Proportion(spanFirst, p - shift.spanStart, spanLast - spanFirst + 1, spanEnd - shift.spanStart),
+                            p - shift.start, [g](u32 i) { return g[i].start; });
+  const RowGroup &grp = g[gi];
+  const u32 grpFirst = grp.first + shift.first, grpStart = grp.start + shift.start;
   // Every row but the last spans at least one byte: the row lies between
   // count - (length - p) - 1 and min(p, count - 1).
-  u32 first = grp.first, last = grp.first + grp.count - 1;
+  u32 first = grpFirst, last = grpFirst + grp.count - 1;
   u32 after = s->length - p;
   if (count > after + 1 && count - after - 1 > first) first = count - after - 1;
   if (p < last) last = p;
-  const u32 rel = p - grp.start;
-  // Lines tend to be alike: a guess in proportion to the group's span lands
-  // close, and a widening step from there brackets the row within a few
-  // probes. Then a binary search finishes.
-  if (last - first > 16) {
-    const u32 groupEnd = lo + 1 < s->rowGroups.count ? g[lo + 1].start : s->length;
-    const u32 span = groupEnd - grp.start;
-    u32 guess = grp.first + static_cast<u32>(static_cast<u64>(rel) * grp.count / (span ? span : 1));
-    if (guess < first) guess = first;
-    if (guess > last) guess = last;
-    if (RowAt(s, guess).start <= rel) {
-      for (u32 step = 1; guess < last; step *= 2) {
-        u32 next = last - guess > step ? guess + step : last;
-        if (RowAt(s, next).start > rel) {
-          last = next - 1;
-          break;
-        }
-        guess = next;
-      }
-      first = guess;
-    } else {
-      for (u32 step = 1; guess > first; step *= 2) {
-        u32 next = guess - first > step ? guess - step : first;
-        if (RowAt(s, next).start <= rel) {
-          first = next;
-          break;
-        }
-        guess = next;
-      }
-      last = guess - 1;
-    }
-  }
-  while (first < last) {
-    u32 mid = first + (last - first + 1) / 2;
-    if (RowAt(s, mid).start <= rel) first = mid; else last = mid - 1;
-  }
-  return first;
+  const u32 rel = p - grpStart;
+  const u32 groupEnd = gi + 1 < groups ? RowGroupStart(s, gi + 1) : s->length;
+  return SearchFrom(first, last, Proportion(grpFirst, rel, grp.count, groupEnd - grpStart), rel,
+                    [s](u32 i) { return RowAt(s, i).start; });
 }
 
 u32 FirstRowOfHardLine(const TextStore *s, u32 hardLine) {
@@ -224,15 +257,13 @@ u32 FirstRowOfHardLine(const TextStore *s, u32 hardLine) {
   if (hardLine == 0) return 0;
   // The last group whose base lies before the hard line holds its first row,
   // unless the hard line starts with the next group.
-  const RowGroup *g = s->rowGroups.entries;
   u32 lo = 0, hi = s->rowGroups.count - 1;
   while (lo < hi) {
     u32 mid = lo + (hi - lo + 1) / 2;
-    if (g[mid].hardLineBase < hardLine) lo = mid; else hi = mid - 1;
+    if (RowGroupHardBase(s, mid) < hardLine) lo = mid; else hi = mid - 1;
   }
-  const RowGroup &grp = g[lo];
-  const u32 rel = hardLine - grp.hardLineBase;
-  u32 first = grp.first, end = grp.first + grp.count;  // the first row with hard line >= rel
+  const u32 rel = hardLine - RowGroupHardBase(s, lo);
+  u32 first = RowGroupFirst(s, lo), end = first + s->rowGroups.entries[lo].count;  // the first row with hard line >= rel
   while (first < end) {
     u32 mid = first + (end - first) / 2;
     if (static_cast<u32>(RowAt(s, mid).hardLine) < rel) first = mid + 1; else end = mid;
