@@ -31,17 +31,13 @@ void Progress(const TextStore *s, u32 flags, u64 done, u64 total) {
   if (!(flags & kStoreNoProgress) && s->progress.report) s->progress.report(s->progress.context, done, total);
 }
 
-// Asks the memory for what an edit of a block at an offset touches: the
-// block's bytes from the offset on, the blocks after it in its group and the
-// later groups, so that they arrive while the rest of the edit is planned.
+// Asks the memory for the block's bytes from an offset on, which an edit
+// there moves, so that they arrive while the rest of the edit is planned.
+// (Asking for more -- the block entries and groups that shift -- only
+// crowds out the lookups' own misses.)
 void PrefetchBlockEdit(const TextStore *s, u32 blk, u32 off) {
   const TextBlock &b = s->blocks.entries[blk];
   for (u32 i = off & ~63u; i < b.length; i += 64) __builtin_prefetch(b.data + i, 1);
-  const BlockGroup *g = s->blockGroups.entries;
-  const char *from = reinterpret_cast<const char *>(&s->blocks.entries[blk + 1]);
-  const char *to = reinterpret_cast<const char *>(&s->blocks.entries[g[b.group].first + g[b.group].count]);
-  for (const char *q = from; q < to; q += 64) __builtin_prefetch(q, 1);
-  for (u32 k = b.group + 1; k < s->blockGroups.count; k += 4) __builtin_prefetch(&g[k], 1);
 }
 
 enum BlockEditKind { kInPlace, kSpill, kNewBlocks };
@@ -365,6 +361,7 @@ int StoreInsert(TextStore *s, u32 p, const ByteSource &src, u32 flags) {
   if (static_cast<u64>(s->length) + n > 0xFFFFFFFFull) return -1;
   // The blocks are planned first: the block's bytes are on their way while
   // the rows are looked up.
+  PrefetchPosition(s, p == 0 ? 0 : p - 1);
   BlockInsert blocks;
   PlanBlockInsert(s, p, n, &blocks);
   RowEdit rows;
@@ -385,6 +382,7 @@ void StoreDelete(TextStore *s, u32 a, u32 b, u32 flags) {
   RowEdit rows;
   if (!s->noRowIndex) {
     // The block's bytes are on their way while the rows are looked up.
+    PrefetchPosition(s, a);
     const u32 blk = BlockOfPosition(s, a);
     PrefetchBlockEdit(s, blk, a - BlockStart(s, blk));
     PlanRowDelete(s, a, b, &rows);

@@ -191,14 +191,13 @@ inline u32 Proportion(u32 first, u32 rel, u32 n, u32 bytes) {
   return first + static_cast<u32>(static_cast<u64>(rel) * n / (bytes ? bytes : 1));
 }
 
-}  // namespace
-
-u32 BlockOfPosition(const TextStore *s, u32 p) {
-  const u32 count = s->blocks.count;
-  if (p == 0 || count == 0) return 0;
-  if (p >= s->length) return count;
-  if (p == s->length - 1) return count - 1;
-  // The last group starting at or before p (the group table is small).
+// The first steps of the two searches, over the small tables: the block
+// group holding a position and a guess of its block; the span holding it and
+// a guess of its row group.
+struct BlockStep {
+  u32 group, first, last, rel, guess;
+};
+BlockStep FirstBlockStep(const TextStore *s, u32 p) {
   const BlockGroup *g = s->blockGroups.entries;
   u32 lo = 0, hi = s->blockGroups.count - 1;
   while (lo < hi) {
@@ -206,15 +205,58 @@ u32 BlockOfPosition(const TextStore *s, u32 p) {
     if (g[mid].start <= p) lo = mid; else hi = mid - 1;
   }
   const BlockGroup &grp = g[lo];
+  BlockStep st;
+  st.group = lo;
   // No block exceeds 8192 bytes, and each one holds at least one byte.
-  u32 first = grp.first, last = grp.first + grp.count - 1;
-  if (p / kBlockLarge > first) first = p / kBlockLarge;
-  if (p < last) last = p;
-  const u32 rel = p - grp.start;
+  st.first = grp.first;
+  st.last = grp.first + grp.count - 1;
+  if (p / kBlockLarge > st.first) st.first = p / kBlockLarge;
+  if (p < st.last) st.last = p;
+  st.rel = p - grp.start;
   const u32 groupEnd = lo + 1 < s->blockGroups.count ? g[lo + 1].start : s->length;
+  st.guess = Proportion(grp.first, st.rel, grp.count, groupEnd - grp.start);
+  return st;
+}
+
+struct SpanStep {
+  u32 span, first, last, guess;
+};
+SpanStep FirstSpanStep(const TextStore *s, u32 p) {
+  const RowGroupShift *sh = s->rowShifts.entries;
+  const u32 spans = s->rowShifts.count, groups = s->rowGroups.count, bits = g_storeLimits.rowSpanBits;
+  u32 lo = 0, hi = spans - 1;
+  while (lo < hi) {
+    u32 mid = lo + (hi - lo + 1) / 2;
+    if (sh[mid].spanStart <= p) lo = mid; else hi = mid - 1;
+  }
+  SpanStep st;
+  st.span = lo;
+  st.first = lo << bits;
+  st.last = groups - st.first > (1u << bits) ? st.first + (1u << bits) - 1 : groups - 1;
+  const u32 spanEnd = lo + 1 < spans ? sh[lo + 1].spanStart : s->length;
+  st.guess = Proportion(st.first, p - sh[lo].spanStart, st.last - st.first + 1, spanEnd - sh[lo].spanStart);
+  return st;
+}
+
+}  // namespace
+
+void PrefetchPosition(const TextStore *s, u32 p) {
+  if (p >= s->length) return;
+  if (s->blocks.count) {
+    const BlockStep b = FirstBlockStep(s, p);
+    if (b.guess >= b.first && b.guess <= b.last) __builtin_prefetch(&s->blocks.entries[b.guess]);
+  }
+  if (!s->noRowIndex) __builtin_prefetch(&s->rowGroups.entries[FirstSpanStep(s, p).guess]);
+}
+
+u32 BlockOfPosition(const TextStore *s, u32 p) {
+  const u32 count = s->blocks.count;
+  if (p == 0 || count == 0) return 0;
+  if (p >= s->length) return count;
+  if (p == s->length - 1) return count - 1;
+  const BlockStep st = FirstBlockStep(s, p);
   const TextBlock *b = s->blocks.entries;
-  return SearchFrom(first, last, Proportion(grp.first, rel, grp.count, groupEnd - grp.start), rel,
-                    [b](u32 i) { return b[i].start; });
+  return SearchFrom(st.first, st.last, st.guess, st.rel, [b](u32 i) { return b[i].start; });
 }
 
 u32 RowOfPosition(const TextStore *s, u32 p) {
@@ -224,20 +266,9 @@ u32 RowOfPosition(const TextStore *s, u32 p) {
   // The last span starting at or before p (its start is kept with its shift,
   // in the small shift table), then the last group in it.
   const RowGroup *g = s->rowGroups.entries;
-  const RowGroupShift *sh = s->rowShifts.entries;
-  const u32 spans = s->rowShifts.count, groups = s->rowGroups.count, bits = g_storeLimits.rowSpanBits;
-  u32 lo = 0, hi = spans - 1;
-  while (lo < hi) {
-    u32 mid = lo + (hi - lo + 1) / 2;
-    if (sh[mid].spanStart <= p) lo = mid; else hi = mid - 1;
-  }
-  const RowGroupShift &shift = sh[lo];
-  const u32 spanFirst = lo << bits;
-  const u32 spanLast = groups - spanFirst > (1u << bits) ? spanFirst + (1u << bits) - 1 : groups - 1;
-  const u32 spanEnd = lo + 1 < spans ? sh[lo + 1].spanStart : s->length;
-  const u32 gi = SearchFrom(spanFirst, spanLast,
-                            Proportion(spanFirst, p - shift.spanStart, spanLast - spanFirst + 1, spanEnd - shift.spanStart),
-                            p - shift.start, [g](u32 i) { return g[i].start; });
+  const SpanStep st = FirstSpanStep(s, p);
+  const RowGroupShift &shift = s->rowShifts.entries[st.span];
+  const u32 gi = SearchFrom(st.first, st.last, st.guess, p - shift.start, [g](u32 i) { return g[i].start; });
   const RowGroup &grp = g[gi];
   const u32 grpFirst = grp.first + shift.first, grpStart = grp.start + shift.start;
   // Every row but the last spans at least one byte: the row lies between
@@ -247,7 +278,7 @@ u32 RowOfPosition(const TextStore *s, u32 p) {
   if (count > after + 1 && count - after - 1 > first) first = count - after - 1;
   if (p < last) last = p;
   const u32 rel = p - grpStart;
-  const u32 groupEnd = gi + 1 < groups ? RowGroupStart(s, gi + 1) : s->length;
+  const u32 groupEnd = gi + 1 < s->rowGroups.count ? RowGroupStart(s, gi + 1) : s->length;
   return SearchFrom(first, last, Proportion(grpFirst, rel, grp.count, groupEnd - grpStart), rel,
                     [s](u32 i) { return RowAt(s, i).start; });
 }
