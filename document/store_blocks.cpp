@@ -88,7 +88,8 @@ void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e) {
       e->blk = blk;
       e->off = off;
       e->blkStart = BlockStart(s, blk);
-      PrefetchBlockEdit(s, blk, off);
+      // A buffer that grows is copied whole.
+      PrefetchBlockEdit(s, blk, len + n > BufferSize(len) ? 0 : off);
       const u32 room = kBlockLarge - len;
       if (n <= room) {
         e->kind = kInPlace;
@@ -359,9 +360,11 @@ int StoreInsert(TextStore *s, u32 p, const ByteSource &src, u32 flags) {
   if (src.store == s && !src.bytes) return -1;
   if (p > s->length) p = s->length;
   if (static_cast<u64>(s->length) + n > 0xFFFFFFFFull) return -1;
-  // The blocks are planned first: the block's bytes are on their way while
-  // the rows are looked up.
+  // The lookups' cache misses overlap: the block's entry and the row
+  // group's, then the row's, while the block is looked up and its bytes asked
+  // for; the row lookup comes last.
   PrefetchPosition(s, p == 0 ? 0 : p - 1);
+  PrefetchRowOfPosition(s, p);
   BlockInsert blocks;
   PlanBlockInsert(s, p, n, &blocks);
   RowEdit rows;
@@ -381,8 +384,9 @@ void StoreDelete(TextStore *s, u32 a, u32 b, u32 flags) {
   if (a >= b) return;
   RowEdit rows;
   if (!s->noRowIndex) {
-    // The block's bytes are on their way while the rows are looked up.
+    // As for an insertion: the lookups' cache misses overlap.
     PrefetchPosition(s, a);
+    PrefetchRowOfPosition(s, a);
     const u32 blk = BlockOfPosition(s, a);
     PrefetchBlockEdit(s, blk, a - BlockStart(s, blk));
     PlanRowDelete(s, a, b, &rows);

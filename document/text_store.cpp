@@ -243,8 +243,12 @@ SpanStep FirstSpanStep(const TextStore *s, u32 p) {
 void PrefetchPosition(const TextStore *s, u32 p) {
   if (p >= s->length) return;
   if (s->blocks.count) {
+    // Blocks hold 1 to 8192 bytes, so the guess may be several blocks out:
+    // the lines on either side too.
     const BlockStep b = FirstBlockStep(s, p);
-    if (b.guess >= b.first && b.guess <= b.last) __builtin_prefetch(&s->blocks.entries[b.guess]);
+    for (u32 i = b.guess > b.first + 9 ? b.guess - 9 : b.first; i <= b.guess + 9 && i <= b.last; i += 2) {
+      __builtin_prefetch(&s->blocks.entries[i]);
+    }
   }
   if (!s->noRowIndex) __builtin_prefetch(&s->rowGroups.entries[FirstSpanStep(s, p).guess]);
 }
@@ -259,10 +263,14 @@ u32 BlockOfPosition(const TextStore *s, u32 p) {
   return SearchFrom(st.first, st.last, st.guess, st.rel, [b](u32 i) { return b[i].start; });
 }
 
-u32 RowOfPosition(const TextStore *s, u32 p) {
-  const u32 count = s->rows.count;
-  if (p == 0) return 0;
-  if (p >= s->length) return count - 1;
+namespace {
+
+// The row search for 0 < p < length up to its last step: the rows [first,
+// last] that hold p, a guess among them, and p relative to their group.
+struct RowStep {
+  u32 first, last, guess, rel;
+};
+RowStep RowSteps(const TextStore *s, u32 p) {
   // The last span starting at or before p (its start is kept with its shift,
   // in the small shift table), then the last group in it.
   const RowGroup *g = s->rowGroups.entries;
@@ -273,14 +281,34 @@ u32 RowOfPosition(const TextStore *s, u32 p) {
   const u32 grpFirst = grp.first + shift.first, grpStart = grp.start + shift.start;
   // Every row but the last spans at least one byte: the row lies between
   // count - (length - p) - 1 and min(p, count - 1).
-  u32 first = grpFirst, last = grpFirst + grp.count - 1;
-  u32 after = s->length - p;
-  if (count > after + 1 && count - after - 1 > first) first = count - after - 1;
-  if (p < last) last = p;
-  const u32 rel = p - grpStart;
+  const u32 count = s->rows.count;
+  RowStep r;
+  r.first = grpFirst;
+  r.last = grpFirst + grp.count - 1;
+  const u32 after = s->length - p;
+  if (count > after + 1 && count - after - 1 > r.first) r.first = count - after - 1;
+  if (p < r.last) r.last = p;
+  r.rel = p - grpStart;
   const u32 groupEnd = gi + 1 < s->rowGroups.count ? RowGroupStart(s, gi + 1) : s->length;
-  return SearchFrom(first, last, Proportion(grpFirst, rel, grp.count, groupEnd - grpStart), rel,
-                    [s](u32 i) { return RowAt(s, i).start; });
+  r.guess = Proportion(grpFirst, r.rel, grp.count, groupEnd - grpStart);
+  return r;
+}
+
+}  // namespace
+
+void PrefetchRowOfPosition(const TextStore *s, u32 p) {
+  if (p == 0 || p >= s->length || s->noRowIndex) return;
+  const RowStep r = RowSteps(s, p);
+  for (u32 i = r.guess > r.first + 4 ? r.guess - 4 : r.first; i <= r.guess + 4 && i <= r.last; i += 4) {
+    __builtin_prefetch(&RowAt(s, i));
+  }
+}
+
+u32 RowOfPosition(const TextStore *s, u32 p) {
+  if (p == 0) return 0;
+  if (p >= s->length) return s->rows.count - 1;
+  const RowStep r = RowSteps(s, p);
+  return SearchFrom(r.first, r.last, r.guess, r.rel, [s](u32 i) { return RowAt(s, i).start; });
 }
 
 u32 FirstRowOfHardLine(const TextStore *s, u32 hardLine) {

@@ -286,6 +286,9 @@ u32 RowOfPosition(const TextStore *store, u32 position);
 // RowOfPosition will read for the position, so that the two searches' first
 // cache misses overlap (an edit makes both).
 void PrefetchPosition(const TextStore *store, u32 position);
+// Then, once the row group's entry is at hand, the row where RowOfPosition
+// will begin.
+void PrefetchRowOfPosition(const TextStore *store, u32 position);
 // The first row of a hard line; the row count past the last hard line.
 u32 FirstRowOfHardLine(const TextStore *store, u32 hardLine);
 // The last row of the hard line that `row` belongs to.
