@@ -149,7 +149,7 @@ void CompactView(const CompactText *c, CompactStoreView *v) {
   v->store.rowGroups = Table<RowGroup>{1, 1, &v->group};
   v->shift = RowGroupShift{0, 0, 0, 0};
   v->store.rowShifts = Table<RowGroupShift>{1, 1, &v->shift};
-  v->store.rowGap = 1;
+  v->store.rowGaps = RowGaps{};
 }
 
 void CompactMemory(const CompactText *c, u64 *indexBytes, u64 *textBytes) {

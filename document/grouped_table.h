@@ -150,8 +150,8 @@ inline u32 GroupCountAt(const Plan &p, u32 j) {
 }
 
 // The flat item tables. Blocks are a plain array. Rows keep their free
-// capacity as a gap at the last edit (TextStore::rowGap): edits close to one
-// another move only the rows between them, never the whole tail.
+// capacity in gaps among them (TextStore::rowGaps): an edit that adds or
+// removes rows moves only the rows between it and the nearest gap.
 template <class T>
 struct PlainItems {
   typedef T Item;
@@ -171,15 +171,19 @@ struct PlainItems {
 struct GapRows {
   typedef Row Item;
   Table<Row> *t;
-  u32 *gap;
+  RowGaps *gaps;
   u32 Count() const { return t->count; }
-  Row &At(u32 i) const { return t->entries[i < *gap ? i : i + (t->capacity - t->count)]; }
-  u32 RunEnd(u32 i) const { return i < *gap ? *gap : t->count; }
+  Row &At(u32 i) const { return t->entries[RowSlot(*gaps, i)]; }
+  u32 RunEnd(u32 i) const {
+    u32 end = t->count;
+    for (u32 j = 0; j < kRowGaps; j++) {
+      if (gaps->at[j] > i && gaps->length[j] && gaps->at[j] < end) end = gaps->at[j];
+    }
+    return end;
+  }
   void Open(u32 i0, u32 i1, u32 m) {
-    if (i1 - i0 == m) return;  // rewritten in place: the gap stays where it is
-    MoveRowGap(t, gap, i1);
-    t->count = t->count - (i1 - i0) + m;  // the old rows join the gap, the new ones take its front
-    *gap = i0 + m;
+    if (i1 - i0 == m) return;  // rewritten in place: the gaps stay where they are
+    OpenRows(t, gaps, i0, i1, m);
   }
 };
 

@@ -80,9 +80,19 @@ struct Checker {
   bool Rows() {
     const Table<Row> &r = s->rows;
     const Table<RowGroup> &g = s->rowGroups;
-    if (r.count == 0 || r.count > r.capacity || g.count == 0 || g.count > g.capacity || s->rowGap > r.count) {
-      return Fail("row tables: %u rows, %u groups, gap at %u", r.count, g.count, s->rowGap);
+    if (r.count == 0 || r.count > r.capacity || g.count == 0 || g.count > g.capacity) {
+      return Fail("row tables: %u rows of %u, %u groups of %u", r.count, r.capacity, g.count, g.capacity);
     }
+    // The gaps among the rows: in order, inside the rows, holding the room.
+    u64 room = 0;
+    for (u32 j = 0; j < kRowGaps; j++) {
+      const RowGaps &gaps = s->rowGaps;
+      if (gaps.at[j] > r.count || (j > 0 && gaps.at[j] < gaps.at[j - 1])) {
+        return Fail("row gap %u at %u (the one before at %u, %u rows)", j, gaps.at[j], j ? gaps.at[j - 1] : 0, r.count);
+      }
+      room += gaps.length[j];
+    }
+    if (room != r.capacity - r.count) return Fail("row gaps hold %u, the free room is %u", (u32)room, r.capacity - r.count);
     // One shift per span of row groups; the true words are checked below.
     const Table<RowGroupShift> &sh = s->rowShifts;
     const u32 bits = g_storeLimits.rowSpanBits;

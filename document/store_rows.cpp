@@ -31,9 +31,9 @@ const char *FindNewline(const char *p, const char *end) {
 
 namespace {
 
-splice::GapRows Rows(TextStore *s) { return splice::GapRows{&s->rows, &s->rowGap}; }
+splice::GapRows Rows(TextStore *s) { return splice::GapRows{&s->rows, &s->rowGaps}; }
 splice::GapRows Rows(const TextStore *s) {
-  return splice::GapRows{const_cast<Table<Row> *>(&s->rows), const_cast<u32 *>(&s->rowGap)};
+  return splice::GapRows{const_cast<Table<Row> *>(&s->rows), const_cast<RowGaps *>(&s->rowGaps)};
 }
 
 // Turns the window's head, the inserted bytes and the window's tail into rows:
@@ -195,7 +195,7 @@ void PrefetchRowEdit(const TextStore *s, const RowEdit &edit) {
 
 int ReserveRowGroups(TextStore *s, const splice::Plan &plan) {
   const u32 groups = splice::GroupsNeeded(plan, s->rowGroups);
-  if (!GrowRows(s, splice::ItemsNeeded(plan, s->rows.count)) || !GrowTable(&s->rowGroups, groups) ||
+  if (!GrowRows(s, splice::ItemsNeeded(plan, s->rows.count), plan.i0, plan.i1) || !GrowTable(&s->rowGroups, groups) ||
       !GrowTable(&s->rowShifts, splice::SpansFor(groups, g_storeLimits.rowSpanBits))) {
     return -1;
   }

@@ -41,31 +41,159 @@ int GrowTableRaw(void **entries, size_t entrySize, u32 *capacity, u32 needed) {
   return 1;
 }
 
-void MoveRowGap(Table<Row> *rows, u32 *gap, u32 row) {
-  const u32 len = rows->capacity - rows->count;
-  Row *e = rows->entries;
-  if (len == 0 || row == *gap) {
-    *gap = row;
-    return;
+// ---- the gaps among the rows ---------------------------------------------------------
+
+namespace {
+
+// Entries the rows from `row` on lie further than their index.
+u32 GapSkip(const RowGaps &g, u32 row) { return RowSlot(g, row) - row; }
+
+// Moves the rows of `count` from the layout `from` to the layout `to` (the
+// capacity holds both; `from` may describe less free room than there is when
+// the rest lies after the last row). Both layouts keep the rows in order, so
+// the runs that move down can go first, in ascending order, and then those
+// that move up, in descending order: no run overwrites one that has still to
+// move.
+void ArrangeRows(Row *e, u32 count, const RowGaps &from, const RowGaps &to) {
+  u32 cut[2 * kRowGaps + 2];
+  u32 n = 0;
+  cut[n++] = 0;
+  for (u32 j = 0; j < kRowGaps; j++) {
+    cut[n++] = from.at[j];
+    cut[n++] = to.at[j];
   }
-  if (row < *gap) {
-    memmove(e + row + len, e + row, (*gap - row) * sizeof(Row));
-  } else {
-    memmove(e + *gap, e + *gap + len, (row - *gap) * sizeof(Row));
+  // Sorted, without repeats: the runs [cut[k], cut[k + 1]) each keep one
+  // distance in both layouts.
+  for (u32 i = 1; i < n; i++) {
+    const u32 v = cut[i];
+    u32 k = i;
+    while (k > 0 && cut[k - 1] > v) {
+      cut[k] = cut[k - 1];
+      k--;
+    }
+    cut[k] = v;
   }
-  *gap = row;
+  u32 m = 0;
+  for (u32 i = 0; i < n; i++) {
+    if (cut[i] < count && (m == 0 || cut[i] != cut[m - 1])) cut[m++] = cut[i];
+  }
+  cut[m] = count;
+  for (u32 k = 0; k < m; k++) {
+    const u32 a = cut[k], b = cut[k + 1], sf = GapSkip(from, a), st = GapSkip(to, a);
+    if (st < sf) memmove(e + a + st, e + a + sf, static_cast<size_t>(b - a) * sizeof(Row));
+  }
+  for (u32 k = m; k-- > 0;) {
+    const u32 a = cut[k], b = cut[k + 1], sf = GapSkip(from, a), st = GapSkip(to, a);
+    if (st > sf) memmove(e + a + st, e + a + sf, static_cast<size_t>(b - a) * sizeof(Row));
+  }
 }
 
-int GrowRows(TextStore *s, u32 needed) {
+// Gaps spread evenly over `count` rows, sharing `room` entries, except that
+// gap `*focus` sits at i1 and holds `need` entries more; no other gap lies
+// inside (i0, i1), where an edit is about to replace the rows.
+RowGaps SpreadGaps(u32 count, u32 room, u32 i0, u32 i1, u32 need, u32 *focus) {
+  RowGaps g;
+  const u32 share = (room - need) / kRowGaps;
+  u32 c = static_cast<u32>(static_cast<u64>(i1) * kRowGaps / (static_cast<u64>(count) + 1));
+  if (c >= kRowGaps) c = kRowGaps - 1;
+  for (u32 j = 0; j < kRowGaps; j++) {
+    u32 at = static_cast<u32>(static_cast<u64>(count) * (2 * j + 1) / (2 * kRowGaps));
+    if (j < c && at > i0) at = i0;
+    if (j > c && at < i1) at = i1;
+    g.at[j] = j == c ? i1 : at;
+    g.length[j] = share;
+  }
+  g.length[c] = room - share * (kRowGaps - 1);
+  *focus = c;
+  return g;
+}
+
+}  // namespace
+
+void OpenRows(Table<Row> *rows, RowGaps *gaps, u32 i0, u32 i1, u32 m) {
+  const u32 count = rows->count;
+  const u32 removed = i1 - i0;
+  const u32 need = m > removed ? m - removed : 0;
+  RowGaps to = *gaps;
+  // The gaps inside (i0, i1) sit among rows about to be replaced: they join
+  // the gap that goes to i1, together with the nearest ones below or above
+  // that have the room (the cheaper side; gaps at one place go together, and
+  // gaps of length 0 move no row).
+  u32 lo = 0;
+  while (lo < kRowGaps && gaps->at[lo] <= i0) lo++;
+  u32 hi = lo;  // gaps [lo, hi) lie inside
+  u32 inside = 0;
+  while (hi < kRowGaps && gaps->at[hi] < i1) inside += gaps->length[hi++];
+  u32 first = lo, last = hi;  // the gaps [first, last] join at i1
+  bool found = false;
+  if (hi > lo && inside >= need) {
+    last = hi - 1;
+    found = true;
+  } else {
+    u64 best = ~0ull;
+    if (lo > 0) {
+      u32 f = lo - 1, room = inside;
+      while (f > 0 && gaps->at[f - 1] == gaps->at[lo - 1]) f--;
+      for (u32 j = f; j < lo; j++) room += gaps->length[j];
+      if (room >= need) {
+        best = room > inside ? i1 - gaps->at[lo - 1] : 0;
+        first = f;
+        last = hi > lo ? hi - 1 : lo - 1;
+        found = true;
+      }
+    }
+    if (hi < kRowGaps) {
+      u32 l = hi, room = inside + gaps->length[hi];
+      while (l + 1 < kRowGaps && gaps->at[l + 1] == gaps->at[hi]) room += gaps->length[++l];
+      const u64 cost = room > inside ? gaps->at[hi] - i1 : 0;
+      if (room >= need && cost < best) {
+        first = lo;
+        last = l;
+        found = true;
+      }
+    }
+  }
+  u32 c;
+  if (found) {
+    u32 sum = 0;
+    for (u32 j = first; j <= last; j++) {
+      sum += to.length[j];
+      to.length[j] = 0;
+      to.at[j] = i1;
+    }
+    to.length[last] = sum;
+    c = last;
+  } else {
+    to = SpreadGaps(count, rows->capacity - count, i0, i1, need, &c);
+  }
+  ArrangeRows(rows->entries, count, *gaps, to);
+  // The new rows take the front of gap c (or the freed ones join it); the
+  // gaps after it move with the rows after i1.
+  const u32 delta = m - removed;  // modulo 2^32
+  for (u32 j = 0; j < c; j++) {
+    if (to.at[j] > i0) to.at[j] = i0;  // emptied, inside the window
+  }
+  to.at[c] = i0 + m;
+  to.length[c] -= delta;
+  for (u32 j = c + 1; j < kRowGaps; j++) to.at[j] += delta;
+  rows->count = count + delta;
+  *gaps = to;
+}
+
+int GrowRows(TextStore *s, u32 needed, u32 i0, u32 i1) {
   const u32 oldCap = s->rows.capacity;
   if (oldCap >= needed) return 1;
   void *p = s->rows.entries;
   u32 cap = oldCap;
   if (!GrowTableRaw(&p, sizeof(Row), &cap, needed)) return 0;
   Row *e = static_cast<Row *>(p);
-  // The rows after the gap move to the new end.
-  const u32 after = s->rows.count - s->rowGap;
-  memmove(e + cap - after, e + oldCap - after, after * sizeof(Row));
+  // The new room lies after the last row: spread it, with what the edit
+  // adds ready at i1.
+  const u32 count = s->rows.count;
+  u32 c;
+  const RowGaps to = SpreadGaps(count, cap - count, i0, i1, needed - count, &c);
+  ArrangeRows(e, count, s->rowGaps, to);
+  s->rowGaps = to;
   s->rows.entries = e;
   s->rows.capacity = cap;
   return 1;
@@ -109,7 +237,9 @@ int InitialiseStore(TextStore *store, u32 blockHint, u32 rowHint) {
   store->noRowIndex = rowHint == 0 ? 1 : 0;
   store->rows.count = 1;
   store->rows.entries[0] = Row{0, 0, 0, 0, 0, 0};
-  store->rowGap = 1;
+  // Every gap after the one row, the room in the last one.
+  for (u32 j = 0; j < kRowGaps; j++) store->rowGaps.at[j] = 1;
+  store->rowGaps.length[kRowGaps - 1] = rows - 1;
   store->rowGroups.count = 1;
   store->rowGroups.entries[0] = RowGroup{0, 0, 0, 1};
   store->rowShifts.count = 1;

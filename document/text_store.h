@@ -15,9 +15,13 @@
 // Rows. One entry per display row (per hard line while rows are not wrapped),
 // in one flat table grouped the same way: a row stores its start relative to
 // its row group and its hard line number relative to the group's hard line
-// base. The row table's free capacity sits as a gap at the last place rows
-// were added or removed (rowGap), so that runs of newline edits in one place
-// (typing, Replace All, undoing a group) do not move the whole table each time.
+// base. The row table's free capacity is spread over kRowGaps gaps among the
+// rows (rowGaps). An edit that adds or removes rows moves the nearest gap
+// with room to it and takes its rows from there (or leaves the freed ones
+// there): only the rows between that gap and the edit move, a small part of
+// the table however far apart consecutive edits are, and runs of newline
+// edits in one place (typing, Replace All, undoing a group) move nothing
+// after the first.
 //
 // Row groups are many (a 256 MiB text has about 17,000), so an edit does not
 // add its change to every later group: consecutive row groups form spans of
@@ -76,6 +80,8 @@ constexpr u32 kBlockGroupFill = 256;
 constexpr u32 kRowGroupFill = 256;
 // Row groups per span: 2^kRowSpanBits.
 constexpr u32 kRowSpanBits = 7;
+// Gaps among the rows (RowGaps).
+constexpr u32 kRowGaps = 16;
 constexpr u32 kRangeSetCount = 8;
 // "The end of the document" wherever a position is expected.
 constexpr u32 kPositionEnd = 0xFFFFFFFFu;
@@ -136,6 +142,16 @@ struct RowGroupShift {
   u32 spanStart;  // the true start of the span's first group: the key of a search
 };
 
+// Where the row table's free capacity lies: gap j sits before row at[j] and
+// is length[j] entries long, so row r is entry r + (the lengths of the gaps
+// at or before r). The gaps are in order (at ascending, equal values
+// allowed, every at <= the row count), and their lengths add up to
+// capacity - count; a gap of length 0 may sit anywhere in that order.
+struct RowGaps {
+  u32 at[kRowGaps];
+  u32 length[kRowGaps];
+};
+
 // A range of a range set; the payload belongs to the set's owner.
 struct Range {
   u32 chunk;   // index of its chunk
@@ -167,11 +183,9 @@ struct TextStore {
   Table<Row> rows;
   // One shift per span of row groups (see the top of this file).
   Table<RowGroupShift> rowShifts;
-  // The rows' free capacity is kept as a gap in the row array, at this row
-  // index (rows from it on sit capacity - count entries further): an edit
-  // moves only the rows between it and the previous edit, not the whole tail.
+  // The rows' free capacity, as gaps among them (see the top of this file).
   // Use RowAt to reach a row.
-  u32 rowGap;
+  RowGaps rowGaps;
   void *toolScratch;  // scratch pointer of the text tools
   RangeSet rangeSets[kRangeSetCount];
   u32 occurrenceHighlight[4];
@@ -231,16 +245,25 @@ void FreeStore(TextStore *store);
 
 // ---- lookups --------------------------------------------------------------------
 
-inline Row &RowAt(TextStore *s, u32 row) {
-  return s->rows.entries[row < s->rowGap ? row : row + (s->rows.capacity - s->rows.count)];
+// The entry of the row array that holds a row.
+inline u32 RowSlot(const RowGaps &g, u32 row) {
+  u32 skip = 0;
+  for (u32 j = 0; j < kRowGaps; j++) skip += row >= g.at[j] ? g.length[j] : 0;
+  return row + skip;
 }
-inline const Row &RowAt(const TextStore *s, u32 row) {
-  return s->rows.entries[row < s->rowGap ? row : row + (s->rows.capacity - s->rows.count)];
-}
-// Moves the rows' gap to a row index (rows between the old and new places move).
-void MoveRowGap(Table<Row> *rows, u32 *gap, u32 row);
-// GrowTable for the rows, keeping the gap where it is. Nonzero on success.
-[[nodiscard]] int GrowRows(TextStore *s, u32 needed);
+inline Row &RowAt(TextStore *s, u32 row) { return s->rows.entries[RowSlot(s->rowGaps, row)]; }
+inline const Row &RowAt(const TextStore *s, u32 row) { return s->rows.entries[RowSlot(s->rowGaps, row)]; }
+// Makes the rows [i0, i1) way for m rows (written afterwards): the nearest
+// gap with room moves to i1 (or, when no gap near enough has room, the gaps
+// are spread anew around it) and the row count changes. The capacity must
+// hold the new count.
+void OpenRows(Table<Row> *rows, RowGaps *gaps, u32 i0, u32 i1, u32 m);
+// GrowTable for the rows: the new capacity is spread over the gaps, with
+// room for the rows an edit at [i0, i1) adds (needed - count) in one gap at
+// i1, so that the edit moves no row. Nonzero on success; on failure nothing
+// changed.
+[[nodiscard]] int GrowRows(TextStore *s, u32 needed, u32 i0, u32 i1);
+[[nodiscard]] inline int GrowRows(TextStore *s, u32 needed) { return GrowRows(s, needed, s->rows.count, s->rows.count); }
 
 inline u32 BlockStart(const TextStore *s, u32 block) {
   const TextBlock &b = s->blocks.entries[block];
