@@ -118,7 +118,7 @@ struct PutSink {
 void WindowAt(const TextStore *s, u32 a, u32 b, RowWindow *w) {
   u32 ra = RowOfPosition(s, a);
   const Row &rowA = RowAt(s, ra);
-  u32 rs = RowStart(s, ra);
+  const u32 rs = RowGroupStart(s, rowA.group) + rowA.start;
   if (a > rs + rowA.textLength) {
     // Between the CR and the LF of a CR LF.
     w->first = ra;
@@ -134,9 +134,9 @@ void WindowAt(const TextStore *s, u32 a, u32 b, RowWindow *w) {
     w->headLength = a - rs;
     w->headCR = false;
   }
-  u32 rb = (b < RowEnd(s, ra) || ra + 1 == RowCount(s)) ? ra : RowOfPosition(s, b);
-  u32 bs = RowStart(s, rb);
-  const Row &rowB = RowAt(s, rb);
+  const u32 rb = (b < rs + rowA.textLength + rowA.newlineLength || ra + 1 == RowCount(s)) ? ra : RowOfPosition(s, b);
+  const Row &rowB = rb == ra ? rowA : RowAt(s, rb);
+  const u32 bs = rb == ra ? rs : RowGroupStart(s, rowB.group) + rowB.start;
   w->last = rb;
   if (b > bs + rowB.textLength) {
     // Between a CR and an LF: what is left of the newline is the LF.
@@ -148,9 +148,11 @@ void WindowAt(const TextStore *s, u32 a, u32 b, RowWindow *w) {
     w->tailNewlineLength = rowB.newlineLength;
     w->tailNewlineType = rowB.newlineType;
   }
-  w->start = RowStart(s, w->first);
-  w->hard = RowHardLine(s, w->first);
-  w->oldHardNewlines = RowHardLine(s, w->last) - w->hard + (RowAt(s, w->last).newlineLength ? 1 : 0);
+  const Row &first = w->first == ra ? rowA : RowAt(s, w->first);
+  w->start = w->first == ra ? rs : RowGroupStart(s, first.group) + first.start;
+  w->hard = RowGroupHardBase(s, first.group) + static_cast<u32>(first.hardLine);
+  const u32 lastHard = RowGroupHardBase(s, rowB.group) + static_cast<u32>(rowB.hardLine);
+  w->oldHardNewlines = lastHard - w->hard + (rowB.newlineLength ? 1 : 0);
 }
 
 }  // namespace
@@ -186,7 +188,12 @@ void PrefetchRowEdit(const TextStore *s, const RowEdit &edit) {
   const splice::Plan &p = edit.plan;
   if (!p.hadGroups) return;
   const u32 groupEnd = RowGroupFirst(s, p.gB) + s->rowGroups.entries[p.gB].count;
-  for (u32 i = edit.window.last + 1; i < groupEnd; i += 4) __builtin_prefetch(&RowAt(s, i), 1);
+  for (u32 i = edit.window.last + 1; i < groupEnd;) {
+    u32 runEnd;
+    const Row *run = RowRun(s, i, groupEnd, &runEnd);
+    for (u32 k = 0; k < runEnd - i; k += 4) __builtin_prefetch(run + k, 1);
+    i = runEnd;
+  }
   const u32 mask = (1u << g_storeLimits.rowSpanBits) - 1;
   u32 spanEnd = (p.gB | mask) + 1;
   if (spanEnd > s->rowGroups.count) spanEnd = s->rowGroups.count;

@@ -2,6 +2,9 @@
 #include "document/text_store.h"
 
 #include <string.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "document/store_internal.h"
 
@@ -48,6 +51,45 @@ namespace {
 // Entries the rows from `row` on lie further than their index.
 u32 GapSkip(const RowGaps &g, u32 row) { return RowSlot(g, row) - row; }
 
+// Moves n rows from src to dst without passing them through the cache: a
+// far move would otherwise push out the tables that the next edits look up.
+// Chunks of 4 KiB never overlap while they are no longer than the distance;
+// short moves and short distances use memmove.
+void MoveRows(Row *dst, const Row *src, u32 n) {
+#if defined(__SSE2__)
+  const u32 kChunk = 256;
+  const u32 dist = dst > src ? static_cast<u32>(dst - src) : static_cast<u32>(src - dst);
+  if (n >= 16 * kChunk && dist >= kChunk && !(reinterpret_cast<uintptr_t>(dst) & 15)) {
+    auto chunk = [&](u32 at) {
+      const __m128i *s = reinterpret_cast<const __m128i *>(src + at);
+      __m128i *d = reinterpret_cast<__m128i *>(dst + at);
+      for (u32 i = 0; i < kChunk; i += 4) {
+        const __m128i a = _mm_loadu_si128(s + i), b = _mm_loadu_si128(s + i + 1), c = _mm_loadu_si128(s + i + 2),
+                      x = _mm_loadu_si128(s + i + 3);
+        _mm_stream_si128(d + i, a);
+        _mm_stream_si128(d + i + 1, b);
+        _mm_stream_si128(d + i + 2, c);
+        _mm_stream_si128(d + i + 3, x);
+      }
+    };
+    u32 done;
+    if (dst > src) {
+      u32 at = n;
+      while (at >= kChunk) chunk(at -= kChunk);
+      done = at;  // the first `done` rows are left
+      memmove(dst, src, static_cast<size_t>(done) * sizeof(Row));
+    } else {
+      u32 at = 0;
+      for (; at + kChunk <= n; at += kChunk) chunk(at);
+      memmove(dst + at, src + at, static_cast<size_t>(n - at) * sizeof(Row));
+    }
+    _mm_sfence();
+    return;
+  }
+#endif
+  memmove(dst, src, static_cast<size_t>(n) * sizeof(Row));
+}
+
 // Moves the rows of `count` from the layout `from` to the layout `to` (the
 // capacity holds both; `from` may describe less free room than there is when
 // the rest lies after the last row). Both layouts keep the rows in order, so
@@ -80,11 +122,11 @@ void ArrangeRows(Row *e, u32 count, const RowGaps &from, const RowGaps &to) {
   cut[m] = count;
   for (u32 k = 0; k < m; k++) {
     const u32 a = cut[k], b = cut[k + 1], sf = GapSkip(from, a), st = GapSkip(to, a);
-    if (st < sf) memmove(e + a + st, e + a + sf, static_cast<size_t>(b - a) * sizeof(Row));
+    if (st < sf) MoveRows(e + a + st, e + a + sf, b - a);
   }
   for (u32 k = m; k-- > 0;) {
     const u32 a = cut[k], b = cut[k + 1], sf = GapSkip(from, a), st = GapSkip(to, a);
-    if (st > sf) memmove(e + a + st, e + a + sf, static_cast<size_t>(b - a) * sizeof(Row));
+    if (st > sf) MoveRows(e + a + st, e + a + sf, b - a);
   }
 }
 
@@ -429,15 +471,25 @@ RowStep RowSteps(const TextStore *s, u32 p) {
 void PrefetchRowOfPosition(const TextStore *s, u32 p) {
   if (p == 0 || p >= s->length || s->noRowIndex) return;
   const RowStep r = RowSteps(s, p);
-  for (u32 i = r.guess > r.first + 4 ? r.guess - 4 : r.first; i <= r.guess + 4 && i <= r.last; i += 4) {
-    __builtin_prefetch(&RowAt(s, i));
-  }
+  const u32 from = r.guess > r.first + 4 ? r.guess - 4 : r.first;
+  u32 to = r.guess + 4 < r.last ? r.guess + 4 : r.last;
+  u32 runEnd;
+  const Row *run = RowRun(s, from, to + 1, &runEnd);
+  if (runEnd <= to) to = runEnd - 1;  // (a gap there: the rows before it)
+  for (u32 i = from; i <= to; i += 4) __builtin_prefetch(run + (i - from));
 }
 
 u32 RowOfPosition(const TextStore *s, u32 p) {
   if (p == 0) return 0;
   if (p >= s->length) return s->rows.count - 1;
   const RowStep r = RowSteps(s, p);
+  // The group's rows usually lie in one run.
+  u32 runEnd;
+  const Row *run = RowRun(s, r.first, r.last + 1, &runEnd);
+  if (runEnd > r.last) {
+    const Row *base = run - r.first;
+    return SearchFrom(r.first, r.last, r.guess, r.rel, [base](u32 i) { return base[i].start; });
+  }
   return SearchFrom(r.first, r.last, r.guess, r.rel, [s](u32 i) { return RowAt(s, i).start; });
 }
 

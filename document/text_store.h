@@ -253,6 +253,22 @@ inline u32 RowSlot(const RowGaps &g, u32 row) {
 }
 inline Row &RowAt(TextStore *s, u32 row) { return s->rows.entries[RowSlot(s->rowGaps, row)]; }
 inline const Row &RowAt(const TextStore *s, u32 row) { return s->rows.entries[RowSlot(s->rowGaps, row)]; }
+// The entry of a row, and in *runEnd the first row after it (at most `limit`)
+// that a gap parts from it: the rows up to there lie one after another, so
+// that a loop over them needs one lookup, not one a row.
+inline const Row *RowRun(const TextStore *s, u32 row, u32 limit, u32 *runEnd) {
+  const RowGaps &g = s->rowGaps;
+  u32 skip = 0;
+  for (u32 j = 0; j < kRowGaps; j++) {
+    if (row >= g.at[j]) {
+      skip += g.length[j];
+    } else if (g.length[j] && g.at[j] < limit) {
+      limit = g.at[j];
+    }
+  }
+  *runEnd = limit;
+  return s->rows.entries + row + skip;
+}
 // Makes the rows [i0, i1) way for m rows (written afterwards): the nearest
 // gap with room moves to i1 (or, when no gap near enough has room, the gaps
 // are spread anew around it) and the row count changes. The capacity must
