@@ -150,6 +150,7 @@ void CompactView(const CompactText *c, CompactStoreView *v) {
   v->shift = RowGroupShift{0, 0, 0, 0};
   v->store.rowShifts = Table<RowGroupShift>{1, 1, &v->shift};
   v->store.rowGaps = RowGaps{};
+  IndexRowGaps(&v->store);
 }
 
 void CompactMemory(const CompactText *c, u64 *indexBytes, u64 *textBytes) {

@@ -170,20 +170,17 @@ struct PlainItems {
 
 struct GapRows {
   typedef Row Item;
-  Table<Row> *t;
-  RowGaps *gaps;
-  u32 Count() const { return t->count; }
-  Row &At(u32 i) const { return t->entries[RowSlot(*gaps, i)]; }
+  TextStore *s;
+  u32 Count() const { return s->rows.count; }
+  Row &At(u32 i) const { return s->rows.entries[RowSlot(s, i)]; }
   u32 RunEnd(u32 i) const {
-    u32 end = t->count;
-    for (u32 j = 0; j < kRowGaps; j++) {
-      if (gaps->at[j] > i && gaps->length[j] && gaps->at[j] < end) end = gaps->at[j];
-    }
+    u32 end;
+    RowRun(s, i, s->rows.count, &end);
     return end;
   }
   void Open(u32 i0, u32 i1, u32 m) {
     if (i1 - i0 == m) return;  // rewritten in place: the gaps stay where they are
-    OpenRows(t, gaps, i0, i1, m);
+    OpenRows(s, i0, i1, m);
   }
 };
 

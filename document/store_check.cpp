@@ -93,6 +93,17 @@ struct Checker {
       room += gaps.length[j];
     }
     if (room != r.capacity - r.count) return Fail("row gaps hold %u, the free room is %u", (u32)room, r.capacity - r.count);
+    // Their index: buckets that cover every row, each knowing the gaps before it.
+    const RowGapIndex &x = s->rowGapIndex;
+    if (x.shift > 31 || (r.count >> x.shift) >= kRowGapBuckets) return Fail("row gap buckets of 2^%u rows", x.shift);
+    for (u32 b = 0, j = 0, skip = 0; b < kRowGapBuckets; b++) {
+      const u64 first = static_cast<u64>(b) << x.shift;
+      while (j < kRowGaps && s->rowGaps.at[j] <= first) skip += s->rowGaps.length[j++];
+      if (x.buckets[b].gap != j || x.buckets[b].skip != skip) {
+        return Fail("row gap bucket %u says gap %u after %u, expected %u after %u", b, x.buckets[b].gap, x.buckets[b].skip, j,
+                    skip);
+      }
+    }
     // One shift per span of row groups; the true words are checked below.
     const Table<RowGroupShift> &sh = s->rowShifts;
     const u32 bits = g_storeLimits.rowSpanBits;

@@ -31,10 +31,8 @@ const char *FindNewline(const char *p, const char *end) {
 
 namespace {
 
-splice::GapRows Rows(TextStore *s) { return splice::GapRows{&s->rows, &s->rowGaps}; }
-splice::GapRows Rows(const TextStore *s) {
-  return splice::GapRows{const_cast<Table<Row> *>(&s->rows), const_cast<RowGaps *>(&s->rowGaps)};
-}
+splice::GapRows Rows(TextStore *s) { return splice::GapRows{s}; }
+splice::GapRows Rows(const TextStore *s) { return splice::GapRows{const_cast<TextStore *>(s)}; }
 
 // Turns the window's head, the inserted bytes and the window's tail into rows:
 // Emit(textLength, newlineLength, newlineType) for each, in order.

@@ -48,9 +48,6 @@ int GrowTableRaw(void **entries, size_t entrySize, u32 *capacity, u32 needed) {
 
 namespace {
 
-// Entries the rows from `row` on lie further than their index.
-u32 GapSkip(const RowGaps &g, u32 row) { return RowSlot(g, row) - row; }
-
 // Moves n rows from src to dst without passing them through the cache: a
 // far move would otherwise push out the tables that the next edits look up.
 // Chunks of 4 KiB never overlap while they are no longer than the distance;
@@ -97,36 +94,27 @@ void MoveRows(Row *dst, const Row *src, u32 n) {
 // that move up, in descending order: no run overwrites one that has still to
 // move.
 void ArrangeRows(Row *e, u32 count, const RowGaps &from, const RowGaps &to) {
-  u32 cut[2 * kRowGaps + 2];
-  u32 n = 0;
-  cut[n++] = 0;
-  for (u32 j = 0; j < kRowGaps; j++) {
-    cut[n++] = from.at[j];
-    cut[n++] = to.at[j];
+  // The runs of rows that lie at one distance from their index in each
+  // layout, and move.
+  struct Run {
+    u32 a, b, from, to;
+  };
+  Run runs[2 * kRowGaps + 1];
+  u32 n = 0, i = 0, j = 0, skipFrom = 0, skipTo = 0;
+  for (u32 a = 0; a < count;) {
+    while (i < kRowGaps && from.at[i] <= a) skipFrom += from.length[i++];
+    while (j < kRowGaps && to.at[j] <= a) skipTo += to.length[j++];
+    u32 b = count;
+    if (i < kRowGaps && from.at[i] < b) b = from.at[i];
+    if (j < kRowGaps && to.at[j] < b) b = to.at[j];
+    if (skipFrom != skipTo) runs[n++] = Run{a, b, skipFrom, skipTo};
+    a = b;
   }
-  // Sorted, without repeats: the runs [cut[k], cut[k + 1]) each keep one
-  // distance in both layouts.
-  for (u32 i = 1; i < n; i++) {
-    const u32 v = cut[i];
-    u32 k = i;
-    while (k > 0 && cut[k - 1] > v) {
-      cut[k] = cut[k - 1];
-      k--;
-    }
-    cut[k] = v;
+  for (u32 k = 0; k < n; k++) {
+    if (runs[k].to < runs[k].from) MoveRows(e + runs[k].a + runs[k].to, e + runs[k].a + runs[k].from, runs[k].b - runs[k].a);
   }
-  u32 m = 0;
-  for (u32 i = 0; i < n; i++) {
-    if (cut[i] < count && (m == 0 || cut[i] != cut[m - 1])) cut[m++] = cut[i];
-  }
-  cut[m] = count;
-  for (u32 k = 0; k < m; k++) {
-    const u32 a = cut[k], b = cut[k + 1], sf = GapSkip(from, a), st = GapSkip(to, a);
-    if (st < sf) MoveRows(e + a + st, e + a + sf, b - a);
-  }
-  for (u32 k = m; k-- > 0;) {
-    const u32 a = cut[k], b = cut[k + 1], sf = GapSkip(from, a), st = GapSkip(to, a);
-    if (st > sf) MoveRows(e + a + st, e + a + sf, b - a);
+  for (u32 k = n; k-- > 0;) {
+    if (runs[k].to > runs[k].from) MoveRows(e + runs[k].a + runs[k].to, e + runs[k].a + runs[k].from, runs[k].b - runs[k].a);
   }
 }
 
@@ -152,7 +140,24 @@ RowGaps SpreadGaps(u32 count, u32 room, u32 i0, u32 i1, u32 need, u32 *focus) {
 
 }  // namespace
 
-void OpenRows(Table<Row> *rows, RowGaps *gaps, u32 i0, u32 i1, u32 m) {
+void IndexRowGaps(TextStore *s) {
+  const RowGaps &g = s->rowGaps;
+  RowGapIndex &x = s->rowGapIndex;
+  const u32 count = s->rows.count;
+  u32 shift = 0;
+  while ((count >> shift) >= kRowGapBuckets) shift++;
+  x.shift = shift;
+  u32 j = 0, skip = 0;
+  for (u32 b = 0; b < kRowGapBuckets; b++) {
+    const u64 first = static_cast<u64>(b) << shift;
+    while (j < kRowGaps && g.at[j] <= first) skip += g.length[j++];
+    x.buckets[b] = RowGapBucket{j, skip};
+  }
+}
+
+void OpenRows(TextStore *s, u32 i0, u32 i1, u32 m) {
+  Table<Row> *rows = &s->rows;
+  RowGaps *gaps = &s->rowGaps;
   const u32 count = rows->count;
   const u32 removed = i1 - i0;
   const u32 need = m > removed ? m - removed : 0;
@@ -220,6 +225,7 @@ void OpenRows(Table<Row> *rows, RowGaps *gaps, u32 i0, u32 i1, u32 m) {
   for (u32 j = c + 1; j < kRowGaps; j++) to.at[j] += delta;
   rows->count = count + delta;
   *gaps = to;
+  IndexRowGaps(s);
 }
 
 int GrowRows(TextStore *s, u32 needed, u32 i0, u32 i1) {
@@ -238,6 +244,7 @@ int GrowRows(TextStore *s, u32 needed, u32 i0, u32 i1) {
   s->rowGaps = to;
   s->rows.entries = e;
   s->rows.capacity = cap;
+  IndexRowGaps(s);
   return 1;
 }
 
@@ -282,6 +289,7 @@ int InitialiseStore(TextStore *store, u32 blockHint, u32 rowHint) {
   // Every gap after the one row, the room in the last one.
   for (u32 j = 0; j < kRowGaps; j++) store->rowGaps.at[j] = 1;
   store->rowGaps.length[kRowGaps - 1] = rows - 1;
+  IndexRowGaps(store);
   store->rowGroups.count = 1;
   store->rowGroups.entries[0] = RowGroup{0, 0, 0, 1};
   store->rowShifts.count = 1;

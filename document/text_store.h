@@ -80,8 +80,10 @@ constexpr u32 kBlockGroupFill = 256;
 constexpr u32 kRowGroupFill = 256;
 // Row groups per span: 2^kRowSpanBits.
 constexpr u32 kRowSpanBits = 7;
-// Gaps among the rows (RowGaps).
-constexpr u32 kRowGaps = 16;
+// Gaps among the rows (RowGaps), and the buckets of rows that find them
+// (RowGapIndex).
+constexpr u32 kRowGaps = 64;
+constexpr u32 kRowGapBuckets = 256;
 constexpr u32 kRangeSetCount = 8;
 // "The end of the document" wherever a position is expected.
 constexpr u32 kPositionEnd = 0xFFFFFFFFu;
@@ -152,6 +154,19 @@ struct RowGaps {
   u32 length[kRowGaps];
 };
 
+// Finds a row's gaps in a step or two: bucket b covers the rows from
+// b << shift on (the buckets cover every row and the row count) and holds the
+// first gap after its first row and the lengths of the gaps before. Made
+// anew (IndexRowGaps) whenever the gaps or the row count change.
+struct RowGapBucket {
+  u32 gap;
+  u32 skip;
+};
+struct RowGapIndex {
+  u32 shift;
+  RowGapBucket buckets[kRowGapBuckets];
+};
+
 // A range of a range set; the payload belongs to the set's owner.
 struct Range {
   u32 chunk;   // index of its chunk
@@ -186,6 +201,7 @@ struct TextStore {
   // The rows' free capacity, as gaps among them (see the top of this file).
   // Use RowAt to reach a row.
   RowGaps rowGaps;
+  RowGapIndex rowGapIndex;
   void *toolScratch;  // scratch pointer of the text tools
   RangeSet rangeSets[kRangeSetCount];
   u32 occurrenceHighlight[4];
@@ -245,35 +261,35 @@ void FreeStore(TextStore *store);
 
 // ---- lookups --------------------------------------------------------------------
 
-// The entry of the row array that holds a row.
-inline u32 RowSlot(const RowGaps &g, u32 row) {
-  u32 skip = 0;
-  for (u32 j = 0; j < kRowGaps; j++) skip += row >= g.at[j] ? g.length[j] : 0;
+// The entry of the row array that holds a row (at most the row count).
+inline u32 RowSlot(const TextStore *s, u32 row) {
+  const RowGaps &g = s->rowGaps;
+  const RowGapBucket &b = s->rowGapIndex.buckets[row >> s->rowGapIndex.shift];
+  u32 j = b.gap, skip = b.skip;
+  while (j < kRowGaps && g.at[j] <= row) skip += g.length[j++];
   return row + skip;
 }
-inline Row &RowAt(TextStore *s, u32 row) { return s->rows.entries[RowSlot(s->rowGaps, row)]; }
-inline const Row &RowAt(const TextStore *s, u32 row) { return s->rows.entries[RowSlot(s->rowGaps, row)]; }
+inline Row &RowAt(TextStore *s, u32 row) { return s->rows.entries[RowSlot(s, row)]; }
+inline const Row &RowAt(const TextStore *s, u32 row) { return s->rows.entries[RowSlot(s, row)]; }
 // The entry of a row, and in *runEnd the first row after it (at most `limit`)
 // that a gap parts from it: the rows up to there lie one after another, so
 // that a loop over them needs one lookup, not one a row.
-inline const Row *RowRun(const TextStore *s, u32 row, u32 limit, u32 *runEnd) {
+inline Row *RowRun(const TextStore *s, u32 row, u32 limit, u32 *runEnd) {
   const RowGaps &g = s->rowGaps;
-  u32 skip = 0;
-  for (u32 j = 0; j < kRowGaps; j++) {
-    if (row >= g.at[j]) {
-      skip += g.length[j];
-    } else if (g.length[j] && g.at[j] < limit) {
-      limit = g.at[j];
-    }
-  }
-  *runEnd = limit;
+  const RowGapBucket &b = s->rowGapIndex.buckets[row >> s->rowGapIndex.shift];
+  u32 j = b.gap, skip = b.skip;
+  while (j < kRowGaps && g.at[j] <= row) skip += g.length[j++];
+  while (j < kRowGaps && g.at[j] < limit && !g.length[j]) j++;
+  *runEnd = j < kRowGaps && g.at[j] < limit ? g.at[j] : limit;
   return s->rows.entries + row + skip;
 }
+// Makes the bucket index of the gaps.
+void IndexRowGaps(TextStore *s);
 // Makes the rows [i0, i1) way for m rows (written afterwards): the nearest
 // gap with room moves to i1 (or, when no gap near enough has room, the gaps
 // are spread anew around it) and the row count changes. The capacity must
 // hold the new count.
-void OpenRows(Table<Row> *rows, RowGaps *gaps, u32 i0, u32 i1, u32 m);
+void OpenRows(TextStore *s, u32 i0, u32 i1, u32 m);
 // GrowTable for the rows: the new capacity is spread over the gaps, with
 // room for the rows an edit at [i0, i1) adds (needed - count) in one gap at
 // i1, so that the edit moves no row. Nonzero on success; on failure nothing
