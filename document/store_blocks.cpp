@@ -59,7 +59,7 @@ struct BlockInsert {
   char *inlineBuffers[16];
 };
 
-void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e) {
+void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e, const EditLookup *look) {
   memset(e, 0, sizeof *e);
   e->blk = kNone;
   const u32 count = s->blocks.count;
@@ -68,7 +68,7 @@ void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e) {
     e->kind = kNewBlocks;
     e->at = 0;
   } else {
-    u32 blk = p == 0 ? 0 : BlockOfPosition(s, p - 1);
+    u32 blk = p == 0 ? 0 : BlockOfPosition(s, p - 1, look);
     u32 off = p - BlockStart(s, blk);
     u32 len = b[blk].length;
     bool atEnd = false;
@@ -281,14 +281,14 @@ void CommitBlocks(TextStore *s, BlockInsert *e, const ByteSource &src, u32 flags
 }
 
 // Deletes [a, b) from the blocks (the length is not yet changed).
-void DeleteBlocks(TextStore *s, u32 a, u32 b, u32 flags) {
+void DeleteBlocks(TextStore *s, u32 a, u32 b, u32 flags, const EditLookup *look) {
   const u32 n = b - a;
   TextBlock *bl = s->blocks.entries;
   const u32 count = s->blocks.count;
-  const u32 fb = BlockOfPosition(s, a);
+  const u32 fb = BlockOfPosition(s, a, look);
   const u32 fbStart = BlockStart(s, fb);
   const u32 lb = b <= fbStart + bl[fb].length ? fb : BlockOfPosition(s, b - 1);
-  PrefetchBlockEdit(s, fb, a - fbStart);
+  if (!look) PrefetchBlockEdit(s, fb, a - fbStart);  // (an edit with lookups asked already)
   const u32 fbCap = BufferSize(bl[fb].length);
   const u32 fbLen0 = bl[fb].length;
   u32 f;                // bytes left in the first block
@@ -363,13 +363,13 @@ int StoreInsert(TextStore *s, u32 p, const ByteSource &src, u32 flags) {
   // The lookups' cache misses overlap: the block's entry and the row
   // group's, then the row's, while the block is looked up and its bytes asked
   // for; the row lookup comes last.
-  PrefetchPosition(s, p == 0 ? 0 : p - 1);
-  PrefetchRowOfPosition(s, p);
+  EditLookup look;
+  StartLookups(s, p == 0 ? 0 : p - 1, p, &look);
   BlockInsert blocks;
-  PlanBlockInsert(s, p, n, &blocks);
+  PlanBlockInsert(s, p, n, &blocks, &look);
   RowEdit rows;
   if (!s->noRowIndex) {
-    if (PlanRowInsert(s, p, src, &rows) != 0 || ReserveRows(s, rows) != 0) return -1;
+    if (PlanRowInsert(s, p, src, &rows, &look) != 0 || ReserveRows(s, rows) != 0) return -1;
     PrefetchRowEdit(s, rows);
   }
   if (ReserveBlocks(s, &blocks) != 0) return -1;
@@ -383,16 +383,18 @@ void StoreDelete(TextStore *s, u32 a, u32 b, u32 flags) {
   if (b > s->length) b = s->length;
   if (a >= b) return;
   RowEdit rows;
+  EditLookup look;
+  const EditLookup *hint = nullptr;
   if (!s->noRowIndex) {
     // As for an insertion: the lookups' cache misses overlap.
-    PrefetchPosition(s, a);
-    PrefetchRowOfPosition(s, a);
-    const u32 blk = BlockOfPosition(s, a);
+    StartLookups(s, a, a, &look);
+    hint = &look;
+    const u32 blk = BlockOfPosition(s, a, hint);
     PrefetchBlockEdit(s, blk, a - BlockStart(s, blk));
-    PlanRowDelete(s, a, b, &rows);
+    PlanRowDelete(s, a, b, &rows, hint);
     PrefetchRowEdit(s, rows);
   }
-  DeleteBlocks(s, a, b, flags);
+  DeleteBlocks(s, a, b, flags, hint);
   if (!s->noRowIndex) CommitRows(s, rows, ByteSource{nullptr, nullptr, 0, 0}, 0u - (b - a));
   s->length -= b - a;
 }

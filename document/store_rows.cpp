@@ -113,8 +113,8 @@ struct PutSink {
   }
 };
 
-void WindowAt(const TextStore *s, u32 a, u32 b, RowWindow *w) {
-  u32 ra = RowOfPosition(s, a);
+void WindowAt(const TextStore *s, u32 a, u32 b, RowWindow *w, const EditLookup *look) {
+  u32 ra = RowOfPosition(s, a, look);
   const Row &rowA = RowAt(s, ra);
   const u32 rs = RowGroupStart(s, rowA.group) + rowA.start;
   if (a > rs + rowA.textLength) {
@@ -155,8 +155,8 @@ void WindowAt(const TextStore *s, u32 a, u32 b, RowWindow *w) {
 
 }  // namespace
 
-int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edit) {
-  WindowAt(s, p, p, &edit->window);
+int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edit, const EditLookup *look) {
+  WindowAt(s, p, p, &edit->window, look);
   CountSink count;
   RowScanner<CountSink> scan(&count, edit->window);
   ForEachSourcePiece(src, [&](const char *piece, u32 n) { scan.Feed(piece, n); });
@@ -169,8 +169,8 @@ int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edi
   return 0;
 }
 
-void PlanRowDelete(const TextStore *s, u32 a, u32 b, RowEdit *edit) {
-  WindowAt(s, a, b, &edit->window);
+void PlanRowDelete(const TextStore *s, u32 a, u32 b, RowEdit *edit, const EditLookup *look) {
+  WindowAt(s, a, b, &edit->window, look);
   CountSink count;
   RowScanner<CountSink> scan(&count, edit->window);
   scan.Finish(edit->window);

@@ -374,9 +374,6 @@ inline u32 Proportion(u32 first, u32 rel, u32 n, u32 bytes) {
 // The first steps of the two searches, over the small tables: the block
 // group holding a position and a guess of its block; the span holding it and
 // a guess of its row group.
-struct BlockStep {
-  u32 group, first, last, rel, guess;
-};
 BlockStep FirstBlockStep(const TextStore *s, u32 p) {
   const BlockGroup *g = s->blockGroups.entries;
   u32 lo = 0, hi = s->blockGroups.count - 1;
@@ -398,9 +395,6 @@ BlockStep FirstBlockStep(const TextStore *s, u32 p) {
   return st;
 }
 
-struct SpanStep {
-  u32 span, first, last, guess;
-};
 SpanStep FirstSpanStep(const TextStore *s, u32 p) {
   const RowGroupShift *sh = s->rowShifts.entries;
   const u32 spans = s->rowShifts.count, groups = s->rowGroups.count, bits = g_storeLimits.rowSpanBits;
@@ -420,41 +414,14 @@ SpanStep FirstSpanStep(const TextStore *s, u32 p) {
 
 }  // namespace
 
-void PrefetchPosition(const TextStore *s, u32 p) {
-  if (p >= s->length) return;
-  if (s->blocks.count) {
-    // Blocks hold 1 to 8192 bytes, so the guess may be several blocks out:
-    // the lines on either side too.
-    const BlockStep b = FirstBlockStep(s, p);
-    for (u32 i = b.guess > b.first + 9 ? b.guess - 9 : b.first; i <= b.guess + 9 && i <= b.last; i += 2) {
-      __builtin_prefetch(&s->blocks.entries[i]);
-    }
-  }
-  if (!s->noRowIndex) __builtin_prefetch(&s->rowGroups.entries[FirstSpanStep(s, p).guess]);
-}
-
-u32 BlockOfPosition(const TextStore *s, u32 p) {
-  const u32 count = s->blocks.count;
-  if (p == 0 || count == 0) return 0;
-  if (p >= s->length) return count;
-  if (p == s->length - 1) return count - 1;
-  const BlockStep st = FirstBlockStep(s, p);
-  const TextBlock *b = s->blocks.entries;
-  return SearchFrom(st.first, st.last, st.guess, st.rel, [b](u32 i) { return b[i].start; });
-}
-
 namespace {
 
-// The row search for 0 < p < length up to its last step: the rows [first,
-// last] that hold p, a guess among them, and p relative to their group.
-struct RowStep {
-  u32 first, last, guess, rel;
-};
-RowStep RowSteps(const TextStore *s, u32 p) {
-  // The last span starting at or before p (its start is kept with its shift,
-  // in the small shift table), then the last group in it.
+// The row search for 0 < p < length up to its last step, from the span
+// step: the rows [first, last] that hold p, a guess among them, and p
+// relative to their group.
+RowStep RowSteps(const TextStore *s, u32 p, const SpanStep &st) {
+  // The last group of the span starting at or before p.
   const RowGroup *g = s->rowGroups.entries;
-  const SpanStep st = FirstSpanStep(s, p);
   const RowGroupShift &shift = s->rowShifts.entries[st.span];
   const u32 gi = SearchFrom(st.first, st.last, st.guess, p - shift.start, [g](u32 i) { return g[i].start; });
   const RowGroup &grp = g[gi];
@@ -474,23 +441,16 @@ RowStep RowSteps(const TextStore *s, u32 p) {
   return r;
 }
 
-}  // namespace
+// Positions whose searches go through the steps.
+bool BlockSearched(const TextStore *s, u32 p) { return p > 0 && s->blocks.count && p + 1 < s->length; }
+bool RowSearched(const TextStore *s, u32 p) { return p > 0 && p < s->length && !s->noRowIndex; }
 
-void PrefetchRowOfPosition(const TextStore *s, u32 p) {
-  if (p == 0 || p >= s->length || s->noRowIndex) return;
-  const RowStep r = RowSteps(s, p);
-  const u32 from = r.guess > r.first + 4 ? r.guess - 4 : r.first;
-  u32 to = r.guess + 4 < r.last ? r.guess + 4 : r.last;
-  u32 runEnd;
-  const Row *run = RowRun(s, from, to + 1, &runEnd);
-  if (runEnd <= to) to = runEnd - 1;  // (a gap there: the rows before it)
-  for (u32 i = from; i <= to; i += 4) __builtin_prefetch(run + (i - from));
+u32 BlockSearch(const TextStore *s, const BlockStep &st) {
+  const TextBlock *b = s->blocks.entries;
+  return SearchFrom(st.first, st.last, st.guess, st.rel, [b](u32 i) { return b[i].start; });
 }
 
-u32 RowOfPosition(const TextStore *s, u32 p) {
-  if (p == 0) return 0;
-  if (p >= s->length) return s->rows.count - 1;
-  const RowStep r = RowSteps(s, p);
+u32 RowSearch(const TextStore *s, const RowStep &r) {
   // The group's rows usually lie in one run.
   u32 runEnd;
   const Row *run = RowRun(s, r.first, r.last + 1, &runEnd);
@@ -499,6 +459,62 @@ u32 RowOfPosition(const TextStore *s, u32 p) {
     return SearchFrom(r.first, r.last, r.guess, r.rel, [base](u32 i) { return base[i].start; });
   }
   return SearchFrom(r.first, r.last, r.guess, r.rel, [s](u32 i) { return RowAt(s, i).start; });
+}
+
+}  // namespace
+
+void StartLookups(const TextStore *s, u32 blockPosition, u32 rowPosition, EditLookup *out) {
+  out->blockPosition = kPositionEnd;
+  out->rowPosition = kPositionEnd;
+  if (BlockSearched(s, blockPosition)) {
+    // Blocks hold 1 to 8192 bytes, so the guess may be several blocks out:
+    // the lines on either side too.
+    const BlockStep b = FirstBlockStep(s, blockPosition);
+    for (u32 i = b.guess > b.first + 9 ? b.guess - 9 : b.first; i <= b.guess + 9 && i <= b.last; i += 2) {
+      __builtin_prefetch(&s->blocks.entries[i]);
+    }
+    out->blockPosition = blockPosition;
+    out->block = b;
+  }
+  if (RowSearched(s, rowPosition)) {
+    const SpanStep sp = FirstSpanStep(s, rowPosition);
+    __builtin_prefetch(&s->rowGroups.entries[sp.guess]);
+    // Then, once the group's entry is there (the block's entries are on
+    // their way meanwhile), the rows around the guessed row.
+    const RowStep r = RowSteps(s, rowPosition, sp);
+    const u32 from = r.guess > r.first + 4 ? r.guess - 4 : r.first;
+    u32 to = r.guess + 4 < r.last ? r.guess + 4 : r.last;
+    u32 runEnd;
+    const Row *run = RowRun(s, from, to + 1, &runEnd);
+    if (runEnd <= to) to = runEnd - 1;  // (a gap there: the rows before it)
+    for (u32 i = from; i <= to; i += 4) __builtin_prefetch(run + (i - from));
+    out->rowPosition = rowPosition;
+    out->row = r;
+  }
+}
+
+u32 BlockOfPosition(const TextStore *s, u32 p) {
+  const u32 count = s->blocks.count;
+  if (p == 0 || count == 0) return 0;
+  if (p >= s->length) return count;
+  if (p == s->length - 1) return count - 1;
+  return BlockSearch(s, FirstBlockStep(s, p));
+}
+
+u32 BlockOfPosition(const TextStore *s, u32 p, const EditLookup *look) {
+  if (look && look->blockPosition == p) return BlockSearch(s, look->block);
+  return BlockOfPosition(s, p);
+}
+
+u32 RowOfPosition(const TextStore *s, u32 p) {
+  if (p == 0) return 0;
+  if (p >= s->length) return s->rows.count - 1;
+  return RowSearch(s, RowSteps(s, p, FirstSpanStep(s, p)));
+}
+
+u32 RowOfPosition(const TextStore *s, u32 p, const EditLookup *look) {
+  if (look && look->rowPosition == p) return RowSearch(s, look->row);
+  return RowOfPosition(s, p);
 }
 
 u32 FirstRowOfHardLine(const TextStore *s, u32 hardLine) {

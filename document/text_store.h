@@ -337,13 +337,6 @@ u32 BlockOfPosition(const TextStore *store, u32 position);
 // The row holding the position (a position between the CR and LF of a newline
 // belongs to that row): 0 for 0, the last row at or past the end.
 u32 RowOfPosition(const TextStore *store, u32 position);
-// Asks the memory for the first entries that BlockOfPosition and
-// RowOfPosition will read for the position, so that the two searches' first
-// cache misses overlap (an edit makes both).
-void PrefetchPosition(const TextStore *store, u32 position);
-// Then, once the row group's entry is at hand, the row where RowOfPosition
-// will begin.
-void PrefetchRowOfPosition(const TextStore *store, u32 position);
 // The first row of a hard line; the row count past the last hard line.
 u32 FirstRowOfHardLine(const TextStore *store, u32 hardLine);
 // The last row of the hard line that `row` belongs to.
