@@ -23,7 +23,7 @@
 // edits in one place (typing, Replace All, undoing a group) move nothing
 // after the first.
 //
-// Row groups are many (a 256 MiB text has about 17,000), so an edit does not
+// Row groups are many (a 256 MiB text has about 34,000), so an edit does not
 // add its change to every later group: consecutive row groups form spans of
 // 2^rowSpanBits groups, and each span keeps the shift (first row, start, hard
 // line base) that its groups' own words still lack (rowShifts). An edit adds
@@ -72,12 +72,13 @@ constexpr u32 kGroupFill = 4096;
 // as many is split into groups of this size. An edit rewrites the relative
 // starts of the entries after it in its group, and one word of every later
 // block group; of the later row groups, only those in its span and the
-// shifts of the later spans. A 256 MiB text has 256 block groups and about
-// 17,000 row groups in some 130 spans: an edit at a random place rewrites
-// about 2 KiB of the row table (which does not fit the cache), 1 KiB of the
-// row groups and 2 KiB of the shifts and block groups (which do).
+// shifts of the later spans. A 256 MiB text of 60-byte lines has 256 block
+// groups and about 34,000 row groups in some 265 spans: an edit at a random
+// place rewrites about 1 KiB of the row table (which does not fit the cache;
+// smaller row groups would leave more of the work to the shifts), 1 KiB of
+// the row groups and 4 KiB of the shifts and block groups (which do).
 constexpr u32 kBlockGroupFill = 256;
-constexpr u32 kRowGroupFill = 256;
+constexpr u32 kRowGroupFill = 128;
 // Row groups per span: 2^kRowSpanBits.
 constexpr u32 kRowSpanBits = 7;
 // Gaps among the rows (RowGaps), and the buckets of rows that find them
