@@ -41,6 +41,10 @@ bench: deps
 	  -DQP_SANITIZE=OFF >/dev/null
 	@cmake --build $(B)/bench
 	@$(B)/bench/bin/qp_bench
+	@cmake -S . -B $(B)/bench-win64 $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/toolchain-x86_64-mingw.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DQP_BENCH=ON -DQP_TESTS=OFF >/dev/null
+	@cmake --build $(B)/bench-win64 --target qp_win_bench
+	@scripts/wine-bench.sh $(B)/bench-win64/bin/qp_win_bench.exe
 
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(B)/fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQP_FUZZ=ON \

@@ -11,6 +11,7 @@ struct AppState {
   StartupOptions options;
   HWND mainWindow;
   HWND editorWindow;
+  HWND statusBar;  // null when it could not be created
   HWND searchBar;  // null while the search bar is closed
   HWND lastFocus;  // the child that gets the focus when the frame is activated
   HACCEL accelMain;

@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/common_dialogs.h"
+#include "app/status_bar.h"
 #include "config/config_state.h"
 #include "editor/editor_messages.h"
 #include "editor/editor_scroll.h"
@@ -38,12 +39,10 @@ bool ProposeName(void *, char *name) {
          SendMessageA(g_app.editorWindow, EDM_SUGGESTFILENAME, reinterpret_cast<WPARAM>(name), 0) > 0;
 }
 
+// Loading and saving run on this thread: their phase texts show at once.
 void Phase(void *, int slot) {
-  if (!g_app.editorWindow) return;
-  if (slot >= 0)
-    SendMessageA(g_app.mainWindow, EDN_PROGRESSBEGIN, 0, reinterpret_cast<LPARAM>(Text(static_cast<TextSlot>(slot))));
-  else
-    SendMessageA(g_app.mainWindow, EDN_PROGRESSEND, 0, 0);
+  if (slot >= 0) BeginProgress(Text(static_cast<TextSlot>(slot)), true);
+  else EndProgress();
 }
 
 // The ".LOG" diary line waiting for the view to show the loaded text: 0
@@ -53,6 +52,11 @@ int g_diaryPending;
 void QueueDiary(void *, bool dateFirst) { g_diaryPending = dateFirst ? 2 : 1; }
 
 void AfterLoad() { SyncViewAfterLoad(); }
+
+void Progress(void *, u64 done, u64 total) { ShowProgress(done, total); }
+
+// Warnings of a successful operation outlive the end of the command.
+void StatusText(void *, int slot) { ShowMessage(Text(static_cast<TextSlot>(slot)), 2); }
 
 HFONT MakeFont(const FontRecord &record, bool underline) {
   LOGFONTA lf;
@@ -79,6 +83,7 @@ void SyncViewAfterLoad() {
   }
   SendMessageA(editor, EDM_REFRESH, 1270, 0);
   SendMessageA(editor, EDM_UPDATE, 0, 0);
+  UpdateDocumentFields(editor);
   if (g_diaryPending) {
     // The date and time go at the end of the text, as one edit.
     const int id = g_diaryPending == 2 ? IDM_EDIT_DATE_TIME : IDM_EDIT_TIME_DATE;
@@ -99,6 +104,8 @@ FileHooks AppFileHooks() {
   FileHooks h = {};
   h.owner = g_app.mainWindow;
   h.phase = Phase;
+  h.progress = Progress;
+  h.statusMessage = StatusText;
   h.firstVisibleLine = FirstVisibleLine;
   h.setFirstVisibleLine = SetFirstVisibleLine;
   h.titleChanged = TitleChanged;
@@ -135,6 +142,7 @@ int CommandSave() {
   Document *doc = AppDocument();
   if (!doc) return kResultReported;
   int r = SaveAs(doc, doc->filePath, kDocumentEncoding, 0, 0, AppFileHooks());
+  UpdateDocumentFields(g_app.editorWindow);
   UpdateCaption();
   return r;
 }
@@ -143,6 +151,7 @@ int CommandSaveAs() {
   Document *doc = AppDocument();
   if (!doc) return kResultReported;
   int r = SaveAs(doc, nullptr, kDocumentEncoding, 0, 0, AppFileHooks());
+  UpdateDocumentFields(g_app.editorWindow);
   UpdateCaption();
   return r;
 }

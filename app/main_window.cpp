@@ -1,24 +1,157 @@
 #include "app/main_window.h"
 
+#include <commctrl.h>
+#include <shellapi.h>
+
 #include "app/app_state.h"
 #include "app/file_commands.h"
+#include "app/goto_dialog.h"
+#include "app/status_bar.h"
+#include "document/undo.h"
 #include "editor/editor_messages.h"
 #include "files/load.h"
 #include "config/config_io.h"
 #include "config/config_state.h"
+#include "editor/editor_caches.h"
 #include "editor/editor_window.h"
 #include "foundation/ask_user.h"
+#include "foundation/bytes.h"
+#include "foundation/format.h"
 #include "foundation/texts.h"
 #include "resources/resource.h"
+
+#ifndef QP_MAKER_HOST
+#define QP_MAKER_HOST "www.orvendel.com"
+#endif
 
 const char kMainClassName[] = "QuilPad";
 
 namespace {
 
+// The editor takes the client area above the status bar (while it is shown).
 void LayoutChildren(HWND hwnd) {
   RECT rc;
   GetClientRect(hwnd, &rc);
-  if (g_app.editorWindow) MoveWindow(g_app.editorWindow, 0, 0, rc.right, rc.bottom, TRUE);
+  int bottom = rc.bottom - StatusBarVisibleHeight();
+  if (bottom < 0) bottom = 0;
+  if (g_app.editorWindow) MoveWindow(g_app.editorWindow, 0, 0, rc.right, bottom, TRUE);
+  ResizeStatusBar();
+}
+
+// Forgets the child windows: they are gone with the frame.
+void ForgetChildren() {
+  g_app.editorWindow = nullptr;
+  g_app.statusBar = nullptr;
+  g_statusBar.hwnd = nullptr;
+  g_statusFieldFree = nullptr;
+}
+
+// The new-version note in the message field was double-clicked: the same
+// question as after an update check, and the download page on Yes.
+void OfferNewVersion(HWND hwnd) {
+  if (AskUser(hwnd, TXT_NEW_VERSION, kAskYesNoCancel) != kAnswerYes) return;
+  char address[512];
+  char *p = StrCopyN(address, "http://" QP_MAKER_HOST, sizeof address);
+  Format(p, sizeof address - static_cast<size_t>(p - address), Text(TXT_UPDATE_PATH), "down");
+  SHELLEXECUTEINFOA sei = {};
+  sei.cbSize = sizeof sei;
+  sei.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+  sei.hwnd = hwnd;
+  sei.lpFile = address;
+  sei.nShow = SW_SHOWNORMAL;
+  ShellExecuteExA(&sei);
+}
+
+// A double-click on a field of the status bar.
+void OnStatusDoubleClick(HWND hwnd, int field) {
+  HWND editor = g_app.editorWindow;
+  if (!editor) return;
+  switch (field) {
+    case kFieldLine:
+      RunGotoDialog(hwnd, editor, kGotoBoxLine);
+      break;
+    case kFieldColumn:
+    case kFieldPosition:
+      RunGotoDialog(hwnd, editor, kGotoBoxPosition);
+      break;
+    case kFieldEncoding:
+      SendMessageA(editor, EDM_NEXTENCODING, 0, 0);
+      break;
+    case kFieldBom:
+      SendMessageA(editor, EDM_TOGGLEBOM, 0, 0);
+      break;
+    case kFieldNewlines:
+      SendMessageA(editor, EDM_SETNEWLINES, SendMessageA(editor, EDM_GETNEWLINES, 0, 0) + 1, 0);
+      break;
+    case kFieldModified:
+      if (!g_settings.main.SBNoSav) SendMessageA(hwnd, WM_COMMAND, IDM_FILE_SAVE, 0);
+      break;
+    case kFieldOverwrite:
+      SendMessageA(editor, EDM_SETOVERWRITE, !SendMessageA(editor, EDM_GETOVERWRITE, 0, 0), 0);
+      break;
+    case kFieldWrap:
+      SendMessageA(editor, EDM_SETWORDWRAP, !SendMessageA(editor, EDM_GETWORDWRAP, 0, 0), 0);
+      break;
+    case kFieldMessage: {
+      // What the field was given: the bar may show a line break otherwise.
+      const char *shown = g_statusBar.message, *note = Text(TXT_NEW_VERSION);
+      if (note[0] && StrLen(shown) == StrLen(note) && MemCompare(shown, note, StrLen(note)) == 0) OfferNewVersion(hwnd);
+      break;
+    }
+    default:
+      break;  // the selection and the character answer nothing
+  }
+}
+
+LRESULT OnNotify(HWND hwnd, const NMHDR *header) {
+  if (header->idFrom == IDC_STATUS_BAR && header->code == static_cast<UINT>(NM_DBLCLK)) {
+    const NMMOUSE *mouse = reinterpret_cast<const NMMOUSE *>(header);
+    int field = mouse->dwItemSpec < static_cast<DWORD_PTR>(kStatusFieldCount) ? static_cast<int>(mouse->dwItemSpec)
+                                                                               : StatusFieldAt(mouse->pt);
+    OnStatusDoubleClick(hwnd, field);
+    return 0;
+  }
+  return 0;
+}
+
+// Dynamic menu items share the help text of the first of their range.
+u16 HelpTextId(UINT id) {
+  static const struct {
+    u16 first, last;
+  } kRanges[] = {{17001, 17019}, {41101, 41150}, {45201, 45209}, {45301, 45309}};
+  for (const auto &r : kRanges)
+    if (id >= r.first && id <= r.last) return r.first;
+  return static_cast<u16>(id);
+}
+
+// The help text of the menu item under the pointer; the field empties when
+// the menu closes.
+void OnMenuSelect(UINT item, UINT flags, HMENU menu) {
+  if (flags == 0xFFFF && !menu) {
+    ClearMessage(true, false);
+    return;
+  }
+  char text[512];
+  text[0] = 0;
+  if (!(flags & (MF_POPUP | MF_SEPARATOR)) && item)
+    LoadStringA(g_app.instance, HelpTextId(item), text, sizeof text);
+  ShowMessage(text, 0);
+}
+
+void Enable(HMENU menu, UINT id, bool on) { EnableMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED)); }
+
+void OnInitMenu(HMENU menu) {
+  CheckMenuItem(menu, IDM_STATUS_BAR, MF_BYCOMMAND | (g_settings.opts.Status > 0 ? MF_CHECKED : MF_UNCHECKED));
+  HWND editor = g_app.editorWindow;
+  Document *doc = AppDocument();
+  if (!editor || !doc) return;
+  const bool single = g_settings.edit.NoMUndo != 0;
+  Enable(menu, IDM_EDIT_UNDO, UndoEnabled(doc, single));
+  Enable(menu, IDM_EDIT_REDO, RedoEnabled(doc, single));
+  Enable(menu, IDM_EDIT_REINSERT_DELETED, SendMessageA(editor, EDM_CANREINSERTDELETED, 0, 0) != 0);
+  Enable(menu, IDM_EDIT_REINSERT_INSERTED, SendMessageA(editor, EDM_CANREINSERTINSERTED, 0, 0) != 0);
+  Enable(menu, IDM_EDIT_INSERT_FULL_PATH, doc->filePath[0] != 0);
+  CheckMenuItem(menu, IDM_OVERWRITE_MODE, MF_BYCOMMAND | (doc->overwriteMode ? MF_CHECKED : MF_UNCHECKED));
 }
 
 LRESULT OnCreate(HWND hwnd) {
@@ -31,11 +164,22 @@ LRESULT OnCreate(HWND hwnd) {
     g_app.mainWindow = nullptr;  // the creation fails: this is no main window
     return -1;
   }
+  CreateStatusBar(hwnd);
   LayoutChildren(hwnd);
   // The word-wrap state and the fonts of the configuration.
   SendMessageA(g_app.editorWindow, EDM_SETWORDWRAP, g_settings.opts.WWrap ? 1 : 0, 0);
   ApplyEditorFonts();
+  // A margin that was never set gets its place now that the font is known.
+  if (g_settings.opts.RWrap == 0) (void)CommandWrapMargin();
+  UpdateDocumentFields(g_app.editorWindow);
+  SendMessageA(g_app.editorWindow, EDM_UPDATE, 0, 0);
   PostMessageA(hwnd, WM_COMMAND, IDM_STARTUP_OPEN, 0);
+  return 0;
+}
+
+int CommandWordWrap() {
+  g_settings.opts.WWrap = g_settings.opts.WWrap ? 0 : 1;
+  if (g_app.editorWindow) SendMessageA(g_app.editorWindow, EDM_SETWORDWRAP, static_cast<WPARAM>(g_settings.opts.WWrap), 0);
   return 0;
 }
 
@@ -67,12 +211,30 @@ int OnMainCommand(HWND hwnd, int id) {
     case IDM_ZOOM_IN: return Zoom(1);
     case IDM_ZOOM_OUT: return Zoom(-1);
     case IDM_ZOOM_RESET: return Zoom(0);
+    case IDM_EDIT_GOTO: return RunGotoDialog(hwnd, g_app.editorWindow, kGotoBoxLine);
+    case IDM_STATUS_BAR:
+      ShowStatusBar(g_settings.opts.Status <= 0);
+      LayoutChildren(hwnd);
+      return 0;
+    case IDM_OPT_WORD_WRAP: return CommandWordWrap();
+    case IDM_OPT_WRAP_MARGIN: return CommandWrapMargin();
     default:
       return 64;
   }
 }
 
+// The editor's own notifications (focus, change, moved, ...): a caret move
+// is an idle clear request of the message field.
+void OnEditorNotification(WORD code) {
+  if (code == kEditorMoved) ClearMessage(false, true);
+}
+
 LRESULT OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  const bool fromEditor = lParam && reinterpret_cast<HWND>(lParam) == g_app.editorWindow;
+  if (fromEditor && LOWORD(wParam) == IDC_EDITOR) {
+    OnEditorNotification(HIWORD(wParam));
+    return 0;
+  }
   int result = OnMainCommand(hwnd, LOWORD(wParam));
   if (result == 64) {
     if (!g_app.editorWindow) return 0;
@@ -80,10 +242,17 @@ LRESULT OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     if (editor != 0) return editor;
     result = 0;
   }
+  // A finished command is a clear request, unless the editor itself asked.
+  if (result == 0 && !fromEditor) ClearMessage(false, false);
   return AnswerCommandResult(hwnd, result);
 }
 
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg >= EDN_STATUSMESSAGE && msg <= EDN_BREAKSNEWLINE) {
+    OnEditorStatusNotification(msg, wParam, lParam);
+    if (msg == EDN_MODIFIED) UpdateCaption();
+    return 0;
+  }
   switch (msg) {
     case WM_CREATE:
       return OnCreate(hwnd);
@@ -102,15 +271,24 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_NCDESTROY:
       FreeEditorFonts();
       return DefWindowProcA(hwnd, msg, wParam, lParam);
-    case EDN_MODIFIED:
-      UpdateCaption();
+    case WM_NOTIFY:
+      return OnNotify(hwnd, reinterpret_cast<const NMHDR *>(lParam));
+    case WM_INITMENU:
+      OnInitMenu(reinterpret_cast<HMENU>(wParam));
+      return 0;
+    case WM_MENUSELECT:
+      OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
+      return 0;
+    case EDN_FAILED:
+      // An editor command failed with this message.
+      if (lParam) AskUser(hwnd, reinterpret_cast<const char *>(lParam), kAskWarning);
       return 0;
     case WM_DESTROY:
       // Only the destruction of the created frame ends the session.
       if (hwnd != g_app.mainWindow) return 0;
       if (!g_app.exitWithoutSaving) (void)SaveConfig(hwnd, g_config.path, false, false);
       g_app.mainWindow = nullptr;
-      g_app.editorWindow = nullptr;
+      ForgetChildren();
       PostQuitMessage(0);
       return 0;
     default:
@@ -208,6 +386,20 @@ int CreateMainWindow() {
   }
   ShowWindow(hwnd, StartupShowState());
   UpdateWindow(hwnd);
+  return 0;
+}
+
+int CommandWrapMargin() {
+  i32 &margin = g_settings.opts.RWrap;
+  if (margin == 0) {
+    // The first margin lies 80 average character widths into the text; it is
+    // off until the command turns it on.
+    LRESULT unit = g_app.editorWindow ? SendMessageA(g_app.editorWindow, EDM_GETCHARWIDTH, 0, 0) - 1 : 0;
+    margin = -80 * static_cast<i32>(unit > 0 ? unit : 1);
+  } else {
+    margin = -margin;
+  }
+  if (g_app.editorWindow) SendMessageA(g_app.editorWindow, EDM_REFRESH, 100, 0);
   return 0;
 }
 

@@ -20,6 +20,11 @@ int CreateMainWindow();
 // anything else is shown as a warning and answers 3.
 LRESULT AnswerCommandResult(HWND hwnd, int result);
 
+// Wrap Margin (55211): turns the wrap margin (RWrap, pixels from the text's
+// left edge) on or off by its sign, keeping its place. A margin that was
+// never set (0) is placed 80 average character widths in and left off.
+int CommandWrapMargin();
+
 // Handling of the private command 10011: opens the start-up document and
 // applies the options that act on it. Returns 0 or an error code.
 int OpenStartupDocument();

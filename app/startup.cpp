@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "config/config_io.h"
+#include "files/encoding.h"
 #include "editor/editor_window.h"
 #include "foundation/ask_user.h"
 #include "files/encoding.h"
@@ -16,6 +17,7 @@
 #include "foundation/random.h"
 #include "foundation/texts.h"
 #include "resources/resource.h"
+#include "search/pattern.h"
 
 #ifndef QP_MAKER_HOST
 #define QP_MAKER_HOST "www.orvendel.com"
@@ -55,7 +57,8 @@ int RunQuillpad(HINSTANCE instance) {
 
   InitCharClasses();
   SetDefaultSettings(&g_settings, true);
-  BuildCodePageList();
+  // The installed code pages: encoding 4 of a document needs one of them.
+  (void)BuildCodePageList();
 
   if (!RegisterEditorClass(g_app.instance)) return -1;
   ParseCommandLine();
@@ -70,6 +73,7 @@ int RunQuillpad(HINSTANCE instance) {
   ClampSettings(&g_settings);
   // The word definition of the loaded settings.
   SetWordOptions(WordOptions{g_settings.edit.SWord, g_settings.edit._word});
+  BuildPatternClassTables();
 
   if (o.updateCheck) {
     (void)SaveConfig(nullptr, g_config.path, false, false);

@@ -28,3 +28,4 @@ inline void Ratio(const char *name, double ours, double baseline) { printf("%s r
 void BenchFoundation();
 void BenchFiles();
 void BenchDocument();
+void BenchPatterns();

@@ -33,6 +33,13 @@ Unit UnitOf(u8 c) {
   return kUnitOther;
 }
 
+// Past the character at p (p below n): a lead byte takes the byte after it,
+// unless that is a CR or an LF or the text ends there.
+inline u32 PastChar(Reader &r, u32 p, u32 n) {
+  if (Leads().lead[r.At(p)] && p + 1 < n && !IsNewline(r.At(p + 1))) return p + 2;
+  return p + 1;
+}
+
 // The newline starting at p (a byte of CR or LF): its length.
 u32 NewlineLength(Reader &r, u32 p, u32 length) {
   if (r.At(p) == '\r' && p + 1 < length && r.At(p + 1) == '\n') return 2;
@@ -54,8 +61,7 @@ u32 CharRight(const Document *doc, u32 p) {
   Reader r(s);
   u8 c = r.At(p);
   if (c == '\r') return p + NewlineLength(r, p, s->length);
-  if (Leads().lead[c] && p + 1 < s->length) return p + 2;
-  return p + 1;
+  return PastChar(r, p, s->length);
 }
 
 u32 CharLeft(const Document *doc, u32 p) {
@@ -84,7 +90,7 @@ u32 WordRight(const Document *doc, u32 p) {
   if (u == kUnitNewline) {
     p += NewlineLength(r, p, n);
   } else if (u != kUnitBlank) {
-    while (p < n && UnitOf(r.At(p)) == u) p = Leads().lead[r.At(p)] && p + 1 < n ? p + 2 : p + 1;
+    while (p < n && UnitOf(r.At(p)) == u) p = PastChar(r, p, n);
   }
   while (p < n && IsBlank(r.At(p))) p++;
   return p;

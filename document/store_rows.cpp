@@ -249,3 +249,61 @@ int SetHardLineRows(TextStore *s, u32 firstRow, const u32 *lengths, u32 count) {
   writer.Finish();
   return 0;
 }
+
+int SetRowsOfHardLines(TextStore *s, u32 firstRow, u32 lastRow, const u32 *rows, u32 count) {
+  if (s->noRowIndex || firstRow > lastRow || lastRow >= s->rows.count || count == 0) return -2;
+  if (firstRow > 0 && RowAt(s, firstRow - 1).newlineLength == 0) return -2;  // not a hard line's first row
+  if (lastRow + 1 < s->rows.count && RowAt(s, lastRow).newlineLength == 0) return -2;  // not a hard line's last row
+  const u32 firstHard = RowHardLine(s, firstRow);
+  const u32 lines = RowHardLine(s, lastRow) - firstHard + 1;
+  // The newline of each hard line, (length, type), taken before the splice
+  // writes over the old rows.
+  u8 *newlines = static_cast<u8 *>(Allocate(lines));
+  if (!newlines) return -1;
+  u32 k = 0, line = 0;
+  bool fits = true;
+  for (u32 r = firstRow; fits && r <= lastRow; r++, line++) {
+    const u32 start = RowStart(s, r);
+    while (r < lastRow && RowAt(s, r).newlineLength == 0) r++;
+    const Row &end = RowAt(s, r);
+    newlines[line] = static_cast<u8>(end.newlineLength | (end.newlineType << 2));
+    const u64 text = RowTextEnd(s, r) - start;
+    u64 sum = 0;
+    for (;;) {
+      if (k >= count) {
+        fits = false;
+        break;
+      }
+      const u32 entry = rows[k++];
+      const u32 length = entry & ~kRowEndsLine;
+      sum += length;
+      if (entry & kRowEndsLine) break;
+      if (length == 0) fits = false;  // a wrapped row spans at least one byte
+    }
+    if (sum != text) fits = false;
+  }
+  if (!fits || k != count || line != lines) {
+    Free(newlines);
+    return -2;
+  }
+  splice::Plan plan = splice::PlanSplice(splice::RowGroups(s), Rows(s), firstRow, lastRow + 1, count, g_storeLimits.rowGroupFill);
+  if (ReserveRowGroups(s, plan) != 0) {
+    Free(newlines);
+    return -1;
+  }
+  u32 abs = RowStart(s, firstRow);
+  splice::Writer<splice::GapRows, RowGroup> writer(Rows(s), splice::RowGroups(s), plan, 0, 0);
+  writer.Begin();
+  line = 0;
+  for (u32 i = 0; i < count; i++) {
+    const u32 length = rows[i] & ~kRowEndsLine;
+    const bool ends = (rows[i] & kRowEndsLine) != 0;
+    const u8 nl = ends ? newlines[line] : 0;
+    writer.Put(Row{0, 0, length, static_cast<u8>(nl & 3), static_cast<u8>(nl >> 2), 0}, abs, firstHard + line);
+    abs += length + (nl & 3);
+    if (ends) line++;
+  }
+  writer.Finish();
+  Free(newlines);
+  return 0;
+}

@@ -408,6 +408,17 @@ void StoreDelete(TextStore *store, u32 from, u32 to, u32 flags);
 // last one takes the newline. Returns 0, or -1 with nothing changed.
 [[nodiscard]] int SetHardLineRows(TextStore *store, u32 firstRow, const u32 *lengths, u32 count);
 
+// The same for a run of consecutive hard lines at once, in one pass over the
+// row table (a layout of the whole text costs one splice, not one a line):
+// the rows from firstRow (a hard line's first row) to lastRow (a hard line's
+// last row) become `count` rows. Each entry is a row's text length, with
+// kRowEndsLine set on the last row of each hard line, which takes that line's
+// newline. Each hard line's lengths must add up to its text, and only the
+// last row of a hard line may be empty. Returns 0, -1 with nothing changed
+// when memory ran out, or -2 for a layout that does not fit the text.
+constexpr u32 kRowEndsLine = 0x80000000u;
+[[nodiscard]] int SetRowsOfHardLines(TextStore *store, u32 firstRow, u32 lastRow, const u32 *rows, u32 count);
+
 // ---- statistics -----------------------------------------------------------------------
 
 struct StoreMemory {

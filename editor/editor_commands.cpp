@@ -1,36 +1,94 @@
 #include "editor/editor_commands.h"
 
 #include "config/config_state.h"
+#include "document/edit.h"
+#include "document/position.h"
 #include "document/undo.h"
 #include "editor/editor_editing.h"
 #include "editor/editor_scroll.h"
+#include "foundation/bytes.h"
+#include "foundation/texts.h"
 
 namespace {
 
-enum : int {
-  kCmdUndoId = 21113,
-  kCmdRedoId = 21115,
-  kCmdToggleId = 21117,
-};
+// A command runs with its id and answers with a result code of the shared
+// convention (0 done, 32 nothing to do, 48 failed quietly, -1 out of memory,
+// a string id when it failed with that message).
+using CommandFn = int (*)(EditorWindow *ed, int id);
 
-LRESULT RunUndo(EditorWindow *ed, UndoCommand command) {
-  UndoMode mode = UndoModeForCommand(command, g_settings.edit.NoMUndo != 0);
-  int r = UndoRedo(ed->doc, mode);
+// The view after a command moved the caret or changed the text.
+void AfterCommand(EditorWindow *ed) {
   UpdateCaret(ed, 0);
   NotifyCaret(ed);
-  return r ? kCommandDone : kCommandNothing;
 }
+
+int Undo(EditorWindow *ed, int id) {
+  const UndoCommand command = id == 21113 ? kCmdUndo : id == 21115 ? kCmdRedo : kCmdEmUndo;
+  UndoMode mode = UndoModeForCommand(command, g_settings.edit.NoMUndo != 0);
+  int r = UndoRedo(ed->doc, mode);
+  AfterCommand(ed);
+  return r ? kResultDone : kResultCancelled;
+}
+
+// Last Tool runs the tool that ran last; no tool has run yet.
+int LastTool(EditorWindow *, int) { return kResultCancelled; }
+
+struct CommandRange {
+  int first, last;
+  CommandFn run;  // null: an editing command (editor_editing), or one whose subsystem is not built yet
+};
+
+// The ids the main window forwards to the editor. Commands whose work is not
+// built yet answer "not an editor command", as an unknown id does.
+const CommandRange kCommands[] = {
+    {21113, 21117, Undo},         // Undo, Redo, single-level undo toggle (21114, 21116: none)
+    {21212, 21218, nullptr},      // Cut, Cut Append, Copy, Copy Append, Paste, Swap
+    {21313, 21313, nullptr},      // Insert Recently Deleted
+    {21317, 21317, nullptr},      // Insert Recently Inserted
+    {21321, 21322, nullptr},      // Insert File Name, Full Path
+    {21344, 21349, nullptr},      // date and time
+    {21423, 21447, nullptr},      // Select Word, Line, Paragraph and their extending variants
+    {21453, 21453, nullptr},      // Select All
+    {21611, 21674, nullptr},      // Delete, Backspace, the cut-off commands, Push Line
+    {21733, 21773, nullptr},      // Return, Smart Return, Copying Return
+    {21833, 21837, nullptr},      // Complete Line, Complete Word
+    {21920, 21921, nullptr},      // Tab, Shift+Tab
+    {30050, 30050, LastTool},     // Last Tool
+    {31010, 39030, nullptr},      // the text tools
+    {40701, 40750, nullptr},      // external text filters
+    {45201, 45209, nullptr},      // selection into clip 1 to 9
+    {45301, 45309, nullptr},      // insert clip 1 to 9
+};
+
+// Ids inside a range that belong to no command.
+bool IsGap(int id) { return id == 21114 || id == 21116; }
 
 }  // namespace
 
 LRESULT RunEditorCommand(EditorWindow *ed, int id) {
-  switch (id) {
-    case kCmdUndoId: return RunUndo(ed, kCmdUndo);
-    case kCmdRedoId: return RunUndo(ed, kCmdRedo);
-    case kCmdToggleId: return RunUndo(ed, kCmdEmUndo);
-    default:
-      // Clipboard, tool, clip and filter commands join this table as they
-      // are built.
-      return RunEditingCommand(ed, id);
+  const LRESULT editing = RunEditingCommand(ed, id);
+  if (editing != kCommandUnknown) return editing;
+  CommandFn run = nullptr;
+  for (const CommandRange &c : kCommands)
+    if (id >= c.first && id <= c.last) run = c.run;
+  if (!run || IsGap(id)) return kCommandUnknown;
+  return FinishEditorCommand(ed, run(ed, id));
+}
+
+LRESULT FinishEditorCommand(EditorWindow *ed, int result) {
+  switch (result) {
+    case kResultDone: return kCommandDone;
+    case kResultCancelled: return kCommandNothing;
+    case kResultReported: return kCommandFailed;
+    case kResultOutOfMemory:
+      MessageBeep(0);
+      NotifyParent(ed, kEditorOutOfMemory);
+      return kCommandFailed;
+    default: {
+      int slot = result > 0 && result < 0x10000 ? TextSlotOfId(static_cast<u16>(result)) : -1;
+      if (slot == TXT_OUT_OF_MEMORY) return FinishEditorCommand(ed, kResultOutOfMemory);
+      if (slot >= 0) NotifyParentPrivate(ed, EDN_FAILED, reinterpret_cast<LPARAM>(Text(static_cast<TextSlot>(slot))));
+      return kCommandFailed;
+    }
   }
 }

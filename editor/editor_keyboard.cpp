@@ -5,6 +5,7 @@
 #include "document/motion.h"
 #include "document/position.h"
 #include "editor/editor_caches.h"
+#include "editor/editor_layout.h"
 #include "editor/editor_scroll.h"
 
 namespace {
@@ -25,6 +26,16 @@ PositionRecord AtRowColumn(Document *doc, u32 row, u32 column, bool settle) {
   SetFromRowColumn(doc, &rec, row, column);
   if (settle) rec.wantedColumn = rec.column;
   return rec;
+}
+
+// A remembered column that falls inside a double-byte character of the row
+// (the column counts bytes) puts the caret before that character; the
+// remembered column itself is kept for the next row.
+void KeepPairWhole(EditorWindow *ed, PositionRecord *rec) {
+  if (!RowSplitsPair(ed, rec->row, rec->position)) return;
+  const u32 wanted = rec->wantedColumn;
+  SetFromRowColumn(ed->doc, rec, rec->row, rec->column - 1);
+  rec->wantedColumn = wanted;
 }
 
 // Alt held without Ctrl: the view scrolls, the caret stays.
@@ -159,6 +170,7 @@ void OnKeyDown(EditorWindow *ed, WPARAM key) {
     default:
       return;
   }
+  KeepPairWhole(ed, &to);
   MoveCaretTo(ed, to, shift);
 }
 

@@ -28,16 +28,20 @@ void UpdateGeometry(EditorWindow *ed, bool haveSize, int width, int height);
 // with 0x500 and a beep; the text is untouched).
 int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition);
 // The whole text anew, keeping anchor, caret and the caret's distance from the
-// top of the view.
-void RewrapAll(EditorWindow *ed);
+// top of the view. Unless forced, the layout itself is skipped when the
+// whole text already has the rows of the parameters in force (word wrap,
+// wrap width and margin, tab size, font).
+void RewrapAll(EditorWindow *ed, bool force = false);
 
 // Width in pixels of `count` characters of a row from `offset`, drawn from x
 // (the pixel position of `offset` from the row's origin, so that tab stops
 // fall right); *measured (optional) receives how many were measured before x
-// reached limitX (-1: no limit).
+// reached limitX (-1: no limit). A double-byte character is measured as one
+// glyph; one that the end of the count would cut is left out.
 int MeasureRun(EditorWindow *ed, u32 row, u32 offset, u32 count, int x, int limitX, u32 *measured);
 // The character index at pixel x of the row (x relative to the row's origin),
-// or -1 when x lies beyond the row's end.
+// or -1 when x lies beyond the row's end. A hit on a double-byte character
+// gives the index of its lead byte.
 i64 CharAtX(EditorWindow *ed, u32 row, int x);
 // The pixel x of a column of a row, relative to the row's origin.
 int ColumnX(EditorWindow *ed, u32 row, u32 column);
@@ -59,10 +63,26 @@ inline u8 CursorByte(TextCursor *c, u32 position) {
 // The advance of one character at x in the row measuring rules: tabs to the
 // next stop after x + average width - 1, spaces as the first space of the
 // run, newline characters one average width, everything else its glyph.
+// With a double-byte code page, Pair gives the one glyph of a lead byte and
+// its trail byte.
 struct Advance {
   const EditorWindow *ed;
   int tabPixels;   // tab size x average character width
   int spaceWidth;  // -1 until the first space-class character
   int Of(u8 c, int x);
+  int Pair(u8 lead, u8 trail) const {
+    const i16 *row = ed->pairWidth[lead];
+    return row ? row[trail] : PairWidth(ed, lead, trail);
+  }
+  static int PairWidth(const EditorWindow *ed, u8 lead, u8 trail);
 };
 Advance MakeAdvance(const EditorWindow *ed);
+
+// Double-byte code pages. Whether the byte at p (of a text ending at end)
+// is the trail byte of a pair, so that p lies inside a character; lower is a
+// known character boundary at or before p (a row or line start).
+bool SplitsPair(const EditorWindow *ed, TextCursor *cur, u32 lower, u32 p, u32 end);
+// The same for a position of a row (false with a single-byte code page).
+bool RowSplitsPair(const EditorWindow *ed, u32 row, u32 position);
+// Frees the measured pair widths (a new font, or the window goes).
+void ForgetPairWidths(EditorWindow *ed);

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "foundation/types.h"
+
 // ---- private messages (wParam, lParam as each names them) ----
 constexpr UINT EDM_REFRESH = 0x0E00;            // flags
 constexpr UINT EDM_SETFONTS = 0x0E08;           // text font, auxiliary font (0: the text font)
@@ -101,9 +103,24 @@ constexpr UINT EDN_WORDWRAP = 0xB006;
 constexpr UINT EDN_NEWLINES = 0xB007;       // lParam: the type's name
 constexpr UINT EDN_ENCODING = 0xB008;       // lParam: the encoding's name
 constexpr UINT EDN_BOM = 0xB009;
-constexpr UINT EDN_CARET = 0xB00A;          // lParam: the caret's PositionRecord*
+constexpr UINT EDN_CARET = 0xB00A;          // lParam: CaretRecord*
 constexpr UINT EDN_BREAKSNEWLINE = 0xB00B;
 constexpr UINT EDN_FAILED = 0xB00F;         // lParam: the message text
+
+// The record of notification 0xB00A: what the status bar shows of the caret
+// and the selection. Lines, columns and positions are logical (before word
+// wrap) and count from 0.
+struct CaretRecord {
+  u32 line;             // the caret's hard line
+  u32 lineCount;
+  u32 column;           // the caret's offset in its hard line
+  u32 lineLength;       // the caret's hard line without its newline
+  u32 position;
+  u32 textLength;
+  u32 selectionLines;   // last line minus first line of the selection
+  u32 selectionLength;  // in positions
+  u32 character;        // at the caret: the byte, or lead byte * 256 + trail byte
+};
 
 struct StatusMessage {
   const char *format;

@@ -11,6 +11,7 @@
 #include "editor/editor_scroll.h"
 #include "foundation/char_class.h"
 #include "foundation/format.h"
+#include "foundation/memory.h"
 #include "foundation/platform.h"
 #include "foundation/texts.h"
 
@@ -74,20 +75,27 @@ void NewlineMark(HDC dc, int x0, int x1, int top, int bottom, int kind) {
   }
 }
 
-// Where the run that starts at text[i] ends.
-u32 RunEnd(const DrawRequest &r, u32 i) {
-  u8 first = static_cast<u8>(r.text[i]);
+inline bool PairIn(const char *text, u32 count, u32 i, const u8 *lead) {
+  if (!lead[static_cast<u8>(text[i])] || i + 1 >= count) return false;
+  const char trail = text[i + 1];
+  return trail != '\r' && trail != '\n';
+}
+
+}  // namespace
+
+u32 DrawRunEnd(const char *text, u32 count, u32 i, bool colorize) {
+  u8 first = static_cast<u8>(text[i]);
   if (first == '\t' || first == '\r' || first == '\n' || IsSpaceClass(first) || IsControl(first)) return i + 1;
   bool word = IsWordChar(first);
   u32 j = i + 1, safe = 0;
-  while (j < r.count) {
-    u8 c = static_cast<u8>(r.text[j]);
+  while (j < count) {
+    u8 c = static_cast<u8>(text[j]);
     if (c == '\t' || c == '\r' || c == '\n' || IsSpaceClass(c) || IsControl(c)) break;
-    if (r.colorize && IsWordChar(c) != word) break;
+    if (colorize && IsWordChar(c) != word) break;
     u32 length = j - i;
     // Double-byte characters stay whole: cut only where two bytes below 128
     // meet, after 256 characters; after 384 in any case.
-    if (static_cast<u8>(r.text[j - 1]) < 128 && c < 128) safe = j;
+    if (static_cast<u8>(text[j - 1]) < 128 && c < 128) safe = j;
     if (length >= 384) break;
     if (length >= 256 && safe > i) {
       j = safe;
@@ -98,53 +106,174 @@ u32 RunEnd(const DrawRequest &r, u32 i) {
   return j;
 }
 
-}  // namespace
+u32 DrawRunEndPairs(const char *text, u32 count, u32 i, bool colorize, const u8 *lead) {
+  u8 first = static_cast<u8>(text[i]);
+  u32 j = i + 1, safe = 0;
+  bool word = true;
+  if (PairIn(text, count, i, lead)) {
+    j = i + 2;
+  } else {
+    if (first == '\t' || first == '\r' || first == '\n' || IsSpaceClass(first) || IsControl(first)) return i + 1;
+    word = IsWordChar(first);
+  }
+  while (j < count) {
+    u8 c = static_cast<u8>(text[j]);
+    const bool pair = PairIn(text, count, j, lead);
+    if (!pair) {
+      if (c == '\t' || c == '\r' || c == '\n' || IsSpaceClass(c) || IsControl(c)) break;
+      if (colorize && IsWordChar(c) != word) break;
+    } else if (colorize && !word) {
+      break;
+    }
+    u32 length = j - i;
+    // j is a character boundary here: a pair is stepped over whole.
+    if (static_cast<u8>(text[j - 1]) < 128 && c < 128) safe = j;
+    if (length >= 384) break;
+    if (length >= 256 && safe > i) {
+      j = safe;
+      break;
+    }
+    j += pair ? 2 : 1;
+  }
+  return j;
+}
 
-int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
+namespace {
+
+// Runs of one colour that follow each other, with the plain spaces between
+// them that draw nothing, go to the system in one call when the font draws a
+// string exactly as its characters one by one at their measured advances
+// (the editor checks that by drawing when it takes the font): the picture is
+// the one the separate runs give, at a fraction of the calls.
+struct TextBatch {
+  static constexpr u32 kMax = 512;
+  HDC dc;
+  int x = 0, y = 0;
+  u32 count = 0;
+  const char *text = nullptr;
+  COLORREF color = CLR_INVALID;
+
+  void Flush() {
+    if (!count) return;
+    ExtTextOutA(dc, x, y, 0, nullptr, text, count, nullptr);
+    count = 0;
+  }
+  // Whether characters at `at` in this colour can extend the batch.
+  bool Continues(const char *at, COLORREF want, u32 n) const {
+    return count && text + count == at && color == want && count + n <= kMax;
+  }
+};
+
+template <bool kPairs>
+int DrawRunOf(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
   Advance adv = MakeAdvance(ed);
   int x = r.x;
   u32 i = 0;
   HPEN pen = nullptr;
   HGDIOBJ oldPen = nullptr;
-  if (r.draw && (r.visibleTabs || r.visibleSpaces)) {
-    int width = (r.bottom - r.top) / 16;
-    pen = CreatePen(PS_SOLID, width > 1 ? width : 1, r.markColor);
-    oldPen = SelectObject(r.dc, pen);
-  }
+  COLORREF color = CLR_INVALID;
+  const bool backgrounds = r.draw && r.mode != kDrawText;
+  const bool text = r.draw && r.mode != kDrawBackgrounds;
+  const bool opaqueText = r.opaque && r.mode == kDrawAll;
+  // Opaque runs stay apart: each clips its characters to its own cell.
+  // Double-byte characters go to the system run by run.
+  const bool batching = !kPairs && text && !opaqueText && r.batchRuns;
+  TextBatch batch;
+  batch.dc = r.dc;
+  batch.y = r.y;
   while (i < r.count) {
     if (r.limitX >= 0 && x >= r.limitX) break;
     if (r.clipRight >= 0 && x >= r.clipRight && r.draw) break;
-    u32 end = RunEnd(r, i);
+    u32 end = kPairs ? DrawRunEndPairs(r.text, r.count, i, r.colorize, ed->leadByte)
+                     : DrawRunEnd(r.text, r.count, i, r.colorize);
     u8 first = static_cast<u8>(r.text[i]);
     int width = 0;
     if (end == i + 1 && (first == '\t' || first == '\r' || first == '\n' || IsSpaceClass(first))) {
       width = adv.Of(first, x - r.tabOrigin);
-      if (r.draw) {
+      // A plain space without its mark joins the batch: its glyph is blank.
+      if (batching && first == ' ' && !r.visibleSpaces && width == ed->glyphWidth[first] &&
+          batch.Continues(r.text + i, batch.color, 1)) {
+        batch.count++;
+        x += width;
+        i = end;
+        continue;
+      }
+      batch.Flush();
+      if (backgrounds && x + width > r.clipLeft) {
         RECT cell = {x, r.top, x + width, r.bottom};
         if (r.opaque) {
           SetBkColor(r.dc, r.backColor);
           ExtTextOutA(r.dc, 0, 0, ETO_OPAQUE, &cell, "", 0, nullptr);
         }
-        if (first == '\t' && r.visibleTabs) TabMark(r.dc, x, x + width, r.top, r.bottom);
-        if (first != '\t' && first != '\r' && first != '\n' && r.visibleSpaces)
-          SpaceMark(r.dc, x, x + width, r.top, r.bottom, first == 0xA0);
-        if ((first == '\r' || first == '\n') && r.visibleSpaces)
-          NewlineMark(r.dc, x, x + width, r.top, r.bottom, first == '\r' ? 1 : 2);
+        const bool newline = first == '\r' || first == '\n';
+        const bool mark = newline || (first == '\t' ? r.visibleTabs : r.visibleSpaces);
+        if (mark) {
+          if (!pen) {
+            int penWidth = (r.bottom - r.top) / 16;
+            pen = CreatePen(PS_SOLID, penWidth > 1 ? penWidth : 1, r.markColor);
+            oldPen = SelectObject(r.dc, pen);
+          }
+          if (first == '\t')
+            TabMark(r.dc, x, x + width, r.top, r.bottom);
+          else if (newline)
+            NewlineMark(r.dc, x, x + width, r.top, r.bottom, first == '\r' ? kNewlineCR : kNewlineLF);
+          else
+            SpaceMark(r.dc, x, x + width, r.top, r.bottom, first == 0xA0);
+        }
       }
     } else {
-      for (u32 k = i; k < end; k++) width += ed->glyphWidth[static_cast<u8>(r.text[k])];
-      if (r.draw) {
-        bool punct = r.colorize && !IsWordChar(first);
-        SetTextColor(r.dc, punct ? r.colorizedColor : r.textColor);
+      bool startsPair = false;
+      if constexpr (kPairs) {
+        for (u32 k = i; k < end; k++) {
+          const u8 c = static_cast<u8>(r.text[k]);
+          if (PairIn(r.text, end, k, ed->leadByte)) {
+            width += adv.Pair(c, static_cast<u8>(r.text[k + 1]));
+            startsPair = startsPair || k == i;
+            k++;
+          } else {
+            width += ed->glyphWidth[c];
+          }
+        }
+      } else {
+        for (u32 k = i; k < end; k++) width += ed->glyphWidth[static_cast<u8>(r.text[k])];
+      }
+      // A row scrolled far to the left costs no drawing for what is out of
+      // sight there.
+      if (r.draw && x + width > r.clipLeft) {
         RECT cell = {x, r.top, x + width, r.bottom};
-        if (r.opaque) SetBkColor(r.dc, r.backColor);
-        ExtTextOutA(r.dc, x, r.y, (r.opaque ? ETO_OPAQUE | ETO_CLIPPED : 0), &cell, r.text + i,
-                    static_cast<UINT>(end - i), nullptr);
+        if (r.mode == kDrawBackgrounds) {
+          if (r.opaque) {
+            SetBkColor(r.dc, r.backColor);
+            ExtTextOutA(r.dc, 0, 0, ETO_OPAQUE, &cell, "", 0, nullptr);
+          }
+        } else if (text) {
+          const bool punct = r.colorize && !startsPair && !IsWordChar(first);
+          const COLORREF want = punct ? r.colorizedColor : r.textColor;
+          if (batching && end - i <= TextBatch::kMax) {
+            if (!batch.Continues(r.text + i, want, end - i)) {
+              batch.Flush();
+              if (want != color) SetTextColor(r.dc, color = want);
+              batch.text = r.text + i;
+              batch.x = x;
+              batch.color = want;
+            }
+            batch.count += end - i;
+          } else {
+            batch.Flush();
+            if (want != color) SetTextColor(r.dc, color = want);
+            if (opaqueText) SetBkColor(r.dc, r.backColor);
+            ExtTextOutA(r.dc, x, r.y, opaqueText ? ETO_OPAQUE | ETO_CLIPPED : 0, &cell, r.text + i,
+                        static_cast<UINT>(end - i), nullptr);
+          }
+        }
+      } else {
+        batch.Flush();
       }
     }
     x += width;
     i = end;
   }
+  batch.Flush();
   if (pen) {
     SelectObject(r.dc, oldPen);
     DeleteObject(pen);
@@ -153,7 +282,20 @@ int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
   return x;
 }
 
+}  // namespace
+
+int DrawRun(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
+  return ed->doubleByte ? DrawRunOf<true>(ed, r, consumed) : DrawRunOf<false>(ed, r, consumed);
+}
+
 namespace {
+
+COLORREF Settings(u32 c) { return static_cast<COLORREF>(c & 0xFFFFFF); }
+
+bool InRange(const RangeSet *set, u32 p) {
+  const Range *range = RangeAt(set, p);
+  return range && RangeAbsStart(set, range) <= p && p < RangeAbsEnd(set, range);
+}
 
 struct RowPainter {
   EditorWindow *ed;
@@ -162,36 +304,27 @@ struct RowPainter {
   int originX;
   COLORREF rowBack;
 
-  // Which highlighter background covers a position (0: none).
-  COLORREF HighlightAt(u32 p, bool *found) const {
+  // The highlighter background at a position: search highlighter 2, then 1,
+  // then the selection highlighter; where they overlap the later one wins.
+  bool HighlightAt(u32 p, COLORREF *color) const {
     const SettingsBlock &g = g_settings;
-    struct {
-      u32 set;
-      COLORREF color;
-      bool on;
-    } order[] = {{kSetOccurrences, g.edit.CLHiSel, g.opts.HiliSel != 0},
-                 {kSetPrimaryMatches, g.edit.CLHiF1, true},
-                 {kSetSecondaryMatches, g.edit.CLHiF2, true}};
-    COLORREF color = 0;
-    *found = false;
-    for (auto &o : order) {
-      if (!o.on) continue;
-      const RangeSet *set = &s->rangeSets[o.set];
-      const Range *range = RangeAt(set, p);
-      if (range && RangeAbsStart(set, range) <= p && p < RangeAbsEnd(set, range)) {
-        color = o.color;
-        *found = true;
-      }
+    bool found = false;
+    if (InRange(&s->rangeSets[kSetSecondaryMatches], p)) {
+      *color = Settings(g.edit.CLHiF2);
+      found = true;
     }
-    return color;
+    if (InRange(&s->rangeSets[kSetPrimaryMatches], p)) {
+      *color = Settings(g.edit.CLHiF1);
+      found = true;
+    }
+    if (g.opts.HiliSel && InRange(&s->rangeSets[kSetOccurrences], p)) {
+      *color = Settings(g.edit.CLHiSel);
+      found = true;
+    }
+    return found;
   }
 
-  bool InLink(u32 p) const {
-    if (!g_settings.opts.Urls) return false;
-    const RangeSet *set = &s->rangeSets[kSetLinks];
-    const Range *range = RangeAt(set, p);
-    return range && RangeAbsStart(set, range) <= p && p < RangeAbsEnd(set, range);
-  }
+  bool InLink(u32 p) const { return g_settings.opts.Urls && InRange(&s->rangeSets[kSetLinks], p); }
 
   // The next position after p where a segment boundary lies (selection,
   // links, highlighters), at most end.
@@ -213,44 +346,54 @@ struct RowPainter {
     return next;
   }
 
-  // Draws [from, to) of the row from x; pass 1 draws backgrounds (and text),
-  // pass 2 only text, transparently.
-  int Segment(u32 from, u32 to, int x, int y, int top, int bottom, int clipRight, int pass) {
+  // Draws [from, to) of the row from x in the given mode; returns the x
+  // reached.
+  int Segment(u32 from, u32 to, int x, int y, int top, int bottom, int clipRight, DrawMode mode) {
     const SettingsBlock &g = g_settings;
     const Document *doc = ed->doc;
-    bool selected = from >= doc->selStart->position && from < doc->selEnd->position;
-    bool link = InLink(from);
-    bool highlighted = false;
-    COLORREF hiBack = HighlightAt(from, &highlighted);
+    const bool selected = from >= doc->selStart->position && from < doc->selEnd->position;
+    const bool link = InLink(from);
+    COLORREF hiBack = 0;
+    const bool highlighted = HighlightAt(from, &hiBack);
     DrawRequest r = {};
     r.dc = dc;
     r.draw = true;
+    r.mode = mode;
     r.x = x;
     r.y = y;
     r.limitX = -1;
     r.clipRight = clipRight;
+    r.clipLeft = ed->gutterWidth;
     r.tabOrigin = originX;
     r.top = top;
     r.bottom = bottom;
-    r.markColor = g.edit.CLTSpc;
-    r.visibleTabs = g.opts.PrnTabs && pass == 1;
-    r.visibleSpaces = g.opts.PrnSpcs && pass == 1;
+    r.markColor = Settings(g.edit.CLTSpc);
+    r.visibleTabs = g.opts.PrnTabs != 0;
+    r.visibleSpaces = g.opts.PrnSpcs != 0;
+    r.batchRuns = ed->batchRuns;
     if (selected) {
-      r.textColor = r.colorizedColor = g.edit.CLSText;
-      r.backColor = g.edit.CLSBack;
-      r.opaque = pass == 1;
+      r.textColor = r.colorizedColor = Settings(g.edit.CLSText);
+      r.backColor = Settings(g.edit.CLSBack);
+      r.opaque = true;
     } else {
-      r.textColor = link ? g.edit.CLTUrl : g.edit.CLTText;
-      r.colorizedColor = link ? g.edit.CLTUrl : g.edit.CLTClrz;
+      r.textColor = Settings(link ? g.edit.CLTUrl : g.edit.CLTText);
+      r.colorizedColor = Settings(link ? g.edit.CLTUrl : g.edit.CLTClrz);
       r.colorize = g.opts.TxtClrz && !link;
       r.backColor = highlighted ? hiBack : rowBack;
-      r.opaque = highlighted && pass == 1;
+      r.opaque = highlighted;
     }
-    SelectObject(dc, link && ed->auxFont ? ed->auxFont : ed->textFont);
+    if (mode != kDrawBackgrounds) SelectObject(dc, link && ed->auxFont ? ed->auxFont : ed->textFont);
     char scratch[kPiece];
     for (u32 p = from; p < to;) {
       u32 n = to - p < kPiece ? to - p : kPiece;
       r.text = DirectPointer(s, p, p + n, scratch, kPiece);
+      if (ed->doubleByte && p + n < to) {
+        // A piece that would end between a lead byte and its trail byte
+        // leaves the pair to the next piece.
+        u32 k = 0;
+        while (k + 1 < n) k += PairIn(r.text, n, k, ed->leadByte) ? 2 : 1;
+        if (k == n - 1 && ed->leadByte[static_cast<u8>(r.text[k])]) n--;
+      }
       r.count = n;
       u32 used = 0;
       r.x = DrawRun(ed, r, &used);
@@ -261,7 +404,19 @@ struct RowPainter {
   }
 };
 
-COLORREF Settings(u32 c) { return static_cast<COLORREF>(c & 0xFFFFFF); }
+void FillRect(HDC dc, int left, int top, int right, int bottom, COLORREF color) {
+  RECT rc = {left, top, right, bottom};
+  SetBkColor(dc, color);
+  ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &rc, "", 0, nullptr);
+}
+
+void VerticalLine(HDC dc, int x, int top, int bottom, COLORREF color) {
+  HPEN pen = CreatePen(PS_SOLID, 1, color);
+  HGDIOBJ old = SelectObject(dc, pen);
+  Line(dc, x, top, x, bottom);
+  SelectObject(dc, old);
+  DeleteObject(pen);
+}
 
 }  // namespace
 
@@ -276,31 +431,33 @@ void PaintRect(EditorWindow *ed, HDC dc, const RECT *area) {
   const int textLeft = ed->gutterWidth;
   const int originX = ed->leftMargin + ed->gutterWidth - ed->hScroll * ed->charWidth;
   const u32 rows = RowCount(s);
-  u32 first = ed->topLine + static_cast<u32>(rc.top > 0 ? rc.top : 0) / static_cast<u32>(lineHeight);
+  // The rows meeting the rectangle, never past the last one.
+  const u32 first = ed->topLine + static_cast<u32>(rc.top > 0 ? rc.top : 0) / static_cast<u32>(lineHeight);
   u32 last = ed->topLine + static_cast<u32>(rc.bottom > 0 ? rc.bottom - 1 : 0) / static_cast<u32>(lineHeight);
-  if (last >= rows) last = rows ? rows - 1 : 0;
+  if (last >= rows) last = rows - 1;
+  const bool anyRow = first <= last;
   const u32 start = PlatTickCount();
-  if (rows) FillPaintCaches(ed, first, last, start);
+  if (anyRow) FillPaintCaches(ed, first, last, start);
 
   int saved = SaveDC(dc);
   HGDIOBJ oldFont = SelectObject(dc, ed->textFont);
   SetBkMode(dc, TRANSPARENT);
 
-  // The gutter and its line numbers, on the first row of each hard line.
+  // The gutter and its line numbers, on the first row of each logical line.
   if (g.opts.LnNums && ed->gutterWidth > 0 && rc.left < ed->gutterWidth) {
     int gs = SaveDC(dc);
     IntersectClipRect(dc, 0, rc.top, ed->gutterWidth, rc.bottom);
     HPEN pen = CreatePen(PS_SOLID, 1, Settings(g.edit.CLGBord));
     HBRUSH brush = CreateSolidBrush(Settings(g.edit.CLGBack));
     HGDIOBJ op = SelectObject(dc, pen), ob = SelectObject(dc, brush);
-    Rectangle(dc, -1, -2, ed->gutterWidth, ed->clientHeight + 2);
+    Rectangle(dc, -1, -2, ed->gutterWidth, (client.bottom > rc.bottom ? client.bottom : rc.bottom) + 2);
     SelectObject(dc, op);
     SelectObject(dc, ob);
     DeleteObject(pen);
     DeleteObject(brush);
     SetTextAlign(dc, TA_RIGHT | TA_TOP);
     SetTextColor(dc, Settings(g.edit.CLGText));
-    for (u32 row = first; row <= last && rows; row++) {
+    for (u32 row = first; anyRow && row <= last; row++) {
       if (row > 0 && RowHardLine(s, row) == RowHardLine(s, row - 1)) continue;
       char number[16];
       int n = Format(number, sizeof number, "%d", static_cast<int>(RowHardLine(s, row) + 1)) - 1;
@@ -312,56 +469,65 @@ void PaintRect(EditorWindow *ed, HDC dc, const RECT *area) {
   }
 
   IntersectClipRect(dc, textLeft, rc.top, client.right, rc.bottom);
-  const bool painting = ShowTransientStatus(ed, Text(TXT_PAINTING));
+  const bool transient = ShowTransientStatus(ed, Text(TXT_PAINTING));
+  bool progress = false;
   RowPainter painter = {ed, dc, s, originX, 0};
   const u32 selA = doc->selStart->position, selB = doc->selEnd->position;
   const u32 selRowA = doc->selStart->row, selRowB = doc->selEnd->row;
-  int y = 0;
-  for (u32 row = first; rows && row <= last; row++) {
-    y = static_cast<int>(row - ed->topLine) * lineHeight;
-    int top = y, bottom = y + lineHeight;
-    bool band = g.edit.CurrLn && row >= selRowA && row <= selRowB;
-    painter.rowBack = Settings(band ? g.edit.CLTCurr : g.edit.CLTBack);
-    RECT fill = {textLeft, top, client.right, bottom};
-    SetBkColor(dc, painter.rowBack);
-    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &fill, "", 0, nullptr);
+  const COLORREF back = Settings(g.edit.CLTBack);
+  for (u32 row = first; anyRow && row <= last; row++) {
+    const int y = static_cast<int>(row - ed->topLine) * lineHeight;
+    const int top = y, bottom = y + lineHeight;
+    const bool band = g.edit.CurrLn && row >= selRowA && row <= selRowB;
+    painter.rowBack = band ? Settings(g.edit.CLTCurr) : back;
+    FillRect(dc, textLeft, top, client.right, bottom, painter.rowBack);
 
     const u32 a = RowStart(s, row), e = RowTextEnd(s, row);
     bool twoPass = false;
     for (u32 p = a; p < e && !twoPass; p = painter.NextBoundary(p, e)) {
-      bool hi;
-      painter.HighlightAt(p, &hi);
-      twoPass = hi || (p >= selA && p < selB);
+      COLORREF unused;
+      twoPass = painter.HighlightAt(p, &unused) || (p >= selA && p < selB);
     }
     int x = originX;
-    for (int pass = 1; pass <= (twoPass ? 2 : 1); pass++) {
+    const DrawMode single[] = {kDrawAll};
+    const DrawMode twice[] = {kDrawBackgrounds, kDrawText};
+    const DrawMode *modes = twoPass ? twice : single;
+    for (int pass = 0; pass < (twoPass ? 2 : 1); pass++) {
       x = originX;
       for (u32 p = a; p < e;) {
         u32 next = painter.NextBoundary(p, e);
-        x = painter.Segment(p, next, x, y, top, bottom, client.right, pass);
+        // A selection or range edge set inside a double-byte character
+        // leaves the character whole to the segment of its lead byte.
+        if (ed->doubleByte) {
+          TextCursor cur;
+          CursorAt(&cur, s, next < s->length ? next : p);
+          if (SplitsPair(ed, &cur, a, next, e)) next++;
+        }
+        x = painter.Segment(p, next, x, y, top, bottom, client.right, modes[pass]);
         if (x >= client.right) break;
         p = next;
       }
     }
-    // The newline cell.
+    // The newline cell: selection-coloured while the selection goes on past
+    // the row, else on the row's or a highlighter's background with the mark
+    // of its type.
     const Row &r = RowAt(s, row);
-    int cell = ed->glyphWidth[0xB6];
     int textEnd = x < client.right ? x : client.right;
     if (r.newlineLength) {
-      bool selectedNewline = selA <= e && selB > e;
-      bool hi = false;
-      COLORREF back = painter.HighlightAt(e, &hi);
-      RECT nl = {textEnd, top, textEnd + cell, bottom};
-      if (selectedNewline || hi) {
-        SetBkColor(dc, selectedNewline ? Settings(g.edit.CLSBack) : back);
-        ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &nl, "", 0, nullptr);
-      }
-      if (g.opts.PrnNlns) {
-        HPEN pen = CreatePen(PS_SOLID, 1, Settings(g.edit.CLTSpc));
-        HGDIOBJ op = SelectObject(dc, pen);
-        NewlineMark(dc, nl.left, nl.right, top, bottom, r.newlineType);
-        SelectObject(dc, op);
-        DeleteObject(pen);
+      const int cell = ed->glyphWidth[0xB6];
+      const bool selectedNewline = selA <= e && selB > e;
+      COLORREF hiBack = 0;
+      if (selectedNewline) {
+        FillRect(dc, textEnd, top, textEnd + cell, bottom, Settings(g.edit.CLSBack));
+      } else {
+        if (painter.HighlightAt(e, &hiBack)) FillRect(dc, textEnd, top, textEnd + cell, bottom, hiBack);
+        if (g.opts.PrnNlns) {
+          HPEN pen = CreatePen(PS_SOLID, 1, Settings(g.edit.CLTSpc));
+          HGDIOBJ op = SelectObject(dc, pen);
+          NewlineMark(dc, textEnd, textEnd + cell, top, bottom, r.newlineType);
+          SelectObject(dc, op);
+          DeleteObject(pen);
+        }
       }
       textEnd += cell;
     }
@@ -373,33 +539,26 @@ void PaintRect(EditorWindow *ed, HDC dc, const RECT *area) {
       TextOutA(dc, textEnd + ed->averageWidth + 1, y, length, n);
     }
     if (!doc->wordWrap && x - originX > 32768 && x - originX > ed->widestRow) ed->widestRow = x - originX;
-    if (g.opts.RWrap > 0) {
-      HPEN pen = CreatePen(PS_SOLID, 1, Settings(g.edit.CLRWrap));
-      HGDIOBJ op = SelectObject(dc, pen);
-      Line(dc, originX + g.opts.RWrap, top, originX + g.opts.RWrap, bottom);
-      SelectObject(dc, op);
-      DeleteObject(pen);
-    }
+    if (g.opts.RWrap > 0) VerticalLine(dc, originX + g.opts.RWrap, top, bottom, Settings(g.edit.CLRWrap));
     GdiFlush();
-    if (PlatTickCount() - start > 1024) SendProgress(ed, row - first + 1, last - first + 1);
+    // A slow paint shows its progress.
+    if (PlatTickCount() - start > 1024) {
+      if (!progress) {
+        NotifyParentPrivate(ed, EDN_PROGRESSBEGIN, reinterpret_cast<LPARAM>(Text(TXT_PAINTING)));
+        progress = true;
+      }
+      SendProgress(ed, row - first + 1, last - first + 1);
+    }
   }
   // Below the text.
-  int below = rows ? static_cast<int>(last + 1 - ed->topLine) * lineHeight : 0;
+  const int below = anyRow ? static_cast<int>(last + 1 - ed->topLine) * lineHeight : rc.top;
   if (below < rc.bottom) {
-    RECT fill = {textLeft, below, client.right, rc.bottom};
-    SetBkColor(dc, Settings(g.edit.CLTBack));
-    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &fill, "", 0, nullptr);
-    if (g.opts.RWrap > 0) {
-      HPEN pen = CreatePen(PS_SOLID, 1, Settings(g.edit.CLRWrap));
-      HGDIOBJ op = SelectObject(dc, pen);
-      Line(dc, originX + g.opts.RWrap, below, originX + g.opts.RWrap, rc.bottom);
-      SelectObject(dc, op);
-      DeleteObject(pen);
-    }
+    FillRect(dc, textLeft, below, client.right, rc.bottom, back);
+    if (g.opts.RWrap > 0) VerticalLine(dc, originX + g.opts.RWrap, below, rc.bottom, Settings(g.edit.CLRWrap));
   }
   SelectObject(dc, oldFont);
   RestoreDC(dc, saved);
-  if (painting) NotifyParentPrivate(ed, EDN_PROGRESSEND, 0);
+  if (transient || progress) NotifyParentPrivate(ed, EDN_PROGRESSEND, 0);
 }
 
 void PaintWindow(EditorWindow *ed) {
@@ -411,13 +570,14 @@ void PaintWindow(EditorWindow *ed) {
   if (kind == COMPLEXREGION || kind == SIMPLEREGION) {
     DWORD size = GetRegionData(region, 0, nullptr);
     char stack[2048];
-    RGNDATA *data = size <= sizeof stack ? reinterpret_cast<RGNDATA *>(stack) : nullptr;
-    if (data && GetRegionData(region, size, data) == size && data->rdh.dwSize == 32 && data->rdh.iType == RDH_RECTANGLES &&
-        data->rdh.nRgnSize >= data->rdh.nCount * 16) {
+    RGNDATA *data = size <= sizeof stack ? reinterpret_cast<RGNDATA *>(stack) : static_cast<RGNDATA *>(Allocate(size));
+    if (data && size >= sizeof(RGNDATAHEADER) && GetRegionData(region, size, data) == size &&
+        data->rdh.dwSize == 32 && data->rdh.iType == RDH_RECTANGLES && data->rdh.nRgnSize == data->rdh.nCount * 16) {
       const RECT *rects = reinterpret_cast<const RECT *>(data->Buffer);
       for (DWORD i = 0; i < data->rdh.nCount; i++) PaintRect(ed, dc, &rects[i]);
       done = true;
     }
+    if (data && reinterpret_cast<char *>(data) != stack) Free(data);
   }
   if (!done) PaintRect(ed, dc, &ps.rcPaint);
   EndPaint(ed->hwnd, &ps);

@@ -4,20 +4,23 @@
 
 #include "config/config_state.h"
 #include "editor/editor_layout.h"
+#include "foundation/bytes.h"
 #include "resources/resource.h"
 
 namespace {
 
+// The system's wheel steps; "a page at a time" (WHEEL_PAGESCROLL) counts as
+// more than any window holds.
 int WheelLines() {
   UINT n = 3;
-  SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &n, 0);
-  return static_cast<int>(n);
+  if (!SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &n, 0)) n = 3;
+  return n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(n);
 }
 
 int WheelChars() {
   UINT n = 3;
   if (!SystemParametersInfoA(0x006C /* SPI_GETWHEELSCROLLCHARS */, 0, &n, 0)) n = 3;
-  return static_cast<int>(n);
+  return n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(n);
 }
 
 bool SameBar(const SCROLLINFO &a, const SCROLLINFO &b) {
@@ -33,7 +36,36 @@ void SetBar(EditorWindow *ed, int bar, SCROLLINFO *last, int maximum, int page, 
   si.nPage = static_cast<UINT>(page);
   si.nPos = position;
   if (SameBar(si, *last)) return;
+  const SCROLLINFO before = *last;
   *last = si;
+  // Only the position moved: on a long text a step of a page or a line
+  // rarely moves the thumb by a pixel, and a scroll bar that would look the
+  // same is not drawn again.
+  const bool positionOnly = before.cbSize == si.cbSize && before.nMin == si.nMin && before.nMax == si.nMax &&
+                            before.nPage == si.nPage;
+  if (positionOnly) {
+    const LONG object = bar == SB_VERT ? OBJID_VSCROLL : OBJID_HSCROLL;
+    SCROLLBARINFO was = {}, now = {};
+    was.cbSize = now.cbSize = sizeof was;
+    SCROLLINFO shown = {};
+    shown.cbSize = sizeof shown;
+    shown.fMask = SIF_POS;
+    // (Someone else may have moved it meanwhile: then it is drawn anyway.)
+    if (GetScrollInfo(ed->hwnd, bar, &shown) && shown.nPos == before.nPos &&
+        GetScrollBarInfo(ed->hwnd, object, &was)) {
+      SetScrollInfo(ed->hwnd, bar, &si, FALSE);
+      if (GetScrollBarInfo(ed->hwnd, object, &now) && now.xyThumbTop == was.xyThumbTop &&
+          now.xyThumbBottom == was.xyThumbBottom && now.dxyLineButton == was.dxyLineButton &&
+          MemCompare(now.rgstate, was.rgstate, sizeof now.rgstate) == 0 &&
+          EqualRect(&now.rcScrollBar, &was.rcScrollBar))
+        return;
+      // It does look different: back to where it was without drawing, then
+      // to the new place with drawing.
+      SCROLLINFO back = si;
+      back.nPos = before.nPos;
+      SetScrollInfo(ed->hwnd, bar, &back, FALSE);
+    }
+  }
   SetScrollInfo(ed->hwnd, bar, &si, TRUE);
 }
 
@@ -194,7 +226,9 @@ void HScroll(EditorWindow *ed, int code) {
       break;
     }
     case SB_LEFT: h = 0; break;
-    case SB_RIGHT: h = ed->lastHorizontal.nMax; break;
+    case SB_RIGHT:  // the end of the range at the right edge
+      h = ed->lastHorizontal.nMax - static_cast<int>(ed->lastHorizontal.nPage) + 1;
+      break;
     default: return;
   }
   ed->hScroll = h;

@@ -19,7 +19,9 @@
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
 #include "foundation/memory.h"
+#include "foundation/platform.h"
 #include "foundation/texts.h"
+#include "search/text_caches.h"
 
 const char kEditorClassName[] = "QilEdiA";
 const char kEditorProperty[] = "QLPED1";
@@ -65,10 +67,13 @@ void OnStatus(void *context, Document *, TextSlot text) {
 int OnRelayout(void *context, Document *, u32 firstRow, u32 lastPosition) {
   EditorWindow *ed = static_cast<EditorWindow *>(context);
   if (!ed->hwnd) return 0;
-  int r = WrapLines(ed, firstRow, lastPosition) ? 0 : -1;
-  // Line numbers may have gained a digit.
+  // Line numbers may have gained or lost a digit: the text width changes
+  // first, and when that lays out the whole text (which covers the lines of
+  // this change) nothing is left to do.
+  const u32 wholeLayouts = ed->wholeLayouts;
   if (g_settings.opts.LnNums) UpdateGeometry(ed, false, 0, 0);
-  return r;
+  if (ed->wholeLayouts != wholeLayouts && ed->laidOut.valid) return 0;
+  return WrapLines(ed, firstRow, lastPosition) ? 0 : -1;
 }
 
 void OnRepaint(void *context, Document *, u32 firstRow, u32 lastRow, bool toEnd, u32) {
@@ -85,6 +90,8 @@ void OnRepaint(void *context, Document *, u32 firstRow, u32 lastRow, bool toEnd,
   if (rc.bottom > rc.top) InvalidateRect(ed->hwnd, &rc, FALSE);
   UpdateScrollBars(ed, 0);
 }
+
+void OnCheckOccurrences(void *context, Document *) { CheckSelectionHighlighter(static_cast<EditorWindow *>(context)); }
 
 void OnSavedState(void *context, Document *doc) {
   EditorWindow *ed = static_cast<EditorWindow *>(context);
@@ -103,14 +110,19 @@ LRESULT ReadInto(EditorWindow *ed, u32 from, u32 to, char *buffer, size_t size, 
 
 LRESULT Measure(EditorWindow *ed, u32 from, u32 to, u32 mode) { return MeasureText(&ed->doc->store, from, to, mode); }
 
+// Whether a position lies between the CR and the LF of one newline.
+bool InsideCrLf(const Document *doc, u32 p) {
+  const TextStore *s = &doc->store;
+  if (p == 0 || p >= s->length) return false;
+  char two[2];
+  return ReadText(s, p - 1, p + 1, two, 2, 0, nullptr) == 2 && two[0] == '\r' && two[1] == '\n';
+}
+
 // A position between the CR and the LF of one newline moves back before the CR.
 u32 OffNewlineMiddle(const Document *doc, u32 p) {
   const TextStore *s = &doc->store;
   if (p >= s->length) return s->length;
-  if (p == 0) return 0;
-  char two[2];
-  if (ReadText(s, p - 1, p + 1, two, 2, 0, nullptr) == 2 && two[0] == '\r' && two[1] == '\n') return p - 1;
-  return p;
+  return InsideCrLf(doc, p) ? p - 1 : p;
 }
 
 // ---- the view after a change of the selection ----
@@ -233,7 +245,10 @@ void Refresh(EditorWindow *ed, UINT flags) {
   }
   if (flags & kRefreshDecorations) ComputeDecorations(ed);
   if (flags & kRefreshMeasure) UpdateGeometry(ed, false, 0, 0);
-  if ((flags & kRefreshWrapAlways) || ((flags & kRefreshWrapIfWrapping) && ed->doc->wordWrap)) RewrapAll(ed);
+  if (flags & kRefreshWrapAlways)
+    RewrapAll(ed, true);
+  else if ((flags & kRefreshWrapIfWrapping) && ed->doc->wordWrap)
+    RewrapAll(ed);
   if (flags & kRefreshCaret) UpdateCaret(ed, (flags & kRefreshRecreateCaret) ? kCaretRecreate : 0);
   if (flags & kRefreshHorizontalRange) {
     ed->lastHorizontal = {};
@@ -244,9 +259,8 @@ void Refresh(EditorWindow *ed, UINT flags) {
   if (flags & kRefreshUpdateWindow) UpdateWindow(ed->hwnd);
 }
 
-LRESULT SetText(EditorWindow *ed, const char *text, u32 length) {
-  FileHooks hooks = {};
-  int ok = SetDocumentText(ed->doc, text, length, hooks);
+// The view of a text set anew: at its top, the caret at the start.
+void AfterNewText(EditorWindow *ed) {
   ed->topLine = 0;
   ed->hScroll = 0;
   ed->widestRow = 0;
@@ -255,6 +269,12 @@ LRESULT SetText(EditorWindow *ed, const char *text, u32 length) {
   InvalidateRect(ed->hwnd, nullptr, FALSE);
   AfterSelection(ed, 0);
   NotifyParentPrivate(ed, EDN_MODIFIED, ed->doc->modified);
+}
+
+LRESULT SetText(EditorWindow *ed, const char *text, u32 length) {
+  FileHooks hooks = {};
+  int ok = SetDocumentText(ed->doc, text, length, hooks);
+  AfterNewText(ed);
   return ok;
 }
 
@@ -283,10 +303,7 @@ LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
       char *buffer = reinterpret_cast<char *>(wParam);
       FileHooks hooks = {};
       int ok = SetDocumentTextFromLargeBuffer(doc, &buffer, static_cast<u32>(lParam), hooks);
-      ed->topLine = 0;
-      ed->hScroll = 0;
-      InvalidateRect(ed->hwnd, nullptr, FALSE);
-      AfterSelection(ed, 0);
+      AfterNewText(ed);
       return ok;
     }
     case EDM_GETTEXTLENGTHDOC: return Measure(ed, 0, s->length, DocumentMode(doc));
@@ -309,6 +326,13 @@ LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
     case EDM_JOURNALBREAK:
       CloseStep(&doc->undo);
       CloseStep(&doc->redo);
+      return 0;
+    case EDM_JOURNALSET:
+      BeginGroup(doc, static_cast<u32>(wParam), static_cast<u32>(lParam));
+      return 0;
+    case EDM_JOURNALSTATE: return doc->undo.groupMode;
+    case EDM_JOURNALTRIM:
+      ReduceJournals(&doc->undo, &doc->redo);
       return 0;
     case EDM_JOURNALCLEAR:
       ClearJournal(&doc->undo);
@@ -452,8 +476,17 @@ LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
     case EDM_SUGGESTFILENAME:
       return wParam ? SuggestFileName(ed, reinterpret_cast<char *>(wParam), lParam == 1) : 0;
     case EDM_CANREINSERTDELETED:
+      for (u32 i = doc->undo.count; i-- > 0;)
+        if (doc->undo.steps[i].deleted && doc->undo.steps[i].deleted->length) return 1;
+      return 0;
     case EDM_CANREINSERTINSERTED:
-      return doc->undo.count > 0;
+      for (u32 i = doc->undo.count; i-- > 0;)
+        if (doc->undo.steps[i].insertedLength) return 1;
+      return 0;
+    case EDM_SELISURL: {
+      u32 a = doc->selStart->position, b = doc->selEnd->position, start = 0, length = 0;
+      return a < b && LinkAt(doc, a, &start, &length) && start == a && length == b - a;
+    }
     default:
       // Messages whose work arrives with printing, long operations, the
       // general edit request and the tools answer 0 until then.
@@ -477,6 +510,10 @@ EditorWindow *Create(HWND hwnd, const CREATESTRUCTA *cs) {
   ed->visibleRows = ed->visibleColumns = 1;
   ed->wrapMargin = 0x7FFFFFFF;
   ed->lastTopLine = 0xFFFFFFFFu;
+  for (int c = 128; c < 256; c++) {
+    ed->leadByte[c] = PlatIsLeadByte(kCodePageAnsi, static_cast<u8>(c)) ? 1 : 0;
+    ed->doubleByte = ed->doubleByte || ed->leadByte[c];
+  }
   DocumentEvents &e = ed->doc->events;
   e.context = ed;
   e.notify = OnNotify;
@@ -484,12 +521,13 @@ EditorWindow *Create(HWND hwnd, const CREATESTRUCTA *cs) {
   e.relayout = OnRelayout;
   e.repaint = OnRepaint;
   e.savedStateReached = OnSavedState;
-  e.checkOccurrences = [](void *context, Document *) { CheckSelectionHighlighter(static_cast<EditorWindow *>(context)); };
+  e.checkOccurrences = OnCheckOccurrences;
   return ed;
 }
 
 void Destroy(EditorWindow *ed) {
   if (ed->caretCreated) DestroyCaret();
+  ForgetPairWidths(ed);
   DestroyDocument(ed->doc);
   Free(ed->occurrenceText);
   Free(ed);
@@ -556,6 +594,7 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
       ed->textFont = ed->auxFont = reinterpret_cast<HFONT>(wParam);
       MeasureFont(ed);
       UpdateGeometry(ed, false, 0, 0);
+      if (doc->wordWrap) RewrapAll(ed);
       if (lParam) InvalidateRect(hwnd, nullptr, FALSE);
       return Base(hwnd, msg, wParam, lParam);
     case WM_INPUTLANGCHANGE:
@@ -611,6 +650,15 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
     case WM_MOUSEHWHEEL:
       Wheel(ed, wParam, true);
       return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+      // Selecting with the mouse arrives with the mouse commands; a click
+      // gives the editor the focus.
+      if (GetFocus() != hwnd) SetFocus(hwnd);
+      return 0;
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
     case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDBLCLK:
     case WM_MBUTTONDBLCLK:
@@ -646,11 +694,10 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
     case EM_GETMODIFY: return lParam ? ed->secondModified : doc->modified;
     case EM_SETMODIFY:
       if (lParam) return ed->secondModified = static_cast<u32>(wParam);
+      // The saved state: undo or redo back to it clears the flag again. The
+      // steps are closed, so that typing on starts a step of its own.
+      if (!wParam) MarkSaved(doc);
       doc->modified = static_cast<u32>(wParam);
-      if (!wParam) {
-        if (!doc->undo.groupMode) doc->undo.savedIndex = static_cast<i32>(doc->undo.count);
-        if (!doc->redo.groupMode) doc->redo.savedIndex = static_cast<i32>(doc->redo.count);
-      }
       ed->secondModified = static_cast<u32>(wParam);
       NotifyParentPrivate(ed, EDN_MODIFIED, doc->modified);
       return doc->modified;
@@ -723,6 +770,26 @@ void SendProgress(EditorWindow *ed, u64 done, u64 total) {
 }
 
 void NotifyCaret(EditorWindow *ed) {
-  NotifyParentPrivate(ed, EDN_CARET, reinterpret_cast<LPARAM>(&ed->doc->caret));
+  const Document *doc = ed->doc;
+  const TextStore *s = &doc->store;
+  const PositionRecord &caret = doc->caret;
+  CaretRecord &info = ed->caretInfo;
+  info.line = caret.hardLine;
+  info.lineCount = RowCount(s) ? HardLineCount(s) : 1;
+  info.column = caret.offsetInHardLine;
+  info.lineLength = caret.hardLineLength;
+  info.position = caret.position;
+  info.textLength = s->length;
+  info.selectionLines = doc->selEnd->hardLine - doc->selStart->hardLine;
+  info.selectionLength = doc->selEnd->position - doc->selStart->position;
+  info.character = 0;
+  u8 bytes[2];
+  u32 got = 0;
+  if (caret.position < s->length)
+    got = ReadText(s, caret.position, caret.position + 2, reinterpret_cast<char *>(bytes), 2, 0, nullptr);
+  if (got > 0) info.character = bytes[0];
+  if (got == 2 && PlatIsLeadByte(kCodePageAnsi, bytes[0])) info.character = bytes[0] * 256u + bytes[1];
+  NotifyParentPrivate(ed, EDN_CARET, reinterpret_cast<LPARAM>(&info));
+  if (InsideCrLf(doc, doc->anchor.position) || InsideCrLf(doc, caret.position)) NotifyParentPrivate(ed, EDN_BREAKSNEWLINE, 0);
   NotifyParent(ed, kEditorMoved);
 }

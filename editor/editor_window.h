@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include "document/document.h"
+#include "editor/editor_messages.h"
 
 extern const char kEditorClassName[];
 extern const char kEditorProperty[];
@@ -36,7 +37,21 @@ struct EditorWindow {
   int digitWidth;        // the widest of "0" to "9" as drawn
   int averageWidth;      // average character width (tab stops)
   bool variablePitch;
+  bool batchRuns;        // the font draws a string as its characters one by one at their advances
   int glyphWidth[256];   // the advance of each character in the text font
+  u32 fontGeneration;    // counts the measurements of fonts
+
+  // A double-byte ANSI code page (known at creation): a lead byte and the
+  // byte after it are one character with one glyph, unless that byte is a CR
+  // or an LF or the text ends (then the lead byte stands alone). Layout,
+  // hit-testing and painting never cut such a pair. With a single-byte code
+  // page every table below stays empty and the per-byte widths are exact.
+  bool doubleByte;
+  u8 leadByte[256];      // 1 for the lead bytes of the ANSI code page
+  // The width of each pair in the text font, one row of 256 trail bytes per
+  // lead byte, measured as the drawer measures (GetTextExtentPoint32A) when
+  // the lead byte is first met; null until then. Forgotten with the font.
+  i16 *pairWidth[256];
 
   // Geometry (pixels unless stated).
   int clientWidth, clientHeight;
@@ -47,6 +62,18 @@ struct EditorWindow {
   int decorationUnits;   // in maximum character widths
   int wrapWidth;
   int wrapMargin;        // 0x7FFFFFFF: none
+
+  // What the whole text was last laid out with. A re-wrap of the whole text
+  // with the same parameters would give the same rows (edits re-lay out the
+  // lines they touch with the parameters in force), so it is skipped.
+  struct LayoutKey {
+    bool valid;
+    u32 wordWrap;
+    int wrapWidth, wrapMargin, tabPixels;
+    u32 fontGeneration;
+  } laidOut;
+  u32 wholeLayouts;      // counts the layouts of the whole text
+  int maxAdvance;        // the widest character of the text font
 
   // Scrolling and the caret.
   u32 topLine, lastTopLine;
@@ -69,6 +96,7 @@ struct EditorWindow {
   bool occurrenceMatchCase;
 
   u32 lastPaintStatus;  // tick of the last status repaint of a slow paint
+  CaretRecord caretInfo;  // what the last caret notification carried
 };
 
 // Registers the class; false when "edit" cannot be described.
@@ -96,5 +124,6 @@ int ReplaceAndShow(EditorWindow *ed, const char *bytes, u32 length, u32 flags);
 u32 PositionOffNewlineMiddle(const Document *doc, u32 p);
 
 // The status-bar facts that follow every caret or selection move: the caret
-// record (0xB00A) and the moved notification (0x401).
+// record (0xB00A), the warning when an end of the selection lies between the
+// CR and the LF of one newline (0xB00B), and the moved notification (0x401).
 void NotifyCaret(EditorWindow *ed);

@@ -82,6 +82,10 @@ void Report(const ProgressSink *progress, u64 done, u64 total) {
   if (progress && progress->report) progress->report(progress->context, done, total);
 }
 
+void Phase(const ProgressSink *progress, TextSlot slot) {
+  if (progress && progress->phase) progress->phase(progress->context, slot);
+}
+
 // Converts buf in place: the input is moved behind room for the whole output,
 // then taken in chunks from the front. Returns 0, -1 or 1.
 int ConvertInPlace(const Converter &c, ByteBuffer *buf, bool *lost, const ProgressSink *progress) {
@@ -106,16 +110,20 @@ int ConvertInPlace(const Converter &c, ByteBuffer *buf, bool *lost, const Progre
   if (out > SIZE_MAX - in - 8) return -1;
   const size_t start = (out + 7) & ~static_cast<size_t>(7);
   const size_t end = start + in;
-  if (buf->capacity < end && !BufferReserve(buf, end - buf->length)) {
-    // A fragmented address space may still have room once the bytes wait in
-    // the paging file; if even that fails, the bytes are gone with it.
-    void *grown = ReallocateThroughPagingFile(buf->data, buf->length, end, progress);
-    buf->data = static_cast<char *>(grown);
-    buf->capacity = grown ? end : 0;
-    if (!grown) {
-      buf->length = 0;
-      return -1;
+  if (buf->capacity < end) {
+    Phase(progress, TXT_PAGING);
+    if (!BufferReserve(buf, end - buf->length)) {
+      // A fragmented address space may still have room once the bytes wait
+      // in the paging file; if even that fails, the bytes are gone with it.
+      void *grown = ReallocateThroughPagingFile(buf->data, buf->length, end, progress);
+      buf->data = static_cast<char *>(grown);
+      buf->capacity = grown ? end : 0;
+      if (!grown) {
+        buf->length = 0;
+        return -1;
+      }
     }
+    Phase(progress, TXT_CONVERTING);
   }
   char *base = buf->data;
   MemCopyBackward(base + start, base, in);
@@ -308,12 +316,13 @@ u32 EncodingCodePage(u32 id, u32 codePageIndex) {
 }
 
 void ApplyEncodingRequest(EncodingState *state, u32 request, u32 codePageIndex) {
+  // The index is kept as given; only a listed one makes encoding 4 possible.
   bool listed = codePageIndex < CodePageCount();
   u32 id = (request & 0xFFFF) % (listed ? 5 : 4);
   u32 bom = (request >> 16) & 0xFF;
-  if (bom == kBomDefault) bom = id == kEncodingUnicode || id == kEncodingUnicodeBigEndian;
+  bom = bom == kBomDefault ? (id == kEncodingUnicode || id == kEncodingUnicodeBigEndian) : (bom & 1);
   state->id = id;
-  state->codePageIndex = listed ? codePageIndex : state->codePageIndex;
+  state->codePageIndex = codePageIndex;
   state->bomWanted = bom ? 1 : 0;
   state->bomInEffect = state->bomWanted && id >= kEncodingUtf8 && id <= kEncodingUnicodeBigEndian;
   state->flags = static_cast<u8>(request >> 24);

@@ -24,6 +24,8 @@ void ReportProgress(void *context, u64 done, u64 total) {
   Progress(*static_cast<const FileHooks *>(context), done, total);
 }
 
+void PhaseOf(void *context, int textSlot) { ShowPhase(*static_cast<const FileHooks *>(context), textSlot); }
+
 void SetName(Document *doc, const char *path, const FileHooks &hooks) {
   if (path && path[0]) {
     StrCopyN(doc->filePath, path, kPathChars);
@@ -214,7 +216,7 @@ int ReadFileIntoDocument(Document *doc, const char *path, u32 encoding, u32 code
   if (d.textOffset) MemCopy(data, data + d.textOffset, textLength);
   ByteBuffer text = {data, textLength, static_cast<size_t>(size) + 3};
   bool lost = false;
-  ProgressSink sink = {ReportProgress, const_cast<FileHooks *>(&hooks)};
+  ProgressSink sink = {ReportProgress, const_cast<FileHooks *>(&hooks), PhaseOf};
   r = DecodeToAnsi(d.id, codePageIndex, &text, &lost, &sink);
   if (r != 0) {
     BufferFree(&text);

@@ -22,6 +22,8 @@ void ReportProgress(void *context, u64 done, u64 total) {
   if (hooks.progress) hooks.progress(hooks.context, done, total);
 }
 
+void PhaseOf(void *context, int textSlot) { ShowPhase(*static_cast<const FileHooks *>(context), textSlot); }
+
 void Range(const Document *doc, u32 flags, u32 *from, u32 *to) {
   if (flags & kSaveSelection) {
     *from = doc->selStart->position;
@@ -45,7 +47,7 @@ int EncodeAll(const Document *doc, u32 id, u32 codePageIndex, u32 flags, const F
   ShowPhase(hooks, TXT_CONVERTING);
   size_t before = out->length;
   bool lost = false;
-  ProgressSink sink = {ReportProgress, const_cast<FileHooks *>(&hooks)};
+  ProgressSink sink = {ReportProgress, const_cast<FileHooks *>(&hooks), PhaseOf};
   int r = EncodeFromAnsi(id, codePageIndex, out, &lost, &sink);
   if (r == -1) return TextId(TXT_OUT_OF_MEMORY);
   if (r != 0 || (before > 0 && out->length == 0)) return TextId(TXT_CANNOT_SAVE);

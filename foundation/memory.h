@@ -14,6 +14,8 @@
 struct ProgressSink {
   void (*report)(void *context, u64 done, u64 total);
   void *context;
+  // The phase text of the work from now on (a text slot), or null.
+  void (*phase)(void *context, int textSlot);
 };
 
 [[nodiscard]] void *Allocate(size_t size);

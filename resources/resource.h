@@ -7,6 +7,14 @@
 #define IDR_MAIN_MENU 20
 #define IDR_ACCEL_MAIN 30  // frame and tool keys
 #define IDR_ACCEL_EDIT 31  // editing keys
+#define IDD_GOTO 150
+
+// ---- controls of the Go to dialog ----
+#define IDC_GOTO_LINE 2310
+#define IDC_GOTO_LINE_RANGE 2311
+#define IDC_GOTO_POSITION 2320
+#define IDC_GOTO_POSITION_RANGE 2321
+#define IDC_GOTO_EXTEND 2330
 
 // ---- child windows of the main window ----
 #define IDC_EDITOR 1020
@@ -69,9 +77,12 @@
 #define IDM_TOOL_INDENT 32210
 #define IDM_TOOL_UNINDENT 32240
 #define IDM_OVERWRITE_MODE 55711
+#define IDM_STATUS_BAR 55111
+#define IDM_OPT_WRAP_MARGIN 55211
 #define IDM_ZOOM_IN 55411
 #define IDM_ZOOM_OUT 55413
 #define IDM_ZOOM_RESET 55415
+#define IDM_OPT_WORD_WRAP 55531
 
 // ---- version ----
 #define QP_VERSION_TEXT "6.4.1.beta"

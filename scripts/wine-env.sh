@@ -9,8 +9,10 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 # No Mono/Gecko prompts; winedbg off, so that a crash exits at once (code 5).
 export WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe=d'
-# The ANSI code page follows LC_ALL: C.UTF-8 gives 1252.
-export LC_ALL="${QP_WINE_LOCALE:-C.UTF-8}"
+# The ANSI code page follows LC_ALL: C.UTF-8 gives 1252, zh_CN.UTF-8 936,
+# ja_JP.UTF-8 932. Wine needs no generated system locale for that; bash would
+# only warn that it has none.
+{ export LC_ALL="${QP_WINE_LOCALE:-C.UTF-8}"; } 2>/dev/null
 if [ -f "$QP_WINE_DIR/display" ]; then
   export DISPLAY="$(cat "$QP_WINE_DIR/display")"
 fi

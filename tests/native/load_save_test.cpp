@@ -3,6 +3,8 @@
 // their order, and no failure ever damages the file on disk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -168,6 +170,21 @@ TEST_F(LoadSave, MixedNewlinesAreKeptAndWinAppliesOnSave) {
   ASSERT_TRUE(WriteBytes(path, "a\r\nb\nc"));
   ASSERT_EQ(Open(path), 0);
   EXPECT_EQ(doc_->newlineType, kNewlineUnix);
+}
+
+TEST_F(LoadSave, GrowingTheConversionBufferShowsPaging) {
+  std::string path = dir_.File("grow.txt");
+  ASSERT_TRUE(WriteBytes(path, std::string(5000, '\xE9')));  // each becomes two UTF-8 bytes
+  ASSERT_EQ(Open(path, kEncodingAnsi), 0);
+  g_settings.file.SStream = 0;  // the whole text converted in one buffer
+  window_.phases.clear();
+  ASSERT_EQ(Save(path, kEncodingUtf8), 0);
+  const std::vector<int> &p = window_.phases;
+  auto paging = std::find(p.begin(), p.end(), static_cast<int>(TXT_PAGING));
+  ASSERT_NE(paging, p.end()) << "Paging.. while the buffer grows";
+  ASSERT_NE(paging + 1, p.end());
+  EXPECT_EQ(paging[1], static_cast<int>(TXT_CONVERTING)) << "then the conversion goes on";
+  EXPECT_EQ(ReadBytes(path).size(), 10000u) << "a save naming its encoding writes no mark";
 }
 
 TEST_F(LoadSave, MissingFilesAreCreatedOnlyWhenWanted) {

@@ -131,7 +131,7 @@ TEST_F(MemoryTest, PagingFileCarriesTheDataWhenTheHeapCannotGrow) {
 
   FailAlloc(fi_.calls[kFaultAlloc] + 1, false);  // only the plain reallocation fails
   ProgressLog log;
-  ProgressSink sink = {ProgressLog::Report, &log};
+  ProgressSink sink = {ProgressLog::Report, &log, nullptr};
   u8 *grown = static_cast<u8 *>(ReallocateThroughPagingFile(block, used, used + 4096, &sink));
   ASSERT_NE(grown, nullptr);
   EXPECT_EQ(MemCompare(grown, expected.data(), used), 0u);

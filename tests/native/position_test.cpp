@@ -221,7 +221,7 @@ TEST(Position, EnsureScannedRescansOnlyTouchedLines) {
   d->store.progress = {[](void *c, u64 done, u64 total) {
                          static_cast<std::vector<std::pair<u64, u64>> *>(c)->push_back({done, total});
                        },
-                       &progress};
+                       &progress, nullptr};
   RangeSetClear(&d->store.rangeSets[kSetLinksScanned]);
   ASSERT_EQ(EnsureScanned(d, kSetLinks, kSetLinksScanned, 0, 3, PlatTickCount() - 5000, scanner), 1);
   ASSERT_FALSE(progress.empty());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -187,6 +188,95 @@ TEST(TextStore, HardLinesAndContinuationRowsWithWrap) {
   EXPECT_EQ(HardLineCount(&st.s), 4u);
   u32 one[] = {7};
   ASSERT_EQ(SetHardLineRows(&st.s, FirstRowOfHardLine(&st.s, 1), one, 1), -2);
+}
+
+// Rows of a run of hard lines at once give the same table as one hard line at
+// a time, across small row groups; bad layouts and memory failures change
+// nothing.
+TEST(TextStore, RowsOfManyHardLinesAtOnceMatchOneLineAtATime) {
+  ScopedStoreLimits limits(8);
+  std::mt19937 rng(11);
+  for (int round = 0; round < 40; round++) {
+    std::string text;
+    const int lines = 1 + static_cast<int>(rng() % 30);
+    static const char *kNewlines[] = {"\r\n", "\n", "\r"};
+    for (int i = 0; i < lines; i++) {
+      text += std::string(rng() % 12, static_cast<char>('a' + i % 26));
+      if (i + 1 < lines || rng() % 2) text += kNewlines[rng() % 3];
+    }
+    Store a, b;
+    a.Insert(0, text);
+    b.Insert(0, text);
+    const u32 hardLines = HardLineCount(&a.s);
+    const u32 firstLine = rng() % hardLines;
+    const u32 lastLine = firstLine + rng() % (hardLines - firstLine);
+    // Random rows for each hard line of the run.
+    std::vector<u32> batch;
+    std::vector<std::vector<u32>> perLine;
+    for (u32 line = firstLine; line <= lastLine; line++) {
+      const u32 r = FirstRowOfHardLine(&a.s, line);
+      u32 rest = RowLengthWithContinuation(&a.s, r);
+      std::vector<u32> rows;
+      while (rest > 0 && rng() % 3) {
+        u32 n = 1 + rng() % rest;
+        if (n == rest) break;
+        rows.push_back(n);
+        rest -= n;
+      }
+      rows.push_back(rest);
+      perLine.push_back(rows);
+      for (size_t i = 0; i < rows.size(); i++) batch.push_back(rows[i] | (i + 1 == rows.size() ? kRowEndsLine : 0));
+    }
+    const u32 firstRow = FirstRowOfHardLine(&a.s, firstLine);
+    const u32 lastRow = LastRowOfHardLine(&a.s, FirstRowOfHardLine(&a.s, lastLine));
+    ASSERT_EQ(SetRowsOfHardLines(&a.s, firstRow, lastRow, batch.data(), static_cast<u32>(batch.size())), 0);
+    for (u32 line = firstLine; line <= lastLine; line++) {
+      const std::vector<u32> &rows = perLine[line - firstLine];
+      ASSERT_EQ(SetHardLineRows(&b.s, FirstRowOfHardLine(&b.s, line), rows.data(), static_cast<u32>(rows.size())), 0);
+    }
+    ASSERT_TRUE(StoreOk(&a.s, true, true)) << round;
+    ASSERT_EQ(RowCount(&a.s), RowCount(&b.s));
+    for (u32 r = 0; r < RowCount(&a.s); r++) {
+      const Row &x = RowAt(&a.s, r), &y = RowAt(&b.s, r);
+      ASSERT_EQ(RowStart(&a.s, r), RowStart(&b.s, r)) << round << " row " << r;
+      ASSERT_EQ(x.textLength, y.textLength);
+      ASSERT_EQ(x.newlineLength, y.newlineLength);
+      ASSERT_EQ(x.newlineType, y.newlineType);
+      ASSERT_EQ(RowHardLine(&a.s, r), RowHardLine(&b.s, r));
+    }
+    EXPECT_EQ(a.Text(), text);
+  }
+}
+
+TEST(TextStore, RowsOfManyHardLinesRefuseBadLayoutsAndKeepTheTableOnFailure) {
+  Store st;
+  st.Insert(0, "aaaa\r\nbbbbbb\nc");
+  const u32 good[] = {2, 2 | kRowEndsLine, 3, 3 | kRowEndsLine, 1 | kRowEndsLine};
+  const u32 wrongSum[] = {2, 1 | kRowEndsLine, 3, 3 | kRowEndsLine, 1 | kRowEndsLine};
+  const u32 emptyInside[] = {0, 4 | kRowEndsLine, 6 | kRowEndsLine, 1 | kRowEndsLine};
+  const u32 tooFew[] = {4 | kRowEndsLine, 6 | kRowEndsLine};
+  EXPECT_EQ(SetRowsOfHardLines(&st.s, 0, 2, wrongSum, 5), -2);
+  EXPECT_EQ(SetRowsOfHardLines(&st.s, 0, 2, emptyInside, 4), -2);
+  EXPECT_EQ(SetRowsOfHardLines(&st.s, 0, 2, tooFew, 2), -2);
+  EXPECT_EQ(SetRowsOfHardLines(&st.s, 1, 3, good, 5), -2);
+  EXPECT_EQ(RowCount(&st.s), 3u);
+  for (u32 n = 1;; n++) {
+    FaultInjector fi = {};
+    FaultPlan(&fi, kFaultAlloc, n, false);
+    int r;
+    {
+      ScopedFaultInjector scope(&fi);
+      r = SetRowsOfHardLines(&st.s, 0, 2, good, 5);
+    }
+    ASSERT_TRUE(StoreOk(&st.s, false, true));
+    if (r == 0) break;
+    ASSERT_EQ(r, -1);
+    EXPECT_EQ(RowCount(&st.s), 3u) << "a failure leaves the rows as they were";
+  }
+  EXPECT_EQ(RowCount(&st.s), 5u);
+  EXPECT_EQ(RowAt(&st.s, 1).newlineLength, 2);
+  EXPECT_EQ(RowAt(&st.s, 3).newlineType, kNewlineLF);
+  EXPECT_EQ(RowHardLine(&st.s, 4), 2u);
 }
 
 TEST(TextStore, ReadTextFlags) {

@@ -25,6 +25,12 @@ int main(int argc, char **argv) {
   }
   ScriptedAnswerer strict;  // a question no test expects fails that test
   int rc = RUN_ALL_TESTS();
+  // A filter that names no test of this program (a stale build, a renamed
+  // test) must not count as a pass.
+  if (rc == 0 && testing::UnitTest::GetInstance()->test_to_run_count() == 0) {
+    fprintf(stderr, "no test matched the filter\n");
+    rc = 1;
+  }
   FreeTexts();
   return rc;
 }

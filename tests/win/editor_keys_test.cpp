@@ -423,6 +423,30 @@ TEST_F(EditorKeysTest, DiaryFileGetsADateLineAtTheEnd) {
   EXPECT_EQ(Text(), ".log\r\n");
 }
 
+TEST_F(EditorKeysTest, EditMenuFollowsTheDocument) {
+  HMENU menu = GetMenu(main);
+  auto state = [&](UINT id) {
+    SendMessageA(main, WM_INITMENU, reinterpret_cast<WPARAM>(menu), 0);
+    return GetMenuState(menu, id, MF_BYCOMMAND);
+  };
+  SetText("abc", 3);
+  EXPECT_TRUE(state(IDM_EDIT_UNDO) & MF_GRAYED);
+  EXPECT_TRUE(state(IDM_EDIT_REINSERT_DELETED) & MF_GRAYED);
+  Type("d");
+  EXPECT_FALSE(state(IDM_EDIT_UNDO) & MF_GRAYED);
+  EXPECT_TRUE(state(IDM_EDIT_REDO) & MF_GRAYED);
+  EXPECT_FALSE(state(IDM_EDIT_REINSERT_INSERTED) & MF_GRAYED);
+  EXPECT_TRUE(state(IDM_EDIT_REINSERT_DELETED) & MF_GRAYED);
+  Command(IDM_EDIT_BACKSPACE);
+  EXPECT_FALSE(state(IDM_EDIT_REINSERT_DELETED) & MF_GRAYED);
+  SendMessageA(ed, WM_UNDO, 0, 0);
+  EXPECT_FALSE(state(IDM_EDIT_REDO) & MF_GRAYED);
+  EXPECT_TRUE(state(IDM_EDIT_INSERT_FULL_PATH) & MF_GRAYED) << "an untitled document has no path";
+  EXPECT_FALSE(state(IDM_OVERWRITE_MODE) & MF_CHECKED);
+  Command(IDM_OVERWRITE_MODE);
+  EXPECT_TRUE(state(IDM_OVERWRITE_MODE) & MF_CHECKED);
+}
+
 // A session of a few hundred keys and commands: the text it ends with, the
 // caret, and then undo step by step back to the start.
 TEST_F(EditorKeysTest, ScriptedSession) {

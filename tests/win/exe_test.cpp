@@ -21,12 +21,18 @@ TEST(Exe, StartsWithItsWindowAndEditorAndClosesWithExitCodeZero) {
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(ClassOf(editor), "QilEdiA");
   EXPECT_TRUE(GetWindowLongA(editor, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
-  // The editor fills the frame's client area.
-  RECT client, child;
+  // The editor fills the frame's client area above the status bar.
+  HWND bar = GetDlgItem(main, 1030);
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(ClassOf(bar), "msctls_statusbar32");
+  EXPECT_TRUE(IsWindowVisible(bar));
+  RECT client, child, status;
   GetClientRect(main, &client);
   GetWindowRect(editor, &child);
+  GetWindowRect(bar, &status);
   EXPECT_EQ(child.right - child.left, client.right);
-  EXPECT_EQ(child.bottom - child.top, client.bottom);
+  EXPECT_EQ(child.bottom - child.top, client.bottom - (status.bottom - status.top));
+  EXPECT_EQ(status.top, child.bottom);
   PostMessageA(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(p.WaitExit(kWait), 0u);
 }
@@ -85,6 +91,39 @@ TEST(Exe, PlacementOptionsSetTheWindowRectangle) {
   EXPECT_EQ(r.top, 50);
   EXPECT_EQ(r.right - r.left, 500);
   EXPECT_EQ(r.bottom - r.top, 300);
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(p.WaitExit(kWait), 0u);
+}
+
+void PressCtrlKey(WORD key) {
+  INPUT in[4] = {};
+  for (INPUT &i : in) i.type = INPUT_KEYBOARD;
+  in[0].ki.wVk = VK_CONTROL;
+  in[1].ki.wVk = key;
+  in[2].ki.wVk = key;
+  in[2].ki.dwFlags = KEYEVENTF_KEYUP;
+  in[3].ki.wVk = VK_CONTROL;
+  in[3].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(4, in, sizeof(INPUT));
+}
+
+TEST(Exe, CtrlGOpensTheGoToDialog) {
+  Program p(Exe() + " /nl /ns");
+  HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+  ASSERT_NE(main, nullptr);
+  p.WaitIdle(kWait);
+  SetForegroundWindow(main);
+  PumpUntil([&] { return GetForegroundWindow() == main; }, 2000);
+  PressCtrlKey('G');
+  HWND dialog = WaitForWindow(p.pid(), "#32770", kWait);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(WindowText(dialog), "Go To");
+  // The Line box, read with WM_GETTEXT: it belongs to the other process.
+  char line[16] = {};
+  SendMessageA(GetDlgItem(dialog, 2310), WM_GETTEXT, sizeof line, reinterpret_cast<LPARAM>(line));
+  EXPECT_STREQ(line, "1");
+  PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  PumpUntil([&] { return !IsWindow(dialog); }, kWait);
   PostMessageA(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(p.WaitExit(kWait), 0u);
 }
@@ -154,6 +193,42 @@ TEST(ExeConfig, NoSaveAndForgetOptions) {
   EXPECT_NE(saved.find("\nPlace=0\n"), std::string::npos) << saved;
   EXPECT_NE(saved.find("\nTop=2147483648\n"), std::string::npos) << saved;
   EXPECT_NE(saved.find("\nWidth=2147483648\n"), std::string::npos) << saved;
+}
+
+TEST(ExeConfig, StatusBarOptionIsSavedAndAppliedAtStart) {
+  TempFolder dir;
+  std::string ini = dir.File("QuilPad.ini");
+  ASSERT_TRUE(WriteBytes(ini, kBom));
+  {
+    // /d 55111: the Status Bar command, once the document is open.
+    Program p(Exe() + " /i \"" + ini + "\" /d 55111");
+    HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+    ASSERT_NE(main, nullptr);
+    HWND bar = GetDlgItem(main, 1030);
+    ASSERT_NE(bar, nullptr);
+    PumpUntil([&] { return !IsWindowVisible(bar); }, kWait);
+    EXPECT_FALSE(IsWindowVisible(bar));
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(p.WaitExit(kWait), 0u);
+  }
+  std::string saved = ReadBytes(ini);
+  EXPECT_NE(saved.find("\nStatus=0\n"), std::string::npos) << saved;
+  {
+    Program p(Exe() + " /ns /i \"" + ini + "\"");
+    HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+    ASSERT_NE(main, nullptr);
+    p.WaitIdle(kWait);
+    HWND bar = GetDlgItem(main, 1030);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_FALSE(IsWindowVisible(bar));
+    HWND editor = GetDlgItem(main, 1020);
+    RECT client, child;
+    GetClientRect(main, &client);
+    GetWindowRect(editor, &child);
+    EXPECT_EQ(child.bottom - child.top, client.bottom) << "no room kept for a hidden bar";
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(p.WaitExit(kWait), 0u);
+  }
 }
 
 TEST(ExeConfig, UnreadableConfigFileIsReported) {

@@ -1,0 +1,641 @@
+// FindMatch: the scan driver. It tries start positions one after the other
+// and runs the engine (matcher.cpp) at each, skipping positions where the
+// compiled prefilter proves no match can start:
+//   - an anchored pattern (\A, \G, ^ or \p first) is tried only where the
+//     anchor can hold;
+//   - a pattern that starts with a literal string is tried where the literal
+//     stands (16 bytes at a time on its first and last byte, then compared);
+//   - otherwise only where the first byte can start a match and the byte
+//     before suits the leading assertions (\b \y ^ and look-behind literals);
+//   - a byte every match must contain is looked for ahead once; where it is
+//     missing, the forward scan ends.
+// The group array and the backtrack stack are kept in the pattern between
+// scans (a replace loop calls FindMatch once per occurrence).
+#include "foundation/bytes.h"
+#include "search/byte_search.h"
+#include "search/matcher_internal.h"
+
+using namespace matcher_detail;
+using namespace pattern_detail;
+
+// A scan that needed a deep stack does not keep it for the next one.
+constexpr u32 kKeptFrames = 65536;
+
+struct MatchWorkspace {
+  GroupRecord *groups;
+  u32 groupCount;
+  MatchStack stack;
+  // The table of bytes that may stand before a match, and the word table it
+  // was built from (the plain levels follow the live word rule).
+  u8 prevReady;
+  // Group records written since they were last reset (the engine's dirty
+  // marks, kept between scans), and the block the last scan ended in.
+  u8 dirtyHigh;
+  u64 dirty;
+  u32 lastBlock;
+  u8 prevOk[256];
+  u8 wordSnapshot[256];
+};
+
+void pattern_detail::FreeMatchWorkspace(MatchWorkspace *w) {
+  if (!w) return;
+  Free(w->groups);
+  FreeMatchStack(&w->stack);
+  Free(w);
+}
+
+namespace {
+
+int EnsureWorkspace(CompiledPattern *cp) {
+  MatchWorkspace *w = cp->workspace;
+  if (w && w->groupCount == cp->groupCount) return 0;
+  FreeMatchWorkspace(w);
+  cp->workspace = nullptr;
+  w = static_cast<MatchWorkspace *>(Allocate(sizeof(MatchWorkspace)));
+  if (!w) return -1;
+  MemZero(w, sizeof *w);
+  w->groups = static_cast<GroupRecord *>(Allocate(static_cast<size_t>(cp->groupCount) * sizeof(GroupRecord)));
+  if (!w->groups || InitMatchStack(&w->stack) != 0) {
+    FreeMatchWorkspace(w);
+    return -1;
+  }
+  w->groupCount = cp->groupCount;
+  w->dirtyHigh = 1;  // the records hold nothing yet
+  cp->workspace = w;
+  return 0;
+}
+
+struct Scan {
+  Engine *e;
+  const PatternPrefilter *pf;
+  const u8 *prevOk;  // null: no condition on the byte before
+  Reader r;          // the scan's own view
+  // The last run window: members of the run node over [runStart, runAt),
+  // the run literal at runAt (kNoPosition: none found yet).
+  u32 runAt, runStart;
+  // The required byte: found at requiredAt (kNoPosition: not looked for yet),
+  // or missing from requiredGone on.
+  u32 requiredAt;
+  bool requiredGone;
+};
+
+// Builds the table of bytes that may stand before a match start from the
+// prefilter's conditions and the word table in force.
+void BuildPrevTable(Engine &e, MatchWorkspace *w, const PatternPrefilter &pf) {
+  const u8 *word = e.wordTable;
+  const u8 mask = e.wordMask;
+  if (w->prevReady && memcmp(w->wordSnapshot, word, 256) == 0) return;
+  memcpy(w->wordSnapshot, word, 256);
+  bool firstWord = false, firstNonWord = false;
+  if (!pf.firstAny) {
+    for (u32 c = 0; c < 256; c++) {
+      if (!pf.firstSet[c]) continue;
+      if (word[c] & mask) firstWord = true; else firstNonWord = true;
+    }
+    if (pf.firstAtEnd) firstNonWord = true;  // nothing after the end: not a word character
+  }
+  for (u32 c = 0; c < 256; c++) {
+    const bool isWord = (word[c] & mask) != 0;
+    bool ok = true;
+    if (pf.prevConditions & kPrevNewline) ok = ok && (c == '\r' || c == '\n');
+    if (pf.prevConditions & kPrevNonWord) ok = ok && !isWord;
+    if (pf.prevConditions & kPrevWord) ok = ok && isWord;
+    if ((pf.prevConditions & kPrevBoundary) && !pf.firstAny && firstWord != firstNonWord) {
+      ok = ok && (isWord == firstNonWord);  // \b before a word byte: a non-word byte
+    }
+    if ((pf.prevConditions & kPrevNoBoundary) && !pf.firstAny && firstWord != firstNonWord) {
+      ok = ok && (isWord == firstWord);
+    }
+    if (pf.prevConditions & kPrevBytes) ok = ok && (c == pf.prevBytes[0] || c == pf.prevBytes[1]);
+    w->prevOk[c] = ok ? 1 : 0;
+  }
+  w->prevReady = 1;
+}
+
+// Whether the byte before q allows a match start at q (q > 0).
+bool PrevAllows(Scan &s, u32 q) {
+  if (!s.prevOk || q == 0 || q <= s.e->contextStart) return true;
+  return s.prevOk[s.r.At(q - 1)] != 0;
+}
+
+// Whether the literal stands at q, across blocks.
+bool LiteralAcross(Scan &s, const PrefilterLiteral &lit, u32 q) {
+  const u8 *bytes = lit.bytes;
+  u32 n = lit.length;
+  if (s.e->length - q < n) return false;
+  const u8 *lower = lit.ignoreCase ? LowerTable() : nullptr;
+  Reader &r = s.r;
+  while (n > 0) {
+    if (!r.Holds(q)) r.Seek(q);
+    u32 chunk = r.end - q;
+    if (chunk > n) chunk = n;
+    if (!byte_search::LiteralAt(r.data + (q - r.start), bytes, chunk, lower)) return false;
+    bytes += chunk;
+    q += chunk;
+    n -= chunk;
+  }
+  return true;
+}
+
+// The first x in [from, last] where the literal stands, or kNoPosition.
+u32 FindLiteralFrom(Scan &s, const PrefilterLiteral &lit, u32 from, u32 last) {
+  const u32 n = lit.length;
+  if (s.e->length < n) return kNoPosition;
+  const u8 *lower = lit.ignoreCase ? LowerTable() : nullptr;
+  Reader &r = s.r;
+  if (last > s.e->length - n) last = s.e->length - n;
+  u32 q = from;
+  while (q <= last) {
+    if (!r.Holds(q)) r.Seek(q);
+    const u32 bs = r.start, be = r.end;
+    if (q + n <= be) {
+      u32 top = be - n;
+      if (top > last) top = last;
+      const u8 *d = r.data + (q - bs);
+      const u8 *hit;
+      if (n == 1) {
+        const u8 *stop = r.data + (top - bs) + 1;
+        hit = byte_search::FindEither(d, stop, lit.first[0], lit.first[1]);
+        if (hit == stop) hit = nullptr;
+      } else {
+        hit = byte_search::FindLiteral(d, r.data + (top - bs) + n, lit.bytes, n, lit.first[0], lit.first[1],
+                                       lit.last[0], lit.last[1], lower);
+      }
+      if (hit) return bs + static_cast<u32>(hit - r.data);
+      if (top == last) break;
+      q = top + 1;
+    }
+    // Starts whose literal runs on into the next block.
+    u32 top = be - 1;
+    if (top > last) top = last;
+    for (; q <= top; q++) {
+      u8 c = r.At(q);
+      if ((c == lit.first[0] || c == lit.first[1]) && LiteralAcross(s, lit, q)) return q;
+    }
+  }
+  return kNoPosition;
+}
+
+// The first q in [p, hi] where the start literal stands.
+u32 NextLiteral(Scan &s, u32 p, u32 hi) {
+  while (p <= hi) {
+    u32 x = FindLiteralFrom(s, s.pf->start, p, hi);
+    if (x == kNoPosition || PrevAllows(s, x)) return x;
+    p = x + 1;
+  }
+  return kNoPosition;
+}
+
+bool RunMember(const Engine &e, const PatternNode &n, u8 c) {
+  switch (n.kind) {
+    case kNodeChar: return c == n.a || c == n.b;
+    case kNodeAny: return c != '\r' && c != '\n';
+    default: return (e.tables[n.a * kClassTableBytes + c] & n.b) != 0;
+  }
+}
+
+// The first q in [p, hi] where a match may start with a run of the run
+// node's members followed by the run literal: only where the run from q
+// reaches an occurrence of the literal.
+u32 NextRunStart(Scan &s, u32 p, u32 hi) {
+  Engine &e = *s.e;
+  const PatternNode &x = e.nodes[s.pf->runNode];
+  const u64 min = static_cast<u32>(x.minRepeat);
+  const PrefilterLiteral &lit = s.pf->runLiteral;
+  while (p <= hi) {
+    if (s.runAt != kNoPosition && p >= s.runStart && p + min <= s.runAt) {
+      if (PrevAllows(s, p)) return p;
+      p++;
+      continue;
+    }
+    const u64 from = p + min;
+    if (from + lit.length > e.rangeEnd) return kNoPosition;
+    u32 at = FindLiteralFrom(s, lit, static_cast<u32>(from), e.rangeEnd - lit.length);
+    if (at == kNoPosition) return kNoPosition;
+    u32 start = at;
+    while (start > p && RunMember(e, x, s.r.At(start - 1))) start--;
+    s.runAt = at;
+    s.runStart = start;
+    if (start + min > at) {
+      p = static_cast<u32>(at - min + 1);  // too short a run: no start can use this occurrence
+      continue;
+    }
+    if (p < start) p = start;
+  }
+  return kNoPosition;
+}
+
+// The first q in [p, hi] right after an occurrence of the look-behind
+// literal (inside the context) where a match may start.
+u32 NextAfterLiteral(Scan &s, u32 p, u32 hi) {
+  const PatternPrefilter &pf = *s.pf;
+  Engine &e = *s.e;
+  const PrefilterLiteral &lit = pf.before;
+  const u32 n = lit.length;
+  while (p <= hi) {
+    if (hi < n) return kNoPosition;
+    u32 from = p >= n ? p - n : 0;
+    if (from < e.contextStart) from = e.contextStart;
+    u32 x = FindLiteralFrom(s, lit, from, hi - n);
+    if (x == kNoPosition) return kNoPosition;
+    u32 q = x + n;
+    bool first = pf.firstAny || (q < e.length ? pf.firstSet[s.r.At(q)] != 0 : pf.firstAtEnd != 0);
+    if (first && PrevAllows(s, q)) return q;
+    p = q + 1;
+  }
+  return kNoPosition;
+}
+
+// After a failed attempt at p: the next start worth trying. When the pattern
+// opens with a node that stands once and then a repeat without maximum, and
+// both held at p, every start inside the repeat's run reaches the same run
+// end and tries a subset of the continuations p tried.
+u32 NextAfterFailure(Scan &s, u32 p) {
+  const PatternPrefilter &pf = *s.pf;
+  Engine &e = *s.e;
+  if (!pf.skipNode) return p + 1;
+  const PatternNode &lead = e.nodes[e.nodes[0].next];
+  const PatternNode &x = e.nodes[pf.skipNode];
+  const u32 a = p + pf.skipLead;
+  if (a > e.rangeEnd || a < p) return p + 1;
+  Reader &r = s.r;
+  if (lead.kind == kNodeString) {
+    const u8 *lower = e.lower;
+    for (u32 k = 0; k < lead.b; k++) {
+      u8 c = r.At(p + k);
+      if ((lower ? lower[c] : c) != e.pool[lead.a + k]) return p + 1;
+    }
+  } else if (!RunMember(e, lead, r.At(p))) {
+    return p + 1;
+  }
+  u32 q = a;
+  while (q < e.rangeEnd) {
+    if (!r.Holds(q)) r.Seek(q);
+    const u8 *d = r.data + (q - r.start);
+    const u32 stop = e.rangeEnd < r.end ? e.rangeEnd : r.end;
+    const u8 *dend = r.data + (stop - r.start);
+    const u8 *hit = d;
+    if (x.kind == kNodeAny) {
+      hit = byte_search::FindEither(d, dend, '\r', '\n');
+    } else {
+      while (hit < dend && RunMember(e, x, *hit)) hit++;
+    }
+    q += static_cast<u32>(hit - d);
+    if (hit < dend) break;
+  }
+  // Starts p' with p' + lead <= q reach the same run end q.
+  const u32 next = q - pf.skipLead + 1;
+  return next > p + 1 ? next : p + 1;
+}
+
+// The first q in [p, hi] whose byte may start a match (and whose byte before
+// allows it).
+u32 NextFirstByte(Scan &s, u32 p, u32 hi) {
+  const PatternPrefilter &pf = *s.pf;
+  Reader &r = s.r;
+  u32 q = p;
+  while (q <= hi) {
+    if (!r.Holds(q)) r.Seek(q);
+    const u8 *d = r.data + (q - r.start);
+    const u32 stop = hi < r.end - 1 ? hi + 1 : r.end;
+    const u8 *dend = r.data + (stop - r.start);
+    const u8 *hit;
+    if (pf.firstCount == 1) {
+      hit = byte_search::FindByte(d, dend, pf.firstBytes[0]);
+    } else if (pf.firstCount == 2) {
+      hit = byte_search::FindEither(d, dend, pf.firstBytes[0], pf.firstBytes[1]);
+    } else if (pf.firstRange) {
+      hit = byte_search::FindInRange(d, dend, pf.firstLow, pf.firstHigh);
+    } else {
+      hit = byte_search::FindInSet(d, dend, pf.firstSet);
+    }
+    u32 x = r.start + static_cast<u32>(hit - r.data);
+    if (hit == dend) {
+      q = x;
+      continue;
+    }
+    if (PrevAllows(s, x)) return x;
+    q = x + 1;
+  }
+  return kNoPosition;
+}
+
+// The first q in [p, hi] whose byte before allows a match start.
+u32 NextAfterPrev(Scan &s, u32 p, u32 hi) {
+  if (p == 0 || p <= s.e->contextStart) return p;
+  Reader &r = s.r;
+  u32 y = p - 1;  // the byte before the candidate
+  while (y < hi) {
+    if (!r.Holds(y)) r.Seek(y);
+    const u8 *d = r.data + (y - r.start);
+    const u32 stop = hi < r.end ? hi : r.end;
+    const u8 *dend = r.data + (stop - r.start);
+    const u8 *hit = byte_search::FindInSet(d, dend, s.prevOk);
+    u32 x = r.start + static_cast<u32>(hit - r.data);
+    if (hit != dend) return x + 1;
+    y = x;
+  }
+  return kNoPosition;
+}
+
+// The first line start in [p, hi] whose first byte may start a match.
+u32 NextLineStart(Scan &s, u32 p, u32 hi) {
+  const PatternPrefilter &pf = *s.pf;
+  Reader &r = s.r;
+  const u32 length = s.e->length;
+  u32 q = p;
+  while (q <= hi) {
+    bool start = q == 0;
+    if (!start) {
+      u8 before = r.At(q - 1);
+      start = before == '\n' || (before == '\r' && (q == length || r.At(q) != '\n'));
+    }
+    if (!start) {
+      // The next newline at or after q: the candidate follows it.
+      u32 y = q;
+      u32 found = kNoPosition;
+      while (y < hi) {
+        if (!r.Holds(y)) r.Seek(y);
+        const u8 *d = r.data + (y - r.start);
+        const u32 stop = hi < r.end ? hi : r.end;
+        const u8 *dend = r.data + (stop - r.start);
+        const u8 *hit = byte_search::FindEither(d, dend, '\n', '\r');
+        y = r.start + static_cast<u32>(hit - r.data);
+        if (hit != dend) {
+          found = y;
+          break;
+        }
+      }
+      if (found == kNoPosition) return kNoPosition;
+      q = found + 1;
+      if (r.At(found) == '\r' && q < length && r.At(q) == '\n') q++;
+      if (q > hi) return kNoPosition;
+    }
+    if (pf.firstAny) return q;
+    if (q < length ? pf.firstSet[r.At(q)] != 0 : pf.firstAtEnd != 0) return q;
+    q++;
+  }
+  return kNoPosition;
+}
+
+u32 NextCandidate(Scan &s, u32 p, u32 hi) {
+  const PatternPrefilter &pf = *s.pf;
+  Engine &e = *s.e;
+  u32 q;
+  switch (pf.anchor) {
+    case kAnchorContextStart:
+      q = (p <= e.contextStart && e.contextStart <= hi) ? e.contextStart : kNoPosition;
+      break;
+    case kAnchorSearchStart:
+      q = (p <= e.searchStart && e.searchStart <= hi) ? e.searchStart : kNoPosition;
+      break;
+    case kAnchorLineStart:
+      q = NextLineStart(s, p, hi);
+      break;
+    default:
+      if (!pf.firstAny || pf.start.length) {
+        // A match consumes its first byte here: none starts at the end,
+        // except one that may be empty there ("$").
+        const bool end = pf.firstAtEnd && !pf.start.length && !pf.runNode && p <= e.length && hi >= e.length;
+        if (hi >= e.length) hi = e.length == 0 ? 0 : e.length - 1;
+        if (e.length == 0 || p > hi) {
+          q = end && PrevAllows(s, e.length) ? e.length : kNoPosition;
+          break;
+        }
+        if (end) {
+          q = NextFirstByte(s, p, hi);
+          if (q == kNoPosition && PrevAllows(s, e.length)) q = e.length;
+          break;
+        }
+      }
+      if (pf.start.length) {
+        q = NextLiteral(s, p, hi);
+      } else if (pf.runNode) {
+        q = NextRunStart(s, p, hi);
+      } else if (pf.before.length) {
+        q = NextAfterLiteral(s, p, hi);
+      } else if (!pf.firstAny) {
+        q = NextFirstByte(s, p, hi);
+      } else if (s.prevOk) {
+        q = NextAfterPrev(s, p, hi);
+      } else {
+        q = p;
+      }
+      break;
+  }
+  if (q == kNoPosition || pf.requiredCount == 0) return q;
+  // Every match from q on contains the required byte: look for it once.
+  if (s.requiredGone) return kNoPosition;
+  if (s.requiredAt == kNoPosition || s.requiredAt < q) {
+    Reader &r = s.r;
+    u32 y = q;
+    const u32 end = e.rangeEnd;
+    s.requiredAt = kNoPosition;
+    while (y < end) {
+      if (!r.Holds(y)) r.Seek(y);
+      const u8 *d = r.data + (y - r.start);
+      const u32 stop = end < r.end ? end : r.end;
+      const u8 *dend = r.data + (stop - r.start);
+      const u8 *hit = byte_search::FindEither(d, dend, pf.requiredBytes[0], pf.requiredBytes[1]);
+      y = r.start + static_cast<u32>(hit - r.data);
+      if (hit != dend) {
+        s.requiredAt = y;
+        break;
+      }
+    }
+    if (s.requiredAt == kNoPosition) {
+      s.requiredGone = true;
+      return kNoPosition;
+    }
+  }
+  return q;
+}
+
+// Whether a backward scan should try position q.
+bool CandidateAt(Scan &s, u32 q) {
+  const PatternPrefilter &pf = *s.pf;
+  Engine &e = *s.e;
+  switch (pf.anchor) {
+    case kAnchorContextStart:
+      if (q != e.contextStart) return false;
+      break;
+    case kAnchorSearchStart:
+      if (q != e.searchStart) return false;
+      break;
+    case kAnchorLineStart:
+      if (!e.LineStart(q)) return false;
+      break;
+    default:
+      break;
+  }
+  if (!pf.firstAny && (q < e.length ? !pf.firstSet[s.r.At(q)] : !pf.firstAtEnd)) return false;
+  return PrevAllows(s, q);
+}
+
+}  // namespace
+
+void FreePattern(CompiledPattern *cp) {
+  Free(cp->nodes);
+  cp->nodes = nullptr;
+  cp->nodeCount = cp->nodeCapacity = 0;
+  Free(cp->tables);
+  cp->tables = nullptr;
+  cp->tableCount = cp->tableCapacity = 0;
+  FreeMatchWorkspace(cp->workspace);
+  cp->workspace = nullptr;
+}
+
+int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt, u32 rangeEnd, bool backward,
+              bool rejectEmptyAtStart, MatchGroups *out, u32 *matchPosition) {
+  if (EnsureWorkspace(cp) != 0) {
+    cp->scan.lastResult = -1;
+    return -1;
+  }
+  MatchWorkspace *w = cp->workspace;
+  const u32 length = store->length;
+  if (rangeEnd > length) rangeEnd = length;
+  if (from > rangeEnd) from = rangeEnd;
+  if (stopAt > rangeEnd) stopAt = rangeEnd;
+
+  // A forward scan for a pattern that needs a byte missing from the rest of
+  // the range is over before it starts.
+  const PatternPrefilter &pf = cp->prefilter;
+  u32 requiredAt = kNoPosition;
+  if (!backward && pf.requiredCount && from <= stopAt) {
+    Reader r;
+    r.Init(store);
+    if (w->lastBlock < store->blocks.count) r.Load(w->lastBlock);
+    for (u32 y = from; y < rangeEnd;) {
+      if (!r.Holds(y)) r.Seek(y);
+      const u8 *d = r.data + (y - r.start);
+      const u32 stop = rangeEnd < r.end ? rangeEnd : r.end;
+      const u8 *dend = r.data + (stop - r.start);
+      const u8 *hit = byte_search::FindEither(d, dend, pf.requiredBytes[0], pf.requiredBytes[1]);
+      y = r.start + static_cast<u32>(hit - r.data);
+      if (hit != dend) {
+        requiredAt = y;
+        break;
+      }
+    }
+    if (requiredAt == kNoPosition) {
+      cp->scan.lastResult = kMatchNone;
+      return kMatchNone;
+    }
+  }
+
+  Engine e;
+  e.Setup(cp, store);
+  e.rangeStart = from < stopAt ? from : stopAt;
+  e.rangeEnd = rangeEnd;
+  // The context starts at the document's start: a scan that goes on after a
+  // match (Grep, Extended Replace) must still see the characters before its
+  // `from`, or \b, \A and look-behinds would misjudge every later start.
+  e.contextStart = 0;
+  e.contextEnd = (cp->flags & kPatternWholeContext) ? length : rangeEnd;
+  e.groups = w->groups;
+  e.groupCount = w->groupCount;
+  e.dirty = w->dirty;
+  e.dirtyHigh = w->dirtyHigh != 0;
+  if (w->lastBlock < store->blocks.count) {
+    e.r.Load(w->lastBlock);
+    e.r2.Load(w->lastBlock);
+  }
+  e.stack = &w->stack;
+  e.stack->count = 0;
+  e.base = 0;
+
+  Scan s;
+  s.e = &e;
+  s.pf = &pf;
+  s.prevOk = nullptr;
+  if (pf.prevConditions) {
+    BuildPrevTable(e, w, pf);
+    s.prevOk = w->prevOk;
+  }
+  s.r.Init(store);
+  if (w->lastBlock < store->blocks.count) s.r.Load(w->lastBlock);
+  s.runAt = s.runStart = kNoPosition;
+  s.requiredAt = requiredAt;
+  s.requiredGone = false;
+
+  const u32 minLength = cp->minLength;
+  u32 polls = 0;
+  int result = kMatchNone;
+  u32 at = kNoPosition;
+
+  auto attempt = [&](u32 q) -> int {
+    if (s.r.Holds(q)) e.r = s.r;  // the engine starts in the scan's block
+    e.ResetGroups();
+    e.stack->count = 0;
+    e.limit = rangeEnd;
+    e.currentLook = kNoLook;
+    e.attempt = q;
+    e.rejectEmpty = rejectEmptyAtStart && q == from;
+    return e.Run(q);
+  };
+
+  if (!backward) {
+    if (from <= stopAt && rangeEnd - from >= minLength) {
+      u32 hi = rangeEnd - minLength;
+      if (stopAt < hi) hi = stopAt;
+      u32 p = from;
+      while (p <= hi) {
+        u32 q = NextCandidate(s, p, hi);
+        if (q == kNoPosition || q > hi) break;
+        int r = attempt(q);
+        if (r == 1) {
+          result = kMatchFound;
+          at = q;
+          break;
+        }
+        if (r == 0) {
+          result = -1;
+          break;
+        }
+        if (e.cancelled || ((++polls & 255) == 0 && e.Poll())) break;
+        if (q == hi) break;
+        p = NextAfterFailure(s, q);
+      }
+    }
+  } else if (from >= stopAt) {
+    u32 p = from;
+    for (;;) {
+      if (rangeEnd - p >= minLength && CandidateAt(s, p)) {
+        int r = attempt(p);
+        if (r == 1) {
+          result = kMatchFound;
+          at = p;
+          break;
+        }
+        if (r == 0) {
+          result = -1;
+          break;
+        }
+        if (e.cancelled || ((++polls & 255) == 0 && e.Poll())) break;
+      } else if ((++polls & 4095) == 0 && e.Poll()) {
+        break;
+      }
+      if (p == stopAt) break;
+      p--;
+    }
+  }
+
+  if (result == kMatchFound) {
+    if (out) {
+      for (u32 g = 0; g < 10; g++) {
+        const GroupRecord &rec = w->groups[g];
+        bool set = rec.end != kNoPosition;
+        out->group[g].start = set ? rec.start : kNoPosition;
+        out->group[g].end = set ? rec.end : kNoPosition;
+      }
+    }
+    if (matchPosition) *matchPosition = at;
+  }
+  e.stack->count = 0;
+  if (e.stack->capacity > kKeptFrames) FreeMatchStack(e.stack);  // regrown on demand
+  w->dirty = e.dirty;
+  w->dirtyHigh = e.dirtyHigh ? 1 : 0;
+  w->lastBlock = s.r.block;
+  cp->scan.lastResult = result;
+  return result;
+}
