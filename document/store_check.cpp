@@ -93,30 +93,10 @@ struct Checker {
       room += gaps.length[j];
     }
     if (room != r.capacity - r.count) return Fail("row gaps hold %u, the free room is %u", (u32)room, r.capacity - r.count);
-    // Their index: buckets that cover every row, each knowing the gaps before it.
+    // Their index covers every row (each row's entry is checked below).
     const RowGapIndex &x = s->rowGapIndex;
     if (x.shift > 31 || (r.count >> x.shift) >= kRowGapBuckets) return Fail("row gap buckets of 2^%u rows", x.shift);
-    for (u32 b = 0, j = 0, skip = 0; b < kRowGapBuckets; b++) {
-      const u64 first = static_cast<u64>(b) << x.shift;
-      while (j < kRowGaps && s->rowGaps.at[j] <= first) skip += s->rowGaps.length[j++];
-      if (x.buckets[b].gap != j || x.buckets[b].skip != skip) {
-        return Fail("row gap bucket %u says gap %u after %u, expected %u after %u", b, x.buckets[b].gap, x.buckets[b].skip, j,
-                    skip);
-      }
-    }
-    // One shift per span of row groups; the true words are checked below.
-    const Table<RowGroupShift> &sh = s->rowShifts;
-    const u32 bits = g_storeLimits.rowSpanBits;
-    const u32 spans = static_cast<u32>((static_cast<u64>(g.count) + (1u << bits) - 1) >> bits);
-    if (sh.count != spans || sh.count > sh.capacity) {
-      return Fail("%u row groups need %u shifts, have %u of %u", g.count, spans, sh.count, sh.capacity);
-    }
-    for (u32 k = 0; k < sh.count; k++) {
-      const u32 spanStart = RowGroupStart(s, k << bits);
-      if (sh.entries[k].spanStart != spanStart) {
-        return Fail("row span %u starts at %u, its first group at %u", k, sh.entries[k].spanStart, spanStart);
-      }
-    }
+    u32 gap = 0, skip = 0;  // the gaps at or before the row being checked
     u32 item = 0;
     u64 abs = 0;
     u32 hard = 0;
@@ -131,6 +111,13 @@ struct Checker {
       if (base != hard) return Fail("row group %u base %u, expected %u", gi, base, hard);
       for (u32 k = 0; k < count; k++, item++) {
         if (item >= r.count) return Fail("row group %u runs past the rows", gi);
+        while (gap < kRowGaps && s->rowGaps.at[gap] <= item) skip += s->rowGaps.length[gap++];
+        if (RowSlot(s, item) != item + skip) return Fail("row %u found at entry %u, lies at %u", item, RowSlot(s, item), item + skip);
+        u32 runEnd;
+        RowRun(s, item, r.count, &runEnd);
+        u32 next = gap;
+        while (next < kRowGaps && !s->rowGaps.length[next]) next++;
+        if (runEnd != (next < kRowGaps ? s->rowGaps.at[next] : r.count)) return Fail("row %u: its run ends at %u", item, runEnd);
         const Row &row = RowAt(s, item);
         if (row.group != gi) return Fail("row %u says group %u, is in %u", item, row.group, gi);
         if (start + row.start != abs) return Fail("row %u starts at %u, expected %u", item, start + row.start,

@@ -151,8 +151,32 @@ void IndexRowGaps(TextStore *s) {
   for (u32 b = 0; b < kRowGapBuckets; b++) {
     const u64 first = static_cast<u64>(b) << shift;
     while (j < kRowGaps && g.at[j] <= first) skip += g.length[j++];
-    x.buckets[b] = RowGapBucket{j, skip};
+    u32 k = j;
+    while (k < kRowGaps && !g.length[k]) k++;
+    u32 k2 = k + 1;
+    while (k2 < kRowGaps && !g.length[k2]) k2++;
+    RowGapBucket &bucket = x.buckets[b];
+    bucket.skip = skip;
+    bucket.at = k < kRowGaps ? g.at[k] : kNoRowGap;
+    bucket.length = k < kRowGaps ? g.length[k] : 0;
+    bucket.nextAt = k2 < kRowGaps ? g.at[k2] : kNoRowGap;
+    x.firstGap[b] = static_cast<u8>(j);
   }
+}
+
+u32 RowSlotWalk(const TextStore *s, u32 row) {
+  u32 runEnd;
+  return static_cast<u32>(RowRunWalk(s, row, s->rows.count, &runEnd) - s->rows.entries);
+}
+
+Row *RowRunWalk(const TextStore *s, u32 row, u32 limit, u32 *runEnd) {
+  const RowGaps &g = s->rowGaps;
+  const u32 b = row >> s->rowGapIndex.shift;
+  u32 j = s->rowGapIndex.firstGap[b], skip = s->rowGapIndex.buckets[b].skip;
+  while (j < kRowGaps && g.at[j] <= row) skip += g.length[j++];
+  while (j < kRowGaps && g.at[j] < limit && !g.length[j]) j++;
+  *runEnd = j < kRowGaps && g.at[j] < limit ? g.at[j] : limit;
+  return s->rows.entries + row + skip;
 }
 
 void OpenRows(TextStore *s, u32 i0, u32 i1, u32 m) {

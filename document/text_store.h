@@ -155,18 +155,24 @@ struct RowGaps {
   u32 length[kRowGaps];
 };
 
-// Finds a row's gaps in a step or two: bucket b covers the rows from
-// b << shift on (the buckets cover every row and the row count) and holds the
-// first gap after its first row and the lengths of the gaps before. Made
-// anew (IndexRowGaps) whenever the gaps or the row count change.
+// Finds a row's entry in one step: bucket b covers the rows from b << shift
+// on (the buckets cover every row and the row count) and holds the lengths
+// of the gaps at or before its first row, and the next two gaps with room
+// after it (gaps of length 0 move no row). Only a row at or after the second
+// of those (two gaps in one bucket) walks the gaps, from the bucket's first.
+// Made anew (IndexRowGaps) whenever the gaps or the row count change.
+constexpr u32 kNoRowGap = 0xFFFFFFFFu;
 struct RowGapBucket {
-  u32 gap;
   u32 skip;
+  u32 at, length;  // the first gap with room after the first row (at kNoRowGap: none)
+  u32 nextAt;      // the one after it
 };
 struct RowGapIndex {
   u32 shift;
   RowGapBucket buckets[kRowGapBuckets];
+  u8 firstGap[kRowGapBuckets];  // the first gap after the bucket's first row
 };
+static_assert(kRowGaps < 256, "gap numbers fit a byte");
 
 // A range of a range set; the payload belongs to the set's owner.
 struct Range {
@@ -263,26 +269,25 @@ void FreeStore(TextStore *store);
 // ---- lookups --------------------------------------------------------------------
 
 // The entry of the row array that holds a row (at most the row count).
+u32 RowSlotWalk(const TextStore *s, u32 row);
 inline u32 RowSlot(const TextStore *s, u32 row) {
-  const RowGaps &g = s->rowGaps;
   const RowGapBucket &b = s->rowGapIndex.buckets[row >> s->rowGapIndex.shift];
-  u32 j = b.gap, skip = b.skip;
-  while (j < kRowGaps && g.at[j] <= row) skip += g.length[j++];
-  return row + skip;
+  if (row >= b.nextAt) return RowSlotWalk(s, row);
+  return row + b.skip + (row >= b.at ? b.length : 0);
 }
 inline Row &RowAt(TextStore *s, u32 row) { return s->rows.entries[RowSlot(s, row)]; }
 inline const Row &RowAt(const TextStore *s, u32 row) { return s->rows.entries[RowSlot(s, row)]; }
 // The entry of a row, and in *runEnd the first row after it (at most `limit`)
 // that a gap parts from it: the rows up to there lie one after another, so
 // that a loop over them needs one lookup, not one a row.
+Row *RowRunWalk(const TextStore *s, u32 row, u32 limit, u32 *runEnd);
 inline Row *RowRun(const TextStore *s, u32 row, u32 limit, u32 *runEnd) {
-  const RowGaps &g = s->rowGaps;
   const RowGapBucket &b = s->rowGapIndex.buckets[row >> s->rowGapIndex.shift];
-  u32 j = b.gap, skip = b.skip;
-  while (j < kRowGaps && g.at[j] <= row) skip += g.length[j++];
-  while (j < kRowGaps && g.at[j] < limit && !g.length[j]) j++;
-  *runEnd = j < kRowGaps && g.at[j] < limit ? g.at[j] : limit;
-  return s->rows.entries + row + skip;
+  if (row >= b.nextAt) return RowRunWalk(s, row, limit, runEnd);
+  const bool past = row >= b.at;
+  const u32 end = past ? b.nextAt : b.at;
+  *runEnd = end < limit ? end : limit;
+  return s->rows.entries + row + b.skip + (past ? b.length : 0);
 }
 // Makes the bucket index of the gaps.
 void IndexRowGaps(TextStore *s);
