@@ -1,14 +1,22 @@
 #include <cstdio>
+#include <cstring>
 
 #include "bench/bench.h"
 #include "foundation/random.h"
 #include "foundation/texts.h"
 
-int main() {
+// With arguments, only the named groups run (foundation, files, document, patterns).
+int main(int argc, char **argv) {
   if (ThreadSlotInit() != 0 || LoadTexts(&kBuiltinTextLoader) != 0) return 1;
-  BenchFoundation();
-  BenchFiles();
-  BenchDocument();
-  BenchPatterns();
+  auto wanted = [&](const char *name) {
+    if (argc < 2) return true;
+    for (int i = 1; i < argc; i++)
+      if (strcmp(argv[i], name) == 0) return true;
+    return false;
+  };
+  if (wanted("foundation")) BenchFoundation();
+  if (wanted("files")) BenchFiles();
+  if (wanted("document")) BenchDocument();
+  if (wanted("patterns")) BenchPatterns();
   return 0;
 }

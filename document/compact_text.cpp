@@ -147,7 +147,10 @@ void CompactView(const CompactText *c, CompactStoreView *v) {
   v->group = RowGroup{0, 0, 0, 1};
   v->store.rows = Table<Row>{1, 1, &v->row};
   v->store.rowGroups = Table<RowGroup>{1, 1, &v->group};
-  v->store.rowGap = 1;
+  v->shift = RowGroupShift{0, 0, 0, 0};
+  v->store.rowShifts = Table<RowGroupShift>{1, 1, &v->shift};
+  v->store.rowGaps = RowGaps{};
+  IndexRowGaps(&v->store);
 }
 
 void CompactMemory(const CompactText *c, u64 *indexBytes, u64 *textBytes) {

@@ -38,6 +38,7 @@ struct CompactStoreView {
   TextStore store;
   Row row;
   RowGroup group;
+  RowGroupShift shift;
 };
 void CompactView(const CompactText *text, CompactStoreView *view);
 

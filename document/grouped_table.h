@@ -5,8 +5,9 @@
 // "region" is rewritten: the groups holding the replaced items (or, for a
 // pure insertion, the group of the item before it), plus the following group
 // when overflowing items move into it. Later groups change one word each
-// (first item, start, hard line base); their items change only when the
-// number of groups changes (their group index).
+// (first item, start, hard line base) -- row groups only up to the end of
+// their span, and then the shifts of the later spans (text_store.h); their
+// items change only when the number of groups changes (their group index).
 //
 // The region is laid out so that every group holds 1 .. min(groupMax, 2 x
 // fill) items: it stays one group when it fits; a deletion across a group
@@ -48,7 +49,8 @@ static_assert(sizeof(Row) == 16 && offsetof(Row, start) == 4 && offsetof(Row, ha
               "a row's start is its second word, its hard line the top half of its fourth");
 static_assert(offsetof(TextBlock, start) == 4 && offsetof(RowGroup, start) == 4 && offsetof(BlockGroup, start) == 4 &&
                   offsetof(RowGroup, first) == 0 && offsetof(BlockGroup, first) == 0 &&
-                  offsetof(RowGroup, hardLineBase) == 8,
+                  offsetof(RowGroup, hardLineBase) == 8 && offsetof(RowGroupShift, first) == 0 &&
+                  offsetof(RowGroupShift, start) == 4 && offsetof(RowGroupShift, hardLineBase) == 8,
               "the words that edits shift");
 
 // The delta that shifts an item's start by ds and its hard line by dh.
@@ -67,6 +69,66 @@ inline u32 GroupHard(const BlockGroup &) { return 0; }
 inline void SetGroupHard(BlockGroup &, u32) {}
 inline u32 ItemHard(const TextBlock &) { return 0; }
 inline void SetItemHard(TextBlock &, u32) {}
+
+// A group table as a splice sees it: the true words of a group are its own
+// plus, for row groups, the shift of its span. Block groups have no shifts.
+template <class G>
+struct GroupTable {
+  Table<G> *t;
+  Table<RowGroupShift> *shifts;  // null: the words are true as they stand
+  u32 bits;                      // groups per span: 2^bits
+
+  u32 Count() const { return t->count; }
+  u32 Items(u32 g) const { return t->entries[g].count; }
+  u32 First(u32 g) const { return t->entries[g].first + (shifts ? shifts->entries[g >> bits].first : 0); }
+  u32 Start(u32 g) const { return t->entries[g].start + (shifts ? shifts->entries[g >> bits].start : 0); }
+  u32 Hard(u32 g) const { return GroupHard(t->entries[g]) + (shifts ? shifts->entries[g >> bits].hardLineBase : 0); }
+  void SetFirst(u32 g, u32 v) const { t->entries[g].first = v - (shifts ? shifts->entries[g >> bits].first : 0); }
+  void SetStart(u32 g, u32 v) const {
+    if (!shifts) {
+      t->entries[g].start = v;
+      return;
+    }
+    RowGroupShift &x = shifts->entries[g >> bits];
+    t->entries[g].start = v - x.start;
+    if (!(g & ((1u << bits) - 1))) x.spanStart = v;  // the span's first group
+  }
+  void SetHard(u32 g, u32 v) const {
+    SetGroupHard(t->entries[g], v - (shifts ? shifts->entries[g >> bits].hardLineBase : 0));
+  }
+};
+
+inline GroupTable<BlockGroup> BlockGroups(const TextStore *s) {
+  return GroupTable<BlockGroup>{const_cast<Table<BlockGroup> *>(&s->blockGroups), nullptr, 0};
+}
+inline GroupTable<RowGroup> RowGroups(const TextStore *s) {
+  return GroupTable<RowGroup>{const_cast<Table<RowGroup> *>(&s->rowGroups),
+                              const_cast<Table<RowGroupShift> *>(&s->rowShifts), g_storeLimits.rowSpanBits};
+}
+
+// Spans of 2^bits groups that `groups` groups need.
+inline u32 SpansFor(u32 groups, u32 bits) { return static_cast<u32>((static_cast<u64>(groups) + (1u << bits) - 1) >> bits); }
+
+// Adds every span's shift from span `from` on to its groups and clears it.
+inline void FoldShifts(const GroupTable<RowGroup> &g, u32 from) {
+  Table<RowGroupShift> *sh = g.shifts;
+  for (u32 k = from; k < sh->count; k++) {
+    RowGroupShift &x = sh->entries[k];
+    if (!(x.first | x.start | x.hardLineBase)) continue;
+    const u32 a = k << g.bits;
+    u32 b = a + (1u << g.bits);
+    if (b > g.t->count) b = g.t->count;
+    if (a < b) AddWords(g.t->entries + a, sizeof(RowGroup), b - a, Delta4{{x.first, x.start, x.hardLineBase, 0}});
+    x.first = x.start = x.hardLineBase = 0;
+  }
+}
+inline void FoldShifts(const GroupTable<BlockGroup> &, u32) {}
+
+// Sets the start of every span from span `from` on from its first group.
+inline void SetSpanStarts(const GroupTable<RowGroup> &g, u32 from) {
+  for (u32 k = from; k < g.shifts->count; k++) g.shifts->entries[k].spanStart = g.Start(k << g.bits);
+}
+inline void SetSpanStarts(const GroupTable<BlockGroup> &, u32) {}
 
 struct Plan {
   u32 i0, i1, m;
@@ -88,8 +150,8 @@ inline u32 GroupCountAt(const Plan &p, u32 j) {
 }
 
 // The flat item tables. Blocks are a plain array. Rows keep their free
-// capacity as a gap at the last edit (TextStore::rowGap): edits close to one
-// another move only the rows between them, never the whole tail.
+// capacity in gaps among them (TextStore::rowGaps): an edit that adds or
+// removes rows moves only the rows between it and the nearest gap.
 template <class T>
 struct PlainItems {
   typedef T Item;
@@ -108,22 +170,23 @@ struct PlainItems {
 
 struct GapRows {
   typedef Row Item;
-  Table<Row> *t;
-  u32 *gap;
-  u32 Count() const { return t->count; }
-  Row &At(u32 i) const { return t->entries[i < *gap ? i : i + (t->capacity - t->count)]; }
-  u32 RunEnd(u32 i) const { return i < *gap ? *gap : t->count; }
+  TextStore *s;
+  u32 Count() const { return s->rows.count; }
+  Row &At(u32 i) const { return s->rows.entries[RowSlot(s, i)]; }
+  u32 RunEnd(u32 i) const {
+    u32 end;
+    RowRun(s, i, s->rows.count, &end);
+    return end;
+  }
   void Open(u32 i0, u32 i1, u32 m) {
-    if (i1 - i0 == m) return;  // rewritten in place: the gap stays where it is
-    MoveRowGap(t, gap, i1);
-    t->count = t->count - (i1 - i0) + m;  // the old rows join the gap, the new ones take its front
-    *gap = i0 + m;
+    if (i1 - i0 == m) return;  // rewritten in place: the gaps stay where they are
+    OpenRows(s, i0, i1, m);
   }
 };
 
 // fill: the items of a new group (block or row groups).
 template <class A, class G>
-Plan PlanSplice(const Table<G> &groups, const A &items, u32 i0, u32 i1, u32 m, u32 fill) {
+Plan PlanSplice(const GroupTable<G> &groups, const A &items, u32 i0, u32 i1, u32 m, u32 fill) {
   const u32 limit = 2 * fill < g_storeLimits.groupMax ? 2 * fill : g_storeLimits.groupMax;
   Plan p = {};
   p.i0 = i0;
@@ -131,14 +194,14 @@ Plan PlanSplice(const Table<G> &groups, const A &items, u32 i0, u32 i1, u32 m, u
   p.m = m;
   p.fill = fill;
   u32 a = 0, b = 0;
-  if (groups.count > 0) {
+  if (groups.Count() > 0) {
     p.hadGroups = true;
     u32 anchor = i1 > i0 ? i0 : (i0 > 0 ? i0 - 1 : 0);
     p.gA = items.At(anchor).group;
     p.gB = i1 > i0 ? items.At(i1 - 1).group : p.gA;
-    p.regionFirst = groups.entries[p.gA].first;
+    p.regionFirst = groups.First(p.gA);
     a = i0 - p.regionFirst;
-    b = groups.entries[p.gB].first + groups.entries[p.gB].count - i1;
+    b = groups.First(p.gB) + groups.Items(p.gB) - i1;
     p.oldGroups = p.gB - p.gA + 1;
   }
   u64 t = static_cast<u64>(a) + m + b;
@@ -171,43 +234,62 @@ template <class G>
 inline u32 GroupsNeeded(const Plan &p, const Table<G> &groups) {
   return groups.count - p.oldGroups + p.newGroups;
 }
+template <class G>
+inline u32 GroupsNeeded(const Plan &p, const GroupTable<G> &groups) {
+  return GroupsNeeded(p, *groups.t);
+}
 
 template <class A, class G>
 class Writer {
  public:
   typedef typename A::Item I;
   // dStart and dHard are added (modulo 2^32) to every item after the window.
-  Writer(A items, Table<G> *groups, const Plan &plan, u32 dStart, u32 dHard)
+  // The group table (and its shifts) must hold the plan's counts.
+  Writer(A items, const GroupTable<G> &groups, const Plan &plan, u32 dStart, u32 dHard)
       : items_(items), groups_(groups), p_(plan), dStart_(dStart), dHard_(dHard) {}
 
   void Begin() {
-    G *g = groups_->entries;
+    Table<G> *gt = groups_.t;
+    G *g = gt->entries;
+    if (groups_.shifts && p_.newGroups != p_.oldGroups) {
+      // The groups from here on change places (and spans): their words
+      // become true ones first.
+      FoldShifts(groups_, p_.gA >> groups_.bits);
+    }
     if (p_.hadGroups) {
-      oldB_ = g[p_.gB];
+      oldStart_ = groups_.Start(p_.gB);
+      oldHard_ = groups_.Hard(p_.gB);
     }
     dItems_ = p_.m - (p_.i1 - p_.i0);  // modulo 2^32
     items_.Open(p_.i0, p_.i1, p_.m);
 
     u32 oldAfter = p_.gA + p_.oldGroups;
     u32 newAfter = p_.gA + p_.newGroups;
-    u32 groupTail = groups_->count - oldAfter;
+    u32 groupTail = gt->count - oldAfter;
     if (oldAfter != newAfter && groupTail) memmove(g + newAfter, g + oldAfter, groupTail * sizeof(G));
-    groups_->count = groups_->count - p_.oldGroups + p_.newGroups;
+    gt->count = gt->count - p_.oldGroups + p_.newGroups;
+    if (groups_.shifts) {
+      // Spans that come or go hold no shift (folded above).
+      Table<RowGroupShift> *sh = groups_.shifts;
+      const u32 spans = SpansFor(gt->count, groups_.bits);
+      for (u32 k = sh->count; k < spans; k++) sh->entries[k] = RowGroupShift{0, 0, 0, 0};
+      sh->count = spans;
+    }
 
     u32 f = p_.regionFirst;
     for (u32 j = 0; j < p_.newGroups; j++) {
-      G &grp = g[p_.gA + j];
-      u32 c = GroupCountAt(p_, j);
+      const u32 gi = p_.gA + j;
       if (!(j == 0 && p_.i0 > f)) {
         // Its start and hard line base come with its first item.
-        grp.start = 0;
-        SetGroupHard(grp, 0);
+        groups_.SetStart(gi, 0);
+        groups_.SetHard(gi, 0);
       }
-      grp.first = f;
-      grp.count = c;
-      f += c;
+      groups_.SetFirst(gi, f);
+      g[gi].count = GroupCountAt(p_, j);
+      f += g[gi].count;
     }
     gi_ = p_.gA;
+    giFirst_ = groups_.First(gi_);
     next_ = p_.i0;
   }
 
@@ -215,25 +297,22 @@ class Writer {
   void Put(I item, u32 absStart, u32 absHard) { Place(next_++, item, absStart, absHard); }
 
   void Finish() {
-    G *g = groups_->entries;
+    G *g = groups_.t->entries;
     const u32 end = p_.regionFirst + p_.total;
     u32 i = next_;
     // The rest of the region: the items of the old last group after the window.
     while (i < end) {
-      const G &src = oldB_;
-      const u32 srcEnd = end;
-      while (i >= g[gi_].first + g[gi_].count) gi_++;
-      G &dst = g[gi_];
+      Seek(i);
       I *it = &items_.At(i);
-      if (i == dst.first) {
-        dst.start = src.start + it->start + dStart_;
-        SetGroupHard(dst, GroupHard(src) + ItemHard(*it) + dHard_);
+      if (i == giFirst_) {
+        groups_.SetStart(gi_, oldStart_ + it->start + dStart_);
+        groups_.SetHard(gi_, oldHard_ + ItemHard(*it) + dHard_);
       }
-      u32 segEnd = dst.first + dst.count;
-      if (srcEnd < segEnd) segEnd = srcEnd;
+      u32 segEnd = giFirst_ + g[gi_].count;
+      if (end < segEnd) segEnd = end;
       if (items_.RunEnd(i) < segEnd) segEnd = items_.RunEnd(i);
-      const u32 ds = src.start + dStart_ - dst.start;
-      const u32 dh = GroupHard(src) + dHard_ - GroupHard(dst);
+      const u32 ds = oldStart_ + dStart_ - groups_.Start(gi_);
+      const u32 dh = oldHard_ + dHard_ - groups_.Hard(gi_);
       const u32 n = segEnd - i;
       if (it->group != gi_) {
         for (u32 k = 0; k < n; k++) it[k].group = gi_;
@@ -241,10 +320,9 @@ class Writer {
       if (ds || dh) AddWords(it, sizeof(I), n, ItemDelta(*it, ds, dh));
       i = segEnd;
     }
-    const u32 newAfter = p_.gA + p_.newGroups;
-    if (newAfter < groups_->count) {
-      AddWords(g + newAfter, sizeof(G), groups_->count - newAfter, GroupDelta(g[0], dItems_, dStart_, dHard_));
-    }
+    ShiftLaterGroups();
+    // Spans from the region's on begin with other groups now.
+    if (groups_.shifts && p_.newGroups != p_.oldGroups) SetSpanStarts(groups_, p_.gA >> groups_.bits);
     const u32 dGroups = p_.newGroups - p_.oldGroups;
     const u32 count = items_.Count();
     for (u32 j = end; dGroups && j < count;) {
@@ -256,27 +334,60 @@ class Writer {
   }
 
  private:
+  // Moves gi_ to the group holding item i (at or after gi_).
+  void Seek(u32 i) {
+    const G *g = groups_.t->entries;
+    while (i >= giFirst_ + g[gi_].count) {
+      giFirst_ += g[gi_].count;
+      gi_++;
+    }
+  }
+
   void Place(u32 i, I item, u32 absStart, u32 absHard) {
-    G *g = groups_->entries;
-    while (i >= g[gi_].first + g[gi_].count) gi_++;
-    G &grp = g[gi_];
-    if (i == grp.first) {
-      grp.start = absStart;
-      SetGroupHard(grp, absHard);
+    Seek(i);
+    if (i == giFirst_) {
+      groups_.SetStart(gi_, absStart);
+      groups_.SetHard(gi_, absHard);
     }
     item.group = gi_;
-    item.start = absStart - grp.start;
-    SetItemHard(item, absHard - GroupHard(grp));
+    item.start = absStart - groups_.Start(gi_);
+    SetItemHard(item, absHard - groups_.Hard(gi_));
     items_.At(i) = item;
   }
 
+  // The groups after the region: every one of them, or for row groups those
+  // up to the end of the span and then the later spans' shifts.
+  void ShiftLaterGroups() {
+    Table<G> *gt = groups_.t;
+    u32 from = p_.gA + p_.newGroups;
+    if (from >= gt->count) return;
+    const Delta4 d = GroupDelta(gt->entries[0], dItems_, dStart_, dHard_);
+    if (!groups_.shifts) {
+      AddWords(gt->entries + from, sizeof(G), gt->count - from, d);
+      return;
+    }
+    const u32 mask = (1u << groups_.bits) - 1;
+    u32 span = from >> groups_.bits;
+    if (from & mask) {
+      // The rest of the region's span, group by group.
+      u32 to = (from | mask) + 1;
+      if (to > gt->count) to = gt->count;
+      AddWords(gt->entries + from, sizeof(G), to - from, d);
+      span++;
+    }
+    Table<RowGroupShift> *sh = groups_.shifts;
+    const Delta4 spanDelta = {{d.w[0], d.w[1], d.w[2], d.w[1]}};  // the span's start moves too
+    if (span < sh->count) AddWords(sh->entries + span, sizeof(RowGroupShift), sh->count - span, spanDelta);
+  }
+
   A items_;
-  Table<G> *groups_;
+  GroupTable<G> groups_;
   Plan p_;
   u32 dStart_, dHard_;
   u32 dItems_ = 0;
-  G oldB_ = {};
+  u32 oldStart_ = 0, oldHard_ = 0;  // true start and hard line base of the old group gB
   u32 gi_ = 0;
+  u32 giFirst_ = 0;  // true first item of gi_
   u32 next_ = 0;
 };
 

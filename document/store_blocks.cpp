@@ -31,6 +31,15 @@ void Progress(const TextStore *s, u32 flags, u64 done, u64 total) {
   if (!(flags & kStoreNoProgress) && s->progress.report) s->progress.report(s->progress.context, done, total);
 }
 
+// Asks the memory for the block's bytes from an offset on, which an edit
+// there moves, so that they arrive while the rest of the edit is planned.
+// (Asking for more -- the block entries and groups that shift -- only
+// crowds out the lookups' own misses.)
+void PrefetchBlockEdit(const TextStore *s, u32 blk, u32 off) {
+  const TextBlock &b = s->blocks.entries[blk];
+  for (u32 i = off & ~63u; i < b.length; i += 64) __builtin_prefetch(b.data + i, 1);
+}
+
 enum BlockEditKind { kInPlace, kSpill, kNewBlocks };
 
 struct BlockInsert {
@@ -50,7 +59,7 @@ struct BlockInsert {
   char *inlineBuffers[16];
 };
 
-void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e) {
+void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e, const EditLookup *look) {
   memset(e, 0, sizeof *e);
   e->blk = kNone;
   const u32 count = s->blocks.count;
@@ -59,7 +68,7 @@ void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e) {
     e->kind = kNewBlocks;
     e->at = 0;
   } else {
-    u32 blk = p == 0 ? 0 : BlockOfPosition(s, p - 1);
+    u32 blk = p == 0 ? 0 : BlockOfPosition(s, p - 1, look);
     u32 off = p - BlockStart(s, blk);
     u32 len = b[blk].length;
     bool atEnd = false;
@@ -79,6 +88,8 @@ void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e) {
       e->blk = blk;
       e->off = off;
       e->blkStart = BlockStart(s, blk);
+      // A buffer that grows is copied whole.
+      PrefetchBlockEdit(s, blk, len + n > BufferSize(len) ? 0 : off);
       const u32 room = kBlockLarge - len;
       if (n <= room) {
         e->kind = kInPlace;
@@ -107,16 +118,16 @@ void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e) {
   }
   switch (e->kind) {
     case kInPlace:
-      e->plan = splice::PlanSplice(s->blockGroups, ConstBlocks(s), e->blk + 1, e->blk + 1, 0, g_storeLimits.blockGroupFill);
+      e->plan = splice::PlanSplice(splice::BlockGroups(s), ConstBlocks(s), e->blk + 1, e->blk + 1, 0, g_storeLimits.blockGroupFill);
       break;
     case kSpill:
-      e->plan = splice::PlanSplice(s->blockGroups, ConstBlocks(s), e->blk + 1, e->blk + 2, 1, g_storeLimits.blockGroupFill);
+      e->plan = splice::PlanSplice(splice::BlockGroups(s), ConstBlocks(s), e->blk + 1, e->blk + 2, 1, g_storeLimits.blockGroupFill);
       break;
     case kNewBlocks: {
       u64 x = static_cast<u64>(n) - e->topUp + e->tail;
       e->newBlocks = static_cast<u32>((x + kBlockSmall - 1) / kBlockSmall);
       e->newStart = p + e->topUp;
-      e->plan = splice::PlanSplice(s->blockGroups, ConstBlocks(s), e->at, e->at, e->newBlocks, g_storeLimits.blockGroupFill);
+      e->plan = splice::PlanSplice(splice::BlockGroups(s), ConstBlocks(s), e->at, e->at, e->newBlocks, g_storeLimits.blockGroupFill);
       break;
     }
   }
@@ -187,7 +198,7 @@ int ReserveBlocks(TextStore *s, BlockInsert *e) {
 void CommitBlocks(TextStore *s, BlockInsert *e, const ByteSource &src, u32 flags) {
   const u32 n = src.length;
   TextBlock *b = s->blocks.entries;
-  BlockWriter writer(Blocks{&s->blocks}, &s->blockGroups, e->plan, n, 0);
+  BlockWriter writer(Blocks{&s->blocks}, splice::BlockGroups(s), e->plan, n, 0);
   switch (e->kind) {
     case kInPlace: {
       TextBlock &blk = b[e->blk];
@@ -270,13 +281,14 @@ void CommitBlocks(TextStore *s, BlockInsert *e, const ByteSource &src, u32 flags
 }
 
 // Deletes [a, b) from the blocks (the length is not yet changed).
-void DeleteBlocks(TextStore *s, u32 a, u32 b, u32 flags) {
+void DeleteBlocks(TextStore *s, u32 a, u32 b, u32 flags, const EditLookup *look) {
   const u32 n = b - a;
   TextBlock *bl = s->blocks.entries;
   const u32 count = s->blocks.count;
-  const u32 fb = BlockOfPosition(s, a);
-  const u32 lb = BlockOfPosition(s, b - 1);
+  const u32 fb = BlockOfPosition(s, a, look);
   const u32 fbStart = BlockStart(s, fb);
+  const u32 lb = b <= fbStart + bl[fb].length ? fb : BlockOfPosition(s, b - 1);
+  if (!look) PrefetchBlockEdit(s, fb, a - fbStart);  // (an edit with lookups asked already)
   const u32 fbCap = BufferSize(bl[fb].length);
   const u32 fbLen0 = bl[fb].length;
   u32 f;                // bytes left in the first block
@@ -333,8 +345,8 @@ void DeleteBlocks(TextStore *s, u32 a, u32 b, u32 flags) {
   const u32 i0 = fbRemoved ? fb : fb + 1;
   const u32 i1 = lbKept ? lb + 1 : j;
   const TextBlock lbEntry = bl[lb];
-  splice::Plan plan = splice::PlanSplice(s->blockGroups, Blocks{&s->blocks}, i0, i1, lbKept ? 1 : 0, g_storeLimits.blockGroupFill);
-  BlockWriter writer(Blocks{&s->blocks}, &s->blockGroups, plan, 0u - n, 0);
+  splice::Plan plan = splice::PlanSplice(splice::BlockGroups(s), Blocks{&s->blocks}, i0, i1, lbKept ? 1 : 0, g_storeLimits.blockGroupFill);
+  BlockWriter writer(Blocks{&s->blocks}, splice::BlockGroups(s), plan, 0u - n, 0);
   writer.Begin();
   if (lbKept) writer.Put(lbEntry, a, 0);
   writer.Finish();
@@ -348,12 +360,18 @@ int StoreInsert(TextStore *s, u32 p, const ByteSource &src, u32 flags) {
   if (src.store == s && !src.bytes) return -1;
   if (p > s->length) p = s->length;
   if (static_cast<u64>(s->length) + n > 0xFFFFFFFFull) return -1;
+  // The lookups' cache misses overlap: the block's entry and the row
+  // group's, then the row's, while the block is looked up and its bytes asked
+  // for; the row lookup comes last.
+  EditLookup look;
+  StartLookups(s, p == 0 ? 0 : p - 1, p, &look);
+  BlockInsert blocks;
+  PlanBlockInsert(s, p, n, &blocks, &look);
   RowEdit rows;
   if (!s->noRowIndex) {
-    if (PlanRowInsert(s, p, src, &rows) != 0 || ReserveRows(s, rows) != 0) return -1;
+    if (PlanRowInsert(s, p, src, &rows, &look) != 0 || ReserveRows(s, rows) != 0) return -1;
+    PrefetchRowEdit(s, rows);
   }
-  BlockInsert blocks;
-  PlanBlockInsert(s, p, n, &blocks);
   if (ReserveBlocks(s, &blocks) != 0) return -1;
   CommitBlocks(s, &blocks, src, flags);
   if (!s->noRowIndex) CommitRows(s, rows, src, n);
@@ -365,8 +383,18 @@ void StoreDelete(TextStore *s, u32 a, u32 b, u32 flags) {
   if (b > s->length) b = s->length;
   if (a >= b) return;
   RowEdit rows;
-  if (!s->noRowIndex) PlanRowDelete(s, a, b, &rows);
-  DeleteBlocks(s, a, b, flags);
+  EditLookup look;
+  const EditLookup *hint = nullptr;
+  if (!s->noRowIndex) {
+    // As for an insertion: the lookups' cache misses overlap.
+    StartLookups(s, a, a, &look);
+    hint = &look;
+    const u32 blk = BlockOfPosition(s, a, hint);
+    PrefetchBlockEdit(s, blk, a - BlockStart(s, blk));
+    PlanRowDelete(s, a, b, &rows, hint);
+    PrefetchRowEdit(s, rows);
+  }
+  DeleteBlocks(s, a, b, flags, hint);
   if (!s->noRowIndex) CommitRows(s, rows, ByteSource{nullptr, nullptr, 0, 0}, 0u - (b - a));
   s->length -= b - a;
 }

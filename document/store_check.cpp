@@ -80,28 +80,50 @@ struct Checker {
   bool Rows() {
     const Table<Row> &r = s->rows;
     const Table<RowGroup> &g = s->rowGroups;
-    if (r.count == 0 || r.count > r.capacity || g.count == 0 || g.count > g.capacity || s->rowGap > r.count) {
-      return Fail("row tables: %u rows, %u groups, gap at %u", r.count, g.count, s->rowGap);
+    if (r.count == 0 || r.count > r.capacity || g.count == 0 || g.count > g.capacity) {
+      return Fail("row tables: %u rows of %u, %u groups of %u", r.count, r.capacity, g.count, g.capacity);
     }
+    // The gaps among the rows: in order, inside the rows, holding the room.
+    u64 room = 0;
+    for (u32 j = 0; j < kRowGaps; j++) {
+      const RowGaps &gaps = s->rowGaps;
+      if (gaps.at[j] > r.count || (j > 0 && gaps.at[j] < gaps.at[j - 1])) {
+        return Fail("row gap %u at %u (the one before at %u, %u rows)", j, gaps.at[j], j ? gaps.at[j - 1] : 0, r.count);
+      }
+      room += gaps.length[j];
+    }
+    if (room != r.capacity - r.count) return Fail("row gaps hold %u, the free room is %u", (u32)room, r.capacity - r.count);
+    // Their index covers every row (each row's entry is checked below).
+    const RowGapIndex &x = s->rowGapIndex;
+    if (x.shift > 31 || (r.count >> x.shift) >= kRowGapBuckets) return Fail("row gap buckets of 2^%u rows", x.shift);
+    u32 gap = 0, skip = 0;  // the gaps at or before the row being checked
     u32 item = 0;
     u64 abs = 0;
     u32 hard = 0;
     block = 0;
     blockStart = 0;
     for (u32 gi = 0; gi < g.count; gi++) {
-      const RowGroup &grp = g.entries[gi];
-      if (grp.count == 0 || grp.count > g_storeLimits.groupMax) return Fail("row group %u holds %u", gi, grp.count);
-      if (grp.first != item) return Fail("row group %u first %u, expected %u", gi, grp.first, item);
-      if (grp.start != abs) return Fail("row group %u start %u, expected %u", gi, grp.start, (u32)abs);
-      if (grp.hardLineBase != hard) return Fail("row group %u base %u, expected %u", gi, grp.hardLineBase, hard);
-      for (u32 k = 0; k < grp.count; k++, item++) {
+      const u32 count = g.entries[gi].count;
+      const u32 first = RowGroupFirst(s, gi), start = RowGroupStart(s, gi), base = RowGroupHardBase(s, gi);
+      if (count == 0 || count > g_storeLimits.groupMax) return Fail("row group %u holds %u", gi, count);
+      if (first != item) return Fail("row group %u first %u, expected %u", gi, first, item);
+      if (start != abs) return Fail("row group %u start %u, expected %u", gi, start, (u32)abs);
+      if (base != hard) return Fail("row group %u base %u, expected %u", gi, base, hard);
+      for (u32 k = 0; k < count; k++, item++) {
         if (item >= r.count) return Fail("row group %u runs past the rows", gi);
+        while (gap < kRowGaps && s->rowGaps.at[gap] <= item) skip += s->rowGaps.length[gap++];
+        if (RowSlot(s, item) != item + skip) return Fail("row %u found at entry %u, lies at %u", item, RowSlot(s, item), item + skip);
+        u32 runEnd;
+        RowRun(s, item, r.count, &runEnd);
+        u32 next = gap;
+        while (next < kRowGaps && !s->rowGaps.length[next]) next++;
+        if (runEnd != (next < kRowGaps ? s->rowGaps.at[next] : r.count)) return Fail("row %u: its run ends at %u", item, runEnd);
         const Row &row = RowAt(s, item);
         if (row.group != gi) return Fail("row %u says group %u, is in %u", item, row.group, gi);
-        if (grp.start + row.start != abs) return Fail("row %u starts at %u, expected %u", item, grp.start + row.start,
-                                                      (u32)abs);
-        if (row.hardLine < 0 || static_cast<u32>(row.hardLine) > k || grp.hardLineBase + row.hardLine != hard) {
-          return Fail("row %u hard line %d + %u, expected %u", item, row.hardLine, grp.hardLineBase, hard);
+        if (start + row.start != abs) return Fail("row %u starts at %u, expected %u", item, start + row.start,
+                                                  (u32)abs);
+        if (row.hardLine < 0 || static_cast<u32>(row.hardLine) > k || base + row.hardLine != hard) {
+          return Fail("row %u hard line %d + %u, expected %u", item, row.hardLine, base, hard);
         }
         u32 kind = row.newlineLength | (row.newlineType << 8);
         if (kind != 0 && kind != (1 | kNewlineCR << 8) && kind != (1 | kNewlineLF << 8) &&

@@ -4,6 +4,41 @@
 #include "document/grouped_table.h"
 #include "document/text_store.h"
 
+// ---- the lookups of an edit ------------------------------------------------------
+
+// The first steps of the two searches, over the small tables: the block
+// group holding a position and a guess of its block; the span holding it and
+// a guess of its row group; then the rows of that group that can hold it
+// and a guess among them.
+struct BlockStep {
+  u32 group, first, last, rel, guess;
+};
+struct SpanStep {
+  u32 span, first, last, guess;
+};
+struct RowStep {
+  u32 first, last, guess, rel;
+};
+
+// An edit looks up one position's block and one position's row (they differ
+// for an insertion, whose bytes join the block of the byte before). Made
+// once, the searches' first steps serve every later lookup of those
+// positions in the edit, and their cache misses are asked for together.
+struct EditLookup {
+  u32 blockPosition;  // kPositionEnd when its search has no steps
+  BlockStep block;
+  u32 rowPosition;    // likewise
+  RowStep row;
+};
+// Takes the first steps and asks the memory for the entries the searches
+// will read: the blocks around the guessed block, the row group, then the
+// rows around the guessed row.
+void StartLookups(const TextStore *s, u32 blockPosition, u32 rowPosition, EditLookup *out);
+// BlockOfPosition and RowOfPosition, from the steps when they are for p.
+// The store must not have changed since StartLookups.
+u32 BlockOfPosition(const TextStore *s, u32 p, const EditLookup *look);
+u32 RowOfPosition(const TextStore *s, u32 p, const EditLookup *look);
+
 // The buffer size that a block of `length` bytes has.
 inline u32 BufferSize(u32 length) { return length <= kBlockSmall ? kBlockSmall : kBlockLarge; }
 
@@ -68,11 +103,14 @@ struct RowEdit {
 
 // Plans the rows of inserting src at p: counts the new rows (a pass over
 // src). Returns 0, or -1 when the row count would overflow.
-int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edit);
+int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edit, const EditLookup *look);
 // Plans the rows of deleting [a, b); needs no memory.
-void PlanRowDelete(const TextStore *s, u32 a, u32 b, RowEdit *edit);
-// Reserves the row and row group tables for a planned edit; 0 or -1.
+void PlanRowDelete(const TextStore *s, u32 a, u32 b, RowEdit *edit, const EditLookup *look);
+// Asks the memory for what committing a planned edit rewrites.
+void PrefetchRowEdit(const TextStore *s, const RowEdit &edit);
+// Reserves the row, row group and shift tables for a planned edit; 0 or -1.
 int ReserveRows(TextStore *s, const RowEdit &edit);
+int ReserveRowGroups(TextStore *s, const splice::Plan &plan);
 // Carries out a planned edit; src is the inserted text (empty for a deletion).
 // dStart is the change of length (modulo 2^32).
 void CommitRows(TextStore *s, const RowEdit &edit, const ByteSource &src, u32 dStart);

@@ -31,10 +31,8 @@ const char *FindNewline(const char *p, const char *end) {
 
 namespace {
 
-splice::GapRows Rows(TextStore *s) { return splice::GapRows{&s->rows, &s->rowGap}; }
-splice::GapRows Rows(const TextStore *s) {
-  return splice::GapRows{const_cast<Table<Row> *>(&s->rows), const_cast<u32 *>(&s->rowGap)};
-}
+splice::GapRows Rows(TextStore *s) { return splice::GapRows{s}; }
+splice::GapRows Rows(const TextStore *s) { return splice::GapRows{const_cast<TextStore *>(s)}; }
 
 // Turns the window's head, the inserted bytes and the window's tail into rows:
 // Emit(textLength, newlineLength, newlineType) for each, in order.
@@ -115,10 +113,10 @@ struct PutSink {
   }
 };
 
-void WindowAt(const TextStore *s, u32 a, u32 b, RowWindow *w) {
-  u32 ra = RowOfPosition(s, a);
+void WindowAt(const TextStore *s, u32 a, u32 b, RowWindow *w, const EditLookup *look) {
+  u32 ra = RowOfPosition(s, a, look);
   const Row &rowA = RowAt(s, ra);
-  u32 rs = RowStart(s, ra);
+  const u32 rs = RowGroupStart(s, rowA.group) + rowA.start;
   if (a > rs + rowA.textLength) {
     // Between the CR and the LF of a CR LF.
     w->first = ra;
@@ -134,9 +132,9 @@ void WindowAt(const TextStore *s, u32 a, u32 b, RowWindow *w) {
     w->headLength = a - rs;
     w->headCR = false;
   }
-  u32 rb = (b < RowEnd(s, ra) || ra + 1 == RowCount(s)) ? ra : RowOfPosition(s, b);
-  u32 bs = RowStart(s, rb);
-  const Row &rowB = RowAt(s, rb);
+  const u32 rb = (b < rs + rowA.textLength + rowA.newlineLength || ra + 1 == RowCount(s)) ? ra : RowOfPosition(s, b);
+  const Row &rowB = rb == ra ? rowA : RowAt(s, rb);
+  const u32 bs = rb == ra ? rs : RowGroupStart(s, rowB.group) + rowB.start;
   w->last = rb;
   if (b > bs + rowB.textLength) {
     // Between a CR and an LF: what is left of the newline is the LF.
@@ -148,15 +146,17 @@ void WindowAt(const TextStore *s, u32 a, u32 b, RowWindow *w) {
     w->tailNewlineLength = rowB.newlineLength;
     w->tailNewlineType = rowB.newlineType;
   }
-  w->start = RowStart(s, w->first);
-  w->hard = RowHardLine(s, w->first);
-  w->oldHardNewlines = RowHardLine(s, w->last) - w->hard + (RowAt(s, w->last).newlineLength ? 1 : 0);
+  const Row &first = w->first == ra ? rowA : RowAt(s, w->first);
+  w->start = w->first == ra ? rs : RowGroupStart(s, first.group) + first.start;
+  w->hard = RowGroupHardBase(s, first.group) + static_cast<u32>(first.hardLine);
+  const u32 lastHard = RowGroupHardBase(s, rowB.group) + static_cast<u32>(rowB.hardLine);
+  w->oldHardNewlines = lastHard - w->hard + (rowB.newlineLength ? 1 : 0);
 }
 
 }  // namespace
 
-int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edit) {
-  WindowAt(s, p, p, &edit->window);
+int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edit, const EditLookup *look) {
+  WindowAt(s, p, p, &edit->window, look);
   CountSink count;
   RowScanner<CountSink> scan(&count, edit->window);
   ForEachSourcePiece(src, [&](const char *piece, u32 n) { scan.Feed(piece, n); });
@@ -165,29 +165,53 @@ int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edi
   if (s->rows.count - replaced + count.rows > 0xFFFFFFFFull) return -1;
   edit->rows = static_cast<u32>(count.rows);
   edit->hardNewlines = count.hard;
-  edit->plan = splice::PlanSplice(s->rowGroups, Rows(s), edit->window.first, edit->window.last + 1, edit->rows, g_storeLimits.rowGroupFill);
+  edit->plan = splice::PlanSplice(splice::RowGroups(s), Rows(s), edit->window.first, edit->window.last + 1, edit->rows, g_storeLimits.rowGroupFill);
   return 0;
 }
 
-void PlanRowDelete(const TextStore *s, u32 a, u32 b, RowEdit *edit) {
-  WindowAt(s, a, b, &edit->window);
+void PlanRowDelete(const TextStore *s, u32 a, u32 b, RowEdit *edit, const EditLookup *look) {
+  WindowAt(s, a, b, &edit->window, look);
   CountSink count;
   RowScanner<CountSink> scan(&count, edit->window);
   scan.Finish(edit->window);
   edit->rows = static_cast<u32>(count.rows);
   edit->hardNewlines = count.hard;
-  edit->plan = splice::PlanSplice(s->rowGroups, Rows(s), edit->window.first, edit->window.last + 1, edit->rows, g_storeLimits.rowGroupFill);
+  edit->plan = splice::PlanSplice(splice::RowGroups(s), Rows(s), edit->window.first, edit->window.last + 1, edit->rows, g_storeLimits.rowGroupFill);
 }
 
-int ReserveRows(TextStore *s, const RowEdit &edit) {
-  if (!GrowRows(s, splice::ItemsNeeded(edit.plan, s->rows.count))) return -1;
-  if (!GrowTable(&s->rowGroups, splice::GroupsNeeded(edit.plan, s->rowGroups))) return -1;
+void PrefetchRowEdit(const TextStore *s, const RowEdit &edit) {
+  // The rows after the edit in its group and the groups after it in its span
+  // are rewritten at the end of the edit; asked for now, they arrive while
+  // the blocks change.
+  const splice::Plan &p = edit.plan;
+  if (!p.hadGroups) return;
+  const u32 groupEnd = RowGroupFirst(s, p.gB) + s->rowGroups.entries[p.gB].count;
+  for (u32 i = edit.window.last + 1; i < groupEnd;) {
+    u32 runEnd;
+    const Row *run = RowRun(s, i, groupEnd, &runEnd);
+    for (u32 k = 0; k < runEnd - i; k += 4) __builtin_prefetch(run + k, 1);
+    i = runEnd;
+  }
+  const u32 mask = (1u << g_storeLimits.rowSpanBits) - 1;
+  u32 spanEnd = (p.gB | mask) + 1;
+  if (spanEnd > s->rowGroups.count) spanEnd = s->rowGroups.count;
+  for (u32 g = p.gB + 1; g < spanEnd; g += 4) __builtin_prefetch(&s->rowGroups.entries[g], 1);
+}
+
+int ReserveRowGroups(TextStore *s, const splice::Plan &plan) {
+  const u32 groups = splice::GroupsNeeded(plan, s->rowGroups);
+  if (!GrowRows(s, splice::ItemsNeeded(plan, s->rows.count), plan.i0, plan.i1) || !GrowTable(&s->rowGroups, groups) ||
+      !GrowTable(&s->rowShifts, splice::SpansFor(groups, g_storeLimits.rowSpanBits))) {
+    return -1;
+  }
   return 0;
 }
 
+int ReserveRows(TextStore *s, const RowEdit &edit) { return ReserveRowGroups(s, edit.plan); }
+
 void CommitRows(TextStore *s, const RowEdit &edit, const ByteSource &src, u32 dStart) {
   const RowWindow &w = edit.window;
-  splice::Writer<splice::GapRows, RowGroup> writer(Rows(s), &s->rowGroups, edit.plan, dStart,
+  splice::Writer<splice::GapRows, RowGroup> writer(Rows(s), splice::RowGroups(s), edit.plan, dStart,
                                                    edit.hardNewlines - w.oldHardNewlines);
   writer.Begin();
   PutSink put{&writer, w.start, w.hard};
@@ -209,13 +233,11 @@ int SetHardLineRows(TextStore *s, u32 firstRow, const u32 *lengths, u32 count) {
     sum += lengths[i];
   }
   if (sum != RowTextEnd(s, lastRow) - start) return -2;
-  splice::Plan plan = splice::PlanSplice(s->rowGroups, Rows(s), firstRow, lastRow + 1, count, g_storeLimits.rowGroupFill);
-  if (!GrowRows(s, splice::ItemsNeeded(plan, s->rows.count)) || !GrowTable(&s->rowGroups, splice::GroupsNeeded(plan, s->rowGroups))) {
-    return -1;
-  }
+  splice::Plan plan = splice::PlanSplice(splice::RowGroups(s), Rows(s), firstRow, lastRow + 1, count, g_storeLimits.rowGroupFill);
+  if (ReserveRowGroups(s, plan) != 0) return -1;
   const Row last = RowAt(s, lastRow);
   const u32 hard = RowHardLine(s, firstRow);
-  splice::Writer<splice::GapRows, RowGroup> writer(Rows(s), &s->rowGroups, plan, 0, 0);
+  splice::Writer<splice::GapRows, RowGroup> writer(Rows(s), splice::RowGroups(s), plan, 0, 0);
   writer.Begin();
   u32 abs = start;
   for (u32 i = 0; i < count; i++) {
@@ -264,13 +286,13 @@ int SetRowsOfHardLines(TextStore *s, u32 firstRow, u32 lastRow, const u32 *rows,
     Free(newlines);
     return -2;
   }
-  splice::Plan plan = splice::PlanSplice(s->rowGroups, Rows(s), firstRow, lastRow + 1, count, g_storeLimits.rowGroupFill);
-  if (!GrowRows(s, splice::ItemsNeeded(plan, s->rows.count)) || !GrowTable(&s->rowGroups, splice::GroupsNeeded(plan, s->rowGroups))) {
+  splice::Plan plan = splice::PlanSplice(splice::RowGroups(s), Rows(s), firstRow, lastRow + 1, count, g_storeLimits.rowGroupFill);
+  if (ReserveRowGroups(s, plan) != 0) {
     Free(newlines);
     return -1;
   }
   u32 abs = RowStart(s, firstRow);
-  splice::Writer<splice::GapRows, RowGroup> writer(Rows(s), &s->rowGroups, plan, 0, 0);
+  splice::Writer<splice::GapRows, RowGroup> writer(Rows(s), splice::RowGroups(s), plan, 0, 0);
   writer.Begin();
   line = 0;
   for (u32 i = 0; i < count; i++) {

@@ -2,18 +2,23 @@
 #include "document/text_store.h"
 
 #include <string.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "document/store_internal.h"
 
-StoreLimits g_storeLimits = {kGroupMax, kGroupFill, kBlockGroupFill, kRowGroupFill};
+StoreLimits g_storeLimits = {kGroupMax, kGroupFill, kBlockGroupFill, kRowGroupFill, kRowSpanBits};
 
 void SetStoreLimitsForTesting(u32 groupMax) {
-  // Even, so that a full chunk splits into two halves of groupFill.
+  // Even, so that a full chunk splits into two halves of groupFill; spans of
+  // two row groups (four from groupMax 16 on), so that small texts cross
+  // many of them, and end spans are partly filled.
   if (groupMax < 2 || groupMax > kGroupMax) {
-    g_storeLimits = {kGroupMax, kGroupFill, kBlockGroupFill, kRowGroupFill};
+    g_storeLimits = {kGroupMax, kGroupFill, kBlockGroupFill, kRowGroupFill, kRowSpanBits};
   } else {
     u32 half = groupMax / 2;
-    g_storeLimits = {groupMax & ~1u, half, half, half};
+    g_storeLimits = {groupMax & ~1u, half, half, half, groupMax < 16 ? 1u : 2u};
   }
 }
 
@@ -39,33 +44,231 @@ int GrowTableRaw(void **entries, size_t entrySize, u32 *capacity, u32 needed) {
   return 1;
 }
 
-void MoveRowGap(Table<Row> *rows, u32 *gap, u32 row) {
-  const u32 len = rows->capacity - rows->count;
-  Row *e = rows->entries;
-  if (len == 0 || row == *gap) {
-    *gap = row;
+// ---- the gaps among the rows ---------------------------------------------------------
+
+namespace {
+
+// Moves n rows from src to dst without passing them through the cache: a
+// far move would otherwise push out the tables that the next edits look up.
+// Chunks of 4 KiB never overlap while they are no longer than the distance;
+// short moves and short distances use memmove.
+void MoveRows(Row *dst, const Row *src, u32 n) {
+#if defined(__SSE2__)
+  const u32 kChunk = 256;
+  const u32 dist = dst > src ? static_cast<u32>(dst - src) : static_cast<u32>(src - dst);
+  if (n >= 16 * kChunk && dist >= kChunk && !(reinterpret_cast<uintptr_t>(dst) & 15)) {
+    auto chunk = [&](u32 at) {
+      const __m128i *s = reinterpret_cast<const __m128i *>(src + at);
+      __m128i *d = reinterpret_cast<__m128i *>(dst + at);
+      for (u32 i = 0; i < kChunk; i += 4) {
+        const __m128i a = _mm_loadu_si128(s + i), b = _mm_loadu_si128(s + i + 1), c = _mm_loadu_si128(s + i + 2),
+                      x = _mm_loadu_si128(s + i + 3);
+        _mm_stream_si128(d + i, a);
+        _mm_stream_si128(d + i + 1, b);
+        _mm_stream_si128(d + i + 2, c);
+        _mm_stream_si128(d + i + 3, x);
+      }
+    };
+    u32 done;
+    if (dst > src) {
+      u32 at = n;
+      while (at >= kChunk) chunk(at -= kChunk);
+      done = at;  // the first `done` rows are left
+      memmove(dst, src, static_cast<size_t>(done) * sizeof(Row));
+    } else {
+      u32 at = 0;
+      for (; at + kChunk <= n; at += kChunk) chunk(at);
+      memmove(dst + at, src + at, static_cast<size_t>(n - at) * sizeof(Row));
+    }
+    _mm_sfence();
     return;
   }
-  if (row < *gap) {
-    memmove(e + row + len, e + row, (*gap - row) * sizeof(Row));
-  } else {
-    memmove(e + *gap, e + *gap + len, (row - *gap) * sizeof(Row));
-  }
-  *gap = row;
+#endif
+  memmove(dst, src, static_cast<size_t>(n) * sizeof(Row));
 }
 
-int GrowRows(TextStore *s, u32 needed) {
+// Moves the rows of `count` from the layout `from` to the layout `to` (the
+// capacity holds both; `from` may describe less free room than there is when
+// the rest lies after the last row). Both layouts keep the rows in order, so
+// the runs that move down can go first, in ascending order, and then those
+// that move up, in descending order: no run overwrites one that has still to
+// move.
+void ArrangeRows(Row *e, u32 count, const RowGaps &from, const RowGaps &to) {
+  // The runs of rows that lie at one distance from their index in each
+  // layout, and move.
+  struct Run {
+    u32 a, b, from, to;
+  };
+  Run runs[2 * kRowGaps + 1];
+  u32 n = 0, i = 0, j = 0, skipFrom = 0, skipTo = 0;
+  for (u32 a = 0; a < count;) {
+    while (i < kRowGaps && from.at[i] <= a) skipFrom += from.length[i++];
+    while (j < kRowGaps && to.at[j] <= a) skipTo += to.length[j++];
+    u32 b = count;
+    if (i < kRowGaps && from.at[i] < b) b = from.at[i];
+    if (j < kRowGaps && to.at[j] < b) b = to.at[j];
+    if (skipFrom != skipTo) runs[n++] = Run{a, b, skipFrom, skipTo};
+    a = b;
+  }
+  for (u32 k = 0; k < n; k++) {
+    if (runs[k].to < runs[k].from) MoveRows(e + runs[k].a + runs[k].to, e + runs[k].a + runs[k].from, runs[k].b - runs[k].a);
+  }
+  for (u32 k = n; k-- > 0;) {
+    if (runs[k].to > runs[k].from) MoveRows(e + runs[k].a + runs[k].to, e + runs[k].a + runs[k].from, runs[k].b - runs[k].a);
+  }
+}
+
+// Gaps spread evenly over `count` rows, sharing `room` entries, except that
+// gap `*focus` sits at i1 and holds `need` entries more; no other gap lies
+// inside (i0, i1), where an edit is about to replace the rows.
+RowGaps SpreadGaps(u32 count, u32 room, u32 i0, u32 i1, u32 need, u32 *focus) {
+  RowGaps g;
+  const u32 share = (room - need) / kRowGaps;
+  u32 c = static_cast<u32>(static_cast<u64>(i1) * kRowGaps / (static_cast<u64>(count) + 1));
+  if (c >= kRowGaps) c = kRowGaps - 1;
+  for (u32 j = 0; j < kRowGaps; j++) {
+    u32 at = static_cast<u32>(static_cast<u64>(count) * (2 * j + 1) / (2 * kRowGaps));
+    if (j < c && at > i0) at = i0;
+    if (j > c && at < i1) at = i1;
+    g.at[j] = j == c ? i1 : at;
+    g.length[j] = share;
+  }
+  g.length[c] = room - share * (kRowGaps - 1);
+  *focus = c;
+  return g;
+}
+
+}  // namespace
+
+void IndexRowGaps(TextStore *s) {
+  const RowGaps &g = s->rowGaps;
+  RowGapIndex &x = s->rowGapIndex;
+  const u32 count = s->rows.count;
+  u32 shift = 0;
+  while ((count >> shift) >= kRowGapBuckets) shift++;
+  x.shift = shift;
+  u32 j = 0, skip = 0;
+  for (u32 b = 0; b < kRowGapBuckets; b++) {
+    const u64 first = static_cast<u64>(b) << shift;
+    while (j < kRowGaps && g.at[j] <= first) skip += g.length[j++];
+    u32 k = j;
+    while (k < kRowGaps && !g.length[k]) k++;
+    u32 k2 = k + 1;
+    while (k2 < kRowGaps && !g.length[k2]) k2++;
+    RowGapBucket &bucket = x.buckets[b];
+    bucket.skip = skip;
+    bucket.at = k < kRowGaps ? g.at[k] : kNoRowGap;
+    bucket.length = k < kRowGaps ? g.length[k] : 0;
+    bucket.nextAt = k2 < kRowGaps ? g.at[k2] : kNoRowGap;
+    x.firstGap[b] = static_cast<u8>(j);
+  }
+}
+
+u32 RowSlotWalk(const TextStore *s, u32 row) {
+  u32 runEnd;
+  return static_cast<u32>(RowRunWalk(s, row, s->rows.count, &runEnd) - s->rows.entries);
+}
+
+Row *RowRunWalk(const TextStore *s, u32 row, u32 limit, u32 *runEnd) {
+  const RowGaps &g = s->rowGaps;
+  const u32 b = row >> s->rowGapIndex.shift;
+  u32 j = s->rowGapIndex.firstGap[b], skip = s->rowGapIndex.buckets[b].skip;
+  while (j < kRowGaps && g.at[j] <= row) skip += g.length[j++];
+  while (j < kRowGaps && g.at[j] < limit && !g.length[j]) j++;
+  *runEnd = j < kRowGaps && g.at[j] < limit ? g.at[j] : limit;
+  return s->rows.entries + row + skip;
+}
+
+void OpenRows(TextStore *s, u32 i0, u32 i1, u32 m) {
+  Table<Row> *rows = &s->rows;
+  RowGaps *gaps = &s->rowGaps;
+  const u32 count = rows->count;
+  const u32 removed = i1 - i0;
+  const u32 need = m > removed ? m - removed : 0;
+  RowGaps to = *gaps;
+  // The gaps inside (i0, i1) sit among rows about to be replaced: they join
+  // the gap that goes to i1, together with the nearest ones below or above
+  // that have the room (the cheaper side; gaps at one place go together, and
+  // gaps of length 0 move no row).
+  u32 lo = 0;
+  while (lo < kRowGaps && gaps->at[lo] <= i0) lo++;
+  u32 hi = lo;  // gaps [lo, hi) lie inside
+  u32 inside = 0;
+  while (hi < kRowGaps && gaps->at[hi] < i1) inside += gaps->length[hi++];
+  u32 first = lo, last = hi;  // the gaps [first, last] join at i1
+  bool found = false;
+  if (hi > lo && inside >= need) {
+    last = hi - 1;
+    found = true;
+  } else {
+    u64 best = ~0ull;
+    if (lo > 0) {
+      u32 f = lo - 1, room = inside;
+      while (f > 0 && gaps->at[f - 1] == gaps->at[lo - 1]) f--;
+      for (u32 j = f; j < lo; j++) room += gaps->length[j];
+      if (room >= need) {
+        best = room > inside ? i1 - gaps->at[lo - 1] : 0;
+        first = f;
+        last = hi > lo ? hi - 1 : lo - 1;
+        found = true;
+      }
+    }
+    if (hi < kRowGaps) {
+      u32 l = hi, room = inside + gaps->length[hi];
+      while (l + 1 < kRowGaps && gaps->at[l + 1] == gaps->at[hi]) room += gaps->length[++l];
+      const u64 cost = room > inside ? gaps->at[hi] - i1 : 0;
+      if (room >= need && cost < best) {
+        first = lo;
+        last = l;
+        found = true;
+      }
+    }
+  }
+  u32 c;
+  if (found) {
+    u32 sum = 0;
+    for (u32 j = first; j <= last; j++) {
+      sum += to.length[j];
+      to.length[j] = 0;
+      to.at[j] = i1;
+    }
+    to.length[last] = sum;
+    c = last;
+  } else {
+    to = SpreadGaps(count, rows->capacity - count, i0, i1, need, &c);
+  }
+  ArrangeRows(rows->entries, count, *gaps, to);
+  // The new rows take the front of gap c (or the freed ones join it); the
+  // gaps after it move with the rows after i1.
+  const u32 delta = m - removed;  // modulo 2^32
+  for (u32 j = 0; j < c; j++) {
+    if (to.at[j] > i0) to.at[j] = i0;  // emptied, inside the window
+  }
+  to.at[c] = i0 + m;
+  to.length[c] -= delta;
+  for (u32 j = c + 1; j < kRowGaps; j++) to.at[j] += delta;
+  rows->count = count + delta;
+  *gaps = to;
+  IndexRowGaps(s);
+}
+
+int GrowRows(TextStore *s, u32 needed, u32 i0, u32 i1) {
   const u32 oldCap = s->rows.capacity;
   if (oldCap >= needed) return 1;
   void *p = s->rows.entries;
   u32 cap = oldCap;
   if (!GrowTableRaw(&p, sizeof(Row), &cap, needed)) return 0;
   Row *e = static_cast<Row *>(p);
-  // The rows after the gap move to the new end.
-  const u32 after = s->rows.count - s->rowGap;
-  memmove(e + cap - after, e + oldCap - after, after * sizeof(Row));
+  // The new room lies after the last row: spread it, with what the edit
+  // adds ready at i1.
+  const u32 count = s->rows.count;
+  u32 c;
+  const RowGaps to = SpreadGaps(count, cap - count, i0, i1, needed - count, &c);
+  ArrangeRows(e, count, s->rowGaps, to);
+  s->rowGaps = to;
   s->rows.entries = e;
   s->rows.capacity = cap;
+  IndexRowGaps(s);
   return 1;
 }
 
@@ -95,9 +298,11 @@ int InitialiseStore(TextStore *store, u32 blockHint, u32 rowHint) {
   memset(store, 0, sizeof *store);
   u32 rows = rowHint ? rowHint : 1;
   if (!Reserve(&store->rows, rows) || !Reserve(&store->rowGroups, rows / kGroupFill + 1) ||
-      !Reserve(&store->blocks, blockHint) || !Reserve(&store->blockGroups, blockHint / kGroupFill + 1)) {
+      !Reserve(&store->rowShifts, 1) || !Reserve(&store->blocks, blockHint) ||
+      !Reserve(&store->blockGroups, blockHint / kGroupFill + 1)) {
     Release(&store->rows);
     Release(&store->rowGroups);
+    Release(&store->rowShifts);
     Release(&store->blocks);
     Release(&store->blockGroups);
     return 0;
@@ -105,9 +310,14 @@ int InitialiseStore(TextStore *store, u32 blockHint, u32 rowHint) {
   store->noRowIndex = rowHint == 0 ? 1 : 0;
   store->rows.count = 1;
   store->rows.entries[0] = Row{0, 0, 0, 0, 0, 0};
-  store->rowGap = 1;
+  // Every gap after the one row, the room in the last one.
+  for (u32 j = 0; j < kRowGaps; j++) store->rowGaps.at[j] = 1;
+  store->rowGaps.length[kRowGaps - 1] = rows - 1;
+  IndexRowGaps(store);
   store->rowGroups.count = 1;
   store->rowGroups.entries[0] = RowGroup{0, 0, 0, 1};
+  store->rowShifts.count = 1;
+  store->rowShifts.entries[0] = RowGroupShift{0, 0, 0, 0};
   return 1;
 }
 
@@ -125,6 +335,7 @@ void FreeStore(TextStore *store) {
   Release(&store->blockGroups);
   Release(&store->rows);
   Release(&store->rowGroups);
+  Release(&store->rowShifts);
   for (u32 k = 0; k < kRangeSetCount; k++) {
     RangeSet &set = store->rangeSets[k];
     for (u32 c = 0; c < set.chunks.count; c++) Free(set.chunks.entries[c].ranges);
@@ -137,12 +348,57 @@ void FreeStore(TextStore *store) {
 
 // ---- lookups ----------------------------------------------------------------------
 
-u32 BlockOfPosition(const TextStore *s, u32 p) {
-  const u32 count = s->blocks.count;
-  if (p == 0 || count == 0) return 0;
-  if (p >= s->length) return count;
-  if (p == s->length - 1) return count - 1;
-  // The last group starting at or before p.
+namespace {
+
+// The last index in [lo, hi] whose key is <= x, where key(lo) <= x and keys
+// ascend. Texts tend to be alike throughout (lines of similar length, blocks
+// of similar fill), so a guess in proportion lands close: a widening step
+// from it brackets the answer within a few probes, which matters because
+// each probe into a table of millions of entries is a cache miss. A binary
+// search finishes.
+template <class Key>
+u32 SearchFrom(u32 lo, u32 hi, u32 guess, u32 x, Key key) {
+  if (hi - lo > 8) {
+    if (guess < lo) guess = lo;
+    if (guess > hi) guess = hi;
+    if (key(guess) <= x) {
+      lo = guess;
+      for (u32 step = 1; lo < hi; step *= 2) {
+        u32 next = hi - lo > step ? lo + step : hi;
+        if (key(next) > x) {
+          hi = next - 1;
+          break;
+        }
+        lo = next;
+      }
+    } else {
+      hi = guess - 1;
+      for (u32 step = 1; lo < hi; step *= 2) {
+        u32 next = hi - lo > step ? hi - step : lo;
+        if (key(next) <= x) {
+          lo = next;
+          break;
+        }
+        hi = next - 1;
+      }
+    }
+  }
+  while (lo < hi) {
+    u32 mid = lo + (hi - lo + 1) / 2;
+    if (key(mid) <= x) lo = mid; else hi = mid - 1;
+  }
+  return lo;
+}
+
+// first + rel * n / bytes: where rel falls among n items spread over bytes.
+inline u32 Proportion(u32 first, u32 rel, u32 n, u32 bytes) {
+  return first + static_cast<u32>(static_cast<u64>(rel) * n / (bytes ? bytes : 1));
+}
+
+// The first steps of the two searches, over the small tables: the block
+// group holding a position and a guess of its block; the span holding it and
+// a guess of its row group.
+BlockStep FirstBlockStep(const TextStore *s, u32 p) {
   const BlockGroup *g = s->blockGroups.entries;
   u32 lo = 0, hi = s->blockGroups.count - 1;
   while (lo < hi) {
@@ -150,73 +406,139 @@ u32 BlockOfPosition(const TextStore *s, u32 p) {
     if (g[mid].start <= p) lo = mid; else hi = mid - 1;
   }
   const BlockGroup &grp = g[lo];
+  BlockStep st;
+  st.group = lo;
   // No block exceeds 8192 bytes, and each one holds at least one byte.
-  u32 first = grp.first, last = grp.first + grp.count - 1;
-  if (p / kBlockLarge > first) first = p / kBlockLarge;
-  if (p < last) last = p;
-  const u32 rel = p - grp.start;
-  const TextBlock *b = s->blocks.entries;
-  while (first < last) {
-    u32 mid = first + (last - first + 1) / 2;
-    if (b[mid].start <= rel) first = mid; else last = mid - 1;
+  st.first = grp.first;
+  st.last = grp.first + grp.count - 1;
+  if (p / kBlockLarge > st.first) st.first = p / kBlockLarge;
+  if (p < st.last) st.last = p;
+  st.rel = p - grp.start;
+  const u32 groupEnd = lo + 1 < s->blockGroups.count ? g[lo + 1].start : s->length;
+  st.guess = Proportion(grp.first, st.rel, grp.count, groupEnd - grp.start);
+  return st;
+}
+
+SpanStep FirstSpanStep(const TextStore *s, u32 p) {
+  const RowGroupShift *sh = s->rowShifts.entries;
+  const u32 spans = s->rowShifts.count, groups = s->rowGroups.count, bits = g_storeLimits.rowSpanBits;
+  u32 lo = 0, hi = spans - 1;
+  while (lo < hi) {
+    u32 mid = lo + (hi - lo + 1) / 2;
+    if (sh[mid].spanStart <= p) lo = mid; else hi = mid - 1;
   }
-  return first;
+  SpanStep st;
+  st.span = lo;
+  st.first = lo << bits;
+  st.last = groups - st.first > (1u << bits) ? st.first + (1u << bits) - 1 : groups - 1;
+  const u32 spanEnd = lo + 1 < spans ? sh[lo + 1].spanStart : s->length;
+  st.guess = Proportion(st.first, p - sh[lo].spanStart, st.last - st.first + 1, spanEnd - sh[lo].spanStart);
+  return st;
+}
+
+}  // namespace
+
+namespace {
+
+// The row search for 0 < p < length up to its last step, from the span
+// step: the rows [first, last] that hold p, a guess among them, and p
+// relative to their group.
+RowStep RowSteps(const TextStore *s, u32 p, const SpanStep &st) {
+  // The last group of the span starting at or before p.
+  const RowGroup *g = s->rowGroups.entries;
+  const RowGroupShift &shift = s->rowShifts.entries[st.span];
+  const u32 gi = SearchFrom(st.first, st.last, st.guess, p - shift.start, [g](u32 i) { return g[i].start; });
+  const RowGroup &grp = g[gi];
+  const u32 grpFirst = grp.first + shift.first, grpStart = grp.start + shift.start;
+  // Every row but the last spans at least one byte: the row lies between
+  // count - (length - p) - 1 and min(p, count - 1).
+  const u32 count = s->rows.count;
+  RowStep r;
+  r.first = grpFirst;
+  r.last = grpFirst + grp.count - 1;
+  const u32 after = s->length - p;
+  if (count > after + 1 && count - after - 1 > r.first) r.first = count - after - 1;
+  if (p < r.last) r.last = p;
+  r.rel = p - grpStart;
+  const u32 groupEnd = gi + 1 < s->rowGroups.count ? RowGroupStart(s, gi + 1) : s->length;
+  r.guess = Proportion(grpFirst, r.rel, grp.count, groupEnd - grpStart);
+  return r;
+}
+
+// Positions whose searches go through the steps.
+bool BlockSearched(const TextStore *s, u32 p) { return p > 0 && s->blocks.count && p + 1 < s->length; }
+bool RowSearched(const TextStore *s, u32 p) { return p > 0 && p < s->length && !s->noRowIndex; }
+
+u32 BlockSearch(const TextStore *s, const BlockStep &st) {
+  const TextBlock *b = s->blocks.entries;
+  return SearchFrom(st.first, st.last, st.guess, st.rel, [b](u32 i) { return b[i].start; });
+}
+
+u32 RowSearch(const TextStore *s, const RowStep &r) {
+  // The group's rows usually lie in one run.
+  u32 runEnd;
+  const Row *run = RowRun(s, r.first, r.last + 1, &runEnd);
+  if (runEnd > r.last) {
+    const Row *base = run - r.first;
+    return SearchFrom(r.first, r.last, r.guess, r.rel, [base](u32 i) { return base[i].start; });
+  }
+  return SearchFrom(r.first, r.last, r.guess, r.rel, [s](u32 i) { return RowAt(s, i).start; });
+}
+
+}  // namespace
+
+void StartLookups(const TextStore *s, u32 blockPosition, u32 rowPosition, EditLookup *out) {
+  out->blockPosition = kPositionEnd;
+  out->rowPosition = kPositionEnd;
+  if (BlockSearched(s, blockPosition)) {
+    // Blocks hold 1 to 8192 bytes, so the guess may be several blocks out:
+    // the lines on either side too.
+    const BlockStep b = FirstBlockStep(s, blockPosition);
+    for (u32 i = b.guess > b.first + 9 ? b.guess - 9 : b.first; i <= b.guess + 9 && i <= b.last; i += 2) {
+      __builtin_prefetch(&s->blocks.entries[i]);
+    }
+    out->blockPosition = blockPosition;
+    out->block = b;
+  }
+  if (RowSearched(s, rowPosition)) {
+    const SpanStep sp = FirstSpanStep(s, rowPosition);
+    __builtin_prefetch(&s->rowGroups.entries[sp.guess]);
+    // Then, once the group's entry is there (the block's entries are on
+    // their way meanwhile), the rows around the guessed row.
+    const RowStep r = RowSteps(s, rowPosition, sp);
+    const u32 from = r.guess > r.first + 4 ? r.guess - 4 : r.first;
+    u32 to = r.guess + 4 < r.last ? r.guess + 4 : r.last;
+    u32 runEnd;
+    const Row *run = RowRun(s, from, to + 1, &runEnd);
+    if (runEnd <= to) to = runEnd - 1;  // (a gap there: the rows before it)
+    for (u32 i = from; i <= to; i += 4) __builtin_prefetch(run + (i - from));
+    out->rowPosition = rowPosition;
+    out->row = r;
+  }
+}
+
+u32 BlockOfPosition(const TextStore *s, u32 p) {
+  const u32 count = s->blocks.count;
+  if (p == 0 || count == 0) return 0;
+  if (p >= s->length) return count;
+  if (p == s->length - 1) return count - 1;
+  return BlockSearch(s, FirstBlockStep(s, p));
+}
+
+u32 BlockOfPosition(const TextStore *s, u32 p, const EditLookup *look) {
+  if (look && look->blockPosition == p) return BlockSearch(s, look->block);
+  return BlockOfPosition(s, p);
 }
 
 u32 RowOfPosition(const TextStore *s, u32 p) {
-  const u32 count = s->rows.count;
   if (p == 0) return 0;
-  if (p >= s->length) return count - 1;
-  const RowGroup *g = s->rowGroups.entries;
-  u32 lo = 0, hi = s->rowGroups.count - 1;
-  while (lo < hi) {
-    u32 mid = lo + (hi - lo + 1) / 2;
-    if (g[mid].start <= p) lo = mid; else hi = mid - 1;
-  }
-  const RowGroup &grp = g[lo];
-  // Every row but the last spans at least one byte: the row lies between
-  // count - (length - p) - 1 and min(p, count - 1).
-  u32 first = grp.first, last = grp.first + grp.count - 1;
-  u32 after = s->length - p;
-  if (count > after + 1 && count - after - 1 > first) first = count - after - 1;
-  if (p < last) last = p;
-  const u32 rel = p - grp.start;
-  // Lines tend to be alike: a guess in proportion to the group's span lands
-  // close, and a widening step from there brackets the row within a few
-  // probes. Then a binary search finishes.
-  if (last - first > 16) {
-    const u32 groupEnd = lo + 1 < s->rowGroups.count ? g[lo + 1].start : s->length;
-    const u32 span = groupEnd - grp.start;
-    u32 guess = grp.first + static_cast<u32>(static_cast<u64>(rel) * grp.count / (span ? span : 1));
-    if (guess < first) guess = first;
-    if (guess > last) guess = last;
-    if (RowAt(s, guess).start <= rel) {
-      for (u32 step = 1; guess < last; step *= 2) {
-        u32 next = last - guess > step ? guess + step : last;
-        if (RowAt(s, next).start > rel) {
-          last = next - 1;
-          break;
-        }
-        guess = next;
-      }
-      first = guess;
-    } else {
-      for (u32 step = 1; guess > first; step *= 2) {
-        u32 next = guess - first > step ? guess - step : first;
-        if (RowAt(s, next).start <= rel) {
-          first = next;
-          break;
-        }
-        guess = next;
-      }
-      last = guess - 1;
-    }
-  }
-  while (first < last) {
-    u32 mid = first + (last - first + 1) / 2;
-    if (RowAt(s, mid).start <= rel) first = mid; else last = mid - 1;
-  }
-  return first;
+  if (p >= s->length) return s->rows.count - 1;
+  return RowSearch(s, RowSteps(s, p, FirstSpanStep(s, p)));
+}
+
+u32 RowOfPosition(const TextStore *s, u32 p, const EditLookup *look) {
+  if (look && look->rowPosition == p) return RowSearch(s, look->row);
+  return RowOfPosition(s, p);
 }
 
 u32 FirstRowOfHardLine(const TextStore *s, u32 hardLine) {
@@ -224,15 +546,13 @@ u32 FirstRowOfHardLine(const TextStore *s, u32 hardLine) {
   if (hardLine == 0) return 0;
   // The last group whose base lies before the hard line holds its first row,
   // unless the hard line starts with the next group.
-  const RowGroup *g = s->rowGroups.entries;
   u32 lo = 0, hi = s->rowGroups.count - 1;
   while (lo < hi) {
     u32 mid = lo + (hi - lo + 1) / 2;
-    if (g[mid].hardLineBase < hardLine) lo = mid; else hi = mid - 1;
+    if (RowGroupHardBase(s, mid) < hardLine) lo = mid; else hi = mid - 1;
   }
-  const RowGroup &grp = g[lo];
-  const u32 rel = hardLine - grp.hardLineBase;
-  u32 first = grp.first, end = grp.first + grp.count;  // the first row with hard line >= rel
+  const u32 rel = hardLine - RowGroupHardBase(s, lo);
+  u32 first = RowGroupFirst(s, lo), end = first + s->rowGroups.entries[lo].count;  // the first row with hard line >= rel
   while (first < end) {
     u32 mid = first + (end - first) / 2;
     if (static_cast<u32>(RowAt(s, mid).hardLine) < rel) first = mid + 1; else end = mid;

@@ -15,9 +15,24 @@
 // Rows. One entry per display row (per hard line while rows are not wrapped),
 // in one flat table grouped the same way: a row stores its start relative to
 // its row group and its hard line number relative to the group's hard line
-// base. The row table's free capacity sits as a gap at the last place rows
-// were added or removed (rowGap), so that runs of newline edits in one place
-// (typing, Replace All, undoing a group) do not move the whole table each time. A row ends with a newline (CR: length 1 type 1; LF: 1, 2; CR LF: 2, 3)
+// base. The row table's free capacity is spread over kRowGaps gaps among the
+// rows (rowGaps). An edit that adds or removes rows moves the nearest gap
+// with room to it and takes its rows from there (or leaves the freed ones
+// there): only the rows between that gap and the edit move, a small part of
+// the table however far apart consecutive edits are, and runs of newline
+// edits in one place (typing, Replace All, undoing a group) move nothing
+// after the first.
+//
+// Row groups are many (a 256 MiB text has about 34,000), so an edit does not
+// add its change to every later group: consecutive row groups form spans of
+// 2^rowSpanBits groups, and each span keeps the shift (first row, start, hard
+// line base) that its groups' own words still lack (rowShifts). An edit adds
+// its change to the groups after it inside its span and to the shifts of the
+// later spans; when groups are added or removed, the shifts from the edit's
+// span on are folded into their groups first. A group's true first row,
+// start and hard line base are its words plus its span's shift: read them
+// with RowGroupFirst, RowGroupStart and RowGroupHardBase (RowStart and
+// RowHardLine do). A row ends with a newline (CR: length 1 type 1; LF: 1, 2; CR LF: 2, 3)
 // or, when it ends by wrapping or is the last row, with none (0, 0). Every row
 // but the last one spans at least one byte, a CR that is a row's newline is
 // never followed by an LF (the two would form one CR LF newline), and no row's
@@ -26,7 +41,9 @@
 //
 // Invariants kept by every operation (CheckStore verifies them):
 // - block and row group tables cover their item tables exactly, in order;
-//   group.first/start are those of its first item; item.group is its group;
+//   group.first/start (with its span's shift, for row groups) are those of
+//   its first item; item.group is its group;
+// - the row shift table has one entry per span of row groups;
 // - a group's base hard line is that of its first row, so relative hard lines
 //   lie in 0 .. (index in the group) and fit the 16-bit field;
 // - sum of block lengths == length == sum of row spans.
@@ -54,11 +71,20 @@ constexpr u32 kGroupFill = 4096;
 // Groups made anew hold this many entries, and a group that grows past twice
 // as many is split into groups of this size. An edit rewrites the relative
 // starts of the entries after it in its group, and one word of every later
-// group: the sizes balance the two for texts of hundreds of megabytes (a
-// 256 MiB text has 256 block groups and about 4,300 row groups; the row
-// table does not fit the cache, the group tables do).
+// block group; of the later row groups, only those in its span and the
+// shifts of the later spans. A 256 MiB text of 60-byte lines has 256 block
+// groups and about 34,000 row groups in some 265 spans: an edit at a random
+// place rewrites about 1 KiB of the row table (which does not fit the cache;
+// smaller row groups would leave more of the work to the shifts), 1 KiB of
+// the row groups and 4 KiB of the shifts and block groups (which do).
 constexpr u32 kBlockGroupFill = 256;
-constexpr u32 kRowGroupFill = 1024;
+constexpr u32 kRowGroupFill = 128;
+// Row groups per span: 2^kRowSpanBits.
+constexpr u32 kRowSpanBits = 7;
+// Gaps among the rows (RowGaps), and the buckets of rows that find them
+// (RowGapIndex).
+constexpr u32 kRowGaps = 64;
+constexpr u32 kRowGapBuckets = 256;
 constexpr u32 kRangeSetCount = 8;
 // "The end of the document" wherever a position is expected.
 constexpr u32 kPositionEnd = 0xFFFFFFFFu;
@@ -104,11 +130,49 @@ struct Row {
 };
 
 struct RowGroup {
-  u32 first;         // index of its first row
-  u32 start;         // absolute start of its first row
-  u32 hardLineBase;  // hard line of its first row
+  u32 first;         // index of its first row      } each less its
+  u32 start;         // absolute start of its first row } span's shift
+  u32 hardLineBase;  // hard line of its first row   } (RowGroupShift)
   u32 count;         // rows in the group, 1 .. 8192
 };
+
+// What the words of every row group in one span still lack: the true first
+// row of a group is group.first + shift.first, and so on.
+struct RowGroupShift {
+  u32 first;
+  u32 start;
+  u32 hardLineBase;
+  u32 spanStart;  // the true start of the span's first group: the key of a search
+};
+
+// Where the row table's free capacity lies: gap j sits before row at[j] and
+// is length[j] entries long, so row r is entry r + (the lengths of the gaps
+// at or before r). The gaps are in order (at ascending, equal values
+// allowed, every at <= the row count), and their lengths add up to
+// capacity - count; a gap of length 0 may sit anywhere in that order.
+struct RowGaps {
+  u32 at[kRowGaps];
+  u32 length[kRowGaps];
+};
+
+// Finds a row's entry in one step: bucket b covers the rows from b << shift
+// on (the buckets cover every row and the row count) and holds the lengths
+// of the gaps at or before its first row, and the next two gaps with room
+// after it (gaps of length 0 move no row). Only a row at or after the second
+// of those (two gaps in one bucket) walks the gaps, from the bucket's first.
+// Made anew (IndexRowGaps) whenever the gaps or the row count change.
+constexpr u32 kNoRowGap = 0xFFFFFFFFu;
+struct RowGapBucket {
+  u32 skip;
+  u32 at, length;  // the first gap with room after the first row (at kNoRowGap: none)
+  u32 nextAt;      // the one after it
+};
+struct RowGapIndex {
+  u32 shift;
+  RowGapBucket buckets[kRowGapBuckets];
+  u8 firstGap[kRowGapBuckets];  // the first gap after the bucket's first row
+};
+static_assert(kRowGaps < 256, "gap numbers fit a byte");
 
 // A range of a range set; the payload belongs to the set's owner.
 struct Range {
@@ -139,11 +203,12 @@ struct TextStore {
   u32 noRowIndex;  // 1: only the blocks are maintained (undo-step texts)
   Table<RowGroup> rowGroups;
   Table<Row> rows;
-  // The rows' free capacity is kept as a gap in the row array, at this row
-  // index (rows from it on sit capacity - count entries further): an edit
-  // moves only the rows between it and the previous edit, not the whole tail.
+  // One shift per span of row groups (see the top of this file).
+  Table<RowGroupShift> rowShifts;
+  // The rows' free capacity, as gaps among them (see the top of this file).
   // Use RowAt to reach a row.
-  u32 rowGap;
+  RowGaps rowGaps;
+  RowGapIndex rowGapIndex;
   void *toolScratch;  // scratch pointer of the text tools
   RangeSet rangeSets[kRangeSetCount];
   u32 occurrenceHighlight[4];
@@ -154,7 +219,8 @@ struct TextStore {
 };
 
 static_assert(sizeof(Row) == 16, "a row is 16 bytes");
-static_assert(sizeof(RowGroup) == 16 && sizeof(BlockGroup) == 16 && sizeof(Range) == 16,
+static_assert(sizeof(RowGroup) == 16 && sizeof(RowGroupShift) == 16 && sizeof(BlockGroup) == 16 &&
+                  sizeof(Range) == 16,
               "group and range records are 16 bytes");
 static_assert(sizeof(TextBlock) == 12 + sizeof(void *) + (sizeof(void *) == 8 ? 4 : 0),
               "a block is three words and a pointer");
@@ -168,6 +234,7 @@ struct StoreLimits {
   u32 groupFill;       // ranges of a chunk buffer before it needs groupMax (groupMax / 2)
   u32 blockGroupFill;  // blocks of a new block group
   u32 rowGroupFill;    // rows of a new row group
+  u32 rowSpanBits;     // row groups per span: 2^rowSpanBits
 };
 extern StoreLimits g_storeLimits;
 // Restores the product limits with 0.
@@ -190,8 +257,8 @@ template <class T>
 // ---- life cycle ---------------------------------------------------------------
 
 // Zeroes the store and reserves max(rowHint, 1) rows, rowHint / 4096 + 1 row
-// groups, blockHint blocks and blockHint / 4096 + 1 block groups; the store
-// then has one empty row in one row group. rowHint 0 sets noRowIndex. Returns
+// groups, blockHint blocks and blockHint / 4096 + 1 block groups (and one row
+// group shift); the store then has one empty row in one row group. rowHint 0 sets noRowIndex. Returns
 // 1, or 0 on failure with nothing left allocated.
 [[nodiscard]] int InitialiseStore(TextStore *store, u32 blockHint, u32 rowHint);
 // Frees every block buffer (progress (blocks remaining, block count) every 8192
@@ -201,29 +268,66 @@ void FreeStore(TextStore *store);
 
 // ---- lookups --------------------------------------------------------------------
 
-inline Row &RowAt(TextStore *s, u32 row) {
-  return s->rows.entries[row < s->rowGap ? row : row + (s->rows.capacity - s->rows.count)];
+// The entry of the row array that holds a row (at most the row count).
+u32 RowSlotWalk(const TextStore *s, u32 row);
+inline u32 RowSlot(const TextStore *s, u32 row) {
+  const RowGapBucket &b = s->rowGapIndex.buckets[row >> s->rowGapIndex.shift];
+  if (row >= b.nextAt) return RowSlotWalk(s, row);
+  return row + b.skip + (row >= b.at ? b.length : 0);
 }
-inline const Row &RowAt(const TextStore *s, u32 row) {
-  return s->rows.entries[row < s->rowGap ? row : row + (s->rows.capacity - s->rows.count)];
+inline Row &RowAt(TextStore *s, u32 row) { return s->rows.entries[RowSlot(s, row)]; }
+inline const Row &RowAt(const TextStore *s, u32 row) { return s->rows.entries[RowSlot(s, row)]; }
+// The entry of a row, and in *runEnd the first row after it (at most `limit`)
+// that a gap parts from it: the rows up to there lie one after another, so
+// that a loop over them needs one lookup, not one a row.
+Row *RowRunWalk(const TextStore *s, u32 row, u32 limit, u32 *runEnd);
+inline Row *RowRun(const TextStore *s, u32 row, u32 limit, u32 *runEnd) {
+  const RowGapBucket &b = s->rowGapIndex.buckets[row >> s->rowGapIndex.shift];
+  if (row >= b.nextAt) return RowRunWalk(s, row, limit, runEnd);
+  const bool past = row >= b.at;
+  const u32 end = past ? b.nextAt : b.at;
+  *runEnd = end < limit ? end : limit;
+  return s->rows.entries + row + b.skip + (past ? b.length : 0);
 }
-// Moves the rows' gap to a row index (rows between the old and new places move).
-void MoveRowGap(Table<Row> *rows, u32 *gap, u32 row);
-// GrowTable for the rows, keeping the gap where it is. Nonzero on success.
-[[nodiscard]] int GrowRows(TextStore *s, u32 needed);
+// Makes the bucket index of the gaps.
+void IndexRowGaps(TextStore *s);
+// Makes the rows [i0, i1) way for m rows (written afterwards): the nearest
+// gap with room moves to i1 (or, when no gap near enough has room, the gaps
+// are spread anew around it) and the row count changes. The capacity must
+// hold the new count.
+void OpenRows(TextStore *s, u32 i0, u32 i1, u32 m);
+// GrowTable for the rows: the new capacity is spread over the gaps, with
+// room for the rows an edit at [i0, i1) adds (needed - count) in one gap at
+// i1, so that the edit moves no row. Nonzero on success; on failure nothing
+// changed.
+[[nodiscard]] int GrowRows(TextStore *s, u32 needed, u32 i0, u32 i1);
+[[nodiscard]] inline int GrowRows(TextStore *s, u32 needed) { return GrowRows(s, needed, s->rows.count, s->rows.count); }
 
 inline u32 BlockStart(const TextStore *s, u32 block) {
   const TextBlock &b = s->blocks.entries[block];
   return s->blockGroups.entries[b.group].start + b.start;
 }
+// A row group's true words: its own plus its span's shift.
+inline const RowGroupShift &RowSpanShift(const TextStore *s, u32 group) {
+  return s->rowShifts.entries[group >> g_storeLimits.rowSpanBits];
+}
+inline u32 RowGroupFirst(const TextStore *s, u32 group) {
+  return s->rowGroups.entries[group].first + RowSpanShift(s, group).first;
+}
+inline u32 RowGroupStart(const TextStore *s, u32 group) {
+  return s->rowGroups.entries[group].start + RowSpanShift(s, group).start;
+}
+inline u32 RowGroupHardBase(const TextStore *s, u32 group) {
+  return s->rowGroups.entries[group].hardLineBase + RowSpanShift(s, group).hardLineBase;
+}
 inline u32 RowCount(const TextStore *s) { return s->rows.count; }
 inline u32 RowStart(const TextStore *s, u32 row) {
   const Row &r = RowAt(s, row);
-  return s->rowGroups.entries[r.group].start + r.start;
+  return RowGroupStart(s, r.group) + r.start;
 }
 inline u32 RowHardLine(const TextStore *s, u32 row) {
   const Row &r = RowAt(s, row);
-  return s->rowGroups.entries[r.group].hardLineBase + static_cast<u32>(r.hardLine);
+  return RowGroupHardBase(s, r.group) + static_cast<u32>(r.hardLine);
 }
 inline u32 RowTextEnd(const TextStore *s, u32 row) { return RowStart(s, row) + RowAt(s, row).textLength; }
 // The start of the next row: after the text and the newline.

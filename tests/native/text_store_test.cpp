@@ -393,6 +393,99 @@ void RandomEdits(unsigned seed, unsigned steps, unsigned maxLength) {
   }
 }
 
+// The gaps among the rows. Newline edits scattered over a text of thousands
+// of rows: the rows stay right, only the rows between the edit and the gap
+// next to it on one side move, growth leaves room in every gap, and large
+// insertions and deletions (more rows than a gap holds, ranges that hold
+// gaps) still come out right.
+TEST(TextStoreRowGaps, ScatteredNewlineEditsMoveOnlyTheRowsUpToTheNextGap) {
+  TestRandom rng(41);
+  Store st(1);
+  std::string model;
+  for (int i = 0; i < 4000; i++) model += i % 7 ? "row text\r\n" : "x\n";
+  st.Insert(0, model);
+  const char *pieces[] = {"\n", "\r", "a\r\nb", "\n\n\n", "q"};
+  u32 checkedMoves = 0, grew = 0;
+  for (int step = 0; step < 1000; step++) {
+    const u32 rowsBefore = RowCount(&st.s), capBefore = st.s.rows.capacity;
+    const RowGaps gaps = st.s.rowGaps;
+    std::vector<const Row *> where(rowsBefore);
+    for (u32 r = 0; r < rowsBefore; r++) where[r] = &RowAt(&st.s, r);
+    const u32 kind = rng.Below(20);
+    u32 p, n = 0;
+    if (kind == 0) {
+      // Many rows at once: more than a gap's room.
+      p = rng.Below(static_cast<u32>(model.size()) + 1);
+      std::string t = RandomText(rng, 4000, 8);
+      st.Insert(p, t);
+      model.insert(p, t);
+    } else if (kind == 1 && model.size() > 8000) {
+      // A range of hundreds of rows, with gaps inside.
+      p = rng.Below(static_cast<u32>(model.size()) - 3000);
+      st.Delete(p, p + 3000);
+      model.erase(p, 3000);
+    } else if (kind < 12) {
+      p = rng.Below(static_cast<u32>(model.size()) + 1);
+      std::string t = pieces[rng.Below(5)];
+      n = static_cast<u32>(t.size());
+      st.Insert(p, t);
+      model.insert(p, t);
+    } else {
+      p = rng.Below(static_cast<u32>(model.size()));
+      n = std::min<u32>(rng.Below(3) + 1, static_cast<u32>(model.size()) - p);
+      st.Delete(p, p + n);
+      model.erase(p, n);
+    }
+    ASSERT_TRUE(StoreOk(&st.s)) << "step " << step;
+    ASSERT_EQ(st.Text(), model) << "step " << step;
+    ASSERT_EQ(RowCount(&st.s), ScanRows(model).size()) << "step " << step;
+    const u32 rowsAfter = RowCount(&st.s);
+    if (st.s.rows.capacity != capBefore) {
+      // The new room is spread: every gap has some.
+      grew++;
+      if (st.s.rows.capacity - rowsAfter >= 2 * kRowGaps) {
+        for (u32 j = 0; j < kRowGaps; j++) ASSERT_GT(st.s.rowGaps.length[j], 0u) << "step " << step << " gap " << j;
+      }
+      continue;
+    }
+    if (n == 0 || rowsAfter == rowsBefore) continue;
+    // A small edit that added or removed rows, at rows [lo, hi] before it:
+    // rows outside the nearest gaps on either side stay where they were
+    // (when one of them had the room it needed).
+    const u32 need = rowsAfter > rowsBefore ? rowsAfter - rowsBefore : 0;
+    const u32 ra = RowOfPosition(&st.s, p);
+    const u32 lo = ra > 1 ? ra - 2 : 0, hi = ra + 4;
+    u32 below = 0, above = rowsBefore;
+    bool room = false, between = false;
+    for (u32 j = 0; j < kRowGaps; j++) {
+      if (gaps.at[j] <= lo) {
+        below = gaps.at[j];
+        room = gaps.length[j] >= need;  // the last one counts
+      } else if (gaps.at[j] < hi) {
+        between = true;
+      }
+    }
+    for (u32 j = 0; j < kRowGaps; j++) {
+      if (gaps.at[j] >= hi) {
+        above = gaps.at[j];
+        room = room || gaps.length[j] >= need;
+        break;
+      }
+    }
+    if (between) continue;
+    if (!room) continue;
+    checkedMoves++;
+    const u32 delta = rowsAfter - rowsBefore;  // modulo 2^32
+    for (u32 r = 0; r < rowsBefore; r++) {
+      if (r >= below && r <= above) continue;
+      const u32 now = r < lo ? r : r + delta;
+      ASSERT_EQ(&RowAt(&st.s, now), where[r]) << "step " << step << ": row " << r << " moved";
+    }
+  }
+  EXPECT_GT(checkedMoves, 300u);
+  EXPECT_GT(grew, 1u);
+}
+
 TEST(TextStoreRandom, ProductGroupSizes) { RandomEdits(1, 1500, 200000); }
 TEST(TextStoreRandom, TinyGroups) {
   ScopedStoreLimits limits(4);
