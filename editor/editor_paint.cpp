@@ -303,6 +303,13 @@ struct RowPainter {
   const TextStore *s;
   int originX;
   COLORREF rowBack;
+  // The font selected into dc: selecting one costs some systems a lookup
+  // of their font settings each time, so it is selected only when it changes.
+  HGDIOBJ font;
+
+  void UseFont(HGDIOBJ want) {
+    if (want != font) SelectObject(dc, font = want);
+  }
 
   // The highlighter background at a position: search highlighter 2, then 1,
   // then the selection highlighter; where they overlap the later one wins.
@@ -382,7 +389,7 @@ struct RowPainter {
       r.backColor = highlighted ? hiBack : rowBack;
       r.opaque = highlighted;
     }
-    if (mode != kDrawBackgrounds) SelectObject(dc, link && ed->auxFont ? ed->auxFont : ed->textFont);
+    if (mode != kDrawBackgrounds) UseFont(link && ed->auxFont ? ed->auxFont : ed->textFont);
     char scratch[kPiece];
     for (u32 p = from; p < to;) {
       u32 n = to - p < kPiece ? to - p : kPiece;
@@ -471,7 +478,7 @@ void PaintRect(EditorWindow *ed, HDC dc, const RECT *area) {
   IntersectClipRect(dc, textLeft, rc.top, client.right, rc.bottom);
   const bool transient = ShowTransientStatus(ed, Text(TXT_PAINTING));
   bool progress = false;
-  RowPainter painter = {ed, dc, s, originX, 0};
+  RowPainter painter = {ed, dc, s, originX, 0, ed->textFont};
   const u32 selA = doc->selStart->position, selB = doc->selEnd->position;
   const u32 selRowA = doc->selStart->row, selRowB = doc->selEnd->row;
   const COLORREF back = Settings(g.edit.CLTBack);
@@ -535,7 +542,7 @@ void PaintRect(EditorWindow *ed, HDC dc, const RECT *area) {
       char length[16];
       int n = Format(length, sizeof length, "%d", static_cast<int>(e - a)) - 1;
       SetTextColor(dc, Settings(g.edit.CLTSpc));
-      SelectObject(dc, ed->textFont);
+      painter.UseFont(ed->textFont);
       TextOutA(dc, textEnd + ed->averageWidth + 1, y, length, n);
     }
     if (!doc->wordWrap && x - originX > 32768 && x - originX > ed->widestRow) ed->widestRow = x - originX;

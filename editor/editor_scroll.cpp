@@ -38,32 +38,27 @@ void SetBar(EditorWindow *ed, int bar, SCROLLINFO *last, int maximum, int page, 
   if (SameBar(si, *last)) return;
   const SCROLLINFO before = *last;
   *last = si;
-  // Only the position moved: on a long text a step of a page or a line
-  // rarely moves the thumb by a pixel, and a scroll bar that would look the
-  // same is not drawn again.
-  const bool positionOnly = before.cbSize == si.cbSize && before.nMin == si.nMin && before.nMax == si.nMax &&
-                            before.nPage == si.nPage;
-  if (positionOnly) {
+  // On a long text a page or a line more or less rarely moves the thumb by
+  // a pixel: a scroll bar that would look the same is not drawn again.
+  if (before.cbSize == si.cbSize) {
     const LONG object = bar == SB_VERT ? OBJID_VSCROLL : OBJID_HSCROLL;
     SCROLLBARINFO was = {}, now = {};
     was.cbSize = now.cbSize = sizeof was;
     SCROLLINFO shown = {};
     shown.cbSize = sizeof shown;
-    shown.fMask = SIF_POS;
-    // (Someone else may have moved it meanwhile: then it is drawn anyway.)
-    if (GetScrollInfo(ed->hwnd, bar, &shown) && shown.nPos == before.nPos &&
-        GetScrollBarInfo(ed->hwnd, object, &was)) {
+    shown.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    // (Someone else may have changed it meanwhile: then it is drawn anyway.)
+    if (GetScrollInfo(ed->hwnd, bar, &shown) && shown.nPos == before.nPos && shown.nMin == before.nMin &&
+        shown.nMax == before.nMax && shown.nPage == before.nPage && GetScrollBarInfo(ed->hwnd, object, &was)) {
       SetScrollInfo(ed->hwnd, bar, &si, FALSE);
       if (GetScrollBarInfo(ed->hwnd, object, &now) && now.xyThumbTop == was.xyThumbTop &&
           now.xyThumbBottom == was.xyThumbBottom && now.dxyLineButton == was.dxyLineButton &&
           MemCompare(now.rgstate, was.rgstate, sizeof now.rgstate) == 0 &&
           EqualRect(&now.rcScrollBar, &was.rcScrollBar))
         return;
-      // It does look different: back to where it was without drawing, then
-      // to the new place with drawing.
-      SCROLLINFO back = si;
-      back.nPos = before.nPos;
-      SetScrollInfo(ed->hwnd, bar, &back, FALSE);
+      // It does look different: back to what it was without drawing, then
+      // to the new state with drawing.
+      SetScrollInfo(ed->hwnd, bar, &before, FALSE);
     }
   }
   SetScrollInfo(ed->hwnd, bar, &si, TRUE);

@@ -372,15 +372,25 @@ TEST_F(ScrollTest, TheScrollBarOnTheScreenAlwaysShowsThePosition) {
   int moved = 0;
   std::vector<u32> previous = BarPixels(editor_);
   ASSERT_FALSE(previous.empty());
-  for (int step = 0; step < 160; step++) {
-    // Pages down, then a few lines up and a jump, so that the thumb moves by
-    // pixels now and then.
-    if (step % 40 == 39)
+  for (int step = 0; step < 200; step++) {
+    // Pages down, a few lines up and a jump, so that the thumb moves by
+    // pixels now and then; lines deleted and added, which change the range;
+    // a short text that disables the bar, and the long one again.
+    if (step == 120) {
+      SetText("short\r\ntext");
+    } else if (step == 121) {
+      SetText(text);
+    } else if (step % 40 == 39) {
       VScroll(SB_TOP + (step / 40) % 2);
-    else if (step % 7 == 6)
+    } else if (step % 11 == 10) {
+      SendMessageA(editor_, WM_COMMAND, IDM_EDIT_DELETE_LINE, 0);
+    } else if (step % 13 == 12) {
+      SendMessageA(editor_, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("new\r\n"));
+    } else if (step % 7 == 6) {
       VScroll(SB_LINEUP);
-    else
+    } else {
       VScroll(SB_PAGEDOWN);
+    }
     UpdateWindow(editor_);
     std::vector<u32> shown = BarPixels(editor_);
     RedrawWindow(editor_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
