@@ -56,12 +56,20 @@ int Format(Ch *out, const Ch *fmt, va_list args) {
       else if (*fmt == '#') prefix = true;
       else break;
     }
+    // A width or precision past the longest output acts as that length plus
+    // one: nothing more could be written (and the number cannot overflow).
+    auto number = [&](int *value) {
+      while (*fmt >= '0' && *fmt <= '9') {
+        *value = *value * 10 + (*fmt++ - '0');
+        if (*value > kMax) *value = kMax + 1;
+      }
+    };
     int width = 0, precision = -1;
-    while (*fmt >= '0' && *fmt <= '9') width = width * 10 + (*fmt++ - '0');
+    number(&width);
     if (*fmt == '.') {
       fmt++;
       precision = 0;
-      while (*fmt >= '0' && *fmt <= '9') precision = precision * 10 + (*fmt++ - '0');
+      number(&precision);
     }
     Ch conv = *fmt;
     if (!conv) break;

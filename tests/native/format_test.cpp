@@ -84,6 +84,19 @@ TEST(Format, CapacityAndTheSystemLimit) {
   EXPECT_EQ(strlen(out), static_cast<size_t>(kFormatMaxOutput));
 }
 
+// Widths and precisions past the longest output (up to ones that do not fit
+// an int) give that longest output, padded or zero-filled.
+TEST(Format, HugeWidthsAndPrecisionsFillTheOutput) {
+  char out[4096];
+  for (const char *format : {"%99999999999d", "%-5044444444440d", "%.99999999999d", "%099999999999x"}) {
+    EXPECT_EQ(Format(out, sizeof out, format, 7), kFormatMaxOutput + 1) << format;
+    EXPECT_EQ(strlen(out), static_cast<size_t>(kFormatMaxOutput)) << format;
+  }
+  EXPECT_EQ(Format(out, sizeof out, "%9999999999s", "abc"), kFormatMaxOutput + 1);
+  EXPECT_EQ(Format(out, sizeof out, "%.99999999999s|", "abc"), 5);
+  EXPECT_STREQ(out, "abc|");
+}
+
 TEST(Format, LongFormatsAreCutBeforeTheyAreChecked) {
   // The working copy keeps 2047 characters: a directive cut in half refuses.
   std::string cut(2046, 'a');
