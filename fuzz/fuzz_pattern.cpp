@@ -17,67 +17,11 @@
 #include "foundation/memory.h"
 #include "search/matcher.h"
 #include "search/pattern.h"
+#include "tests/support/pattern_support.h"
 
 namespace {
 
 constexpr u32 kTimeLimitMs = 150;
-
-struct Store {
-  TextStore s;
-  bool ok;
-  Store(const std::string &text, u32 maxBlock, u32 seed) {
-    ok = InitialiseStore(&s, 64, 512) != 0;
-    if (!ok) return;
-    if (!text.empty() &&
-        StoreInsert(&s, 0, BytesSource(text.data(), static_cast<u32>(text.size())), kStoreNoProgress) != 0) {
-      ok = false;
-      return;
-    }
-    if (maxBlock == 0 || text.empty()) return;
-    // Cut the text into blocks of 1 .. maxBlock bytes, in one group.
-    std::vector<u32> sizes;
-    for (size_t done = 0; done < text.size();) {
-      seed = seed * 1103515245u + 12345u;
-      u32 n = 1 + (seed >> 16) % maxBlock;
-      if (n > text.size() - done) n = static_cast<u32>(text.size() - done);
-      sizes.push_back(n);
-      done += n;
-    }
-    for (u32 i = 0; i < s.blocks.count; i++) Free(s.blocks.entries[i].data);
-    s.blocks.count = 0;
-    if (!GrowTable(&s.blocks, static_cast<u32>(sizes.size()))) abort();
-    u32 start = 0;
-    for (size_t i = 0; i < sizes.size(); i++) {
-      TextBlock &b = s.blocks.entries[i];
-      b.group = 0;
-      b.start = start;
-      b.length = sizes[i];
-      b.data = static_cast<char *>(Allocate(kBlockSmall));
-      if (!b.data) abort();
-      memcpy(b.data, text.data() + start, sizes[i]);
-      start += sizes[i];
-    }
-    s.blocks.count = static_cast<u32>(sizes.size());
-    s.blockGroups.count = 1;
-    s.blockGroups.entries[0] = BlockGroup{0, 0, s.blocks.count, 0};
-  }
-  ~Store() {
-    if (ok) FreeStore(&s);
-  }
-};
-
-struct Compiled {
-  CompiledPattern *cp;
-  Compiled() {
-    cp = static_cast<CompiledPattern *>(Allocate(sizeof(CompiledPattern)));
-    if (!cp) abort();
-    memset(cp, 0, sizeof *cp);
-  }
-  ~Compiled() {
-    FreePattern(cp);
-    Free(cp);
-  }
-};
 
 struct Hit {
   int result;
@@ -135,9 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size) {
   if (text.size() > 1024) text.resize(1024);
 
   PatternSettings settings = {static_cast<int>(data[1] & 0x80 ? 1 : 0), (data[1] & 0x40) ? 4u : 128u};
-  Compiled fast, plain;
-  int r = CompilePattern(fast.cp, pattern.c_str(), flags, settings);
-  int r2 = CompilePatternUnoptimised(plain.cp, pattern.c_str(), flags, settings);
+  Pattern fast, plain;
+  if (!fast.cp || !plain.cp) abort();
+  int r = fast.Compile(pattern, flags, settings);
+  int r2 = plain.CompileUnoptimised(pattern, flags, settings);
   if (r != r2) __builtin_trap();
   if (r < -1 || r > 6) __builtin_trap();
   if (r != 0) return 0;
@@ -145,8 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size) {
   std::vector<char> dump(DumpPattern(fast.cp, nullptr, 0) + 1);
   if (DumpPattern(fast.cp, dump.data(), static_cast<u32>(dump.size())) + 1 != dump.size()) __builtin_trap();
 
-  Store store(text, maxBlock, static_cast<u32>(size));
-  if (!store.ok) return 0;
+  TestStore store(text, maxBlock, size);
   const u32 n = static_cast<u32>(text.size());
   // Forwards through the whole text, then a few steps backwards.
   u32 from = 0;

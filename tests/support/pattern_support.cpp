@@ -41,6 +41,28 @@ std::string Pattern::Dump() const {
 
 // ---- TestStore --------------------------------------------------------------------
 
+// Replaces the blocks of a store holding `text` by blocks of these sizes (a
+// sum of text.size()), in one group; aborts when memory runs out.
+static void CutIntoBlocks(TextStore *s, const std::string &text, const std::vector<u32> &sizes) {
+  for (u32 i = 0; i < s->blocks.count; i++) Free(s->blocks.entries[i].data);
+  s->blocks.count = 0;
+  if (!GrowTable(&s->blocks, static_cast<u32>(sizes.size()))) abort();
+  u32 start = 0;
+  for (size_t i = 0; i < sizes.size(); i++) {
+    TextBlock &b = s->blocks.entries[i];
+    b.group = 0;
+    b.start = start;
+    b.length = sizes[i];
+    b.data = static_cast<char *>(Allocate(kBlockSmall));
+    if (!b.data) abort();
+    memcpy(b.data, text.data() + start, sizes[i]);
+    start += sizes[i];
+  }
+  s->blocks.count = static_cast<u32>(sizes.size());
+  s->blockGroups.count = 1;
+  s->blockGroups.entries[0] = BlockGroup{0, 0, s->blocks.count, 0};
+}
+
 TestStore::TestStore(const std::string &text, unsigned maxBlock, unsigned long long seed) {
   if (!InitialiseStore(&s, 64, 512)) abort();
   if (!text.empty() &&
@@ -57,23 +79,7 @@ TestStore::TestStore(const std::string &text, unsigned maxBlock, unsigned long l
     sizes.push_back(n);
     done += n;
   }
-  for (u32 i = 0; i < s.blocks.count; i++) Free(s.blocks.entries[i].data);
-  s.blocks.count = 0;
-  if (!GrowTable(&s.blocks, static_cast<u32>(sizes.size()))) abort();
-  u32 start = 0;
-  for (size_t i = 0; i < sizes.size(); i++) {
-    TextBlock &b = s.blocks.entries[i];
-    b.group = 0;
-    b.start = start;
-    b.length = sizes[i];
-    b.data = static_cast<char *>(Allocate(kBlockSmall));
-    if (!b.data) abort();
-    memcpy(b.data, text.data() + start, sizes[i]);
-    start += sizes[i];
-  }
-  s.blocks.count = static_cast<u32>(sizes.size());
-  s.blockGroups.count = 1;
-  s.blockGroups.entries[0] = BlockGroup{0, 0, s.blocks.count, 0};
+  CutIntoBlocks(&s, text, sizes);
 }
 
 TestStore::~TestStore() { FreeStore(&s); }
