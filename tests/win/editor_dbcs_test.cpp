@@ -217,40 +217,16 @@ TEST_F(DoubleByteTest, EndOnAWrappedRowOfPairs) {
 // Draws text with the editor's font the plain way, as the reference for
 // what the editor's row shows.
 Picture Reference(HFONT font, int width, int height, int x, const std::string &text) {
-  Picture p;
-  p.width = width;
-  p.height = height;
-  BITMAPINFO bi = {};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = width;
-  bi.bmiHeader.biHeight = -height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  void *bits = nullptr;
-  HDC screen = GetDC(nullptr);
-  HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HDC dc = CreateCompatibleDC(screen);
-  ReleaseDC(nullptr, screen);
-  HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-  HGDIOBJ oldFont = SelectObject(dc, font);
-  RECT all = {0, 0, width, height};
-  SetBkColor(dc, colors::kBack);
-  ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &all, "", 0, nullptr);
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, colors::kText);
-  ExtTextOutA(dc, x, 0, 0, nullptr, text.data(), static_cast<UINT>(text.size()), nullptr);
-  GdiFlush();
-  const u32 *px = static_cast<const u32 *>(bits);
-  p.pixels.resize(static_cast<size_t>(width) * height);
-  for (size_t i = 0; i < p.pixels.size(); i++) {
-    u32 v = px[i];
-    p.pixels[i] = RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
-  }
-  SelectObject(dc, oldFont);
-  SelectObject(dc, oldBitmap);
-  DeleteDC(dc);
-  DeleteObject(bitmap);
-  return p;
+  return DrawPicture(width, height, [&](HDC dc) {
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    RECT all = {0, 0, width, height};
+    SetBkColor(dc, colors::kBack);
+    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &all, "", 0, nullptr);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, colors::kText);
+    ExtTextOutA(dc, x, 0, 0, nullptr, text.data(), static_cast<UINT>(text.size()), nullptr);
+    SelectObject(dc, oldFont);
+  });
 }
 
 // The rows [0, h) of the text area of both pictures, pixel by pixel.

@@ -202,16 +202,14 @@ void EditorTest::Select(u32 anchor, u32 caret) { SendMessageA(editor_, EM_SETSEL
 
 void EditorTest::Refresh(UINT flags) { SendMessageA(editor_, EDM_REFRESH, flags, 0); }
 
-Picture EditorTest::Render() const {
+Picture DrawPicture(int width, int height, const std::function<void(HDC)> &draw) {
   Picture p;
-  RECT rc;
-  GetClientRect(editor_, &rc);
-  p.width = rc.right;
-  p.height = rc.bottom;
+  p.width = width;
+  p.height = height;
   BITMAPINFO bi = {};
   bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = p.width;
-  bi.bmiHeader.biHeight = -p.height;
+  bi.bmiHeader.biWidth = width;
+  bi.bmiHeader.biHeight = -height;
   bi.bmiHeader.biPlanes = 1;
   bi.bmiHeader.biBitCount = 32;
   void *bits = nullptr;
@@ -220,15 +218,10 @@ Picture EditorTest::Render() const {
   HDC dc = CreateCompatibleDC(screen);
   ReleaseDC(nullptr, screen);
   HGDIOBJ old = SelectObject(dc, bitmap);
-  // A colour no role has, so that an unpainted pixel shows.
-  RECT all = {0, 0, p.width, p.height};
-  HBRUSH probe = CreateSolidBrush(RGB(1, 2, 3));
-  FillRect(dc, &all, probe);
-  DeleteObject(probe);
-  SendMessageA(editor_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  draw(dc);
   GdiFlush();
   const u32 *px = static_cast<const u32 *>(bits);
-  p.pixels.resize(static_cast<size_t>(p.width) * p.height);
+  p.pixels.resize(static_cast<size_t>(width) * height);
   for (size_t i = 0; i < p.pixels.size(); i++) {
     u32 v = px[i];
     p.pixels[i] = RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
@@ -237,6 +230,19 @@ Picture EditorTest::Render() const {
   DeleteDC(dc);
   DeleteObject(bitmap);
   return p;
+}
+
+Picture EditorTest::Render() const {
+  RECT rc;
+  GetClientRect(editor_, &rc);
+  return DrawPicture(rc.right, rc.bottom, [&](HDC dc) {
+    // A colour no role has, so that an unpainted pixel shows.
+    RECT all = {0, 0, rc.right, rc.bottom};
+    HBRUSH probe = CreateSolidBrush(RGB(1, 2, 3));
+    FillRect(dc, &all, probe);
+    DeleteObject(probe);
+    SendMessageA(editor_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  });
 }
 
 std::vector<Notice> EditorTest::Received(UINT message) const {

@@ -39,6 +39,9 @@ struct Picture {
   void Save(const std::string &name) const;
 };
 
+// A picture of what `draw` puts into a width x height bitmap (32 bits a pixel).
+Picture DrawPicture(int width, int height, const std::function<void(HDC)> &draw);
+
 // Distinct colours for every role, as the tests set them.
 namespace colors {
 constexpr COLORREF kBack = RGB(255, 255, 255);

@@ -432,38 +432,24 @@ TEST_F(PaintTest, RunsStayApartWhenTheFontDrawsStringsOtherwise) {
                                CLIP_DEFAULT_PRECIS, static_cast<BYTE>(quality), DEFAULT_PITCH, face);
       SendMessageA(editor_, EDM_SETFONTS, reinterpret_cast<WPARAM>(font), 0);
       // Both ways into a bitmap.
-      BITMAPINFO bi = {};
-      bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-      bi.bmiHeader.biWidth = 300;
-      bi.bmiHeader.biHeight = -40;
-      bi.bmiHeader.biPlanes = 1;
-      bi.bmiHeader.biBitCount = 32;
-      void *bits = nullptr;
-      HDC screen = GetDC(nullptr);
-      HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-      HDC dc = CreateCompatibleDC(screen);
-      ReleaseDC(nullptr, screen);
-      HGDIOBJ oldBitmap = SelectObject(dc, bitmap), oldFont = SelectObject(dc, font);
-      SetBkMode(dc, TRANSPARENT);
-      std::vector<u32> pictures[2];
+      std::vector<COLORREF> pictures[2];
       for (int way = 0; way < 2; way++) {
-        RECT all = {0, 0, 300, 40};
-        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        if (way == 0) {
-          TextOutA(dc, 4, 4, "BROWN FOX", 9);
-        } else {
-          int x = 4;
-          for (const char *c = "BROWN"; *c; c++) x += ed()->glyphWidth[static_cast<u8>(*c)];
-          TextOutA(dc, 4, 4, "BROWN", 5);
-          TextOutA(dc, x + ed()->glyphWidth[' '], 4, "FOX", 3);
-        }
-        GdiFlush();
-        pictures[way].assign(static_cast<const u32 *>(bits), static_cast<const u32 *>(bits) + 300 * 40);
+        pictures[way] = DrawPicture(300, 40, [&](HDC dc) {
+                          HGDIOBJ oldFont = SelectObject(dc, font);
+                          RECT all = {0, 0, 300, 40};
+                          FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+                          SetBkMode(dc, TRANSPARENT);
+                          if (way == 0) {
+                            TextOutA(dc, 4, 4, "BROWN FOX", 9);
+                          } else {
+                            int x = 4;
+                            for (const char *c = "BROWN"; *c; c++) x += ed()->glyphWidth[static_cast<u8>(*c)];
+                            TextOutA(dc, 4, 4, "BROWN", 5);
+                            TextOutA(dc, x + ed()->glyphWidth[' '], 4, "FOX", 3);
+                          }
+                          SelectObject(dc, oldFont);
+                        }).pixels;
       }
-      SelectObject(dc, oldFont);
-      SelectObject(dc, oldBitmap);
-      DeleteDC(dc);
-      DeleteObject(bitmap);
       if (pictures[0] != pictures[1]) EXPECT_FALSE(ed()->batchRuns) << face << " " << quality;
       SendMessageA(editor_, EDM_SETFONTS, reinterpret_cast<WPARAM>(font_), reinterpret_cast<LPARAM>(auxFont_));
       DeleteObject(font);

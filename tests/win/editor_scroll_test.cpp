@@ -329,34 +329,20 @@ TEST_F(ScrollTest, ResizingChangesTheVisibleRowsAndKeepsTheTextInRange) {
 namespace {
 
 // The pixels of the editor's vertical scroll bar as the screen shows them.
-std::vector<u32> BarPixels(HWND editor) {
+std::vector<COLORREF> BarPixels(HWND editor) {
   SCROLLBARINFO info = {};
   info.cbSize = sizeof info;
   if (!GetScrollBarInfo(editor, OBJID_VSCROLL, &info)) return {};
   RECT window;
   GetWindowRect(editor, &window);
-  const int left = info.rcScrollBar.left - window.left, top = info.rcScrollBar.top - window.top;
-  const int width = info.rcScrollBar.right - info.rcScrollBar.left;
-  const int height = info.rcScrollBar.bottom - info.rcScrollBar.top;
-  BITMAPINFO bi = {};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = width;
-  bi.bmiHeader.biHeight = -height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  void *bits = nullptr;
-  HDC source = GetWindowDC(editor);
-  HBITMAP bitmap = CreateDIBSection(source, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HDC dc = CreateCompatibleDC(source);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  BitBlt(dc, 0, 0, width, height, source, left, top, SRCCOPY);
-  GdiFlush();
-  std::vector<u32> out(static_cast<const u32 *>(bits), static_cast<const u32 *>(bits) + width * height);
-  SelectObject(dc, old);
-  DeleteDC(dc);
-  DeleteObject(bitmap);
-  ReleaseDC(editor, source);
-  return out;
+  const RECT &bar = info.rcScrollBar;
+  return DrawPicture(bar.right - bar.left, bar.bottom - bar.top, [&](HDC dc) {
+           HDC source = GetWindowDC(editor);
+           BitBlt(dc, 0, 0, bar.right - bar.left, bar.bottom - bar.top, source, bar.left - window.left,
+                  bar.top - window.top, SRCCOPY);
+           ReleaseDC(editor, source);
+         })
+      .pixels;
 }
 
 }  // namespace
@@ -370,7 +356,7 @@ TEST_F(ScrollTest, TheScrollBarOnTheScreenAlwaysShowsThePosition) {
   SetText(text);
   UpdateWindow(editor_);
   int moved = 0;
-  std::vector<u32> previous = BarPixels(editor_);
+  std::vector<COLORREF> previous = BarPixels(editor_);
   ASSERT_FALSE(previous.empty());
   for (int step = 0; step < 200; step++) {
     // Pages down, a few lines up and a jump, so that the thumb moves by
@@ -392,9 +378,9 @@ TEST_F(ScrollTest, TheScrollBarOnTheScreenAlwaysShowsThePosition) {
       VScroll(SB_PAGEDOWN);
     }
     UpdateWindow(editor_);
-    std::vector<u32> shown = BarPixels(editor_);
+    std::vector<COLORREF> shown = BarPixels(editor_);
     RedrawWindow(editor_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
-    std::vector<u32> redrawn = BarPixels(editor_);
+    std::vector<COLORREF> redrawn = BarPixels(editor_);
     ASSERT_EQ(shown, redrawn) << "step " << step << ", position " << Bar(SB_VERT).nPos;
     moved += shown != previous;
     previous = shown;
