@@ -127,24 +127,24 @@ TEST_F(StatusBarTest, PositionAndSelectionFieldsFollowTheSelection) {
   EXPECT_EQ(Field(kFieldLine), "Ln: 1/3");
   EXPECT_EQ(Field(kFieldSelection), "");
 
-  Select(4, 9);  // "two t", within the first line
-  EXPECT_EQ(Field(kFieldSelection), "Sel: 5");
-  EXPECT_EQ(Field(kFieldLine), "Ln: 1/3");
-  EXPECT_EQ(Field(kFieldColumn), "Col: 10/13");
-  EXPECT_EQ(Field(kFieldPosition), "Pos: 10/43");
-
-  Select(4, 31);  // from the middle of line 1 to the middle of line 3
-  EXPECT_EQ(Field(kFieldSelection), "Sel: 27 (3 lines)");
-  EXPECT_EQ(Field(kFieldLine), "Ln: 3/3");
-  EXPECT_EQ(Field(kFieldColumn), "Col: 4/15");
-  EXPECT_EQ(Field(kFieldPosition), "Pos: 32/43");
-  Select(31, 4);  // the same backwards
-  EXPECT_EQ(Field(kFieldSelection), "Sel: 27 (3 lines)");
-  EXPECT_EQ(Field(kFieldLine), "Ln: 1/3");
-
-  Select(20, 20);
-  EXPECT_EQ(Field(kFieldSelection), "");
-  EXPECT_EQ(Field(kFieldLine), "Ln: 2/3");
+  // Within the first line ("two t"), from the middle of line 1 to the middle
+  // of line 3 and back, and none: the caret's place is what counts.
+  struct Case {
+    int anchor, caret;
+    const char *selection, *line, *column, *position;
+  } cases[] = {
+      {4, 9, "Sel: 5", "Ln: 1/3", "Col: 10/13", "Pos: 10/43"},
+      {4, 31, "Sel: 27 (3 lines)", "Ln: 3/3", "Col: 4/15", "Pos: 32/43"},
+      {31, 4, "Sel: 27 (3 lines)", "Ln: 1/3", "Col: 5/13", "Pos: 5/43"},
+      {20, 20, "", "Ln: 2/3", "Col: 6/11", "Pos: 21/43"},
+  };
+  for (const Case &c : cases) {
+    Select(c.anchor, c.caret);
+    EXPECT_EQ(Field(kFieldSelection), c.selection) << c.anchor << "-" << c.caret;
+    EXPECT_EQ(Field(kFieldLine), c.line) << c.anchor << "-" << c.caret;
+    EXPECT_EQ(Field(kFieldColumn), c.column) << c.anchor << "-" << c.caret;
+    EXPECT_EQ(Field(kFieldPosition), c.position) << c.anchor << "-" << c.caret;
+  }
 }
 
 TEST_F(StatusBarTest, CharacterFieldShowsTheCodeAndIsEmptyAtTheEnd) {
@@ -174,14 +174,15 @@ TEST_F(StatusBarTest, ProgressPercentagesNeverDivideByZeroAndRoundToNearest) {
   Notify(EDN_PROGRESSBEGIN, ed, reinterpret_cast<LPARAM>("Working.."));
   EXPECT_EQ(Field(kFieldMessage), "") << "the editor's caption waits for the first figures";
   EXPECT_FALSE(g_statusFieldFree(editor_));
-  Notify(EDN_PROGRESS, 0, 0);
-  EXPECT_EQ(Field(kFieldMessage), "Working.. 0%");
-  Notify(EDN_PROGRESS, 5, 0);
-  EXPECT_EQ(Field(kFieldMessage), "Working.. 100%");
-  Notify(EDN_PROGRESS, 1, 3);
-  EXPECT_EQ(Field(kFieldMessage), "Working.. 33%");
-  Notify(EDN_PROGRESS, 2, 3);
-  EXPECT_EQ(Field(kFieldMessage), "Working.. 67%");
+  struct Figures {
+    WPARAM done;
+    LPARAM total;
+    const char *shown;
+  } figures[] = {{0, 0, "Working.. 0%"}, {5, 0, "Working.. 100%"}, {1, 3, "Working.. 33%"}, {2, 3, "Working.. 67%"}};
+  for (const Figures &f : figures) {
+    Notify(EDN_PROGRESS, f.done, f.total);
+    EXPECT_EQ(Field(kFieldMessage), f.shown);
+  }
   // Nothing clears a running operation's caption, not even a forced request.
   ClearMessage(true, false);
   EXPECT_EQ(Field(kFieldMessage), "Working.. 67%");
