@@ -169,14 +169,11 @@ TEST_F(EditorKeysTest, ParagraphJumps) {
   EXPECT_EQ(Sel(), P(16, 26)) << "with Shift column 0, the selection extends";
   Key(VK_DOWN, kCtrl);
   EXPECT_EQ(Caret(), 28u) << "past the last paragraph: the end of the text";
-  Key(VK_UP, kCtrl);
-  EXPECT_EQ(Caret(), 26u);
-  Key(VK_UP, kCtrl);
-  EXPECT_EQ(Caret(), 16u);
-  Key(VK_UP, kCtrl);
-  EXPECT_EQ(Caret(), 0u);
-  Key(VK_UP, kCtrl);
-  EXPECT_EQ(Caret(), 0u) << "above the first line: the start of the text";
+  // Up, and above the first line the start of the text.
+  for (unsigned stop : {26u, 16u, 0u, 0u}) {
+    Key(VK_UP, kCtrl);
+    EXPECT_EQ(Caret(), stop);
+  }
 }
 
 TEST_F(EditorKeysTest, PagesAndAltScrolling) {
