@@ -130,24 +130,6 @@ TEST_F(FrameTest, AnEditorCommandThatFailsWithAMessageIsShown) {
                reinterpret_cast<LPARAM>("Something went wrong"));
 }
 
-TEST_F(FrameTest, TheEditorFillsTheClientAreaAfterResizing) {
-  Create();
-  SetWindowPos(g_app.mainWindow, nullptr, 0, 0, 500, 320, SWP_NOMOVE | SWP_NOZORDER);
-  RECT client, editor;
-  GetClientRect(g_app.mainWindow, &client);
-  GetWindowRect(g_app.editorWindow, &editor);
-  EXPECT_EQ(editor.right - editor.left, client.right);
-  // The status bar, when shown, takes the bottom.
-  HWND bar = GetDlgItem(g_app.mainWindow, IDC_STATUS_BAR);
-  RECT barRect = {};
-  if (bar && IsWindowVisible(bar)) GetWindowRect(bar, &barRect);
-  EXPECT_EQ(editor.bottom - editor.top, client.bottom - (barRect.bottom - barRect.top));
-  RECT inner;
-  GetClientRect(g_app.editorWindow, &inner);
-  EXPECT_EQ(ed()->clientWidth, inner.right);
-  EXPECT_EQ(ed()->visibleRows, inner.bottom / ed()->lineHeight);
-}
-
 // ---- the built program on a file ----
 
 const DWORD kWait = 15000;

@@ -100,13 +100,20 @@ class StatusBarTest : public testing::Test {
     GetClientRect(main_, &rc);
     return rc.bottom;
   }
-  // The bar lies along the bottom edge and the editor fills the rest.
+  // The bar lies along the bottom edge and the editor fills the rest, its
+  // own geometry following.
   void ExpectBarAtTheBottom(int barHeight) {
-    RECT rc;
+    RECT rc, client, inner;
     GetWindowRect(bar_, &rc);
     MapWindowPoints(nullptr, main_, reinterpret_cast<POINT *>(&rc), 2);
     EXPECT_EQ(rc.bottom, ClientHeight());
     EXPECT_EQ(Height(editor_), ClientHeight() - barHeight);
+    GetWindowRect(editor_, &rc);
+    GetClientRect(main_, &client);
+    EXPECT_EQ(rc.right - rc.left, client.right);
+    GetClientRect(editor_, &inner);
+    EXPECT_EQ(EditorOf(editor_)->clientWidth, inner.right);
+    EXPECT_EQ(EditorOf(editor_)->visibleRows, inner.bottom / EditorOf(editor_)->lineHeight);
   }
   bool MenuChecked(UINT id) {
     HMENU menu = GetMenu(main_);
