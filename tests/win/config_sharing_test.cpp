@@ -42,6 +42,14 @@ class ConfigSharing : public testing::Test {
     }
   }
 
+  // Two sessions that both load before either saves; the first does `first`
+  // and saves, then the second (with `secondOptions`) does `second` and saves.
+  std::vector<std::string> Overlapping(const std::string &store, const std::string &first, const std::string &second,
+                                       const std::string &secondOptions = "") {
+    return {store + " load signal " + Flag("a") + " wait " + Flag("b") + " " + first + " save signal " + Flag("a.saved"),
+            store + secondOptions + " load signal " + Flag("b") + " wait " + Flag("a.saved") + " " + second + " save"};
+  }
+
   // The store as a fresh session of this process sees it.
   void LoadHere(bool registry = false) {
     FreeClips();
@@ -59,17 +67,16 @@ class ConfigSharing : public testing::Test {
   std::string registry_;
 };
 
+// Keys alone and lists alone (the registry store below does both at once).
 TEST_F(ConfigSharing, TwoSessionsChangingDifferentKeysBothSurvive) {
-  Run({Store() + " load signal " + Flag("a") + " wait " + Flag("b") + " tab 4 save signal " + Flag("a.saved"),
-       Store() + " load signal " + Flag("b") + " wait " + Flag("a.saved") + " font Consolas save"});
+  Run(Overlapping(Store(), "tab 4", "font Consolas"));
   LoadHere();
   EXPECT_EQ(g_settings.edit.Tab, 4);
   EXPECT_STREQ(g_settings.edit.LF1_.faceName, "Consolas");
 }
 
 TEST_F(ConfigSharing, TwoSessionsAddingFavouritesBothSurvive) {
-  Run({Store() + " load signal " + Flag("a") + " wait " + Flag("b") + " fav C:\\a.txt save signal " + Flag("a.saved"),
-       Store() + " load signal " + Flag("b") + " wait " + Flag("a.saved") + " fav C:\\b.txt save"});
+  Run(Overlapping(Store(), "fav C:\\a.txt", "fav C:\\b.txt"));
   LoadHere();
   EXPECT_STREQ(g_settings.lists.favourites[0], "C:\\b.txt");
   EXPECT_STREQ(g_settings.lists.favourites[1], "C:\\a.txt");
@@ -77,9 +84,7 @@ TEST_F(ConfigSharing, TwoSessionsAddingFavouritesBothSurvive) {
 
 TEST_F(ConfigSharing, ClipChangedInBothAsksTheSessionThatSavesSecond) {
   std::string log = dir_.File("questions.txt");
-  Run({Store() + " load signal " + Flag("a") + " wait " + Flag("b") + " clip 0 first save signal " + Flag("a.saved"),
-       Store() + " log \"" + log + "\" answer no load signal " + Flag("b") + " wait " + Flag("a.saved") +
-           " clip 0 second save"});
+  Run(Overlapping(Store(), "clip 0 first", "clip 0 second", " log \"" + log + "\" answer no"));
   EXPECT_EQ(ReadBytes(log),
             "Text stored in Clip 1 conflicts with text recently changed in Config by another session. Do you want "
             "to overwrite the one in the Config?\n\nClick Yes to save the new text from this session.\nClick No to "
@@ -97,9 +102,7 @@ TEST_F(ConfigSharing, CounterThatWouldWrapBecomesOne) {
 }
 
 TEST_F(ConfigSharing, RegistryStoreIsSharedToo) {
-  std::string store = "--registry " + registry_;
-  Run({store + " load signal " + Flag("a") + " wait " + Flag("b") + " tab 6 fav one save signal " + Flag("a.saved"),
-       store + " load signal " + Flag("b") + " wait " + Flag("a.saved") + " font Tahoma fav two save"});
+  Run(Overlapping("--registry " + registry_, "tab 6 fav one", "font Tahoma fav two"));
   LoadHere(true);
   EXPECT_EQ(g_settings.edit.Tab, 6);
   EXPECT_STREQ(g_settings.edit.LF1_.faceName, "Tahoma");

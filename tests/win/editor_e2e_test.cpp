@@ -22,19 +22,10 @@ namespace {
 class FrameTest : public testing::Test {
  protected:
   void SetUp() override {
-    MemZero(&g_app, sizeof g_app);
-    g_app.instance = GetModuleHandleA(nullptr);
-    SetDefaultSettings(&g_settings, true);
-    g_config.noSave = 1;
-    WNDCLASSA existing;
-    if (!GetClassInfoA(g_app.instance, kEditorClassName, &existing)) ASSERT_TRUE(RegisterEditorClass(g_app.instance));
-    if (!GetClassInfoA(g_app.instance, kMainClassName, &existing)) ASSERT_TRUE(RegisterMainClass(g_app.instance));
+    ASSERT_TRUE(ResetFrameGlobals());
   }
   void TearDown() override {
-    if (g_app.mainWindow) DestroyWindow(g_app.mainWindow);
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    DestroyFrame();
     SetDefaultSettings(&g_settings, true);
   }
   // Creates the frame and lets it open its (untitled) start-up document.
@@ -139,24 +130,6 @@ TEST_F(FrameTest, AnEditorCommandThatFailsWithAMessageIsShown) {
                reinterpret_cast<LPARAM>("Something went wrong"));
 }
 
-TEST_F(FrameTest, TheEditorFillsTheClientAreaAfterResizing) {
-  Create();
-  SetWindowPos(g_app.mainWindow, nullptr, 0, 0, 500, 320, SWP_NOMOVE | SWP_NOZORDER);
-  RECT client, editor;
-  GetClientRect(g_app.mainWindow, &client);
-  GetWindowRect(g_app.editorWindow, &editor);
-  EXPECT_EQ(editor.right - editor.left, client.right);
-  // The status bar, when shown, takes the bottom.
-  HWND bar = GetDlgItem(g_app.mainWindow, IDC_STATUS_BAR);
-  RECT barRect = {};
-  if (bar && IsWindowVisible(bar)) GetWindowRect(bar, &barRect);
-  EXPECT_EQ(editor.bottom - editor.top, client.bottom - (barRect.bottom - barRect.top));
-  RECT inner;
-  GetClientRect(g_app.editorWindow, &inner);
-  EXPECT_EQ(ed()->clientWidth, inner.right);
-  EXPECT_EQ(ed()->visibleRows, inner.bottom / ed()->lineHeight);
-}
-
 // ---- the built program on a file ----
 
 const DWORD kWait = 15000;
@@ -176,6 +149,13 @@ struct Running {
   bool Type(const std::string &keys, const std::string &after) {
     for (char c : keys) PostMessageA(editor, WM_CHAR, static_cast<u8>(c), 1);
     return PumpUntil([&] { return Text() == after; }, kWait);
+  }
+  LRESULT Save() { return SendMessageA(main, WM_COMMAND, IDM_FILE_SAVE, 0); }
+  void CaretToEnd() { SendMessageA(editor, EDM_GOTO, static_cast<WPARAM>(-1), 0x02); }
+  // Posts `message` to the main window and expects a clean exit.
+  void ExpectExitZeroAfter(UINT message, WPARAM wParam = 0) {
+    PostMessageA(main, message, wParam, 0);
+    EXPECT_EQ(program.WaitExit(kWait), 0u);
   }
   std::string Text() const {
     char buffer[4096];
@@ -199,24 +179,23 @@ TEST(EndToEnd, ChangedThroughMessagesAndSavedByteForByte) {
   EXPECT_TRUE(PumpUntil([&] { return WindowText(app.main) == "*a.txt - Quillpad"; }, kWait));
   EXPECT_EQ(ReadBytes(file), "first line\r\nsecond line\r\nthird") << "nothing is written before Save";
   // Save: the bytes, the caption without its mark.
-  EXPECT_EQ(SendMessageA(app.main, WM_COMMAND, IDM_FILE_SAVE, 0), 0);
+  EXPECT_EQ(app.Save(), 0);
   EXPECT_EQ(ReadBytes(file), "first line\r\nsecond big line\r\nthird");
   EXPECT_EQ(WindowText(app.main), "a.txt - Quillpad");
   EXPECT_EQ(SendMessageA(app.editor, EM_GETMODIFY, 0, 0), 0);
   // Unix newlines: a change of the document, saved as LF.
   EXPECT_EQ(SendMessageA(app.editor, EDM_SETNEWLINES, 1, 0), 1);
   EXPECT_EQ(WindowText(app.main), "*a.txt - Quillpad");
-  EXPECT_EQ(SendMessageA(app.main, WM_COMMAND, IDM_FILE_SAVE, 0), 0);
+  EXPECT_EQ(app.Save(), 0);
   EXPECT_EQ(ReadBytes(file), "first line\nsecond big line\nthird");
   // UTF-8 with a byte-order mark.
   EXPECT_EQ(SendMessageA(app.editor, EDM_SETENCODING, 1 | (1 << 16), 0xFFFFFFFF), 1);
-  SendMessageA(app.editor, EDM_GOTO, static_cast<WPARAM>(-1), 0x02);
+  app.CaretToEnd();
   ASSERT_TRUE(app.Type("\xE9", "first line\r\nsecond big line\r\nthird\xE9"));
-  EXPECT_EQ(SendMessageA(app.main, WM_COMMAND, IDM_FILE_SAVE, 0), 0);
+  EXPECT_EQ(app.Save(), 0);
   EXPECT_EQ(ReadBytes(file), "\xEF\xBB\xBF" "first line\nsecond big line\nthird\xC3\xA9");
   // Saved: closing asks nothing.
-  PostMessageA(app.main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(app.program.WaitExit(kWait), 0u);
+  app.ExpectExitZeroAfter(WM_CLOSE);
 }
 
 TEST(EndToEnd, ClosingWithChangesAsksAndNoKeepsTheFile) {
@@ -244,10 +223,9 @@ TEST(EndToEnd, SelectAllReplacesAndAMissingFileIsCreatedWithB) {
     Running app("/a \"" + file + "\"");
     ASSERT_NE(app.editor, nullptr);
     ASSERT_TRUE(app.Type("Z", "Z")) << "/a selects everything: " << app.Text();
-    EXPECT_EQ(SendMessageA(app.main, WM_COMMAND, IDM_FILE_SAVE, 0), 0);
+    EXPECT_EQ(app.Save(), 0);
     EXPECT_EQ(ReadBytes(file), "Z");
-    PostMessageA(app.main, WM_COMMAND, IDM_FILE_EXIT, 0);
-    EXPECT_EQ(app.program.WaitExit(kWait), 0u);
+    app.ExpectExitZeroAfter(WM_COMMAND, IDM_FILE_EXIT);
   }
   const std::string missing = dir.File("new file.txt");
   {
@@ -256,10 +234,9 @@ TEST(EndToEnd, SelectAllReplacesAndAMissingFileIsCreatedWithB) {
     ASSERT_NE(app.editor, nullptr);
     EXPECT_EQ(WindowText(app.main), "new file.txt - Quillpad");
     ASSERT_TRUE(app.Type("new", "new"));
-    EXPECT_EQ(SendMessageA(app.main, WM_COMMAND, IDM_FILE_SAVE, 0), 0);
+    EXPECT_EQ(app.Save(), 0);
     EXPECT_EQ(ReadBytes(missing), "new");
-    PostMessageA(app.main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(app.program.WaitExit(kWait), 0u);
+    app.ExpectExitZeroAfter(WM_CLOSE);
   }
 }
 
@@ -272,8 +249,7 @@ TEST(EndToEnd, EncodingOptionsDecideHowTheBytesAreRead) {
     ASSERT_NE(app.editor, nullptr);
     EXPECT_EQ(app.Text(), "caf\xC3\xA9") << "ANSI: every byte a character";
     EXPECT_EQ(SendMessageA(app.editor, EDM_GETENCODING, 0, 0), 0);
-    PostMessageA(app.main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(app.program.WaitExit(kWait), 0u);
+    app.ExpectExitZeroAfter(WM_CLOSE);
   }
   {
     Running app("/U \"" + file + "\"");
@@ -281,12 +257,11 @@ TEST(EndToEnd, EncodingOptionsDecideHowTheBytesAreRead) {
     EXPECT_EQ(app.Text(), "caf\xE9");
     EXPECT_EQ(SendMessageA(app.editor, EDM_GETENCODING, 0, 0), 1);
     // Saved back in UTF-8, as read.
-    SendMessageA(app.editor, EDM_GOTO, static_cast<WPARAM>(-1), 0x02);
+    app.CaretToEnd();
     ASSERT_TRUE(app.Type("s", "caf\xE9s"));
-    EXPECT_EQ(SendMessageA(app.main, WM_COMMAND, IDM_FILE_SAVE, 0), 0);
+    EXPECT_EQ(app.Save(), 0);
     EXPECT_EQ(ReadBytes(file), "caf\xC3\xA9s");
-    PostMessageA(app.main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(app.program.WaitExit(kWait), 0u);
+    app.ExpectExitZeroAfter(WM_CLOSE);
   }
 }
 

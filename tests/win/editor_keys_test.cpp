@@ -30,13 +30,8 @@ class EditorKeysTest : public testing::Test {
   HWND main = nullptr;
 
   void SetUp() override {
-    MemZero(&g_app, sizeof g_app);
-    g_app.instance = GetModuleHandleA(nullptr);
-    SetDefaultSettings(&g_settings, true);
+    ASSERT_TRUE(ResetFrameGlobals());
     g_settings.opts.WWrap = 0;
-    g_config.noSave = 1;
-    static bool registered = RegisterEditorClass(g_app.instance) && RegisterMainClass(g_app.instance);
-    ASSERT_TRUE(registered);
     ASSERT_EQ(CreateMainWindow(), 0);
     main = g_app.mainWindow;
     ed = g_app.editorWindow;
@@ -46,13 +41,7 @@ class EditorKeysTest : public testing::Test {
   }
   void TearDown() override {
     SetModifiers(kNone);
-    if (g_app.mainWindow) {
-      g_app.exitWithoutSaving = 1;
-      DestroyWindow(g_app.mainWindow);
-    }
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    DestroyFrame();
   }
 
   static void SetModifiers(int mods) {
@@ -180,14 +169,11 @@ TEST_F(EditorKeysTest, ParagraphJumps) {
   EXPECT_EQ(Sel(), P(16, 26)) << "with Shift column 0, the selection extends";
   Key(VK_DOWN, kCtrl);
   EXPECT_EQ(Caret(), 28u) << "past the last paragraph: the end of the text";
-  Key(VK_UP, kCtrl);
-  EXPECT_EQ(Caret(), 26u);
-  Key(VK_UP, kCtrl);
-  EXPECT_EQ(Caret(), 16u);
-  Key(VK_UP, kCtrl);
-  EXPECT_EQ(Caret(), 0u);
-  Key(VK_UP, kCtrl);
-  EXPECT_EQ(Caret(), 0u) << "above the first line: the start of the text";
+  // Up, and above the first line the start of the text.
+  for (unsigned stop : {26u, 16u, 0u, 0u}) {
+    Key(VK_UP, kCtrl);
+    EXPECT_EQ(Caret(), stop);
+  }
 }
 
 TEST_F(EditorKeysTest, PagesAndAltScrolling) {
@@ -223,20 +209,13 @@ TEST_F(EditorKeysTest, PagesAndAltScrolling) {
   EXPECT_EQ(Doc()->caret.row, 1u);
 }
 
-TEST_F(EditorKeysTest, TypingOverwriteAndControlCharacters) {
+// Control characters and repeat counts: ProtocolTest.TypingOverwriteModeAndControlCharacters.
+TEST_F(EditorKeysTest, TypingAndTheOverwriteCommand) {
   SetText("xy", 1);
   Type("abc");
   EXPECT_EQ(Text(), "xabcy");
   SendMessageA(ed, WM_UNDO, 0, 0);
   EXPECT_EQ(Text(), "xy") << "typing on is one undo step";
-  SendMessageA(ed, WM_CHAR, 2, 1);  // Ctrl+B
-  EXPECT_EQ(Text(), "xy");
-  g_settings.edit.InsCtrl = 1;
-  SendMessageA(ed, WM_CHAR, 2, 1);
-  EXPECT_EQ(Text(), "x\x02y");
-  g_settings.edit.InsCtrl = 0;
-  SendMessageA(ed, WM_CHAR, '-', 3);  // a repeat count of 3
-  EXPECT_EQ(Text(), "x\x02---y");
   // Overwrite replaces, but inserts at the end of a line.
   SetText("abc\r\nd", 1);
   Command(IDM_OVERWRITE_MODE);
@@ -381,9 +360,7 @@ TEST_F(EditorKeysTest, DatesNamesAndReinsertion) {
   SetText("", 0);
   Command(IDM_EDIT_TIME_DATE);
   EXPECT_EQ(Text().substr(0, 1), "T");
-  SetText("", 0);
-  Command(IDM_EDIT_INSERT_FILE_NAME);
-  EXPECT_EQ(Text(), "Untitled");
+  // The names themselves: ProtocolTest.TheCommandTableAndItsAnswers.
   EXPECT_EQ(Command(IDM_EDIT_INSERT_FULL_PATH), 1) << "no path to insert";
   // Re-insert what was deleted, then what was inserted.
   SetText("keep gone", 4);

@@ -180,27 +180,21 @@ TEST_F(PaintTest, VisibleTabsSpacesAndTheThreeNewlineMarks) {
   // The tab's arrow across its span, in the mark colour.
   EXPECT_GT(p.Count(ColumnLeft(1), RowTop(0), ColumnLeft(8), RowTop(1), kMarks), 7 * w() / 2);
   // A space and a non-breaking space: each has a mark, and not the same one.
-  auto pattern = [&](int column, int row) {
+  // Which pixels of a box of the given width at a column are marks.
+  auto marks = [&](int column, int row, int width) {
     std::vector<bool> bits;
-    Cell c = At(column, row);
-    for (int y = c.top; y < c.bottom; y++)
-      for (int x = c.left; x < c.right; x++) bits.push_back(p.At(x, y) == kMarks);
+    for (int y = RowTop(row); y < RowTop(row) + h(); y++)
+      for (int x = ColumnLeft(column); x < ColumnLeft(column) + width; x++) bits.push_back(p.At(x, y) == kMarks);
     return bits;
   };
-  const std::vector<bool> space = pattern(9, 0), nbsp = pattern(11, 0);
+  const std::vector<bool> space = marks(9, 0, w()), nbsp = marks(11, 0, w());
   EXPECT_GT(In(p, At(9, 0), kMarks), 0);
   EXPECT_GT(In(p, At(11, 0), kMarks), 0);
   EXPECT_NE(space, nbsp);
   // The three newline types each have their mark, all different, each inside
   // its cell.
   const int cell = ed()->glyphWidth[0xB6];
-  auto newline = [&](int row, int column) {
-    std::vector<bool> bits;
-    for (int y = RowTop(row); y < RowTop(row) + h(); y++)
-      for (int x = ColumnLeft(column); x < ColumnLeft(column) + cell; x++) bits.push_back(p.At(x, y) == kMarks);
-    return bits;
-  };
-  const std::vector<bool> crlf = newline(0, 13), lf = newline(1, 1), cr = newline(2, 1);
+  const std::vector<bool> crlf = marks(13, 0, cell), lf = marks(1, 1, cell), cr = marks(1, 2, cell);
   for (const auto *m : {&crlf, &lf, &cr}) EXPECT_NE(std::count(m->begin(), m->end(), true), 0);
   EXPECT_NE(crlf, lf);
   EXPECT_NE(crlf, cr);
@@ -291,17 +285,22 @@ TEST_F(PaintTest, HorizontalScrollMovesTheTextAndTabStopsWithIt) {
   EXPECT_GT(r.Count(0, 0, x, h(), kText), 0) << "the abc groups before it";
 }
 
+// The lengths of the runs the text is cut into; with `lead`, by the
+// double-byte code page whose lead bytes it marks.
+std::vector<u32> RunLengths(const std::string &text, bool colorize, const u8 *lead = nullptr) {
+  std::vector<u32> out;
+  const u32 n = static_cast<u32>(text.size());
+  for (u32 i = 0; i < n;) {
+    u32 end = lead ? DrawRunEndPairs(text.data(), n, i, colorize, lead) : DrawRunEnd(text.data(), n, i, colorize);
+    out.push_back(end - i);
+    i = end;
+  }
+  return out;
+}
+using Runs = std::vector<u32>;
+
 TEST(DrawRuns, WhereRunsEnd) {
-  auto runs = [](const std::string &text, bool colorize) {
-    std::vector<u32> out;
-    for (u32 i = 0; i < text.size();) {
-      u32 end = DrawRunEnd(text.data(), static_cast<u32>(text.size()), i, colorize);
-      out.push_back(end - i);
-      i = end;
-    }
-    return out;
-  };
-  using Runs = std::vector<u32>;
+  auto runs = [](const std::string &text, bool colorize) { return RunLengths(text, colorize); };
   // Spaces, tabs and control characters stand alone.
   EXPECT_EQ(runs("ab cd\tef\x01gh\x7f", false), (Runs{2, 1, 2, 1, 2, 1, 2, 1}));
   EXPECT_EQ(runs("\x01\x02", false), (Runs{1, 1}));
@@ -324,16 +323,7 @@ TEST(DrawRuns, PairsOfADoubleByteCodePageStayWhole) {
   // and 0xE9.
   u8 lead[256] = {};
   lead[0x93] = lead[0xA0] = lead[0xE9] = 1;
-  auto runs = [&](const std::string &text, bool colorize) {
-    std::vector<u32> out;
-    for (u32 i = 0; i < text.size();) {
-      u32 end = DrawRunEndPairs(text.data(), static_cast<u32>(text.size()), i, colorize, lead);
-      out.push_back(end - i);
-      i = end;
-    }
-    return out;
-  };
-  using Runs = std::vector<u32>;
+  auto runs = [&](const std::string &text, bool colorize) { return RunLengths(text, colorize, lead); };
   std::string wide;
   for (int i = 0; i < 200; i++) wide += "\x93\x94";
   EXPECT_EQ(runs(std::string(100, 'a') + wide, false), (Runs{99, 385, 16}))

@@ -97,20 +97,19 @@ TEST_F(ScrollTest, KeepXKeepsColumnsBetweenTheCaretAndTheSides) {
   EXPECT_EQ(ed()->hScroll, 0);
 }
 
+// A scroll code and where the view stands after it.
+struct ScrollStep {
+  int code;
+  int then;
+};
+
 TEST_F(ScrollTest, EveryScrollCode) {
-  VScroll(SB_LINEDOWN);
-  EXPECT_EQ(ed()->topLine, 1u);
-  VScroll(256);
-  EXPECT_EQ(ed()->topLine, 6u);
-  VScroll(255);
-  EXPECT_EQ(ed()->topLine, 1u);
-  VScroll(SB_LINEUP);
-  VScroll(SB_LINEUP);
-  EXPECT_EQ(ed()->topLine, 0u);
-  VScroll(SB_PAGEDOWN);
-  EXPECT_EQ(ed()->topLine, 20u);
-  VScroll(SB_PAGEUP);
-  EXPECT_EQ(ed()->topLine, 0u);
+  // 256 and 255 are five lines down and up; up from the top stays there.
+  for (ScrollStep step : {ScrollStep{SB_LINEDOWN, 1}, {256, 6}, {255, 1}, {SB_LINEUP, 0}, {SB_LINEUP, 0},
+                          {SB_PAGEDOWN, 20}, {SB_PAGEUP, 0}}) {
+    VScroll(step.code);
+    EXPECT_EQ(ed()->topLine, static_cast<u32>(step.then)) << step.code;
+  }
   // The bottom puts the last line on the last visible row.
   VScroll(SB_BOTTOM);
   EXPECT_EQ(ed()->topLine + 20 - 1, RowCount(&doc()->store) - 1);
@@ -126,20 +125,13 @@ TEST_F(ScrollTest, EveryScrollCode) {
   VScroll(SB_THUMBTRACK);
   EXPECT_EQ(ed()->topLine, 40u);
 
+  // Sideways a line is three columns, 256 and 255 fifteen.
   SetText(std::string(500, 'y'));
-  HScroll(SB_LINERIGHT);
-  EXPECT_EQ(ed()->hScroll, 3);
-  HScroll(256);
-  EXPECT_EQ(ed()->hScroll, 18);
-  HScroll(255);
-  EXPECT_EQ(ed()->hScroll, 3);
-  HScroll(SB_LINELEFT);
-  HScroll(SB_LINELEFT);
-  EXPECT_EQ(ed()->hScroll, 0);
-  HScroll(SB_PAGERIGHT);
-  EXPECT_EQ(ed()->hScroll, ed()->visibleColumns);
-  HScroll(SB_PAGELEFT);
-  EXPECT_EQ(ed()->hScroll, 0);
+  for (ScrollStep step : {ScrollStep{SB_LINERIGHT, 3}, {256, 18}, {255, 3}, {SB_LINELEFT, 0}, {SB_LINELEFT, 0},
+                          {SB_PAGERIGHT, ed()->visibleColumns}, {SB_PAGELEFT, 0}}) {
+    HScroll(step.code);
+    EXPECT_EQ(ed()->hScroll, step.then) << step.code;
+  }
   // The right end brings the end of the range to the right edge.
   HScroll(SB_RIGHT);
   SCROLLINFO right = Bar(SB_HORZ);
@@ -293,12 +285,13 @@ TEST_F(ScrollTest, TheCaretHidesWhenScrolledAwayAndComesBack) {
 
 TEST_F(ScrollTest, BoldCaretInOverwriteMode) {
   Focus();
-  auto caretWidth = [&] {
+  auto caret = [] {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
     GetGUIThreadInfo(0, &info);
-    return info.rcCaret.right - info.rcCaret.left;
+    return info.rcCaret;
   };
+  auto caretWidth = [&] { return caret().right - caret().left; };
   g_settings.edit.BoldOvr = 1;
   EXPECT_EQ(caretWidth(), 2);
   SendMessageA(editor_, EDM_SETOVERWRITE, 1, 0);
@@ -308,10 +301,7 @@ TEST_F(ScrollTest, BoldCaretInOverwriteMode) {
   g_settings.edit.BoldOvr = 0;
   SendMessageA(editor_, EDM_SETOVERWRITE, 1, 0);
   EXPECT_EQ(caretWidth(), 2);
-  GUITHREADINFO info = {};
-  info.cbSize = sizeof info;
-  GetGUIThreadInfo(0, &info);
-  EXPECT_EQ(info.rcCaret.bottom - info.rcCaret.top, h());
+  EXPECT_EQ(caret().bottom - caret().top, h());
 }
 
 TEST_F(ScrollTest, ResizingChangesTheVisibleRowsAndKeepsTheTextInRange) {
@@ -323,10 +313,6 @@ TEST_F(ScrollTest, ResizingChangesTheVisibleRowsAndKeepsTheTextInRange) {
   VScroll(SB_BOTTOM);
   EXPECT_EQ(ed()->topLine + 30 - 1, RowCount(&doc()->store) - 1);
 }
-
-}  // namespace
-
-namespace {
 
 // The pixels of the editor's vertical scroll bar as the screen shows them.
 std::vector<COLORREF> BarPixels(HWND editor) {

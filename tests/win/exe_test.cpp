@@ -10,12 +10,33 @@ const DWORD kWait = 15000;
 
 std::string Exe() { return "\"" + ExeDir() + "quillpad.exe\""; }
 
+// The main window of `p` once it is up and idle; null if it never came.
+HWND MainOf(Program &p) {
+  HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+  if (main) p.WaitIdle(kWait);
+  return main;
+}
+
+// Closes the main window and expects a clean exit.
+void CloseAndExpectExitZero(Program &p, HWND main) {
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(p.WaitExit(kWait), 0u);
+}
+
+void ExpectWindowRect(HWND main, int left, int top, int width, int height) {
+  RECT r;
+  GetWindowRect(main, &r);
+  EXPECT_EQ(r.left, left);
+  EXPECT_EQ(r.top, top);
+  EXPECT_EQ(r.right - r.left, width);
+  EXPECT_EQ(r.bottom - r.top, height);
+}
+
 TEST(Exe, StartsWithItsWindowAndEditorAndClosesWithExitCodeZero) {
   Program p(Exe() + " /nl /ns");
   ASSERT_TRUE(p.started());
-  HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+  HWND main = MainOf(p);
   ASSERT_NE(main, nullptr);
-  p.WaitIdle(kWait);
   EXPECT_EQ(WindowText(main), "Untitled - Quillpad");
   HWND editor = GetDlgItem(main, 1020);
   ASSERT_NE(editor, nullptr);
@@ -33,8 +54,7 @@ TEST(Exe, StartsWithItsWindowAndEditorAndClosesWithExitCodeZero) {
   EXPECT_EQ(child.right - child.left, client.right);
   EXPECT_EQ(child.bottom - child.top, client.bottom - (status.bottom - status.top));
   EXPECT_EQ(status.top, child.bottom);
-  PostMessageA(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(p.WaitExit(kWait), 0u);
+  CloseAndExpectExitZero(p, main);
 }
 
 TEST(Exe, UnknownOptionShowsMessage567ThenStarts) {
@@ -49,20 +69,18 @@ TEST(Exe, UnknownOptionShowsMessage567ThenStarts) {
   // No main window before the question is answered.
   EXPECT_EQ(FindProcessWindow(p.pid(), "QuilPad", false), nullptr);
   PostMessageA(box, WM_COMMAND, IDOK, 0);
-  HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+  HWND main = MainOf(p);
   ASSERT_NE(main, nullptr);
-  PostMessageA(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(p.WaitExit(kWait), 0u);
+  CloseAndExpectExitZero(p, main);
 }
 
 TEST(Exe, NoWarningsOptionSilencesUnknownOptions) {
   Program p(Exe() + " /nl /ns /nw /Q");
   ASSERT_TRUE(p.started());
-  HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+  HWND main = MainOf(p);
   ASSERT_NE(main, nullptr);
   EXPECT_EQ(FindProcessWindow(p.pid(), "#32770", false), nullptr);
-  PostMessageA(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(p.WaitExit(kWait), 0u);
+  CloseAndExpectExitZero(p, main);
 }
 
 TEST(Exe, UpdateCheckOptionExitsWithoutAWindow) {
@@ -70,29 +88,6 @@ TEST(Exe, UpdateCheckOptionExitsWithoutAWindow) {
   ASSERT_TRUE(p.started());
   EXPECT_EQ(p.WaitExit(kWait), 0u);
   EXPECT_EQ(FindProcessWindow(p.pid(), "QuilPad", false), nullptr);
-}
-
-TEST(Exe, StartupCommandRunsOnceTheWindowExists) {
-  // /d 13811 is File > Exit: the program starts, then closes itself.
-  Program p(Exe() + " /nl /ns /d 13811");
-  ASSERT_TRUE(p.started());
-  EXPECT_EQ(p.WaitExit(kWait), 0u);
-}
-
-TEST(Exe, PlacementOptionsSetTheWindowRectangle) {
-  Program p(Exe() + " /nl /ns /x 40 /y 50 /w 500 /h 300");
-  ASSERT_TRUE(p.started());
-  HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
-  ASSERT_NE(main, nullptr);
-  p.WaitIdle(kWait);
-  RECT r;
-  GetWindowRect(main, &r);
-  EXPECT_EQ(r.left, 40);
-  EXPECT_EQ(r.top, 50);
-  EXPECT_EQ(r.right - r.left, 500);
-  EXPECT_EQ(r.bottom - r.top, 300);
-  PostMessageA(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(p.WaitExit(kWait), 0u);
 }
 
 void PressCtrlKey(WORD key) {
@@ -109,9 +104,8 @@ void PressCtrlKey(WORD key) {
 
 TEST(Exe, CtrlGOpensTheGoToDialog) {
   Program p(Exe() + " /nl /ns");
-  HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+  HWND main = MainOf(p);
   ASSERT_NE(main, nullptr);
-  p.WaitIdle(kWait);
   SetForegroundWindow(main);
   PumpUntil([&] { return GetForegroundWindow() == main; }, 2000);
   PressCtrlKey('G');
@@ -124,13 +118,8 @@ TEST(Exe, CtrlGOpensTheGoToDialog) {
   EXPECT_STREQ(line, "1");
   PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
   PumpUntil([&] { return !IsWindow(dialog); }, kWait);
-  PostMessageA(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(p.WaitExit(kWait), 0u);
+  CloseAndExpectExitZero(p, main);
 }
-
-}  // namespace
-
-namespace {
 
 const std::string kBom = "\xEF\xBB\xBF";
 
@@ -139,29 +128,22 @@ TEST(ExeConfig, SavedPlacementIsWrittenOnCloseAndAppliedAtStart) {
   std::string ini = dir.File("QuilPad.ini");
   ASSERT_TRUE(WriteBytes(ini, kBom + "[Save]\nPlace=1\nSize=1\n"));
   {
+    // The placement options set the window's rectangle, and it is saved.
     Program p(Exe() + " /i \"" + ini + "\" /x 70 /y 80 /w 520 /h 330");
-    HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+    HWND main = MainOf(p);
     ASSERT_NE(main, nullptr);
-    p.WaitIdle(kWait);
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(p.WaitExit(kWait), 0u);
+    ExpectWindowRect(main, 70, 80, 520, 330);
+    CloseAndExpectExitZero(p, main);
   }
   std::string saved = ReadBytes(ini);
   EXPECT_NE(saved.find("\nLeft=70\n"), std::string::npos) << saved;
   EXPECT_NE(saved.find("\nWidth=520\n"), std::string::npos) << saved;
   {
     Program p(Exe() + " /i \"" + ini + "\"");
-    HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+    HWND main = MainOf(p);
     ASSERT_NE(main, nullptr);
-    p.WaitIdle(kWait);
-    RECT r;
-    GetWindowRect(main, &r);
-    EXPECT_EQ(r.left, 70);
-    EXPECT_EQ(r.top, 80);
-    EXPECT_EQ(r.right - r.left, 520);
-    EXPECT_EQ(r.bottom - r.top, 330);
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(p.WaitExit(kWait), 0u);
+    ExpectWindowRect(main, 70, 80, 520, 330);
+    CloseAndExpectExitZero(p, main);
   }
 }
 
@@ -172,22 +154,19 @@ TEST(ExeConfig, NoSaveAndForgetOptions) {
   ASSERT_TRUE(WriteBytes(ini, original));
   {
     Program p(Exe() + " /ns /i \"" + ini + "\" /x 90");
-    HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+    HWND main = MainOf(p);
     ASSERT_NE(main, nullptr);
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(p.WaitExit(kWait), 0u);
+    CloseAndExpectExitZero(p, main);
   }
   EXPECT_EQ(ReadBytes(ini), original);
   {
     Program p(Exe() + " //p //s /i \"" + ini + "\"");
-    HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+    HWND main = MainOf(p);
     ASSERT_NE(main, nullptr);
-    p.WaitIdle(kWait);
     RECT r;
     GetWindowRect(main, &r);
     EXPECT_FALSE(r.left == 6 && r.top == 5) << "the saved position was forgotten";
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(p.WaitExit(kWait), 0u);
+    CloseAndExpectExitZero(p, main);
   }
   std::string saved = ReadBytes(ini);
   EXPECT_NE(saved.find("\nPlace=0\n"), std::string::npos) << saved;
@@ -200,24 +179,23 @@ TEST(ExeConfig, StatusBarOptionIsSavedAndAppliedAtStart) {
   std::string ini = dir.File("QuilPad.ini");
   ASSERT_TRUE(WriteBytes(ini, kBom));
   {
-    // /d 55111: the Status Bar command, once the document is open.
+    // /d 55111: the Status Bar command, once the document is open (how /d
+    // runs a command in general: StartupTest.StartupCommandIsPostedAfterCreation).
     Program p(Exe() + " /i \"" + ini + "\" /d 55111");
-    HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+    HWND main = MainOf(p);
     ASSERT_NE(main, nullptr);
     HWND bar = GetDlgItem(main, 1030);
     ASSERT_NE(bar, nullptr);
     PumpUntil([&] { return !IsWindowVisible(bar); }, kWait);
     EXPECT_FALSE(IsWindowVisible(bar));
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(p.WaitExit(kWait), 0u);
+    CloseAndExpectExitZero(p, main);
   }
   std::string saved = ReadBytes(ini);
   EXPECT_NE(saved.find("\nStatus=0\n"), std::string::npos) << saved;
   {
     Program p(Exe() + " /ns /i \"" + ini + "\"");
-    HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+    HWND main = MainOf(p);
     ASSERT_NE(main, nullptr);
-    p.WaitIdle(kWait);
     HWND bar = GetDlgItem(main, 1030);
     ASSERT_NE(bar, nullptr);
     EXPECT_FALSE(IsWindowVisible(bar));
@@ -226,8 +204,7 @@ TEST(ExeConfig, StatusBarOptionIsSavedAndAppliedAtStart) {
     GetClientRect(main, &client);
     GetWindowRect(editor, &child);
     EXPECT_EQ(child.bottom - child.top, client.bottom) << "no room kept for a hidden bar";
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(p.WaitExit(kWait), 0u);
+    CloseAndExpectExitZero(p, main);
   }
 }
 
@@ -239,10 +216,9 @@ TEST(ExeConfig, UnreadableConfigFileIsReported) {
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(MessageBoxText(box), "Could not read file " + ini + "!");
   PostMessageA(box, WM_COMMAND, IDOK, 0);
-  HWND main = WaitForWindow(p.pid(), "QuilPad", kWait);
+  HWND main = MainOf(p);
   ASSERT_NE(main, nullptr);
-  PostMessageA(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(p.WaitExit(kWait), 0u);
+  CloseAndExpectExitZero(p, main);
 }
 
 }  // namespace

@@ -1,5 +1,11 @@
 #include "tests/win/gui_helpers.h"
 
+#include "app/app_state.h"
+#include "app/main_window.h"
+#include "config/config_io.h"
+#include "editor/editor_window.h"
+#include "foundation/bytes.h"
+
 std::string ExeDir() {
   char path[MAX_PATH];
   DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -94,4 +100,24 @@ std::string MessageBoxText(HWND box) {
   std::string text;
   EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&text));
   return text;
+}
+
+bool ResetFrameGlobals() {
+  MemZero(&g_app, sizeof g_app);
+  g_app.instance = GetModuleHandleA(nullptr);
+  SetDefaultSettings(&g_settings, true);
+  g_config.noSave = 1;
+  WNDCLASSA existing;
+  return (GetClassInfoA(g_app.instance, kEditorClassName, &existing) || RegisterEditorClass(g_app.instance)) &&
+         (GetClassInfoA(g_app.instance, kMainClassName, &existing) || RegisterMainClass(g_app.instance));
+}
+
+void DestroyFrame() {
+  if (g_app.mainWindow) {
+    g_app.exitWithoutSaving = 1;
+    DestroyWindow(g_app.mainWindow);
+  }
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
 }

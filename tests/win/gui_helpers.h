@@ -51,3 +51,11 @@ bool PumpUntil(Done done, DWORD timeoutMs) {
   }
   return true;
 }
+
+// The main window's globals as a fresh start leaves them (default settings,
+// nothing saved on close), with the window classes registered; false if a
+// class could not be.
+bool ResetFrameGlobals();
+// Destroys the main window, if there is one, without saving, and drops what
+// is left in the queue (the WM_QUIT of the destruction among it).
+void DestroyFrame();

@@ -15,22 +15,8 @@ namespace {
 
 class StartupTest : public testing::Test {
  protected:
-  void SetUp() override {
-    MemZero(&g_app, sizeof g_app);
-    g_app.instance = GetModuleHandleA(nullptr);
-    SetDefaultSettings(&g_settings, true);
-    g_config.noSave = 1;  // closing a window here must not write a configuration
-    // Classes stay registered for the life of the process.
-    static bool registered = RegisterEditorClass(g_app.instance) && RegisterMainClass(g_app.instance);
-    ASSERT_TRUE(registered);
-  }
-  void TearDown() override {
-    if (g_app.mainWindow) DestroyWindow(g_app.mainWindow);
-    // Drop the WM_QUIT that the destruction posts.
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
-  }
+  void SetUp() override { ASSERT_TRUE(ResetFrameGlobals()); }
+  void TearDown() override { DestroyFrame(); }
 };
 
 TEST_F(StartupTest, MainWindowHostsTheEditor) {

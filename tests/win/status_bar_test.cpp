@@ -44,19 +44,12 @@ class StatusBarTest : public testing::Test {
  protected:
   void SetUp() override {
     InitCommonControls();
-    MemZero(&g_app, sizeof g_app);
-    g_app.instance = GetModuleHandleA(nullptr);
-    SetDefaultSettings(&g_settings, true);
-    g_config.noSave = 1;
+    const bool ready = ResetFrameGlobals();
     previousDialogs_ = InstallDialogAnswerer(&kNoFileDialogs);
-    static bool registered = RegisterEditorClass(g_app.instance) && RegisterMainClass(g_app.instance);
-    ASSERT_TRUE(registered);
+    ASSERT_TRUE(ready);
   }
   void TearDown() override {
-    if (g_app.mainWindow) DestroyWindow(g_app.mainWindow);
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    DestroyFrame();
     InstallDialogAnswerer(previousDialogs_);
   }
 
@@ -107,6 +100,26 @@ class StatusBarTest : public testing::Test {
     GetClientRect(main_, &rc);
     return rc.bottom;
   }
+  // The bar lies along the bottom edge and the editor fills the rest, its
+  // own geometry following.
+  void ExpectBarAtTheBottom(int barHeight) {
+    RECT rc, client, inner;
+    GetWindowRect(bar_, &rc);
+    MapWindowPoints(nullptr, main_, reinterpret_cast<POINT *>(&rc), 2);
+    EXPECT_EQ(rc.bottom, ClientHeight());
+    EXPECT_EQ(Height(editor_), ClientHeight() - barHeight);
+    GetWindowRect(editor_, &rc);
+    GetClientRect(main_, &client);
+    EXPECT_EQ(rc.right - rc.left, client.right);
+    GetClientRect(editor_, &inner);
+    EXPECT_EQ(EditorOf(editor_)->clientWidth, inner.right);
+    EXPECT_EQ(EditorOf(editor_)->visibleRows, inner.bottom / EditorOf(editor_)->lineHeight);
+  }
+  bool MenuChecked(UINT id) {
+    HMENU menu = GetMenu(main_);
+    SendMessageA(main_, WM_INITMENU, reinterpret_cast<WPARAM>(menu), 0);
+    return GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED;
+  }
 
   HWND main_ = nullptr, editor_ = nullptr, bar_ = nullptr;
   const DialogAnswerer *previousDialogs_ = nullptr;
@@ -121,24 +134,24 @@ TEST_F(StatusBarTest, PositionAndSelectionFieldsFollowTheSelection) {
   EXPECT_EQ(Field(kFieldLine), "Ln: 1/3");
   EXPECT_EQ(Field(kFieldSelection), "");
 
-  Select(4, 9);  // "two t", within the first line
-  EXPECT_EQ(Field(kFieldSelection), "Sel: 5");
-  EXPECT_EQ(Field(kFieldLine), "Ln: 1/3");
-  EXPECT_EQ(Field(kFieldColumn), "Col: 10/13");
-  EXPECT_EQ(Field(kFieldPosition), "Pos: 10/43");
-
-  Select(4, 31);  // from the middle of line 1 to the middle of line 3
-  EXPECT_EQ(Field(kFieldSelection), "Sel: 27 (3 lines)");
-  EXPECT_EQ(Field(kFieldLine), "Ln: 3/3");
-  EXPECT_EQ(Field(kFieldColumn), "Col: 4/15");
-  EXPECT_EQ(Field(kFieldPosition), "Pos: 32/43");
-  Select(31, 4);  // the same backwards
-  EXPECT_EQ(Field(kFieldSelection), "Sel: 27 (3 lines)");
-  EXPECT_EQ(Field(kFieldLine), "Ln: 1/3");
-
-  Select(20, 20);
-  EXPECT_EQ(Field(kFieldSelection), "");
-  EXPECT_EQ(Field(kFieldLine), "Ln: 2/3");
+  // Within the first line ("two t"), from the middle of line 1 to the middle
+  // of line 3 and back, and none: the caret's place is what counts.
+  struct Case {
+    int anchor, caret;
+    const char *selection, *line, *column, *position;
+  } cases[] = {
+      {4, 9, "Sel: 5", "Ln: 1/3", "Col: 10/13", "Pos: 10/43"},
+      {4, 31, "Sel: 27 (3 lines)", "Ln: 3/3", "Col: 4/15", "Pos: 32/43"},
+      {31, 4, "Sel: 27 (3 lines)", "Ln: 1/3", "Col: 5/13", "Pos: 5/43"},
+      {20, 20, "", "Ln: 2/3", "Col: 6/11", "Pos: 21/43"},
+  };
+  for (const Case &c : cases) {
+    Select(c.anchor, c.caret);
+    EXPECT_EQ(Field(kFieldSelection), c.selection) << c.anchor << "-" << c.caret;
+    EXPECT_EQ(Field(kFieldLine), c.line) << c.anchor << "-" << c.caret;
+    EXPECT_EQ(Field(kFieldColumn), c.column) << c.anchor << "-" << c.caret;
+    EXPECT_EQ(Field(kFieldPosition), c.position) << c.anchor << "-" << c.caret;
+  }
 }
 
 TEST_F(StatusBarTest, CharacterFieldShowsTheCodeAndIsEmptyAtTheEnd) {
@@ -168,14 +181,15 @@ TEST_F(StatusBarTest, ProgressPercentagesNeverDivideByZeroAndRoundToNearest) {
   Notify(EDN_PROGRESSBEGIN, ed, reinterpret_cast<LPARAM>("Working.."));
   EXPECT_EQ(Field(kFieldMessage), "") << "the editor's caption waits for the first figures";
   EXPECT_FALSE(g_statusFieldFree(editor_));
-  Notify(EDN_PROGRESS, 0, 0);
-  EXPECT_EQ(Field(kFieldMessage), "Working.. 0%");
-  Notify(EDN_PROGRESS, 5, 0);
-  EXPECT_EQ(Field(kFieldMessage), "Working.. 100%");
-  Notify(EDN_PROGRESS, 1, 3);
-  EXPECT_EQ(Field(kFieldMessage), "Working.. 33%");
-  Notify(EDN_PROGRESS, 2, 3);
-  EXPECT_EQ(Field(kFieldMessage), "Working.. 67%");
+  struct Figures {
+    WPARAM done;
+    LPARAM total;
+    const char *shown;
+  } figures[] = {{0, 0, "Working.. 0%"}, {5, 0, "Working.. 100%"}, {1, 3, "Working.. 33%"}, {2, 3, "Working.. 67%"}};
+  for (const Figures &f : figures) {
+    Notify(EDN_PROGRESS, f.done, f.total);
+    EXPECT_EQ(Field(kFieldMessage), f.shown);
+  }
   // Nothing clears a running operation's caption, not even a forced request.
   ClearMessage(true, false);
   EXPECT_EQ(Field(kFieldMessage), "Working.. 67%");
@@ -265,13 +279,12 @@ TEST_F(StatusBarTest, NewVersionNoteComesAfterNineIdleRequestsAndOffersTheDownlo
   EXPECT_EQ(Field(kFieldMessage), "");
   Select(9, 9);
   // The bar may show the line break as a space.
-  std::string shown = Field(kFieldMessage);
-  for (char &c : shown)
-    if (c == ' ') c = '\n';
-  std::string expected = note;
-  for (char &c : expected)
-    if (c == ' ') c = '\n';
-  EXPECT_EQ(shown, expected);
+  auto spacesAsBreaks = [](std::string text) {
+    for (char &c : text)
+      if (c == ' ') c = '\n';
+    return text;
+  };
+  EXPECT_EQ(spacesAsBreaks(Field(kFieldMessage)), spacesAsBreaks(note));
   {
     ScriptedAnswerer answers;
     answers.Expect(note, kAskYesNoCancel, kAnswerNo);
@@ -408,23 +421,14 @@ TEST_F(StatusBarTest, HidingTheBarGivesItsHeightToTheEditor) {
   EXPECT_TRUE(IsWindowVisible(bar_) || !IsWindowVisible(main_));
   const int barHeight = Height(bar_);
   ASSERT_GT(barHeight, 10);
-  EXPECT_EQ(Height(editor_), ClientHeight() - barHeight);
-  // The bar lies along the bottom edge.
-  RECT rc;
-  GetWindowRect(bar_, &rc);
-  MapWindowPoints(nullptr, main_, reinterpret_cast<POINT *>(&rc), 2);
-  EXPECT_EQ(rc.bottom, ClientHeight());
-
-  HMENU menu = GetMenu(main_);
-  SendMessageA(main_, WM_INITMENU, reinterpret_cast<WPARAM>(menu), 0);
-  EXPECT_TRUE(GetMenuState(menu, IDM_STATUS_BAR, MF_BYCOMMAND) & MF_CHECKED);
+  ExpectBarAtTheBottom(barHeight);
+  EXPECT_TRUE(MenuChecked(IDM_STATUS_BAR));
 
   SendMessageA(main_, WM_COMMAND, IDM_STATUS_BAR, 0);
   EXPECT_EQ(g_settings.opts.Status, 0);
   EXPECT_FALSE(GetWindowLongA(bar_, GWL_STYLE) & WS_VISIBLE);
   EXPECT_EQ(Height(editor_), ClientHeight());
-  SendMessageA(main_, WM_INITMENU, reinterpret_cast<WPARAM>(menu), 0);
-  EXPECT_FALSE(GetMenuState(menu, IDM_STATUS_BAR, MF_BYCOMMAND) & MF_CHECKED);
+  EXPECT_FALSE(MenuChecked(IDM_STATUS_BAR));
 
   // The fields go on following the editor while hidden.
   SetText("hidden");
@@ -433,14 +437,11 @@ TEST_F(StatusBarTest, HidingTheBarGivesItsHeightToTheEditor) {
   SendMessageA(main_, WM_COMMAND, IDM_STATUS_BAR, 0);
   EXPECT_EQ(g_settings.opts.Status, 1);
   EXPECT_TRUE(GetWindowLongA(bar_, GWL_STYLE) & WS_VISIBLE);
-  EXPECT_EQ(Height(editor_), ClientHeight() - barHeight);
+  ExpectBarAtTheBottom(barHeight);
 
   // A new size: the editor and the bar follow.
   SetWindowPos(main_, nullptr, 0, 0, 500, 300, SWP_NOMOVE | SWP_NOZORDER);
-  EXPECT_EQ(Height(editor_), ClientHeight() - barHeight);
-  GetWindowRect(bar_, &rc);
-  MapWindowPoints(nullptr, main_, reinterpret_cast<POINT *>(&rc), 2);
-  EXPECT_EQ(rc.bottom, ClientHeight());
+  ExpectBarAtTheBottom(barHeight);
 }
 
 TEST_F(StatusBarTest, BarStartsHiddenWhenTheSettingIsOff) {
@@ -532,6 +533,16 @@ std::string BoxText(HWND dialog, int id) {
   return text;
 }
 
+// The box has the focus and its whole entry selected, ready for retyping.
+void ExpectFocusedAndSelected(HWND dialog, int box, const std::string &why) {
+  HWND edit = GetDlgItem(dialog, box);
+  EXPECT_EQ(GetFocus(), edit) << why;
+  DWORD from = 1, to = 0;
+  SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  EXPECT_EQ(from, 0u) << why;
+  EXPECT_EQ(to, static_cast<DWORD>(BoxText(dialog, box).size())) << why;
+}
+
 // Types into one box (focusing it first, as the user would) and presses OK.
 void Enter(HWND dialog, int box, const char *text) {
   SetFocus(GetDlgItem(dialog, box));
@@ -555,20 +566,12 @@ class GotoTest : public StatusBarTest {
     EXPECT_TRUE(ran);
     return answer;
   }
-  u32 CaretLine() {
-    u32 line = 0, column = 0;
-    SendMessageA(editor_, EDM_GETCARETLOGICAL, reinterpret_cast<WPARAM>(&line), reinterpret_cast<LPARAM>(&column));
-    return line;
-  }
-  DWORD Anchor() {
+  DWORD Anchor() { return Sel().first; }
+  DWORD Caret() { return Sel().second; }
+  std::pair<DWORD, DWORD> Sel() {
     DWORD a = 0, c = 0;
     SendMessageA(editor_, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&c));
-    return a;
-  }
-  DWORD Caret() {
-    DWORD a = 0, c = 0;
-    SendMessageA(editor_, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&c));
-    return c;
+    return {a, c};
   }
 };
 
@@ -592,52 +595,36 @@ TEST_F(GotoTest, DoubleClicksOpenItWithTheMatchingBoxFocusedAndSelected) {
   Select(14, 14);
   for (int field : {kFieldColumn, kFieldPosition, kFieldLine}) {
     bool ran = WithDialog([&] { DoubleClick(field); }, [&](HWND dialog) {
-      int box = field == kFieldLine ? IDC_GOTO_LINE : IDC_GOTO_POSITION;
-      HWND edit = GetDlgItem(dialog, box);
-      EXPECT_EQ(GetFocus(), edit) << "field " << field;
-      DWORD from = 0, to = 0;
-      SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
-      EXPECT_EQ(from, 0u);
-      EXPECT_EQ(to, static_cast<DWORD>(BoxText(dialog, box).size())) << "field " << field;
+      ExpectFocusedAndSelected(dialog, field == kFieldLine ? IDC_GOTO_LINE : IDC_GOTO_POSITION,
+                               "field " + std::to_string(field));
       SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     });
     EXPECT_TRUE(ran) << "field " << field;
   }
 }
 
-TEST_F(GotoTest, LineEntriesAbsoluteRelativeAndFromTheEnd) {
+TEST_F(GotoTest, LineAndPositionEntriesAbsoluteRelativeAndFromTheEnd) {
   EXPECT_EQ(Go(IDC_GOTO_LINE, "3"), 0);
-  EXPECT_EQ(CaretLine(), 2u);
-  EXPECT_EQ(Caret(), 24u) << "the start of the line";
+  EXPECT_EQ(Sel(), std::make_pair(DWORD{24}, DWORD{24})) << "the start of the line";
   EXPECT_EQ(Field(kFieldLine), "Ln: 3/6");
-  Go(IDC_GOTO_LINE, "+2");
-  EXPECT_EQ(CaretLine(), 4u);
-  Go(IDC_GOTO_LINE, " -3 ");
-  EXPECT_EQ(CaretLine(), 1u);
-  Go(IDC_GOTO_LINE, "$");
-  EXPECT_EQ(CaretLine(), 5u);
-  Go(IDC_GOTO_LINE, "$-2");
-  EXPECT_EQ(CaretLine(), 3u);
-  Go(IDC_GOTO_LINE, "0");
-  EXPECT_EQ(CaretLine(), 5u);
-  // Beyond either end: the first or the last line.
-  Go(IDC_GOTO_LINE, "-40");
-  EXPECT_EQ(CaretLine(), 0u);
-  Go(IDC_GOTO_LINE, "99");
-  EXPECT_EQ(Caret(), 64u);
-}
+  // Each entry from where the one before left the caret. Lines go to their
+  // start; beyond either end is the first or the last line.
+  struct Step {
+    int box;
+    const char *entry;
+    DWORD caret;
+  } steps[] = {
+      {IDC_GOTO_LINE, "+2", 48},    {IDC_GOTO_LINE, " -3 ", 12},
+      {IDC_GOTO_LINE, "$", 60},     {IDC_GOTO_LINE, "$-2", 36},  {IDC_GOTO_LINE, "0", 60},
+      {IDC_GOTO_LINE, "-40", 0},    {IDC_GOTO_LINE, "99", 64},   {IDC_GOTO_POSITION, "5", 4},
+      {IDC_GOTO_POSITION, "+10", 14}, {IDC_GOTO_POSITION, "$", 64}, {IDC_GOTO_POSITION, "$-4", 60},
+  };
+  for (const Step &step : steps) {
+    EXPECT_EQ(Go(step.box, step.entry), 0) << step.entry;
+    EXPECT_EQ(Sel(), std::make_pair(step.caret, step.caret)) << step.entry;
+  }
 
-TEST_F(GotoTest, PositionEntriesAndExtendingTheSelection) {
-  EXPECT_EQ(Go(IDC_GOTO_POSITION, "5"), 0);
-  EXPECT_EQ(Caret(), 4u);
-  EXPECT_EQ(Anchor(), 4u);
-  Go(IDC_GOTO_POSITION, "+10");
-  EXPECT_EQ(Caret(), 14u);
-  Go(IDC_GOTO_POSITION, "$");
-  EXPECT_EQ(Caret(), 64u);
-  Go(IDC_GOTO_POSITION, "$-4");
-  EXPECT_EQ(Caret(), 60u);
-
+  // Extending the selection keeps the anchor.
   Select(2, 2);
   bool ran = WithDialog([&] { SendMessageA(main_, WM_COMMAND, IDM_EDIT_GOTO, 0); }, [&](HWND dialog) {
     CheckDlgButton(dialog, IDC_GOTO_EXTEND, BST_CHECKED);
@@ -670,12 +657,8 @@ TEST_F(GotoTest, GarbageIsRefusedAndTheDialogStays) {
     for (const char *bad : {"abc", "", "+", "$-", "3x", "--2", "9999999999", "$5"}) {
       Enter(dialog, IDC_GOTO_LINE, bad);
       EXPECT_EQ(Caret(), 13u) << bad;
-      HWND edit = GetDlgItem(dialog, IDC_GOTO_LINE);
-      EXPECT_EQ(GetFocus(), edit) << bad;
-      DWORD from = 1, to = 0;
-      SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
-      EXPECT_EQ(from, 0u);
-      EXPECT_EQ(to, StrLen(bad)) << "the entry is selected for retyping";
+      EXPECT_EQ(BoxText(dialog, IDC_GOTO_LINE), bad);
+      ExpectFocusedAndSelected(dialog, IDC_GOTO_LINE, bad);
     }
     SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
   });
