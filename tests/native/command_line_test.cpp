@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "foundation/texts.h"
@@ -41,48 +42,38 @@ TEST(CommandLine, FileNameQuotedOrUnquotedWithSpaces) {
   EXPECT_EQ(o.hasLeft, 0);
 }
 
+struct Field {
+  const char *name;
+  int got, want;
+};
+#define D(field, value) {#field, o.field, value}
+
 TEST(CommandLine, FlagsAreCountersAndCaseSensitive) {
   StartupOptions o = Parse("q.exe /A /U /W /F /H /M /T /b /m /p /u /v /? /nl /ns //p //s /A");
-  EXPECT_EQ(o.encodingAnsi, 2);
-  EXPECT_EQ(o.encodingUtf8, 1);
-  EXPECT_EQ(o.encodingUnicode, 1);
-  EXPECT_EQ(o.fullscreen, 1);
-  EXPECT_EQ(o.hidden, 1);
-  EXPECT_EQ(o.maximized, 1);
-  EXPECT_EQ(o.onTop, 1);
-  EXPECT_EQ(o.createSilently, 1);
-  EXPECT_EQ(o.minimized, 1);
-  EXPECT_EQ(o.print, 1);
-  EXPECT_EQ(o.updateCheck, 1);
-  EXPECT_EQ(o.paste, 1);
-  EXPECT_EQ(o.help, 1);
-  EXPECT_EQ(o.noConfigLoad, 1);
-  EXPECT_EQ(o.noConfigSave, 1);
-  EXPECT_EQ(o.forgetPosition, 1);
-  EXPECT_EQ(o.forgetSize, 1);
+  const Field fields[] = {
+      D(encodingAnsi, 2), D(encodingUtf8, 1),   D(encodingUnicode, 1), D(fullscreen, 1),     D(hidden, 1),
+      D(maximized, 1),    D(onTop, 1),          D(createSilently, 1),  D(minimized, 1),      D(print, 1),
+      D(updateCheck, 1),  D(paste, 1),          D(help, 1),            D(noConfigLoad, 1),   D(noConfigSave, 1),
+      D(forgetPosition, 1), D(forgetSize, 1),
+  };
+  for (const Field &f : fields) EXPECT_EQ(f.got, f.want) << f.name;
   EXPECT_STREQ(o.fileName, "");
 }
 
 TEST(CommandLine, NumericArguments) {
   StartupOptions o = Parse("q.exe /l 10 /c 5 /x -20 /y 30 /w 640 /h480 /d 55911 f");
-  EXPECT_EQ(o.hasLine, 1);
-  EXPECT_EQ(o.line, 10);
-  EXPECT_EQ(o.hasColumn, 1);
-  EXPECT_EQ(o.column, 5);
-  EXPECT_EQ(o.hasLeft, 1);
-  EXPECT_EQ(o.left, -20);
-  EXPECT_EQ(o.top, 30);
-  EXPECT_EQ(o.hasWidth, 1);
-  EXPECT_EQ(o.width, 640);
-  EXPECT_EQ(o.hasHeight, 1);
-  EXPECT_EQ(o.height, 480);
-  EXPECT_EQ(o.command, 55911);
+  const Field fields[] = {
+      D(hasLine, 1),  D(line, 10),      D(hasColumn, 1), D(column, 5),    D(hasLeft, 1),      D(left, -20),
+      D(top, 30),     D(hasWidth, 1),   D(width, 640),   D(hasHeight, 1), D(height, 480),     D(command, 55911),
+  };
+  for (const Field &f : fields) EXPECT_EQ(f.got, f.want) << f.name;
   EXPECT_STREQ(o.fileName, "f");
   // A number with no digits is 0; the text after it goes on being parsed.
   o = Parse("q.exe /l /c 2");
   EXPECT_EQ(o.line, 0);
   EXPECT_EQ(o.column, 2);
 }
+#undef D
 
 TEST(CommandLine, SelectionPairs) {
   StartupOptions o = Parse("q.exe /s 3,7 x");
@@ -143,31 +134,27 @@ TEST(CommandLine, LongArgumentsAreCut) {
   EXPECT_STREQ(o.fileName, "after.txt");
 }
 
+// An unknown option is reported with the rest of the line and skipped, an
+// unknown second letter too; /nw silences only what follows it.
 TEST(CommandLine, UnknownOptionsAreReportedAndSkipped) {
-  std::string line = "q.exe /Q /l 2 x.txt";
-  ScriptedAnswerer answers;
-  answers.Expect(UnknownMessage("/Q /l 2 x.txt", line), kAskWarning, kAnswerOk);
-  StartupOptions o = Parse(line);
-  EXPECT_EQ(o.line, 2);
-  EXPECT_STREQ(o.fileName, "x.txt");
-}
-
-TEST(CommandLine, UnknownSecondLetters) {
-  ScriptedAnswerer answers;
-  std::string line = "q.exe /nq //z /l 3";
-  answers.Expect(UnknownMessage("/nq //z /l 3", line), kAskWarning, kAnswerOk)
-      .Expect(UnknownMessage("//z /l 3", line), kAskWarning, kAnswerOk);
-  StartupOptions o = Parse(line);
-  EXPECT_EQ(o.line, 3);
-}
-
-TEST(CommandLine, NoWarningsSilencesOnlyWhatFollows) {
-  ScriptedAnswerer answers;
-  std::string line = "q.exe /Z /nw /Q /l 1";
-  answers.Expect(UnknownMessage("/Z /nw /Q /l 1", line), kAskWarning, kAnswerOk);
-  StartupOptions o = Parse(line);
-  EXPECT_EQ(o.noWarnings, 1);
-  EXPECT_EQ(o.line, 1);
+  struct {
+    const char *line;
+    std::vector<std::string> reported;
+    int lineNumber, noWarnings;
+    const char *file;
+  } cases[] = {
+      {"q.exe /Q /l 2 x.txt", {"/Q /l 2 x.txt"}, 2, 0, "x.txt"},
+      {"q.exe /nq //z /l 3", {"/nq //z /l 3", "//z /l 3"}, 3, 0, ""},
+      {"q.exe /Z /nw /Q /l 1", {"/Z /nw /Q /l 1"}, 1, 1, ""},
+  };
+  for (const auto &c : cases) {
+    ScriptedAnswerer answers;
+    for (const std::string &rest : c.reported) answers.Expect(UnknownMessage(rest, c.line), kAskWarning, kAnswerOk);
+    StartupOptions o = Parse(c.line);
+    EXPECT_EQ(o.line, c.lineNumber) << c.line;
+    EXPECT_EQ(o.noWarnings, c.noWarnings) << c.line;
+    EXPECT_STREQ(o.fileName, c.file) << c.line;
+  }
 }
 
 TEST(CommandLine, OptionCutOffAtTheEndOfTheLine) {

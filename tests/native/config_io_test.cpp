@@ -71,6 +71,14 @@ class ConfigTest : public testing::Test {
     MemZero(&s->config, sizeof s->config);
     s.reset();
   }
+  // Two sessions started on the same file; the first one is live.
+  void TwoSessions() {
+    Start(ini_);
+    a_ = Park();
+    Start(ini_);
+    b_ = Park();
+    Resume(a_);
+  }
   int Save() { return SaveConfig(nullptr, g_config.path, false, false); }
   std::string File() { return ReadBytes(ini_); }
   bool Has(const std::string &line) { return File().find("\n" + line + "\n") != std::string::npos; }
@@ -139,28 +147,25 @@ void ExpectSameKeys(const SettingsBlock &a, const SettingsBlock &b) {
   EXPECT_EQ(a.opts.bar[0].Case, b.opts.bar[0].Case);
 }
 
-TEST_F(ConfigTest, EveryKeyRoundTripsThroughTheIniFile) {
-  ASSERT_TRUE(WriteBytes(ini_, ""));  // an empty file switches to file storage
-  Start(ini_);
-  EXPECT_EQ(g_config.path, ini_);
+TEST_F(ConfigTest, EveryKeyRoundTripsThroughTheIniFileAndTheRegistry) {
   static SettingsBlock written;
-  Randomize(&g_settings);
-  written = g_settings;
-  ASSERT_EQ(Save(), 0);
-  EXPECT_EQ(File().compare(0, 3, kBom), 0);
-  Start(ini_);
-  ExpectSameKeys(g_settings, written);
-}
-
-TEST_F(ConfigTest, EveryKeyRoundTripsThroughTheRegistry) {
-  static SettingsBlock written;
-  Randomize(&g_settings);
-  written = g_settings;
-  EXPECT_EQ(g_config.path[0], 0);
-  ASSERT_EQ(Save(), 0);
-  Fresh();
-  LoadConfigFrom(nullptr, nullptr);  // no file anywhere: the registry
-  ExpectSameKeys(g_settings, written);
+  for (bool file : {true, false}) {
+    SCOPED_TRACE(file ? "ini file" : "registry");
+    if (file) {
+      ASSERT_TRUE(WriteBytes(ini_, ""));  // an empty file switches to file storage
+      Start(ini_);
+      EXPECT_EQ(g_config.path, ini_);
+    } else {
+      Fresh();
+      EXPECT_EQ(g_config.path[0], 0);
+    }
+    Randomize(&g_settings);
+    written = g_settings;
+    ASSERT_EQ(Save(), 0);
+    if (file) EXPECT_EQ(File().compare(0, 3, kBom), 0);
+    file ? Start(ini_) : Fresh();  // no file anywhere: the registry
+    ExpectSameKeys(g_settings, written);
+  }
 }
 
 TEST_F(ConfigTest, IntegersWrapAndBadValuesKeepTheField) {
@@ -212,15 +217,12 @@ TEST_F(ConfigTest, OnlyChangedKeysAreWrittenAndTheFileIsOtherwiseLeftAlone) {
   g_settings.edit.KeepY = 1;  // back to the default: written, since it differs from the last save
   ASSERT_EQ(Save(), 0);
   EXPECT_TRUE(Has("KeepY=1"));
-}
-
-TEST_F(ConfigTest, NoSaveOptionWritesNothing) {
-  ASSERT_TRUE(WriteBytes(ini_, kBom));
-  Start(ini_);
+  // With the no-save option nothing is written at all.
+  const std::string saved = File();
   g_config.noSave = 1;
   g_settings.edit.Tab = 2;
   EXPECT_EQ(Save(), 0);
-  EXPECT_EQ(File(), kBom);
+  EXPECT_EQ(File(), saved);
 }
 
 TEST_F(ConfigTest, ForgetPositionAndSizeEraseThePlacement) {
@@ -256,11 +258,7 @@ TEST_F(ConfigTest, PlacementComesFromTheWindowWhenSaved) {
 
 TEST_F(ConfigTest, TwoSessionsChangingDifferentKeysKeepBoth) {
   ASSERT_TRUE(WriteBytes(ini_, kBom));
-  Start(ini_);
-  a_ = Park();
-  Start(ini_);
-  b_ = Park();
-  Resume(a_);
+  TwoSessions();
   g_settings.edit.Tab = 4;
   ASSERT_EQ(Save(), 0);
   Resume(b_);
@@ -273,11 +271,7 @@ TEST_F(ConfigTest, TwoSessionsChangingDifferentKeysKeepBoth) {
 
 TEST_F(ConfigTest, TwoSessionsAddingFavouritesKeepBoth) {
   ASSERT_TRUE(WriteBytes(ini_, kBom));
-  Start(ini_);
-  a_ = Park();
-  Start(ini_);
-  b_ = Park();
-  Resume(a_);
+  TwoSessions();
   ASSERT_TRUE(AddFavourite(&g_settings, "C:\\a.txt"));
   ASSERT_EQ(Save(), 0);
   Resume(b_);
@@ -295,12 +289,8 @@ TEST_F(ConfigTest, TwoSessionsAddingFavouritesKeepBoth) {
 
 TEST_F(ConfigTest, RecentFilesMergeByTime) {
   ASSERT_TRUE(WriteBytes(ini_, kBom));
-  Start(ini_);
-  a_ = Park();
-  Start(ini_);
-  b_ = Park();
+  TwoSessions();
   u32 now = ConfigTimeStamp();
-  Resume(a_);
   AddRecentFile(&g_settings, "one", now - 30);
   AddRecentFile(&g_settings, "three", now - 10);
   ASSERT_EQ(Save(), 0);
@@ -319,11 +309,7 @@ TEST_F(ConfigTest, RecentFilesMergeByTime) {
 TEST_F(ConfigTest, ClipChangedInBothSessionsAsksTheSecondSaver) {
   ASSERT_TRUE(WriteBytes(ini_, kBom));
   for (int answer : {kAnswerNo, kAnswerYes}) {
-    Start(ini_);
-    a_ = Park();
-    Start(ini_);
-    b_ = Park();
-    Resume(a_);
+    TwoSessions();
     ASSERT_TRUE(SetClip(2, "from A", 6));
     ASSERT_EQ(Save(), 0);
     Resume(b_);
@@ -383,11 +369,7 @@ FilterRecord Filter(const std::string &name) {
 
 TEST_F(ConfigTest, FiltersMergeWhenTheyFitAndAskWhenTheyDoNot) {
   ASSERT_TRUE(WriteBytes(ini_, kBom));
-  Start(ini_);
-  a_ = Park();
-  Start(ini_);
-  b_ = Park();
-  Resume(a_);
+  TwoSessions();
   ASSERT_TRUE(AddFilter(&g_settings, Filter("upper")));
   ASSERT_EQ(Save(), 0);
   Resume(b_);
@@ -408,11 +390,7 @@ TEST_F(ConfigTest, FiltersMergeWhenTheyFitAndAskWhenTheyDoNot) {
 
   // Fifty different filters on each side: no room, the user decides.
   for (int answer : {kAnswerNo, kAnswerYes}) {
-    Start(ini_);
-    a_ = Park();
-    Start(ini_);
-    b_ = Park();
-    Resume(a_);
+    TwoSessions();
     for (int i = 0; i < 50; i++) g_settings.lists.filters[i] = Filter("a" + std::to_string(i));
     g_config.filters.dirty = 1;
     ASSERT_EQ(Save(), 0);
@@ -446,11 +424,7 @@ TEST_F(ConfigTest, ChangeCounterThatWouldWrapBecomesOne) {
 
 TEST_F(ConfigTest, OdometerAddsEverySessionsTyping) {
   ASSERT_TRUE(WriteBytes(ini_, kBom + "[Opts]\nODO=100\n"));
-  Start(ini_);
-  a_ = Park();
-  Start(ini_);
-  b_ = Park();
-  Resume(a_);
+  TwoSessions();
   g_config.tripCount = 10;
   ASSERT_EQ(Save(), 0);
   EXPECT_EQ(g_config.tripCount, 0u);

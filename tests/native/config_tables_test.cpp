@@ -141,62 +141,41 @@ TEST(Settings, Defaults) {
   static SettingsBlock s;
   memset(&s, 0x5A, sizeof s);
   SetDefaultSettings(&s, true);
-  EXPECT_EQ(s.save.Save, 1);
-  EXPECT_EQ(s.save.Place, 0);
-  EXPECT_EQ(s.save.Size, 0);
-  EXPECT_EQ(s.save.IniUPF, 0);
-  EXPECT_EQ(s.save.IniCWD, 1);
-  EXPECT_EQ(s.place.Top, kNotSaved);
-  EXPECT_EQ(s.place.Height, kNotSaved);
-  EXPECT_EQ(s.opts.Status, 1);
-  EXPECT_EQ(s.opts.RWrap, 0);
-  EXPECT_EQ(s.main.Esc, 1);
-  EXPECT_STREQ(s.main.TDTGlue, ", ");
-  EXPECT_STREQ(s.main.LcDS, ".");
-  EXPECT_STREQ(s.main.LcTS, ",");
-  EXPECT_EQ(s.main.LcNM, 1);
-  EXPECT_STREQ(s.main.LcNS, "-");
+  struct Int {
+    const char *name;
+    i64 got, want;
+  };
+#define D(field, value) {#field, s.field, value}
+  const Int ints[] = {
+    D(save.Save, 1), D(save.Place, 0), D(save.Size, 0), D(save.IniUPF, 0), D(save.IniCWD, 1),
+    D(place.Top, kNotSaved), D(place.Height, kNotSaved), D(opts.Status, 1), D(opts.RWrap, 0), D(main.Esc, 1),
+    D(main.LcNM, 1), D(edit.Tab, 8), D(edit.LMargin, 8), D(edit.KeepX, 5), D(edit.KeepY, 1), D(edit.HiSelLn, 3),
+    D(edit.NoMClks, 18), D(edit.AMCopy, 2), D(edit.SWord, 1), D(edit._word, 1), D(edit.CLHiSel, 0x8888FFu),
+    D(edit.CLHiF1, 0xFFFF88u), D(edit.CLHiF2, 0x88FF88u), D(edit.LF1_.height, 10), D(edit.LFP_.height, 10),
+    D(edit.PrnBott, 2500), D(file.Limit, 10485760), D(file.ASTime, 300), D(file.AS, 1), D(file.ASOrig, 0),
+    D(main.FMaxLBA, 128), D(main.FHistCL, 10), D(main.TASel, 2), D(tools.sort[0].Use, 1), D(tools.sort[1].Use, 0),
+    D(lists.update.Auto, 1),
+  };
+  for (const Int &v : ints) EXPECT_EQ(v.got, v.want) << v.name;
+  struct Str {
+    const char *name, *got, *want;
+  };
+  const Str strings[] = {
+    D(main.TDTGlue, ", "), D(main.LcDS, "."), D(main.LcTS, ","), D(main.LcNS, "-"),
+    D(edit.LF1_.faceName, "Courier New"), D(edit.LF2_.faceName, "Arial"), D(edit.LFP_.faceName, ""),
+    D(file.Suffix, "txt"), D(file.FFilter, "Text Files (*.txt)|*.txt|All Files|*.*"), D(tools.CtMask, "%1"),
+    D(lists.favourites[0], ""), D(opts.bar[1].Patt, ""),
+  };
+#undef D
+  for (const Str &v : strings) EXPECT_STREQ(v.got, v.want) << v.name;
   EXPECT_STREQ(s.main.LcPS, "+");  // the locale gives none
-  EXPECT_EQ(s.edit.Tab, 8);
-  EXPECT_EQ(s.edit.LMargin, 8);
-  EXPECT_EQ(s.edit.KeepX, 5);
-  EXPECT_EQ(s.edit.KeepY, 1);
-  EXPECT_EQ(s.edit.HiSelLn, 3);
-  EXPECT_EQ(s.edit.NoMClks, 18);
-  EXPECT_EQ(s.edit.AMCopy, 2);
-  EXPECT_EQ(s.edit.SWord, 1);
-  EXPECT_EQ(s.edit._word, 1);
   EXPECT_EQ(s.edit.CLTBack, PlatSysColor(5));
   EXPECT_EQ(s.edit.CLTText, PlatSysColor(8));
-  EXPECT_EQ(s.edit.CLHiSel, 0x8888FFu);
-  EXPECT_EQ(s.edit.CLHiF1, 0xFFFF88u);
-  EXPECT_EQ(s.edit.CLHiF2, 0x88FF88u);
   // A quarter of the text colour, three quarters of the background.
   for (int shift = 0; shift < 24; shift += 8) {
     u32 t = (s.edit.CLTText >> shift) & 0xFF, b = (s.edit.CLTBack >> shift) & 0xFF;
     EXPECT_EQ((s.edit.CLTSpc >> shift) & 0xFF, ((t + b) / 2 + b) / 2);
   }
-  EXPECT_EQ(s.edit.LF1_.height, 10);
-  EXPECT_STREQ(s.edit.LF1_.faceName, "Courier New");
-  EXPECT_STREQ(s.edit.LF2_.faceName, "Arial");
-  EXPECT_STREQ(s.edit.LFP_.faceName, "");
-  EXPECT_EQ(s.edit.LFP_.height, 10);
-  EXPECT_EQ(s.edit.PrnBott, 2500);
-  EXPECT_EQ(s.file.Limit, 10485760);
-  EXPECT_STREQ(s.file.Suffix, "txt");
-  EXPECT_STREQ(s.file.FFilter, "Text Files (*.txt)|*.txt|All Files|*.*");
-  EXPECT_EQ(s.file.ASTime, 300);
-  EXPECT_EQ(s.file.AS, 1);
-  EXPECT_EQ(s.file.ASOrig, 0);
-  EXPECT_EQ(s.main.FMaxLBA, 128);
-  EXPECT_EQ(s.main.FHistCL, 10);
-  EXPECT_EQ(s.main.TASel, 2);
-  EXPECT_STREQ(s.tools.CtMask, "%1");
-  EXPECT_EQ(s.tools.sort[0].Use, 1);
-  EXPECT_EQ(s.tools.sort[1].Use, 0);
-  EXPECT_EQ(s.lists.update.Auto, 1);
-  EXPECT_STREQ(s.lists.favourites[0], "");
-  EXPECT_STREQ(s.opts.bar[1].Patt, "");
 
   // Restore defaults leaves the lists alone.
   strcpy(s.lists.favourites[3], "keep.txt");

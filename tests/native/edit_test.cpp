@@ -126,50 +126,42 @@ TEST(Edit, RepaintReachesTheEndWhenLinesMove) {
   EXPECT_TRUE(d.lastRepaintToEnd);
 }
 
-TEST(Edit, FailureLeavesTheTextAndReports) {
-  TestDocument d;
-  d.Load("abcdef");
-  d.Select(1, 4);
-  FaultInjector fi = {};
-  FaultPlan(&fi, kFaultAlloc, 1, true);
-  int out = 0;
-  d.events.clear();
-  {
-    ScopedFaultInjector scope(&fi);
-    EXPECT_EQ(d.Replace("xyz", kReplaceCloseBefore, &out), 0);
+// With every allocation failing, a replacement whose deletion cannot be
+// recorded and a keystroke into a full block (its buffer must grow) both
+// change nothing, record nothing, report, and leave the redo journal.
+TEST(Edit, AFailedEditChangesNothing) {
+  for (bool keystroke : {false, true}) {
+    SCOPED_TRACE(keystroke ? "keystroke" : "replacement");
+    TestDocument d;
+    const std::string text = keystroke ? std::string(4096, 'a') : "abcdef";
+    d.Load(text);
+    if (keystroke) {
+      d.Select(10, 10);
+      ASSERT_EQ(d.Replace("z", kReplaceCloseBefore), 1);
+      ASSERT_EQ(UndoRedo(d, kUndo), 1);
+      MarkSaved(d);
+    }
+    FaultInjector fi = {};
+    FaultPlan(&fi, kFaultAlloc, 1, true);
+    int out = 0;
+    keystroke ? d.Select(20, 20) : d.Select(1, 4);
+    d.events.clear();
+    {
+      ScopedFaultInjector scope(&fi);
+      EXPECT_EQ(d.Replace(keystroke ? "q" : "xyz", keystroke ? 0 : kReplaceCloseBefore, &out), 0);
+    }
+    EXPECT_GT(fi.fired[kFaultAlloc], 0u);
+    EXPECT_EQ(out, -1);
+    EXPECT_EQ(d.events, "E");
+    EXPECT_EQ(d.Text(), text);
+    EXPECT_EQ(d->modified, 0u);
+    EXPECT_EQ(d->undo.count, 0u);
+    if (keystroke) {
+      EXPECT_EQ(d->redo.count, 1u) << "the redo journal is still there";
+      ASSERT_EQ(UndoRedo(d, kRedo), 1);
+      EXPECT_EQ(d.Text()[10], 'z');
+    }
   }
-  EXPECT_EQ(out, -1);
-  EXPECT_EQ(d.events, "E");
-  EXPECT_EQ(d.Text(), "abcdef");
-  EXPECT_EQ(d->modified, 0u);
-  EXPECT_EQ(d->undo.count, 0u);
-}
-
-TEST(Edit, AFailedKeystrokeChangesNothing) {
-  TestDocument d;
-  d.Load(std::string(4096, 'a'));  // one full block: typing into it needs a larger buffer
-  d.Select(10, 10);
-  ASSERT_EQ(d.Replace("z", kReplaceCloseBefore), 1);
-  ASSERT_EQ(UndoRedo(d, kUndo), 1);
-  MarkSaved(d);
-  FaultInjector fi = {};
-  FaultPlan(&fi, kFaultAlloc, 1, true);
-  int out = 0;
-  d.Select(20, 20);
-  d.events.clear();
-  {
-    ScopedFaultInjector scope(&fi);
-    EXPECT_EQ(d.Replace("q", 0, &out), 0);
-  }
-  EXPECT_GT(fi.fired[kFaultAlloc], 0u);
-  EXPECT_EQ(out, -1);
-  EXPECT_EQ(d.events, "E");
-  EXPECT_EQ(d.Text(), std::string(4096, 'a'));
-  EXPECT_EQ(d->modified, 0u);
-  EXPECT_EQ(d->undo.count, 0u);
-  EXPECT_EQ(d->redo.count, 1u) << "the redo journal is still there";
-  ASSERT_EQ(UndoRedo(d, kRedo), 1);
-  EXPECT_EQ(d.Text()[10], 'z');
 }
 
 TEST(Edit, MatchCase) {

@@ -95,6 +95,12 @@ std::string Utf16(const std::string &ansi, bool bigEndian) {
   return out;
 }
 
+std::string Utf8(const std::string &ansi) {
+  std::string out;
+  for (unsigned char c : ansi) out += c == 0xE9 ? std::string("\xC3\xA9") : std::string(1, static_cast<char>(c));
+  return out;
+}
+
 TEST_F(LoadSave, EveryEncodingNewlineAndMarkRoundTrips) {
   const std::string ansi = "Caf\xE9 au lait\nsecond line\n\nlast";
   struct Newline {
@@ -109,20 +115,8 @@ TEST_F(LoadSave, EveryEncodingNewlineAndMarkRoundTrips) {
     bool bom;
   } forms[] = {
       {kDetectEncoding, nullptr, [](const std::string &s) { return s; }, kEncodingAnsi, false},
-      {kDetectEncoding, nullptr,
-       [](const std::string &s) {
-         std::string out;
-         for (unsigned char c : s) out += c == 0xE9 ? std::string("\xC3\xA9") : std::string(1, static_cast<char>(c));
-         return out;
-       },
-       kEncodingUtf8, false},
-      {kDetectEncoding, nullptr,
-       [](const std::string &s) {
-         std::string out = "\xEF\xBB\xBF";
-         for (unsigned char c : s) out += c == 0xE9 ? std::string("\xC3\xA9") : std::string(1, static_cast<char>(c));
-         return out;
-       },
-       kEncodingUtf8, true},
+      {kDetectEncoding, nullptr, [](const std::string &s) { return Utf8(s); }, kEncodingUtf8, false},
+      {kDetectEncoding, nullptr, [](const std::string &s) { return "\xEF\xBB\xBF" + Utf8(s); }, kEncodingUtf8, true},
       {kDetectEncoding, nullptr, [](const std::string &s) { return "\xFF\xFE" + Utf16(s, false); }, kEncodingUnicode, true},
       {kDetectEncoding, nullptr, [](const std::string &s) { return "\xFE\xFF" + Utf16(s, true); },
        kEncodingUnicodeBigEndian, true},

@@ -8,6 +8,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -323,19 +324,9 @@ TEST(Matcher, PrefiltersOnRealBlocks) {
   for (u32 at : {4093u, 8190u, 12286u}) text.replace(at, 6, "Needle");
   TestStore s(text);
   ASSERT_GT(s.s.blocks.count, 50u);
-  auto count = [&](const std::string &pattern, u32 flags) {
-    Pattern p;
-    EXPECT_EQ(p.Compile(pattern, flags | WHOLE), 0);
-    const u32 n = static_cast<u32>(text.size());
-    u32 matches = 0;
-    for (u32 from = 0; from <= n;) {
-      MatchGroups g;
-      u32 at;
-      if (FindMatch(p.cp, &s.s, from, n, n, false, false, &g, &at) != kMatchFound) break;
-      matches++;
-      from = g.group[0].end > g.group[0].start ? g.group[0].end : g.group[0].end + 1;
-    }
-    return matches;
+  auto count = [&](const std::string &pattern, u32 flags) -> u32 {
+    const std::string all = AllMatches(pattern, flags, text, 0);
+    return all.empty() ? 0 : 1 + static_cast<u32>(std::count(all.begin(), all.end(), ' '));
   };
   auto occurrences = [&](const std::string &needle, bool icase) {
     u32 c = 0;

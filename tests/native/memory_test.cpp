@@ -166,15 +166,11 @@ TEST_F(MemoryTest, PagingFileFailuresFreeEverything) {
     ASSERT_NE(block, nullptr);
     MemCopy(block, expected.data(), used);
     u32 allocs = fi_.calls[kFaultAlloc];
-    switch (failure) {
-      case 0: FailAlloc(allocs + 1, true); break;  // no memory at all
-      case 1: FailAlloc(allocs + 1, false); FailMap(1, false); break;  // no mapping
-      case 2: FailAlloc(allocs + 1, false); FailMap(2, false); break;  // first view out
-      case 3: FailAlloc(allocs + 1, false); FailMap(3, false); break;  // second view out
-      case 4: FailAlloc(allocs + 1, false); FailMap(4, false); break;  // first view back
-      case 5: FailAlloc(allocs + 1, false); FailMap(5, false); break;  // second view back
-      default: break;
-    }
+    // 0: no memory at all; then the plain reallocation fails and map call
+    // `failure` does: the mapping, the first and second view out, the first
+    // and second view back.
+    FailAlloc(allocs + 1, failure == 0);
+    if (failure > 0) FailMap(static_cast<u32>(failure), false);
     if (failure > 5) {
       Free(block);
       break;

@@ -30,13 +30,6 @@ TEST_F(TextsTest, SlotsAnswerWithTheirTexts) {
   EXPECT_STREQ(Text(static_cast<TextSlot>(kTextSlotCount)), "");
 }
 
-TEST_F(TextsTest, PatternErrorsFollowTheirCodes) {
-  // The pattern compiler reports error code c as text 528 + c.
-  EXPECT_EQ(TextSlotOfId(528 + 1), TXT_PATTERN_END_OF_GROUP);
-  EXPECT_EQ(TextSlotOfId(528 + 6), TXT_PATTERN_UNKNOWN_CLASS);
-  EXPECT_EQ(TextSlotOfId(535), TXT_PATTERN_UNKNOWN_ESCAPE);
-}
-
 TEST_F(TextsTest, EveryStringTableIdIsUnique) {
   u32 count = 0;
   const BuiltinString *all = BuiltinStrings(&count);
