@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <random>
+#include <vector>
 
 // Seconds of the fastest of `runs` calls of fn.
 inline double BestSeconds(int runs, const std::function<void()> &fn) {
@@ -23,6 +25,21 @@ inline double BestSeconds(int runs, const std::function<void()> &fn) {
 inline void Report(const char *name, double value, const char *unit) { printf("%s %.3f %s\n", name, value, unit); }
 
 inline void Ratio(const char *name, double ours, double baseline) { printf("%s ratio %.2f x\n", name, ours / baseline); }
+
+// The benchmarks' text: lines of 40 to 79 letters with a space after every
+// sixth, CR LF, from a fixed seed, about `bytes` long.
+inline std::vector<char> AnsiLines(size_t bytes) {
+  std::mt19937 rng(7);
+  std::vector<char> out;
+  out.reserve(bytes + 128);
+  while (out.size() < bytes) {
+    int n = 40 + static_cast<int>(rng() % 40);
+    for (int i = 0; i < n; i++) out.push_back(static_cast<char>(i % 7 == 6 ? ' ' : 'a' + rng() % 26));
+    out.push_back('\r');
+    out.push_back('\n');
+  }
+  return out;
+}
 
 // Registered benchmark groups.
 void BenchFoundation();

@@ -63,19 +63,6 @@ u64 PeakMemory() {
   return kib * 1024;
 }
 
-std::vector<char> AnsiLines(size_t bytes) {
-  std::mt19937 rng(7);
-  std::vector<char> out;
-  out.reserve(bytes + 128);
-  while (out.size() < bytes) {
-    int n = 40 + static_cast<int>(rng() % 40);
-    for (int i = 0; i < n; i++) out.push_back(static_cast<char>(i % 7 == 6 ? ' ' : 'a' + rng() % 26));
-    out.push_back('\r');
-    out.push_back('\n');
-  }
-  return out;
-}
-
 void WriteFile(const char *path, const std::vector<char> &bytes) {
   FILE *f = fopen(path, "wb");
   fwrite(bytes.data(), 1, bytes.size(), f);
