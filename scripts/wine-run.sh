@@ -35,9 +35,26 @@ if [ ! -f "$QP_WINE_DIR/display" ]; then
   exit 125
 fi
 
+out="$(mktemp)"
 err="$(mktemp)"
-"$QP_WINE" "$exe" "$@" </dev/null 2>"$err"
-rc=$?
+for attempt in 1 2; do
+  started=$(date +%s%N)
+  "$QP_WINE" "$exe" "$@" </dev/null >"$out" 2>"$err"
+  rc=$?
+  elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+  # Now and then (about once in a thousand starts here, on a loaded machine)
+  # Wine gives up within a few hundredths of a second with an error and
+  # neither the program nor Wine has written a byte. That is Wine failing to
+  # start, not the program failing: say so and start it once more. A program
+  # that fails writes something, takes longer, or fails the second time too.
+  if [ "$rc" -ne 0 ] && [ "$attempt" -eq 1 ] && [ "$elapsed_ms" -lt 300 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+    echo "wine-run: $exe exited with $rc before writing anything; starting it once more" >&2
+    continue
+  fi
+  break
+done
+cat "$out"
 cat "$err" >&2
-rm -f "$err"
+rm -f "$out" "$err"
+[ "$rc" -eq 0 ] || echo "wine-run: $(basename "$exe") exited with $rc" >&2
 exit $rc
