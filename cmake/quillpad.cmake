@@ -24,6 +24,11 @@ endif()
 if(WIN32)
   add_compile_options(-ffunction-sections -fdata-sections)
   add_link_options(-Wl,--gc-sections)
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    # 4 GiB of address space on 64-bit Windows instead of 2: room for files
+    # of well over a gigabyte. Every pointer may lie above 2 GiB.
+    add_link_options(-Wl,--large-address-aware)
+  endif()
 endif()
 
 # Product code: no exceptions, no RTTI, warnings as errors.

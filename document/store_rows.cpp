@@ -2,10 +2,29 @@
 // replace them (found by scanning only the inserted bytes), and the layout of
 // a hard line into wrapped rows.
 #include <string.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "document/store_internal.h"
 
 const char *FindNewline(const char *p, const char *end) {
+#if defined(__SSE2__)
+  // Sixteen bytes at a time: a row of an ordinary text is found in a few
+  // steps.
+  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
+    if (mask) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+  while (p < end) {
+    if (*p == '\n' || *p == '\r') return p;
+    p++;
+  }
+  return end;
+#else
   typedef size_t Word;
   const Word ones = static_cast<Word>(-1) / 255;
   const Word high = ones * 0x80;
@@ -27,6 +46,7 @@ const char *FindNewline(const char *p, const char *end) {
     p++;
   }
   return end;
+#endif
 }
 
 namespace {

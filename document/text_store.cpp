@@ -6,9 +6,11 @@
 #include <emmintrin.h>
 #endif
 
+#include "document/grouped_table.h"
 #include "document/store_internal.h"
 
 StoreLimits g_storeLimits = {kGroupMax, kGroupFill, kBlockGroupFill, kRowGroupFill, kRowSpanBits};
+u64 g_storeRowsMoved = 0;
 
 void SetStoreLimitsForTesting(u32 groupMax) {
   // Even, so that a full chunk splits into two halves of groupFill; spans of
@@ -33,11 +35,23 @@ int GrowTableRaw(void **entries, size_t entrySize, u32 *capacity, u32 needed) {
     want = cap ? cap : 1;
     while (want < needed) want *= 2;
   } else {
+    // At least an eighth more than asked: a text appended in pieces (a
+    // large file loaded view by view, a paste, a filter's output) then grows
+    // the table O(log n) times, not once a piece.
     want = cap + cap / 8;
-    if (want < needed) want = needed;
+    const u64 ample = needed + needed / 8;
+    if (want < ample) want = ample;
   }
-  if (want > 0xFFFFFFFFull || want > SIZE_MAX / entrySize) return 0;
+  const u64 most = SIZE_MAX / entrySize < 0xFFFFFFFFull ? SIZE_MAX / entrySize : 0xFFFFFFFFull;
+  if (needed > most) return 0;
+  if (want > most) want = most;
   void *grown = Reallocate(*entries, static_cast<size_t>(want) * entrySize);
+  if (!grown && want > needed) {
+    // The slack does not fit the address space (a 32-bit process with a huge
+    // text): exactly what is needed may.
+    want = needed;
+    grown = Reallocate(*entries, static_cast<size_t>(want) * entrySize);
+  }
   if (!grown) return 0;
   *entries = grown;
   *capacity = static_cast<u32>(want);
@@ -53,6 +67,7 @@ namespace {
 // Chunks of 4 KiB never overlap while they are no longer than the distance;
 // short moves and short distances use memmove.
 void MoveRows(Row *dst, const Row *src, u32 n) {
+  g_storeRowsMoved += n;
 #if defined(__SSE2__)
   const u32 kChunk = 256;
   const u32 dist = dst > src ? static_cast<u32>(dst - src) : static_cast<u32>(src - dst);
@@ -118,12 +133,15 @@ void ArrangeRows(Row *e, u32 count, const RowGaps &from, const RowGaps &to) {
   }
 }
 
-// Gaps spread evenly over `count` rows, sharing `room` entries, except that
-// gap `*focus` sits at i1 and holds `need` entries more; no other gap lies
-// inside (i0, i1), where an edit is about to replace the rows.
+// Gaps spread evenly over `count` rows, sharing half the spare room (`room`
+// entries less `need`), except that gap `*focus` sits at i1 and holds `need`
+// entries and the other half more: edits that keep adding rows in one place
+// (pieces appended at the end) then spread the gaps anew a logarithmic number
+// of times, not once a piece. No other gap lies inside (i0, i1), where an
+// edit is about to replace the rows.
 RowGaps SpreadGaps(u32 count, u32 room, u32 i0, u32 i1, u32 need, u32 *focus) {
   RowGaps g;
-  const u32 share = (room - need) / kRowGaps;
+  const u32 share = (room - need) / 2 / kRowGaps;
   u32 c = static_cast<u32>(static_cast<u64>(i1) * kRowGaps / (static_cast<u64>(count) + 1));
   if (c >= kRowGaps) c = kRowGaps - 1;
   for (u32 j = 0; j < kRowGaps; j++) {
@@ -259,17 +277,74 @@ int GrowRows(TextStore *s, u32 needed, u32 i0, u32 i1) {
   u32 cap = oldCap;
   if (!GrowTableRaw(&p, sizeof(Row), &cap, needed)) return 0;
   Row *e = static_cast<Row *>(p);
-  // The new room lies after the last row: spread it, with what the edit
-  // adds ready at i1.
+  // The new room lies after the last row. It goes where the edit is: into
+  // one gap at i1 (the gaps inside the edit's window join it), so that an
+  // edit that keeps adding rows in one place -- a text appended piece by
+  // piece above all -- finds it there again and moves no row. The rows after
+  // i1 move once per growth, and growths are geometric.
   const u32 count = s->rows.count;
-  u32 c;
-  const RowGaps to = SpreadGaps(count, cap - count, i0, i1, needed - count, &c);
-  ArrangeRows(e, count, s->rowGaps, to);
+  const RowGaps &from = s->rowGaps;
+  RowGaps to = from;
+  u32 lo = 0;
+  while (lo < kRowGaps && from.at[lo] <= i0) lo++;
+  u32 hi = lo;
+  while (hi < kRowGaps && from.at[hi] < i1) hi++;
+  // Gap c goes to i1: the last gap inside the window, else the first one
+  // after it, else the last gap of all (which then comes up to i1).
+  const u32 c = hi > lo ? hi - 1 : (hi < kRowGaps ? hi : kRowGaps - 1);
+  u32 sum = cap - oldCap;
+  for (u32 j = lo; j < hi; j++) {
+    sum += to.length[j];
+    to.length[j] = 0;
+    to.at[j] = i1;
+  }
+  if (!(c >= lo && c < hi)) sum += to.length[c];
+  to.at[c] = i1;
+  to.length[c] = sum;
+  ArrangeRows(e, count, from, to);
   s->rowGaps = to;
   s->rows.entries = e;
   s->rows.capacity = cap;
   IndexRowGaps(s);
   return 1;
+}
+
+int ReserveForAppend(TextStore *s, u32 bytes, u32 newRows) {
+  // Pieces of up to 8 MiB each leave at most one partly filled block behind.
+  const u64 pieces = bytes / kPagingViewBytes + 2;
+  const u64 blocks = static_cast<u64>(s->blocks.count) + bytes / 4096 + pieces + 1;
+  if (blocks > 0xFFFFFFFFull) return 0;
+  if (!GrowTable(&s->blocks, static_cast<u32>(blocks)) ||
+      !GrowTable(&s->blockGroups, static_cast<u32>(blocks / g_storeLimits.blockGroupFill + pieces + 1))) {
+    return 0;
+  }
+  if (s->noRowIndex) return 1;
+  const u64 rows = static_cast<u64>(s->rows.count) + newRows;
+  if (rows > 0xFFFFFFFFull) return 0;
+  const u64 groups = rows / g_storeLimits.rowGroupFill + s->rowGroups.count + pieces + 1;
+  return GrowRows(s, static_cast<u32>(rows), s->rows.count, s->rows.count) && GrowTable(&s->rowGroups, static_cast<u32>(groups)) &&
+         GrowTable(&s->rowShifts, splice::SpansFor(static_cast<u32>(groups), g_storeLimits.rowSpanBits));
+}
+
+u32 CountNewRows(const char *p, u32 n, bool *pendingCR) {
+  const char *end = p + n;
+  u32 rows = 0;
+  if (*pendingCR && p < end && *p == '\n') p++;  // the LF of a CR LF counted with its CR
+  *pendingCR = false;
+  while (p < end) {
+    const char *q = FindNewline(p, end);
+    if (q == end) break;
+    rows++;
+    if (*q == '\r') {
+      if (q + 1 == end) {
+        *pendingCR = true;
+        break;
+      }
+      if (q[1] == '\n') q++;
+    }
+    p = q + 1;
+  }
+  return rows;
 }
 
 // ---- life cycle -------------------------------------------------------------------

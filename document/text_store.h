@@ -237,6 +237,11 @@ struct StoreLimits {
   u32 rowSpanBits;     // row groups per span: 2^rowSpanBits
 };
 extern StoreLimits g_storeLimits;
+// Row entries moved so far by the gaps' moves (not the copies a growth of
+// the table may make: those are the allocator's, O(log n) times over a text
+// appended in pieces): the cost measure of the tests that prove appending is
+// linear.
+extern u64 g_storeRowsMoved;
 // Restores the product limits with 0.
 void SetStoreLimitsForTesting(u32 groupMax);
 
@@ -265,6 +270,18 @@ template <class T>
 // blocks), the four tables and the chunks of the eight range sets. The store
 // is left zeroed except for its progress sink.
 void FreeStore(TextStore *store);
+
+// Makes room, ahead of a text appended piece by piece at the end (a large
+// file loaded view by view), for `bytes` more text holding `newRows` more
+// rows: the block and row tables (and their group tables) are grown once to
+// what the appends will need, so that none of them grows on the way.
+// Nonzero on success; on failure the store is unchanged (but for room that
+// was reserved), and the appends may still succeed by growing as usual.
+[[nodiscard]] int ReserveForAppend(TextStore *store, u32 bytes, u32 newRows);
+// The rows that appending the bytes adds (each CR, LF and CR LF ends one);
+// *pendingCR carries a final CR over to the next piece, whose leading LF then
+// adds none. Start with *pendingCR false.
+u32 CountNewRows(const char *bytes, u32 n, bool *pendingCR);
 
 // ---- lookups --------------------------------------------------------------------
 
@@ -296,10 +313,10 @@ void IndexRowGaps(TextStore *s);
 // are spread anew around it) and the row count changes. The capacity must
 // hold the new count.
 void OpenRows(TextStore *s, u32 i0, u32 i1, u32 m);
-// GrowTable for the rows: the new capacity is spread over the gaps, with
-// room for the rows an edit at [i0, i1) adds (needed - count) in one gap at
-// i1, so that the edit moves no row. Nonzero on success; on failure nothing
-// changed.
+// GrowTable for the rows: the new capacity goes into one gap at i1, with the
+// gaps inside [i0, i1), so that the edit there (adding needed - count rows)
+// and the edits after it in the same place move no row. Nonzero on success;
+// on failure nothing changed.
 [[nodiscard]] int GrowRows(TextStore *s, u32 needed, u32 i0, u32 i1);
 [[nodiscard]] inline int GrowRows(TextStore *s, u32 needed) { return GrowRows(s, needed, s->rows.count, s->rows.count); }
 

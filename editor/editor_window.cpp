@@ -33,6 +33,10 @@ WNDPROC g_baseProc;
 // Newline modes of the text readers: the system messages' mode, the
 // document's type, as stored.
 constexpr u32 kModeSystem = 7;
+// The most text another thread gets through WM_GETTEXT: twice this in
+// UTF-16 still fits the one write that carries a message's answer between
+// processes (under 2^31 bytes).
+constexpr u32 kForeignTextMax = 0x3FFF0000u;
 constexpr u32 kModeRaw = 0;
 u32 DocumentMode(const Document *doc) { return 3 - (doc->newlineType & 3); }
 
@@ -577,9 +581,23 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
       const char *text = reinterpret_cast<const char *>(lParam);
       return SetText(ed, text ? text : "", text ? static_cast<u32>(StrLen(text)) : 0);
     }
-    case WM_GETTEXT:
-      return ReadInto(ed, 0, doc->store.length, reinterpret_cast<char *>(lParam), wParam, kModeSystem);
-    case WM_GETTEXTLENGTH: return Measure(ed, 0, doc->store.length, kModeSystem);
+    case WM_GETTEXT: {
+      // Another thread's request (another program's, above all) is answered
+      // with at most kForeignTextMax characters: the system carries the
+      // answer back to it, in UTF-16 for a Unicode caller, as one message.
+      size_t cap = wParam;
+      if (InSendMessage() && cap > kForeignTextMax + 1) cap = kForeignTextMax + 1;
+      return ReadInto(ed, 0, doc->store.length, reinterpret_cast<char *>(lParam), cap, kModeSystem);
+    }
+    case WM_GETTEXTLENGTH: {
+      // The length with CR LF newlines: a bound of what WM_GETTEXT gives,
+      // as the message allows. It must read as a positive LRESULT, and for
+      // another thread it stays within what WM_GETTEXT will give it (a
+      // Unicode caller's system may fetch that much to count it).
+      const u32 n = MeasureText(&doc->store, 0, doc->store.length, kModeSystem);
+      const u32 most = InSendMessage() ? kForeignTextMax : 0x7FFFFFFEu;
+      return n > most ? most : n;
+    }
     case WM_PAINT:
       PaintWindow(ed);
       return 0;

@@ -6,6 +6,7 @@
 #include "document/undo.h"
 #include "files/encoding.h"
 #include "files/save.h"
+#include "files/stream_load.h"
 #include "foundation/ask_user.h"
 #include "foundation/bytes.h"
 #include "foundation/memory.h"
@@ -47,17 +48,10 @@ void AddRecent(const char *path) {
   if (path[0]) AddRecentFile(&g_settings, path, ConfigTimeStamp());
 }
 
-// After the view and the text agree again.
-void Announce(Document *doc) {
-  const DocumentEvents &e = doc->events;
-  if (e.relayout) (void)e.relayout(e.context, doc, 0, doc->store.length);
-  if (e.repaint) e.repaint(e.context, doc, 0, 0, true, 0);
-  if (e.notify) e.notify(e.context, doc, kNotifyChange);
-}
 
 // The bytes of a file, read whole into one block of size + 3 (three zero
 // bytes after the data). 0, 96 (created), 32, 513 or 517.
-int ReadWhole(const char *path, u32 flags, const FileHooks &hooks, char **data, u32 *size) {
+int ReadWhole(const char *path, u32 flags, const FileHooks &hooks, bool sizeAsked, char **data, u32 *size) {
   *data = nullptr;
   *size = 0;
   ShowPhase(hooks, TXT_READING);
@@ -75,7 +69,7 @@ int ReadWhole(const char *path, u32 flags, const FileHooks &hooks, char **data, 
   int r = 0;
   if (!PlatFileSize(f, &length) || length >= kTwoGiB) {
     r = TextId(TXT_CANNOT_READ);
-  } else if (g_settings.file.Limit > 0 && length >= static_cast<u64>(g_settings.file.Limit) &&
+  } else if (!sizeAsked && g_settings.file.Limit > 0 && length >= static_cast<u64>(g_settings.file.Limit) &&
              AskUser(hooks.owner, TXT_FILE_TOO_BIG, kAskYesNo, path) != kAnswerYes) {
     r = kResultCancelled;
   } else {
@@ -105,7 +99,47 @@ int ReadWhole(const char *path, u32 flags, const FileHooks &hooks, char **data, 
   return r;
 }
 
+// A large file that needs no conversion goes in without a copy of it
+// (stream_load.h). kNotStreamed when it takes the whole-buffer route;
+// *sizeAsked tells whether the size question was asked on the way.
+int TryStreaming(Document *doc, const char *path, u32 encoding, u32 codePageIndex, const FileHooks &hooks,
+                 bool *diary, bool *sizeAsked) {
+  *sizeAsked = false;
+  PlatFile f = PlatFileOpen(path, kPlatOpenRead);
+  if (!f) return kNotStreamed;
+  u64 length = 0;
+  const bool sized = PlatFileSize(f, &length);
+  PlatFileClose(f);
+  if (!sized || length >= kTwoGiB || length < g_streamLoadMinimum) return kNotStreamed;
+  const u32 size = static_cast<u32>(length);
+  if (g_settings.file.Limit > 0 && length >= static_cast<u64>(g_settings.file.Limit)) {
+    *sizeAsked = true;
+    if (AskUser(hooks.owner, TXT_FILE_TOO_BIG, kAskYesNo, path) != kAnswerYes) return kResultCancelled;
+  }
+  ShowPhase(hooks, TXT_READING);
+  StreamScan scan;
+  const int forced = encoding < kDetectEncoding ? static_cast<int>(encoding) : -1;
+  const u32 crlf = static_cast<u32>(g_settings.file.CRLF) & 3;
+  if (ScanForStreaming(path, size, forced, DetectOptions{static_cast<u32>(g_settings.file.Encode), g_settings.file.AutoUni != 0},
+                       crlf, g_settings.file.NoMixNl != 0, hooks, &scan) != 0) {
+    return kNotStreamed;
+  }
+  ShowPhase(hooks, TXT_CONVERTING);
+  SetDocumentEncoding(doc, EncodingRequest(scan.id, 0, forced >= 0 ? kEncodingForced : 0), codePageIndex);
+  if (scan.newlines.nulCount && g_settings.file.WarnBin) AskUser(hooks.owner, TXT_BINARY_FILE, kAskWarning);
+  doc->newlineType = size ? scan.newlines.type : ReduceNewlineType(static_cast<u32>(g_settings.file.CRLF), g_settings.file.NoMixNl != 0);
+  *diary = scan.diary;
+  return StreamIntoDocument(doc, path, size, scan.rows, hooks);
+}
+
 }  // namespace
+
+void AnnounceText(Document *doc) {
+  const DocumentEvents &e = doc->events;
+  if (e.relayout) (void)e.relayout(e.context, doc, 0, doc->store.length);
+  if (e.repaint) e.repaint(e.context, doc, 0, 0, true, 0);
+  if (e.notify) e.notify(e.context, doc, kNotifyChange);
+}
 
 void SetDocumentEncoding(Document *doc, u32 request, u32 codePageIndex) {
   EncodingState st = {doc->encoding, doc->codePageIndex, doc->bomWanted, doc->bomInEffect, doc->encodingFlags};
@@ -130,7 +164,7 @@ int SetDocumentText(Document *doc, const char *text, u32 length, const FileHooks
   int ok = ResetStore(doc, 64, 512) == 0 &&
            (length == 0 || StoreInsert(&doc->store, 0, BytesSource(text, length), 0) == 0);
   SetSelection(doc, 0, 0);
-  Announce(doc);
+  AnnounceText(doc);
   if (!ok) {
     doc->modified = 1;
     return 0;
@@ -146,6 +180,10 @@ int SetDocumentTextFromLargeBuffer(Document *doc, char **buffer, u32 length, con
   ShowPhase(hooks, TXT_PAGING);
   PlatMapping mapping = PlatCreateMapping(length);
   bool ok = mapping != nullptr;
+  // The rows are counted on the way, so that the row table can be made once
+  // at its full size instead of growing view by view.
+  u32 newRows = 0;
+  bool pendingCR = false;
   for (u32 done = 0; ok && done < length;) {
     u32 n = length - done > kViewBytes ? kViewBytes : length - done;
     void *view = PlatMapView(mapping, done, n);
@@ -154,6 +192,7 @@ int SetDocumentTextFromLargeBuffer(Document *doc, char **buffer, u32 length, con
       break;
     }
     MemCopy(view, *buffer + done, n);
+    newRows += CountNewRows(*buffer + done, n, &pendingCR);
     PlatUnmapView(view, n);
     done += n;
     Progress(hooks, done, length);
@@ -170,6 +209,9 @@ int SetDocumentTextFromLargeBuffer(Document *doc, char **buffer, u32 length, con
   ClearJournal(&doc->undo);
   ClearJournal(&doc->redo);
   ok = ResetStore(doc, 64, 512) == 0;
+  // Without the room reserved the appends still succeed, growing the tables
+  // as they go; a shortage shows there.
+  if (ok) (void)ReserveForAppend(&doc->store, length, newRows);
   for (u32 done = 0; ok && done < length;) {
     u32 n = length - done > kViewBytes ? kViewBytes : length - done;
     void *view = PlatMapView(mapping, done, n);
@@ -185,7 +227,7 @@ int SetDocumentTextFromLargeBuffer(Document *doc, char **buffer, u32 length, con
     return 0;
   }
   SetSelection(doc, 0, 0);
-  Announce(doc);
+  AnnounceText(doc);
   MarkSaved(doc);
   doc->modified = 0;
   return 1;
@@ -195,9 +237,14 @@ int ReadFileIntoDocument(Document *doc, const char *path, u32 encoding, u32 code
                          const FileHooks &hooks, bool *diary) {
   *diary = false;
   const bool include = (flags & kOpenInclude) != 0;
+  bool sizeAsked = false;
+  if (!include) {
+    const int streamed = TryStreaming(doc, path, encoding, codePageIndex, hooks, diary, &sizeAsked);
+    if (streamed != kNotStreamed) return streamed;
+  }
   char *data = nullptr;
   u32 size = 0;
-  int r = ReadWhole(path, flags, hooks, &data, &size);
+  int r = ReadWhole(path, flags, hooks, sizeAsked, &data, &size);
   if (r != 0) return r;
 
   ShowPhase(hooks, TXT_CONVERTING);

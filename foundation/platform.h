@@ -21,8 +21,14 @@
 void *PlatHeapAlloc(size_t size);
 void *PlatHeapRealloc(void *block, size_t size);
 void PlatHeapFree(void *block);
+// The usable size of a block (0 for null).
+size_t PlatHeapSize(const void *block);
 // Gives free heap memory back where the system can (HeapCompact).
 void PlatHeapCompact();
+// Whether blocks come from the top of the address space (a test mode of the
+// Win32 backend, QP_TOP_DOWN=1); *lowest receives the lowest block handed
+// out so far.
+bool PlatHeapTopDown(const void **lowest);
 
 // ---- paging-file mappings --------------------------------------------------
 // An unnamed read-write mapping backed by the paging file (POSIX: anonymous

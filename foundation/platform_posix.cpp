@@ -2,6 +2,7 @@
 // It answers as Windows does with 1252 as the ANSI code page.
 #include <errno.h>
 #include <iconv.h>
+#include <malloc.h>
 #include <limits.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -52,7 +53,14 @@ void *PlatHeapRealloc(void *block, size_t size) {
 
 void PlatHeapFree(void *block) { free(block); }
 
+size_t PlatHeapSize(const void *block) { return block ? malloc_usable_size(const_cast<void *>(block)) : 0; }
+
 void PlatHeapCompact() {}
+
+bool PlatHeapTopDown(const void **lowest) {
+  if (lowest) *lowest = nullptr;
+  return false;
+}
 
 struct PlatMappingRec {
   void *base;

@@ -6,22 +6,169 @@
 #include "foundation/fault.h"
 #include "foundation/platform.h"
 
+// ---- the heap, and its top-down test mode ----
+//
+// With QP_TOP_DOWN=1 in the environment (read once, at the first
+// allocation, so that every block of the process is of one kind), tests run
+// the engine with its blocks where a large-address-aware 32-bit process on
+// 64-bit Windows gets them late in a long session: above 2 GiB. Blocks of
+// 64 KiB and more come from VirtualAlloc with MEM_TOP_DOWN (the top of the
+// address space); smaller ones from a private heap made while the lower
+// 2 GiB were taken (4 GiB in a 64-bit process), which stay taken, so that
+// whatever the process maps from then on lies above them too. A pointer
+// compared or subtracted as a signed number, or cut to 32 bits and widened
+// again, then goes wrong.
+
+namespace {
+
+constexpr size_t kTopDownLarge = 65536;
+constexpr size_t kBlockHeader = 16;  // magic (4), pad (4), size (8): keeps 16-byte alignment
+constexpr u32 kMagicVirtual = 0x41565051;  // "QPVA"
+constexpr u32 kMagicHeap = 0x50485051;     // "QPHP"
+
+int g_heapMode = -1;  // -1 not decided, 0 the process heap, 1 top-down
+HANDLE g_highHeap;
+volatile uintptr_t g_lowestBlock = ~static_cast<uintptr_t>(0);
+
+void TakeLowerHalf() {
+  // Every free region below 2 GiB (in a 64-bit process: below 4 GiB, so
+  // that a pointer cut to 32 bits is wrong too), reserved and never released.
+#ifdef _WIN64
+  const uintptr_t kHalf = 0x100000000ull;
+#else
+  const uintptr_t kHalf = 0x80000000u;
+#endif
+  MEMORY_BASIC_INFORMATION mbi;
+  for (uintptr_t p = 0x10000; p < kHalf;) {
+    if (!VirtualQuery(reinterpret_cast<void *>(p), &mbi, sizeof mbi)) break;
+    const uintptr_t base = reinterpret_cast<uintptr_t>(mbi.BaseAddress);
+    uintptr_t end = base + mbi.RegionSize;
+    if (end <= p) break;
+    if (mbi.State == MEM_FREE) {
+      const uintptr_t a = (base + 0xFFFF) & ~static_cast<uintptr_t>(0xFFFF);
+      const uintptr_t e = end < kHalf ? end : kHalf;
+      if (e > a) (void)VirtualAlloc(reinterpret_cast<void *>(a), e - a, MEM_RESERVE, PAGE_NOACCESS);
+    }
+    p = end;
+  }
+}
+
+int HeapMode() {
+  if (g_heapMode < 0) {
+    char value[8] = "";
+    const DWORD n = GetEnvironmentVariableA("QP_TOP_DOWN", value, sizeof value);
+    g_heapMode = 0;
+    if (n == 1 && value[0] == '1') {
+      TakeLowerHalf();
+      g_highHeap = HeapCreate(0, 0, 0);
+      if (g_highHeap) g_heapMode = 1;
+    }
+  }
+  return g_heapMode;
+}
+
+void NoteBlock(const void *p) {
+  const uintptr_t a = reinterpret_cast<uintptr_t>(p);
+  uintptr_t seen = g_lowestBlock;
+  while (a < seen) {
+    const uintptr_t was = reinterpret_cast<uintptr_t>(InterlockedCompareExchangePointer(
+        reinterpret_cast<PVOID volatile *>(&g_lowestBlock), reinterpret_cast<PVOID>(a), reinterpret_cast<PVOID>(seen)));
+    if (was == seen) break;
+    seen = was;
+  }
+}
+
+char *Header(const void *block) { return static_cast<char *>(const_cast<void *>(block)) - kBlockHeader; }
+u32 MagicOf(const void *block) {
+  u32 m;
+  memcpy(&m, Header(block), 4);
+  return m;
+}
+size_t SizeOf(const void *block) {
+  u64 n;
+  memcpy(&n, Header(block) + 8, 8);
+  return static_cast<size_t>(n);
+}
+void *Stamp(void *base, u32 magic, size_t size) {
+  if (!base) return nullptr;
+  const u64 n = size;
+  memcpy(base, &magic, 4);
+  memset(static_cast<char *>(base) + 4, 0, 4);
+  memcpy(static_cast<char *>(base) + 8, &n, 8);
+  void *block = static_cast<char *>(base) + kBlockHeader;
+  NoteBlock(block);
+  return block;
+}
+
+void *TopDownAlloc(size_t size) {
+  if (size > SIZE_MAX - kBlockHeader) return nullptr;
+  if (size >= kTopDownLarge) {
+    return Stamp(VirtualAlloc(nullptr, size + kBlockHeader, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE),
+                 kMagicVirtual, size);
+  }
+  return Stamp(HeapAlloc(g_highHeap, 0, size + kBlockHeader), kMagicHeap, size);
+}
+
+void TopDownFree(void *block) {
+  if (MagicOf(block) == kMagicVirtual) {
+    VirtualFree(Header(block), 0, MEM_RELEASE);
+  } else {
+    HeapFree(g_highHeap, 0, Header(block));
+  }
+}
+
+void *TopDownRealloc(void *block, size_t size) {
+  if (MagicOf(block) == kMagicHeap && size < kTopDownLarge) {
+    return Stamp(HeapReAlloc(g_highHeap, 0, Header(block), size + kBlockHeader), kMagicHeap, size);
+  }
+  void *fresh = TopDownAlloc(size);
+  if (!fresh) return nullptr;
+  const size_t old = SizeOf(block);
+  memcpy(fresh, block, old < size ? old : size);
+  TopDownFree(block);
+  return fresh;
+}
+
+}  // namespace
+
 void *PlatHeapAlloc(size_t size) {
   if (FaultFires(kFaultAlloc)) return nullptr;
+  if (HeapMode()) return TopDownAlloc(size);
   return HeapAlloc(GetProcessHeap(), 0, size);
 }
 
 void *PlatHeapRealloc(void *block, size_t size) {
   if (FaultFires(kFaultAlloc)) return nullptr;
+  if (HeapMode()) return block ? TopDownRealloc(block, size) : TopDownAlloc(size);
   if (!block) return HeapAlloc(GetProcessHeap(), 0, size);
   return HeapReAlloc(GetProcessHeap(), 0, block, size);
 }
 
 void PlatHeapFree(void *block) {
-  if (block) HeapFree(GetProcessHeap(), 0, block);
+  if (!block) return;
+  if (HeapMode()) {
+    TopDownFree(block);
+    return;
+  }
+  HeapFree(GetProcessHeap(), 0, block);
 }
 
-void PlatHeapCompact() { HeapCompact(GetProcessHeap(), 0); }
+size_t PlatHeapSize(const void *block) {
+  if (!block) return 0;
+  if (HeapMode()) return SizeOf(block);
+  const SIZE_T n = HeapSize(GetProcessHeap(), 0, block);
+  return n == static_cast<SIZE_T>(-1) ? 0 : n;
+}
+
+void PlatHeapCompact() {
+  HeapCompact(GetProcessHeap(), 0);
+  if (g_highHeap) HeapCompact(g_highHeap, 0);
+}
+
+bool PlatHeapTopDown(const void **lowest) {
+  if (lowest) *lowest = reinterpret_cast<const void *>(g_lowestBlock);
+  return HeapMode() == 1;
+}
 
 PlatMapping PlatCreateMapping(u64 bytes) {
   if (FaultFires(kFaultMap)) return nullptr;

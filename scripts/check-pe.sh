@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks a built quillpad.exe: the expected machine (i386 or x86-64), the GUI
-# subsystem, and imports from system DLLs only (no libstdc++, libgcc or
-# winpthread DLL: those are linked in statically).
+# subsystem, large-address-awareness (i386), and imports from system DLLs
+# only (no libstdc++, libgcc or winpthread DLL: those are linked in
+# statically).
 #
 #   check-pe.sh FILE i386|x86-64
 set -euo pipefail
@@ -20,6 +21,10 @@ if ! grep -q "file format $format" <<<"$dump"; then
 fi
 if ! grep -Eq '^Subsystem[[:space:]]+00000002' <<<"$dump"; then
   echo "FAIL: $exe is not a GUI program"
+  fail=1
+fi
+if [ "$arch" = i386 ] && ! grep -q 'large address aware' <<<"$dump"; then
+  echo "FAIL: $exe is not large-address-aware"
   fail=1
 fi
 allowed='^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|advapi32|imm32|wininet|msvcrt|ole32|shlwapi|winspool\.drv)(\.dll)?$'

@@ -37,10 +37,25 @@ run_suite() {
   failed=$((failed + f))
 }
 
+wine32_problem() { (source "$root/scripts/wine-env.sh" && qp_wine32_problem); }
+skipped32=""
+
 run_suite native "$root/build/native"
-run_suite windows "$root/build/win64"
+# Every Windows test runs against both builds: the shipped i686 program and
+# its tests under 32-bit Wine first, then the x86_64 build under wine64.
+if [ "${QP_NO_WINE32:-0}" = 1 ]; then
+  skipped32="32-bit runs SKIPPED (QP_NO_WINE32=1): the shipped program was not tested"
+elif problem="$(wine32_problem)" && [ -n "$problem" ]; then
+  echo "windows-i686: $problem, so the shipped 32-bit program cannot be tested;"
+  echo "  run the tests where it can be, or set QP_NO_WINE32=1 to run the other tests without it"
+  broken=1
+else
+  QP_WINE_DIR="$root/build/win32/wine" run_suite windows-i686 "$root/build/win32"
+fi
+QP_WINE_DIR="$root/build/win64/wine" run_suite windows-x86_64 "$root/build/win64"
 
 echo
+[ -n "$skipped32" ] && echo "$skipped32"
 [ "$broken" -ne 0 ] && echo "some suites did not run"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ] && [ "$broken" -eq 0 ]

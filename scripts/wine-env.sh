@@ -16,5 +16,43 @@ export WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe=d'
 if [ -f "$QP_WINE_DIR/display" ]; then
   export DISPLAY="$(cat "$QP_WINE_DIR/display")"
 fi
-# wine64 is not on PATH; the wine wrapper starts it.
-QP_WINE=/usr/bin/wine
+# Whether the kernel runs 32-bit x86 programs at all: some virtual machines'
+# do not ("Exec format error"), whatever packages are installed. Asked of a
+# 93-byte i386 program that only exits.
+qp_kernel_runs_32bit() {
+  local probe
+  probe="$(mktemp)"
+  printf '\177\105\114\106\001\001\001\000\000\000\000\000\000\000\000\000\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000\000\000\000\000\000\000\000\000\064\000\040\000\001\000\000\000\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010\135\000\000\000\135\000\000\000\005\000\000\000\000\020\000\000\270\001\000\000\000\061\333\315\200' >"$probe"
+  chmod +x "$probe"
+  "$probe" 2>/dev/null
+  local rc=$?
+  rm -f "$probe"
+  [ "$rc" -eq 0 ]
+}
+
+qp_wine32_installed() {
+  [ -z "${QP_PRETEND_NO_WINE32:-}" ] && [ -x /usr/lib/wine/wine ] && [ -d /usr/lib/i386-linux-gnu/wine/i386-unix ]
+}
+# Whether 32-bit Windows programs run here.
+qp_have_wine32() {
+  qp_wine32_installed && qp_kernel_runs_32bit
+}
+# Why 32-bit Windows programs cannot be run here (empty when they can).
+qp_wine32_problem() {
+  if ! qp_kernel_runs_32bit; then
+    echo "this machine's kernel does not run 32-bit programs (Exec format error)"
+  elif ! qp_wine32_installed; then
+    echo "32-bit Wine (wine32:i386) is not installed"
+  fi
+}
+
+# wine64 is not on PATH; the wine wrapper starts it, and with wine32 it runs
+# 32-bit programs in the same prefix. The wrapper starts everything through
+# the 32-bit loader when wine32 is installed: where the kernel refuses that,
+# wine64 is started directly.
+if qp_wine32_installed && ! qp_kernel_runs_32bit; then
+  QP_WINE=/usr/lib/wine/wine64
+  export WINELOADER=/usr/lib/wine/wine64
+else
+  QP_WINE=/usr/bin/wine
+fi

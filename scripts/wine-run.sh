@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Runs one 64-bit Windows program in the build's Wine session (see
-# wine-session.sh); CTest uses it as the cross-compiling emulator.
+# Runs one Windows program in the build's Wine session (see wine-session.sh);
+# CTest uses it as the cross-compiling emulator.
 #
-# This Wine cannot run 32-bit programs: it would print nothing and exit 0, so a
-# PE32 file is refused here rather than passing silently.
+# 32-bit (PE32) programs run under 32-bit Wine. Without wine32 installed,
+# Wine would print nothing and exit 0 for them, so there a PE32 file is
+# refused rather than passing silently.
 set -uo pipefail
 source "$(dirname "$0")/wine-env.sh"
 
@@ -26,10 +27,23 @@ if [ "$sig" != "50450000" ]; then
   echo "wine-run: $exe has no PE header" >&2
   exit 126
 fi
-if [ "$machine" != "8664" ]; then
-  echo "wine-run: $exe is not an x86-64 (PE32+) program (machine 0x$machine); this Wine runs only 64-bit programs" >&2
-  exit 126
-fi
+case "$machine" in
+  8664) ;;
+  014c)
+    if ! qp_have_wine32; then
+      echo "wine-run: $exe is not an x86-64 (PE32+) program (machine 0x$machine); this Wine runs only 64-bit programs (wine32 is not installed)" >&2
+      exit 126
+    fi
+    if [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+      echo "wine-run: the prefix $WINEPREFIX has no 32-bit side; start the session again (scripts/wine-session.sh start)" >&2
+      exit 125
+    fi
+    ;;
+  *)
+    echo "wine-run: $exe is neither an x86-64 nor an i386 program (machine 0x$machine)" >&2
+    exit 126
+    ;;
+esac
 if [ ! -f "$QP_WINE_DIR/display" ]; then
   echo "wine-run: no Wine session in $QP_WINE_DIR; start one with scripts/wine-session.sh start" >&2
   exit 125

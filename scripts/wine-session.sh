@@ -12,11 +12,16 @@ log() { echo "wine-session: $*" >&2; }
 
 make_template() {
   local t="$QP_WINE_TEMPLATE"
-  [ -f "$t/.ready" ] && return 0
+  # A template made before wine32 was installed lacks the 32-bit side, and
+  # every 32-bit program fails to start in it: make it again.
+  template_ok() {
+    [ -f "$t/.ready" ] && { ! qp_have_wine32 || [ -f "$t/drive_c/windows/syswow64/kernel32.dll" ]; }
+  }
+  template_ok && return 0
   mkdir -p "$(dirname "$t")"
   exec 9>"$t.lock"
   flock 9
-  [ -f "$t/.ready" ] && return 0
+  template_ok && return 0
   log "making the Wine prefix template (once per machine)"
   rm -rf "$t"
   (

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -14,6 +17,7 @@
 #include "files/encoding.h"
 #include "files/load.h"
 #include "files/save.h"
+#include "files/stream_load.h"
 #include "foundation/fault.h"
 #include "foundation/platform.h"
 #include "tests/support/document_support.h"
@@ -461,6 +465,169 @@ TEST_F(LoadSave, LargeBufferRouteParksTheTextInThePagingFile) {
   EXPECT_FALSE(SetDocumentTextFromLargeBuffer(doc_, &buffer, static_cast<u32>(text.size()), window_.Hooks()));
   EXPECT_EQ(buffer, nullptr);
   EXPECT_EQ(doc_->store.length, 0u);
+}
+
+// Large files that need no conversion are streamed into the store; the
+// result is the whole-buffer route's, file by file: text, encoding, newline
+// type, questions. Pieces of 1 MiB end inside CR LF pairs and lone CRs.
+TEST_F(LoadSave, StreamedLoadingGivesTheWholeBufferRoutesDocument) {
+  struct Case {
+    const char *name;
+    std::string bytes;
+    u32 encoding;  // forced, or kDetectEncoding
+    int encodeSetting;
+    bool streams;
+  };
+  std::string big;
+  for (int i = 0; big.size() < (1u << 20) - 1; i++) big += "line " + std::to_string(i) + "\r\n";
+  big.resize((1u << 20) - 1);
+  big += "\r\nnext\rmac\nunix";  // a CR LF across the first piece's end
+  const std::string utf8 = "caf\xC3\xA9 " + big;
+  const std::string bad = big + "\xE9\xC3 x";  // not UTF-8: ANSI
+  const Case cases[] = {
+      {"ansi mixed", big, kDetectEncoding, 0, true},
+      {"ascii as utf-8", std::string(300000, 'a') + "\n" + big, kDetectEncoding, 1, true},
+      {"crlf only", WithNewlines(std::string(2000000, 'x') + "\nz\n", "\r\n"), kDetectEncoding, 0, true},
+      {"diary", ".LOG\r\n" + big, kDetectEncoding, 0, true},
+      {"binary", big + std::string(3, '\0') + "tail", kDetectEncoding, 0, true},
+      {"utf-8 converts", utf8, kDetectEncoding, 0, false},
+      {"utf-8 forced ansi", utf8, kEncodingAnsi, 0, true},
+      {"ascii forced utf-8", big, kEncodingUtf8, 0, true},
+      {"mark", "\xEF\xBB\xBF" + big, kDetectEncoding, 0, false},
+      {"not utf-8", bad, kDetectEncoding, 0, true},
+      {"forced code page", big, kEncodingUnicode, 0, false},
+  };
+  const u32 minimum = g_streamLoadMinimum;
+  for (const Case &c : cases) {
+    const std::string path = dir_.File("stream.txt");
+    ASSERT_TRUE(WriteBytes(path, c.bytes));
+    struct Result {
+      std::string text;
+      u32 encoding, newlines, rows, rowCapacity;
+      int dates, r;
+    } results[2];
+    for (int streamed = 0; streamed < 2; streamed++) {
+      SetUp();
+      g_settings.file.Encode = c.encodeSetting;
+      g_settings.file.AutoUni = 0;
+      g_streamLoadMinimum = streamed ? 1 : 0xFFFFFFFFu;
+      ScriptedAnswerer answers;
+      answers.Allow("Warning: Loaded file is binary. Edit with care.", kAskWarning, kAnswerOk);
+      Result &res = results[streamed];
+      res.r = Open(path, c.encoding);
+      res.text = Text();
+      res.encoding = doc_->encoding;
+      res.newlines = doc_->newlineType;
+      res.rows = RowCount(&doc_->store);
+      res.rowCapacity = doc_->store.rows.capacity;
+      res.dates = window_.dates;
+      EXPECT_TRUE(StoreOk(&doc_->store, false)) << c.name;
+      TearDown();
+    }
+    g_streamLoadMinimum = minimum;
+    SetUp();
+    EXPECT_EQ(results[1].r, 0) << c.name;
+    EXPECT_TRUE(results[0].text == results[1].text) << c.name;
+    EXPECT_EQ(results[0].encoding, results[1].encoding) << c.name;
+    EXPECT_EQ(results[0].newlines, results[1].newlines) << c.name;
+    EXPECT_EQ(results[0].rows, results[1].rows) << c.name;
+    EXPECT_EQ(results[0].dates, results[1].dates) << c.name;
+    // A streamed load made its row table once, at the size it needed.
+    if (c.streams) EXPECT_EQ(results[1].rowCapacity, results[1].rows) << c.name;
+    else EXPECT_NE(results[1].rowCapacity, results[1].rows) << c.name << " took the whole-buffer route";
+  }
+}
+
+// Streamed loading and its failures: allocation N failing (once, and from N
+// on) gives "Out of Memory!" and an empty untitled document, never a leak;
+// a file that grows while it loads is read as it was; one cut short after
+// the first pass fails like a short read; files of 2 GiB and more are refused
+// unread.
+TEST_F(LoadSave, StreamedLoadingFailsCleanly) {
+  const u32 minimum = g_streamLoadMinimum;
+  g_streamLoadMinimum = 1;
+  std::string text;
+  for (int i = 0; text.size() < (3u << 20) / 2; i++) text += "row " + std::to_string(i) + "\r\n";
+  const std::string path = dir_.File("f.txt");
+  ASSERT_TRUE(WriteBytes(path, text));
+  for (bool persistent : {false, true}) {
+    // Densely among the first allocations, then every 37th (the blocks).
+    for (u32 n = 1;; n += n < 40 ? 1 : 37) {
+      FaultInjector fi = {};
+      FaultPlan(&fi, kFaultAlloc, n, persistent);
+      int r;
+      {
+        ScriptedAnswerer answers;
+        answers.Allow("Out of Memory!", kAskWarning, kAnswerOk)
+            .Allow("Could not read file " + path + "!", kAskWarning, kAnswerOk);
+        ScopedFaultInjector scope(&fi);
+        r = Open(path);
+      }
+      ASSERT_TRUE(StoreOk(&doc_->store, false)) << n;
+      if (!fi.fired[kFaultAlloc]) {
+        EXPECT_EQ(r, 0);
+        EXPECT_TRUE(Text() == text);
+        break;
+      }
+      if (r != 0) {
+        EXPECT_EQ(r, kResultReported) << n;
+        EXPECT_EQ(doc_->store.length, 0u) << n;
+        EXPECT_STREQ(doc_->filePath, "") << n;
+      } else {
+        EXPECT_TRUE(Text() == text) << n;  // a failure it could get round
+      }
+    }
+  }
+  // Growing while it loads: the bytes the file had when it was opened.
+  static std::string s_path;
+  static bool s_changed;
+  s_path = path;
+  s_changed = false;
+  FileHooks hooks = window_.Hooks();
+  hooks.progress = [](void *, u64, u64) {
+    if (s_changed) return;
+    s_changed = true;
+    FILE *f = fopen(s_path.c_str(), "ab");
+    fputs("more text appended meanwhile\r\n", f);
+    fclose(f);
+  };
+  OpenRequest request = {path.c_str(), kDetectEncoding, 0, kOpenAsked};
+  ASSERT_EQ(OpenFile(doc_, request, hooks), 0);
+  EXPECT_TRUE(s_changed);
+  EXPECT_TRUE(Text() == text);
+  // Cut short between the passes: "Could not read file", an empty document.
+  ASSERT_TRUE(WriteBytes(path, text));
+  s_changed = false;
+  hooks.progress = [](void *, u64 done, u64 total) {
+    if (done == total && !s_changed) {
+      s_changed = true;
+      FILE *f = fopen(s_path.c_str(), "wb");
+      fputs("short", f);
+      fclose(f);
+    }
+  };
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Could not read file " + path + "!", kAskWarning, kAnswerOk);
+    EXPECT_EQ(OpenFile(doc_, request, hooks), kResultReported);
+  }
+  EXPECT_TRUE(s_changed);
+  EXPECT_EQ(doc_->store.length, 0u);
+  g_streamLoadMinimum = minimum;
+#ifndef _WIN32
+  // 2 GiB and one byte more: refused before anything is read (sparse files).
+  for (u64 size : {0x80000000ull, 0x80000001ull}) {
+    const std::string huge = dir_.File("huge.txt");
+    FILE *f = fopen(huge.c_str(), "wb");
+    ASSERT_EQ(ftruncate(fileno(f), static_cast<off_t>(size)), 0);
+    fclose(f);
+    ScriptedAnswerer answers;
+    answers.Expect("Could not read file " + huge + "!", kAskWarning, kAnswerOk);
+    EXPECT_EQ(Open(huge), kResultReported);
+    EXPECT_EQ(doc_->store.length, 0u);
+    remove(huge.c_str());
+  }
+#endif
 }
 
 }  // namespace

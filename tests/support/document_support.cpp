@@ -2,20 +2,9 @@
 
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <malloc.h>
-#endif
+#include "foundation/platform.h"
 
-size_t HeapBlockSize(const void *block) {
-#ifdef _WIN32
-  SIZE_T n = HeapSize(GetProcessHeap(), 0, block);
-  return n == static_cast<SIZE_T>(-1) ? 0 : n;
-#else
-  return malloc_usable_size(const_cast<void *>(block));
-#endif
-}
+size_t HeapBlockSize(const void *block) { return PlatHeapSize(block); }
 
 std::string StoreText(const TextStore *s) {
   std::string t;

@@ -3,6 +3,7 @@
 // expects it.
 #include <gtest/gtest.h>
 
+#include "foundation/platform.h"
 #include "foundation/random.h"
 #include "foundation/texts.h"
 #include "tests/support/scripted_answerer.h"
@@ -32,5 +33,13 @@ int main(int argc, char **argv) {
     rc = 1;
   }
   FreeTexts();
+  const void *lowest = nullptr;
+  if (PlatHeapTopDown(&lowest)) {
+    // Proof that the run had its blocks where they were meant to be.
+    const uintptr_t low = reinterpret_cast<uintptr_t>(lowest);
+    const bool high = low >= (sizeof(void *) == 8 ? 0x100000000ull : 0x80000000ull);
+    printf(high ? "allocations top-down, lowest block above 0x%08llx\n" : "allocations top-down, but a block lay at 0x%08llx\n",
+           static_cast<unsigned long long>(low));
+  }
   return rc;
 }

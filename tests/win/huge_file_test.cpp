@@ -1,0 +1,102 @@
+// The built program on a file of a gigabyte: opened, edited at its end,
+// undone, saved byte for byte; and asked for its text by another program
+// (this one) without dying or copying the whole document.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "editor/editor_messages.h"
+#include "resources/resource.h"
+#include "tests/support/test_files.h"
+#include "tests/win/gui_helpers.h"
+
+namespace {
+
+const DWORD kWait = 240000;
+const u64 kSize = 1ull << 30;
+
+// The first `n` bytes of the test's text: short CR LF lines.
+void MakeLines(std::vector<char> *chunk, u64 offset) {
+  for (size_t i = 0; i < chunk->size(); i++) {
+    const u64 at = offset + i;
+    const u64 column = at % 62;
+    (*chunk)[i] = column == 60 ? '\r' : column == 61 ? '\n' : static_cast<char>('a' + (at / 62 + column) % 26);
+  }
+}
+
+bool WriteHuge(const std::string &path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  std::vector<char> chunk(8u << 20);
+  bool ok = true;
+  for (u64 done = 0; ok && done < kSize; done += chunk.size()) {
+    MakeLines(&chunk, done);
+    DWORD wrote = 0;
+    ok = WriteFile(h, chunk.data(), static_cast<DWORD>(chunk.size()), &wrote, nullptr) && wrote == chunk.size();
+  }
+  CloseHandle(h);
+  return ok;
+}
+
+// Whether the file holds the test's text followed by `tail`.
+bool HoldsLinesThen(const std::string &path, const std::string &tail) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size;
+  bool ok = GetFileSizeEx(h, &size) && static_cast<u64>(size.QuadPart) == kSize + tail.size();
+  std::vector<char> want(8u << 20), got(want.size());
+  for (u64 done = 0; ok && done < kSize; done += want.size()) {
+    MakeLines(&want, done);
+    DWORD read = 0;
+    ok = ReadFile(h, got.data(), static_cast<DWORD>(got.size()), &read, nullptr) && read == got.size() && want == got;
+  }
+  std::string rest(tail.size() + 1, '\0');
+  DWORD read = 0;
+  ok = ok && ReadFile(h, &rest[0], static_cast<DWORD>(rest.size()), &read, nullptr) && read == tail.size() &&
+       rest.compare(0, read, tail) == 0;
+  CloseHandle(h);
+  return ok;
+}
+
+TEST(HugeFile, AGigabyteOpensEditsUndoesAndSavesByteForByte) {
+  TempFolder dir;
+  const std::string file = dir.File("huge.txt");
+  ASSERT_TRUE(WriteHuge(file));
+  Program program("\"" + ExeDir() + "quillpad.exe\" /nl /ns \"" + file + "\"");
+  HWND main = WaitForWindow(program.pid(), "QuilPad", kWait);
+  ASSERT_NE(main, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return WindowText(main) == "huge.txt - Quillpad"; }, kWait)) << WindowText(main);
+  HWND editor = GetDlgItem(main, 1020);
+  ASSERT_NE(editor, nullptr);
+
+  // Asked from another program: the length within what the answer can carry
+  // (CR LF newlines, no more than 2^30 - 2^16 characters), the text cut at the
+  // caller's buffer, in ANSI and in Unicode.
+  const LRESULT length = SendMessageA(editor, WM_GETTEXTLENGTH, 0, 0);
+  EXPECT_EQ(length, 0x3FFF0000);
+  char head[100];
+  EXPECT_EQ(SendMessageA(editor, WM_GETTEXT, sizeof head, reinterpret_cast<LPARAM>(head)), 99);
+  std::vector<char> want(99);
+  MakeLines(&want, 0);
+  EXPECT_EQ(std::string(head, 99), std::string(want.data(), 99));
+  wchar_t wide[100];
+  EXPECT_EQ(SendMessageW(editor, WM_GETTEXT, 100, reinterpret_cast<LPARAM>(wide)), 99);
+  EXPECT_EQ(wide[61], L'\n');
+  EXPECT_GT(SendMessageW(editor, WM_GETTEXTLENGTH, 0, 0), 0);
+
+  // The end, typing there, undoing it; saved each time.
+  SendMessageA(editor, EDM_GOTO, static_cast<WPARAM>(-1), 0x02);
+  for (char c : std::string("The end.")) SendMessageA(editor, WM_CHAR, static_cast<u8>(c), 1);
+  EXPECT_EQ(WindowText(main), "*huge.txt - Quillpad");
+  EXPECT_EQ(SendMessageA(main, WM_COMMAND, IDM_FILE_SAVE, 0), 0);
+  EXPECT_TRUE(HoldsLinesThen(file, "The end."));
+  for (int i = 0; i < 8 && SendMessageA(editor, EM_CANUNDO, 0, 0); i++) SendMessageA(editor, WM_UNDO, 0, 0);
+  EXPECT_EQ(SendMessageA(editor, EM_CANUNDO, 0, 0), 0);
+  EXPECT_EQ(SendMessageA(main, WM_COMMAND, IDM_FILE_SAVE, 0), 0);
+  EXPECT_TRUE(HoldsLinesThen(file, ""));
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.WaitExit(kWait), 0u);
+}
+
+}  // namespace
