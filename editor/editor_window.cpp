@@ -33,10 +33,12 @@ WNDPROC g_baseProc;
 // Newline modes of the text readers: the system messages' mode, the
 // document's type, as stored.
 constexpr u32 kModeSystem = 7;
-// The most text another thread gets through WM_GETTEXT: twice this in
-// UTF-16 still fits the one write that carries a message's answer between
-// processes (under 2^31 bytes).
-constexpr u32 kForeignTextMax = 0x3FFF0000u;
+// The most text another thread (another program, above all) gets through
+// WM_GETTEXT, and the most WM_GETTEXTLENGTH tells it: its first 16 MiB. The
+// system carries such an answer back as one message; under Wine a Unicode
+// caller's WM_GETTEXTLENGTH even fetches the whole text to count it, and a
+// gigabyte so carried took minutes, or killed the process past 2^31 bytes.
+constexpr u32 kForeignTextMax = 0x01000000u;
 constexpr u32 kModeRaw = 0;
 u32 DocumentMode(const Document *doc) { return 3 - (doc->newlineType & 3); }
 

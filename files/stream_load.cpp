@@ -11,6 +11,7 @@
 #include "document/edit.h"
 #include "document/undo.h"
 #include "files/encoding.h"
+#include "files/load.h"
 #include "foundation/bytes.h"
 #include "foundation/memory.h"
 #include "foundation/platform.h"
@@ -20,6 +21,7 @@
 #endif
 
 u32 g_streamLoadMinimum = 64u << 20;
+u32 g_streamedLoads = 0;
 
 namespace {
 
@@ -133,7 +135,7 @@ void Progress(const FileHooks &hooks, u64 done, u64 total) {
 int ScanForStreaming(const char *path, u32 size, int forcedId, const DetectOptions &options, u32 defaultNewlines,
                      bool noMixedNewlines, const FileHooks &hooks, StreamScan *out) {
   *out = StreamScan{};
-  if (forcedId > kEncodingUtf8) return kNotStreamed;  // UTF-16 and code pages convert
+  if (forcedId > static_cast<int>(kEncodingUtf8)) return kNotStreamed;  // UTF-16 and code pages convert
   PlatFile f = PlatFileOpen(path, kPlatOpenRead);
   if (!f) return kNotStreamed;  // the whole-buffer route reports it
   char *buffer = static_cast<char *>(Allocate(kPiece));
@@ -201,6 +203,7 @@ int ScanForStreaming(const char *path, u32 size, int forcedId, const DetectOptio
 }
 
 int StreamIntoDocument(Document *doc, const char *path, u32 size, u32 rows, const FileHooks &hooks) {
+  g_streamedLoads++;
   ShowPhase(hooks, TXT_PROCESSING);
   ClearJournal(&doc->undo);
   ClearJournal(&doc->redo);

@@ -14,6 +14,8 @@
 extern u32 g_streamLoadMinimum;
 
 constexpr int kNotStreamed = 1;
+// Loads that took the streamed route so far (for tests).
+extern u32 g_streamedLoads;
 
 struct StreamScan {
   u32 id;               // the encoding the file is read in (ANSI or UTF-8 without a multi-byte character)
