@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs a 64-bit benchmark program in a Wine session of its own (private Xvfb
+# Runs a benchmark program in a Wine session of its own (private Xvfb
 # and prefix under the program's build folder), then stops the session.
 set -euo pipefail
 exe="${1:?usage: wine-bench.sh program.exe}"
