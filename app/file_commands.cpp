@@ -156,6 +156,35 @@ int CommandSaveAs() {
   return r;
 }
 
+int CommandRevert() {
+  Document *doc = AppDocument();
+  if (!doc || !doc->filePath[0]) return kResultCancelled;
+  OpenRequest request = {doc->filePath, kDetectEncoding, 0, kOpenRevert};
+  int r = OpenFile(doc, request, AppFileHooks());
+  AfterLoad();
+  return r;
+}
+
+int CommandInclude() {
+  Document *doc = AppDocument();
+  if (!doc) return kResultReported;
+  char path[kPathChars];
+  if (!ChooseFileToOpen(g_app.mainWindow, path)) return kResultCancelled;
+  OpenRequest request = {path, kDetectEncoding, 0, kOpenInclude | kOpenNoRecent};
+  int r = OpenFile(doc, request, AppFileHooks());
+  AfterLoad();
+  return r;
+}
+
+int CommandExclude() {
+  Document *doc = AppDocument();
+  if (!doc || doc->selStart->position == doc->selEnd->position) return kResultCancelled;
+  int r = SaveAs(doc, nullptr, kDocumentEncoding, 0, kSaveSelection, AppFileHooks());
+  UpdateDocumentFields(g_app.editorWindow);
+  UpdateCaption();
+  return r;
+}
+
 int AskBeforeClosing() {
   Document *doc = AppDocument();
   if (!doc || g_app.exitWithoutSaving) return 0;

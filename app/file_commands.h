@@ -20,6 +20,12 @@ int CommandNew();
 int CommandOpen();
 int CommandSave();
 int CommandSaveAs();
+// Revert (13151): the file again, the changes dropped; Include (13171): a
+// chosen file's text in place of the selection; Exclude (13331): the
+// selection saved as a chosen file and deleted.
+int CommandRevert();
+int CommandInclude();
+int CommandExclude();
 
 // The main window's caption: "*" while modified, the file's name (or
 // "Untitled"), the full path with FulPath, and the program's name.

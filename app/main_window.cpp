@@ -140,8 +140,13 @@ void OnMenuSelect(UINT item, UINT flags, HMENU menu) {
 
 void Enable(HMENU menu, UINT id, bool on) { EnableMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED)); }
 
+void Check(HMENU menu, UINT id, bool on) { CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED)); }
+
 void OnInitMenu(HMENU menu) {
-  CheckMenuItem(menu, IDM_STATUS_BAR, MF_BYCOMMAND | (g_settings.opts.Status > 0 ? MF_CHECKED : MF_UNCHECKED));
+  Check(menu, IDM_STATUS_BAR, g_settings.opts.Status > 0);
+  Check(menu, IDM_OPT_HARD_TO_CLOSE, g_app.hardToClose != 0);
+  Enable(menu, IDM_FILE_EXIT, !g_app.hardToClose);
+  Enable(menu, IDM_FILE_SAVE_AND_EXIT, !g_app.hardToClose);
   HWND editor = g_app.editorWindow;
   Document *doc = AppDocument();
   if (!editor || !doc) return;
@@ -151,6 +156,8 @@ void OnInitMenu(HMENU menu) {
   Enable(menu, IDM_EDIT_REINSERT_DELETED, SendMessageA(editor, EDM_CANREINSERTDELETED, 0, 0) != 0);
   Enable(menu, IDM_EDIT_REINSERT_INSERTED, SendMessageA(editor, EDM_CANREINSERTINSERTED, 0, 0) != 0);
   Enable(menu, IDM_EDIT_INSERT_FULL_PATH, doc->filePath[0] != 0);
+  Enable(menu, IDM_FILE_REVERT, doc->filePath[0] != 0);
+  Enable(menu, IDM_FILE_EXCLUDE, doc->selStart->position != doc->selEnd->position);
   CheckMenuItem(menu, IDM_OVERWRITE_MODE, MF_BYCOMMAND | (doc->overwriteMode ? MF_CHECKED : MF_UNCHECKED));
 }
 
@@ -190,6 +197,44 @@ int Zoom(int step) {
   return 0;
 }
 
+// Esc (13813), and Shift+Esc (13817) once it has set exit without saving:
+// a drag or the search bar is ended first; otherwise the window closes when
+// Esc is to quit, after "Do you want to quit?" when AskEsc wants it and the
+// document has no changes to ask about. Whatever does not close clears exit
+// without saving.
+int CommandEscape(HWND hwnd) {
+  bool close = false;
+  if (GetCapture()) {
+    ReleaseCapture();
+  } else if (g_app.searchBar) {
+    DestroyWindow(g_app.searchBar);
+    g_app.searchBar = nullptr;
+  } else if (!g_settings.main.Esc) {
+    MessageBeep(MB_OK);
+  } else if (!g_settings.main.AskEsc) {
+    close = true;
+  } else {
+    Document *doc = AppDocument();
+    close = (doc && doc->modified) || AskUser(hwnd, TXT_QUIT_QUESTION, kAskYesNoCancel) == kAnswerYes;
+  }
+  if (!close) {
+    g_app.exitWithoutSaving = 0;
+    return kResultCancelled;
+  }
+  PostMessageA(hwnd, WM_CLOSE, 0, 0);
+  return 0;
+}
+
+// Save and Exit (13815): closes once the document is saved.
+int CommandSaveAndExit(HWND hwnd) {
+  const LRESULT saved = SendMessageA(hwnd, WM_COMMAND, IDM_FILE_SAVE, 0);
+  if (saved == 0) {
+    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    return 0;
+  }
+  return saved == 1 ? kResultCancelled : kResultReported;
+}
+
 // The shell's own commands; 64 for everything the editor handles.
 int OnMainCommand(HWND hwnd, int id) {
   switch (id) {
@@ -198,6 +243,22 @@ int OnMainCommand(HWND hwnd, int id) {
     case IDM_FILE_EXIT:
       PostMessageA(hwnd, WM_CLOSE, 0, 0);
       return 0;
+    case IDM_FILE_SAVE_AND_EXIT: return CommandSaveAndExit(hwnd);
+    case IDM_FILE_ESCAPE: return CommandEscape(hwnd);
+    case IDM_FILE_ESCAPE_NO_SAVE:
+      if (g_settings.main.DNoSave) {
+        MessageBeep(MB_OK);
+        g_app.exitWithoutSaving = 0;
+        return kResultCancelled;
+      }
+      g_app.exitWithoutSaving = 1;
+      return CommandEscape(hwnd);
+    case IDM_OPT_HARD_TO_CLOSE:
+      g_app.hardToClose = !g_app.hardToClose;
+      return 0;
+    case IDM_FILE_REVERT: return CommandRevert();
+    case IDM_FILE_INCLUDE: return CommandInclude();
+    case IDM_FILE_EXCLUDE: return CommandExclude();
     case IDM_FILE_NEW: return CommandNew();
     case IDM_FILE_OPEN: return CommandOpen();
     case IDM_FILE_SAVE: return CommandSave();
@@ -265,7 +326,15 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
       SetFocus(g_app.lastFocus ? g_app.lastFocus : g_app.editorWindow);
       return 0;
     case WM_CLOSE:
-      if (AskBeforeClosing() != 0) return 0;  // cancelled, or the save failed
+      if (g_app.hardToClose) {
+        AskUser(hwnd, TXT_HARD_TO_CLOSE, kAskWarning);
+        g_app.exitWithoutSaving = 0;
+        return 0;
+      }
+      if (AskBeforeClosing() != 0) {  // cancelled, or the save failed
+        g_app.exitWithoutSaving = 0;
+        return 0;
+      }
       DestroyWindow(hwnd);
       return 0;
     case WM_NCDESTROY:

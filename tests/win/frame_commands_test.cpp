@@ -1,0 +1,241 @@
+// The frame's close paths and file commands in this process: Esc and
+// Shift+Esc with their settings, Save and Exit, Session Hard to Close,
+// Revert, Include and Exclude, and the menu states that go with them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/common_dialogs.h"
+#include "app/main_window.h"
+#include "config/config_state.h"
+#include "editor/editor_messages.h"
+#include "resources/resource.h"
+#include "tests/support/scripted_answerer.h"
+#include "tests/support/test_files.h"
+#include "tests/win/gui_helpers.h"
+
+namespace {
+
+// The Open and Save dialogs answered from a script: each expected dialog
+// gets its path ("" for Cancel); an unexpected one fails the test.
+class ScriptedDialogs {
+ public:
+  ScriptedDialogs() : answerer_{Open, Save, this} { previous_ = InstallDialogAnswerer(&answerer_); }
+  ~ScriptedDialogs() {
+    InstallDialogAnswerer(previous_);
+    EXPECT_TRUE(script_.empty()) << "a dialog was expected and not shown";
+  }
+  ScriptedDialogs &Expect(bool save, const std::string &path) {
+    script_.push_back({save, path});
+    return *this;
+  }
+
+ private:
+  static bool Answer(void *context, char *path, bool save) {
+    ScriptedDialogs *d = static_cast<ScriptedDialogs *>(context);
+    if (d->script_.empty() || d->script_.front().first != save) {
+      ADD_FAILURE() << "an unexpected " << (save ? "Save" : "Open") << " dialog";
+      return false;
+    }
+    const std::string answer = d->script_.front().second;
+    d->script_.erase(d->script_.begin());
+    if (answer.empty()) return false;
+    snprintf(path, 261, "%s", answer.c_str());
+    return true;
+  }
+  static bool Open(void *context, char *path) { return Answer(context, path, false); }
+  static bool Save(void *context, char *path) { return Answer(context, path, true); }
+  DialogAnswerer answerer_;
+  const DialogAnswerer *previous_;
+  std::vector<std::pair<bool, std::string>> script_;
+};
+
+class FrameCommands : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(ResetFrameGlobals()); }
+  void TearDown() override {
+    DestroyFrame();
+    SetDefaultSettings(&g_settings, true);
+  }
+  void Create() {
+    ASSERT_EQ(CreateMainWindow(), 0);
+    Pump();
+    ASSERT_NE(g_app.editorWindow, nullptr);
+  }
+  static void Pump() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) continue;
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  // Runs a command and what it posted; whether the frame is gone after it.
+  bool Closes(int id) {
+    SendMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(id), 0);
+    HWND frame = g_app.mainWindow;
+    Pump();
+    return !IsWindow(frame);
+  }
+  void Type(const char *text) {
+    for (const char *c = text; *c; c++) SendMessageA(g_app.editorWindow, WM_CHAR, static_cast<u8>(*c), 1);
+  }
+  bool Grey(int id) {
+    HMENU menu = GetMenu(g_app.mainWindow);
+    SendMessageA(g_app.mainWindow, WM_INITMENU, reinterpret_cast<WPARAM>(menu), 0);
+    return (GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND) & MF_GRAYED) != 0;
+  }
+};
+
+// Esc and Shift+Esc over their settings and the document's state: whether
+// the window closes, what is asked, and whether the session ends without
+// saving the configuration.
+TEST_F(FrameCommands, EscapeAndShiftEscapeFollowTheirSettings) {
+  const char *kQuit = "Do you want to quit?";
+  const char *kSave = "Save current changes to Untitled?";
+  struct Case {
+    int id, esc, askEsc, dNoSave;
+    bool modified;
+    const char *question;  // asked first, answered with `answer`
+    int answer;
+    bool closes, withoutSaving;
+  } cases[] = {
+      {IDM_FILE_ESCAPE, 0, 0, 0, false, nullptr, 0, false, false},               // Esc off: a beep
+      {IDM_FILE_ESCAPE, 1, 0, 0, false, nullptr, 0, true, false},                // straight out
+      {IDM_FILE_ESCAPE, 1, 1, 0, false, kQuit, kAnswerYes, true, false},         // asked, Yes
+      {IDM_FILE_ESCAPE, 1, 1, 0, false, kQuit, kAnswerNo, false, false},         // asked, No
+      {IDM_FILE_ESCAPE, 1, 1, 0, true, kSave, kAnswerNo, true, false},           // only the save question
+      {IDM_FILE_ESCAPE, 1, 1, 0, true, kSave, kAnswerCancel, false, false},
+      {IDM_FILE_ESCAPE_NO_SAVE, 1, 1, 0, true, nullptr, 0, true, true},          // no question at all
+      {IDM_FILE_ESCAPE_NO_SAVE, 1, 1, 0, false, kQuit, kAnswerCancel, false, false},
+      {IDM_FILE_ESCAPE_NO_SAVE, 1, 0, 1, true, nullptr, 0, false, false},        // DNoSave: a beep
+      {IDM_FILE_ESCAPE_NO_SAVE, 0, 0, 0, true, nullptr, 0, false, false},        // Esc off
+  };
+  int n = 0;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(n++);
+    ASSERT_TRUE(ResetFrameGlobals());
+    g_settings.main.Esc = c.esc;
+    g_settings.main.AskEsc = c.askEsc;
+    g_settings.main.DNoSave = c.dNoSave;
+    Create();
+    if (c.modified) Type("x");
+    bool closed;
+    int withoutSaving = -1;
+    {
+      ScriptedAnswerer answers;
+      if (c.question) answers.Expect(c.question, kAskYesNoCancel, c.answer);
+      SendMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(c.id), 0);
+      withoutSaving = g_app.exitWithoutSaving;
+      HWND frame = g_app.mainWindow;
+      Pump();
+      closed = !IsWindow(frame);
+    }
+    EXPECT_EQ(closed, c.closes);
+    if (closed) EXPECT_EQ(withoutSaving != 0, c.withoutSaving);
+    else EXPECT_EQ(g_app.exitWithoutSaving, 0) << "what does not close clears exit without saving";
+    DestroyFrame();
+  }
+}
+
+// Hard to Close refuses Exit, Esc, Save and Exit and the close button, each
+// time with message 574; Exit and Save and Exit are greyed meanwhile.
+TEST_F(FrameCommands, HardToCloseRefusesEveryWayOut) {
+  TempFolder dir;
+  const std::string file = dir.File("keep.txt");
+  ASSERT_TRUE(WriteBytes(file, "kept"));
+  g_settings.main.Esc = 1;
+  Create();
+  EXPECT_FALSE(Grey(IDM_FILE_EXIT));
+  EXPECT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_OPT_HARD_TO_CLOSE, 0), 0);
+  EXPECT_TRUE(Grey(IDM_FILE_EXIT));
+  EXPECT_TRUE(Grey(IDM_FILE_SAVE_AND_EXIT));
+  EXPECT_TRUE(GetMenuState(GetMenu(g_app.mainWindow), IDM_OPT_HARD_TO_CLOSE, MF_BYCOMMAND) & MF_CHECKED);
+  const std::string refusal =
+      "Wait! This session is set to be Hard-To-Close.\nSee the Options menu to make the window closeable again.";
+  for (int id : {IDM_FILE_EXIT, IDM_FILE_ESCAPE, IDM_FILE_ESCAPE_NO_SAVE}) {
+    ScriptedAnswerer answers;
+    answers.Expect(refusal, kAskWarning, kAnswerOk);
+    EXPECT_FALSE(Closes(id)) << id;
+    EXPECT_EQ(g_app.exitWithoutSaving, 0);
+  }
+  {
+    ScriptedAnswerer answers;
+    answers.Expect(refusal, kAskWarning, kAnswerOk);
+    SendMessageA(g_app.mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Pump();
+    EXPECT_TRUE(IsWindow(g_app.mainWindow));
+  }
+  EXPECT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_OPT_HARD_TO_CLOSE, 0), 0);
+  EXPECT_FALSE(Grey(IDM_FILE_EXIT));
+  // Save and Exit: a cancelled Save keeps the window (an untitled document
+  // asks for a name), a saved document closes it.
+  Type("new ");
+  {
+    ScriptedDialogs dialogs;
+    dialogs.Expect(true, "");
+    EXPECT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_FILE_SAVE_AND_EXIT, 0), 1);
+    Pump();
+    EXPECT_TRUE(IsWindow(g_app.mainWindow));
+  }
+  {
+    ScriptedDialogs dialogs;
+    dialogs.Expect(true, file);
+    EXPECT_TRUE(Closes(IDM_FILE_SAVE_AND_EXIT));
+  }
+  EXPECT_EQ(ReadBytes(file), "new ");
+}
+
+// Revert drops the changes (after asking), Include puts a file's text at the
+// caret keeping the document's name, Exclude saves the selection as a file
+// and deletes it; their menu items are greyed when there is nothing to do.
+TEST_F(FrameCommands, RevertIncludeAndExclude) {
+  TempFolder dir;
+  const std::string file = dir.File("doc.txt"), part = dir.File("part.txt"), cut = dir.File("cut.txt");
+  ASSERT_TRUE(WriteBytes(file, "one two"));
+  ASSERT_TRUE(WriteBytes(part, "[part]"));
+  Create();
+  EXPECT_TRUE(Grey(IDM_FILE_REVERT));
+  EXPECT_TRUE(Grey(IDM_FILE_EXCLUDE));
+  {
+    ScriptedDialogs dialogs;
+    dialogs.Expect(false, file);
+    SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_FILE_OPEN, 0);
+  }
+  EXPECT_FALSE(Grey(IDM_FILE_REVERT));
+  SendMessageA(g_app.editorWindow, EM_SETSEL, 3, 3);
+  {
+    ScriptedDialogs dialogs;
+    dialogs.Expect(false, part);
+    EXPECT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_FILE_INCLUDE, 0), 0);
+  }
+  char text[64];
+  SendMessageA(g_app.editorWindow, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "one[part] two");
+  EXPECT_EQ(WindowText(g_app.mainWindow), "*doc.txt - Quillpad");
+  // Exclude: " two" into a file of its own.
+  SendMessageA(g_app.editorWindow, EM_SETSEL, 9, 13);
+  EXPECT_FALSE(Grey(IDM_FILE_EXCLUDE));
+  {
+    ScriptedDialogs dialogs;
+    dialogs.Expect(true, cut);
+    EXPECT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_FILE_EXCLUDE, 0), 0);
+  }
+  EXPECT_EQ(ReadBytes(cut), " two");
+  SendMessageA(g_app.editorWindow, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "one[part]");
+  // Revert: asked, then the file as it is on disk.
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Do you realy want to revert the document? All changes will be lost!", kAskYesNo, kAnswerYes);
+    EXPECT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_FILE_REVERT, 0), 0);
+  }
+  SendMessageA(g_app.editorWindow, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "one two");
+  EXPECT_EQ(WindowText(g_app.mainWindow), "doc.txt - Quillpad");
+}
+
+}  // namespace
