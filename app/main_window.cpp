@@ -9,6 +9,7 @@
 #include "app/status_bar.h"
 #include "document/undo.h"
 #include "editor/editor_messages.h"
+#include "files/encoding.h"
 #include "files/load.h"
 #include "config/config_io.h"
 #include "config/config_state.h"
@@ -142,6 +143,83 @@ void Enable(HMENU menu, UINT id, bool on) { EnableMenuItem(menu, id, MF_BYCOMMAN
 
 void Check(HMENU menu, UINT id, bool on) { CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED)); }
 
+// The submenu that stands for the menu item `id`: the item (a placeholder in
+// the menu resource) becomes an empty submenu the first time, marked with
+// its id; after that the submenu is found by the mark and emptied.
+HMENU Submenu(HMENU bar, UINT id) {
+  const int top = GetMenuItemCount(bar);
+  for (int i = 0; i < top; i++) {
+    HMENU sub = GetSubMenu(bar, i);
+    if (!sub) continue;
+    const int n = GetMenuItemCount(sub);
+    for (int k = 0; k < n; k++) {
+      MENUITEMINFOA mii = {};
+      mii.cbSize = sizeof mii;
+      mii.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_DATA;
+      if (!GetMenuItemInfoA(sub, static_cast<UINT>(k), TRUE, &mii)) continue;
+      if (mii.hSubMenu && mii.dwItemData == id) {
+        while (GetMenuItemCount(mii.hSubMenu) > 0) DeleteMenu(mii.hSubMenu, 0, MF_BYPOSITION);
+        return mii.hSubMenu;
+      }
+      if (!mii.hSubMenu && mii.wID == id) {
+        HMENU popup = CreatePopupMenu();
+        if (!popup) return nullptr;
+        mii.fMask = MIIM_SUBMENU | MIIM_DATA;
+        mii.hSubMenu = popup;
+        mii.dwItemData = id;
+        if (!SetMenuItemInfoA(sub, static_cast<UINT>(k), TRUE, &mii)) {
+          DestroyMenu(popup);
+          return nullptr;
+        }
+        return popup;
+      }
+    }
+  }
+  return nullptr;
+}
+
+void AppendItem(HMENU menu, UINT id, const char *text, bool checked, bool enabled) {
+  AppendMenuA(menu, MF_STRING | (checked ? MF_CHECKED : 0) | (enabled ? 0 : MF_GRAYED), id, text);
+}
+
+// Encoding: the four encodings, the document's code page when it has one,
+// BOM (greyed where there is none to write); Newlines: the four types, Mixed
+// greyed when mixed newlines are not allowed.
+void BuildEncodingMenus(HMENU bar, const Document *doc) {
+  if (HMENU menu = Submenu(bar, IDM_ENCODING_MENU)) {
+    static const char *const kNames[] = {"ANSI", "UTF-8", "Unicode", "Unicode, Big Endian"};
+    for (u32 i = 0; i < 4; i++) AppendItem(menu, IDM_ENCODING_ANSI + i, kNames[i], doc->encoding == i, true);
+    if (doc->encoding == kEncodingCodePage && doc->codePageIndex < CodePageCount())
+      AppendItem(menu, IDM_ENCODING_CODE_PAGE, CodePageName(doc->codePageIndex), true, true);
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    const bool bomPossible = doc->encoding != kEncodingAnsi && doc->encoding != kEncodingCodePage;
+    AppendItem(menu, IDM_ENCODING_BOM, "BOM", doc->bomInEffect != 0, bomPossible);
+  }
+  if (HMENU menu = Submenu(bar, IDM_NEWLINES_MENU)) {
+    static const char *const kNames[] = {"Win", "Unix", "Mac", "Mixed"};
+    for (u32 i = 0; i < 4; i++)
+      AppendItem(menu, IDM_NEWLINES_WIN + i, kNames[i], doc->newlineType == i, i < 3 || !g_settings.file.NoMixNl);
+  }
+}
+
+// The encoding and newline commands of those submenus.
+int CommandEncoding(int id) {
+  HWND editor = g_app.editorWindow;
+  Document *doc = AppDocument();
+  if (!editor || !doc) return kResultCancelled;
+  if (id == IDM_ENCODING_BOM) {
+    SendMessageA(editor, EDM_TOGGLEBOM, 0, 0);
+  } else if (id == IDM_ENCODING_CODE_PAGE) {
+    SendMessageA(editor, EDM_SETENCODING, EncodingRequest(kEncodingCodePage, 255, 0), doc->codePageIndex);
+  } else if (id >= IDM_NEWLINES_WIN && id <= IDM_NEWLINES_MIXED) {
+    SendMessageA(editor, EDM_SETNEWLINES, static_cast<WPARAM>(id - IDM_NEWLINES_WIN), 0);
+  } else {
+    SendMessageA(editor, EDM_SETENCODING, EncodingRequest(static_cast<u32>(id - IDM_ENCODING_ANSI), 255, 0), 0xFFFFFFFF);
+  }
+  UpdateDocumentFields(editor);
+  return 0;
+}
+
 void OnInitMenu(HMENU menu) {
   Check(menu, IDM_STATUS_BAR, g_settings.opts.Status > 0);
   Check(menu, IDM_OPT_HARD_TO_CLOSE, g_app.hardToClose != 0);
@@ -158,6 +236,7 @@ void OnInitMenu(HMENU menu) {
   Enable(menu, IDM_EDIT_INSERT_FULL_PATH, doc->filePath[0] != 0);
   Enable(menu, IDM_FILE_REVERT, doc->filePath[0] != 0);
   Enable(menu, IDM_FILE_EXCLUDE, doc->selStart->position != doc->selEnd->position);
+  BuildEncodingMenus(menu, doc);
   CheckMenuItem(menu, IDM_OVERWRITE_MODE, MF_BYCOMMAND | (doc->overwriteMode ? MF_CHECKED : MF_UNCHECKED));
 }
 
@@ -256,6 +335,17 @@ int OnMainCommand(HWND hwnd, int id) {
     case IDM_OPT_HARD_TO_CLOSE:
       g_app.hardToClose = !g_app.hardToClose;
       return 0;
+    case IDM_ENCODING_ANSI:
+    case IDM_ENCODING_ANSI + 1:
+    case IDM_ENCODING_ANSI + 2:
+    case IDM_ENCODING_ANSI + 3:
+    case IDM_ENCODING_CODE_PAGE:
+    case IDM_ENCODING_BOM:
+    case IDM_NEWLINES_WIN:
+    case IDM_NEWLINES_WIN + 1:
+    case IDM_NEWLINES_WIN + 2:
+    case IDM_NEWLINES_MIXED:
+      return CommandEncoding(id);
     case IDM_FILE_REVERT: return CommandRevert();
     case IDM_FILE_INCLUDE: return CommandInclude();
     case IDM_FILE_EXCLUDE: return CommandExclude();

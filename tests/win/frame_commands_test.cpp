@@ -238,4 +238,42 @@ TEST_F(FrameCommands, RevertIncludeAndExclude) {
   EXPECT_EQ(WindowText(g_app.mainWindow), "doc.txt - Quillpad");
 }
 
+// Encoding and Newlines become submenus when the menu bar opens, made anew
+// each time from the document: checks, the BOM item, Mixed greyed when mixed
+// newlines are not allowed; choosing an item changes the document.
+TEST_F(FrameCommands, EncodingAndNewlinesSubmenusFollowTheDocument) {
+  Create();
+  HMENU bar = GetMenu(g_app.mainWindow);
+  auto state = [&](UINT id) {
+    SendMessageA(g_app.mainWindow, WM_INITMENU, reinterpret_cast<WPARAM>(bar), 0);
+    return GetMenuState(bar, id, MF_BYCOMMAND);
+  };
+  const UINT kMissing = static_cast<UINT>(-1);
+  EXPECT_TRUE(state(IDM_ENCODING_ANSI) & MF_CHECKED);
+  EXPECT_TRUE(state(IDM_ENCODING_BOM) & MF_GRAYED) << "ANSI has no byte-order mark";
+  EXPECT_EQ(state(IDM_ENCODING_CODE_PAGE), kMissing);
+  EXPECT_TRUE(state(IDM_NEWLINES_WIN) & MF_CHECKED);
+  EXPECT_FALSE(state(IDM_NEWLINES_MIXED) & MF_GRAYED);
+  // UTF-8, then its mark; Unix newlines.
+  EXPECT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_ENCODING_ANSI + 1, 0), 0);
+  EXPECT_EQ(SendMessageA(g_app.editorWindow, EDM_GETENCODING, 0, 0), 1);
+  EXPECT_FALSE(state(IDM_ENCODING_ANSI) & MF_CHECKED);
+  EXPECT_TRUE(state(IDM_ENCODING_ANSI + 1) & MF_CHECKED);
+  const bool bom = (state(IDM_ENCODING_BOM) & MF_CHECKED) != 0;
+  EXPECT_FALSE(state(IDM_ENCODING_BOM) & MF_GRAYED);
+  EXPECT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_ENCODING_BOM, 0), 0);
+  EXPECT_EQ((state(IDM_ENCODING_BOM) & MF_CHECKED) != 0, !bom);
+  EXPECT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_NEWLINES_WIN + 1, 0), 0);
+  EXPECT_EQ(SendMessageA(g_app.editorWindow, EDM_GETNEWLINES, 0, 0), 1);
+  EXPECT_TRUE(state(IDM_NEWLINES_WIN + 1) & MF_CHECKED);
+  EXPECT_FALSE(state(IDM_NEWLINES_WIN) & MF_CHECKED);
+  // One submenu each, however often the bar opens.
+  int popups = 0;
+  HMENU file = GetSubMenu(bar, 0);
+  for (int i = 0; i < GetMenuItemCount(file); i++) popups += GetSubMenu(file, i) != nullptr;
+  EXPECT_EQ(popups, 2);
+  g_settings.file.NoMixNl = 1;
+  EXPECT_TRUE(state(IDM_NEWLINES_MIXED) & MF_GRAYED);
+}
+
 }  // namespace
