@@ -18,6 +18,7 @@ struct AppState {
   HACCEL accelEdit;
   HACCEL accelSearchBar;
   int sessionOnTop;
+  int fullscreen;         // the window is in fullscreen (its placement remembered in the settings)
   int hardToClose;        // Session Hard to Close: the window refuses to close
   int exitWithoutSaving;
 };

@@ -223,6 +223,10 @@ int CommandEncoding(int id) {
 void OnInitMenu(HMENU menu) {
   Check(menu, IDM_STATUS_BAR, g_settings.opts.Status > 0);
   Check(menu, IDM_OPT_HARD_TO_CLOSE, g_app.hardToClose != 0);
+  Check(menu, IDM_OPT_FULLSCREEN, g_app.fullscreen != 0);
+  Check(menu, IDM_OPT_STAY_ON_TOP, g_settings.opts.OnTop != 0);
+  Check(menu, IDM_OPT_SESSION_ON_TOP, g_app.sessionOnTop != 0);
+  Check(menu, IDM_OPT_SECOND_FONT, g_settings.opts.CFont != 0);
   Enable(menu, IDM_FILE_EXIT, !g_app.hardToClose);
   Enable(menu, IDM_FILE_SAVE_AND_EXIT, !g_app.hardToClose);
   HWND editor = g_app.editorWindow;
@@ -274,6 +278,52 @@ int Zoom(int step) {
   zoom = step ? zoom + step : 0;
   ApplyEditorFonts();
   return 0;
+}
+
+// Topmost while Stay on Top or Session on Top is set.
+void ApplyOnTop(HWND hwnd) {
+  const bool top = g_settings.opts.OnTop || g_app.sessionOnTop;
+  SetWindowPos(hwnd, top ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+// Fullscreen: the placement is remembered in the settings (and saved from
+// there meanwhile, with FulScr), the caption and sizing frame go, and the
+// window is maximized; leaving gives them back and restores the placement.
+void EnterFullscreen(HWND hwnd) {
+  WINDOWPLACEMENT wp = {};
+  wp.length = sizeof wp;
+  if (GetWindowPlacement(hwnd, &wp)) {
+    PlaceSettings &place = g_settings.place;
+    place.Left = wp.rcNormalPosition.left;
+    place.Top = wp.rcNormalPosition.top;
+    place.Width = wp.rcNormalPosition.right - wp.rcNormalPosition.left;
+    place.Height = wp.rcNormalPosition.bottom - wp.rcNormalPosition.top;
+    place.Maxed = IsZoomed(hwnd) ? 1 : 0;
+  }
+  const LONG style = GetWindowLongA(hwnd, GWL_STYLE);
+  SetWindowLongA(hwnd, GWL_STYLE, style & ~(WS_CAPTION | WS_THICKFRAME));
+  SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  if (IsZoomed(hwnd)) ShowWindow(hwnd, SW_RESTORE);
+  ShowWindow(hwnd, SW_MAXIMIZE);
+  g_settings.place.FulScr = 1;
+  g_app.fullscreen = 1;
+}
+
+void LeaveFullscreen(HWND hwnd) {
+  g_app.fullscreen = 0;
+  g_settings.place.FulScr = 0;
+  const LONG style = GetWindowLongA(hwnd, GWL_STYLE);
+  SetWindowLongA(hwnd, GWL_STYLE, style | WS_CAPTION | WS_THICKFRAME);
+  SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  const PlaceSettings &place = g_settings.place;
+  WINDOWPLACEMENT wp = {};
+  wp.length = sizeof wp;
+  GetWindowPlacement(hwnd, &wp);
+  if (place.Left != kNotSaved && place.Top != kNotSaved && place.Width != kNotSaved && place.Height != kNotSaved) {
+    wp.rcNormalPosition = RECT{place.Left, place.Top, place.Left + place.Width, place.Top + place.Height};
+  }
+  wp.showCmd = place.Maxed ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+  SetWindowPlacement(hwnd, &wp);
 }
 
 // Esc (13813), and Shift+Esc (13817) once it has set exit without saving:
@@ -334,6 +384,22 @@ int OnMainCommand(HWND hwnd, int id) {
       return CommandEscape(hwnd);
     case IDM_OPT_HARD_TO_CLOSE:
       g_app.hardToClose = !g_app.hardToClose;
+      return 0;
+    case IDM_OPT_STAY_ON_TOP:
+      g_settings.opts.OnTop = !g_settings.opts.OnTop;
+      ApplyOnTop(hwnd);
+      return 0;
+    case IDM_OPT_SESSION_ON_TOP:
+      g_app.sessionOnTop = !g_app.sessionOnTop;
+      ApplyOnTop(hwnd);
+      return 0;
+    case IDM_OPT_SECOND_FONT:
+      g_settings.opts.CFont = !g_settings.opts.CFont;
+      ApplyEditorFonts();
+      return 0;
+    case IDM_OPT_FULLSCREEN:
+      if (g_app.fullscreen) LeaveFullscreen(hwnd);
+      else EnterFullscreen(hwnd);
       return 0;
     case IDM_ENCODING_ANSI:
     case IDM_ENCODING_ANSI + 1:
@@ -408,6 +474,8 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_CREATE:
       return OnCreate(hwnd);
     case WM_SIZE:
+      // Restoring the window leaves fullscreen.
+      if (g_app.fullscreen && wParam == SIZE_RESTORED && hwnd == g_app.mainWindow) LeaveFullscreen(hwnd);
       LayoutChildren(hwnd);
       return 0;
     case WM_COMMAND:
@@ -504,6 +572,12 @@ void ApplyPlacement(HWND hwnd) {
 void CapturePlacement(void *, PlaceSettings *place) {
   HWND hwnd = g_app.mainWindow;
   if (!hwnd) return;
+  if (g_app.fullscreen) {
+    // The placement remembered when fullscreen began, and FulScr.
+    *place = g_settings.place;
+    place->FulScr = 1;
+    return;
+  }
   WINDOWPLACEMENT wp = {};
   wp.length = sizeof wp;
   if (!GetWindowPlacement(hwnd, &wp)) return;
@@ -539,11 +613,14 @@ int CreateMainWindow() {
   }
   ApplyPlacement(hwnd);
   g_config.hooks.capturePlacement = CapturePlacement;
-  if (g_app.options.onTop) {
-    g_app.sessionOnTop = 1;
-    SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  if (g_app.options.onTop) g_app.sessionOnTop = 1;
+  if (g_app.options.fullscreen || g_settings.place.FulScr) {
+    ShowWindow(hwnd, SW_SHOWNORMAL);
+    EnterFullscreen(hwnd);
+  } else {
+    ShowWindow(hwnd, StartupShowState());
   }
-  ShowWindow(hwnd, StartupShowState());
+  if (g_settings.opts.OnTop || g_app.sessionOnTop) ApplyOnTop(hwnd);
   UpdateWindow(hwnd);
   return 0;
 }

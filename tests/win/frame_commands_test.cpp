@@ -276,4 +276,65 @@ TEST_F(FrameCommands, EncodingAndNewlinesSubmenusFollowTheDocument) {
   EXPECT_TRUE(state(IDM_NEWLINES_MIXED) & MF_GRAYED);
 }
 
+// Stay on Top and Session on Top make the window topmost, either of them;
+// Second Font switches the editor's font; Fullscreen takes the caption and
+// frame away and maximizes, remembering the placement (which a configuration
+// save meanwhile writes, with FulScr), and restoring the window leaves it.
+TEST_F(FrameCommands, OnTopSecondFontAndFullscreen) {
+  Create();
+  HWND main = g_app.mainWindow;
+  auto topmost = [&] { return (GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; };
+  auto run = [&](int id) { EXPECT_EQ(SendMessageA(main, WM_COMMAND, static_cast<WPARAM>(id), 0), 0); };
+  EXPECT_FALSE(topmost());
+  run(IDM_OPT_STAY_ON_TOP);
+  EXPECT_TRUE(topmost());
+  EXPECT_EQ(g_settings.opts.OnTop, 1);
+  run(IDM_OPT_SESSION_ON_TOP);
+  run(IDM_OPT_STAY_ON_TOP);
+  EXPECT_TRUE(topmost()) << "the session flag still holds it";
+  run(IDM_OPT_SESSION_ON_TOP);
+  EXPECT_FALSE(topmost());
+
+  const int pitch = SendMessageA(g_app.editorWindow, EDM_GETCHARWIDTH, 0, 0);
+  run(IDM_OPT_SECOND_FONT);
+  EXPECT_EQ(g_settings.opts.CFont, 1);
+  run(IDM_OPT_SECOND_FONT);
+  EXPECT_EQ(g_settings.opts.CFont, 0);
+  EXPECT_EQ(SendMessageA(g_app.editorWindow, EDM_GETCHARWIDTH, 0, 0), pitch);
+
+  SetWindowPos(main, nullptr, 40, 30, 500, 400, SWP_NOZORDER);
+  run(IDM_OPT_FULLSCREEN);
+  EXPECT_EQ(g_app.fullscreen, 1);
+  EXPECT_EQ(g_settings.place.FulScr, 1);
+  EXPECT_FALSE(GetWindowLongA(main, GWL_STYLE) & WS_CAPTION);
+  EXPECT_TRUE(IsZoomed(main));
+  PlaceSettings saved = {};
+  g_config.hooks.capturePlacement(g_config.hooks.context, &saved);
+  EXPECT_EQ(saved.Left, 40);
+  EXPECT_EQ(saved.Top, 30);
+  EXPECT_EQ(saved.Width, 500);
+  EXPECT_EQ(saved.FulScr, 1);
+  run(IDM_OPT_FULLSCREEN);
+  EXPECT_EQ(g_app.fullscreen, 0);
+  EXPECT_TRUE(GetWindowLongA(main, GWL_STYLE) & WS_CAPTION);
+  EXPECT_FALSE(IsZoomed(main));
+  RECT r;
+  GetWindowRect(main, &r);
+  EXPECT_EQ(r.left, 40);
+  EXPECT_EQ(r.right - r.left, 500);
+  // Restoring the window leaves fullscreen too.
+  run(IDM_OPT_FULLSCREEN);
+  ShowWindow(main, SW_RESTORE);
+  EXPECT_EQ(g_app.fullscreen, 0);
+  EXPECT_EQ(g_settings.place.FulScr, 0);
+  EXPECT_TRUE(GetWindowLongA(main, GWL_STYLE) & WS_CAPTION);
+  DestroyFrame();
+  // /F at start.
+  ASSERT_TRUE(ResetFrameGlobals());
+  g_app.options.fullscreen = 1;
+  Create();
+  EXPECT_EQ(g_app.fullscreen, 1);
+  EXPECT_TRUE(IsZoomed(g_app.mainWindow));
+}
+
 }  // namespace
