@@ -9,6 +9,7 @@
 #include "editor/editor_window.h"
 #include "files/load.h"
 #include "files/save.h"
+#include "foundation/ask_user.h"
 #include "foundation/bytes.h"
 #include "foundation/format.h"
 #include "foundation/texts.h"
@@ -162,6 +163,41 @@ int CommandRevert() {
   OpenRequest request = {doc->filePath, kDetectEncoding, 0, kOpenRevert};
   int r = OpenFile(doc, request, AppFileHooks());
   AfterLoad();
+  return r;
+}
+
+int OpenDroppedFiles(HDROP drop) {
+  Document *doc = AppDocument();
+  const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+  FileHooks hooks = AppFileHooks();
+  int r = doc ? 0 : kResultReported;
+  for (UINT i = 0; i < count && r == 0; i++) {
+    char path[kPathChars];
+    const UINT length = DragQueryFileA(drop, i, nullptr, 0);
+    if (length >= sizeof path) {
+      // Too long to open: say which file, in full, rather than open another.
+      char name[2048];
+      DragQueryFileA(drop, i, name, sizeof name);
+      AskUser(g_app.mainWindow, TXT_CANNOT_READ, kAskWarning, name);
+      r = kResultReported;
+      break;
+    }
+    DragQueryFileA(drop, i, path, sizeof path);
+    if (i == 0) {
+      OpenRequest request = {path, kDetectEncoding, 0, 0};
+      r = OpenFile(doc, request, hooks);
+      AfterLoad();
+      if (r != 0 || count < 2) break;
+      if (AskUser(g_app.mainWindow, TXT_JOIN_DROPPED, kAskYesNo) != kAnswerYes) break;
+      continue;
+    }
+    const u32 end = doc->store.length;
+    SendMessageA(g_app.editorWindow, EM_SETSEL, end, end);
+    OpenRequest request = {path, kDetectEncoding, 0, kOpenInclude | kOpenNoRecent};
+    r = OpenFile(doc, request, hooks);
+    AfterLoad();
+  }
+  DragFinish(drop);
   return r;
 }
 

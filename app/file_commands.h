@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include "files/file_ops.h"
 
@@ -24,6 +25,12 @@ int CommandSaveAs();
 // chosen file's text in place of the selection; Exclude (13331): the
 // selection saved as a chosen file and deleted.
 int CommandRevert();
+// Files dropped on the window: the first is opened (with the question about
+// unsaved changes); when that succeeds and more were dropped, "join them?"
+// and on Yes each further one is included at the end, in drop order. A
+// path too long for the program is reported, never cut into another name.
+// Releases the drop.
+int OpenDroppedFiles(HDROP drop);
 int CommandInclude();
 int CommandExclude();
 

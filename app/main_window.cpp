@@ -256,6 +256,7 @@ LRESULT OnCreate(HWND hwnd) {
   }
   CreateStatusBar(hwnd);
   LayoutChildren(hwnd);
+  DragAcceptFiles(hwnd, TRUE);
   // The word-wrap state and the fonts of the configuration.
   SendMessageA(g_app.editorWindow, EDM_SETWORDWRAP, g_settings.opts.WWrap ? 1 : 0, 0);
   ApplyEditorFonts();
@@ -500,6 +501,11 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
       return DefWindowProcA(hwnd, msg, wParam, lParam);
     case WM_NOTIFY:
       return OnNotify(hwnd, reinterpret_cast<const NMHDR *>(lParam));
+    case WM_DROPFILES: {
+      const int r = OpenDroppedFiles(reinterpret_cast<HDROP>(wParam));
+      AnswerCommandResult(hwnd, r);
+      return 0;
+    }
     case WM_INITMENU:
       OnInitMenu(reinterpret_cast<HMENU>(wParam));
       return 0;

@@ -3,6 +3,9 @@
 // Revert, Include and Exclude, and the menu states that go with them.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <shlobj.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -335,6 +338,69 @@ TEST_F(FrameCommands, OnTopSecondFontAndFullscreen) {
   Create();
   EXPECT_EQ(g_app.fullscreen, 1);
   EXPECT_TRUE(IsZoomed(g_app.mainWindow));
+}
+
+// A drop of files as the shell hands it over: DROPFILES and the names.
+HGLOBAL Drop(const std::vector<std::string> &paths) {
+  size_t bytes = sizeof(DROPFILES) + 1;
+  for (const std::string &p : paths) bytes += p.size() + 1;
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+  char *base = static_cast<char *>(GlobalLock(h));
+  reinterpret_cast<DROPFILES *>(base)->pFiles = sizeof(DROPFILES);
+  char *at = base + sizeof(DROPFILES);
+  for (const std::string &p : paths) {
+    memcpy(at, p.c_str(), p.size() + 1);
+    at += p.size() + 1;
+  }
+  GlobalUnlock(h);
+  return h;
+}
+
+// Dropped files: the first opened, the others joined at its end on Yes, in
+// drop order; No keeps the first alone; a name too long is reported whole
+// and nothing is opened; the join question comes only after a first file
+// opened.
+TEST_F(FrameCommands, DroppedFilesOpenTheFirstAndJoinTheOthersOnYes) {
+  TempFolder dir;
+  const std::string a = dir.File("a.txt"), b = dir.File("b.txt"), c = dir.File("c.txt");
+  ASSERT_TRUE(WriteBytes(a, "A\r\n"));
+  ASSERT_TRUE(WriteBytes(b, "B\r\n"));
+  ASSERT_TRUE(WriteBytes(c, "C"));
+  Create();
+  auto text = [] {
+    char t[64];
+    SendMessageA(g_app.editorWindow, WM_GETTEXT, sizeof t, reinterpret_cast<LPARAM>(t));
+    return std::string(t);
+  };
+  const char *kJoin = "Multiple files have been dropped. Do you want to join them?";
+  {
+    ScriptedAnswerer answers;
+    answers.Expect(kJoin, kAskYesNo, kAnswerYes);
+    SendMessageA(g_app.mainWindow, WM_DROPFILES, reinterpret_cast<WPARAM>(Drop({a, b, c})), 0);
+  }
+  EXPECT_EQ(text(), "A\r\nB\r\nC");
+  EXPECT_EQ(WindowText(g_app.mainWindow), "*a.txt - Quillpad");
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Save current changes to a.txt?", kAskYesNoCancel, kAnswerNo).Expect(kJoin, kAskYesNo, kAnswerNo);
+    SendMessageA(g_app.mainWindow, WM_DROPFILES, reinterpret_cast<WPARAM>(Drop({c, a})), 0);
+  }
+  EXPECT_EQ(text(), "C");
+  EXPECT_EQ(WindowText(g_app.mainWindow), "c.txt - Quillpad");
+  const std::string longName = dir.File(std::string(300, 'x') + ".txt");
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Could not read file " + longName + "!", kAskWarning, kAnswerOk);
+    SendMessageA(g_app.mainWindow, WM_DROPFILES, reinterpret_cast<WPARAM>(Drop({longName, a})), 0);
+  }
+  EXPECT_EQ(text(), "C");
+  const std::string missing = dir.File("missing.txt");
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Could not find file " + missing + ".\nDo you want to create a new file?", kAskYesNo, kAnswerNo)
+        .Expect("Could not read file " + missing + "!", kAskWarning, kAnswerOk);
+    SendMessageA(g_app.mainWindow, WM_DROPFILES, reinterpret_cast<WPARAM>(Drop({missing, a})), 0);
+  }
 }
 
 }  // namespace
