@@ -18,7 +18,10 @@ struct AppState {
   HACCEL accelEdit;
   HACCEL accelSearchBar;
   int sessionOnTop;
-  int fullscreen;         // the window is in fullscreen (its placement remembered in the settings)
+  int fullscreen;
+  int inTray;             // hidden, with an icon in the notification area
+  UINT taskbarCreated;    // the registered message that the taskbar came back
+  UINT handOver;          // the registered QLP.AE message         // the window is in fullscreen (its placement remembered in the settings)
   int hardToClose;        // Session Hard to Close: the window refuses to close
   int exitWithoutSaving;
 };

@@ -256,6 +256,8 @@ LRESULT OnCreate(HWND hwnd) {
   }
   CreateStatusBar(hwnd);
   LayoutChildren(hwnd);
+  g_app.handOver = RegisterWindowMessageA("QLP.AE");
+  g_app.taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
   DragAcceptFiles(hwnd, TRUE);
   // The word-wrap state and the fonts of the configuration.
   SendMessageA(g_app.editorWindow, EDM_SETWORDWRAP, g_settings.opts.WWrap ? 1 : 0, 0);
@@ -279,6 +281,74 @@ int Zoom(int step) {
   zoom = step ? zoom + step : 0;
   ApplyEditorFonts();
   return 0;
+}
+
+constexpr UINT kTrayCallback = 0x8100;
+
+// Cuts the text to at most `most` bytes, never inside a double-byte
+// character of the ANSI code page.
+void CutAtCharacter(char *text, size_t most) {
+  size_t i = 0;
+  while (text[i]) {
+    const size_t step = IsDBCSLeadByte(static_cast<BYTE>(text[i])) && text[i + 1] ? 2 : 1;
+    if (i + step > most) break;
+    i += step;
+  }
+  text[i] = 0;
+}
+
+// The notification-area icon, its tip the caption cut to 127 characters
+// (never inside a double-byte character).
+bool AddTrayIcon(HWND hwnd) {
+  NOTIFYICONDATAA nid = {};
+  nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  nid.hWnd = hwnd;
+  nid.uID = 1;
+  nid.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
+  nid.uCallbackMessage = kTrayCallback;
+  nid.hIcon = LoadIconA(g_app.instance, MAKEINTRESOURCEA(IDI_QUILLPAD));
+  char caption[512];
+  GetWindowTextA(hwnd, caption, sizeof caption);
+  CutAtCharacter(caption, sizeof nid.szTip - 1);
+  StrCopyN(nid.szTip, caption, sizeof nid.szTip);
+  return Shell_NotifyIconA(NIM_ADD, &nid) != FALSE;
+}
+
+void DeleteTrayIcon(HWND hwnd) {
+  NOTIFYICONDATAA nid = {};
+  nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  nid.hWnd = hwnd;
+  nid.uID = 1;
+  Shell_NotifyIconA(NIM_DELETE, &nid);
+}
+
+// Hide to Tray (13711) and /H: hidden only once the icon is there.
+int HideToTray(HWND hwnd) {
+  if (g_app.inTray) return kResultCancelled;
+  if (!AddTrayIcon(hwnd)) return kResultCancelled;
+  ShowWindow(hwnd, SW_MINIMIZE);
+  ShowWindow(hwnd, SW_HIDE);
+  g_app.inTray = 1;
+  return 0;
+}
+
+// The icon's callback: a button released brings the window back; 24 (sent
+// by another window of the program handing over) restores it without
+// showing it first.
+void OnTrayCallback(HWND hwnd, LPARAM lParam) {
+  if (lParam == 24) {
+    if (IsIconic(hwnd)) ShowWindow(hwnd, SW_RESTORE);
+    DeleteTrayIcon(hwnd);
+    g_app.inTray = 0;
+    return;
+  }
+  if ((lParam == WM_LBUTTONUP || lParam == WM_RBUTTONUP) && g_app.inTray) {
+    ShowWindow(hwnd, SW_SHOW);
+    if (IsIconic(hwnd)) ShowWindow(hwnd, SW_RESTORE);
+    SetForegroundWindow(hwnd);
+    DeleteTrayIcon(hwnd);
+    g_app.inTray = 0;
+  }
 }
 
 // Topmost while Stay on Top or Session on Top is set.
@@ -383,6 +453,7 @@ int OnMainCommand(HWND hwnd, int id) {
       }
       g_app.exitWithoutSaving = 1;
       return CommandEscape(hwnd);
+    case IDM_FILE_HIDE_TO_TRAY: return HideToTray(hwnd);
     case IDM_OPT_HARD_TO_CLOSE:
       g_app.hardToClose = !g_app.hardToClose;
       return 0;
@@ -501,6 +572,9 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
       return DefWindowProcA(hwnd, msg, wParam, lParam);
     case WM_NOTIFY:
       return OnNotify(hwnd, reinterpret_cast<const NMHDR *>(lParam));
+    case kTrayCallback:
+      OnTrayCallback(hwnd, lParam);
+      return 0;
     case WM_DROPFILES: {
       const int r = OpenDroppedFiles(reinterpret_cast<HDROP>(wParam));
       AnswerCommandResult(hwnd, r);
@@ -519,12 +593,18 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_DESTROY:
       // Only the destruction of the created frame ends the session.
       if (hwnd != g_app.mainWindow) return 0;
+      if (g_app.inTray) DeleteTrayIcon(hwnd);
+      g_app.inTray = 0;
       if (!g_app.exitWithoutSaving) (void)SaveConfig(hwnd, g_config.path, false, false);
       g_app.mainWindow = nullptr;
       ForgetChildren();
       PostQuitMessage(0);
       return 0;
     default:
+      if (msg == g_app.taskbarCreated && g_app.taskbarCreated && g_app.inTray) {
+        (void)AddTrayIcon(hwnd);  // the taskbar came back without our icon
+        return 0;
+      }
       return DefWindowProcA(hwnd, msg, wParam, lParam);
   }
 }
@@ -535,8 +615,9 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
 int StartupShowState() {
   const StartupOptions &o = g_app.options;
   if (o.minimized) g_settings.place.Maxed = 0;
-  // Until the notification-area icon exists a window hidden with /H could not
-  // be reached again; it starts minimized instead.
+  // /H shows the window minimized first; it goes to the notification area
+  // once its icon is there, and stays minimized (reachable) when the icon
+  // cannot be added.
   if (o.hidden || o.minimized) return SW_SHOWMINNOACTIVE;
   if (o.maximized || g_settings.place.Maxed) return SW_SHOWMAXIMIZED;
   STARTUPINFOA si = {};
@@ -628,6 +709,7 @@ int CreateMainWindow() {
   }
   if (g_settings.opts.OnTop || g_app.sessionOnTop) ApplyOnTop(hwnd);
   UpdateWindow(hwnd);
+  if (g_app.options.hidden) (void)HideToTray(hwnd);
   return 0;
 }
 

@@ -403,4 +403,34 @@ TEST_F(FrameCommands, DroppedFilesOpenTheFirstAndJoinTheOthersOnYes) {
   }
 }
 
+// Hide to Tray: the window hidden once its icon is there; a button released
+// on the icon brings it back; 24 (another window handing over) restores it
+// and forgets the tray too; /H at start goes to the tray.
+TEST_F(FrameCommands, HideToTrayAndBack) {
+  Create();
+  HWND main = g_app.mainWindow;
+  EXPECT_EQ(SendMessageA(main, WM_COMMAND, IDM_FILE_HIDE_TO_TRAY, 0), 0);
+  EXPECT_EQ(g_app.inTray, 1);
+  EXPECT_FALSE(IsWindowVisible(main));
+  EXPECT_EQ(SendMessageA(main, WM_COMMAND, IDM_FILE_HIDE_TO_TRAY, 0), 1) << "already there";
+  SendMessageA(main, g_app.taskbarCreated, 0, 0);  // the icon added again
+  EXPECT_EQ(g_app.inTray, 1);
+  SendMessageA(main, 0x8100, 1, WM_MOUSEMOVE);
+  EXPECT_FALSE(IsWindowVisible(main));
+  SendMessageA(main, 0x8100, 1, WM_LBUTTONUP);
+  EXPECT_EQ(g_app.inTray, 0);
+  EXPECT_TRUE(IsWindowVisible(main));
+  EXPECT_FALSE(IsIconic(main));
+  EXPECT_EQ(SendMessageA(main, WM_COMMAND, IDM_FILE_HIDE_TO_TRAY, 0), 0);
+  SendMessageA(main, 0x8100, 1, 24);
+  EXPECT_EQ(g_app.inTray, 0);
+  EXPECT_FALSE(IsIconic(main));
+  DestroyFrame();
+  ASSERT_TRUE(ResetFrameGlobals());
+  g_app.options.hidden = 1;
+  Create();
+  EXPECT_EQ(g_app.inTray, 1);
+  EXPECT_FALSE(IsWindowVisible(g_app.mainWindow));
+}
+
 }  // namespace
