@@ -351,6 +351,24 @@ void OnTrayCallback(HWND hwnd, LPARAM lParam) {
   }
 }
 
+// New Window (13721): the configuration saved, then the program once more,
+// on the same configuration file when /i named one.
+int CommandNewWindow(HWND hwnd) {
+  (void)SaveConfig(hwnd, g_config.path, false, false);
+  char exe[MAX_PATH];
+  if (!GetModuleFileNameA(nullptr, exe, sizeof exe)) return kResultReported;
+  char parameters[kConfigPathChars + 8] = "";
+  if (g_app.options.configFile[0]) Format(parameters, sizeof parameters, "/i \"%s\"", g_app.options.configFile);
+  SHELLEXECUTEINFOA sei = {};
+  sei.cbSize = sizeof sei;
+  sei.fMask = SEE_MASK_NOASYNC;  // the system reports a failure itself
+  sei.hwnd = hwnd;
+  sei.lpFile = exe;
+  sei.lpParameters = parameters[0] ? parameters : nullptr;
+  sei.nShow = SW_SHOWNORMAL;
+  return ShellExecuteExA(&sei) ? 0 : kResultReported;
+}
+
 // Topmost while Stay on Top or Session on Top is set.
 void ApplyOnTop(HWND hwnd) {
   const bool top = g_settings.opts.OnTop || g_app.sessionOnTop;
@@ -454,6 +472,7 @@ int OnMainCommand(HWND hwnd, int id) {
       g_app.exitWithoutSaving = 1;
       return CommandEscape(hwnd);
     case IDM_FILE_HIDE_TO_TRAY: return HideToTray(hwnd);
+    case IDM_FILE_NEW_WINDOW: return CommandNewWindow(hwnd);
     case IDM_OPT_HARD_TO_CLOSE:
       g_app.hardToClose = !g_app.hardToClose;
       return 0;

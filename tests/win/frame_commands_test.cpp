@@ -433,4 +433,39 @@ TEST_F(FrameCommands, HideToTrayAndBack) {
   EXPECT_FALSE(IsWindowVisible(g_app.mainWindow));
 }
 
+// New Window starts the program again on the same configuration file: the
+// new window reads the INI named with /i (word wrap off there).
+TEST(FrameEndToEnd, NewWindowKeepsTheConfigurationFile) {
+  TempFolder dir;
+  const std::string ini = dir.File("QuilPad.ini");
+  ASSERT_TRUE(WriteBytes(ini, "\xEF\xBB\xBF[Opts]\r\nWWrap=0\r\n"));
+  Program first("\"" + ExeDir() + "quillpad.exe\" /i \"" + ini + "\"");
+  HWND main = WaitForWindow(first.pid(), "QuilPad", 15000);
+  ASSERT_NE(main, nullptr);
+  first.WaitIdle(15000);
+  EXPECT_EQ(SendMessageA(GetDlgItem(main, 1020), EDM_GETWORDWRAP, 0, 0), 0);
+  PostMessageA(main, WM_COMMAND, IDM_FILE_NEW_WINDOW, 0);
+  HWND second = nullptr;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        for (HWND h = FindWindowA("QuilPad", nullptr); h; h = FindWindowExA(nullptr, h, "QuilPad", nullptr)) {
+          DWORD pid = 0;
+          GetWindowThreadProcessId(h, &pid);
+          if (pid != first.pid() && IsWindowVisible(h)) second = h;
+        }
+        return second != nullptr;
+      },
+      15000));
+  DWORD pid = 0;
+  GetWindowThreadProcessId(second, &pid);
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  ASSERT_TRUE(PumpUntil([&] { return SendMessageA(GetDlgItem(second, 1020), EM_GETMODIFY, 0, 0) == 0; }, 15000));
+  EXPECT_EQ(SendMessageA(GetDlgItem(second, 1020), EDM_GETWORDWRAP, 0, 0), 0) << "the new window read another configuration";
+  PostMessageA(second, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(process, 15000), WAIT_OBJECT_0);
+  CloseHandle(process);
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(first.WaitExit(15000), 0u);
+}
+
 }  // namespace
