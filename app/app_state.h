@@ -22,6 +22,7 @@ struct AppState {
   int inTray;             // hidden, with an icon in the notification area
   UINT taskbarCreated;    // the registered message that the taskbar came back
   UINT handOver;          // the registered QLP.AE message         // the window is in fullscreen (its placement remembered in the settings)
+  POINTS position;         // the window's last position (WM_MOVE)
   int hardToClose;        // Session Hard to Close: the window refuses to close
   int exitWithoutSaving;
 };

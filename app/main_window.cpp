@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/file_commands.h"
 #include "app/goto_dialog.h"
+#include "app/info_dialogs.h"
 #include "app/status_bar.h"
 #include "document/undo.h"
 #include "editor/editor_messages.h"
@@ -473,6 +474,8 @@ int OnMainCommand(HWND hwnd, int id) {
       return CommandEscape(hwnd);
     case IDM_FILE_HIDE_TO_TRAY: return HideToTray(hwnd);
     case IDM_FILE_NEW_WINDOW: return CommandNewWindow(hwnd);
+    case IDM_HELP_INFO: return RunInfoDialog(hwnd);
+    case IDM_HELP_ABOUT: return RunAboutDialog(hwnd);
     case IDM_OPT_HARD_TO_CLOSE:
       g_app.hardToClose = !g_app.hardToClose;
       return 0;
@@ -585,6 +588,12 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
         return 0;
       }
       DestroyWindow(hwnd);
+      return 0;
+    case WM_QUERYENDSESSION:
+      // The session may end when the question about unsaved changes lets it.
+      return AskBeforeClosing() == 0 ? TRUE : FALSE;
+    case WM_MOVE:
+      g_app.position = MAKEPOINTS(lParam);
       return 0;
     case WM_NCDESTROY:
       FreeEditorFonts();

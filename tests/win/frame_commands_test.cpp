@@ -468,4 +468,41 @@ TEST(FrameEndToEnd, NewWindowKeepsTheConfigurationFile) {
   EXPECT_EQ(first.WaitExit(15000), 0u);
 }
 
+// Utility Info: the figures from the editor (KiB rounded up), Compact with
+// its quip, Clear All Steps enabled only with steps and asking first; About
+// shows the version.
+TEST_F(FrameCommands, InfoAndAboutDialogs) {
+  Create();
+  Type("hello");
+  auto item = [](HWND dialog, int id) {
+    char text[64];
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return std::string(text);
+  };
+  auto open = [](int id) { return [id] { SendMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(id), 0); }; };
+  ScriptedAnswerer answers;
+  answers.Allow("Knock it off!", kAskInfo, kAnswerOk).Allow("No way!", kAskInfo, kAnswerOk)
+      .Allow("Really? No..", kAskInfo, kAnswerOk).Allow("Are we there yet?", kAskInfo, kAnswerOk);
+  answers.Expect("Are you sure?", kAskYesNo, kAnswerYes);
+  EXPECT_TRUE(WithDialog(open(IDM_HELP_INFO), [&](HWND dialog) {
+    EXPECT_EQ(WindowText(dialog), "Info");
+    EXPECT_EQ(item(dialog, IDC_INFO_LENGTH), "5");
+    EXPECT_EQ(item(dialog, IDC_INFO_SIZE), "1 KiB") << "5 bytes round up";
+    EXPECT_EQ(item(dialog, IDC_INFO_TEXT), "4 KiB") << "one block buffer";
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_INFO_CLEAR)));
+    EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDOK));
+    SendMessageA(dialog, WM_COMMAND, IDC_INFO_COMPACT, 0);
+    SendMessageA(dialog, WM_COMMAND, IDC_INFO_CLEAR, 0);
+    EXPECT_EQ(item(dialog, IDC_INFO_STEPS), "0 + 0");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_INFO_CLEAR)));
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+  }));
+  EXPECT_EQ(answers.asked().size(), 2u) << "one quip and the question";
+  EXPECT_EQ(SendMessageA(g_app.editorWindow, EM_CANUNDO, 0, 0), 0);
+  EXPECT_TRUE(WithDialog(open(IDM_HELP_ABOUT), [&](HWND dialog) {
+    EXPECT_EQ(item(dialog, IDC_ABOUT_VERSION), "Version 6.4.1.beta, NonUNICODE, 32-bit");
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+  }));
+}
+
 }  // namespace

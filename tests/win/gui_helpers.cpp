@@ -1,5 +1,7 @@
 #include "tests/win/gui_helpers.h"
 
+#include <functional>
+
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "config/config_io.h"
@@ -120,4 +122,37 @@ void DestroyFrame() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
   }
+}
+
+namespace {
+
+std::function<void(HWND)> *g_dialogAction;
+
+
+BOOL CALLBACK FindDialog(HWND hwnd, LPARAM lParam) {
+  if (ClassOf(hwnd) != "#32770") return TRUE;
+  *reinterpret_cast<HWND *>(lParam) = hwnd;
+  return FALSE;
+}
+
+void CALLBACK DialogTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND dialog = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
+  if (!dialog || !g_dialogAction) return;
+  KillTimer(nullptr, id);
+  std::function<void(HWND)> *action = g_dialogAction;
+  g_dialogAction = nullptr;
+  (*action)(dialog);
+}
+
+}  // namespace
+
+bool WithDialog(const std::function<void()> &open, std::function<void(HWND)> act) {
+  g_dialogAction = &act;
+  UINT_PTR timer = SetTimer(nullptr, 0, 10, DialogTimer);
+  open();
+  KillTimer(nullptr, timer);
+  bool ran = g_dialogAction == nullptr;
+  g_dialogAction = nullptr;
+  return ran;
 }

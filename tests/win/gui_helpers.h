@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // The folder of the test program, with a trailing backslash; the built
@@ -59,3 +60,8 @@ bool ResetFrameGlobals();
 // Destroys the main window, if there is one, without saving, and drops what
 // is left in the queue (the WM_QUIT of the destruction among it).
 void DestroyFrame();
+
+// Runs `open`, which shows a modal dialog of this thread, and `act` on the
+// dialog once it is up (from a timer of the dialog's message loop). act must
+// end the dialog. Returns whether act ran.
+bool WithDialog(const std::function<void()> &open, std::function<void(HWND)> act);

@@ -496,37 +496,6 @@ TEST_F(StatusBarTest, EveryMenuItemHasAHelpTextShownWhileItIsSelected) {
 
 // ---- the Go to dialog ----
 
-// Runs `open`, which shows the Go to dialog modally, and `act` on the dialog
-// once it is up (from a timer of the dialog's message loop). act must end
-// the dialog. Returns whether act ran.
-std::function<void(HWND)> *g_dialogAction;
-
-BOOL CALLBACK FindDialog(HWND hwnd, LPARAM lParam) {
-  if (ClassOf(hwnd) != "#32770") return TRUE;
-  *reinterpret_cast<HWND *>(lParam) = hwnd;
-  return FALSE;
-}
-
-void CALLBACK DialogTimer(HWND, UINT, UINT_PTR id, DWORD) {
-  HWND dialog = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
-  if (!dialog || !g_dialogAction) return;
-  KillTimer(nullptr, id);
-  std::function<void(HWND)> *action = g_dialogAction;
-  g_dialogAction = nullptr;
-  (*action)(dialog);
-}
-
-bool WithDialog(const std::function<void()> &open, std::function<void(HWND)> act) {
-  g_dialogAction = &act;
-  UINT_PTR timer = SetTimer(nullptr, 0, 10, DialogTimer);
-  open();
-  KillTimer(nullptr, timer);
-  bool ran = g_dialogAction == nullptr;
-  g_dialogAction = nullptr;
-  return ran;
-}
-
 std::string BoxText(HWND dialog, int id) {
   char text[64];
   GetDlgItemTextA(dialog, id, text, sizeof text);
