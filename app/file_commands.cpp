@@ -201,6 +201,39 @@ int OpenDroppedFiles(HDROP drop) {
   return r;
 }
 
+int CommandImport(u32 encoding, u32 codePageIndex) {
+  Document *doc = AppDocument();
+  if (!doc) return kResultReported;
+  FileHooks hooks = AppFileHooks();
+  int r = AskToSaveChanges(doc, hooks);
+  if (r != 0) return r;
+  char path[kPathChars];
+  if (!ChooseFileToOpen(g_app.mainWindow, path)) return kResultCancelled;
+  OpenRequest request = {path, encoding, codePageIndex, kOpenAsked};
+  r = OpenFile(doc, request, hooks);
+  AfterLoad();
+  return r;
+}
+
+int CommandExport(u32 encoding, u32 codePageIndex) {
+  Document *doc = AppDocument();
+  if (!doc) return kResultReported;
+  int r = SaveAs(doc, nullptr, encoding, codePageIndex, 0, AppFileHooks());
+  UpdateDocumentFields(g_app.editorWindow);
+  UpdateCaption();
+  return r;
+}
+
+int CommandReopen(u32 encoding, u32 codePageIndex) {
+  Document *doc = AppDocument();
+  if (!doc || !doc->filePath[0]) return kResultCancelled;
+  OpenRequest request = {doc->filePath, encoding, codePageIndex, kOpenReopen};
+  int r = OpenFile(doc, request, AppFileHooks());
+  AfterLoad();
+  UpdateDocumentFields(g_app.editorWindow);
+  return r;
+}
+
 int CommandInclude() {
   Document *doc = AppDocument();
   if (!doc) return kResultReported;

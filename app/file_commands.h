@@ -25,6 +25,12 @@ int CommandSaveAs();
 // chosen file's text in place of the selection; Exclude (13331): the
 // selection saved as a chosen file and deleted.
 int CommandRevert();
+// Import (open a chosen file), Export (save under a chosen name) and Re-open
+// (read the document's file again) in an encoding, with the code page index
+// for encoding 4.
+int CommandImport(u32 encoding, u32 codePageIndex);
+int CommandExport(u32 encoding, u32 codePageIndex);
+int CommandReopen(u32 encoding, u32 codePageIndex);
 // Files dropped on the window: the first is opened (with the question about
 // unsaved changes); when that succeeds and more were dropped, "join them?"
 // and on Yes each further one is included at the end, in drop order. A

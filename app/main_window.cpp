@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <commctrl.h>
+#include <initializer_list>
 #include <shellapi.h>
 
 #include "app/app_state.h"
@@ -120,7 +121,8 @@ LRESULT OnNotify(HWND hwnd, const NMHDR *header) {
 u16 HelpTextId(UINT id) {
   static const struct {
     u16 first, last;
-  } kRanges[] = {{17001, 17019}, {41101, 41150}, {45201, 45209}, {45301, 45309}};
+  } kRanges[] = {{17001, 17019}, {41101, 41150}, {45201, 45209}, {45301, 45309},
+                 {14001, 14999}, {15001, 15999}, {16001, 16999}};
   for (const auto &r : kRanges)
     if (id >= r.first && id <= r.last) return r.first;
   return static_cast<u16>(id);
@@ -203,6 +205,71 @@ void BuildEncodingMenus(HMENU bar, const Document *doc) {
   }
 }
 
+// Import, Export and Re-open: the four encodings, then the installed code
+// pages in eight groups by the description in their names; code page i is
+// base + 100 + i.
+void BuildCodePageMenus(HMENU bar, const Document *doc) {
+  static const TextSlot kGroupNames[kCodePageGroups] = {TXT_CP_GROUP_ANSI, TXT_CP_GROUP_ISO, TXT_CP_GROUP_OEM,
+                                                         TXT_CP_GROUP_IBM, TXT_CP_GROUP_MAC, TXT_CP_GROUP_ANSI_OEM,
+                                                         TXT_CP_GROUP_ISCII, TXT_CP_GROUP_OTHER};
+  static const char *const kNames[] = {"ANSI", "UTF-8", "Unicode", "Unicode, Big Endian"};
+  for (UINT base : {IDM_IMPORT_MENU, IDM_EXPORT_MENU, IDM_REOPEN_MENU}) {
+    HMENU menu = Submenu(bar, base);
+    if (!menu) continue;
+    for (u32 i = 0; i < 4; i++) AppendItem(menu, base + 1 + i, kNames[i], false, true);
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    HMENU groups[kCodePageGroups];
+    for (u32 g = 0; g < kCodePageGroups; g++) groups[g] = CreatePopupMenu();
+    for (u32 i = 0; i < CodePageCount() && 100 + i < 1000; i++) {
+      const char *name = CodePageName(i);
+      HMENU group = groups[CodePageGroup(name)];
+      if (group) AppendItem(group, base + 100 + i, name, false, true);
+    }
+    for (u32 g = 0; g < kCodePageGroups; g++) {
+      if (!groups[g]) continue;
+      MENUITEMINFOA mii = {};
+      mii.cbSize = sizeof mii;
+      mii.fMask = MIIM_SUBMENU | MIIM_STRING | MIIM_ID;
+      mii.wID = base + 10 + g;
+      mii.hSubMenu = groups[g];
+      mii.dwTypeData = const_cast<char *>(Text(kGroupNames[g]));
+      if (!InsertMenuItemA(menu, static_cast<UINT>(GetMenuItemCount(menu)), TRUE, &mii)) DestroyMenu(groups[g]);
+    }
+  }
+  // Re-open reads the document's own file.
+  const int top = GetMenuItemCount(bar);
+  for (int i = 0; i < top; i++) {
+    HMENU sub = GetSubMenu(bar, i);
+    for (int k = 0; sub && k < GetMenuItemCount(sub); k++) {
+      MENUITEMINFOA mii = {};
+      mii.cbSize = sizeof mii;
+      mii.fMask = MIIM_DATA;
+      if (GetMenuItemInfoA(sub, static_cast<UINT>(k), TRUE, &mii) && mii.dwItemData == IDM_REOPEN_MENU)
+        EnableMenuItem(sub, static_cast<UINT>(k), MF_BYPOSITION | (doc->filePath[0] ? MF_ENABLED : MF_GRAYED));
+    }
+  }
+}
+
+// Import (14000), Export (15000), Re-open (16000) in an encoding: base + 1..4
+// the four encodings, base + 100 + i code page i (an id past the list does
+// nothing).
+int CommandInEncoding(int id) {
+  const int base = id / 1000 * 1000;
+  const int item = id - base;
+  u32 encoding, codePage = 0xFFFFFFFF;
+  if (item >= 1 && item <= 4) {
+    encoding = static_cast<u32>(item - 1);
+  } else if (item >= 100 && static_cast<u32>(item - 100) < CodePageCount()) {
+    encoding = kEncodingCodePage;
+    codePage = static_cast<u32>(item - 100);
+  } else {
+    return kResultCancelled;
+  }
+  if (base == IDM_IMPORT_MENU) return CommandImport(encoding, codePage);
+  if (base == IDM_EXPORT_MENU) return CommandExport(encoding, codePage);
+  return CommandReopen(encoding, codePage);
+}
+
 // The encoding and newline commands of those submenus.
 int CommandEncoding(int id) {
   HWND editor = g_app.editorWindow;
@@ -242,6 +309,7 @@ void OnInitMenu(HMENU menu) {
   Enable(menu, IDM_FILE_REVERT, doc->filePath[0] != 0);
   Enable(menu, IDM_FILE_EXCLUDE, doc->selStart->position != doc->selEnd->position);
   BuildEncodingMenus(menu, doc);
+  BuildCodePageMenus(menu, doc);
   CheckMenuItem(menu, IDM_OVERWRITE_MODE, MF_BYCOMMAND | (doc->overwriteMode ? MF_CHECKED : MF_UNCHECKED));
 }
 
@@ -530,6 +598,7 @@ int OnMainCommand(HWND hwnd, int id) {
     case IDM_OPT_WORD_WRAP: return CommandWordWrap();
     case IDM_OPT_WRAP_MARGIN: return CommandWrapMargin();
     default:
+      if (id > IDM_IMPORT_MENU && id < IDM_REOPEN_MENU + 1000) return CommandInEncoding(id);
       return 64;
   }
 }

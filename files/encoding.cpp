@@ -368,6 +368,20 @@ i64 ValidateUtf8(const u8 *b, size_t size) {
   return sequences;
 }
 
+u32 CodePageGroup(const char *name) {
+  static const char *const kGroups[kCodePageGroups - 1] = {"ANSI", "ISO", "OEM", "IBM", "MAC", "ANSI/OEM", "ISCII"};
+  const char *open = name;
+  while (*open && *open != '(') open++;
+  if (!*open) return kCodePageGroups - 1;
+  const char *after = open + 1;
+  u32 group = kCodePageGroups - 1;
+  for (u32 g = 0; g < kCodePageGroups - 1; g++) {
+    const size_t n = StrLen(kGroups[g]);
+    if (StrLen(after) >= n && MemCompare(after, kGroups[g], n) == 0) group = g;
+  }
+  return group;
+}
+
 DetectedEncoding DetectEncoding(const u8 *b, size_t size, int forcedId, const DetectOptions &options) {
   DetectedEncoding d = {kEncodingAnsi, false, 0, false};
   if (forcedId >= 0 && forcedId <= 4) {

@@ -40,6 +40,14 @@ u32 CodePageCount();
 u32 CodePageNumber(u32 index);
 const char *CodePageName(u32 index);
 
+// The group of the Import, Export and Re-open menus a code page's name
+// belongs to: 0 "ANSI", 1 "ISO", 2 "OEM", 3 "IBM", 4 "MAC", 5 "ANSI/OEM",
+// 6 "ISCII", 7 "Other". The text after the name's "(" begins with the
+// group's name; when several do, the later one wins ("ANSI/OEM" over
+// "ANSI"); a name without "(" or a match is Other.
+constexpr u32 kCodePageGroups = 8;
+u32 CodePageGroup(const char *name);
+
 // The name of an encoding as the status bar and the menus show it: "ANSI",
 // "UTF-8", "Unicode", "Unicode, Big Endian", or the code page's name.
 const char *EncodingName(u32 id, u32 codePageIndex);

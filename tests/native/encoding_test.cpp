@@ -229,6 +229,23 @@ TEST(Conversion, EveryAnsiCharacterRoundTripsThroughEachEncoding) {
   EXPECT_EQ(Convert(false, kEncodingAnsi, 0, "as is"), "as is");
 }
 
+// The menu group of a code page follows the description after "(": the
+// later of two matching groups wins, no "(" or no match is Other.
+TEST(CodePages, GroupedByTheirDescriptions) {
+  const struct {
+    const char *name;
+    u32 group;
+  } cases[] = {
+      {"1252  (ANSI - Latin I)", 0},        {"28592 (ISO 8859-2 Central Europe)", 1},
+      {"437   (OEM - United States)", 2},   {"37    (IBM EBCDIC - U.S./Canada)", 3},
+      {"10000 (MAC - Roman)", 4},           {"874   (ANSI/OEM - Thai)", 5},
+      {"57002 (ISCII - Devanagari)", 6},    {"20127 (US-ASCII)", 7},
+      {"1250 ANSI without parentheses", 7}, {"(", 7},
+      {"936   (ANSI/OEM - Simplified Chinese GBK)", 5},
+  };
+  for (const auto &c : cases) EXPECT_EQ(CodePageGroup(c.name), c.group) << c.name;
+}
+
 TEST(Conversion, CodePagesAndCharactersWithoutAnAnsiForm) {
   u32 cyrillic = IndexOf(1251);
   ASSERT_NE(cyrillic, 0xFFFFFFFFu);

@@ -15,6 +15,7 @@
 #include "app/main_window.h"
 #include "config/config_state.h"
 #include "editor/editor_messages.h"
+#include "files/encoding.h"
 #include "resources/resource.h"
 #include "tests/support/scripted_answerer.h"
 #include "tests/support/test_files.h"
@@ -274,7 +275,7 @@ TEST_F(FrameCommands, EncodingAndNewlinesSubmenusFollowTheDocument) {
   int popups = 0;
   HMENU file = GetSubMenu(bar, 0);
   for (int i = 0; i < GetMenuItemCount(file); i++) popups += GetSubMenu(file, i) != nullptr;
-  EXPECT_EQ(popups, 2);
+  EXPECT_EQ(popups, 5) << "Encoding, Newlines, Import, Export, Re-open";
   g_settings.file.NoMixNl = 1;
   EXPECT_TRUE(state(IDM_NEWLINES_MIXED) & MF_GRAYED);
 }
@@ -503,6 +504,67 @@ TEST_F(FrameCommands, InfoAndAboutDialogs) {
     EXPECT_EQ(item(dialog, IDC_ABOUT_VERSION), "Version 6.4.1.beta, NonUNICODE, 32-bit");
     SendMessageA(dialog, WM_COMMAND, IDOK, 0);
   }));
+}
+
+// Import, Export and Re-open: four encodings, then eight groups holding
+// every installed code page once (id base + 100 + its index); Re-open is
+// greyed without a file and reads the file again in the chosen code page.
+TEST_F(FrameCommands, ImportExportAndReopenInAnyCodePage) {
+  TempFolder dir;
+  const std::string file = dir.File("cp.txt");
+  ASSERT_TRUE(WriteBytes(file, "\x8A"));
+  (void)BuildCodePageList();  // as start-up does
+  Create();
+  HMENU bar = GetMenu(g_app.mainWindow);
+  SendMessageA(g_app.mainWindow, WM_INITMENU, reinterpret_cast<WPARAM>(bar), 0);
+  const u32 pages = CodePageCount();
+  ASSERT_GT(pages, 10u);
+  for (UINT base : {IDM_IMPORT_MENU, IDM_EXPORT_MENU, IDM_REOPEN_MENU}) {
+    for (u32 i = 0; i < pages; i++) {
+      MENUITEMINFOA mii = {};
+      mii.cbSize = sizeof mii;
+      mii.fMask = MIIM_ID;
+      EXPECT_TRUE(GetMenuItemInfoA(bar, base + 100 + i, FALSE, &mii)) << base << " " << CodePageName(i);
+    }
+    EXPECT_NE(GetMenuState(bar, base + 17, MF_BYCOMMAND), static_cast<UINT>(-1)) << "the Other group";
+    EXPECT_NE(GetMenuState(bar, base + 4, MF_BYCOMMAND), static_cast<UINT>(-1));
+  }
+  // Made anew each time: still one item per code page.
+  SendMessageA(g_app.mainWindow, WM_INITMENU, reinterpret_cast<WPARAM>(bar), 0);
+  int items = 0;
+  HMENU reopen = nullptr;
+  HMENU filemenu = GetSubMenu(bar, 0);
+  for (int k = 0; k < GetMenuItemCount(filemenu); k++) {
+    MENUITEMINFOA mii = {};
+    mii.cbSize = sizeof mii;
+    mii.fMask = MIIM_DATA | MIIM_SUBMENU;
+    GetMenuItemInfoA(filemenu, static_cast<UINT>(k), TRUE, &mii);
+    if (mii.dwItemData == IDM_REOPEN_MENU) {
+      reopen = mii.hSubMenu;
+      EXPECT_TRUE(GetMenuState(filemenu, static_cast<UINT>(k), MF_BYPOSITION) & MF_GRAYED) << "no file yet";
+    }
+  }
+  ASSERT_NE(reopen, nullptr);
+  for (int g = 5; g < GetMenuItemCount(reopen); g++) items += GetMenuItemCount(GetSubMenu(reopen, g));
+  EXPECT_EQ(items, static_cast<int>(pages));
+  // Re-open as 1250.
+  {
+    ScriptedDialogs dialogs;
+    dialogs.Expect(false, file);
+    EXPECT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_IMPORT_MENU + 1, 0), 0);  // ANSI
+  }
+  u32 index = 0;
+  while (index < pages && CodePageNumber(index) != 1250) index++;
+  ASSERT_LT(index, pages);
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Do you realy want to revert the document? All changes will be lost!", kAskYesNo, kAnswerYes);
+    EXPECT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_REOPEN_MENU + 100 + index, 0), 0);
+  }
+  EXPECT_EQ(SendMessageA(g_app.editorWindow, EDM_GETENCODING, 0, 0), 4);
+  EXPECT_EQ(SendMessageA(g_app.editorWindow, EDM_GETCODEPAGE, 0, 0), static_cast<LRESULT>(index));
+  // A code page past the list does nothing.
+  EXPECT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_REOPEN_MENU + 100 + pages, 0), 1);
 }
 
 }  // namespace
