@@ -4,6 +4,7 @@
 
 #include "config/config_state.h"
 #include "document/edit.h"
+#include "document/long_operation.h"
 #include "document/position.h"
 #include "document/range_set.h"
 #include "document/undo.h"
@@ -14,6 +15,7 @@
 #include "editor/editor_messages.h"
 #include "editor/editor_paint.h"
 #include "editor/editor_scroll.h"
+#include "editor/wait_window.h"
 #include "files/encoding.h"
 #include "files/load.h"
 #include "foundation/bytes.h"
@@ -290,6 +292,48 @@ LRESULT ReplaceSel(EditorWindow *ed, const char *text, u32 length) {
   return r;
 }
 
+// ---- long operations ----
+
+void WaitHook(void *context, PlatThread thread, LongOperation *op) {
+  EditorWindow *ed = static_cast<EditorWindow *>(context);
+  WaitTexts texts = {{Text(TXT_PLEASE_WAIT), "", ""}};
+  HWND owner = GetAncestor(ed->hwnd, GA_ROOT);
+  WaitForThread(static_cast<HANDLE>(PlatThreadWaitHandle(thread)), op, owner, texts, GetParent(ed->hwnd),
+                EDN_PROGRESS, true, ed->hwnd);
+}
+
+void SaveViewHook(void *context, u32 *caret, i32 *topOffset) {
+  EditorWindow *ed = static_cast<EditorWindow *>(context);
+  *caret = ed->doc->caret.position;
+  *topOffset = static_cast<i32>(static_cast<i64>(ed->topLine) - ed->doc->caret.row);
+}
+
+void RestoreViewHook(void *context, u32 caret, i32 topOffset) {
+  EditorWindow *ed = static_cast<EditorWindow *>(context);
+  Select(ed, caret, caret, kCaretNoScroll);
+  const i64 top = static_cast<i64>(ed->doc->caret.row) + topOffset;
+  ed->topLine = top < 0 ? 0 : static_cast<u32>(top);
+  ApplyScroll(ed, 0);
+  Refresh(ed, kRefreshResetLayout);
+}
+
+void ClearHighlightHook(void *context, u32 set) {
+  EditorWindow *ed = static_cast<EditorWindow *>(context);
+  RangeSetClear(&ed->doc->store.rangeSets[set == 5 ? kSetPrimaryMatches : kSetSecondaryMatches]);
+  InvalidateRect(ed->hwnd, nullptr, FALSE);
+}
+
+void RepaintHighlightHook(void *context, u32) {
+  InvalidateRect(static_cast<EditorWindow *>(context)->hwnd, nullptr, FALSE);
+}
+
+LRESULT RunLongOperation(EditorWindow *ed, u32 flags, LongOperation *op) {
+  if (!op || !op->work) return 0;
+  const LongOperationHooks hooks = {ed, WaitHook, SaveViewHook, RestoreViewHook, ClearHighlightHook,
+                                    RepaintHighlightHook};
+  return RunLong(ed->doc, op, flags, hooks);
+}
+
 LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
   Document *doc = ed->doc;
   const TextStore *s = &doc->store;
@@ -474,6 +518,7 @@ LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
       InvalidateSelectionRows(ed, ra.row, rb.row);
       return 0;
     }
+    case EDM_RUNLONG: return RunLongOperation(ed, static_cast<u32>(wParam), reinterpret_cast<LongOperation *>(lParam));
     case EDM_CLEARHIGHLIGHT1:
     case EDM_CLEARHIGHLIGHT2:
       RangeSetClear(&doc->store.rangeSets[msg == EDM_CLEARHIGHLIGHT1 ? kSetPrimaryMatches : kSetSecondaryMatches]);

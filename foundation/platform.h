@@ -47,6 +47,15 @@ u32 PlatTickCount();
 u32 PlatCurrentThreadId();
 u32 PlatCurrentProcessId();
 
+// ---- threads ---------------------------------------------------------------
+typedef struct PlatThreadRec *PlatThread;
+// Runs fn(arg) on a new thread; null when it cannot be made.
+PlatThread PlatThreadStart(u32 (*fn)(void *arg), void *arg);
+// Waits for the thread to end and frees it.
+void PlatThreadJoin(PlatThread thread);
+// What a Win32 wait can wait on (the thread's HANDLE); null in the POSIX backend.
+void *PlatThreadWaitHandle(PlatThread thread);
+
 // ---- thread-local slots ----------------------------------------------------
 // PlatTlsAlloc returns kPlatTlsNone when no slot is left.
 constexpr u32 kPlatTlsNone = 0xFFFFFFFFu;

@@ -53,6 +53,39 @@ void *PlatHeapRealloc(void *block, size_t size) {
 
 void PlatHeapFree(void *block) { free(block); }
 
+struct PlatThreadRec {
+  pthread_t id;
+  u32 (*fn)(void *);
+  void *arg;
+};
+
+static void *ThreadTrampoline(void *p) {
+  PlatThreadRec *t = static_cast<PlatThreadRec *>(p);
+  t->fn(t->arg);
+  return nullptr;
+}
+
+PlatThread PlatThreadStart(u32 (*fn)(void *), void *arg) {
+  if (FaultFires(kFaultThread)) return nullptr;
+  PlatThreadRec *t = static_cast<PlatThreadRec *>(malloc(sizeof(PlatThreadRec)));
+  if (!t) return nullptr;
+  t->fn = fn;
+  t->arg = arg;
+  if (pthread_create(&t->id, nullptr, ThreadTrampoline, t) != 0) {
+    free(t);
+    return nullptr;
+  }
+  return t;
+}
+
+void PlatThreadJoin(PlatThread t) {
+  if (!t) return;
+  pthread_join(t->id, nullptr);
+  free(t);
+}
+
+void *PlatThreadWaitHandle(PlatThread) { return nullptr; }
+
 size_t PlatHeapSize(const void *block) { return block ? malloc_usable_size(const_cast<void *>(block)) : 0; }
 
 void PlatHeapCompact() {}

@@ -170,6 +170,40 @@ bool PlatHeapTopDown(const void **lowest) {
   return HeapMode() == 1;
 }
 
+struct PlatThreadRec {
+  HANDLE handle;
+  u32 (*fn)(void *);
+  void *arg;
+};
+
+static DWORD WINAPI ThreadTrampoline(LPVOID p) {
+  PlatThreadRec *t = static_cast<PlatThreadRec *>(p);
+  return t->fn(t->arg);
+}
+
+PlatThread PlatThreadStart(u32 (*fn)(void *), void *arg) {
+  if (FaultFires(kFaultThread)) return nullptr;
+  PlatThreadRec *t = static_cast<PlatThreadRec *>(HeapAlloc(GetProcessHeap(), 0, sizeof(PlatThreadRec)));
+  if (!t) return nullptr;
+  t->fn = fn;
+  t->arg = arg;
+  t->handle = CreateThread(nullptr, 0, ThreadTrampoline, t, 0, nullptr);
+  if (!t->handle) {
+    HeapFree(GetProcessHeap(), 0, t);
+    return nullptr;
+  }
+  return t;
+}
+
+void PlatThreadJoin(PlatThread t) {
+  if (!t) return;
+  WaitForSingleObject(t->handle, INFINITE);
+  CloseHandle(t->handle);
+  HeapFree(GetProcessHeap(), 0, t);
+}
+
+void *PlatThreadWaitHandle(PlatThread t) { return t ? t->handle : nullptr; }
+
 PlatMapping PlatCreateMapping(u64 bytes) {
   if (FaultFires(kFaultMap)) return nullptr;
   HANDLE h = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,

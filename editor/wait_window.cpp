@@ -1,0 +1,100 @@
+// Waiting for a worker thread while the window stays alive.
+#include "editor/wait_window.h"
+
+#include "resources/resource.h"
+
+namespace {
+
+HWND g_waitWindow;
+constexpr DWORD kDelayMs = 1024;
+constexpr DWORD kProgressCapMs = 16384;
+
+INT_PTR CALLBACK WaitDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_INITDIALOG: {
+      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDCANCEL) {
+        LongOperation *op = reinterpret_cast<LongOperation *>(GetWindowLongPtrA(dialog, DWLP_USER));
+        if (op) op->cancel.fetch_add(1);
+        return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+HWND ShowWaitWindow(HWND owner, LongOperation *op, const WaitTexts &texts) {
+  HWND wait = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_WAIT), owner, WaitDlgProc,
+                                 reinterpret_cast<LPARAM>(op));
+  if (!wait) return nullptr;
+  static const int kLines[3] = {IDC_WAIT_LINE1, IDC_WAIT_LINE2, IDC_WAIT_LINE3};
+  for (int i = 0; i < 3; i++) SetDlgItemTextA(wait, kLines[i], texts.lines[i] ? texts.lines[i] : "");
+  if (owner) EnableWindow(owner, FALSE);
+  ShowWindow(wait, SW_SHOW);
+  g_waitWindow = wait;
+  return wait;
+}
+
+}  // namespace
+
+HWND CurrentWaitWindow() { return g_waitWindow; }
+
+void WaitForThread(HANDLE thread, LongOperation *op, HWND owner, const WaitTexts &texts, HWND progressWindow,
+                   UINT progressMessage, bool delayed, HWND filter) {
+  const DWORD start = GetTickCount();
+  HWND wait = delayed ? nullptr : ShowWaitWindow(owner, op, texts);
+  bool full = !delayed;
+  DWORD interval = kDelayMs;
+  u32 shown = 0;
+  for (;;) {
+    MSG msg;
+    if (!full) {
+      // Only what is sent to this thread: the worker's requests.
+      while (PeekMessageA(&msg, filter, 0, 0, PM_REMOVE | PM_QS_SENDMESSAGE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+      }
+    } else {
+      bool quit = false;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+          quit = true;  // for the main loop, after the worker
+          continue;
+        }
+        if (wait && IsDialogMessageA(wait, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+      }
+      if (quit) PostQuitMessage(0);
+    }
+    const DWORD timeout = full ? (op->total ? interval : INFINITE) : kDelayMs;
+    const DWORD r = MsgWaitForMultipleObjectsEx(1, &thread, timeout, full ? QS_ALLINPUT : QS_SENDMESSAGE,
+                                                MWMO_INPUTAVAILABLE);
+    if (r == WAIT_OBJECT_0) break;
+    if (!full) {
+      // A second without the end, or a message after it: the wait window.
+      if (r == WAIT_TIMEOUT || GetTickCount() - start > kDelayMs) {
+        full = true;
+        wait = ShowWaitWindow(owner, op, texts);
+      }
+      continue;
+    }
+    if (op->total) {
+      if (r == WAIT_TIMEOUT && interval < kProgressCapMs) interval *= 2;
+      const u32 done = op->progress.load();
+      if (done && done != shown && progressWindow) {
+        shown = done;
+        SendMessageA(progressWindow, progressMessage, done, op->total);
+      }
+    }
+  }
+  if (wait) {
+    if (owner) EnableWindow(owner, TRUE);  // before the window goes, so that the focus can return
+    DestroyWindow(wait);
+    g_waitWindow = nullptr;
+  }
+}

@@ -1,0 +1,168 @@
+// Long operations on a real editor window: the worker thread, the wait for
+// it (no input and no wait window in the first second, then the window with
+// Cancel), inline runs, nesting, a thread that cannot be made, the worker's
+// random numbers, the undo group and the restored view.
+#include <windows.h>
+
+#include <atomic>
+
+#include "document/long_operation.h"
+#include "document/undo.h"
+#include "editor/wait_window.h"
+#include "foundation/fault.h"
+#include "foundation/random.h"
+#include "tests/win/editor_harness.h"
+
+namespace {
+
+// A job that waits in steps of 10 ms for `ms` or until cancelled, and notes
+// what it saw: its thread, whether the wait window was up (and then presses
+// its Cancel when asked to), its first random number.
+struct Job {
+  DWORD ms = 0;
+  bool pressCancel = false;
+  DWORD thread = 0;
+  std::atomic<bool> sawWaitWindow{false};
+  u64 random = 0;
+  int steps = 0;
+};
+
+int RunJob(LongOperation *op) {
+  Job *job = static_cast<Job *>(op->context);
+  job->thread = GetCurrentThreadId();
+  job->random = RandomStep(ThreadRecordCurrent());
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < job->ms && !LongOperationCancelled(op)) {
+    Sleep(10);
+    job->steps++;
+    HWND wait = CurrentWaitWindow();
+    if (wait) {
+      job->sawWaitWindow = true;
+      if (job->pressCancel) PostMessageA(wait, WM_COMMAND, IDCANCEL, 0);
+      job->pressCancel = false;  // pressed once
+    }
+  }
+  return LongOperationCancelled(op) ? 32 : 7;
+}
+
+class LongOperationTest : public EditorTest {
+ protected:
+  LRESULT Run(Job *job, u32 flags) {
+    op_.work = RunJob;
+    op_.context = job;
+    op_.cancel = 0;
+    op_.limitMs = 0;
+    return SendMessageA(editor_, EDM_RUNLONG, flags, reinterpret_cast<LPARAM>(&op_));
+  }
+  LongOperation op_ = {};
+};
+
+// A short job: on its own thread, no wait window, and input that arrived
+// meanwhile waits in the queue; a long one shows the window, whose Cancel
+// stops it, and the frame is enabled again afterwards.
+TEST_F(LongOperationTest, TheWaitWindowComesAfterASecondAndCancels) {
+  Job quick;
+  quick.ms = 300;
+  PostMessageA(editor_, WM_CHAR, 'q', 1);
+  EXPECT_EQ(Run(&quick, 0), 7);
+  EXPECT_NE(quick.thread, GetCurrentThreadId());
+  EXPECT_FALSE(quick.sawWaitWindow);
+  MSG msg;
+  EXPECT_TRUE(PeekMessageA(&msg, editor_, WM_CHAR, WM_CHAR, PM_NOREMOVE)) << "the typed key waits for the job";
+  Job slow;
+  slow.ms = 3000;
+  slow.pressCancel = true;
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(Run(&slow, 0), 32);
+  EXPECT_TRUE(slow.sawWaitWindow);
+  EXPECT_LT(GetTickCount() - start, 2500u) << "Cancel ended it early";
+  EXPECT_EQ(op_.cancel.load(), 1u);
+  EXPECT_EQ(CurrentWaitWindow(), nullptr);
+  EXPECT_TRUE(IsWindowEnabled(GetAncestor(editor_, GA_ROOT)));
+}
+
+// Inline runs stay on this thread; an operation started inside another runs
+// inline and obeys the outer one's Cancel; the worker continues this
+// thread's random numbers.
+TEST_F(LongOperationTest, InlineNestedAndRandomNumbers) {
+  Job inlineJob;
+  EXPECT_EQ(Run(&inlineJob, kRunInline), 7);
+  EXPECT_EQ(inlineJob.thread, GetCurrentThreadId());
+
+  ThreadRecord saved = *ThreadRecordCurrent();
+  const u64 expected = RandomStep(ThreadRecordCurrent());
+  *ThreadRecordCurrent() = saved;
+  Job worker;
+  EXPECT_EQ(Run(&worker, 0), 7);
+  EXPECT_NE(worker.thread, GetCurrentThreadId());
+  EXPECT_EQ(worker.random, expected);
+
+  // The outer job starts an inner one through the editor, then is cancelled.
+  struct Outer {
+    HWND editor;
+    Job inner;
+    DWORD innerThread = 0;
+    int innerResult = 0;
+  } outer{editor_, {}, 0, 0};
+  outer.inner.ms = 5000;
+  LongOperation outerOp = {};
+  outerOp.context = &outer;
+  outerOp.work = [](LongOperation *op) {
+    Outer *o = static_cast<Outer *>(op->context);
+    op->cancel = 1;  // as Cancel would, before the inner run
+    LongOperation inner = {};
+    inner.work = RunJob;
+    inner.context = &o->inner;
+    o->innerResult = static_cast<int>(SendMessageA(o->editor, EDM_RUNLONG, 0, reinterpret_cast<LPARAM>(&inner)));
+    return 0;
+  };
+  EXPECT_EQ(SendMessageA(editor_, EDM_RUNLONG, kRunInline, reinterpret_cast<LPARAM>(&outerOp)), 0);
+  EXPECT_EQ(outer.innerResult, 32) << "the inner run saw the outer Cancel";
+  EXPECT_EQ(outer.inner.thread, GetCurrentThreadId());
+  EXPECT_FALSE(LongOperationRunning());
+}
+
+// A changing operation is one undo group; when no thread can be made the
+// result is -1 and the group is closed; unless cancelled, the caret and the
+// first row come back.
+TEST_F(LongOperationTest, UndoGroupThreadFailureAndTheView) {
+  std::string text;
+  for (int i = 0; i < 200; i++) text += "line\r\n";
+  SetText(text);
+  SendMessageA(editor_, EDM_GOTO, 150, 0);  // scroll somewhere
+  Select(603, 603);
+  const u32 top = ed()->topLine;
+  struct Typer {
+    HWND editor;
+  } typer{editor_};
+  LongOperation op = {};
+  op.context = &typer;
+  op.work = [](LongOperation *o) {
+    HWND editor = static_cast<Typer *>(o->context)->editor;
+    // Each change comes from the worker as a request to the window.
+    for (int i = 0; i < 3; i++) {
+      SendMessageA(editor, EM_SETSEL, static_cast<WPARAM>(i * 7), i * 7);
+      SendMessageA(editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("x"));
+    }
+    return 0;
+  };
+  const u32 caret = doc()->caret.position;
+  EXPECT_EQ(SendMessageA(editor_, EDM_RUNLONG, kRunChanges, reinterpret_cast<LPARAM>(&op)), 0);
+  EXPECT_EQ(Text().substr(0, 21), "xline\r\nxline\r\nxline\r\n");
+  EXPECT_EQ(doc()->caret.position, caret) << "the caret where it was";
+  EXPECT_EQ(ed()->topLine, top);
+  EXPECT_EQ(doc()->undo.groupMode, 0u);
+  SendMessageA(editor_, WM_UNDO, 0, 0);
+  EXPECT_EQ(Text(), text) << "one undo takes all three back";
+  FaultInjector fi = {};
+  FaultPlan(&fi, kFaultThread, 1, false);
+  {
+    ScopedFaultInjector scope(&fi);
+    EXPECT_EQ(SendMessageA(editor_, EDM_RUNLONG, kRunChanges, reinterpret_cast<LPARAM>(&op)), -1);
+  }
+  EXPECT_EQ(fi.fired[kFaultThread], 1u);
+  EXPECT_EQ(doc()->undo.groupMode, 0u) << "the group closed";
+  EXPECT_EQ(Text(), text) << "nothing ran";
+}
+
+}  // namespace
