@@ -144,6 +144,19 @@ void OnMenuSelect(UINT item, UINT flags, HMENU menu) {
 
 void Enable(HMENU menu, UINT id, bool on) { EnableMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED)); }
 
+// The display options of the Options menu, in menu order, and the setting
+// each one turns on and off.
+struct DisplayOption {
+  UINT id;
+  i32 OptsSettings::*flag;
+};
+const DisplayOption kDisplayOptions[] = {
+    {IDM_OPT_LINE_NUMBERS, &OptsSettings::LnNums},  {IDM_OPT_VISIBLE_TABS, &OptsSettings::PrnTabs},
+    {IDM_OPT_VISIBLE_SPACES, &OptsSettings::PrnSpcs}, {IDM_OPT_VISIBLE_NEWLINES, &OptsSettings::PrnNlns},
+    {IDM_OPT_LINE_LENGTHS, &OptsSettings::PrnLens}, {IDM_OPT_COLORIZE, &OptsSettings::TxtClrz},
+    {IDM_OPT_DETECT_URLS, &OptsSettings::Urls},     {IDM_OPT_HIGHLIGHTER, &OptsSettings::HiliSel},
+};
+
 void Check(HMENU menu, UINT id, bool on) { CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED)); }
 
 // The submenu that stands for the menu item `id`: the item (a placeholder in
@@ -295,6 +308,7 @@ void OnInitMenu(HMENU menu) {
   Check(menu, IDM_OPT_STAY_ON_TOP, g_settings.opts.OnTop != 0);
   Check(menu, IDM_OPT_SESSION_ON_TOP, g_app.sessionOnTop != 0);
   Check(menu, IDM_OPT_SECOND_FONT, g_settings.opts.CFont != 0);
+  for (const DisplayOption &option : kDisplayOptions) Check(menu, option.id, g_settings.opts.*option.flag != 0);
   Enable(menu, IDM_FILE_EXIT, !g_app.hardToClose);
   Enable(menu, IDM_FILE_SAVE_AND_EXIT, !g_app.hardToClose);
   HWND editor = g_app.editorWindow;
@@ -484,6 +498,18 @@ void LeaveFullscreen(HWND hwnd) {
   SetWindowPlacement(hwnd, &wp);
 }
 
+int ToggleDisplayOption(const DisplayOption &option) {
+  i32 &flag = g_settings.opts.*option.flag;
+  flag = flag ? 0 : 1;
+  // Everything the view draws or lays out may change: the gutter's width,
+  // the caches of URLs and of the highlighter, the marks.
+  if (g_app.editorWindow) {
+    SendMessageA(g_app.editorWindow, EDM_REFRESH, 1270, 0);
+    SendMessageA(g_app.editorWindow, EDM_UPDATE, 0, 0);
+  }
+  return 0;
+}
+
 // Esc (13813), and Shift+Esc (13817) once it has set exit without saving:
 // a drag or the search bar is ended first; otherwise the window closes when
 // Esc is to quit, after "Do you want to quit?" when AskEsc wants it and the
@@ -598,6 +624,8 @@ int OnMainCommand(HWND hwnd, int id) {
     case IDM_OPT_WORD_WRAP: return CommandWordWrap();
     case IDM_OPT_WRAP_MARGIN: return CommandWrapMargin();
     default:
+      for (const DisplayOption &option : kDisplayOptions)
+        if (static_cast<UINT>(id) == option.id) return ToggleDisplayOption(option);
       if (id > IDM_IMPORT_MENU && id < IDM_REOPEN_MENU + 1000) return CommandInEncoding(id);
       return 64;
   }

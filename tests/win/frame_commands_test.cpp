@@ -15,6 +15,7 @@
 #include "app/main_window.h"
 #include "config/config_state.h"
 #include "editor/editor_messages.h"
+#include "editor/editor_window.h"
 #include "files/encoding.h"
 #include "resources/resource.h"
 #include "tests/support/scripted_answerer.h"
@@ -565,6 +566,37 @@ TEST_F(FrameCommands, ImportExportAndReopenInAnyCodePage) {
   EXPECT_EQ(SendMessageA(g_app.editorWindow, EDM_GETCODEPAGE, 0, 0), static_cast<LRESULT>(index));
   // A code page past the list does nothing.
   EXPECT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_REOPEN_MENU + 100 + pages, 0), 1);
+}
+
+// The eight display options: each command flips its setting, the menu
+// shows it, and the view follows (the gutter comes and goes with Line
+// Numbers).
+TEST_F(FrameCommands, DisplayOptionsFlipTheirSettings) {
+  Create();
+  HMENU bar = GetMenu(g_app.mainWindow);
+  const struct {
+    int id;
+    i32 *flag;
+  } options[] = {
+      {IDM_OPT_LINE_NUMBERS, &g_settings.opts.LnNums},  {IDM_OPT_VISIBLE_TABS, &g_settings.opts.PrnTabs},
+      {IDM_OPT_VISIBLE_SPACES, &g_settings.opts.PrnSpcs}, {IDM_OPT_VISIBLE_NEWLINES, &g_settings.opts.PrnNlns},
+      {IDM_OPT_LINE_LENGTHS, &g_settings.opts.PrnLens}, {IDM_OPT_COLORIZE, &g_settings.opts.TxtClrz},
+      {IDM_OPT_DETECT_URLS, &g_settings.opts.Urls},     {IDM_OPT_HIGHLIGHTER, &g_settings.opts.HiliSel},
+  };
+  for (const auto &o : options) {
+    for (int round = 0; round < 2; round++) {
+      const i32 before = *o.flag;
+      EXPECT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(o.id), 0), 0);
+      EXPECT_EQ(*o.flag, before ? 0 : 1) << o.id;
+      SendMessageA(g_app.mainWindow, WM_INITMENU, reinterpret_cast<WPARAM>(bar), 0);
+      EXPECT_EQ((GetMenuState(bar, static_cast<UINT>(o.id), MF_BYCOMMAND) & MF_CHECKED) != 0, *o.flag != 0) << o.id;
+    }
+  }
+  g_settings.opts.LnNums = 1;
+  SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_OPT_LINE_NUMBERS, 0);
+  EXPECT_EQ(EditorOf(g_app.editorWindow)->gutterWidth, 0);
+  SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_OPT_LINE_NUMBERS, 0);
+  EXPECT_GT(EditorOf(g_app.editorWindow)->gutterWidth, 0);
 }
 
 }  // namespace
