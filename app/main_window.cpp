@@ -9,6 +9,7 @@
 #include "app/goto_dialog.h"
 #include "app/info_dialogs.h"
 #include "app/status_bar.h"
+#include "document/long_operation.h"
 #include "document/undo.h"
 #include "editor/editor_messages.h"
 #include "files/encoding.h"
@@ -17,6 +18,7 @@
 #include "config/config_state.h"
 #include "editor/editor_caches.h"
 #include "editor/editor_window.h"
+#include "editor/wait_window.h"
 #include "foundation/ask_user.h"
 #include "foundation/bytes.h"
 #include "foundation/format.h"
@@ -30,6 +32,8 @@
 const char kMainClassName[] = "QuilPad";
 
 namespace {
+
+constexpr UINT kTrayCallback = 0x8100;  // the notification-area icon's messages
 
 // The editor takes the client area above the status bar (while it is shown).
 void LayoutChildren(HWND hwnd) {
@@ -327,6 +331,45 @@ void OnInitMenu(HMENU menu) {
   CheckMenuItem(menu, IDM_OVERWRITE_MODE, MF_BYCOMMAND | (doc->overwriteMode ? MF_CHECKED : MF_UNCHECKED));
 }
 
+// While a long operation runs, the messages that could free or replace the
+// document under it (close, hand-over, revert, auto-save, drops, tray
+// restores, posted commands) wait here and are posted again after it; a
+// close also cancels it, and the end of the session is refused meanwhile.
+struct PutOff {
+  UINT msg;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+PutOff g_putOff[64];
+int g_putOffCount;
+
+void ReplayPutOff() {
+  const int n = g_putOffCount;
+  g_putOffCount = 0;
+  for (int i = 0; i < n; i++)
+    if (g_app.mainWindow) PostMessageA(g_app.mainWindow, g_putOff[i].msg, g_putOff[i].wParam, g_putOff[i].lParam);
+}
+
+bool PutOffDuringOperation(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT *answer) {
+  if (!LongOperationRunning()) return false;
+  const bool deferred = msg == WM_CLOSE || msg == WM_DROPFILES || msg == WM_COMMAND || msg == kTrayCallback ||
+                        (msg == WM_TIMER && wParam == 5) || (g_app.handOver && msg == g_app.handOver);
+  if (msg == WM_QUERYENDSESSION) {
+    *answer = FALSE;
+    return true;
+  }
+  if (!deferred) return false;
+  if (msg == WM_CLOSE) CancelLongOperation();
+  // A full list drops the newest; a drop's handle is released then.
+  if (g_putOffCount < static_cast<int>(sizeof g_putOff / sizeof g_putOff[0])) {
+    g_putOff[g_putOffCount++] = PutOff{msg, wParam, lParam};
+  } else if (msg == WM_DROPFILES) {
+    DragFinish(reinterpret_cast<HDROP>(wParam));
+  }
+  *answer = 0;
+  return true;
+}
+
 LRESULT OnCreate(HWND hwnd) {
   g_app.mainWindow = hwnd;
   g_app.editorWindow = CreateWindowExA(
@@ -339,6 +382,7 @@ LRESULT OnCreate(HWND hwnd) {
   }
   CreateStatusBar(hwnd);
   LayoutChildren(hwnd);
+  g_afterLongOperation = ReplayPutOff;
   g_app.handOver = RegisterWindowMessageA("QLP.AE");
   g_app.taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
   DragAcceptFiles(hwnd, TRUE);
@@ -366,7 +410,6 @@ int Zoom(int step) {
   return 0;
 }
 
-constexpr UINT kTrayCallback = 0x8100;
 
 // Cuts the text to at most `most` bytes, never inside a double-byte
 // character of the ANSI code page.
@@ -656,6 +699,8 @@ LRESULT OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  LRESULT putOff = 0;
+  if (hwnd == g_app.mainWindow && PutOffDuringOperation(msg, wParam, lParam, &putOff)) return putOff;
   if (msg >= EDN_STATUSMESSAGE && msg <= EDN_BREAKSNEWLINE) {
     OnEditorStatusNotification(msg, wParam, lParam);
     if (msg == EDN_MODIFIED) UpdateCaption();

@@ -35,6 +35,10 @@ bool LongOperationCancelled(LongOperation *op) {
 
 bool LongOperationRunning() { return g_depth > 0; }
 
+void CancelLongOperation() {
+  if (g_outer) g_outer->cancel.fetch_add(1);
+}
+
 int RunLong(Document *doc, LongOperation *op, u32 flags, const LongOperationHooks &hooks) {
   const bool changes = (flags & kRunChanges) != 0;
   const u32 set = (flags & kRunHighlight5) ? 5 : (flags & kRunHighlight6) ? 6 : 0;

@@ -70,3 +70,6 @@ int RunLong(Document *doc, LongOperation *op, u32 flags, const LongOperationHook
 
 // Whether a long operation is running (its worker, or inline).
 bool LongOperationRunning();
+// Cancels the running operation (as its Cancel button does); nothing when
+// none runs.
+void CancelLongOperation();

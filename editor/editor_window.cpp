@@ -331,7 +331,9 @@ LRESULT RunLongOperation(EditorWindow *ed, u32 flags, LongOperation *op) {
   if (!op || !op->work) return 0;
   const LongOperationHooks hooks = {ed, WaitHook, SaveViewHook, RestoreViewHook, ClearHighlightHook,
                                     RepaintHighlightHook};
-  return RunLong(ed->doc, op, flags, hooks);
+  const LRESULT r = RunLong(ed->doc, op, flags, hooks);
+  if (!LongOperationRunning() && g_afterLongOperation) g_afterLongOperation();
+  return r;
 }
 
 LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -43,6 +43,8 @@ HWND ShowWaitWindow(HWND owner, LongOperation *op, const WaitTexts &texts) {
 
 HWND CurrentWaitWindow() { return g_waitWindow; }
 
+void (*g_afterLongOperation)();
+
 void WaitForThread(HANDLE thread, LongOperation *op, HWND owner, const WaitTexts &texts, HWND progressWindow,
                    UINT progressMessage, bool delayed, HWND filter) {
   const DWORD start = GetTickCount();

@@ -22,3 +22,7 @@ void WaitForThread(HANDLE thread, LongOperation *op, HWND owner, const WaitTexts
 
 // The wait window shown while `WaitForThread` runs; null otherwise.
 HWND CurrentWaitWindow();
+
+// Called when the outermost long operation has ended (the main window
+// replays what it put off meanwhile); null for nothing.
+extern void (*g_afterLongOperation)();

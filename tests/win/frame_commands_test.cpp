@@ -14,6 +14,7 @@
 #include "app/common_dialogs.h"
 #include "app/main_window.h"
 #include "config/config_state.h"
+#include "document/long_operation.h"
 #include "editor/editor_messages.h"
 #include "editor/editor_window.h"
 #include "files/encoding.h"
@@ -597,6 +598,44 @@ TEST_F(FrameCommands, DisplayOptionsFlipTheirSettings) {
   EXPECT_EQ(EditorOf(g_app.editorWindow)->gutterWidth, 0);
   SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_OPT_LINE_NUMBERS, 0);
   EXPECT_GT(EditorOf(g_app.editorWindow)->gutterWidth, 0);
+}
+
+// While a long operation runs, a close, a drop and a posted command wait for
+// its end (the close cancels it), and the end of the session is refused;
+// afterwards they take effect in the order they came.
+TEST_F(FrameCommands, CloseDropsAndCommandsWaitForARunningOperation) {
+  TempFolder dir;
+  const std::string file = dir.File("dropped.txt");
+  ASSERT_TRUE(WriteBytes(file, "dropped"));
+  Create();
+  struct Context {
+    HWND main;
+    HGLOBAL drop;
+    LRESULT endSession = -1;
+    bool aliveAfterClose = false;
+  } context{g_app.mainWindow, Drop({file})};
+  LongOperation op = {};
+  op.context = &context;
+  op.work = [](LongOperation *o) {
+    Context *c = static_cast<Context *>(o->context);
+    c->endSession = SendMessageA(c->main, WM_QUERYENDSESSION, 0, 0);
+    PostMessageA(c->main, WM_DROPFILES, reinterpret_cast<WPARAM>(c->drop), 0);
+    PostMessageA(c->main, WM_COMMAND, IDM_OPT_SESSION_ON_TOP, 0);
+    PostMessageA(c->main, WM_CLOSE, 0, 0);
+    const DWORD start = GetTickCount();
+    while (!LongOperationCancelled(o) && GetTickCount() - start < 8000) Sleep(10);
+    c->aliveAfterClose = IsWindow(c->main) != 0;
+    return LongOperationCancelled(o) ? 32 : 0;
+  };
+  HWND frame = g_app.mainWindow;
+  EXPECT_EQ(SendMessageA(g_app.editorWindow, EDM_RUNLONG, 0, reinterpret_cast<LPARAM>(&op)), 32) << "the close cancelled it";
+  EXPECT_EQ(context.endSession, FALSE);
+  EXPECT_TRUE(context.aliveAfterClose);
+  EXPECT_TRUE(IsWindow(frame));
+  EXPECT_EQ(g_app.sessionOnTop, 0);
+  Pump();
+  EXPECT_EQ(g_app.sessionOnTop, 1) << "the posted command ran after the operation";
+  EXPECT_FALSE(IsWindow(frame)) << "then the close";
 }
 
 }  // namespace
