@@ -2,6 +2,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
 #include "foundation/texts.h"
 #include "resources/resource.h"
 
@@ -36,6 +42,107 @@ TEST(Resources, IconMenuAndVersionArePresent) {
   EXPECT_STREQ(text, "E&xit");
   DestroyMenu(menu);
   EXPECT_NE(FindResourceA(self, MAKEINTRESOURCEA(VS_VERSION_INFO), MAKEINTRESOURCEA(16)), nullptr);
+}
+
+// Menu 20 and accelerator tables 30 and 31 as data: no command twice in the
+// menu; every shortcut a menu item shows is a key of table 30 or 31 for that
+// command, and every menu command with a key shows one of its keys; the keys
+// of table 30 run menu commands or the commands that only keys reach.
+struct Key {
+  BYTE flags;  // FCONTROL | FSHIFT | FALT
+  WORD key;
+  bool operator==(const Key &o) const { return flags == o.flags && key == o.key; }
+};
+
+// "Ctrl+Shift+S", "Alt+Del", "Num *", "F11", ...; key 0 when not understood.
+Key ParseShortcut(std::string text) {
+  Key k = {0, 0};
+  const struct {
+    const char *name;
+    BYTE flag;
+  } kModifiers[] = {{"Ctrl+", FCONTROL}, {"Shift+", FSHIFT}, {"Alt+", FALT}};
+  for (bool again = true; again;) {
+    again = false;
+    for (const auto &m : kModifiers) {
+      if (text.compare(0, strlen(m.name), m.name) == 0) {
+        k.flags |= m.flag;
+        text.erase(0, strlen(m.name));
+        again = true;
+      }
+    }
+  }
+  const struct {
+    const char *name;
+    WORD key;
+  } kNames[] = {{"Del", VK_DELETE}, {"Ins", VK_INSERT}, {"BkSp", VK_BACK}, {"Enter", VK_RETURN},
+                {"Space", VK_SPACE}, {"Up", VK_UP},     {"Down", VK_DOWN}, {"Num /", VK_DIVIDE},
+                {"Num *", VK_MULTIPLY}, {"Esc", VK_ESCAPE}, {"Tab", VK_TAB}};
+  for (const auto &n : kNames)
+    if (text == n.name) k.key = n.key;
+  if (text.size() == 1 && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= '0' && text[0] <= '9'))) k.key = static_cast<WORD>(text[0]);
+  if (text.size() >= 2 && text[0] == 'F' && atoi(text.c_str() + 1) >= 1 && atoi(text.c_str() + 1) <= 24)
+    k.key = static_cast<WORD>(VK_F1 + atoi(text.c_str() + 1) - 1);
+  return k;
+}
+
+void CollectMenu(HMENU menu, std::map<UINT, std::string> *items, std::vector<UINT> *twice) {
+  for (int i = 0; i < GetMenuItemCount(menu); i++) {
+    char text[256] = "";
+    MENUITEMINFOA mii = {};
+    mii.cbSize = sizeof mii;
+    mii.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_FTYPE | MIIM_STRING;
+    mii.dwTypeData = text;
+    mii.cch = sizeof text;
+    ASSERT_TRUE(GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &mii));
+    if (mii.hSubMenu) {
+      CollectMenu(mii.hSubMenu, items, twice);
+    } else if (!(mii.fType & MFT_SEPARATOR)) {
+      if (items->count(mii.wID)) twice->push_back(mii.wID);
+      (*items)[mii.wID] = text;
+    }
+  }
+}
+
+TEST(Resources, MenuAndKeysAgree) {
+  HINSTANCE self = GetModuleHandleA(nullptr);
+  HMENU menu = LoadMenuA(self, MAKEINTRESOURCEA(IDR_MAIN_MENU));
+  ASSERT_NE(menu, nullptr);
+  std::map<UINT, std::string> items;
+  std::vector<UINT> twice;
+  CollectMenu(menu, &items, &twice);
+  DestroyMenu(menu);
+  EXPECT_TRUE(twice.empty()) << "a command twice in the menu: " << (twice.empty() ? 0 : twice[0]);
+  std::multimap<UINT, Key> keys;
+  std::vector<UINT> mainIds;
+  for (int table : {IDR_ACCEL_MAIN, IDR_ACCEL_EDIT}) {
+    HACCEL accel = LoadAcceleratorsA(self, MAKEINTRESOURCEA(table));
+    ASSERT_NE(accel, nullptr);
+    std::vector<ACCEL> entries(static_cast<size_t>(CopyAcceleratorTableA(accel, nullptr, 0)));
+    CopyAcceleratorTableA(accel, entries.data(), static_cast<int>(entries.size()));
+    for (const ACCEL &a : entries) {
+      EXPECT_TRUE(a.fVirt & FVIRTKEY) << a.cmd;
+      keys.insert({a.cmd, Key{static_cast<BYTE>(a.fVirt & (FCONTROL | FSHIFT | FALT)), a.key}});
+      if (table == IDR_ACCEL_MAIN) mainIds.push_back(a.cmd);
+    }
+  }
+  for (const auto &item : items) {
+    const size_t tab = item.second.find('\t');
+    const auto range = keys.equal_range(item.first);
+    if (tab == std::string::npos) {
+      EXPECT_EQ(range.first, range.second) << item.second << " has a key but shows none";
+      continue;
+    }
+    const Key shown = ParseShortcut(item.second.substr(tab + 1));
+    ASSERT_NE(shown.key, 0) << item.second;
+    bool found = false;
+    for (auto it = range.first; it != range.second; ++it) found = found || it->second == shown;
+    EXPECT_TRUE(found) << item.second << ": no such key for " << item.first;
+  }
+  auto keyOnly = [](UINT id) {
+    return id == IDM_FILE_ESCAPE || id == IDM_FILE_ESCAPE_NO_SAVE || (id >= 40701 && id <= 40712) || id == 45001 ||
+           (id >= 45201 && id <= 45209) || (id >= 45301 && id <= 45309);
+  };
+  for (UINT id : mainIds) EXPECT_TRUE(items.count(id) || keyOnly(id)) << "table 30 runs " << id;
 }
 
 }  // namespace
