@@ -125,19 +125,7 @@ int CommandNew() {
   return r == kResultReported ? kResultReported : r;
 }
 
-int CommandOpen() {
-  Document *doc = AppDocument();
-  if (!doc) return kResultReported;
-  FileHooks hooks = AppFileHooks();
-  int r = AskToSaveChanges(doc, hooks);
-  if (r != 0) return r;
-  char path[kPathChars];
-  if (!ChooseFileToOpen(g_app.mainWindow, path)) return kResultCancelled;
-  OpenRequest request = {path, kDetectEncoding, 0, kOpenAsked};
-  r = OpenFile(doc, request, hooks);
-  AfterLoad();
-  return r;
-}
+int CommandOpen() { return CommandImport(kDetectEncoding, 0); }
 
 int CommandSave() {
   Document *doc = AppDocument();

@@ -69,6 +69,45 @@ void WriteFile(const char *path, const std::vector<char> &bytes) {
   fclose(f);
 }
 
+// Opens the file into a new document and drops it again.
+void OpenAndDrop(const char *path, const FileHooks &hooks) {
+  Document *doc = CreateDocument();
+  OpenRequest request = {path, kDetectEncoding, 0, kOpenAsked | kOpenNoRecent};
+  if (OpenFile(doc, request, hooks) != 0) printf("load failed\n");
+  DestroyDocument(doc);
+}
+
+// The peak memory of one load in a fresh process, and the bytes its document
+// takes (text, indexes, caches); zeros when the load failed.
+struct LoadPeak {
+  u64 peak, document;
+};
+LoadPeak PeakOfLoad(const char *path, const FileHooks &hooks) {
+  LoadPeak result = {0, 0};
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return result;
+  pid_t child = fork();
+  if (child == 0) {
+    const u64 before = PeakMemory();
+    Document *d = CreateDocument();
+    OpenRequest r = {path, kDetectEncoding, 0, kOpenAsked | kOpenNoRecent};
+    LoadPeak got = {0, 0};
+    if (OpenFile(d, r, hooks) == 0) {
+      DocumentStatistics stats;
+      DocumentStatisticsOf(d, &stats);
+      got.peak = PeakMemory() - before;
+      got.document = stats.memory.textBuffers + stats.memory.blockIndex + stats.memory.lineIndex + stats.memory.markers;
+    }
+    if (write(pipeFds[1], &got, sizeof got) != sizeof got) _exit(1);
+    _exit(0);
+  }
+  if (read(pipeFds[0], &result, sizeof result) != sizeof result) result = LoadPeak{0, 0};
+  waitpid(child, nullptr, 0);
+  close(pipeFds[0]);
+  close(pipeFds[1]);
+  return result;
+}
+
 // Opening a 256 MiB ANSI file against reading it and inserting it into a
 // store; saving it against writing its bytes; the peak memory of a load in a
 // process of its own.
@@ -90,12 +129,7 @@ void BenchLoadSave() {
     if (StoreInsert(&doc->store, 0, BytesSource(data.data(), static_cast<u32>(data.size())), 0) != 0) return;
     DestroyDocument(doc);
   });
-  double ours = BestSeconds(3, [&] {
-    Document *doc = CreateDocument();
-    OpenRequest request = {path, kDetectEncoding, 0, kOpenAsked | kOpenNoRecent};
-    if (OpenFile(doc, request, hooks) != 0) printf("load failed\n");
-    DestroyDocument(doc);
-  });
+  double ours = BestSeconds(3, [&] { OpenAndDrop(path, hooks); });
   Report("load_ansi_256MiB", bytes.size() / ours / (1 << 20), "MiB/s");
   Ratio("load_ansi_256MiB_vs_read_and_insert", ours, base);
 
@@ -114,34 +148,14 @@ void BenchLoadSave() {
   Report("save_ansi_256MiB", bytes.size() / save / (1 << 20), "MiB/s");
   Ratio("save_ansi_256MiB_vs_write", save, writing);
   Ratio("save_streamed_256MiB_vs_write", streamed, writing);
-  DocumentStatistics stats;
-  DocumentStatisticsOf(doc, &stats);
-  u64 docBytes = stats.memory.textBuffers + stats.memory.blockIndex + stats.memory.lineIndex + stats.memory.markers;
   DestroyDocument(doc);
 
   // The peak of a load, in a fresh process.
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) return;
-  pid_t child = fork();
-  if (child == 0) {
-    u64 before = PeakMemory();
-    Document *d = CreateDocument();
-    OpenRequest r = {path, kDetectEncoding, 0, kOpenAsked | kOpenNoRecent};
-    int result = OpenFile(d, r, hooks);
-    u64 peak = PeakMemory() - before;
-    if (result != 0) peak = 0;
-    if (write(pipeFds[1], &peak, sizeof peak) != sizeof peak) _exit(1);
-    _exit(0);
-  }
-  u64 peak = 0;
-  if (read(pipeFds[0], &peak, sizeof peak) != sizeof peak) peak = 0;
-  waitpid(child, nullptr, 0);
-  close(pipeFds[0]);
-  close(pipeFds[1]);
-  Report("load_peak_memory_256MiB", peak / 1048576.0, "MiB");
-  Report("load_peak_allowed_256MiB", (bytes.size() + docBytes + (16u << 20)) / 1048576.0, "MiB");
-  Ratio("load_peak_vs_file_plus_document_plus_16MiB", static_cast<double>(peak),
-        static_cast<double>(bytes.size() + docBytes + (16u << 20)));
+  const LoadPeak peak = PeakOfLoad(path, hooks);
+  const double allowed = static_cast<double>(bytes.size() + peak.document + (16u << 20));
+  Report("load_peak_memory_256MiB", peak.peak / 1048576.0, "MiB");
+  Report("load_peak_allowed_256MiB", allowed / 1048576.0, "MiB");
+  Ratio("load_peak_vs_file_plus_document_plus_16MiB", static_cast<double>(peak.peak), allowed);
   unlink(path);
   unlink(out);
 }
@@ -164,12 +178,7 @@ void BenchLoadSeries() {
     FILE *f = fopen(path, "wb");
     fwrite(bytes.data(), 1, n, f);
     fclose(f);
-    double ours = BestSeconds(2, [&] {
-      Document *doc = CreateDocument();
-      OpenRequest request = {path, kDetectEncoding, 0, kOpenAsked | kOpenNoRecent};
-      if (OpenFile(doc, request, hooks) != 0) printf("load failed\n");
-      DestroyDocument(doc);
-    });
+    double ours = BestSeconds(2, [&] { OpenAndDrop(path, hooks); });
     perByte[i] = ours / n;
     char name[64];
     snprintf(name, sizeof name, "load_series_%uMiB", sizes[i]);
@@ -210,33 +219,12 @@ void BenchLoadSeries() {
   }
   Ratio("load_time_per_byte_1GiB_vs_128MiB", perByte[3], perByte[0]);
 
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) return;
   bytes = std::vector<char>();
-  pid_t child = fork();
-  if (child == 0) {
-    u64 before = PeakMemory();
-    Document *d = CreateDocument();
-    OpenRequest r = {path, kDetectEncoding, 0, kOpenAsked | kOpenNoRecent};
-    u64 result[2] = {0, 0};
-    if (OpenFile(d, r, hooks) == 0) {
-      DocumentStatistics stats;
-      DocumentStatisticsOf(d, &stats);
-      result[0] = PeakMemory() - before;
-      result[1] = stats.memory.textBuffers + stats.memory.blockIndex + stats.memory.lineIndex + stats.memory.markers;
-    }
-    if (write(pipeFds[1], result, sizeof result) != sizeof result) _exit(1);
-    _exit(0);
-  }
-  u64 result[2] = {0, 0};
-  if (read(pipeFds[0], result, sizeof result) != sizeof result) result[0] = 0;
-  waitpid(child, nullptr, 0);
-  close(pipeFds[0]);
-  close(pipeFds[1]);
-  const double allowed = (1024.0 * 1048576 + result[1] + (16u << 20));
-  Report("load_peak_memory_1GiB", result[0] / 1048576.0, "MiB");
+  const LoadPeak peak = PeakOfLoad(path, hooks);
+  const double allowed = (1024.0 * 1048576 + peak.document + (16u << 20));
+  Report("load_peak_memory_1GiB", peak.peak / 1048576.0, "MiB");
   Report("load_peak_allowed_1GiB", allowed / 1048576.0, "MiB");
-  Ratio("load_peak_1GiB_vs_file_plus_document_plus_16MiB", static_cast<double>(result[0]), allowed);
+  Ratio("load_peak_1GiB_vs_file_plus_document_plus_16MiB", static_cast<double>(peak.peak), allowed);
   unlink(path);
 }
 

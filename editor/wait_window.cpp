@@ -62,16 +62,18 @@ void WaitForThread(HANDLE thread, LongOperation *op, HWND owner, const WaitTexts
       }
     } else {
       bool quit = false;
+      int exitCode = 0;
       while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
           quit = true;  // for the main loop, after the worker
+          exitCode = static_cast<int>(msg.wParam);
           continue;
         }
         if (wait && IsDialogMessageA(wait, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
       }
-      if (quit) PostQuitMessage(0);
+      if (quit) PostQuitMessage(exitCode);
     }
     const DWORD timeout = full ? (op->total ? interval : INFINITE) : kDelayMs;
     const DWORD r = MsgWaitForMultipleObjectsEx(1, &thread, timeout, full ? QS_ALLINPUT : QS_SENDMESSAGE,

@@ -1,6 +1,9 @@
 #include "files/encoding.h"
 
 #include <string.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "foundation/bytes.h"
 #include "foundation/platform.h"
@@ -336,36 +339,45 @@ u32 ReduceNewlineType(u32 type, bool noMixedNewlines) { return type % (noMixedNe
 
 // ---- detection ----
 
-i64 ValidateUtf8(const u8 *b, size_t size) {
-  i64 sequences = 0;
+void Utf8Validator::Feed(const u8 *b, size_t n) {
   size_t i = 0;
-  while (i < size) {
-    // Runs of ASCII eight bytes at a time.
-    while (i + 8 <= size) {
-      u64 word;
-      memcpy(&word, b + i, 8);
-      if (word & 0x8080808080808080ull) break;
-      i += 8;
-    }
-    if (i >= size) break;
-    u8 lead = b[i];
-    if (lead < 0x80) {
-      i++;
+  while (i < n && !invalid) {
+    if (need) {
+      const u8 c = b[i++];
+      if ((c & 0xC0) != 0x80 ||
+          (second && ((lead == 0xE0 && c < 0xA0) || (lead == 0xED && c >= 0xA0) || (lead == 0xF0 && c < 0x90) ||
+                      (lead == 0xF4 && c >= 0x90)))) {
+        invalid = true;
+        return;
+      }
+      second = false;
+      if (--need == 0) sequences++;
       continue;
     }
-    if (lead < 0xC2 || lead >= 0xF5) return -1;
-    size_t extra = lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
-    if (extra >= size - i) return -1;  // cut off by the end
-    u8 second = b[i + 1];
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) || (lead == 0xF0 && second < 0x90) ||
-        (lead == 0xF4 && second >= 0x90))
-      return -1;
-    for (size_t k = 1; k <= extra; k++)
-      if ((b[i + k] & 0xC0) != 0x80) return -1;
-    sequences++;
-    i += extra + 1;
+    // Runs of ASCII sixteen bytes at a time.
+    while (i + 16 <= n) {
+      u64 w[2];
+      memcpy(w, b + i, 16);
+      if ((w[0] | w[1]) & 0x8080808080808080ull) break;
+      i += 16;
+    }
+    if (i >= n) break;
+    const u8 c = b[i++];
+    if (c < 0x80) continue;
+    if (c < 0xC2 || c >= 0xF5) {
+      invalid = true;
+      return;
+    }
+    lead = c;
+    need = c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+    second = true;
   }
-  return sequences;
+}
+
+i64 ValidateUtf8(const u8 *b, size_t size) {
+  Utf8Validator v;
+  v.Feed(b, size);
+  return v.Result();
 }
 
 u32 CodePageGroup(const char *name) {
@@ -432,43 +444,61 @@ bool IsMultiByteCodePage(u32 codePage) {
 }
 
 namespace {
-// Nonzero when some byte of the word is zero.
-inline u64 HasZeroByte(u64 v) { return (v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull; }
+
+// The first NUL, CR or LF at or after p (end when none).
+const char *FindNulOrNewline(const char *p, const char *end) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128(), lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
+    const int mask = _mm_movemask_epi8(hit);
+    if (mask) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
+  while (p < end && *p != '\0' && *p != '\n' && *p != '\r') p++;
+  return p;
+}
+
 }  // namespace
 
-NewlineScan DetectNewlines(const char *text, size_t size, u32 defaultType, bool noMixedNewlines) {
-  u64 nul = 0, lf = 0, cr = 0;
-  bool allPairs = true;
-  size_t i = 0;
-  while (i < size) {
-    // Eight bytes at a time past text with no NUL, CR or LF in it.
-    while (i + 8 <= size) {
-      u64 v;
-      memcpy(&v, text + i, 8);
-      if (HasZeroByte(v) | HasZeroByte(v ^ 0x0A0A0A0A0A0A0A0Aull) | HasZeroByte(v ^ 0x0D0D0D0D0D0D0D0Dull)) break;
-      i += 8;
-    }
-    if (i >= size) break;
-    char c = text[i];
+void NewlineCounter::Feed(const char *t, size_t n) {
+  if (n == 0) return;
+  if (lastCR && t[0] != '\n') allPairs = false;
+  for (size_t i = 0;; i++) {
+    i = static_cast<size_t>(FindNulOrNewline(t + i, t + n) - t);
+    if (i >= n) break;
+    const char c = t[i];
     if (c == '\0') {
       nul++;
     } else if (c == '\n') {
       lf++;
-      if (i == 0 || text[i - 1] != '\r') allPairs = false;
-    } else if (c == '\r') {
+      if (i == 0 ? !lastCR : t[i - 1] != '\r') allPairs = false;
+    } else {
       cr++;
-      if (i + 1 >= size || text[i + 1] != '\n') allPairs = false;
+      if (i + 1 < n && t[i + 1] != '\n') allPairs = false;
     }
-    i++;
   }
+  lastCR = t[n - 1] == '\r';
+}
+
+NewlineScan NewlineCounter::Result(u32 defaultType, bool noMixedNewlines) const {
   NewlineScan scan = {defaultType, nul};
+  const bool pairs = allPairs && !lastCR;  // a CR at the very end stands alone
   if (lf && !cr)
     scan.type = kNewlineUnix;
   else if (cr && !lf)
     scan.type = kNewlineMac;
   else if (cr && lf)
-    scan.type = allPairs ? kNewlineWin : noMixedNewlines ? defaultType : kNewlineMixed;
+    scan.type = pairs ? kNewlineWin : noMixedNewlines ? defaultType : kNewlineMixed;
   return scan;
+}
+
+NewlineScan DetectNewlines(const char *text, size_t size, u32 defaultType, bool noMixedNewlines) {
+  NewlineCounter counter;
+  counter.Feed(text, size);
+  return counter.Result(defaultType, noMixedNewlines);
 }
 
 // ---- conversion ----

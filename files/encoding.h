@@ -109,6 +109,17 @@ DetectedEncoding DetectEncoding(const u8 *bytes, size_t size, int forcedId, cons
 // -1 when the bytes are not valid UTF-8, otherwise how many multi-byte
 // sequences they hold.
 i64 ValidateUtf8(const u8 *bytes, size_t size);
+// The same over bytes that come in pieces (a sequence may span two).
+struct Utf8Validator {
+  u32 need = 0;         // continuation bytes still due
+  u8 lead = 0;          // the lead byte of the sequence under way
+  bool second = false;  // the next byte is the sequence's second
+  u64 sequences = 0;
+  bool invalid = false;  // stays once set: nothing more is looked at
+  void Feed(const u8 *bytes, size_t n);
+  // -1 invalid (or cut off by the end), else the number of multi-byte sequences.
+  i64 Result() const { return invalid || need ? -1 : static_cast<i64>(sequences); }
+};
 
 // Past one character: for 65001 by the UTF-8 rule (a lead byte counts its
 // leading 1-bits after the first, at most 6, then takes that many
@@ -126,6 +137,14 @@ struct NewlineScan {
 // every newline CR LF is Win, anything else Mixed (or defaultType when
 // mixed newlines are not allowed); no newline at all is defaultType.
 NewlineScan DetectNewlines(const char *text, size_t size, u32 defaultType, bool noMixedNewlines);
+// The same over text that comes in pieces (a CR LF may span two).
+struct NewlineCounter {
+  u64 nul = 0, lf = 0, cr = 0;
+  bool allPairs = true;  // every newline so far a CR LF
+  bool lastCR = false;   // the last piece ended with a CR
+  void Feed(const char *text, size_t n);
+  NewlineScan Result(u32 defaultType, bool noMixedNewlines) const;
+};
 
 // ---- conversion in place ----
 

@@ -16,9 +16,6 @@
 #include "foundation/memory.h"
 #include "foundation/platform.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 u32 g_streamLoadMinimum = 64u << 20;
 u32 g_streamedLoads = 0;
@@ -26,105 +23,6 @@ u32 g_streamedLoads = 0;
 namespace {
 
 constexpr u32 kPiece = 1u << 20;
-
-// UTF-8 validity across pieces, with the rules of ValidateUtf8.
-struct Utf8Stream {
-  u32 need = 0;        // continuation bytes still due
-  u8 lead = 0;         // the lead byte of the sequence under way
-  bool second = false; // the next byte is the sequence's second
-  u64 sequences = 0;
-  bool invalid = false;
-
-  void Feed(const u8 *b, size_t n) {
-    size_t i = 0;
-    while (i < n && !invalid) {
-      if (need) {
-        const u8 c = b[i++];
-        if ((c & 0xC0) != 0x80 ||
-            (second && ((lead == 0xE0 && c < 0xA0) || (lead == 0xED && c >= 0xA0) || (lead == 0xF0 && c < 0x90) ||
-                        (lead == 0xF4 && c >= 0x90)))) {
-          invalid = true;
-          return;
-        }
-        second = false;
-        if (--need == 0) sequences++;
-        continue;
-      }
-      while (i + 16 <= n) {
-        u64 w[2];
-        MemCopy(w, b + i, 16);
-        if ((w[0] | w[1]) & 0x8080808080808080ull) break;
-        i += 16;
-      }
-      if (i >= n) break;
-      const u8 c = b[i++];
-      if (c < 0x80) continue;
-      if (c < 0xC2 || c >= 0xF5) {
-        invalid = true;
-        return;
-      }
-      lead = c;
-      need = c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-      second = true;
-    }
-  }
-  // -1 invalid, else the number of multi-byte sequences.
-  i64 Result() const { return invalid || need ? -1 : static_cast<i64>(sequences); }
-};
-
-// The first NUL, CR or LF at or after p (end when none).
-const char *FindNulOrNewline(const char *p, const char *end) {
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128(), lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
-  while (end - p >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
-    const int mask = _mm_movemask_epi8(hit);
-    if (mask) return p + __builtin_ctz(static_cast<unsigned>(mask));
-    p += 16;
-  }
-#endif
-  while (p < end && *p != '\0' && *p != '\n' && *p != '\r') p++;
-  return p;
-}
-
-// DetectNewlines across pieces.
-struct NewlineStream {
-  u64 nul = 0, lf = 0, cr = 0;
-  bool allPairs = true;
-  bool lastCR = false;  // the previous piece ended with a CR
-
-  void Feed(const char *t, size_t n) {
-    if (n == 0) return;
-    if (lastCR && t[0] != '\n') allPairs = false;
-    for (size_t i = 0; i < n; i++) {
-      i = static_cast<size_t>(FindNulOrNewline(t + i, t + n) - t);
-      if (i >= n) break;
-      const char c = t[i];
-      if (c == '\0') {
-        nul++;
-      } else if (c == '\n') {
-        lf++;
-        if (i == 0 ? !lastCR : t[i - 1] != '\r') allPairs = false;
-      } else if (c == '\r') {
-        cr++;
-        if (i + 1 < n && t[i + 1] != '\n') allPairs = false;
-      }
-    }
-    lastCR = t[n - 1] == '\r';
-  }
-  NewlineScan Result(u32 defaultType, bool noMixed) const {
-    NewlineScan scan = {defaultType, nul};
-    const bool pairs = allPairs && !lastCR;
-    if (lf && !cr)
-      scan.type = kNewlineUnix;
-    else if (cr && !lf)
-      scan.type = kNewlineMac;
-    else if (cr && lf)
-      scan.type = pairs ? kNewlineWin : noMixed ? defaultType : kNewlineMixed;
-    return scan;
-  }
-};
 
 void Progress(const FileHooks &hooks, u64 done, u64 total) {
   if (hooks.progress) hooks.progress(hooks.context, done, total);
@@ -143,8 +41,8 @@ int ScanForStreaming(const char *path, u32 size, int forcedId, const DetectOptio
     PlatFileClose(f);
     return kNotStreamed;
   }
-  Utf8Stream utf8;
-  NewlineStream newlines;
+  Utf8Validator utf8;
+  NewlineCounter newlines;
   bool pendingCR = false;
   u32 rows = 0;
   int r = 0;

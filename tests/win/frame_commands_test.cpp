@@ -71,6 +71,11 @@ class FrameCommands : public testing::Test {
     Pump();
     ASSERT_NE(g_app.editorWindow, nullptr);
   }
+  // A fresh frame after this one, for a start-up option to be set before Create.
+  void Restart() {
+    DestroyFrame();
+    ASSERT_TRUE(ResetFrameGlobals());
+  }
   static void Pump() {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -334,9 +339,7 @@ TEST_F(FrameCommands, OnTopSecondFontAndFullscreen) {
   EXPECT_EQ(g_app.fullscreen, 0);
   EXPECT_EQ(g_settings.place.FulScr, 0);
   EXPECT_TRUE(GetWindowLongA(main, GWL_STYLE) & WS_CAPTION);
-  DestroyFrame();
-  // /F at start.
-  ASSERT_TRUE(ResetFrameGlobals());
+  Restart();  // /F at start
   g_app.options.fullscreen = 1;
   Create();
   EXPECT_EQ(g_app.fullscreen, 1);
@@ -428,8 +431,7 @@ TEST_F(FrameCommands, HideToTrayAndBack) {
   SendMessageA(main, 0x8100, 1, 24);
   EXPECT_EQ(g_app.inTray, 0);
   EXPECT_FALSE(IsIconic(main));
-  DestroyFrame();
-  ASSERT_TRUE(ResetFrameGlobals());
+  Restart();  // /H at start
   g_app.options.hidden = 1;
   Create();
   EXPECT_EQ(g_app.inTray, 1);
