@@ -48,7 +48,6 @@ void AddRecent(const char *path) {
   if (path[0]) AddRecentFile(&g_settings, path, ConfigTimeStamp());
 }
 
-
 // The bytes of a file, read whole into one block of size + 3 (three zero
 // bytes after the data). 0, 96 (created), 32, 513 or 517.
 int ReadWhole(const char *path, u32 flags, const FileHooks &hooks, bool sizeAsked, char **data, u32 *size) {
