@@ -74,19 +74,20 @@ void FromStore(const TextStore *t, CompactText *c) {
 
 }  // namespace
 
-CompactText *CompactCreate(const TextStore *src, u32 from, u32 to) {
-  const u32 n = to - from;
+CompactText *CompactAllocate(u32 n, u32 extraBytes) {
   const u32 blocks = (n + kBlockSmall - 1) / kBlockSmall;
   const u32 fill = g_storeLimits.blockGroupFill;
   const u32 groups = (blocks + fill - 1) / fill;
-  CompactText *c = static_cast<CompactText *>(Allocate(sizeof(CompactText)));
+  CompactText *c = static_cast<CompactText *>(Allocate(sizeof(CompactText) + extraBytes));
   if (!c) return nullptr;
   memset(c, 0, sizeof *c);
-  c->blocks = static_cast<TextBlock *>(Allocate(blocks * sizeof(TextBlock)));
-  c->groups = static_cast<BlockGroup *>(Allocate(groups * sizeof(BlockGroup)));
-  if (!c->blocks || !c->groups) {
-    CompactFree(c);
-    return nullptr;
+  if (blocks) {
+    c->blocks = static_cast<TextBlock *>(Allocate(blocks * sizeof(TextBlock)));
+    c->groups = static_cast<BlockGroup *>(Allocate(groups * sizeof(BlockGroup)));
+    if (!c->blocks || !c->groups) {
+      CompactFree(c);
+      return nullptr;
+    }
   }
   // Blocks of 4096 bytes (the first and last exactly as long as they are).
   for (u32 i = 0; i < blocks; i++) {
@@ -107,17 +108,28 @@ CompactText *CompactCreate(const TextStore *src, u32 from, u32 to) {
   }
   c->groupCount = groups;
   c->length = n;
+  return c;
+}
+
+void CompactWrite(CompactText *c, u32 offset, const char *p, u32 len) {
+  while (len) {
+    TextBlock &b = c->blocks[offset / kBlockSmall];
+    u32 off = offset % kBlockSmall;
+    u32 take = b.length - off < len ? b.length - off : len;
+    memcpy(b.data + off, p, take);
+    p += take;
+    len -= take;
+    offset += take;
+  }
+}
+
+CompactText *CompactCreate(const TextStore *src, u32 from, u32 to) {
+  CompactText *c = CompactAllocate(to - from, 0);
+  if (!c) return nullptr;
   u32 i = 0;
-  ForEachPiece(src, from, n, [&](const char *p, u32 len) {
-    while (len) {
-      TextBlock &b = c->blocks[i / kBlockSmall];
-      u32 off = i % kBlockSmall;
-      u32 take = b.length - off < len ? b.length - off : len;
-      memcpy(b.data + off, p, take);
-      p += take;
-      len -= take;
-      i += take;
-    }
+  ForEachPiece(src, from, to - from, [&](const char *p, u32 len) {
+    CompactWrite(c, i, p, len);
+    i += len;
   });
   return c;
 }

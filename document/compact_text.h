@@ -27,6 +27,12 @@ static_assert(sizeof(CompactText) == (sizeof(void *) == 4 ? 20 : 32), "a compact
 // A new compact text holding [from, to) of a store (from < to); null when out
 // of memory.
 [[nodiscard]] CompactText *CompactCreate(const TextStore *source, u32 from, u32 to);
+// A compact text of n bytes not yet written, whose record is followed by
+// extraBytes of the caller's (freed with it; a batch step keeps its table
+// there). Null when out of memory.
+[[nodiscard]] CompactText *CompactAllocate(u32 n, u32 extraBytes);
+// Writes len bytes at offset (inside the text).
+void CompactWrite(CompactText *text, u32 offset, const char *bytes, u32 len);
 // Adds [from, to) of a store at the front or at the back. 0, or -1 with the
 // text unchanged.
 [[nodiscard]] int CompactAdd(CompactText *text, const TextStore *source, u32 from, u32 to, bool front);

@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 
+#include "document/batch_edit.h"
 #include "document/edit.h"
 #include "document/position.h"
 
@@ -48,7 +49,7 @@ int Record(Journal *j, const TextStore *source, u32 start, u32 end, u32 inserted
     int grown = GrowArray(&steps, sizeof(Step), &j->capacity, j->count + 1);
     j->steps = static_cast<Step *>(steps);
     if (!grown) return 0;
-    fresh.groupStart = (!j->groupMode || j->groupStartPending) ? 1 : 0;
+    fresh.groupStart = (!j->groupMode || j->groupStartPending) ? kStepStartsGroup : 0;
     fresh.position = start;
     st = &fresh;
   }
@@ -96,7 +97,7 @@ void ClearJournal(Journal *j) {
 
 void ReduceJournals(Journal *undo, Journal *redo) {
   u32 keep = undo->count;
-  while (keep > 0 && !undo->steps[keep - 1].groupStart) keep--;
+  while (keep > 0 && !StartsGroup(undo->steps[keep - 1])) keep--;
   // keep - 1 is the newest group's first step (or 0 when none starts one).
   u32 first = keep ? keep - 1 : 0;
   for (u32 i = 0; i < first; i++) CompactFree(undo->steps[i].deleted);
@@ -136,11 +137,37 @@ void MarkSaved(Document *d) {
   d->modified = 0;
 }
 
+namespace {
+
+// Undoes (or redoes) a batch step as a batch of its own: every entry's new
+// bytes become its deleted ones again; the restored text of the first entry is
+// selected. 0, or -1 with nothing changed.
+int UndoBatch(Document *d, const Step &st, bool redo) {
+  const BatchTable *table = BatchTableOf(st);
+  BatchRequest *inverse = static_cast<BatchRequest *>(Allocate(table->count * sizeof(BatchRequest)));
+  if (!inverse) return kResultOutOfMemory;
+  u32 offset = 0;
+  for (u32 i = 0; i < table->count; i++) {
+    const BatchEdit &e = table->edits[i];
+    inverse[i] = BatchRequest{e.position, e.position + e.insertedLength, offset, e.deletedLength};
+    offset += e.deletedLength;
+  }
+  CompactStoreView view;
+  CompactView(st.deleted, &view);
+  const int r = ApplyBatch(d, inverse, table->count, StoreSource(&view.store, 0, st.deleted->length),
+                           kReplaceKeepRedo | (redo ? 0 : kReplaceIntoRedo));
+  if (r == 0) SetSelection(d, inverse[0].from, inverse[0].from + inverse[0].length);
+  Free(inverse);
+  return r;
+}
+
+}  // namespace
+
 int UndoRedo(Document *d, UndoMode mode) {
   const bool redo = mode == kRedo || (mode == kUndoToggle && d->redo.count > 0);
   Journal *from = redo ? &d->redo : &d->undo;
   if (from->count == 0) return 0;
-  if (!from->steps[from->count - 1].groupStart) {
+  if (!StartsGroup(from->steps[from->count - 1])) {
     // The inverse steps form one group in the other journal.
     for (Journal *j : {&d->undo, &d->redo}) {
       j->groupMode = 1;
@@ -154,22 +181,29 @@ int UndoRedo(Document *d, UndoMode mode) {
   int result = 1;
   while (from->count > 0) {
     Step &st = from->steps[from->count - 1];
-    SetSelection(d, st.position, st.position + st.insertedLength);
-    CompactStoreView view;
-    ReplaceSource src = {0, nullptr, nullptr};
-    if (st.deleted) {
-      CompactView(st.deleted, &view);
-      src.store = &view.store;
+    if (IsBatch(st)) {
+      if (UndoBatch(d, st, redo) != 0) {
+        result = 0;
+        break;
+      }
+    } else {
+      SetSelection(d, st.position, st.position + st.insertedLength);
+      CompactStoreView view;
+      ReplaceSource src = {0, nullptr, nullptr};
+      if (st.deleted) {
+        CompactView(st.deleted, &view);
+        src.store = &view.store;
+      }
+      i32 missing = 0;
+      if (ReplaceSelection(d, st.deleted ? &src : nullptr, flags, &missing) == 0) {
+        // When the step's inserted bytes are already gone, the step keeps only
+        // its deleted text, so that it still describes the document.
+        if (missing > 0) from->steps[from->count - 1].insertedLength = 0;
+        result = 0;
+        break;
+      }
     }
-    i32 missing = 0;
-    if (ReplaceSelection(d, st.deleted ? &src : nullptr, flags, &missing) == 0) {
-      // When the step's inserted bytes are already gone, the step keeps only
-      // its deleted text, so that it still describes the document.
-      if (missing > 0) from->steps[from->count - 1].insertedLength = 0;
-      result = 0;
-      break;
-    }
-    const bool startsGroup = from->steps[from->count - 1].groupStart != 0;
+    const bool startsGroup = StartsGroup(from->steps[from->count - 1]);
     PopStep(from);
     if (startsGroup) break;
   }
@@ -215,6 +249,7 @@ void JournalStatisticsOf(const Journal *j, JournalStatistics *out) {
     if (!j->steps[i].deleted) continue;
     u64 index, text;
     CompactMemory(j->steps[i].deleted, &index, &text);
+    if (IsBatch(j->steps[i])) index += sizeof(u32) + static_cast<u64>(BatchTableOf(j->steps[i])->count) * sizeof(BatchEdit);
     out->indexBytes += index;
     out->textBytes += text;
   }
@@ -239,14 +274,39 @@ int ReinsertFrom(Document *d, const TextStore *source, u32 from, u32 to) {
 
 int ReinsertDeleted(Document *d) {
   for (u32 i = d->undo.count; i-- > 0;) {
-    const CompactText *text = d->undo.steps[i].deleted;
+    const Step &st = d->undo.steps[i];
+    const CompactText *text = st.deleted;
     if (!text || text->length == 0) continue;
+    u32 from = 0, to = text->length;
+    if (IsBatch(st)) {
+      // The last edit of the batch that deleted something.
+      const BatchTable *table = BatchTableOf(st);
+      u32 k = table->count;
+      while (table->edits[k - 1].deletedLength == 0) k--;
+      from = to - table->edits[k - 1].deletedLength;
+      for (u32 e = k; e < table->count; e++) from -= table->edits[e].deletedLength;
+      to = from + table->edits[k - 1].deletedLength;
+    }
     CompactStoreView view;
     CompactView(text, &view);
-    return ReinsertFrom(d, &view.store, 0, text->length);
+    return ReinsertFrom(d, &view.store, from, to);
   }
   return kResultCancelled;
 }
+
+namespace {
+
+// Carries the range [*p, *p + n) through one replacement made after it (at
+// q, del bytes deleted, ins inserted): one wholly before it moves it; one
+// reaching into it spoils it (false).
+bool Carry(u64 *p, u64 n, u64 q, u64 del, u64 ins) {
+  const bool overlaps = del ? (q < *p + n && q + del > *p) : (q > *p && q < *p + n);
+  if (overlaps) return false;
+  if (q + del <= *p) *p = *p - del + ins;
+  return true;
+}
+
+}  // namespace
 
 int ReinsertInserted(Document *d) {
   u32 k = d->undo.count;
@@ -254,17 +314,30 @@ int ReinsertInserted(Document *d) {
   if (k == 0) return kResultCancelled;
   const Step &found = d->undo.steps[k - 1];
   u64 p = found.position;
-  const u64 n = found.insertedLength;
+  u64 n = found.insertedLength;
+  if (IsBatch(found)) {
+    // The last edit of the batch that inserted something.
+    const BatchTable *table = BatchTableOf(found);
+    u32 e = table->count;
+    while (table->edits[e - 1].insertedLength == 0) e--;
+    p = table->edits[e - 1].position;
+    n = table->edits[e - 1].insertedLength;
+  }
   // Carry the range through the newer steps (none of which inserted
-  // anything): one wholly before it moves it back by what it deleted, one
-  // reaching into it spoils it.
+  // anything, outside batches).
   for (u32 i = k; i < d->undo.count; i++) {
     const Step &st = d->undo.steps[i];
-    const u64 q = st.position;
+    if (IsBatch(st)) {
+      // Its entries in order, each moving the range by what it changed.
+      const BatchTable *table = BatchTableOf(st);
+      for (u32 e = 0; e < table->count; e++) {
+        const BatchEdit &b = table->edits[e];
+        if (!Carry(&p, n, b.position, b.deletedLength, b.insertedLength)) return kResultCancelled;
+      }
+      continue;
+    }
     const u64 del = st.deleted ? st.deleted->length : 0;
-    const bool overlaps = del ? (q < p + n && q + del > p) : (q > p && q < p + n);
-    if (overlaps) return kResultCancelled;
-    if (q + del <= p) p = p - del + st.insertedLength;
+    if (!Carry(&p, n, st.position, del, st.insertedLength)) return kResultCancelled;
   }
   if (p + n > d->store.length) return kResultCancelled;
   return ReinsertFrom(d, &d->store, static_cast<u32>(p), static_cast<u32>(p + n));

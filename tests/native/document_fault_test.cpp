@@ -7,7 +7,9 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "document/batch_edit.h"
 #include "document/document.h"
 #include "document/edit.h"
 #include "document/position.h"
@@ -254,6 +256,72 @@ TEST(DocumentFault, UndoAndRedoOfAGroup) {
         ASSERT_EQ(UndoRedo(f.doc, kRedo), 1);
         EXPECT_EQ(f.doc->redo.count, 0u);
       });
+}
+
+// A batch of edits in clusters (close edits, far ones, long new texts) is all
+// or nothing, and so is undoing it.
+struct TestBatch {
+  std::vector<BatchRequest> edits;
+  std::string text;
+  TestBatch() {
+    static const char *const kTexts[] = {"R", "\r\n", "", "\n--\r"};
+    for (u32 p = 300, i = 0; p + 10 < 40000; p += (i % 7 == 0 ? 5000 : 60), i++) {
+      std::string t = i % 11 == 0 ? std::string(9000, 'L') : kTexts[i % 4];
+      edits.push_back({p, p + (i % 5), static_cast<u32>(text.size()), static_cast<u32>(t.size())});
+      text += t;
+    }
+  }
+  int Apply(Document *d) const {
+    EditBatch b = {0, static_cast<u32>(edits.size()), edits.data(), text.data(), static_cast<u32>(text.size())};
+    return ApplyEditBatch(d, &b);
+  }
+  std::string On(std::string s) const {
+    for (size_t i = edits.size(); i-- > 0;) s.replace(edits[i].from, edits[i].to - edits[i].from, text.substr(edits[i].offset, edits[i].length));
+    return s;
+  }
+};
+
+TEST(DocumentFault, BatchesAreAllOrNothing) {
+  static const TestBatch batch;
+  static u32 steps;
+  const u32 allocations[2] = {FaultLoop(
+      Base(21, 45000),
+      [](Fixture &f) {
+        SomeHistory(f);
+        steps = f.doc->undo.count;
+        f.doc->modified = 0;
+      },
+      [](Fixture &f) { return batch.Apply(f.doc); },
+      [](Fixture &f, int result, bool fired) {
+        if (result == 0) {
+          EXPECT_EQ(DocText(f.doc), batch.On(f.before));
+          EXPECT_EQ(f.doc->undo.count, steps + 1);
+        } else {
+          EXPECT_TRUE(fired);
+          EXPECT_EQ(result, kResultOutOfMemory);
+          EXPECT_EQ(DocText(f.doc), f.before);
+          EXPECT_EQ(f.doc->undo.count, steps) << "no step";
+          EXPECT_EQ(f.doc->modified, 0u);
+        }
+      }),
+  FaultLoop(
+      Base(21, 45000),
+      [](Fixture &f) {
+        SomeHistory(f);
+        ASSERT_EQ(batch.Apply(f.doc), 0);
+      },
+      [](Fixture &f) { return UndoRedo(f.doc, kUndo); },
+      [](Fixture &f, int result, bool fired) {
+        if (result == 0) {
+          EXPECT_TRUE(fired);
+          EXPECT_EQ(DocText(f.doc), f.before) << "the batch stays whole";
+          ASSERT_EQ(UndoRedo(f.doc, kUndo), 1);
+        }
+        ASSERT_EQ(UndoRedo(f.doc, kRedo), 1);
+        EXPECT_EQ(DocText(f.doc), f.before);
+      })};
+  EXPECT_GT(allocations[0], 10u) << "failures in several clusters";
+  EXPECT_GT(allocations[1], 10u);
 }
 
 TEST(DocumentFault, ReinsertFromTheJournal) {

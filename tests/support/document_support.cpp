@@ -89,6 +89,22 @@ static ::testing::AssertionResult JournalOk(const Journal *j, const char *name, 
     const Step &st = j->steps[i];
     if (!st.deleted) continue;
     const CompactText *c = st.deleted;
+    if (IsBatch(st)) {
+      // The table: ascending entries whose deletions add up to the text.
+      const BatchTable *t = BatchTableOf(st);
+      u64 del = 0, ins = 0, end = 0;
+      for (u32 e = 0; e < t->count; e++) {
+        if (t->edits[e].position < end) return ::testing::AssertionFailure() << name << " step " << i << ": entry " << e;
+        end = static_cast<u64>(t->edits[e].position) + t->edits[e].insertedLength;
+        del += t->edits[e].deletedLength;
+        ins += t->edits[e].insertedLength;
+      }
+      if (t->count == 0 || del != c->length || ins != st.insertedLength || st.position != t->edits[0].position ||
+          (newestInText && i + 1 == j->count && end > length)) {
+        return ::testing::AssertionFailure() << name << " step " << i << ": batch table";
+      }
+      if (c->length == 0) continue;
+    }
     if (c->length == 0) return ::testing::AssertionFailure() << name << " step " << i << ": empty text";
     CompactStoreView view;
     CompactView(c, &view);
@@ -142,7 +158,7 @@ std::vector<RangeTriple> SetRanges(const Document *doc, unsigned k) {
 unsigned GroupStarts(const Document *doc, bool redo) {
   const Journal *j = redo ? &doc->redo : &doc->undo;
   unsigned n = 0;
-  for (u32 i = 0; i < j->count; i++) n += j->steps[i].groupStart ? 1 : 0;
+  for (u32 i = 0; i < j->count; i++) n += StartsGroup(j->steps[i]) ? 1 : 0;
   return n;
 }
 

@@ -1,0 +1,283 @@
+// Batches of edits, applied in one pass and recorded as one undo step.
+//
+// The edits are grouped into clusters: runs of edits whose gaps are short
+// and whose new text (gaps included) stays within a megabyte. A cluster's new
+// text is built in one buffer (an edit that stands alone is inserted straight
+// from its source) and inserted in front of the cluster's old span; once every
+// cluster has been inserted, the old spans are deleted. Insertions are the only
+// steps that can fail: a failure deletes the clusters inserted so far, which
+// needs no memory, so the batch is all or nothing. The untouched text between
+// clusters is never copied, and the text inside a cluster is copied once.
+#include "document/batch_edit.h"
+
+#include <string.h>
+
+#include "document/compact_text.h"
+#include "document/edit.h"
+#include "document/position.h"
+#include "document/range_set.h"
+#include "document/store_internal.h"
+#include "document/undo.h"
+
+namespace {
+
+// A gap of unchanged text up to this long is copied into the cluster.
+constexpr u32 kClusterGap = 4096;
+// A cluster's new text stops growing at this size.
+constexpr u32 kClusterBytes = 1048576;
+
+void Notify(Document *d, DocumentNotification what) {
+  if (d->events.notify) d->events.notify(d->events.context, d, what);
+}
+
+// Cluster [first, end) of the edits starting at `first`: the greedy run
+// described above. newLength receives the cluster's new text length.
+u32 ClusterEnd(const BatchRequest *e, u32 count, u32 first, u32 *newLength) {
+  u64 n = e[first].length;
+  u32 i = first + 1;
+  while (i < count) {
+    const u32 gap = e[i].from - e[i - 1].to;
+    if (gap > kClusterGap || n + gap + e[i].length > kClusterBytes) break;
+    n += gap + e[i].length;
+    i++;
+  }
+  *newLength = static_cast<u32>(n);
+  return i;
+}
+
+// Inserts a cluster's new text at `at`, where the store holds its old span
+// moved by `shift` bytes (the clusters before it, inserted and not yet
+// deleted). 0, or nonzero when memory ran out (nothing inserted).
+int InsertCluster(TextStore *s, const BatchRequest *e, u32 first, u32 end, u32 newLength, const ByteSource &text,
+                  u32 shift, char *buffer) {
+  if (newLength == 0) return 0;
+  const u32 at = e[first].from + shift;
+  if (end == first + 1) {
+    const BatchRequest &r = e[first];
+    if (text.bytes) return InsertText(s, at, text.bytes + r.offset, r.length, 0);
+    return InsertRange(s, at, text.store, text.from + r.offset, text.from + r.offset + r.length, 0);
+  }
+  u32 k = 0;
+  for (u32 i = first; i < end; i++) {
+    if (i > first) {
+      const u32 gap = e[i].from - e[i - 1].to;
+      ForEachPiece(s, e[i - 1].to + shift, gap, [&](const char *p, u32 n) {
+        memcpy(buffer + k, p, n);
+        k += n;
+      });
+    }
+    SourceCopy(text, e[i].offset, e[i].length, buffer + k);
+    k += e[i].length;
+  }
+  return InsertText(s, at, buffer, newLength, 0);
+}
+
+int AddRanges(Document *d, u32 set, const BatchRequest *e, u32 count) {
+  RangeSet *rs = &d->store.rangeSets[set];
+  for (u32 i = 0; i < count; i++) {
+    if (RangeSetAdd(rs, e[i].from, e[i].to - e[i].from, e[i].offset) != 0) {
+      // The batch comes after every range of the set the run has added, so
+      // taking its span out again leaves the set as it was.
+      if (i > 0 && e[0].from < e[i - 1].to) RangeSetRemove(rs, e[0].from, e[i - 1].to);
+      Notify(d, kNotifyOutOfMemory);
+      return kResultOutOfMemory;
+    }
+  }
+  return 0;
+}
+
+bool Valid(const BatchRequest *e, u32 count, u32 length, u64 textLength) {
+  for (u32 i = 0; i < count; i++) {
+    if (e[i].from > e[i].to || e[i].to > length) return false;
+    if (i > 0 && e[i - 1].to > e[i].from) return false;
+    if (static_cast<u64>(e[i].offset) + e[i].length > textLength) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &text, u32 flags) {
+  TextStore *s = &d->store;
+  if (!Valid(e, count, s->length, text.length)) return kBatchRejected;
+  if (count == 0) return 0;
+  u64 deleted = 0, inserted = 0;
+  u32 buffer = 0;
+  for (u32 i = 0; i < count; i++) {
+    deleted += e[i].to - e[i].from;
+    inserted += e[i].length;
+  }
+  for (u32 i = 0, n; i < count;) {
+    const u32 end = ClusterEnd(e, count, i, &n);
+    if (end > i + 1 && n > buffer) buffer = n;
+    i = end;
+  }
+  if (s->length - deleted + inserted > 0xFFFFFFFEu) {
+    Notify(d, kNotifyOutOfMemory);
+    return kResultOutOfMemory;
+  }
+
+  // The undo step first: the deleted bytes and the table of the edits.
+  Journal *j = (flags & kReplaceIntoRedo) ? &d->redo : &d->undo;
+  void *steps = j->steps;
+  const int grown = GrowArray(&steps, sizeof(Step), &j->capacity, j->count + 1);
+  j->steps = static_cast<Step *>(steps);
+  CompactText *record = grown ? CompactAllocate(static_cast<u32>(deleted), static_cast<u32>(sizeof(u32) + count * sizeof(BatchEdit))) : nullptr;
+  char *scratch = record && buffer ? static_cast<char *>(Allocate(buffer)) : nullptr;
+  if (!record || (buffer && !scratch)) {
+    if (record) CompactFree(record);
+    Notify(d, kNotifyOutOfMemory);
+    return kResultOutOfMemory;
+  }
+  Step step = {};
+  step.deleted = record;
+  BatchTable *table = BatchTableOf(step);
+  table->count = count;
+  {
+    u32 k = 0;
+    i64 moved = 0;
+    for (u32 i = 0; i < count; i++) {
+      ForEachPiece(s, e[i].from, e[i].to - e[i].from, [&](const char *p, u32 n) {
+        CompactWrite(record, k, p, n);
+        k += n;
+      });
+      table->edits[i] = BatchEdit{static_cast<u32>(e[i].from + moved), e[i].length, e[i].to - e[i].from};
+      moved += static_cast<i64>(e[i].length) - (e[i].to - e[i].from);
+    }
+  }
+
+  // What the view needs: the first row touched, the rows and the hard line
+  // after the batch as they were.
+  const bool view = d->events.relayout || d->events.repaint;
+  u32 firstRow = 0, rowsBefore = 0, hardAfterBefore = 0;
+  if (view) {
+    firstRow = RowOfPosition(s, e[0].from);
+    if (firstRow > 0 && RowStart(s, firstRow) == e[0].from) firstRow--;
+    rowsBefore = RowCount(s);
+    hardAfterBefore = RowHardLine(s, RowOfPosition(s, e[count - 1].to));
+  }
+
+  // Every cluster's new text in front of its old span...
+  u32 shift = 0;
+  for (u32 i = 0, n; i < count;) {
+    const u32 end = ClusterEnd(e, count, i, &n);
+    if (InsertCluster(s, e, i, end, n, text, shift, scratch) != 0) {
+      // ...or none of them.
+      for (u32 c = 0, m; c < i;) {
+        const u32 ce = ClusterEnd(e, count, c, &m);
+        if (m) DeleteRange(s, e[c].from, e[c].from + m, 0);
+        c = ce;
+      }
+      Free(scratch);
+      CompactFree(record);
+      Notify(d, kNotifyOutOfMemory);
+      return kResultOutOfMemory;
+    }
+    shift += n;
+    i = end;
+  }
+  Free(scratch);
+  // ...then the old spans go.
+  i64 moved = 0;
+  for (u32 i = 0, n; i < count;) {
+    const u32 end = ClusterEnd(e, count, i, &n);
+    const u32 at = static_cast<u32>(e[i].from + moved + n);
+    const u32 span = e[end - 1].to - e[i].from;
+    DeleteRange(s, at, at + span, 0);
+    moved += static_cast<i64>(n) - span;
+    i = end;
+  }
+
+  step.groupStart = kStepBatch | ((!j->groupMode || j->groupStartPending) ? kStepStartsGroup : 0);
+  step.position = table->edits[0].position;
+  step.insertedLength = static_cast<u32>(inserted);
+  j->steps[j->count++] = step;
+  j->closed = 1;
+  j->groupStartPending = 0;
+  d->modified = 1;
+  d->modifiedSinceAutoSave = 1;
+  if (d->events.status) d->events.status(d->events.context, d, TXT_REPLACING);
+
+  const BatchEdit &last = table->edits[count - 1];
+  const u32 caret = last.position + last.insertedLength;
+  int layout = 0;
+  if (d->events.relayout) layout = d->events.relayout(d->events.context, d, firstRow, caret);
+  SetSelection(d, caret, caret);
+  if (d->events.repaint) {
+    const u32 lastRow = RowOfPosition(s, caret);
+    const bool toEnd = RowCount(s) != rowsBefore || RowHardLine(s, lastRow) != hardAfterBefore;
+    d->events.repaint(d->events.context, d, firstRow, lastRow, toEnd, flags & (kReplaceView1 | kReplaceView32));
+  }
+  if (!(flags & (kReplaceIntoRedo | kReplaceKeepRedo))) ClearJournal(&d->redo);
+  Notify(d, kNotifyChange);
+  Notify(d, kNotifyUpdate);
+  if (layout < 0) Notify(d, kNotifyOutOfMemory);
+  return 0;
+}
+
+int ApplyEditBatch(Document *d, const EditBatch *b) {
+  if (!b || b->count > kBatchMaxEdits || (b->textLength > kBatchMaxText && b->count > 1)) return kBatchRejected;
+  if (b->target == 0) return ApplyBatch(d, b->edits, b->count, BytesSource(b->text, b->textLength), 0);
+  if (b->target != kSetPrimaryMatches && b->target != kSetSecondaryMatches) return kBatchRejected;
+  if (!Valid(b->edits, b->count, d->store.length, 0xFFFFFFFFu)) return kBatchRejected;
+  return AddRanges(d, b->target, b->edits, b->count);
+}
+
+// ---- the worker's side ------------------------------------------------------------------
+
+int BatcherInit(EditBatcher *b, u32 target, int (*send)(void *, const EditBatch *), void *context) {
+  memset(b, 0, sizeof *b);
+  b->send = send;
+  b->context = context;
+  b->target = target;
+  return 0;
+}
+
+void BatcherFree(EditBatcher *b) {
+  Free(b->edits);
+  Free(b->text);
+  b->edits = nullptr;
+  b->text = nullptr;
+  b->count = b->textLength = 0;
+}
+
+int BatcherFlush(EditBatcher *b) {
+  if (b->count == 0) return 0;
+  EditBatch batch = {b->target, b->count, b->edits, b->text, b->textLength};
+  const int r = b->send(b->context, &batch);
+  if (r != 0) return r;
+  if (b->target == 0) {
+    for (u32 i = 0; i < b->count; i++) b->shift += static_cast<i64>(b->edits[i].length) - (b->edits[i].to - b->edits[i].from);
+  }
+  b->count = 0;
+  b->textLength = 0;
+  return 0;
+}
+
+int BatcherAdd(EditBatcher *b, u32 from, u32 to, const char *bytes, u32 n) {
+  if (b->count == kBatchMaxEdits || (b->count && b->textLength + static_cast<u64>(n) > kBatchMaxText)) {
+    const int r = BatcherFlush(b);
+    if (r != 0) return r;
+  }
+  // Room grows by doubling, so that a small job allocates little.
+  if (b->count == b->editCapacity) {
+    void *p = b->edits;
+    const int grown = GrowArray(&p, sizeof(BatchRequest), &b->editCapacity, b->count < 256 ? 256 : b->count + 1);
+    b->edits = static_cast<BatchRequest *>(p);
+    if (!grown) return kResultOutOfMemory;
+  }
+  if (b->textLength + static_cast<u64>(n) > b->textCapacity) {
+    u64 want = b->textCapacity ? b->textCapacity : 4096;
+    while (want < b->textLength + static_cast<u64>(n)) want *= 2;
+    if (want > 0xFFFFFFFFu) return kResultOutOfMemory;
+    void *p = Reallocate(b->text, static_cast<size_t>(want));
+    if (!p) return kResultOutOfMemory;
+    b->text = static_cast<char *>(p);
+    b->textCapacity = static_cast<u32>(want);
+  }
+  const u32 at = static_cast<u32>(from + b->shift);
+  b->edits[b->count++] = BatchRequest{at, static_cast<u32>(to + b->shift), b->textLength, n};
+  if (n) memcpy(b->text + b->textLength, bytes, n);
+  b->textLength += n;
+  return 0;
+}

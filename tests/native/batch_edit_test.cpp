@@ -1,0 +1,241 @@
+// Batches of edits: against a string model and against the same edits made
+// one by one, through undo and redo, re-insertion, the worker's batcher, the
+// highlight batches and the undo memory they cost.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "document/batch_edit.h"
+#include "document/edit.h"
+#include "document/range_set.h"
+#include "document/undo.h"
+#include "tests/support/document_support.h"
+
+namespace {
+
+struct Edits {
+  std::vector<BatchRequest> list;
+  std::string text;
+  void Add(u32 from, u32 to, const std::string &t) {
+    list.push_back({from, to, static_cast<u32>(text.size()), static_cast<u32>(t.size())});
+    text += t;
+  }
+  int Apply(Document *d, u32 target = 0) const {
+    EditBatch b = {target, static_cast<u32>(list.size()), list.data(), text.data(), static_cast<u32>(text.size())};
+    return ApplyEditBatch(d, &b);
+  }
+  std::string On(std::string s) const {
+    for (size_t i = list.size(); i-- > 0;) s.replace(list[i].from, list[i].to - list[i].from, text.substr(list[i].offset, list[i].length));
+    return s;
+  }
+};
+
+// Random ascending edits: short and long gaps, adjacent edits, empty ones,
+// newlines in what is deleted and what is inserted.
+Edits RandomEdits(TestRandom &rng, u32 length, u32 count) {
+  static const char *const kTexts[] = {"", "x", "\r", "\n", "\r\n", "word", "two\nlines", "\rCR", "a much longer replacement"};
+  Edits e;
+  u32 p = 0;
+  for (u32 i = 0; i < count && p <= length; i++) {
+    const u32 gap = rng.OneIn(4) ? 0 : rng.OneIn(8) ? rng.Below(20000) : rng.Below(40);
+    if (p + gap > length) break;
+    const u32 from = p + gap;
+    const u32 del = rng.OneIn(3) ? 0 : rng.Below(12);
+    const u32 to = from + del > length ? length : from + del;
+    e.Add(from, to, kTexts[rng.Below(9)]);
+    p = to;
+  }
+  if (e.list.empty()) e.Add(length, length, "x");
+  return e;
+}
+
+TEST(Batch, AgreesWithTheModelAndWithEditsMadeOneByOneThroughUndoAndRedo) {
+  for (unsigned groupMax : {0u, 16u}) {
+    ScopedStoreLimits limits(groupMax ? groupMax : 0);
+    for (unsigned seed = 1; seed <= 40; seed++) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + " groupMax " + std::to_string(groupMax));
+      TestRandom rng(seed);
+      const std::string base = RandomText(rng, seed % 5 ? 60000 : 300, 25);
+      TestDocument d, one;
+      d.Load(base);
+      one.Load(base);
+      // A run of batches is one group, as a replace-all makes it.
+      BeginGroup(d, 1, 0);
+      std::string model = base;
+      for (int round = 0; round < 3; round++) {
+        const Edits e = RandomEdits(rng, static_cast<u32>(model.size()), 1 + rng.Below(400));
+        ASSERT_EQ(e.Apply(d), 0);
+        model = e.On(model);
+        ASSERT_EQ(d.Text(), model);
+        ASSERT_TRUE(DocOk(d));
+        const BatchRequest &last = e.list.back();
+        i64 moved = 0;
+        for (const BatchRequest &r : e.list) moved += static_cast<i64>(r.length) - (r.to - r.from);
+        EXPECT_EQ(d->caret.position, last.to + moved) << "the caret after the last edit's new text";
+        // The same edits one by one, from the last to the first.
+        for (size_t i = e.list.size(); i-- > 0;) {
+          const BatchRequest &r = e.list[i];
+          one.Select(r.from, r.to);
+          ASSERT_EQ(one.Replace(e.text.substr(r.offset, r.length)), 1);
+        }
+        ASSERT_EQ(one.Text(), model);
+        ASSERT_TRUE(StoreOk(&one->store) && StoreOk(&d->store)) << "same row index";
+        EXPECT_EQ(RowCount(&one->store), RowCount(&d->store));
+        EXPECT_EQ(HardLineCount(&one->store), HardLineCount(&d->store));
+      }
+      BeginGroup(d, 0, 0);
+      EXPECT_EQ(GroupStarts(d, false), 1u);
+      ASSERT_EQ(UndoRedo(d, kUndo), 1);
+      EXPECT_EQ(d.Text(), base) << "one undo takes the whole run back";
+      ASSERT_TRUE(DocOk(d));
+      ASSERT_EQ(UndoRedo(d, kRedo), 1);
+      EXPECT_EQ(d.Text(), model);
+      ASSERT_TRUE(DocOk(d));
+      ASSERT_EQ(UndoRedo(d, kUndo), 1);
+      EXPECT_EQ(d.Text(), base);
+    }
+  }
+}
+
+TEST(Batch, RejectsBadBatchesAndKeepsTheSavedState) {
+  TestDocument d;
+  d.Load("0123456789");
+  MarkSaved(d);
+  Edits overlap, descending, outside, pastText, tooMany;
+  overlap.Add(2, 5, "a");
+  overlap.Add(4, 6, "b");
+  descending.Add(6, 7, "");
+  descending.Add(1, 2, "");
+  outside.Add(8, 11, "");
+  pastText.Add(1, 2, "x");
+  pastText.list[0].length = 5;
+  for (u32 i = 0; i <= kBatchMaxEdits; i++) tooMany.Add(0, 0, "");
+  for (const Edits *e : {&overlap, &descending, &outside, &pastText, &tooMany}) EXPECT_EQ(e->Apply(d), kBatchRejected);
+  Edits sets;
+  sets.Add(1, 2, "");
+  EXPECT_EQ(sets.Apply(d, kSetOccurrences), kBatchRejected) << "only sets 5 and 6 take ranges";
+  EXPECT_EQ(d.Text(), "0123456789");
+  EXPECT_EQ(d->undo.count, 0u);
+  EXPECT_EQ(d->modified, 0u);
+
+  // An edit may end where the next begins; the batch is one step; undo
+  // brings back the saved state.
+  Edits e;
+  e.Add(0, 2, "AB");
+  e.Add(2, 2, "-");
+  e.Add(9, 10, "");
+  d.events.clear();
+  ASSERT_EQ(e.Apply(d), 0);
+  EXPECT_EQ(d.Text(), "AB-2345678");
+  EXPECT_EQ(d.events, "LRCU");
+  EXPECT_EQ(d->undo.count, 1u);
+  ASSERT_EQ(UndoRedo(d, kUndo), 1);
+  EXPECT_EQ(d.Text(), "0123456789");
+  EXPECT_EQ(d->modified, 0u);
+  EXPECT_EQ(d->anchor.position, 0u) << "the first edit's restored text is selected";
+  EXPECT_EQ(d->caret.position, 2u);
+}
+
+TEST(Batch, ReinsertsItsLastDeletionAndInsertion) {
+  TestDocument d;
+  d.Load("one two three four");
+  Edits e;
+  e.Add(0, 3, "1");
+  e.Add(8, 13, "3");
+  e.Add(14, 18, "");
+  ASSERT_EQ(e.Apply(d), 0);
+  ASSERT_EQ(d.Text(), "1 two 3 ");
+  d.Select(0, 0);
+  ASSERT_EQ(ReinsertDeleted(d), kResultDone);
+  EXPECT_EQ(d.Text(), "four1 two 3 ") << "the batch's last deletion";
+  d.Select(4, 4);
+  ASSERT_EQ(ReinsertInserted(d), kResultDone);
+  EXPECT_EQ(d.Text(), "fourfour1 two 3 ") << "the newest insertion is the re-inserted text";
+  // Through a newer batch that only deletes: the range moves with the
+  // deletions before it.
+  TestDocument f;
+  f.Load("aaaa bbbb cccc");
+  Edits first, second;
+  first.Add(5, 9, "XY");
+  ASSERT_EQ(first.Apply(f), 0);
+  second.Add(0, 4, "");
+  second.Add(8, 12, "");
+  ASSERT_EQ(second.Apply(f), 0);
+  ASSERT_EQ(f.Text(), " XY ");
+  f.Select(4, 4);
+  ASSERT_EQ(ReinsertInserted(f), kResultDone);
+  EXPECT_EQ(f.Text(), " XY XY");
+}
+
+TEST(Batch, TheBatcherSendsFullBatchesAndTracksTheShift) {
+  // Every 'e' of a text of 200,000 bytes becomes "EE": more edits than one batch holds.
+  std::string base;
+  for (int i = 0; i < 40000; i++) base += "abcde";
+  TestDocument d;
+  d.Load(base);
+  struct Context {
+    Document *doc;
+    int batches = 0;
+  } c = {d};
+  EditBatcher b;
+  ASSERT_EQ(BatcherInit(&b, 0, [](void *p, const EditBatch *batch) {
+              Context *context = static_cast<Context *>(p);
+              context->batches++;
+              EXPECT_LE(batch->count, kBatchMaxEdits);
+              return ApplyEditBatch(context->doc, batch);
+            }, &c), 0);
+  for (u32 p = 0; p < base.size(); p++) {
+    // The worker reads the document where its position has moved to.
+    char at = 0;
+    ReadText(&d->store, static_cast<u32>(p + b.shift), static_cast<u32>(p + b.shift + 1), &at, 1, 0, nullptr);
+    ASSERT_EQ(at, base[p]);
+    if (at == 'e') {
+      ASSERT_EQ(BatcherAdd(&b, p, p + 1, "EE", 2), 0);
+    }
+  }
+  ASSERT_EQ(BatcherFlush(&b), 0);
+  BatcherFree(&b);
+  EXPECT_EQ(c.batches, 1 + 40000 / static_cast<int>(kBatchMaxEdits));
+  std::string model;
+  for (int i = 0; i < 40000; i++) model += "abcdEE";
+  EXPECT_EQ(d.Text(), model);
+  EXPECT_EQ(b.shift, 40000);
+}
+
+TEST(Batch, HighlightBatchesAddRangesToSetFiveOrSix) {
+  TestDocument d;
+  d.Load("find the finds in this fine text");
+  Edits e;
+  e.Add(0, 4, "");
+  e.Add(9, 13, "");
+  e.list[1].offset = 7;  // the payload
+  ASSERT_EQ(e.Apply(d, kSetSecondaryMatches), 0);
+  EXPECT_EQ(SetRanges(d, kSetSecondaryMatches), (std::vector<RangeTriple>{{0, 4, 0}, {9, 4, 7}}));
+  EXPECT_TRUE(SetRanges(d, kSetPrimaryMatches).empty());
+  EXPECT_EQ(d->undo.count, 0u) << "not an edit";
+  EXPECT_EQ(d.Text(), "find the finds in this fine text");
+}
+
+TEST(Batch, UndoGrowsByTheRemovedTextAndLessThanSixteenBytesAnEdit) {
+  std::string base;
+  for (int i = 0; i < 100000; i++) base += "seven7 ";
+  TestDocument d;
+  d.Load(base);
+  DocumentStatistics before, after;
+  DocumentStatisticsOf(d, &before);
+  BeginGroup(d, 1, 0);
+  EditBatcher b;
+  ASSERT_EQ(BatcherInit(&b, 0, [](void *p, const EditBatch *batch) { return ApplyEditBatch(static_cast<Document *>(p), batch); }, d.doc), 0);
+  for (u32 p = 0; p < base.size(); p += 7) ASSERT_EQ(BatcherAdd(&b, p, p + 6, "ninenine9", 9), 0);
+  ASSERT_EQ(BatcherFlush(&b), 0);
+  BatcherFree(&b);
+  BeginGroup(d, 0, 0);
+  DocumentStatisticsOf(d, &after);
+  const u64 growth = after.undoIndexBytes + after.undoTextBytes - before.undoIndexBytes - before.undoTextBytes;
+  EXPECT_LE(growth, 600000u + 16u * 100000u);
+  ASSERT_EQ(UndoRedo(d, kUndo), 1);
+  EXPECT_EQ(d.Text(), base);
+}
+
+}  // namespace
