@@ -45,4 +45,5 @@ inline std::vector<char> AnsiLines(size_t bytes) {
 void BenchFoundation();
 void BenchFiles();
 void BenchDocument();
+void BenchBatch();
 void BenchPatterns();

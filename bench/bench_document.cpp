@@ -9,7 +9,11 @@
 // - typing 1 MB one byte at a time, with undo recording;
 // - position to row and column and back against a binary search over a plain
 //   vector of line starts;
-// - undo of a 100,000-step group against the time the edits took.
+// - undo of a 100,000-step group against the time the edits took;
+// - a replace-all by batches (a seeded 7-letter word, one per ~119 bytes,
+//   becoming 9 letters) at 32, 128 and 256 MiB against a plain scan-and-copy
+//   substitution into a new buffer, its undo against the job, and the undo
+//   memory it cost against the removed text plus 16 bytes per edit.
 #include <malloc.h>
 
 #include <algorithm>
@@ -22,6 +26,7 @@
 #include "document/edit.h"
 #include "document/position.h"
 #include "document/undo.h"
+#include "tests/support/word_job.h"
 
 namespace {
 
@@ -283,7 +288,68 @@ void BenchGroupUndo(Document *d) {
   Ratio("doc_group_undo_vs_edits", undo, edits);
 }
 
+// The corpus with "sevenup" written over it once every 119 bytes on average.
+std::vector<char> WordCorpus(size_t n) {
+  std::vector<char> t = Corpus(n);
+  Rng rng{77};
+  for (size_t p = rng.Below(100); p + 7 < n; p += 7 + 1 + rng.Below(222)) memcpy(&t[p], "sevenup", 7);
+  return t;
+}
+
+// The baseline: find each word and copy the text with the replacements into
+// a new buffer, the way a stream editor would.
+size_t ScanAndCopy(const std::vector<char> &in, std::vector<char> &out) {
+  out.resize(in.size() + in.size() / 4);
+  size_t count = 0;
+  out.resize(ScanAndCopyWords(in.data(), in.size(), "sevenup", "SEVENUP!!", out.data(), &count));
+  return count;
+}
+
+void BenchBatchReplace() {
+  for (size_t mib : {32u, 128u, 256u}) {
+    const std::vector<char> corpus = WordCorpus(mib << 20);
+    std::vector<char> copy;
+    size_t count = 0;
+    const double base = BestSeconds(3, [&] { count = ScanAndCopy(corpus, copy); });
+    Document *d = Load(corpus);
+    DocumentStatistics before, after;
+    DocumentStatisticsOf(d, &before);
+    WordJob job = {d, "sevenup", "SEVENUP!!",
+                   [](void *c, const EditBatch *b) { return ApplyEditBatch(static_cast<Document *>(c), b); }, d, 0, 0};
+    LongOperation op = {};
+    op.work = RunWordJob;
+    op.context = &job;
+    BeginGroup(d, 1, 0);
+    auto t0 = Clock::now();
+    if (RunWordJob(&op) != 0 || job.replaced != count || d->store.length != copy.size()) {
+      fprintf(stderr, "the batch job went wrong\n");
+      exit(1);
+    }
+    const double ours = Seconds(t0);
+    BeginGroup(d, 0, 0);
+    DocumentStatisticsOf(d, &after);
+    const double growth = static_cast<double>(after.undoIndexBytes + after.undoTextBytes - before.undoIndexBytes -
+                                              before.undoTextBytes);
+    t0 = Clock::now();
+    if (UndoRedo(d, kUndo) != 1 || d->store.length != corpus.size()) exit(1);
+    const double undo = Seconds(t0);
+    DestroyDocument(d);
+    char name[96];
+    snprintf(name, sizeof name, "doc_batch_replace_%zu_mib", mib);
+    Report(name, ours * 1e3, "ms");
+    snprintf(name, sizeof name, "doc_batch_replace_%zu_mib_vs_scan_and_copy", mib);
+    Ratio(name, ours, base);
+    snprintf(name, sizeof name, "doc_batch_replace_%zu_mib_undo_vs_job", mib);
+    Ratio(name, undo, ours);
+    snprintf(name, sizeof name, "doc_batch_replace_%zu_mib_undo_memory_vs_removed_plus_16", mib);
+    Ratio(name, growth, static_cast<double>(count) * (7 + 16));
+    printf("doc_batch_replace_%zu_mib_edits %zu\n", mib, count);
+  }
+}
+
 }  // namespace
+
+void BenchBatch() { BenchBatchReplace(); }
 
 void BenchDocument() {
   std::vector<char> corpus = Corpus(kCorpusBytes);

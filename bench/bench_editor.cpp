@@ -20,11 +20,14 @@
 #include "document/document.h"
 #include "document/text_store.h"
 #include "editor/editor_messages.h"
+#include "document/long_operation.h"
+#include "document/undo.h"
 #include "editor/editor_window.h"
 #include "files/encoding.h"
 #include "files/load.h"
 #include "foundation/random.h"
 #include "foundation/texts.h"
+#include "tests/support/word_job.h"
 
 namespace {
 
@@ -166,6 +169,146 @@ void Keys(HWND editor) {
   Goal("editor_undo_typed_word_ms", Median(undo), 2, "ms");
 }
 
+// The worker: a replace-all by batches on a 256 MiB text with a 7-letter
+// word once per ~119 bytes (2.25 million of them) becoming 9 letters, on the
+// worker and inline (taking turns, best of three) against a plain
+// scan-and-copy substitution; its undo; the undo memory; how soon a Cancel
+// ends the wait; what the waiting GUI thread costs; a tiny job against a bare
+// thread start and join.
+int SendBatch(void *context, const EditBatch *batch) {
+  return static_cast<int>(SendMessageA(static_cast<HWND>(context), EDM_EDIT, reinterpret_cast<WPARAM>(batch), 0));
+}
+
+double ThreadSeconds(HANDLE thread) {
+  FILETIME created, exited, kernel, user;
+  GetThreadTimes(thread, &created, &exited, &kernel, &user);
+  auto s = [](const FILETIME &f) { return (static_cast<double>(f.dwHighDateTime) * 4294967296.0 + f.dwLowDateTime) / 1e7; };
+  return s(kernel) + s(user);
+}
+
+void Worker(HWND editor) {
+  std::vector<char> text = AnsiLines(256u << 20);
+  std::mt19937 rng(11);
+  for (size_t p = rng() % 100; p + 7 < text.size(); p += 8 + rng() % 222) memcpy(&text[p], "sevenup", 7);
+  std::vector<char> out(text.size() + text.size() / 4);
+  size_t count = 0;
+  double copy = 1e30;
+  for (int i = 0; i < 3; i++) {
+    const double t0 = Now();
+    ScanAndCopyWords(text.data(), text.size(), "sevenup", "SEVENUP!!", out.data(), &count);
+    copy = std::min(copy, Now() - t0);
+  }
+  out = std::vector<char>();
+  SendMessageA(editor, EDM_SETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text = std::vector<char>();
+  Document *doc = EditorOf(editor)->doc;
+  WordJob job = {};
+  auto run = [&](u32 flags, LongOperation *op) {
+    job = WordJob{doc, "sevenup", "SEVENUP!!", SendBatch, editor, 0, 0};
+    op->work = RunWordJob;
+    op->context = &job;
+    const double t0 = Now();
+    const LRESULT r = SendMessageA(editor, EDM_RUNLONG, kRunChanges | flags, reinterpret_cast<LPARAM>(op));
+    const double t = Now() - t0;
+    if (r != 0 && r != 32) printf("the job failed: %d\n", static_cast<int>(r));
+    return t;
+  };
+  double threaded = 1e30, inlined = 1e30, undo = 1e30, growth = 0;
+  for (int i = 0; i < 3; i++) {
+    for (u32 flags : {0u, static_cast<u32>(kRunInline)}) {
+      DocumentStatistics before, after;
+      DocumentStatisticsOf(doc, &before);
+      LongOperation op = {};
+      const double t = run(flags, &op);
+      if (job.replaced != count) printf("replaced %u of %u\n", job.replaced, static_cast<unsigned>(count));
+      (flags ? inlined : threaded) = std::min(flags ? inlined : threaded, t);
+      DocumentStatisticsOf(doc, &after);
+      growth = static_cast<double>(after.undoIndexBytes + after.undoTextBytes) -
+               static_cast<double>(before.undoIndexBytes + before.undoTextBytes);
+      const double t0 = Now();
+      SendMessageA(editor, WM_UNDO, 0, 0);
+      undo = std::min(undo, Now() - t0);
+      SendMessageA(editor, EDM_JOURNALCLEAR, 0, 0);
+    }
+  }
+  printf("worker_replace_all_edits %u\n", static_cast<unsigned>(count));
+  Report("worker_scan_and_copy_256MiB", copy, "s");
+  Report("worker_replace_all_256MiB", threaded, "s");
+  Report("worker_replace_all_inline_256MiB", inlined, "s");
+  Ratio("worker_replace_all_vs_inline", threaded, inlined);
+  Goal("worker_replace_all_vs_inline", threaded / inlined, 1.05, "x");
+  Ratio("worker_replace_all_vs_scan_and_copy", threaded, copy);
+  Goal("worker_replace_all_vs_scan_and_copy", threaded / copy, 3, "x");
+  Ratio("worker_undo_vs_job", undo, threaded);
+  Goal("worker_undo_vs_job", undo / threaded, 1.5, "x");
+  Ratio("worker_undo_memory_vs_removed_plus_16_per_edit", growth, static_cast<double>(count) * (7 + 16));
+  Goal("worker_undo_memory_vs_removed_plus_16_per_edit", growth / (static_cast<double>(count) * 23), 1, "x");
+
+  // Cancel from another thread at 300 ms into the job: to the end of the wait.
+  std::vector<double> latency;
+  for (int i = 0; i < 5; i++) {
+    struct Canceller {
+      LongOperation op;
+      double at;
+      DWORD delay;
+    } c = {};
+    c.delay = 300 + 40 * i;
+    HANDLE thread = CreateThread(nullptr, 0, [](void *p) -> DWORD {
+      Canceller *cc = static_cast<Canceller *>(p);
+      Sleep(cc->delay);
+      cc->at = Now();
+      cc->op.cancel.fetch_add(1);
+      return 0;
+    }, &c, 0, nullptr);
+    run(0, &c.op);
+    const double end = Now();
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    if (c.op.cancel.load() && c.at > 0) latency.push_back((end - c.at) * 1000);
+    SendMessageA(editor, WM_UNDO, 0, 0);
+  }
+  if (!latency.empty()) {
+    Report("worker_cancel_to_end_of_wait_ms", *std::max_element(latency.begin(), latency.end()), "ms");
+    Goal("worker_cancel_to_end_of_wait_ms", *std::max_element(latency.begin(), latency.end()), 50, "ms");
+  }
+  SendMessageA(editor, EDM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+
+  // The GUI thread while a 3-second job sleeps on the worker.
+  HANDLE self = OpenThread(THREAD_QUERY_INFORMATION, FALSE, GetCurrentThreadId());
+  LongOperation sleeper = {};
+  sleeper.work = [](LongOperation *op) {
+    for (int i = 0; i < 300 && !LongOperationCancelled(op); i++) Sleep(10);
+    return 0;
+  };
+  const double cpu0 = ThreadSeconds(self), wall0 = Now();
+  SendMessageA(editor, EDM_RUNLONG, 0, reinterpret_cast<LPARAM>(&sleeper));
+  const double idle = (ThreadSeconds(self) - cpu0) / (Now() - wall0);
+  CloseHandle(self);
+  Report("worker_waiting_gui_thread_cpu_percent", idle * 100, "%");
+  Goal("worker_waiting_gui_thread_cpu_percent", idle * 100, 1, "%");
+
+  // A job that does nothing against a bare thread start and join.
+  LongOperation tiny = {};
+  tiny.work = [](LongOperation *) { return 0; };
+  double bare = 1e30, job0 = 1e30;
+  for (int round = 0; round < 5; round++) {
+    double t0 = Now();
+    for (int i = 0; i < 50; i++) {
+      HANDLE t = CreateThread(nullptr, 0, [](void *) -> DWORD { return 0; }, nullptr, 0, nullptr);
+      WaitForSingleObject(t, INFINITE);
+      CloseHandle(t);
+    }
+    bare = std::min(bare, (Now() - t0) / 50);
+    t0 = Now();
+    for (int i = 0; i < 50; i++) SendMessageA(editor, EDM_RUNLONG, 0, reinterpret_cast<LPARAM>(&tiny));
+    job0 = std::min(job0, (Now() - t0) / 50);
+  }
+  Report("worker_bare_thread_ms", bare * 1000, "ms");
+  Report("worker_tiny_job_ms", job0 * 1000, "ms");
+  Ratio("worker_tiny_job_vs_bare_thread", job0, bare);
+  Goal("worker_tiny_job_vs_bare_thread", job0 / bare, 1.5, "x");
+}
+
 int main() {
   if (ThreadSlotInit() != 0 || LoadTexts(&kBuiltinTextLoader) != 0) return 1;
   SetDefaultSettings(&g_settings, true);
@@ -237,6 +380,8 @@ int main() {
   }
   printf("editor_window %d x %d pixels, %d rows of %d columns\n", ed->clientWidth, ed->clientHeight, ed->visibleRows,
          ed->visibleColumns);
+  Worker(editor);
+  if (getenv("QP_BENCH_WORKER")) return 0;
 
   // Seconds from an empty editor to the file's first paint, as the frame's
   // Open does it.

@@ -5,7 +5,7 @@
 #include "foundation/random.h"
 #include "foundation/texts.h"
 
-// With arguments, only the named groups run (foundation, files, document, patterns).
+// With arguments, only the named groups run (foundation, files, document, batch, patterns).
 int main(int argc, char **argv) {
   if (ThreadSlotInit() != 0 || LoadTexts(&kBuiltinTextLoader) != 0) return 1;
   auto wanted = [&](const char *name) {
@@ -17,6 +17,7 @@ int main(int argc, char **argv) {
   if (wanted("foundation")) BenchFoundation();
   if (wanted("files")) BenchFiles();
   if (wanted("document")) BenchDocument();
+  if (wanted("batch")) BenchBatch();
   if (wanted("patterns")) BenchPatterns();
   return 0;
 }

@@ -32,6 +32,10 @@ struct LongOperation {
   // progress is shown).
   std::atomic<u32> progress;
   u32 total;
+  // The wait window's first line (null: "Please wait..") and the status
+  // text shown while the operation runs (null: none).
+  const char *waitText;
+  const char *statusText;
   // Kept by RunLong.
   u32 startTick;
   ThreadRecord *random;  // the starting thread's record, which the worker adopts

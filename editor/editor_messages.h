@@ -61,7 +61,7 @@ constexpr UINT EDM_RUNLONG = 0x0EC0;
 constexpr UINT EDM_RUNBLOCKS = 0x0EC1;
 constexpr UINT EDM_SETSELUPDATE = 0x0EC3;
 constexpr UINT EDM_SETSELRESET = 0x0EC4;
-constexpr UINT EDM_EDIT = 0x0EC6;
+constexpr UINT EDM_EDIT = 0x0EC6;               // EditBatch*, 0 (batch_edit.h)
 constexpr UINT EDM_COLLAPSESEL = 0x0EC7;
 constexpr UINT EDM_UPDATE = 0x0EC8;
 constexpr UINT EDM_RUNLASTTOOL = 0x0EC9;
@@ -72,6 +72,7 @@ constexpr UINT EDM_CLEARHIGHLIGHT2 = 0x0ECF;
 constexpr UINT EDM_SUGGESTFILENAME = 0x0ED1;    // buffer of 260 bytes, 1: from the selection
 constexpr UINT EDM_SELISURL = 0x0ED5;
 constexpr UINT EDM_TRANSLATE = 0x0EF1;
+constexpr UINT EDM_WORKERASK = 0x0EF8;          // 0, question record (a worker's question, asked here)
 
 // ---- refresh flags (EDM_REFRESH), run in this order ----
 constexpr UINT kRefreshResetLayout = 0x0001;

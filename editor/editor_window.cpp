@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "config/config_state.h"
+#include "document/batch_edit.h"
 #include "document/edit.h"
 #include "document/long_operation.h"
 #include "document/position.h"
@@ -18,6 +19,7 @@
 #include "editor/wait_window.h"
 #include "files/encoding.h"
 #include "files/load.h"
+#include "foundation/ask_user.h"
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
 #include "foundation/memory.h"
@@ -294,12 +296,30 @@ LRESULT ReplaceSel(EditorWindow *ed, const char *text, u32 length) {
 
 // ---- long operations ----
 
+// A question of the worker, asked on this thread.
+struct WorkerQuestion {
+  WindowRef owner;
+  const char *text;
+  AskKind kind;
+};
+
+int RouteWorkerQuestion(void *context, WindowRef owner, const char *text, AskKind kind) {
+  WorkerQuestion q = {owner, text, kind};
+  return static_cast<int>(SendMessageA(static_cast<EditorWindow *>(context)->hwnd, EDM_WORKERASK, 0,
+                                       reinterpret_cast<LPARAM>(&q)));
+}
+
 void WaitHook(void *context, PlatThread thread, LongOperation *op) {
   EditorWindow *ed = static_cast<EditorWindow *>(context);
-  WaitTexts texts = {{Text(TXT_PLEASE_WAIT), "", ""}};
+  WaitTexts texts = {{op->waitText ? op->waitText : Text(TXT_PLEASE_WAIT), "", ""}};
   HWND owner = GetAncestor(ed->hwnd, GA_ROOT);
+  if (op->statusText) NotifyParentPrivate(ed, EDN_PROGRESSBEGIN, reinterpret_cast<LPARAM>(op->statusText));
+  const AskRoute route = {RouteWorkerQuestion, ed, PlatCurrentThreadId()};
+  const AskRoute *previous = InstallAskRoute(&route);
   WaitForThread(static_cast<HANDLE>(PlatThreadWaitHandle(thread)), op, owner, texts, GetParent(ed->hwnd),
                 EDN_PROGRESS, true, ed->hwnd);
+  InstallAskRoute(previous);
+  if (op->statusText) NotifyParentPrivate(ed, EDN_PROGRESSEND, 0);
 }
 
 void SaveViewHook(void *context, u32 *caret, i32 *topOffset) {
@@ -521,6 +541,20 @@ LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case EDM_RUNLONG: return RunLongOperation(ed, static_cast<u32>(wParam), reinterpret_cast<LongOperation *>(lParam));
+    case EDM_EDIT: {
+      const EditBatch *batch = reinterpret_cast<const EditBatch *>(wParam);
+      const int r = ApplyEditBatch(doc, batch);
+      if (r == 0 && batch->target != 0) InvalidateRect(ed->hwnd, nullptr, FALSE);
+      if (r == 0 && batch->target == 0) AfterSelection(ed, 0);
+      return r;
+    }
+    case EDM_WORKERASK: {
+      // With the wait window up, so that the question has an owner and the
+      // user sees what waits for the answer.
+      const WorkerQuestion *q = reinterpret_cast<const WorkerQuestion *>(lParam);
+      HWND wait = RevealWaitWindow();
+      return AskUserAsIs(wait ? wait : q->owner, q->text, q->kind);
+    }
     case EDM_CLEARHIGHLIGHT1:
     case EDM_CLEARHIGHLIGHT2:
       RangeSetClear(&doc->store.rangeSets[msg == EDM_CLEARHIGHLIGHT1 ? kSetPrimaryMatches : kSetSecondaryMatches]);
@@ -600,7 +634,7 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
   EditorWindow *ed = EditorOf(hwnd);
   if (!ed) return Base(hwnd, msg, wParam, lParam);
   Document *doc = ed->doc;
-  if (msg >= 0x0E00 && msg <= 0x0EF1) return OnPrivate(ed, msg, wParam, lParam);
+  if (msg >= 0x0E00 && msg <= EDM_WORKERASK) return OnPrivate(ed, msg, wParam, lParam);
   switch (msg) {
     case WM_DESTROY:
       RemovePropA(hwnd, kEditorProperty);

@@ -27,34 +27,55 @@ INT_PTR CALLBACK WaitDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam
   }
 }
 
-HWND ShowWaitWindow(HWND owner, LongOperation *op, const WaitTexts &texts) {
-  HWND wait = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_WAIT), owner, WaitDlgProc,
-                                 reinterpret_cast<LPARAM>(op));
-  if (!wait) return nullptr;
+// The wait under way: what showing its window needs, and whether it is up.
+struct WaitState {
+  HWND owner;
+  LongOperation *op;
+  const WaitTexts *texts;
+  HWND window;
+  bool full;  // every message is served
+};
+WaitState *g_wait;
+
+void ShowWaitWindow(WaitState *w) {
+  w->full = true;
+  if (w->window) return;
+  HWND wait = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_WAIT), w->owner, WaitDlgProc,
+                                 reinterpret_cast<LPARAM>(w->op));
+  if (!wait) return;
   static const int kLines[3] = {IDC_WAIT_LINE1, IDC_WAIT_LINE2, IDC_WAIT_LINE3};
-  for (int i = 0; i < 3; i++) SetDlgItemTextA(wait, kLines[i], texts.lines[i] ? texts.lines[i] : "");
-  if (owner) EnableWindow(owner, FALSE);
+  for (int i = 0; i < 3; i++) SetDlgItemTextA(wait, kLines[i], w->texts->lines[i] ? w->texts->lines[i] : "");
+  if (w->owner) EnableWindow(w->owner, FALSE);
   ShowWindow(wait, SW_SHOW);
+  w->window = wait;
   g_waitWindow = wait;
-  return wait;
 }
 
 }  // namespace
 
 HWND CurrentWaitWindow() { return g_waitWindow; }
 
+HWND RevealWaitWindow() {
+  if (g_wait) ShowWaitWindow(g_wait);
+  return g_waitWindow;
+}
+
 void (*g_afterLongOperation)();
 
 void WaitForThread(HANDLE thread, LongOperation *op, HWND owner, const WaitTexts &texts, HWND progressWindow,
                    UINT progressMessage, bool delayed, HWND filter) {
   const DWORD start = GetTickCount();
-  HWND wait = delayed ? nullptr : ShowWaitWindow(owner, op, texts);
-  bool full = !delayed;
+  // The window this one stands in for while it is up (the dialog of its role).
+  const HWND previous = g_waitWindow;
+  WaitState state = {owner, op, &texts, nullptr, false};
+  WaitState *outer = g_wait;
+  g_wait = &state;
+  if (!delayed) ShowWaitWindow(&state);
   DWORD interval = kDelayMs;
   u32 shown = 0;
   for (;;) {
     MSG msg;
-    if (!full) {
+    if (!state.full) {
       // Only what is sent to this thread: the worker's requests.
       while (PeekMessageA(&msg, filter, 0, 0, PM_REMOVE | PM_QS_SENDMESSAGE)) {
         TranslateMessage(&msg);
@@ -69,22 +90,20 @@ void WaitForThread(HANDLE thread, LongOperation *op, HWND owner, const WaitTexts
           exitCode = static_cast<int>(msg.wParam);
           continue;
         }
-        if (wait && IsDialogMessageA(wait, &msg)) continue;
+        if (state.window && IsDialogMessageA(state.window, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
       }
       if (quit) PostQuitMessage(exitCode);
     }
+    const bool full = state.full;
     const DWORD timeout = full ? (op->total ? interval : INFINITE) : kDelayMs;
     const DWORD r = MsgWaitForMultipleObjectsEx(1, &thread, timeout, full ? QS_ALLINPUT : QS_SENDMESSAGE,
                                                 MWMO_INPUTAVAILABLE);
     if (r == WAIT_OBJECT_0) break;
     if (!full) {
       // A second without the end, or a message after it: the wait window.
-      if (r == WAIT_TIMEOUT || GetTickCount() - start > kDelayMs) {
-        full = true;
-        wait = ShowWaitWindow(owner, op, texts);
-      }
+      if (r == WAIT_TIMEOUT || GetTickCount() - start > kDelayMs) ShowWaitWindow(&state);
       continue;
     }
     if (op->total) {
@@ -96,9 +115,10 @@ void WaitForThread(HANDLE thread, LongOperation *op, HWND owner, const WaitTexts
       }
     }
   }
-  if (wait) {
+  g_wait = outer;
+  if (state.window) {
     if (owner) EnableWindow(owner, TRUE);  // before the window goes, so that the focus can return
-    DestroyWindow(wait);
-    g_waitWindow = nullptr;
+    DestroyWindow(state.window);
+    g_waitWindow = previous;
   }
 }

@@ -22,6 +22,9 @@ void WaitForThread(HANDLE thread, LongOperation *op, HWND owner, const WaitTexts
 
 // The wait window shown while `WaitForThread` runs; null otherwise.
 HWND CurrentWaitWindow();
+// Shows the wait window at once (a question from the worker needs it) and
+// serves every message from now on; returns it (null when no wait runs).
+HWND RevealWaitWindow();
 
 // Called when the outermost long operation has ended (the main window
 // replays what it put off meanwhile); null for nothing.

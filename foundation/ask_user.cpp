@@ -2,8 +2,16 @@
 
 #include "foundation/bytes.h"
 #include "foundation/format.h"
+#include "foundation/platform.h"
 
 static const Answerer *g_answerer;
+static const AskRoute *g_route;
+
+const AskRoute *InstallAskRoute(const AskRoute *route) {
+  const AskRoute *previous = g_route;
+  g_route = route;
+  return previous;
+}
 
 const Answerer *InstallAnswerer(const Answerer *answerer) {
   const Answerer *previous = g_answerer;
@@ -12,6 +20,12 @@ const Answerer *InstallAnswerer(const Answerer *answerer) {
 }
 
 static int Ask(WindowRef owner, const char *text, AskKind kind) {
+  const AskRoute *route = g_route;
+  if (route && PlatCurrentThreadId() != route->thread) return route->ask(route->context, owner, text, kind);
+  return AskUserAsIs(owner, text, kind);
+}
+
+int AskUserAsIs(WindowRef owner, const char *text, AskKind kind) {
   if (g_answerer) return g_answerer->answer(g_answerer->context, owner, text, kind);
   switch (kind) {
     case kAskYesNo:

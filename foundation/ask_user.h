@@ -29,6 +29,18 @@ struct Answerer {
 // Installs an answerer (or null) and returns the one it replaces.
 const Answerer *InstallAnswerer(const Answerer *answerer);
 
+// Questions asked on another thread than the route's (a worker's, while the
+// GUI thread waits for it) go through the route, which asks them on its own
+// thread. Installs a route (or null) and returns the one it replaces.
+struct AskRoute {
+  int (*ask)(void *context, WindowRef owner, const char *text, AskKind kind);
+  void *context;
+  u32 thread;
+};
+const AskRoute *InstallAskRoute(const AskRoute *route);
+// Asks a text as it stands (already formatted), on this thread.
+int AskUserAsIs(WindowRef owner, const char *text, AskKind kind);
+
 // Asks `text`, formatted with `detail` when it has a directive (a file path,
 // say). Returns the answer.
 int AskUser(WindowRef owner, const char *text, AskKind kind, const char *detail = nullptr);

@@ -5,12 +5,16 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 
 #include "document/long_operation.h"
 #include "document/undo.h"
 #include "editor/wait_window.h"
 #include "foundation/fault.h"
 #include "foundation/random.h"
+#include "tests/support/document_support.h"
+#include "tests/support/scripted_answerer.h"
+#include "tests/support/word_job.h"
 #include "tests/win/editor_harness.h"
 
 namespace {
@@ -163,6 +167,157 @@ TEST_F(LongOperationTest, UndoGroupThreadFailureAndTheView) {
   EXPECT_EQ(fi.fired[kFaultThread], 1u);
   EXPECT_EQ(doc()->undo.groupMode, 0u) << "the group closed";
   EXPECT_EQ(Text(), text) << "nothing ran";
+}
+
+// The word job on the editor: its batches go to the window as EDM_EDIT.
+int SendBatch(void *context, const EditBatch *batch) {
+  return static_cast<int>(SendMessageA(static_cast<HWND>(context), EDM_EDIT, reinterpret_cast<WPARAM>(batch), 0));
+}
+
+// Text with the word at random places, and the text with its first `count`
+// occurrences replaced.
+std::string WordText(unsigned seed, size_t bytes) {
+  TestRandom rng(seed);
+  std::string t = RandomText(rng, bytes, 60);
+  for (size_t p = rng.Below(200); p + 7 < t.size(); p += 7 + rng.Below(500)) t.replace(p, 7, "replace");
+  return t;
+}
+std::string Replaced(const std::string &t, u32 count) {
+  std::string out;
+  size_t p = 0, q;
+  for (u32 i = 0; i < count && (q = t.find("replace", p)) != std::string::npos; i++, p = q + 7) {
+    out.append(t, p, q - p);
+    out += "REPLACED!";
+  }
+  return out.append(t, p, std::string::npos);
+}
+
+class WordJobTest : public LongOperationTest {
+ protected:
+  LRESULT RunWords(u32 flags, LongOperation *op = nullptr) {
+    job_ = WordJob{doc(), "replace", "REPLACED!", SendBatch, editor_, 0, 0};
+    LongOperation local = {};
+    if (!op) op = &local;
+    op->work = RunWordJob;
+    op->context = &job_;
+    return SendMessageA(editor_, EDM_RUNLONG, kRunChanges | flags, reinterpret_cast<LPARAM>(op));
+  }
+  WordJob job_ = {};
+};
+
+// 32 MiB: on the worker and inline, the text is the model's; one Undo takes
+// every batch back, one Redo brings them again.
+TEST_F(WordJobTest, ThreadedInlineAndTheModelAgree) {
+  const std::string text = WordText(1, 32u << 20);
+  const u32 count = static_cast<u32>((Replaced(text, 0xFFFFFFFFu).size() - text.size()) / 2);
+  const std::string model = Replaced(text, count);
+  ASSERT_GT(count, 100000u) << "more than one batch";
+  for (u32 flags : {0u, static_cast<u32>(kRunInline)}) {
+    SetText(text);
+    EXPECT_EQ(RunWords(flags), 0);
+    EXPECT_EQ(job_.replaced, count);
+    EXPECT_GT(job_.batches, 1u);
+    EXPECT_TRUE(Text() == model) << "flags " << flags;
+    EXPECT_EQ(doc()->undo.groupMode, 0u);
+    SendMessageA(editor_, WM_UNDO, 0, 0);
+    EXPECT_TRUE(Text() == text) << "one undo";
+    EXPECT_EQ(SendMessageA(editor_, 0x0454 /* EM_REDO */, 0, 0), 1);
+    EXPECT_TRUE(Text() == model) << "one redo";
+  }
+}
+
+// Cancelled at random moments by another thread, the job leaves a prefix of
+// the model's replacements, which one Undo takes back.
+TEST_F(WordJobTest, CancelKeepsAPrefix) {
+  const std::string text = WordText(2, 8u << 20);
+  TestRandom rng(3);
+  for (int round = 0; round < 4; round++) {
+    SetText(text);
+    LongOperation op = {};
+    struct Canceller {
+      LongOperation *op;
+      DWORD ms;
+    } canceller{&op, 5 + rng.Below(120)};
+    HANDLE thread = CreateThread(nullptr, 0, [](void *p) -> DWORD {
+      Canceller *c = static_cast<Canceller *>(p);
+      Sleep(c->ms);
+      c->op->cancel.fetch_add(1);
+      return 0;
+    }, &canceller, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    const LRESULT r = RunWords(0, &op);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_TRUE(r == 0 || r == 32) << r;
+    EXPECT_TRUE(Text() == Replaced(text, job_.replaced)) << "after " << canceller.ms << " ms, " << job_.replaced;
+    SendMessageA(editor_, WM_UNDO, 0, 0);
+    EXPECT_TRUE(Text() == text);
+  }
+}
+
+// Allocation N fails (inline, so that the count is the job's): the batches
+// before it stay, the failing one changes nothing, the group is closed and
+// one Undo takes the text back.
+TEST_F(WordJobTest, AllocationFailures) {
+  const std::string text = WordText(4, 48u << 10);
+  const std::string model = Replaced(text, 0xFFFFFFFFu);
+  u32 n = 1;
+  for (;; n++) {
+    SetText(text);
+    FaultInjector fi = {};
+    FaultPlan(&fi, kFaultAlloc, n, false);
+    LRESULT r;
+    {
+      ScopedFaultInjector scope(&fi);
+      r = RunWords(kRunInline);
+    }
+    ASSERT_TRUE(r == 0 || r == -1) << n;
+    EXPECT_TRUE(Text() == (r == 0 ? model : text)) << n;
+    EXPECT_EQ(doc()->undo.groupMode, 0u);
+    EXPECT_TRUE(DocOk(doc(), false));
+    SendMessageA(editor_, WM_UNDO, 0, 0);
+    EXPECT_TRUE(Text() == text) << n;
+    if (!fi.fired[kFaultAlloc] || HasFailure()) break;
+  }
+  EXPECT_GT(n, 5u);
+}
+
+// A question of the worker is asked on this thread, over the wait window,
+// and its answer goes back to the worker.
+TEST_F(WordJobTest, WorkerQuestionsComeToTheWindow) {
+  ScriptedAnswerer answers;
+  answers.Expect("Go on?", kAskYesNo, kAnswerYes);
+  struct Seen {
+    DWORD thread = 0;
+    int answer = 0;
+  } seen;
+  LongOperation op = {};
+  op.context = &seen;
+  op.work = [](LongOperation *o) {
+    Seen *s = static_cast<Seen *>(o->context);
+    s->thread = GetCurrentThreadId();
+    s->answer = AskUser(nullptr, "Go on?", kAskYesNo);
+    return 0;
+  };
+  struct Watch {
+    HWND wait = nullptr;
+    DWORD thread = 0;
+  } static watch;
+  static const Answerer *scripted;
+  static const Answerer spy = {[](void *, WindowRef owner, const char *text, AskKind kind) {
+                                 watch.wait = CurrentWaitWindow();
+                                 watch.thread = GetCurrentThreadId();
+                                 return scripted->answer(scripted->context, owner, text, kind);
+                               },
+                               nullptr};
+  scripted = InstallAnswerer(&spy);
+  EXPECT_EQ(SendMessageA(editor_, EDM_RUNLONG, 0, reinterpret_cast<LPARAM>(&op)), 0);
+  InstallAnswerer(scripted);
+  EXPECT_NE(seen.thread, GetCurrentThreadId());
+  EXPECT_EQ(seen.answer, kAnswerYes);
+  EXPECT_EQ(watch.thread, GetCurrentThreadId()) << "asked on the window's thread";
+  EXPECT_NE(watch.wait, nullptr) << "with the wait window up";
+  EXPECT_EQ(CurrentWaitWindow(), nullptr);
 }
 
 }  // namespace
