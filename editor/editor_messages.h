@@ -22,7 +22,7 @@ constexpr UINT EDM_GETSELLENGTHRAW = 0x0E2A;
 constexpr UINT EDM_GETSELTEXT7 = 0x0E2D;
 constexpr UINT EDM_GETSELTEXTRAW = 0x0E2E;
 constexpr UINT EDM_REPLACESEL = 0x0E30;         // length, text
-constexpr UINT EDM_WRITETEXT = 0x0E3A;
+constexpr UINT EDM_WRITETEXT = 0x0E3A;          // SafeWriter* (0: convert only), WriteTextRequest* (save.h)
 constexpr UINT EDM_JOURNALBREAK = 0x0E44;
 constexpr UINT EDM_JOURNALSET = 0x0E45;
 constexpr UINT EDM_JOURNALSTATE = 0x0E46;
@@ -58,7 +58,7 @@ constexpr UINT EDM_COMPACT = 0x0EA5;
 constexpr UINT EDM_CANREINSERTDELETED = 0x0EB0;
 constexpr UINT EDM_CANREINSERTINSERTED = 0x0EB1;
 constexpr UINT EDM_RUNLONG = 0x0EC0;
-constexpr UINT EDM_RUNBLOCKS = 0x0EC1;
+constexpr UINT EDM_RUNBLOCKS = 0x0EC1;          // BlockRun*, flags (kRunBlocksCollapse)
 constexpr UINT EDM_SETSELUPDATE = 0x0EC3;
 constexpr UINT EDM_SETSELRESET = 0x0EC4;
 constexpr UINT EDM_EDIT = 0x0EC6;               // EditBatch*, 0 (batch_edit.h)
@@ -73,6 +73,16 @@ constexpr UINT EDM_SUGGESTFILENAME = 0x0ED1;    // buffer of 260 bytes, 1: from 
 constexpr UINT EDM_SELISURL = 0x0ED5;
 constexpr UINT EDM_TRANSLATE = 0x0EF1;
 constexpr UINT EDM_WORKERASK = 0x0EF8;          // 0, question record (a worker's question, asked here)
+
+// The record of EDM_RUNBLOCKS: the caller's operation, given the selection
+// (the whole text when nothing is selected) a piece of at most 64 KiB at a
+// time, in order; a nonzero return stops the run and is its result.
+struct BlockRun {
+  int (*block)(void *context, const char *bytes, u32 length, u32 offset);
+  void *context;
+};
+constexpr UINT kRunBlocksCollapse = 1;  // an empty selection is collapsed first
+constexpr u32 kRunBlockBytes = 65536;
 
 // ---- refresh flags (EDM_REFRESH), run in this order ----
 constexpr UINT kRefreshResetLayout = 0x0001;

@@ -19,6 +19,7 @@
 #include "editor/wait_window.h"
 #include "files/encoding.h"
 #include "files/load.h"
+#include "files/save.h"
 #include "foundation/ask_user.h"
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
@@ -356,6 +357,30 @@ LRESULT RunLongOperation(EditorWindow *ed, u32 flags, LongOperation *op) {
   return r;
 }
 
+// The caller's operation over the selection (or the whole text), through a
+// buffer of 64 KiB.
+LRESULT RunBlocks(EditorWindow *ed, const BlockRun *run, UINT flags) {
+  if (!run || !run->block) return 0;
+  Document *doc = ed->doc;
+  u32 from = doc->selStart->position, to = doc->selEnd->position;
+  if (from == to) {
+    if (flags & kRunBlocksCollapse) Select(ed, to, to, kCaretNoScroll);
+    from = 0;
+    to = doc->store.length;
+  }
+  char *buffer = static_cast<char *>(Allocate(kRunBlockBytes));
+  if (!buffer) return kResultOutOfMemory;
+  int r = 0;
+  for (u32 p = from; p < to && r == 0;) {
+    const u32 n = to - p < kRunBlockBytes ? to - p : kRunBlockBytes;
+    ReadText(&doc->store, p, p + n, buffer, kRunBlockBytes, 0, nullptr);
+    r = run->block(run->context, buffer, n, p - from);
+    p += n;
+  }
+  Free(buffer);
+  return r;
+}
+
 LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
   Document *doc = ed->doc;
   const TextStore *s = &doc->store;
@@ -546,6 +571,28 @@ LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
       const int r = ApplyEditBatch(doc, batch);
       if (r == 0 && batch->target != 0) InvalidateRect(ed->hwnd, nullptr, FALSE);
       if (r == 0 && batch->target == 0) AfterSelection(ed, 0);
+      return r;
+    }
+    case EDM_RUNBLOCKS: return RunBlocks(ed, reinterpret_cast<const BlockRun *>(wParam), static_cast<UINT>(lParam));
+    case EDM_WRITETEXT: {
+      const WriteTextRequest *request = reinterpret_cast<const WriteTextRequest *>(lParam);
+      if (!request) return 0;
+      FileHooks hooks = {};
+      hooks.context = ed;
+      hooks.owner = GetAncestor(ed->hwnd, GA_ROOT);
+      hooks.phase = [](void *c, int slot) {
+        if (slot >= 0) {
+          NotifyParentPrivate(static_cast<EditorWindow *>(c), EDN_PROGRESSBEGIN,
+                              reinterpret_cast<LPARAM>(Text(static_cast<TextSlot>(slot))));
+        }
+      };
+      hooks.progress = [](void *c, u64 done, u64 total) {
+        // In KiB, so that both fit a message's words in a 32-bit process.
+        SendMessageA(GetParent(static_cast<EditorWindow *>(c)->hwnd), EDN_PROGRESS, static_cast<WPARAM>(done >> 10),
+                     static_cast<LPARAM>(total >> 10));
+      };
+      const int r = WriteDocumentText(doc, reinterpret_cast<SafeWriter *>(wParam), *request, hooks);
+      NotifyParentPrivate(ed, EDN_PROGRESSEND, 0);
       return r;
     }
     case EDM_WORKERASK: {

@@ -97,6 +97,25 @@ int ShowSaveFailure(const FileHooks &hooks, int r, const char *path) {
 
 void SetCloseWithoutAsking(bool on) { g_closeWithoutAsking = on; }
 
+int WriteDocumentText(const Document *doc, SafeWriter *out, const WriteTextRequest &request, const FileHooks &hooks) {
+  u32 id = request.encoding < kDocumentEncoding ? request.encoding : doc->encoding;
+  const u32 codePage = request.encoding < kDocumentEncoding ? request.codePageIndex : doc->codePageIndex;
+  ShowPhase(hooks, out ? TXT_WRITING : TXT_CONVERTING);
+  int r = 0;
+  if (id == kEncodingAnsi || (id == kEncodingUtf8 && SingleByteAnsi())) {
+    // Nothing can go untranslated on this route: without an output there is
+    // nothing to do.
+    if (out) r = WriteStreamed(doc, id, request.flags, hooks, out);
+  } else {
+    ByteBuffer bytes = {};
+    r = EncodeAll(doc, id, codePage, request.flags, hooks, &bytes);
+    if (r == 0 && out) r = SafeWriterWrite(out, bytes.data, static_cast<u32>(bytes.length));
+    BufferFree(&bytes);
+  }
+  if (r == 523 || r == 524) r = r == 523 ? TextId(TXT_CANNOT_SAVE) : TextId(TXT_DISK_FULL);
+  return r;
+}
+
 int SaveFile(Document *doc, const char *path, u32 encoding, u32 codePageIndex, u32 flags, const FileHooks &hooks) {
   const FileSettings &f = g_settings.file;
   ShowPhase(hooks, TXT_PROCESSING);

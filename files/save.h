@@ -8,6 +8,7 @@
 
 #include "document/document.h"
 #include "files/file_ops.h"
+#include "foundation/safe_writer.h"
 
 enum SaveFlag : u32 {
   kSaveSelection = 4,     // only the selection (Exclude)
@@ -18,6 +19,22 @@ enum SaveFlag : u32 {
   kSaveNoFlush = 128,
 };
 constexpr u32 kDocumentEncoding = 5;  // an encoding of 5 or more: the document's
+
+// The record of EDM_WRITETEXT: what to write and how.
+struct WriteTextRequest {
+  u32 flags;     // kSaveSelection: only the selection; kSaveNoQuestion
+  u32 encoding;  // 0 to 4, or kDocumentEncoding and above: the document's (with its mark)
+  u32 codePageIndex;
+};
+
+// Writes the text (or the selection) with the document's newline type in an
+// encoding to `out`, or with no output only converts it (to learn whether
+// every character has an equivalent): streamed a megabyte at a time for ANSI
+// and, with a single-byte ANSI code page, UTF-8; else converted whole first.
+// The phase is "Writing.." with an output, "Converting.." without. 0, 32
+// (declined), 513, 523 or 524 (the save's codes).
+[[nodiscard]] int WriteDocumentText(const Document *doc, SafeWriter *out, const WriteTextRequest &request,
+                                    const FileHooks &hooks);
 
 // Writes the document (or its selection) to path. 0; 944 saved, but as UTF-16
 // without a byte-order mark; 32 cancelled; 513, 523 or 524 failed (nothing

@@ -12,7 +12,11 @@
 #include "files/encoding.h"
 #include "foundation/bytes.h"
 #include "foundation/memory.h"
+#include "foundation/safe_writer.h"
 #include "foundation/texts.h"
+#include "files/save.h"
+#include "tests/support/scripted_answerer.h"
+#include "tests/support/test_files.h"
 #include "tests/win/editor_harness.h"
 
 #include <commctrl.h>
@@ -599,6 +603,75 @@ TEST_F(ProtocolTest, MiscellaneousAnswers) {
   Send(EDM_SETWORDWRAP, 1);
   EXPECT_EQ(Send(EDM_GETWORDWRAP), 1);
   EXPECT_EQ(ValuesOf(EDN_WORDWRAP), (std::vector<LPARAM>{1}));
+}
+
+// EDM_RUNBLOCKS: the selection (or the whole text) in pieces of at most
+// 64 KiB, in order, until the operation says stop.
+TEST_F(ProtocolTest, RunBlocksGivesTheSelectionInPieces) {
+  std::string text;
+  for (int i = 0; text.size() < 200000; i++) text += "line " + std::to_string(i) + "\r\n";
+  SetText(text);
+  struct Seen {
+    std::string bytes;
+    std::vector<u32> offsets;
+    int stopAfter = 0;
+  } seen;
+  BlockRun run = {[](void *c, const char *p, u32 n, u32 offset) {
+                    Seen *s = static_cast<Seen *>(c);
+                    EXPECT_LE(n, kRunBlockBytes);
+                    EXPECT_EQ(offset, s->bytes.size());
+                    s->bytes.append(p, n);
+                    s->offsets.push_back(offset);
+                    return static_cast<int>(s->offsets.size()) == s->stopAfter ? 5 : 0;
+                  },
+                  &seen};
+  Select(100, 150000);
+  EXPECT_EQ(Send(EDM_RUNBLOCKS, reinterpret_cast<WPARAM>(&run), 0), 0);
+  EXPECT_TRUE(seen.bytes == text.substr(100, 149900));
+  EXPECT_EQ(seen.offsets.size(), 3u);
+  seen = Seen{};
+  seen.stopAfter = 2;
+  EXPECT_EQ(Send(EDM_RUNBLOCKS, reinterpret_cast<WPARAM>(&run), 0), 5) << "stopped by the operation";
+  EXPECT_EQ(seen.offsets.size(), 2u);
+  seen = Seen{};
+  Select(3, 3);
+  EXPECT_EQ(Send(EDM_RUNBLOCKS, reinterpret_cast<WPARAM>(&run), kRunBlocksCollapse), 0);
+  EXPECT_TRUE(seen.bytes == text) << "nothing selected: the whole text";
+  EXPECT_EQ(Sel(), std::make_pair(3u, 3u));
+}
+
+// EDM_WRITETEXT: the text or the selection with the document's newlines
+// through the encoder, into a file or only converted (the question about
+// characters without an equivalent is asked then too).
+TEST_F(ProtocolTest, WriteTextConvertsAndWrites) {
+  SetText("a\nb\r\n\xe9");
+  Send(EDM_SETNEWLINES, 0, 0);  // Win: every newline CR LF
+  TempFolder folder;
+  auto write = [&](u32 flags, u32 encoding, u32 codePage) {
+    SafeWriter w;
+    EXPECT_EQ(SafeWriterOpen(&w, folder.File("out.txt").c_str(), 0, false), 0);
+    WriteTextRequest request = {flags, encoding, codePage};
+    const LRESULT r = Send(EDM_WRITETEXT, reinterpret_cast<WPARAM>(&w), reinterpret_cast<LPARAM>(&request));
+    EXPECT_EQ(SafeWriterCommit(&w, false), 0);
+    return std::make_pair(r, ReadBytes(folder.File("out.txt")));
+  };
+  EXPECT_EQ(write(0, kDocumentEncoding, 0), std::make_pair(LRESULT{0}, std::string("a\r\nb\r\n\xe9")));
+  EXPECT_EQ(write(0, kEncodingUtf8, 0), std::make_pair(LRESULT{0}, std::string("a\r\nb\r\n\xc3\xa9")));
+  EXPECT_EQ(write(0, kEncodingUnicode, 0).second, std::string("a\0\r\0\n\0b\0\r\0\n\0\xe9\0", 14));
+  Select(0, 3);
+  EXPECT_EQ(write(kSaveSelection, kDocumentEncoding, 0).second, "a\r\nb");
+  // Only converted: to a code page without the character, the question; No
+  // refuses.
+  if (CodePageCount() == 0) (void)BuildCodePageList();
+  u32 ascii = 0;
+  while (ascii < CodePageCount() && CodePageNumber(ascii) != 20127) ascii++;
+  ASSERT_LT(ascii, CodePageCount()) << "US-ASCII installed";
+  ScriptedAnswerer answers;
+  answers.Expect(::Text(TXT_UNTRANSLATABLE), kAskYesNo, kAnswerNo);
+  WriteTextRequest request = {0, kEncodingCodePage, ascii};
+  EXPECT_EQ(Send(EDM_WRITETEXT, 0, reinterpret_cast<LPARAM>(&request)), TextId(TXT_CANNOT_SAVE));
+  request.flags = kSaveNoQuestion;
+  EXPECT_EQ(Send(EDM_WRITETEXT, 0, reinterpret_cast<LPARAM>(&request)), 0);
 }
 
 }  // namespace
