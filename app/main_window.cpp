@@ -146,7 +146,6 @@ void OnMenuSelect(UINT item, UINT flags, HMENU menu) {
   ShowMessage(text, 0);
 }
 
-void Enable(HMENU menu, UINT id, bool on) { EnableMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED)); }
 
 // The display options of the Options menu, in menu order, and the setting
 // each one turns on and off.
@@ -253,18 +252,6 @@ void BuildCodePageMenus(HMENU bar, const Document *doc) {
       if (!InsertMenuItemA(menu, static_cast<UINT>(GetMenuItemCount(menu)), TRUE, &mii)) DestroyMenu(groups[g]);
     }
   }
-  // Re-open reads the document's own file.
-  const int top = GetMenuItemCount(bar);
-  for (int i = 0; i < top; i++) {
-    HMENU sub = GetSubMenu(bar, i);
-    for (int k = 0; sub && k < GetMenuItemCount(sub); k++) {
-      MENUITEMINFOA mii = {};
-      mii.cbSize = sizeof mii;
-      mii.fMask = MIIM_DATA;
-      if (GetMenuItemInfoA(sub, static_cast<UINT>(k), TRUE, &mii) && mii.dwItemData == IDM_REOPEN_MENU)
-        EnableMenuItem(sub, static_cast<UINT>(k), MF_BYPOSITION | (doc->filePath[0] ? MF_ENABLED : MF_GRAYED));
-    }
-  }
 }
 
 // Import (14000), Export (15000), Re-open (16000) in an encoding: base + 1..4
@@ -305,6 +292,83 @@ int CommandEncoding(int id) {
   return 0;
 }
 
+// Commands whose subsystems are still to come: their items are greyed. Each
+// lands by taking its span out of this table.
+struct CommandSpan {
+  UINT first, last;
+};
+const CommandSpan kPendingCommands[] = {
+    {13611, 13612},  // Page Setup, Print
+    {13653, 13657},  // the System submenu
+    {17000, 17020},  // Recent Files
+    {21212, 21218},  // the clipboard
+    {21837, 21837},  // Complete Word (the tool framework)
+    {25100, 25360},  // the Search menu
+    {30050, 39030},  // Last Tool and the text tools
+    {40100, 40750},  // Text Filters
+    {41001, 41150},  // Favourites
+    {45001, 45309},  // Clips
+    {55911, 55911},  // Settings
+    {58111, 58331},  // Manual, On-line Manual, Homepage, Check Updates
+};
+
+
+// The enabled states whose facts exist, by command.
+struct MenuState {
+  UINT id;
+  bool (*enabled)(const Document *doc);
+};
+bool HasFile(const Document *doc) { return doc->filePath[0] != 0; }
+bool HasSelection(const Document *doc) { return doc->selStart->position != doc->selEnd->position; }
+bool CanCopy(const Document *doc) { return HasSelection(doc) || g_settings.edit.CASel; }
+bool ClipboardHasText(const Document *) { return IsClipboardFormatAvailable(CF_TEXT) != 0; }
+bool Closeable(const Document *) { return !g_app.hardToClose; }
+bool Wrapping(const Document *doc) { return doc->wordWrap != 0; }
+bool CanUndo(const Document *doc) { return UndoEnabled(doc, g_settings.edit.NoMUndo != 0); }
+bool CanRedo(const Document *doc) { return RedoEnabled(doc, g_settings.edit.NoMUndo != 0); }
+bool CanReinsertDeleted(const Document *) {
+  return SendMessageA(g_app.editorWindow, EDM_CANREINSERTDELETED, 0, 0) != 0;
+}
+bool CanReinsertInserted(const Document *) {
+  return SendMessageA(g_app.editorWindow, EDM_CANREINSERTINSERTED, 0, 0) != 0;
+}
+const MenuState kMenuStates[] = {
+    {IDM_FILE_REVERT, HasFile},          {IDM_REOPEN_MENU, HasFile},
+    {13653, HasFile},                    {13655, HasFile},
+    {13657, HasFile},                    {IDM_EDIT_INSERT_FILE_NAME, HasFile},
+    {IDM_EDIT_INSERT_FULL_PATH, HasFile}, {41020, HasFile},
+    {IDM_FILE_EXCLUDE, HasSelection},    {IDM_EDIT_DELETE, HasSelection},
+    {IDM_EDIT_CUT, CanCopy},             {IDM_EDIT_CUT_APPEND, CanCopy},
+    {IDM_EDIT_COPY, CanCopy},            {IDM_EDIT_COPY_APPEND, CanCopy},
+    {IDM_EDIT_PASTE, ClipboardHasText},  {IDM_EDIT_SWAP, ClipboardHasText},
+    {IDM_FILE_EXIT, Closeable},          {IDM_FILE_SAVE_AND_EXIT, Closeable},
+    {39010, Wrapping},                   {IDM_EDIT_UNDO, CanUndo},
+    {IDM_EDIT_REDO, CanRedo},            {IDM_EDIT_REINSERT_DELETED, CanReinsertDeleted},
+    {IDM_EDIT_REINSERT_INSERTED, CanReinsertInserted},
+};
+
+// Greys or enables every item of a menu and its submenus by the tables
+// above; the submenus built from an item (encodings, code pages) keep the
+// states they were built with.
+void ApplyMenuStates(HMENU menu, const Document *doc) {
+  for (int i = 0; i < GetMenuItemCount(menu); i++) {
+    MENUITEMINFOA mii = {};
+    mii.cbSize = sizeof mii;
+    mii.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_DATA;
+    if (!GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &mii)) continue;
+    // A submenu made of an item keeps that item's id as its data.
+    const UINT id = mii.hSubMenu ? static_cast<UINT>(mii.dwItemData) : mii.wID;
+    if (mii.hSubMenu && !id) {
+      ApplyMenuStates(mii.hSubMenu, doc);
+      continue;
+    }
+    bool on = !CommandPending(id);
+    for (const MenuState &state : kMenuStates)
+      if (state.id == id && on && doc) on = state.enabled(doc);
+    EnableMenuItem(menu, static_cast<UINT>(i), MF_BYPOSITION | (on ? MF_ENABLED : MF_GRAYED));
+  }
+}
+
 void OnInitMenu(HMENU menu) {
   Check(menu, IDM_STATUS_BAR, g_settings.opts.Status > 0);
   Check(menu, IDM_OPT_HARD_TO_CLOSE, g_app.hardToClose != 0);
@@ -313,21 +377,16 @@ void OnInitMenu(HMENU menu) {
   Check(menu, IDM_OPT_SESSION_ON_TOP, g_app.sessionOnTop != 0);
   Check(menu, IDM_OPT_SECOND_FONT, g_settings.opts.CFont != 0);
   for (const DisplayOption &option : kDisplayOptions) Check(menu, option.id, g_settings.opts.*option.flag != 0);
-  Enable(menu, IDM_FILE_EXIT, !g_app.hardToClose);
-  Enable(menu, IDM_FILE_SAVE_AND_EXIT, !g_app.hardToClose);
   HWND editor = g_app.editorWindow;
   Document *doc = AppDocument();
-  if (!editor || !doc) return;
-  const bool single = g_settings.edit.NoMUndo != 0;
-  Enable(menu, IDM_EDIT_UNDO, UndoEnabled(doc, single));
-  Enable(menu, IDM_EDIT_REDO, RedoEnabled(doc, single));
-  Enable(menu, IDM_EDIT_REINSERT_DELETED, SendMessageA(editor, EDM_CANREINSERTDELETED, 0, 0) != 0);
-  Enable(menu, IDM_EDIT_REINSERT_INSERTED, SendMessageA(editor, EDM_CANREINSERTINSERTED, 0, 0) != 0);
-  Enable(menu, IDM_EDIT_INSERT_FULL_PATH, doc->filePath[0] != 0);
-  Enable(menu, IDM_FILE_REVERT, doc->filePath[0] != 0);
-  Enable(menu, IDM_FILE_EXCLUDE, doc->selStart->position != doc->selEnd->position);
+  if (!editor || !doc) {
+    ApplyMenuStates(menu, nullptr);
+    return;
+  }
+  Check(menu, IDM_OPT_WORD_WRAP, doc->wordWrap != 0);
   BuildEncodingMenus(menu, doc);
   BuildCodePageMenus(menu, doc);
+  ApplyMenuStates(menu, doc);
   CheckMenuItem(menu, IDM_OVERWRITE_MODE, MF_BYCOMMAND | (doc->overwriteMode ? MF_CHECKED : MF_UNCHECKED));
 }
 
@@ -946,4 +1005,10 @@ int OpenStartupDocument() {
   // 8.
   SendMessageA(editor, EM_SCROLLCARET, 0, 0);
   return 0;
+}
+
+bool CommandPending(UINT id) {
+  for (const CommandSpan &span : kPendingCommands)
+    if (id >= span.first && id <= span.last) return true;
+  return false;
 }

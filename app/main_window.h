@@ -28,3 +28,6 @@ int CommandWrapMargin();
 // Handling of the private command 10011: opens the start-up document and
 // applies the options that act on it. Returns 0 or an error code.
 int OpenStartupDocument();
+
+// Whether a command belongs to a subsystem still to come (its item is greyed).
+bool CommandPending(UINT id);

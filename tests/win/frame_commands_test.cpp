@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -282,9 +283,54 @@ TEST_F(FrameCommands, EncodingAndNewlinesSubmenusFollowTheDocument) {
   int popups = 0;
   HMENU file = GetSubMenu(bar, 0);
   for (int i = 0; i < GetMenuItemCount(file); i++) popups += GetSubMenu(file, i) != nullptr;
-  EXPECT_EQ(popups, 5) << "Encoding, Newlines, Import, Export, Re-open";
+  EXPECT_EQ(popups, 6) << "Encoding, Newlines, Import, Export, Re-open, System";
   g_settings.file.NoMixNl = 1;
   EXPECT_TRUE(state(IDM_NEWLINES_MIXED) & MF_GRAYED);
+}
+
+// The menu bar as WM_INITMENU leaves it: the items of commands still to come
+// greyed (and answered without a word when sent anyway), the others greyed
+// by the facts they need: a file, a selection, word wrap.
+TEST_F(FrameCommands, MenuStatesFollowTheirTables) {
+  Create();
+  HWND main = g_app.mainWindow;
+  HMENU bar = GetMenu(main);
+  auto greyed = [&](UINT id) {
+    SendMessageA(main, WM_INITMENU, reinterpret_cast<WPARAM>(bar), 0);
+    return (GetMenuState(bar, id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+  };
+  std::vector<UINT> ids;
+  std::function<void(HMENU)> collect = [&](HMENU m) {
+    for (int i = 0; i < GetMenuItemCount(m); i++) {
+      if (HMENU sub = GetSubMenu(m, i)) {
+        collect(sub);
+      } else if (const UINT id = GetMenuItemID(m, i); id && id != static_cast<UINT>(-1)) {
+        ids.push_back(id);
+      }
+    }
+  };
+  SendMessageA(main, WM_INITMENU, reinterpret_cast<WPARAM>(bar), 0);
+  collect(bar);
+  ASSERT_GT(ids.size(), 150u);
+  int pending = 0;
+  for (UINT id : ids) {
+    if (!CommandPending(id)) continue;
+    pending++;
+    EXPECT_TRUE(GetMenuState(bar, id, MF_BYCOMMAND) & MF_GRAYED) << id;
+    const LRESULT r = SendMessageA(main, WM_COMMAND, id, 0);
+    EXPECT_TRUE(r == 1 || r == 2) << id << " answered " << r;
+  }
+  EXPECT_GT(pending, 60);
+  EXPECT_FALSE(CommandPending(IDM_FILE_SAVE) || CommandPending(IDM_EDIT_UNDO) || CommandPending(IDM_HELP_ABOUT));
+  SendMessageA(g_app.editorWindow, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("some text"));
+  SendMessageA(g_app.editorWindow, EM_SETSEL, 2, 2);
+  EXPECT_TRUE(greyed(IDM_FILE_EXCLUDE) && greyed(IDM_EDIT_DELETE) && greyed(IDM_FILE_REVERT) && greyed(IDM_REOPEN_MENU));
+  SendMessageA(g_app.editorWindow, EM_SETSEL, 2, 5);
+  EXPECT_FALSE(greyed(IDM_FILE_EXCLUDE) || greyed(IDM_EDIT_DELETE));
+  EXPECT_FALSE(greyed(IDM_FILE_EXIT));
+  SendMessageA(main, WM_COMMAND, IDM_OPT_HARD_TO_CLOSE, 0);
+  EXPECT_TRUE(greyed(IDM_FILE_EXIT) && greyed(IDM_FILE_SAVE_AND_EXIT));
+  SendMessageA(main, WM_COMMAND, IDM_OPT_HARD_TO_CLOSE, 0);
 }
 
 // Stay on Top and Session on Top make the window topmost, either of them;
