@@ -445,6 +445,7 @@ LRESULT OnCreate(HWND hwnd) {
   g_app.handOver = RegisterWindowMessageA("QLP.AE");
   g_app.taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
   DragAcceptFiles(hwnd, TRUE);
+  ReadInputMetrics();
   // The word-wrap state and the fonts of the configuration.
   SendMessageA(g_app.editorWindow, EDM_SETWORDWRAP, g_settings.opts.WWrap ? 1 : 0, 0);
   ApplyEditorFonts();
@@ -469,18 +470,6 @@ int Zoom(int step) {
   return 0;
 }
 
-
-// Cuts the text to at most `most` bytes, never inside a double-byte
-// character of the ANSI code page.
-void CutAtCharacter(char *text, size_t most) {
-  size_t i = 0;
-  while (text[i]) {
-    const size_t step = IsDBCSLeadByte(static_cast<BYTE>(text[i])) && text[i + 1] ? 2 : 1;
-    if (i + step > most) break;
-    i += step;
-  }
-  text[i] = 0;
-}
 
 // The notification-area icon, its tip the caption cut to 127 characters
 // (never inside a double-byte character).
@@ -812,6 +801,11 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_INITMENU:
       OnInitMenu(reinterpret_cast<HMENU>(wParam));
       return 0;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      ReadInputMetrics();
+      if (msg == WM_SYSCOLORCHANGE && g_app.editorWindow) SendMessageA(g_app.editorWindow, msg, wParam, lParam);
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
     case WM_MENUSELECT:
       OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
       return 0;
@@ -1011,4 +1005,16 @@ bool CommandPending(UINT id) {
   for (const CommandSpan &span : kPendingCommands)
     if (id >= span.first && id <= span.last) return true;
   return false;
+}
+
+// Cuts the text to at most `most` bytes, never inside a double-byte
+// character of the ANSI code page.
+void CutAtCharacter(char *text, size_t most) {
+  size_t i = 0;
+  while (text[i]) {
+    const size_t step = IsDBCSLeadByte(static_cast<BYTE>(text[i])) && text[i + 1] ? 2 : 1;
+    if (i + step > most) break;
+    i += step;
+  }
+  text[i] = 0;
 }

@@ -29,5 +29,9 @@ int CommandWrapMargin();
 // applies the options that act on it. Returns 0 or an error code.
 int OpenStartupDocument();
 
+// Cuts the text to at most `most` bytes, never inside a double-byte
+// character of the ANSI code page (the tray tip).
+void CutAtCharacter(char *text, size_t most);
+
 // Whether a command belongs to a subsystem still to come (its item is greyed).
 bool CommandPending(UINT id);

@@ -9,18 +9,15 @@
 
 namespace {
 
-// The system's wheel steps; "a page at a time" (WHEEL_PAGESCROLL) counts as
-// more than any window holds.
+// The system's wheel steps.
 int WheelLines() {
-  UINT n = 3;
-  if (!SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &n, 0)) n = 3;
-  return n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(n);
+  if (!g_inputMetrics.read) ReadInputMetrics();
+  return g_inputMetrics.wheelLines;
 }
 
 int WheelChars() {
-  UINT n = 3;
-  if (!SystemParametersInfoA(0x006C /* SPI_GETWHEELSCROLLCHARS */, 0, &n, 0)) n = 3;
-  return n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(n);
+  if (!g_inputMetrics.read) ReadInputMetrics();
+  return g_inputMetrics.wheelChars;
 }
 
 bool SameBar(const SCROLLINFO &a, const SCROLLINFO &b) {

@@ -941,3 +941,20 @@ void NotifyCaret(EditorWindow *ed) {
   if (InsideCrLf(doc, doc->anchor.position) || InsideCrLf(doc, caret.position)) NotifyParentPrivate(ed, EDN_BREAKSNEWLINE, 0);
   NotifyParent(ed, kEditorMoved);
 }
+
+InputMetrics g_inputMetrics;
+
+void ReadInputMetrics() {
+  // "A page at a time" (WHEEL_PAGESCROLL) counts as more than any window holds.
+  auto clamp = [](UINT n) { return n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(n); };
+  UINT n = 3;
+  if (!SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &n, 0)) n = 3;
+  g_inputMetrics.wheelLines = clamp(n);
+  n = 3;
+  if (!SystemParametersInfoA(0x006C /* SPI_GETWHEELSCROLLCHARS */, 0, &n, 0)) n = 3;
+  g_inputMetrics.wheelChars = clamp(n);
+  g_inputMetrics.doubleClickWidth = GetSystemMetrics(SM_CXDOUBLECLK);
+  g_inputMetrics.doubleClickHeight = GetSystemMetrics(SM_CYDOUBLECLK);
+  g_inputMetrics.doubleClickTime = GetDoubleClickTime();
+  g_inputMetrics.read = true;
+}

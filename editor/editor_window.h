@@ -17,6 +17,17 @@
 #include "document/document.h"
 #include "editor/editor_messages.h"
 
+// The system's wheel and double-click metrics, read when the main window is
+// created and again when the system's settings or colours change.
+struct InputMetrics {
+  int wheelLines, wheelChars;
+  int doubleClickWidth, doubleClickHeight;
+  u32 doubleClickTime;
+  bool read;
+};
+extern InputMetrics g_inputMetrics;
+void ReadInputMetrics();
+
 extern const char kEditorClassName[];
 extern const char kEditorProperty[];
 

@@ -11,9 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/main_window.h"
 #include "document/text_store.h"
 #include "editor/editor_layout.h"
 #include "editor/editor_messages.h"
@@ -280,6 +282,18 @@ TEST_F(DoubleByteTest, ALongRowIsDrawnInPiecesThatKeepPairsWhole) {
   ASSERT_LT(at + origin, shown.width - ed()->maxCharWidth);
   const Picture reference = Reference(ed()->textFont, shown.width, shown.height, origin, line);
   EXPECT_EQ(Differences(shown, reference, 0, h()), 0);
+}
+
+// The tray tip is the caption cut to 127 bytes, never between a lead byte
+// and its trail byte.
+TEST_F(DoubleByteTest, TrayTipIsNeverCutInsideACharacter) {
+  for (size_t ascii : {125u, 126u}) {
+    for (const std::string &wide : {kWide, kLowTrail}) {
+      std::string tip = std::string(ascii, 'a') + wide + "bc";
+      CutAtCharacter(&tip[0], 127);
+      EXPECT_EQ(strlen(tip.c_str()), ascii == 125 ? 127u : 126u) << ascii;
+    }
+  }
 }
 
 }  // namespace

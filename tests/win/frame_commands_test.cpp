@@ -333,6 +333,22 @@ TEST_F(FrameCommands, MenuStatesFollowTheirTables) {
   SendMessageA(main, WM_COMMAND, IDM_OPT_HARD_TO_CLOSE, 0);
 }
 
+// The wheel and double-click metrics are read at creation and again when
+// the system says its settings changed.
+TEST_F(FrameCommands, InputMetricsFollowTheSystemSettings) {
+  Create();
+  UINT lines = 0;
+  ASSERT_TRUE(SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &lines, 0));
+  EXPECT_EQ(g_inputMetrics.wheelLines, static_cast<int>(lines));
+  EXPECT_EQ(g_inputMetrics.doubleClickTime, GetDoubleClickTime());
+  ASSERT_TRUE(SystemParametersInfoA(SPI_SETWHEELSCROLLLINES, lines + 4, nullptr, 0));
+  SendMessageA(g_app.mainWindow, WM_SETTINGCHANGE, SPI_SETWHEELSCROLLLINES, 0);
+  EXPECT_EQ(g_inputMetrics.wheelLines, static_cast<int>(lines + 4));
+  ASSERT_TRUE(SystemParametersInfoA(SPI_SETWHEELSCROLLLINES, lines, nullptr, 0));
+  SendMessageA(g_app.mainWindow, WM_SYSCOLORCHANGE, 0, 0);
+  EXPECT_EQ(g_inputMetrics.wheelLines, static_cast<int>(lines));
+}
+
 // Stay on Top and Session on Top make the window topmost, either of them;
 // Second Font switches the editor's font; Fullscreen takes the caption and
 // frame away and maximizes, remembering the placement (which a configuration
