@@ -390,10 +390,12 @@ void OnInitMenu(HMENU menu) {
   CheckMenuItem(menu, IDM_OVERWRITE_MODE, MF_BYCOMMAND | (doc->overwriteMode ? MF_CHECKED : MF_UNCHECKED));
 }
 
-// While a long operation runs, the messages that could free or replace the
-// document under it (close, hand-over, revert, auto-save, drops, tray
-// restores, posted commands) wait here and are posted again after it; a
-// close also cancels it, and the end of the session is refused meanwhile.
+// While a long operation or a file operation runs (a message box of a
+// half-done load dispatches what is posted), the messages that could free or
+// replace the document under it (close, hand-over, revert, auto-save, drops,
+// tray restores, posted commands) wait here and are posted again after it; a
+// close also cancels a long operation, and the end of the session is refused
+// meanwhile.
 struct PutOff {
   UINT msg;
   WPARAM wParam;
@@ -410,7 +412,7 @@ void ReplayPutOff() {
 }
 
 bool PutOffDuringOperation(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT *answer) {
-  if (!LongOperationRunning()) return false;
+  if (!LongOperationRunning() && !FileOperationBusy()) return false;
   const bool deferred = msg == WM_CLOSE || msg == WM_DROPFILES || msg == WM_COMMAND || msg == kTrayCallback ||
                         (msg == WM_TIMER && wParam == 5) || (g_app.handOver && msg == g_app.handOver);
   if (msg == WM_QUERYENDSESSION) {
@@ -442,6 +444,7 @@ LRESULT OnCreate(HWND hwnd) {
   CreateStatusBar(hwnd);
   LayoutChildren(hwnd);
   g_afterLongOperation = ReplayPutOff;
+  g_afterFileOperation = ReplayPutOff;
   g_app.handOver = RegisterWindowMessageA("QLP.AE");
   g_app.taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
   DragAcceptFiles(hwnd, TRUE);

@@ -52,6 +52,9 @@ int RunLong(Document *doc, LongOperation *op, u32 flags, const LongOperationHook
   if (hooks.saveView) hooks.saveView(hooks.context, &caret, &topOffset);
   // 3. The run: inline when asked or inside another operation, else on the
   // worker while the window waits.
+  // A highlighting search without a thread may not hold the window longer
+  // than a quarter of a second.
+  if (set && (flags & kRunInline) && op->limitMs == 0) op->limitMs = kInlineHighlightLimitMs;
   op->startTick = PlatTickCount();
   op->random = ThreadRecordCurrent();
   op->result = 0;

@@ -46,6 +46,9 @@ struct LongOperation {
 // then cancels it). The worker asks between units of work.
 bool LongOperationCancelled(LongOperation *op);
 
+// The time limit of a highlighting search run without a thread.
+constexpr u32 kInlineHighlightLimitMs = 256;
+
 enum RunLongFlag : u32 {
   kRunChanges = 1,     // the operation changes the text: one undo group, the view restored after
   kRunInline = 2,      // no thread (FNoThrd, TNoThrd, or the caller's wish)

@@ -8,8 +8,12 @@ FileOperation::FileOperation() : taken_(!g_busy) {
   if (taken_) g_busy = true;
 }
 
+void (*g_afterFileOperation)();
+
 FileOperation::~FileOperation() {
-  if (taken_) g_busy = false;
+  if (!taken_) return;
+  g_busy = false;
+  if (g_afterFileOperation) g_afterFileOperation();
 }
 
 void FileOperation::Suspend() {

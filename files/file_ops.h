@@ -43,6 +43,9 @@ struct FileHooks {
 
 // Open, Save and Auto-save run one at a time.
 bool FileOperationBusy();
+// Called when a file operation has ended (the main window replays what it
+// put off meanwhile); null for nothing.
+extern void (*g_afterFileOperation)();
 // Takes the busy flag for a scope; `taken` is false when it was already held.
 class FileOperation {
  public:

@@ -702,4 +702,46 @@ TEST_F(FrameCommands, CloseDropsAndCommandsWaitForARunningOperation) {
   EXPECT_FALSE(IsWindow(frame)) << "then the close";
 }
 
+// A question of a half-done load runs a message loop: a close, the
+// auto-save timer and a posted command arriving then wait for the load and
+// act after it.
+TEST_F(FrameCommands, CloseAndCommandsWaitForAHalfDoneLoad) {
+  TempFolder dir;
+  const std::string file = dir.File("binary.dat");
+  ASSERT_TRUE(WriteBytes(file, std::string("bin\0ary", 7)));
+  Create();
+  g_settings.file.WarnBin = 1;
+  static struct Seen {
+    HWND main;
+    bool alive = false;
+    int onTop = -1;
+    int questions = 0;
+  } seen;
+  seen = Seen{g_app.mainWindow};
+  static const Answerer pumping = {[](void *, WindowRef, const char *text, AskKind) {
+                                     seen.questions++;
+                                     EXPECT_STREQ(text, ::Text(TXT_BINARY_FILE));
+                                     PostMessageA(seen.main, WM_COMMAND, IDM_OPT_SESSION_ON_TOP, 0);
+                                     PostMessageA(seen.main, WM_TIMER, 5, 0);
+                                     PostMessageA(seen.main, WM_CLOSE, 0, 0);
+                                     MSG msg;  // as the message box's own loop would
+                                     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+                                     seen.alive = IsWindow(seen.main) != 0;
+                                     seen.onTop = g_app.sessionOnTop;
+                                     return static_cast<int>(kAnswerOk);
+                                   },
+                                   nullptr};
+  const Answerer *previous = InstallAnswerer(&pumping);
+  HWND frame = g_app.mainWindow;
+  SendMessageA(frame, WM_DROPFILES, reinterpret_cast<WPARAM>(Drop({file})), 0);
+  InstallAnswerer(previous);
+  EXPECT_EQ(seen.questions, 1);
+  EXPECT_TRUE(seen.alive) << "the close waited";
+  EXPECT_EQ(seen.onTop, 0) << "the command waited";
+  EXPECT_EQ(SendMessageA(g_app.editorWindow, EDM_GETTEXTLENGTHRAW, 0, 0), 7) << "the load is whole";
+  Pump();
+  EXPECT_EQ(g_app.sessionOnTop, 1) << "the posted command ran after the load";
+  EXPECT_FALSE(IsWindow(frame)) << "then the close";
+}
+
 }  // namespace

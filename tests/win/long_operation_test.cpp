@@ -124,6 +124,14 @@ TEST_F(LongOperationTest, InlineNestedAndRandomNumbers) {
   EXPECT_EQ(outer.innerResult, 32) << "the inner run saw the outer Cancel";
   EXPECT_EQ(outer.inner.thread, GetCurrentThreadId());
   EXPECT_FALSE(LongOperationRunning());
+
+  // A highlighting search inline stops itself after 256 ms.
+  Job highlight;
+  highlight.ms = 3000;
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(Run(&highlight, kRunInline | kRunHighlight5), 32);
+  EXPECT_EQ(op_.limitMs, kInlineHighlightLimitMs);
+  EXPECT_LT(GetTickCount() - start, 1500u);
 }
 
 // A changing operation is one undo group; when no thread can be made the
