@@ -31,6 +31,37 @@ void Notify(Document *d, DocumentNotification what) {
   if (d->events.notify) d->events.notify(d->events.context, d, what);
 }
 
+// Reads a store from front to back, block after block, without looking a
+// block up for every read: the reads of a batch come in ascending order.
+struct StoreCursor {
+  const TextStore *s;
+  u32 block;
+  u32 blockStart;
+
+  void Start(const TextStore *store, u32 p) {
+    s = store;
+    block = BlockOfPosition(store, p);
+    blockStart = BlockStart(store, block);
+  }
+  // Copies [p, p + n) (p at or after the previous read) to out.
+  void Copy(u32 p, u32 n, char *out) {
+    while (n) {
+      const TextBlock &b = s->blocks.entries[block];
+      if (p >= blockStart + b.length) {
+        blockStart += b.length;
+        block++;
+        continue;
+      }
+      const u32 off = p - blockStart;
+      const u32 take = b.length - off < n ? b.length - off : n;
+      memcpy(out, b.data + off, take);
+      out += take;
+      p += take;
+      n -= take;
+    }
+  }
+};
+
 // Cluster [first, end) of the edits starting at `first`: the greedy run
 // described above. newLength receives the cluster's new text length.
 u32 ClusterEnd(const BatchRequest *e, u32 count, u32 first, u32 *newLength) {
@@ -59,15 +90,19 @@ int InsertCluster(TextStore *s, const BatchRequest *e, u32 first, u32 end, u32 n
     return InsertRange(s, at, text.store, text.from + r.offset, text.from + r.offset + r.length, 0);
   }
   u32 k = 0;
+  StoreCursor cursor;
+  cursor.Start(s, e[first].to + shift);
   for (u32 i = first; i < end; i++) {
     if (i > first) {
       const u32 gap = e[i].from - e[i - 1].to;
-      ForEachPiece(s, e[i - 1].to + shift, gap, [&](const char *p, u32 n) {
-        memcpy(buffer + k, p, n);
-        k += n;
-      });
+      cursor.Copy(e[i - 1].to + shift, gap, buffer + k);
+      k += gap;
     }
-    SourceCopy(text, e[i].offset, e[i].length, buffer + k);
+    if (text.bytes) {
+      memcpy(buffer + k, text.bytes + e[i].offset, e[i].length);
+    } else {
+      SourceCopy(text, e[i].offset, e[i].length, buffer + k);
+    }
     k += e[i].length;
   }
   return InsertText(s, at, buffer, newLength, 0);
@@ -137,11 +172,18 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   {
     u32 k = 0;
     i64 moved = 0;
+    StoreCursor cursor;
+    cursor.Start(s, e[0].from);
+    char piece[256];
     for (u32 i = 0; i < count; i++) {
-      ForEachPiece(s, e[i].from, e[i].to - e[i].from, [&](const char *p, u32 n) {
-        CompactWrite(record, k, p, n);
+      // The deleted bytes, through a small piece of stack for short ones.
+      for (u32 p = e[i].from; p < e[i].to;) {
+        const u32 n = e[i].to - p < sizeof piece ? e[i].to - p : static_cast<u32>(sizeof piece);
+        cursor.Copy(p, n, piece);
+        CompactWrite(record, k, piece, n);
         k += n;
-      });
+        p += n;
+      }
       table->edits[i] = BatchEdit{static_cast<u32>(e[i].from + moved), e[i].length, e[i].to - e[i].from};
       moved += static_cast<i64>(e[i].length) - (e[i].to - e[i].from);
     }
