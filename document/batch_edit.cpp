@@ -38,13 +38,13 @@ struct StoreCursor {
   u32 block;
   u32 blockStart;
 
-  void Start(const TextStore *store, u32 p) {
-    s = store;
-    block = BlockOfPosition(store, p);
-    blockStart = BlockStart(store, block);
-  }
+  explicit StoreCursor(const TextStore *store) : s(store), block(0xFFFFFFFFu), blockStart(0) {}
   // Copies [p, p + n) (p at or after the previous read) to out.
   void Copy(u32 p, u32 n, char *out) {
+    if (n && block == 0xFFFFFFFFu) {
+      block = BlockOfPosition(s, p);
+      blockStart = BlockStart(s, block);
+    }
     while (n) {
       const TextBlock &b = s->blocks.entries[block];
       if (p >= blockStart + b.length) {
@@ -90,8 +90,7 @@ int InsertCluster(TextStore *s, const BatchRequest *e, u32 first, u32 end, u32 n
     return InsertRange(s, at, text.store, text.from + r.offset, text.from + r.offset + r.length, 0);
   }
   u32 k = 0;
-  StoreCursor cursor;
-  cursor.Start(s, e[first].to + shift);
+  StoreCursor cursor(s);
   for (u32 i = first; i < end; i++) {
     if (i > first) {
       const u32 gap = e[i].from - e[i - 1].to;
@@ -172,8 +171,7 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   {
     u32 k = 0;
     i64 moved = 0;
-    StoreCursor cursor;
-    cursor.Start(s, e[0].from);
+    StoreCursor cursor(s);
     char piece[256];
     for (u32 i = 0; i < count; i++) {
       // The deleted bytes, through a small piece of stack for short ones.
