@@ -208,6 +208,27 @@ TEST(ExeConfig, StatusBarOptionIsSavedAndAppliedAtStart) {
   }
 }
 
+// /F /H /T: fullscreen (no caption, saved as FulScr), in the tray rather than
+// on the screen (the icon's click brings it back), on top.
+TEST(ExeConfig, FullscreenTrayAndOnTopFromTheCommandLine) {
+  TempFolder dir;
+  std::string ini = dir.File("QuilPad.ini");
+  ASSERT_TRUE(WriteBytes(ini, kBom + "[Save]\nPlace=1\nSize=1\n"));
+  Program p(Exe() + " /i \"" + ini + "\" /F /H /T");
+  HWND main = MainOf(p);
+  ASSERT_NE(main, nullptr);
+  PumpUntil([&] { return !IsWindowVisible(main); }, kWait);
+  EXPECT_FALSE(IsWindowVisible(main)) << "in the tray";
+  EXPECT_TRUE(GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  EXPECT_FALSE((GetWindowLongA(main, GWL_STYLE) & WS_CAPTION) == WS_CAPTION) << "fullscreen";
+  PostMessageA(main, 0x8100, 1, WM_LBUTTONUP);
+  PumpUntil([&] { return IsWindowVisible(main) != 0; }, kWait);
+  EXPECT_TRUE(IsWindowVisible(main)) << "the icon's click restores it";
+  CloseAndExpectExitZero(p, main);
+  const std::string saved = ReadBytes(ini);
+  EXPECT_NE(saved.find("\nFulScr=1\n"), std::string::npos) << saved;
+}
+
 TEST(ExeConfig, UnreadableConfigFileIsReported) {
   TempFolder dir;
   std::string ini = dir.File("missing.ini");
