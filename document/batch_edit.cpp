@@ -14,6 +14,7 @@
 
 #include "document/compact_text.h"
 #include "document/edit.h"
+#include "document/long_operation.h"
 #include "document/position.h"
 #include "document/range_set.h"
 #include "document/store_internal.h"
@@ -26,6 +27,20 @@ constexpr u32 kClusterGap = 4096;
 // A cluster's new text stops growing at this size: every cluster costs
 // a splice of the row index, so fewer and longer ones are cheaper.
 constexpr u32 kClusterBytes = 8388608;
+
+// The cluster buffer, kept from one batch to the next of a run: megabytes of
+// fresh memory cost more to touch than to copy. Released when the run ends.
+char *g_scratch;
+u32 g_scratchSize;
+
+char *Scratch(u32 n) {
+  if (n > g_scratchSize) {
+    ReleaseBatchScratch();
+    g_scratch = static_cast<char *>(Allocate(n));
+    if (g_scratch) g_scratchSize = n;
+  }
+  return g_scratch;
+}
 
 void Notify(Document *d, DocumentNotification what) {
   if (d->events.notify) d->events.notify(d->events.context, d, what);
@@ -158,7 +173,7 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   const int grown = GrowArray(&steps, sizeof(Step), &j->capacity, j->count + 1);
   j->steps = static_cast<Step *>(steps);
   CompactText *record = grown ? CompactAllocate(static_cast<u32>(deleted), static_cast<u32>(sizeof(u32) + count * sizeof(BatchEdit))) : nullptr;
-  char *scratch = record && buffer ? static_cast<char *>(Allocate(buffer)) : nullptr;
+  char *scratch = record && buffer ? Scratch(buffer) : nullptr;
   if (!record || (buffer && !scratch)) {
     if (record) CompactFree(record);
     Notify(d, kNotifyOutOfMemory);
@@ -209,7 +224,6 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
         if (m) DeleteRange(s, e[c].from, e[c].from + m, 0);
         c = ce;
       }
-      Free(scratch);
       CompactFree(record);
       Notify(d, kNotifyOutOfMemory);
       return kResultOutOfMemory;
@@ -217,7 +231,6 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
     shift += n;
     i = end;
   }
-  Free(scratch);
   // ...then the old spans go.
   i64 moved = 0;
   for (u32 i = 0, n; i < count;) {
@@ -256,9 +269,19 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   return 0;
 }
 
+void ReleaseBatchScratch() {
+  Free(g_scratch);
+  g_scratch = nullptr;
+  g_scratchSize = 0;
+}
+
 int ApplyEditBatch(Document *d, const EditBatch *b) {
   if (!b || b->count > kBatchMaxEdits || (b->textLength > kBatchMaxText && b->count > 1)) return kBatchRejected;
-  if (b->target == 0) return ApplyBatch(d, b->edits, b->count, BytesSource(b->text, b->textLength), 0);
+  if (b->target == 0) {
+    const int r = ApplyBatch(d, b->edits, b->count, BytesSource(b->text, b->textLength), 0);
+    if (!LongOperationRunning()) ReleaseBatchScratch();
+    return r;
+  }
   if (b->target != kSetPrimaryMatches && b->target != kSetSecondaryMatches) return kBatchRejected;
   if (!Valid(b->edits, b->count, d->store.length, 0xFFFFFFFFu)) return kBatchRejected;
   return AddRanges(d, b->target, b->edits, b->count);

@@ -43,6 +43,9 @@ constexpr int kBatchRejected = -2;
 // kReplaceIntoRedo or kReplaceKeepRedo). The caret ends after the last
 // edit's new text. 0, -1 out of memory, or kBatchRejected.
 [[nodiscard]] int ApplyBatch(Document *doc, const BatchRequest *edits, u32 count, const ByteSource &text, u32 flags);
+// Frees the buffer that batches keep from one to the next (a long operation
+// and an undo release it when they end).
+void ReleaseBatchScratch();
 // EDM_EDIT: an EditBatch (edits, or ranges added to set 5 or 6).
 [[nodiscard]] int ApplyEditBatch(Document *doc, const EditBatch *batch);
 

@@ -1,6 +1,7 @@
 // RunLong: the bracket around a long operation, on the GUI thread.
 #include "document/long_operation.h"
 
+#include "document/batch_edit.h"
 #include "document/undo.h"
 
 namespace {
@@ -71,7 +72,10 @@ int RunLong(Document *doc, LongOperation *op, u32 flags, const LongOperationHook
     hooks.wait(hooks.context, thread, op);
     PlatThreadJoin(thread);
   }
-  if (--g_depth == 0) g_outer = nullptr;
+  if (--g_depth == 0) {
+    g_outer = nullptr;
+    ReleaseBatchScratch();
+  }
   // 4. The view as it was, unless cancelled.
   if (changes && !op->cancel.load() && hooks.restoreView) hooks.restoreView(hooks.context, caret, topOffset);
   // 5. The matches found.

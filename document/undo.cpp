@@ -207,6 +207,7 @@ int UndoRedo(Document *d, UndoMode mode) {
     PopStep(from);
     if (startsGroup) break;
   }
+  ReleaseBatchScratch();
   for (Journal *j : {&d->undo, &d->redo}) {
     ResetFlags(j);
     j->closed = 1;
