@@ -319,14 +319,14 @@ void BenchBatchReplace() {
     LongOperation op = {};
     op.work = RunWordJob;
     op.context = &job;
-    BeginGroup(d, 1, 0);
+    const LongOperationHooks hooks = {};
     auto t0 = Clock::now();
-    if (RunWordJob(&op) != 0 || job.replaced != count || d->store.length != copy.size()) {
+    if (RunLong(d, &op, kRunChanges | kRunInline, hooks) != 0 || job.replaced != count ||
+        d->store.length != copy.size()) {
       fprintf(stderr, "the batch job went wrong\n");
       exit(1);
     }
     const double ours = Seconds(t0);
-    BeginGroup(d, 0, 0);
     DocumentStatisticsOf(d, &after);
     const double growth = static_cast<double>(after.undoIndexBytes + after.undoTextBytes - before.undoIndexBytes -
                                               before.undoTextBytes);
