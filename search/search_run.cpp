@@ -1,0 +1,465 @@
+#include "search/search_run.h"
+
+#include <string.h>
+
+#include "document/store_internal.h"
+#include "foundation/ask_user.h"
+#include "foundation/char_class.h"
+
+namespace {
+
+constexpr u64 kMaxReplacement = 0x7FFFFFFF;  // a replacement past 2 GiB is out of memory
+
+bool Append(ByteBuffer *out, const char *p, u64 n) {
+  if (out->length + n > kMaxReplacement) return false;
+  return n == 0 || BufferAppend(out, p, static_cast<size_t>(n));
+}
+
+// The text of [from, to) of the store, appended.
+bool AppendRange(ByteBuffer *out, const TextStore *s, u32 from, u32 to) {
+  if (from >= to) return true;
+  if (out->length + static_cast<u64>(to - from) > kMaxReplacement) return false;
+  if (!BufferReserve(out, to - from)) return false;
+  ForEachPiece(s, from, to - from, [&](const char *p, u32 n) {
+    memcpy(out->data + out->length, p, n);
+    out->length += n;
+  });
+  return true;
+}
+
+// A number in one of the format letters d x X o b; false for another letter.
+bool AppendNumber(ByteBuffer *out, u64 value, char letter) {
+  u32 base;
+  const char *digits = "0123456789abcdef";
+  switch (letter) {
+    case 'd': base = 10; break;
+    case 'x': base = 16; break;
+    case 'X': base = 16; digits = "0123456789ABCDEF"; break;
+    case 'o': base = 8; break;
+    case 'b': base = 2; break;
+    default: return false;
+  }
+  char text[72];
+  int n = 0;
+  do {
+    text[n++] = digits[value % base];
+    value /= base;
+  } while (value);
+  char reversed[72];
+  for (int i = 0; i < n; i++) reversed[i] = text[n - 1 - i];
+  return Append(out, reversed, static_cast<u64>(n));
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool Took(const MatchGroups &g, u32 k) { return g.group[k].end != kNoPosition && g.group[k].start != kNoPosition; }
+
+}  // namespace
+
+const char *NewlineSequence(u32 newlineType) {
+  switch (newlineType) {
+    case 1: return "\n";
+    case 2: return "\r";
+    default: return "\r\n";
+  }
+}
+
+int ExpandReplacement(const CompiledPattern *cp, const TextStore *store, const MatchGroups &groups,
+                      const char *newline, u32 occurrence, ByteBuffer *out, bool *constant) {
+  bool fixed = true;
+  const char *r = cp->replace;
+  const bool regExps = (cp->flags & kPatternRegExps) != 0;
+  const bool escapes = regExps || (cp->flags & kPatternEscapes) != 0;
+  int result = kExpandDone;
+  // A group that took no part: empty, skipped or asked about.
+  auto undefined = [&]() {
+    if (cp->flags & kPatternUndefinedEmpty) return kExpandDone;
+    return (cp->flags & kPatternUndefinedSkip) ? kExpandSkip : kExpandUndefined;
+  };
+  auto group = [&](u32 k) -> int {
+    fixed = false;
+    if (!Took(groups, k)) return undefined();
+    return AppendRange(out, store, groups.group[k].start, groups.group[k].end) ? kExpandDone : kExpandNoMemory;
+  };
+  if (!escapes || !*r) {
+    if (constant) *constant = true;
+    return Append(out, r, strlen(r)) ? kExpandDone : kExpandNoMemory;
+  }
+  for (const char *p = r; *p && result == kExpandDone; p++) {
+    if (*p != '\\') {
+      const char *q = p;
+      while (q[1] && q[1] != '\\') q++;
+      if (!Append(out, p, static_cast<u64>(q - p + 1))) result = kExpandNoMemory;
+      p = q;
+      continue;
+    }
+    const char c = p[1];
+    // Escapes and RegExps alike.
+    if (c == '0' || c == '\\' || c == 'n' || c == 't') {
+      const char *text = c == '0' ? "" : c == '\\' ? "\\" : c == 'n' ? newline : "\t";
+      if (!Append(out, text, c == '0' ? 1 : strlen(text))) result = kExpandNoMemory;
+      p++;
+      continue;
+    }
+    if (!regExps) {
+      // Any other backslash stands for itself.
+      if (!Append(out, p, 1)) result = kExpandNoMemory;
+      continue;
+    }
+    if (!c) {
+      result = kExpandError;  // a lone backslash at the end
+      break;
+    }
+    p++;
+    switch (c) {
+      case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9':
+        result = group(static_cast<u32>(c - '0'));
+        break;
+      case '&': result = group(0); break;
+      case '+': {
+        fixed = false;
+        u32 k = 9;
+        while (k > 0 && !Took(groups, k)) k--;
+        if (k > 0) result = group(k);
+        break;
+      }
+      case 'L': {
+        const char which = p[1];
+        const u32 k = which == '&' ? 0 : which >= '1' && which <= '9' ? static_cast<u32>(which - '0') : which == '+' ? 10 : 11;
+        if (k == 11) {
+          result = kExpandError;
+          break;
+        }
+        p++;
+        fixed = false;
+        u32 g = k;
+        if (g == 10) {
+          g = 9;
+          while (g > 0 && !Took(groups, g)) g--;
+        }
+        if (!Took(groups, g)) {
+          result = undefined();
+          break;
+        }
+        if (!AppendNumber(out, groups.group[g].end - groups.group[g].start, 'd')) result = kExpandNoMemory;
+        break;
+      }
+      case '#':
+      case '*': {
+        const char letter = p[1];
+        if (!letter || !strchr("dxXob", letter)) {
+          result = kExpandError;
+          break;
+        }
+        p++;
+        fixed = false;
+        const u64 value = c == '#' ? occurrence : RandomStep(ThreadRecordCurrent()) % 0x7FFFFFFF;
+        if (!AppendNumber(out, value, letter)) result = kExpandNoMemory;
+        break;
+      }
+      case 'Q': {
+        const char *end = strstr(p + 1, "\\E");
+        if (!end) {
+          result = kExpandError;
+          break;
+        }
+        if (!Append(out, p + 1, static_cast<u64>(end - p - 1))) result = kExpandNoMemory;
+        p = end + 1;
+        break;
+      }
+      case 'a': case 'e': case 'f': case 'v': {
+        const char b = c == 'a' ? 7 : c == 'e' ? 27 : c == 'f' ? 12 : 11;
+        if (!Append(out, &b, 1)) result = kExpandNoMemory;
+        break;
+      }
+      case 'c': {
+        const char x = p[1];
+        if (!((x >= 'A' && x <= 'Z') || (x >= 'a' && x <= 'z'))) {
+          result = kExpandError;
+          break;
+        }
+        p++;
+        const char b = static_cast<char>(x >= 'a' ? x - 96 : x - 64);
+        if (!Append(out, &b, 1)) result = kExpandNoMemory;
+        break;
+      }
+      case 'x': {
+        const int hi = HexDigit(p[1]), lo = hi < 0 ? -1 : HexDigit(p[2]);
+        if (lo < 0) {
+          result = kExpandError;
+          break;
+        }
+        p += 2;
+        const char b = static_cast<char>(hi * 16 + lo);
+        if (!Append(out, &b, 1)) result = kExpandNoMemory;
+        break;
+      }
+      default:  // every other escape, \r and a lone backslash at the end
+        result = kExpandError;
+        break;
+    }
+  }
+  if (constant) *constant = fixed;
+  return result;
+}
+
+// ---- the loop ----------------------------------------------------------------------------
+
+namespace {
+
+// How far back of a match the text decides it: not at all; only whether the
+// byte before is a word character (\b \B \y \Y, whole words); or more (line
+// and paragraph starts, look-behinds, \G, whose edits must be in place).
+enum BackReach { kReachNone, kReachWord, kReachText };
+
+BackReach ReachOf(const CompiledPattern *cp) {
+  BackReach reach = (cp->flags & kPatternWholeWords) ? kReachWord : kReachNone;
+  for (u32 i = 0; i < cp->nodeCount; i++) {
+    const PatternNode &n = cp->nodes[i];
+    switch (n.kind) {
+      case kNodeWordBoundary:
+      case kNodeNotWordBoundary:
+      case kNodeWordStart:
+      case kNodeWordEnd:
+        if (reach == kReachNone) reach = kReachWord;
+        break;
+      case kNodeLineStart:
+      case kNodeParagraphStart:
+      case kNodeSearchStart:
+        return kReachText;
+      case kNodeOpen:
+        if (n.mode & kModeLookBehind) return kReachText;
+        break;
+      default:
+        break;
+    }
+  }
+  if (cp->prefilter.prevConditions & ~(kPrevNonWord | kPrevWord | kPrevBoundary | kPrevNoBoundary)) return kReachText;
+  return reach;
+}
+
+bool IsWordFor(const CompiledPattern *cp, int byte) {
+  if (byte < 0) return false;
+  if (cp->flags & kPatternRegExps) return (cp->tables[static_cast<u8>(byte)] & 0x02) != 0;
+  return IsWordChar(static_cast<u8>(byte));
+}
+
+int ByteAt(const TextStore *s, u32 p) {
+  char c = 0;
+  if (p >= s->length) return -1;
+  ReadText(s, p, p + 1, &c, 1, 0, nullptr);
+  return static_cast<u8>(c);
+}
+
+bool IsNewlineByte(int b) { return b == '\r' || b == '\n'; }
+
+// The replace-all and highlight state: the batcher, and what the text looks
+// like right before the last edit not yet handed over ends.
+struct Pending {
+  EditBatcher batcher;
+  bool any = false;
+  u32 end = 0;            // end of the last pending edit, in the text as it is
+  int newBefore = -1;     // the byte before `end` once the edits are in place (-1: none)
+  bool mustFlush = false; // the next search may not see the text as it is
+  i64 delta = 0;          // (inserted - deleted) of the pending edits
+};
+
+}  // namespace
+
+int RunSearchLoop(SearchRun *run) {
+  CompiledPattern *cp = run->cp;
+  const Document *doc = run->doc;
+  const TextStore *s = &doc->store;
+  const u32 req = run->request;
+  const bool back = (req & kSearchBackward) != 0;
+  const bool fromStart = (req & kSearchFromStart) != 0;
+  const bool all = (req & (kSearchReplaceAll | kSearchLastToolAll | kSearchHighlight)) != 0;
+  const bool replace = (req & (kSearchReplace | kSearchReplaceAll)) != 0;
+  const bool tool = (req & (kSearchLastTool | kSearchLastToolAll)) != 0;
+  const bool highlight = (req & kSearchHighlight) != 0;
+  const bool single = (replace || tool) && !all;
+  const char *newline = NewlineSequence(doc->newlineType);
+  const BackReach reach = ReachOf(cp);
+  run->foundNext = false;
+
+  const u32 a = doc->selStart->position, e = doc->selEnd->position;
+  u32 pos = fromStart ? (back ? s->length : 0) : back ? e : single ? a : e;
+  if (back && !fromStart && !single) pos = a;
+  bool rejectEmpty = a == e || (single && !fromStart);
+
+  Pending pending;
+  (void)BatcherInit(&pending.batcher, highlight ? ((req & kSearchSecondary) ? 6u : 5u) : 0u, run->host.edit,
+                    run->host.context);
+  ByteBuffer text = {};
+  u32 count = 0;
+  bool handled = false;  // single replace or Last Tool: the occurrence is done
+  int result = 0;
+  u32 lastStart = 0, lastLength = 0;
+  bool haveLast = false;
+
+  auto flush = [&]() -> int {
+    if (!pending.any) return 0;
+    const i64 before = pending.batcher.shift;
+    const int r = BatcherFlush(&pending.batcher);
+    if (r != 0) return r;
+    pos = static_cast<u32>(pos + (pending.batcher.shift - before));
+    pending.any = false;
+    pending.mustFlush = false;
+    pending.delta = 0;
+    return 0;
+  };
+  auto cancelled = [&]() { return run->op && LongOperationCancelled(run->op); };
+
+  while (result == 0) {
+    if (cancelled()) break;
+    // A search whose start could see the text before it changed by the edits
+    // not yet in place waits for them.
+    if (pending.any && !highlight && !pending.mustFlush && reach != kReachNone && pos <= pending.end) {
+      pending.mustFlush = reach == kReachText ||
+                          IsWordFor(cp, pending.newBefore) != IsWordFor(cp, ByteAt(s, pending.end - 1));
+    }
+    if (pending.mustFlush && (result = flush()) != 0) break;
+    MatchGroups groups;
+    u32 at = 0;
+    // Backwards, an occurrence lies wholly before where the search starts.
+    const int found = FindMatch(cp, s, pos, back ? 0 : s->length, back ? pos : s->length, back, rejectEmpty, &groups, &at);
+    if (found < 0) {
+      result = kSearchNoMemory;
+      break;
+    }
+    if (found != kMatchFound || cancelled()) break;
+    const u32 ms = groups.group[0].start, me = groups.group[0].end;
+
+    if (!all && !(single && !handled)) {
+      // Find, select-to, or the next occurrence after a single replace.
+      if (req & kSearchSelectTo) {
+        const u32 lo = ms < a ? ms : a, hi = me > e ? me : e;
+        run->host.select(run->host.context, back ? hi : lo, back ? lo : hi, true);
+      } else {
+        run->host.select(run->host.context, back ? me : ms, back ? ms : me, true);
+      }
+      if (single) run->foundNext = true;
+      if (!single) count = 1;
+      break;
+    }
+
+    if (highlight) {
+      if (ms < me && (result = BatcherAdd(&pending.batcher, ms, me, nullptr, 0)) != 0) break;
+      pending.any = pending.batcher.count > 0;
+      count++;
+      pos = me;
+      rejectEmpty = ms == me;
+      continue;
+    }
+
+    if (tool) {
+      if ((result = flush()) != 0) break;
+      run->host.select(run->host.context, ms, me, !all);
+      u32 end = me;
+      if (!run->host.lastTool || run->host.lastTool(run->host.context, &end) != 0) {
+        result = kSearchToolFailed;
+        break;
+      }
+      count++;
+      handled = true;
+      pos = end;
+      rejectEmpty = end == ms;
+      continue;
+    }
+
+    // Replace: the expansion for this occurrence, with the case of the
+    // replaced text when mimicking.
+    text.length = 0;
+    int x = ExpandReplacement(cp, s, groups, newline, count + 1, &text, nullptr);
+    if (x == kExpandUndefined) {
+      // Asked once per run (on the window's thread, over the wait window).
+      const int answer = AskUser(nullptr, TXT_UNDEFINED_BACKREF, kAskYesNoCancel);
+      if (answer == kAnswerCancel) {
+        result = kSearchAskCancelled;
+        break;
+      }
+      cp->flags |= answer == kAnswerYes ? kPatternUndefinedEmpty : kPatternUndefinedSkip;
+      continue;  // the same occurrence again
+    }
+    if (x == kExpandError) {
+      result = kSearchReplaceError;
+      break;
+    }
+    if (x == kExpandNoMemory) {
+      result = kSearchNoMemory;
+      break;
+    }
+    if (x == kExpandSkip) {
+      pos = back ? ms : me;
+      rejectEmpty = ms == me;
+      if (single) handled = true;
+      continue;
+    }
+    if ((req & kSearchMimic) && ms < me && text.length) {
+      CasePatternScanner scan;
+      CasePatternReset(&scan);
+      bool more = true;
+      ForEachPiece(s, ms, me - ms, [&](const char *p, u32 n) {
+        if (more) more = CasePatternFeed(&scan, p, n);
+      });
+      ApplyCase(CasePatternResult(&scan), text.data, text.length);
+    }
+    const u32 n = static_cast<u32>(text.length);
+    const i64 before = pending.batcher.shift;
+    // The batcher takes positions of the text as it was before its first
+    // batch went.
+    if ((result = BatcherAdd(&pending.batcher, static_cast<u32>(ms - before), static_cast<u32>(me - before), text.data,
+                             n)) != 0) {
+      break;
+    }
+    // A send on the way (a full batch) moved the text behind it.
+    const i64 moved = pending.batcher.shift - before;
+    if (pending.batcher.count == 1) pending.delta = 0;
+    const u32 ms2 = static_cast<u32>(ms + moved), me2 = static_cast<u32>(me + moved);
+    const int newBefore = n ? static_cast<u8>(text.data[n - 1])
+                            : (pending.any && pending.end == ms2) ? pending.newBefore : (ms2 ? ByteAt(s, ms2 - 1) : -1);
+    pending.any = true;
+    pending.end = me2;
+    pending.newBefore = newBefore;
+    // A newline that the edit joins or splits across its ends changes the
+    // rows the next match sees: in place at once.
+    if ((n && (IsNewlineByte(static_cast<u8>(text.data[0])) || IsNewlineByte(static_cast<u8>(text.data[n - 1])))) ||
+        IsNewlineByte(ms2 ? ByteAt(s, ms2 - 1) : -1) || IsNewlineByte(ByteAt(s, me2)) ||
+        (ms2 < me2 && (IsNewlineByte(ByteAt(s, ms2)) || IsNewlineByte(ByteAt(s, me2 - 1))))) {
+      pending.mustFlush = true;
+    }
+    count++;
+    haveLast = true;
+    // Where it lands once in place: after the pending edits before it.
+    lastStart = static_cast<u32>(ms2 + pending.delta);
+    lastLength = n;
+    pending.delta += static_cast<i64>(n) - (me - ms);
+    handled = true;
+    pos = me2;
+    rejectEmpty = ms == me;
+    if (single) {
+      // In place now; the next occurrence is looked for after the new text.
+      if ((result = flush()) != 0) break;
+      pos = static_cast<u32>(lastStart + lastLength);
+      if (back) pos = lastStart;
+    }
+  }
+  // The replacements found so far stay: after a cancel, a memory failure or
+  // a cancelled question too (not when handing over failed).
+  if ((result == 0 || result == kSearchNoMemory || result == kSearchAskCancelled) && pending.any) {
+    const int r = BatcherFlush(&pending.batcher);
+    if (r != 0 && result == 0) result = r;
+  }
+  if (result == 0 && haveLast && all && replace) {
+    // The selection on the last replacement, unscrolled.
+    run->host.select(run->host.context, lastStart, lastStart + lastLength, false);
+  }
+  BatcherFree(&pending.batcher);
+  BufferFree(&text);
+  return result != 0 ? result : static_cast<int>(count);
+}
