@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/search_commands.h"
 
 #include <commctrl.h>
 #include <initializer_list>
@@ -303,7 +304,9 @@ const CommandSpan kPendingCommands[] = {
     {17000, 17020},  // Recent Files
     {21212, 21218},  // the clipboard
     {21837, 21837},  // Complete Word (the tool framework)
-    {25100, 25360},  // the Search menu
+    {25100, 25100},  // the search bar: Find..
+    {25200, 25250},  // Replace.., Last Tool..
+    {25300, 25300},  // Look for..
     {30050, 39030},  // Last Tool and the text tools
     {40100, 40750},  // Text Filters
     {41001, 41150},  // Favourites
@@ -644,6 +647,10 @@ int CommandSaveAndExit(HWND hwnd) {
 
 // The shell's own commands; 64 for everything the editor handles.
 int OnMainCommand(HWND hwnd, int id) {
+  if (id >= 25100 && id <= 25360) {
+    const int r = CommandSearch(id);
+    if (r != 64) return r;
+  }
   switch (id) {
     case IDM_STARTUP_OPEN:
       return OpenStartupDocument();

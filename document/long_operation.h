@@ -35,6 +35,7 @@ struct LongOperation {
   // The wait window's first line (null: "Please wait..") and the status
   // text shown while the operation runs (null: none).
   const char *waitText;
+  const char *waitDetail[2];  // the window's second and third lines (null: empty)
   const char *statusText;
   // Kept by RunLong.
   u32 startTick;

@@ -312,7 +312,7 @@ int RouteWorkerQuestion(void *context, WindowRef owner, const char *text, AskKin
 
 void WaitHook(void *context, PlatThread thread, LongOperation *op) {
   EditorWindow *ed = static_cast<EditorWindow *>(context);
-  WaitTexts texts = {{op->waitText ? op->waitText : Text(TXT_PLEASE_WAIT), "", ""}};
+  WaitTexts texts = {{op->waitText ? op->waitText : Text(TXT_PLEASE_WAIT), op->waitDetail[0], op->waitDetail[1]}};
   HWND owner = GetAncestor(ed->hwnd, GA_ROOT);
   if (op->statusText) NotifyParentPrivate(ed, EDN_PROGRESSBEGIN, reinterpret_cast<LPARAM>(op->statusText));
   const AskRoute route = {RouteWorkerQuestion, ed, PlatCurrentThreadId()};

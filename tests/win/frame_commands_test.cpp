@@ -14,11 +14,13 @@
 #include "app/app_state.h"
 #include "app/common_dialogs.h"
 #include "app/main_window.h"
+#include "app/search_commands.h"
 #include "config/config_state.h"
 #include "document/long_operation.h"
 #include "editor/editor_messages.h"
 #include "editor/editor_window.h"
 #include "files/encoding.h"
+#include "search/search_run.h"
 #include "resources/resource.h"
 #include "tests/support/scripted_answerer.h"
 #include "tests/support/test_files.h"
@@ -742,6 +744,70 @@ TEST_F(FrameCommands, CloseAndCommandsWaitForAHalfDoneLoad) {
   Pump();
   EXPECT_EQ(g_app.sessionOnTop, 1) << "the posted command ran after the load";
   EXPECT_FALSE(IsWindow(frame)) << "then the close";
+}
+
+// The search commands on the frame: Find Next and Previous with wrap-around
+// and without, Select to Next, Find Selected and Find Later (escaping a tab),
+// a replace all with its total and one Undo, a pattern that does not compile.
+TEST_F(FrameCommands, SearchCommandsFindWrapAndReplace) {
+  Create();
+  HWND main = g_app.mainWindow, editor = g_app.editorWindow;
+  SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("one two one\tthree"));
+  auto sel = [&] {
+    DWORD a = 0, b = 0;
+    SendMessageA(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
+    return std::make_pair(a, b);
+  };
+  auto run = [&](int id) { return SendMessageA(main, WM_COMMAND, static_cast<WPARAM>(id), 0); };
+  SearchBarSettings &first = g_settings.opts.bar[0];
+  strcpy(first.Patt, "one");
+  SendMessageA(editor, EM_SETSEL, 0, 0);
+  EXPECT_EQ(run(25110), 0);
+  EXPECT_EQ(sel(), std::make_pair(0ul, 3ul));
+  EXPECT_EQ(run(25110), 0);
+  EXPECT_EQ(sel(), std::make_pair(8ul, 11ul));
+  EXPECT_EQ(run(25110), 0);
+  EXPECT_EQ(sel(), std::make_pair(0ul, 3ul)) << "wrapped around";
+  EXPECT_EQ(run(25120), 0);
+  EXPECT_EQ(sel(), std::make_pair(11ul, 8ul)) << "backwards, wrapped from the end";
+  SendMessageA(editor, EM_SETSEL, 4, 5);
+  EXPECT_EQ(run(25150), 0);
+  EXPECT_EQ(sel(), std::make_pair(4ul, 11ul)) << "select to next";
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Could not find\none", kAskInfo, kAnswerOk);
+    first.NWA = 1;
+    EXPECT_EQ(run(25110), 0);
+  }
+  first.NWA = 0;
+  // Find Selected takes a tab as \t with Escapes; Find Later only takes.
+  SendMessageA(editor, EM_SETSEL, 10, 13);
+  first.RgEx = 1;
+  EXPECT_EQ(run(25130), 0);
+  EXPECT_STREQ(first.Patt, "e\\tt");
+  EXPECT_TRUE(first.Escs && !first.RgEx && !first.Case);
+  SendMessageA(editor, EM_SETSEL, 5, 5);
+  EXPECT_EQ(run(25340), 0);
+  EXPECT_STREQ(g_settings.opts.bar[1].Patt, "two") << "the word at the caret";
+  // Replace all, its total, one Undo; a pattern that does not compile.
+  strcpy(first.Patt, "o");
+  strcpy(first.Repl, "0");
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Total replacements: 3", kAskInfo, kAnswerOk);
+    EXPECT_EQ(RunSearch(0, kSearchReplaceAll | kSearchFromStart | kSearchReplace), 3);
+  }
+  char text[64];
+  SendMessageA(editor, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "0ne tw0 0ne\tthree");
+  SendMessageA(editor, WM_UNDO, 0, 0);
+  SendMessageA(editor, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "one two one\tthree");
+  strcpy(first.Patt, "(a");
+  first.RgEx = 1;
+  ScriptedAnswerer answers;
+  answers.Expect("Pattern error: Bleeding group!", kAskWarning, kAnswerOk);
+  EXPECT_EQ(RunSearch(0, 0), kPatternCompileFailed);
 }
 
 }  // namespace
