@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/search_bar.h"
 #include "app/search_commands.h"
 
 #include <commctrl.h>
@@ -36,15 +37,6 @@ namespace {
 
 constexpr UINT kTrayCallback = 0x8100;  // the notification-area icon's messages
 
-// The editor takes the client area above the status bar (while it is shown).
-void LayoutChildren(HWND hwnd) {
-  RECT rc;
-  GetClientRect(hwnd, &rc);
-  int bottom = rc.bottom - StatusBarVisibleHeight();
-  if (bottom < 0) bottom = 0;
-  if (g_app.editorWindow) MoveWindow(g_app.editorWindow, 0, 0, rc.right, bottom, TRUE);
-  ResizeStatusBar();
-}
 
 // Forgets the child windows: they are gone with the frame.
 void ForgetChildren() {
@@ -304,9 +296,6 @@ const CommandSpan kPendingCommands[] = {
     {17000, 17020},  // Recent Files
     {21212, 21218},  // the clipboard
     {21837, 21837},  // Complete Word (the tool framework)
-    {25100, 25100},  // the search bar: Find..
-    {25200, 25250},  // Replace.., Last Tool..
-    {25300, 25300},  // Look for..
     {30050, 39030},  // Last Tool and the text tools
     {40100, 40750},  // Text Filters
     {41001, 41150},  // Favourites
@@ -617,8 +606,7 @@ int CommandEscape(HWND hwnd) {
   if (GetCapture()) {
     ReleaseCapture();
   } else if (g_app.searchBar) {
-    DestroyWindow(g_app.searchBar);
-    g_app.searchBar = nullptr;
+    CloseSearchBar();
   } else if (!g_settings.main.Esc) {
     MessageBeep(MB_OK);
   } else if (!g_settings.main.AskEsc) {
@@ -647,6 +635,13 @@ int CommandSaveAndExit(HWND hwnd) {
 
 // The shell's own commands; 64 for everything the editor handles.
 int OnMainCommand(HWND hwnd, int id) {
+  switch (id) {
+    case 25100: return OpenSearchBar(0);
+    case 25200: return OpenSearchBar(kBarReplaceRow);
+    case 25250: return OpenSearchBar(kBarToolRow);
+    case 25300: return OpenSearchBar(kBarSecondary);
+    default: break;
+  }
   if (id >= 25100 && id <= 25360) {
     const int r = CommandSearch(id);
     if (r != 64) return r;
@@ -1027,4 +1022,20 @@ void CutAtCharacter(char *text, size_t most) {
     i += step;
   }
   text[i] = 0;
+}
+
+// The editor takes the client area above the search bar (while it is open)
+// and the status bar (while it is shown).
+void LayoutChildren(HWND hwnd) {
+  RECT rc;
+  GetClientRect(hwnd, &rc);
+  int bottom = rc.bottom - StatusBarVisibleHeight();
+  if (bottom < 0) bottom = 0;
+  if (g_app.searchBar) {
+    const int bar = SearchBarHeight();
+    MoveWindow(g_app.searchBar, 0, bottom - bar > 0 ? bottom - bar : 0, rc.right, bar, TRUE);
+    bottom = bottom - bar > 0 ? bottom - bar : 0;
+  }
+  if (g_app.editorWindow) MoveWindow(g_app.editorWindow, 0, 0, rc.right, bottom, TRUE);
+  ResizeStatusBar();
 }

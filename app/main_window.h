@@ -33,5 +33,8 @@ int OpenStartupDocument();
 // character of the ANSI code page (the tray tip).
 void CutAtCharacter(char *text, size_t most);
 
+// Lays the children out: the editor above the search bar and the status bar.
+void LayoutChildren(HWND hwnd);
+
 // Whether a command belongs to a subsystem still to come (its item is greyed).
 bool CommandPending(UINT id);

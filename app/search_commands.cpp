@@ -4,11 +4,13 @@
 
 #include "app/app_state.h"
 #include "app/file_commands.h"
+#include "app/search_bar.h"
 #include "app/status_bar.h"
 #include "config/config_state.h"
 #include "document/motion.h"
 #include "editor/editor_messages.h"
 #include "foundation/ask_user.h"
+#include "foundation/format.h"
 #include "foundation/memory.h"
 #include "search/search_run.h"
 
@@ -71,6 +73,14 @@ int Pass(const SearchBarSettings &record, CompiledPattern *cp, u32 request, bool
   return r;
 }
 
+// A total in the status bar and on the search bar's note line.
+void Total(TextSlot format, int n) {
+  char note[96];
+  Format(note, sizeof note, Text(format), n);
+  ShowMessage(note, 2);
+  SetSearchBarNote(note);
+}
+
 }  // namespace
 
 int RunSearch(int which, u32 request) {
@@ -88,7 +98,13 @@ int RunSearch(int which, u32 request) {
   if (record.Escs) flags |= kPatternEscapes;
   const int compiled = CompilePattern(cp, record.Patt, flags);
   if (compiled != 0) {
-    AskUser(g_app.mainWindow, PatternErrorText(compiled), kAskWarning);
+    // While typing with Highlight all, the note line says it; otherwise a box.
+    if ((request & (kSearchHighlight | kSearchInline)) == (kSearchHighlight | kSearchInline)) {
+      SetSearchBarNote(Text(PatternErrorText(compiled)));
+    } else {
+      AskUser(g_app.mainWindow, PatternErrorText(compiled), kAskWarning);
+      NoteSearchOutcome(true, false);
+    }
     FreePattern(cp);
     Free(cp);
     return kPatternCompileFailed;
@@ -109,6 +125,8 @@ int RunSearch(int which, u32 request) {
     if (!(single && r > 0)) r = second;
     else if (second < 0) r = second;
   } else if (single && r > 0 && !foundNext) {
+    SetSearchBarNote(Text(TXT_NO_MORE_MATCHES));
+    NoteSearchOutcome(true, true);
     AskUser(g_app.mainWindow, TXT_NO_MORE_MATCHES, kAskInfo);
   }
   switch (r) {
@@ -116,20 +134,33 @@ int RunSearch(int which, u32 request) {
     case kSearchAskCancelled:
     case kSearchEditFailed:
       break;
-    case kSearchReplaceError: AskUser(g_app.mainWindow, TXT_REPLACE_PATTERN_ERROR, kAskWarning); break;
-    case kSearchNoMemory: AskUser(g_app.mainWindow, TXT_OUT_OF_MEMORY, kAskWarning); break;
+    case kSearchReplaceError:
+      NoteSearchOutcome(true, false);
+      AskUser(g_app.mainWindow, TXT_REPLACE_PATTERN_ERROR, kAskWarning);
+      break;
+    case kSearchNoMemory:
+      NoteSearchOutcome(true, false);
+      AskUser(g_app.mainWindow, TXT_OUT_OF_MEMORY, kAskWarning);
+      break;
     case 0:
       if (request & kSearchHighlight) {
-        ShowNumberMessage(Text(TXT_TOTAL_MATCHES), 0, 1);
+        Total(TXT_TOTAL_MATCHES, 0);
       } else {
-        AskUser(g_app.mainWindow, TXT_NOT_FOUND, kAskInfo, ShownPattern(record, cp));
+        char note[kFormatMaxOutput + 1];
+        Format(note, sizeof note, Text(TXT_NOT_FOUND), ShownPattern(record, cp));
+        SetSearchBarNote(note);
+        NoteSearchOutcome(true, false);
+        AskUserAsIs(g_app.mainWindow, note, kAskInfo);
       }
       break;
     default:
       if (request & kSearchHighlight) {
-        ShowNumberMessage(Text(TXT_TOTAL_MATCHES), r, 1);
+        Total(TXT_TOTAL_MATCHES, r);
       } else if (request & (kSearchReplaceAll | kSearchLastToolAll)) {
-        AskUserFormat(g_app.mainWindow, kAskInfo, Text(TXT_TOTAL_REPLACEMENTS), r);
+        char note[96];
+        Format(note, sizeof note, Text(TXT_TOTAL_REPLACEMENTS), r);
+        SetSearchBarNote(note);
+        AskUserAsIs(g_app.mainWindow, note, kAskInfo);
       }
       break;
   }

@@ -7,6 +7,37 @@
 #define IDR_MAIN_MENU 20
 #define IDR_ACCEL_MAIN 30  // frame and tool keys
 #define IDR_ACCEL_EDIT 31  // editing keys
+#define IDR_ACCEL_SEARCHBAR 32  // the search bar's keys
+#define IDD_SEARCHBAR 130
+#define IDC_BAR_FIND_LABEL 2101
+#define IDC_BAR_TOOL_LABEL 2102
+#define IDC_BAR_REPLACE_LABEL 2103
+#define IDC_BAR_FIND 2110
+#define IDC_BAR_CASE 2111
+#define IDC_BAR_WORDS 2112
+#define IDC_BAR_ESCAPES 2113
+#define IDC_BAR_REGEXPS 2114
+#define IDC_BAR_WRAP 2115
+#define IDC_BAR_SECOND 2116
+#define IDC_BAR_REPLACE 2117
+#define IDC_BAR_MIMIC 2118
+#define IDC_BAR_NEXT 2130
+#define IDC_BAR_PREVIOUS 2133
+#define IDC_BAR_REPLACE_ONE 2142
+#define IDC_BAR_REPLACE_ALL 2143
+#define IDC_BAR_LAST_TOOL 2144
+#define IDC_BAR_LAST_TOOL_ALL 2145
+#define IDC_BAR_HIGHLIGHT 2160
+#define IDC_BAR_HISTORY 2170
+#define IDC_BAR_NOTE 2180
+// The search bar's keys, answered by the focused control.
+#define IDC_BAR_KEY_ENTER 2191
+#define IDC_BAR_KEY_CTRL_ENTER 2192
+#define IDC_BAR_KEY_SHIFT_ENTER 2193
+#define IDC_BAR_KEY_CTRL_SHIFT_ENTER 2194
+#define IDC_BAR_KEY_REPLACE_MODE 2195
+#define IDC_BAR_KEY_TOOL_MODE 2196
+#define IDC_BAR_KEY_SECOND 2197
 #define IDD_GOTO 150
 
 // ---- controls of the Go to dialog ----

@@ -13,10 +13,13 @@
 
 #include "app/app_state.h"
 #include "app/common_dialogs.h"
+#include "app/file_commands.h"
 #include "app/main_window.h"
+#include "app/search_bar.h"
 #include "app/search_commands.h"
 #include "config/config_state.h"
 #include "document/long_operation.h"
+#include "document/range_set.h"
 #include "editor/editor_messages.h"
 #include "editor/editor_window.h"
 #include "files/encoding.h"
@@ -808,6 +811,80 @@ TEST_F(FrameCommands, SearchCommandsFindWrapAndReplace) {
   ScriptedAnswerer answers;
   answers.Expect("Pattern error: Bleeding group!", kAskWarning, kAnswerOk);
   EXPECT_EQ(RunSearch(0, 0), kPatternCompileFailed);
+}
+
+// The search bar: laid out between the editor and the status bar, one row
+// or two; the record into its controls (the selection suggested); its
+// buttons and keys write the controls back and search; Escapes gives way to
+// RegExps; Highlight all marks every occurrence; Esc closes it and the
+// highlights go.
+TEST_F(FrameCommands, SearchBarOpensSearchesAndCloses) {
+  Create();
+  HWND main = g_app.mainWindow, editor = g_app.editorWindow;
+  SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("one two one two"));
+  g_settings.main.FHide = 0;
+  strcpy(g_settings.opts.bar[0].Patt, "one");
+  SendMessageA(editor, EM_SETSEL, 0, 0);
+  ASSERT_EQ(SendMessageA(main, WM_COMMAND, 25100, 0), 0);
+  HWND bar = g_app.searchBar;
+  ASSERT_NE(bar, nullptr);
+  auto rect = [](HWND w) {
+    RECT r;
+    GetWindowRect(w, &r);
+    return r;
+  };
+  EXPECT_EQ(rect(editor).bottom, rect(bar).top);
+  EXPECT_EQ(rect(bar).bottom, rect(g_app.statusBar).top);
+  const LONG oneRow = rect(bar).bottom - rect(bar).top;
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(bar, IDC_BAR_REPLACE)));
+  char text[64];
+  GetDlgItemTextA(bar, IDC_BAR_FIND, text, sizeof text);
+  EXPECT_STREQ(text, "one");
+  // Next from the bar; Enter in the Find box is Next too.
+  SetDlgItemTextA(bar, IDC_BAR_FIND, "two");
+  SendMessageA(bar, WM_COMMAND, IDC_BAR_NEXT, 0);
+  DWORD a = 0, b = 0;
+  SendMessageA(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
+  EXPECT_EQ(std::make_pair(a, b), std::make_pair(4ul, 7ul));
+  EXPECT_STREQ(g_settings.opts.bar[0].Patt, "two") << "written back";
+  SetFocus(GetDlgItem(bar, IDC_BAR_FIND));
+  SendMessageA(bar, WM_COMMAND, IDC_BAR_KEY_ENTER, 0);
+  SendMessageA(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
+  EXPECT_EQ(std::make_pair(a, b), std::make_pair(12ul, 15ul));
+  // Replace mode: two rows, the selection suggested; Replace All.
+  ASSERT_EQ(SendMessageA(main, WM_COMMAND, 25200, 0), 0);
+  EXPECT_EQ(g_app.searchBar, bar) << "re-initialised, not made again";
+  EXPECT_GT(rect(bar).bottom - rect(bar).top, oneRow);
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(bar, IDC_BAR_REPLACE)));
+  GetDlgItemTextA(bar, IDC_BAR_FIND, text, sizeof text);
+  EXPECT_STREQ(text, "two") << "the selection";
+  SetDlgItemTextA(bar, IDC_BAR_REPLACE, "2");
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Total replacements: 2", kAskInfo, kAnswerOk);
+    SendMessageA(bar, WM_COMMAND, IDC_BAR_REPLACE_ALL, 0);
+  }
+  SendMessageA(editor, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "one 2 one 2");
+  GetDlgItemTextA(bar, IDC_BAR_NOTE, text, sizeof text);
+  EXPECT_STREQ(text, "Total replacements: 2");
+  // RegExps disables Escapes; Highlight all marks the occurrences.
+  CheckDlgButton(bar, IDC_BAR_REGEXPS, BST_CHECKED);
+  SendMessageA(bar, WM_COMMAND, MAKEWPARAM(IDC_BAR_REGEXPS, BN_CLICKED), 0);
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(bar, IDC_BAR_ESCAPES)));
+  SetDlgItemTextA(bar, IDC_BAR_FIND, "o.e");
+  CheckDlgButton(bar, IDC_BAR_HIGHLIGHT, BST_CHECKED);
+  SendMessageA(bar, WM_COMMAND, MAKEWPARAM(IDC_BAR_HIGHLIGHT, BN_CLICKED), 0);
+  EXPECT_EQ(RangeCount(&AppDocument()->store.rangeSets[5]), 2u);
+  // Ctrl+U: the second search's record; Esc closes, the highlights go.
+  SendMessageA(bar, WM_COMMAND, IDC_BAR_KEY_SECOND, 0);
+  EXPECT_EQ(IsDlgButtonChecked(bar, IDC_BAR_SECOND), BST_CHECKED);
+  SendMessageA(bar, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_EQ(g_app.searchBar, nullptr);
+  EXPECT_FALSE(IsWindow(bar));
+  EXPECT_EQ(RangeCount(&AppDocument()->store.rangeSets[5]), 0u);
+  EXPECT_EQ(g_app.lastFocus, editor);
+  EXPECT_EQ(rect(editor).bottom, rect(g_app.statusBar).top);
 }
 
 }  // namespace
