@@ -2,12 +2,16 @@
 
 #include <string.h>
 
+#include <initializer_list>
+
 #include "app/app_state.h"
 #include "app/file_commands.h"
 #include "app/main_window.h"
 #include "app/search_commands.h"
+#include "config/config_lists.h"
 #include "config/config_state.h"
 #include "editor/editor_messages.h"
+#include "foundation/bytes.h"
 #include "foundation/texts.h"
 #include "resources/resource.h"
 #include "search/search_run.h"
@@ -46,6 +50,80 @@ void WriteBack() {
   g_settings.main.FHist = Checked(IDC_BAR_HISTORY);
 }
 
+// ---- history ----
+
+// The history the combo boxes list: FHistCL entries (0 to 50), newest first,
+// each item keeping its slot.
+void FillHistory() {
+  int shown = g_settings.main.FHistCL;
+  if (shown < 0) shown = 0;
+  if (shown > kSearchHistory) shown = kSearchHistory;
+  for (int box : {IDC_BAR_FIND, IDC_BAR_REPLACE}) {
+    char text[sizeof g_settings.opts.bar[0].Patt];
+    GetDlgItemTextA(g_app.searchBar, box, text, sizeof text);
+    HWND combo = Item(box);
+    SendMessageA(combo, CB_RESETCONTENT, 0, 0);
+    int listed = 0;
+    for (int slot = kSearchHistory - 1; slot >= 0 && listed < shown; slot--) {
+      const char *entry = box == IDC_BAR_FIND ? g_settings.lists.find[slot].Fnd : g_settings.lists.replace[slot].Rep;
+      if (!entry[0]) continue;
+      const LRESULT at = SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
+      if (at >= 0) SendMessageA(combo, CB_SETITEMDATA, static_cast<WPARAM>(at), slot);
+      listed++;
+    }
+    SetDlgItemTextA(g_app.searchBar, box, text);
+  }
+}
+
+// The pattern (and the replace text, with the replace row) with their
+// options, when Keep history is on. A text too long for an entry is left out
+// rather than cut.
+void AddHistory() {
+  if (!g_settings.main.FHist) return;
+  const SearchBarSettings &r = g_settings.opts.bar[Which()];
+  const u32 now = ConfigTimeStamp();
+  static FindEntry find;
+  if (r.Patt[0] && strlen(r.Patt) < sizeof find.Fnd) {
+    MemZero(&find, sizeof find);
+    strcpy(find.Fnd, r.Patt);
+    find.MC = r.Case;
+    find.WW = r.Wrds;
+    find.Esc = r.Escs;
+    find.REx = r.RgEx;
+    find.NWA = r.NWA;
+    find.FTx = now;
+    AddFindHistory(&g_settings, find);
+  }
+  static ReplaceEntry replace;
+  if ((g_bar.mode & kBarReplaceRow) && r.Repl[0] && strlen(r.Repl) < sizeof replace.Rep) {
+    MemZero(&replace, sizeof replace);
+    strcpy(replace.Rep, r.Repl);
+    replace.Mim = r.Mim;
+    replace.RTx = now;
+    AddReplaceHistory(&g_settings, replace);
+  }
+}
+
+// An entry chosen from a list brings its options back.
+void ChooseHistory(int box) {
+  HWND combo = Item(box);
+  const LRESULT at = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+  if (at < 0) return;
+  const LRESULT slot = SendMessageA(combo, CB_GETITEMDATA, static_cast<WPARAM>(at), 0);
+  if (slot < 0 || slot >= kSearchHistory) return;
+  if (box == IDC_BAR_FIND) {
+    const FindEntry &e = g_settings.lists.find[slot];
+    SetCheck(IDC_BAR_CASE, e.MC != 0);
+    SetCheck(IDC_BAR_WORDS, e.WW != 0);
+    SetCheck(IDC_BAR_ESCAPES, e.Esc != 0);
+    SetCheck(IDC_BAR_REGEXPS, e.REx != 0);
+    SetCheck(IDC_BAR_WRAP, !e.NWA);
+    EnableWindow(Item(IDC_BAR_ESCAPES), !e.REx);
+  } else {
+    SetCheck(IDC_BAR_MIMIC, g_settings.lists.replace[slot].Mim != 0);
+  }
+}
+
 void ShowRows(int mode) {
   static const int kReplaceRow[] = {IDC_BAR_REPLACE_LABEL, IDC_BAR_REPLACE, IDC_BAR_REPLACE_ONE, IDC_BAR_REPLACE_ALL,
                                     IDC_BAR_MIMIC};
@@ -65,6 +143,7 @@ void Load(int mode) {
   const SearchBarSettings &r = g_settings.opts.bar[which];
   const MainSettings &m = g_settings.main;
   SetCheck(IDC_BAR_SECOND, which == 1);
+  FillHistory();
   SetDlgItemTextA(g_app.searchBar, IDC_BAR_FIND, r.Patt);
   SetDlgItemTextA(g_app.searchBar, IDC_BAR_REPLACE, r.Repl);
   SetCheck(IDC_BAR_WRAP, !r.NWA);
@@ -94,8 +173,10 @@ void Load(int mode) {
 // bar hides itself when asked to.
 void Request(u32 request) {
   WriteBack();
+  AddHistory();
   g_bar.withMessage = g_bar.noMoreMatches = false;
   RunSearch(Which(), request);
+  if (g_app.searchBar) FillHistory();
   const MainSettings &m = g_settings.main;
   if (!g_app.searchBar || !m.FHide) return;
   if (m.FHidePlus && g_bar.withMessage && !g_bar.noMoreMatches) return;
@@ -193,11 +274,23 @@ INT_PTR CALLBACK BarProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
         Load((g_bar.mode & ~kBarSecondary) | (Checked(IDC_BAR_SECOND) ? 0 : kBarSecondary));
       }
       return TRUE;
+    case IDC_BAR_HISTORY:
+      if (code == BN_CLICKED && !Checked(IDC_BAR_HISTORY)) {
+        // No history kept: the one there is goes too.
+        MemZero(g_settings.lists.find, sizeof g_settings.lists.find);
+        MemZero(g_settings.lists.replace, sizeof g_settings.lists.replace);
+        g_config.search.dirty = 1;
+        FillHistory();
+      }
+      g_settings.main.FHist = Checked(IDC_BAR_HISTORY);
+      return TRUE;
     case IDC_BAR_FIND:
+      if (code == CBN_SELCHANGE) ChooseHistory(IDC_BAR_FIND);
       if (code == CBN_EDITCHANGE && Checked(IDC_BAR_HIGHLIGHT)) Highlight(true);
       if (code == CBN_SETFOCUS) g_app.lastFocus = dialog;
       return TRUE;
     case IDC_BAR_REPLACE:
+      if (code == CBN_SELCHANGE) ChooseHistory(IDC_BAR_REPLACE);
       if (code == CBN_SETFOCUS) g_app.lastFocus = dialog;
       return TRUE;
     case IDC_BAR_KEY_ENTER:
@@ -270,4 +363,16 @@ void SetSearchBarNote(const char *text) {
 void NoteSearchOutcome(bool withMessage, bool noMoreMatches) {
   g_bar.withMessage = withMessage;
   g_bar.noMoreMatches = noMoreMatches;
+}
+
+void ReloadSearchBar(int which) {
+  if (!g_app.searchBar || Which() != which) return;
+  const SearchBarSettings &r = g_settings.opts.bar[which];
+  FillHistory();
+  SetDlgItemTextA(g_app.searchBar, IDC_BAR_FIND, r.Patt);
+  SetCheck(IDC_BAR_CASE, r.Case != 0);
+  SetCheck(IDC_BAR_WORDS, r.Wrds != 0);
+  SetCheck(IDC_BAR_ESCAPES, r.Escs != 0);
+  SetCheck(IDC_BAR_REGEXPS, r.RgEx != 0);
+  EnableWindow(Item(IDC_BAR_ESCAPES), !r.RgEx);
 }

@@ -18,6 +18,9 @@ int OpenSearchBar(int mode);
 void CloseSearchBar();
 // The bar's height in pixels (0 while closed), for the frame's layout.
 int SearchBarHeight();
+// The record of a search changed outside the bar (Find Selected): the open
+// bar that edits it shows it again.
+void ReloadSearchBar(int which);
 // Shows a total or a message on the bar's note line (when it is open).
 void SetSearchBarNote(const char *text);
 // Whether a search started from the bar ended with a message (auto-hide).

@@ -887,4 +887,37 @@ TEST_F(FrameCommands, SearchBarOpensSearchesAndCloses) {
   EXPECT_EQ(rect(editor).bottom, rect(g_app.statusBar).top);
 }
 
+// The history: patterns searched from the bar with their options, newest
+// first, as many as FHistCL shows; choosing one brings its options back;
+// unchecking Keep history empties it.
+TEST_F(FrameCommands, SearchBarKeepsAHistory) {
+  Create();
+  g_settings.main.FHide = 0;
+  g_settings.main.FHist = 1;
+  ASSERT_EQ(SendMessageA(g_app.mainWindow, WM_COMMAND, 25200, 0), 0);
+  HWND bar = g_app.searchBar;
+  HWND find = GetDlgItem(bar, IDC_BAR_FIND);
+  ScriptedAnswerer answers;
+  for (const char *pattern : {"alpha", "beta"}) {
+    answers.Expect(std::string("Could not find\n") + pattern, kAskInfo, kAnswerOk);
+    SetDlgItemTextA(bar, IDC_BAR_FIND, pattern);
+    CheckDlgButton(bar, IDC_BAR_CASE, pattern[0] == 'a' ? BST_CHECKED : BST_UNCHECKED);
+    SendMessageA(bar, WM_COMMAND, IDC_BAR_NEXT, 0);
+  }
+  ASSERT_EQ(SendMessageA(find, CB_GETCOUNT, 0, 0), 2);
+  char text[32];
+  SendMessageA(find, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "beta") << "newest first";
+  SendMessageA(find, CB_SETCURSEL, 1, 0);
+  SendMessageA(bar, WM_COMMAND, MAKEWPARAM(IDC_BAR_FIND, CBN_SELCHANGE), reinterpret_cast<LPARAM>(find));
+  EXPECT_EQ(IsDlgButtonChecked(bar, IDC_BAR_CASE), BST_CHECKED) << "alpha's options";
+  g_settings.main.FHistCL = 1;
+  SendMessageA(g_app.mainWindow, WM_COMMAND, 25200, 0);
+  EXPECT_EQ(SendMessageA(find, CB_GETCOUNT, 0, 0), 1);
+  CheckDlgButton(bar, IDC_BAR_HISTORY, BST_UNCHECKED);
+  SendMessageA(bar, WM_COMMAND, MAKEWPARAM(IDC_BAR_HISTORY, BN_CLICKED), 0);
+  EXPECT_EQ(SendMessageA(find, CB_GETCOUNT, 0, 0), 0);
+  EXPECT_EQ(g_settings.lists.find[kSearchHistory - 1].Fnd[0], 0);
+}
+
 }  // namespace
