@@ -60,6 +60,11 @@ int Pass(const SearchBarSettings &record, CompiledPattern *cp, u32 request, bool
   w.run.request = request;
   w.run.host = SearchHost{&w, SelectOnWindow, EditOnWindow, nullptr};
   LongOperation op = {};
+  // The matcher polls its own flag: Cancel and the time limit reach a long
+  // scan through it.
+  volatile i32 scanCancel = 0;
+  cp->scan.cancel = &scanCancel;
+  op.scanCancel = &scanCancel;
   op.work = SearchWork;
   op.context = &w;
   op.waitText = Text(TXT_SEARCHING_FOR);
@@ -67,10 +72,12 @@ int Pass(const SearchBarSettings &record, CompiledPattern *cp, u32 request, bool
   op.waitDetail[1] = (request & kSearchReplaceAll) ? Text(TXT_REPLACING_TOO_MANY) : nullptr;
   const bool inlineRun = g_settings.main.FNoThrd || (request & kSearchInline);
   if ((request & (kSearchHighlight | kSearchInline)) == (kSearchHighlight | kSearchInline)) op.limitMs = kInlineHighlightLimitMs;
+  StartSearchClock(cp, op.limitMs);
   u32 flags = inlineRun ? static_cast<u32>(kRunInline) : 0u;
   if (request & (kSearchReplace | kSearchReplaceAll | kSearchLastTool | kSearchLastToolAll)) flags |= kRunChanges;
   if (request & kSearchHighlight) flags |= (request & kSearchSecondary) ? kRunHighlight6 : kRunHighlight5;
   const int r = static_cast<int>(SendMessageA(editor, EDM_RUNLONG, flags, reinterpret_cast<LPARAM>(&op)));
+  cp->scan.cancel = nullptr;
   *foundNext = w.run.foundNext;
   return r;
 }
@@ -184,13 +191,29 @@ bool TakeSelectionAsPattern(SearchBarSettings *record) {
   }
   // 2. At most 65,536 bytes, newlines as line feeds, escaped; cut at 65,534
   // characters, never inside an escape or a double-byte character.
-  const u32 from = doc->selStart->position;
-  u32 to = doc->selEnd->position;
-  if (to - from > 65536) to = from + 65536;
-  const u32 measured = MeasureText(&doc->store, from, to, kReadHardLF);
-  char *raw = static_cast<char *>(Allocate(measured + 1));
-  if (!raw) return false;
-  const u32 n = ReadText(&doc->store, from, to, raw, measured + 1, kReadHardLF, nullptr);
+  struct Taken {
+    char *bytes;
+    u32 n;
+    bool afterCR;
+  } taken = {static_cast<char *>(Allocate(65536)), 0, false};
+  if (!taken.bytes) return false;
+  BlockRun run = {[](void *c, const char *p, u32 length, u32 offset) {
+                    Taken *t = static_cast<Taken *>(c);
+                    for (u32 i = 0; i < length && offset + i < 65536; i++) {
+                      const char b = p[i];
+                      if (b == '\n' && t->afterCR) {
+                        t->afterCR = false;
+                        continue;
+                      }
+                      t->afterCR = b == '\r';
+                      t->bytes[t->n++] = b == '\r' ? '\n' : b;
+                    }
+                    return offset + length >= 65536 ? 1 : 0;
+                  },
+                  &taken};
+  SendMessageA(editor, EDM_RUNBLOCKS, reinterpret_cast<WPARAM>(&run), 0);
+  const char *raw = taken.bytes;
+  const u32 n = taken.n;
   char *out = record->Patt;
   const u32 limit = 65534 < sizeof record->Patt - 1 ? 65534 : static_cast<u32>(sizeof record->Patt - 1);
   u32 k = 0;
@@ -211,7 +234,7 @@ bool TakeSelectionAsPattern(SearchBarSettings *record) {
     }
   }
   out[k] = 0;
-  Free(raw);
+  Free(taken.bytes);
   // 3. The options of a plain search.
   record->Case = 0;
   record->Wrds = 0;
@@ -228,7 +251,7 @@ int CommandSearch(int id) {
   switch (item) {
     case 10: case 20: case 50: case 60: {
       static const u32 kRequests[] = {0, kSearchBackward, 0, 0, kSearchSelectTo, kSearchSelectTo | kSearchBackward};
-      if (!record.Patt[0]) return kResultCancelled;  // nothing to look for yet
+      if (!record.Patt[0]) return OpenSearchBar(which ? kBarSecondary : 0);  // nothing to look for yet
       const int r = RunSearch(which, kRequests[item / 10 - 1]);
       return r == kPatternCompileFailed || r < 0 ? kResultReported : 0;
     }

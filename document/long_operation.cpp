@@ -20,15 +20,27 @@ u32 Worker(void *p) {
 
 }  // namespace
 
+void CancelOperation(LongOperation *op) {
+  op->cancel.fetch_add(1);
+  if (op->scanCancel) *op->scanCancel = 1;
+}
+
 bool LongOperationCancelled(LongOperation *op) {
   if (op->cancel.load(std::memory_order_relaxed)) return true;
+  // A scan that stopped itself (its time limit) cancels the operation.
+  if (op->scanCancel && *op->scanCancel) {
+    op->cancel.store(1, std::memory_order_relaxed);
+    return true;
+  }
   if (g_outer && g_outer != op && LongOperationCancelled(g_outer)) {
     op->cancel.store(1, std::memory_order_relaxed);
+    if (op->scanCancel) *op->scanCancel = 1;
     return true;
   }
   // Elapsed time as a difference of 32-bit ticks: right across the wrap.
   if (op->limitMs && PlatTickCount() - op->startTick > op->limitMs) {
     op->cancel.store(1, std::memory_order_relaxed);
+    if (op->scanCancel) *op->scanCancel = 1;
     return true;
   }
   return false;
@@ -37,7 +49,7 @@ bool LongOperationCancelled(LongOperation *op) {
 bool LongOperationRunning() { return g_depth > 0; }
 
 void CancelLongOperation() {
-  if (g_outer) g_outer->cancel.fetch_add(1);
+  if (g_outer) CancelOperation(g_outer);
 }
 
 int RunLong(Document *doc, LongOperation *op, u32 flags, const LongOperationHooks &hooks) {

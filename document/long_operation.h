@@ -31,6 +31,9 @@ struct LongOperation {
   // Progress the worker reports (0: none yet) out of `total` (0: no
   // progress is shown).
   std::atomic<u32> progress;
+  // A flag that a pattern match polls on its own (may be null): set along
+  // with the counter, so that Cancel also ends a long scan.
+  volatile i32 *scanCancel;
   u32 total;
   // The wait window's first line (null: "Please wait..") and the status
   // text shown while the operation runs (null: none).
@@ -81,3 +84,5 @@ bool LongOperationRunning();
 // Cancels the running operation (as its Cancel button does); nothing when
 // none runs.
 void CancelLongOperation();
+// Cancels one operation: its counter, and its scan's flag.
+void CancelOperation(LongOperation *op);

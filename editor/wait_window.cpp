@@ -18,7 +18,7 @@ INT_PTR CALLBACK WaitDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam
     case WM_COMMAND:
       if (LOWORD(wParam) == IDCANCEL) {
         LongOperation *op = reinterpret_cast<LongOperation *>(GetWindowLongPtrA(dialog, DWLP_USER));
-        if (op) op->cancel.fetch_add(1);
+        if (op) CancelOperation(op);
         return TRUE;
       }
       return FALSE;

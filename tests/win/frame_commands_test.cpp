@@ -808,9 +808,22 @@ TEST_F(FrameCommands, SearchCommandsFindWrapAndReplace) {
   EXPECT_STREQ(text, "one two one\tthree");
   strcpy(first.Patt, "(a");
   first.RgEx = 1;
-  ScriptedAnswerer answers;
-  answers.Expect("Pattern error: Bleeding group!", kAskWarning, kAnswerOk);
-  EXPECT_EQ(RunSearch(0, 0), kPatternCompileFailed);
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Pattern error: Bleeding group!", kAskWarning, kAnswerOk);
+    EXPECT_EQ(RunSearch(0, 0), kPatternCompileFailed);
+  }
+  // A catastrophic pattern highlighted while typing stops at its time limit,
+  // inside the scan.
+  SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(std::string(64, 'a').c_str()));
+  strcpy(first.Patt, "(a|aa)*c");
+  const DWORD start = GetTickCount();
+  RunSearch(0, kSearchHighlight | kSearchFromStart | kSearchInline);
+  EXPECT_LT(GetTickCount() - start, 2000u);
+  // An empty pattern opens the bar instead.
+  first.Patt[0] = 0;
+  EXPECT_EQ(run(25110), 0);
+  EXPECT_NE(g_app.searchBar, nullptr);
 }
 
 // The search bar: laid out between the editor and the status bar, one row
