@@ -11,6 +11,7 @@
 #include "document/edit.h"
 #include "document/range_set.h"
 #include "document/undo.h"
+#include "foundation/fault.h"
 #include "search/search_run.h"
 #include "tests/support/document_support.h"
 #include "tests/support/scripted_answerer.h"
@@ -238,6 +239,42 @@ TEST(SearchRun, ExpandReplacement) {
   EXPECT_EQ(ExpandReplacement(p.cp.get(), &b->store, g, "\n", 1, &out, nullptr), kExpandDone);
   EXPECT_EQ(std::string(out.data, out.length), "[]");
   BufferFree(&out);
+}
+
+// Allocation N fails during replace all and highlight all: out of memory
+// (or done), the replacements made stay and one Undo removes them.
+TEST(SearchRun, AllocationFailuresKeepWhatWasDone) {
+  TestRandom rng(9);
+  std::string text;
+  for (int i = 0; i < 400; i++) text += rng.OneIn(5) ? "word " : "other\r\n";
+  for (u32 request : {kSearchReplaceAll | kSearchFromStart, kSearchHighlight | kSearchFromStart}) {
+    u32 n = 1;
+    for (;; n++) {
+      TestDocument d;
+      d.Load(text);
+      Pattern p("word", 0, "WORDS");
+      FaultInjector fi = {};
+      FaultPlan(&fi, kFaultAlloc, n, false);
+      int r;
+      {
+        ScopedFaultInjector scope(&fi);
+        r = Search(d, p.cp.get(), request);
+      }
+      ASSERT_TRUE(r >= 0 || r == kSearchNoMemory) << r;
+      ASSERT_TRUE(DocOk(d, false));
+      EXPECT_EQ(d->undo.groupMode, 0u);
+      if (request & kSearchReplaceAll) {
+        if (d->undo.count) {
+          ASSERT_EQ(UndoRedo(d, kUndo), 1);
+        }
+        EXPECT_TRUE(d.Text() == text) << "one undo, allocation " << n;
+      } else {
+        EXPECT_TRUE(d.Text() == text);
+      }
+      if (!fi.fired[kFaultAlloc] || HasFailure()) break;
+    }
+    EXPECT_GT(n, 3u);
+  }
 }
 
 }  // namespace
