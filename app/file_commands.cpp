@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/common_dialogs.h"
+#include "app/search_bar.h"
 #include "app/status_bar.h"
 #include "config/config_state.h"
 #include "editor/editor_messages.h"
@@ -52,7 +53,10 @@ int g_diaryPending;
 
 void QueueDiary(void *, bool dateFirst) { g_diaryPending = dateFirst ? 2 : 1; }
 
-void AfterLoad() { SyncViewAfterLoad(); }
+void AfterLoad() {
+  StopHighlightRetry();
+  SyncViewAfterLoad();
+}
 
 void Progress(void *, u64 done, u64 total) { ShowProgress(done, total); }
 

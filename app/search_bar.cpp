@@ -234,10 +234,25 @@ void EnterKey(int key) {
   Request(ctrl ? static_cast<u32>(kSearchBackward) : 0u);
 }
 
+constexpr UINT_PTR kRetryTimer = 1;
+
+// How long a highlight cut off while typing waits before it is tried again
+// in full: longer for short patterns in long texts, and for big texts.
+UINT RetryDelay(const char *pattern) {
+  const Document *doc = AppDocument();
+  const u32 length = doc ? doc->store.length : 0;
+  UINT delay = length > 16384 && strlen(pattern) < 3 ? 3072 : 2048;
+  if (length > (1u << 20)) delay += 1024;
+  if (length > 10u * (1u << 20)) delay += 1024;
+  return delay;
+}
+
 // Highlight all on: every occurrence, on this thread and for at most a
-// quarter of a second while typing; off: the highlights go.
+// quarter of a second while typing (tried again in full a little later when
+// that was not enough); off: the highlights go.
 void Highlight(bool typing) {
   const int which = Which();
+  KillTimer(g_app.searchBar, kRetryTimer);
   if (!Checked(IDC_BAR_HIGHLIGHT)) {
     SendMessageA(g_app.editorWindow, which ? EDM_CLEARHIGHLIGHT2 : EDM_CLEARHIGHLIGHT1, 0, 0);
     return;
@@ -248,9 +263,16 @@ void Highlight(bool typing) {
     return;
   }
   RunSearch(which, kSearchHighlight | kSearchFromStart | (typing ? static_cast<u32>(kSearchInline) : 0u));
+  if (typing && g_app.searchBar && LastSearchCutOff()) {
+    SetTimer(g_app.searchBar, kRetryTimer, RetryDelay(g_settings.opts.bar[which].Patt), nullptr);
+  }
 }
 
 INT_PTR CALLBACK BarProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+  if (msg == WM_TIMER && wParam == kRetryTimer) {
+    Highlight(false);
+    return TRUE;
+  }
   if (msg != WM_COMMAND) return FALSE;
   const int id = LOWORD(wParam), code = HIWORD(wParam);
   switch (id) {
@@ -264,7 +286,12 @@ INT_PTR CALLBACK BarProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
       EnableWindow(Item(IDC_BAR_ESCAPES), !Checked(IDC_BAR_REGEXPS));
       return TRUE;
     case IDC_BAR_HIGHLIGHT:
-      if (code == BN_CLICKED) Highlight(false);
+      if (code == BN_CLICKED) {
+        // Both searches' highlights go; on, they come anew.
+        SendMessageA(g_app.editorWindow, EDM_CLEARHIGHLIGHT1, 0, 0);
+        SendMessageA(g_app.editorWindow, EDM_CLEARHIGHLIGHT2, 0, 0);
+        Highlight(false);
+      }
       return TRUE;
     case IDC_BAR_SECOND:
       if (code == BN_CLICKED) {
@@ -363,6 +390,10 @@ void SetSearchBarNote(const char *text) {
 void NoteSearchOutcome(bool withMessage, bool noMoreMatches) {
   g_bar.withMessage = withMessage;
   g_bar.noMoreMatches = noMoreMatches;
+}
+
+void StopHighlightRetry() {
+  if (g_app.searchBar) KillTimer(g_app.searchBar, kRetryTimer);
 }
 
 void ReloadSearchBar(int which) {

@@ -21,6 +21,8 @@ int SearchBarHeight();
 // The record of a search changed outside the bar (Find Selected): the open
 // bar that edits it shows it again.
 void ReloadSearchBar(int which);
+// A new document: a highlight waiting to be tried again is dropped.
+void StopHighlightRetry();
 // Shows a total or a message on the bar's note line (when it is open).
 void SetSearchBarNote(const char *text);
 // Whether a search started from the bar ended with a message (auto-hide).

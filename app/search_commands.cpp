@@ -18,6 +18,8 @@
 
 namespace {
 
+bool g_cutOff;  // the last pass ended at its time limit
+
 // The worker's side: every change goes to the editor window as a message.
 struct Worker {
   SearchRun run;
@@ -78,6 +80,7 @@ int Pass(const SearchBarSettings &record, CompiledPattern *cp, u32 request, bool
   if (request & kSearchHighlight) flags |= (request & kSearchSecondary) ? kRunHighlight6 : kRunHighlight5;
   const int r = static_cast<int>(SendMessageA(editor, EDM_RUNLONG, flags, reinterpret_cast<LPARAM>(&op)));
   cp->scan.cancel = nullptr;
+  g_cutOff = op.limitMs && (op.cancel.load() != 0 || scanCancel != 0);
   *foundNext = w.run.foundNext;
   return r;
 }
@@ -177,6 +180,8 @@ int RunSearch(int which, u32 request) {
   Free(cp);
   return r;
 }
+
+bool LastSearchCutOff() { return g_cutOff; }
 
 bool TakeSelectionAsPattern(SearchBarSettings *record) {
   HWND editor = g_app.editorWindow;

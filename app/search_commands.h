@@ -20,6 +20,10 @@ int CommandSearch(int id);
 constexpr int kPatternCompileFailed = -100;
 int RunSearch(int which, u32 request);
 
+// Whether the last search ended at its time limit (a highlight while
+// typing), so that it is worth trying again without one.
+bool LastSearchCutOff();
+
 // Takes the selection (or the word at the caret) as the pattern of a
 // record, escaped: Find Selected and Find Later, and the search bar's
 // suggestion. False when there is nothing to take.

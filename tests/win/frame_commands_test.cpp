@@ -816,10 +816,14 @@ TEST_F(FrameCommands, SearchCommandsFindWrapAndReplace) {
   // A catastrophic pattern highlighted while typing stops at its time limit,
   // inside the scan.
   SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(std::string(64, 'a').c_str()));
-  strcpy(first.Patt, "(a|aa)*c");
+  strcpy(first.Patt, "(a|aa)*[^a]");
   const DWORD start = GetTickCount();
   RunSearch(0, kSearchHighlight | kSearchFromStart | kSearchInline);
   EXPECT_LT(GetTickCount() - start, 2000u);
+  EXPECT_TRUE(LastSearchCutOff());
+  strcpy(first.Patt, "a");
+  RunSearch(0, kSearchHighlight | kSearchFromStart | kSearchInline);
+  EXPECT_FALSE(LastSearchCutOff());
   // An empty pattern opens the bar instead.
   first.Patt[0] = 0;
   EXPECT_EQ(run(25110), 0);
