@@ -47,3 +47,4 @@ void BenchFiles();
 void BenchDocument();
 void BenchBatch();
 void BenchPatterns();
+void BenchReplaceAll();

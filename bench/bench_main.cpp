@@ -5,7 +5,7 @@
 #include "foundation/random.h"
 #include "foundation/texts.h"
 
-// With arguments, only the named groups run (foundation, files, document, batch, patterns).
+// With arguments, only the named groups run (foundation, files, document, batch, patterns, replace).
 int main(int argc, char **argv) {
   if (ThreadSlotInit() != 0 || LoadTexts(&kBuiltinTextLoader) != 0) return 1;
   auto wanted = [&](const char *name) {
@@ -19,5 +19,6 @@ int main(int argc, char **argv) {
   if (wanted("document")) BenchDocument();
   if (wanted("batch")) BenchBatch();
   if (wanted("patterns")) BenchPatterns();
+  if (wanted("replace")) BenchReplaceAll();
   return 0;
 }

@@ -26,6 +26,10 @@
 #include "foundation/memory.h"
 #include "search/matcher.h"
 #include "search/pattern.h"
+#include "search/search_run.h"
+#include "document/document.h"
+#include "document/edit.h"
+#include "document/undo.h"
 
 namespace {
 
@@ -294,4 +298,90 @@ void BenchPatterns() {
     Report("pattern_lowest_ours_over_pcre2", slowestOverInterpreter, "x");
   }
   if (slowestLiteral < 1e30) Report("pattern_slower_literal_ours", slowestLiteral, "MB/s");
+}
+
+// Replace all through the engine's path (a document, the search loop, its
+// batches, one undo step) against pcre2_substitute (global, JIT) over the
+// same corpus; the undo against the replace all.
+void BenchReplaceAll() {
+  size_t mb = 256;
+  if (const char *env = getenv("QP_BENCH_MB")) mb = static_cast<size_t>(atoi(env));
+  if (mb == 0) mb = 1;
+  InitCharClasses();
+  BuildPatternClassTables();
+  const std::string flat = Corpus(mb << 20);
+  static const struct {
+    const char *name, *ours;
+    u32 flags;
+    const char *replace, *pcre, *pcreReplace;
+    double goal;
+  } kCases[] = {
+      {"the_THE", "the", 0, "THE", "the", "THE", 1.0},
+      {"word_the_a", "the", kPatternWholeWords, "a", "\\bthe\\b", "a", 1.0},
+      {"group_ing_ed", "(\\w+)ing\\b", kPatternRegExps, "\\1ed", "(\\w+)ing\\b", "$1ed", 1.5},
+      {"people_persons", "people", 0, "persons", "people", "persons", 1.0},
+  };
+  std::vector<char> out;
+  for (const auto &c : kCases) {
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    pcre2_code *code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(c.pcre), PCRE2_ZERO_TERMINATED, 0, &error, &offset,
+                                     nullptr);
+    if (!code) continue;
+    pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
+    out.resize(flat.size() + flat.size() / 2);
+    PCRE2_SIZE outLength = 0;
+    int substituted = 0;
+    const double pcre = BestSeconds(2, [&] {
+      outLength = out.size();
+      substituted = pcre2_substitute(code, reinterpret_cast<PCRE2_SPTR>(flat.data()), flat.size(), 0,
+                                     PCRE2_SUBSTITUTE_GLOBAL, nullptr, nullptr,
+                                     reinterpret_cast<PCRE2_SPTR>(c.pcreReplace), PCRE2_ZERO_TERMINATED,
+                                     reinterpret_cast<PCRE2_UCHAR *>(out.data()), &outLength);
+    });
+    pcre2_code_free(code);
+    Document *doc = CreateDocument();
+    CompiledPattern *cp = static_cast<CompiledPattern *>(Allocate(sizeof(CompiledPattern)));
+    if (!doc || !cp || InsertText(&doc->store, 0, flat.data(), static_cast<u32>(flat.size()), kStoreNoProgress) != 0 ||
+        CompilePattern(cp, c.ours, c.flags) != 0) {
+      printf("replace all %s: cannot set up\n", c.name);
+      return;
+    }
+    strcpy(cp->replace, c.replace);
+    struct Job {
+      SearchRun run;
+    } job = {};
+    job.run.doc = doc;
+    job.run.cp = cp;
+    job.run.request = kSearchReplaceAll | kSearchFromStart;
+    job.run.host.context = doc;
+    job.run.host.select = [](void *d, u32 a, u32 b, bool) { SetSelection(static_cast<Document *>(d), a, b); };
+    job.run.host.edit = [](void *d, const EditBatch *b) { return ApplyEditBatch(static_cast<Document *>(d), b); };
+    LongOperation op = {};
+    op.context = &job;
+    op.work = [](LongOperation *o) { return RunSearchLoop(&static_cast<Job *>(o->context)->run); };
+    const LongOperationHooks hooks = {};
+    auto start = std::chrono::steady_clock::now();
+    const int replaced = RunLong(doc, &op, kRunChanges | kRunInline, hooks);
+    const double ours = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    start = std::chrono::steady_clock::now();
+    const int undone = UndoRedo(doc, kUndo);
+    const double undo = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (replaced != substituted || undone != 1 || doc->store.length != flat.size()) {
+      printf("replace all %s: %d replaced, PCRE2 %d\n", c.name, replaced, substituted);
+    }
+    char name[96];
+    snprintf(name, sizeof name, "replace_all_%s_occurrences", c.name);
+    Report(name, replaced, "");
+    snprintf(name, sizeof name, "replace_all_%s", c.name);
+    Report(name, ours, "s");
+    snprintf(name, sizeof name, "replace_all_%s_vs_pcre2_jit_substitute", c.name);
+    Ratio(name, ours, pcre);
+    printf("%s goal %.2f x: %s\n", name, c.goal, ours / pcre <= c.goal ? "met" : "MISSED");
+    snprintf(name, sizeof name, "replace_all_%s_undo_vs_replace_all", c.name);
+    Ratio(name, undo, ours);
+    FreePattern(cp);
+    Free(cp);
+    DestroyDocument(doc);
+  }
 }

@@ -23,7 +23,7 @@
 namespace {
 
 // A gap of unchanged text up to this long is copied into the cluster.
-constexpr u32 kClusterGap = 4096;
+constexpr u32 kClusterGap = 16384;
 // A cluster's new text stops growing at this size: every cluster costs
 // a splice of the row index, so fewer and longer ones are cheaper.
 constexpr u32 kClusterBytes = 8388608;

@@ -256,8 +256,6 @@ int ByteAt(const TextStore *s, u32 p) {
   return static_cast<u8>(c);
 }
 
-bool IsNewlineByte(int b) { return b == '\r' || b == '\n'; }
-
 // The replace-all and highlight state: the batcher, and what the text looks
 // like right before the last edit not yet handed over ends.
 struct Pending {
@@ -426,11 +424,10 @@ int RunSearchLoop(SearchRun *run) {
     pending.any = true;
     pending.end = me2;
     pending.newBefore = newBefore;
-    // A newline that the edit joins or splits across its ends changes the
-    // rows the next match sees: in place at once.
-    if ((n && (IsNewlineByte(static_cast<u8>(text.data[0])) || IsNewlineByte(static_cast<u8>(text.data[n - 1])))) ||
-        IsNewlineByte(ms2 ? ByteAt(s, ms2 - 1) : -1) || IsNewlineByte(ByteAt(s, me2)) ||
-        (ms2 < me2 && (IsNewlineByte(ByteAt(s, ms2)) || IsNewlineByte(ByteAt(s, me2 - 1))))) {
+    // Whether the text at the edit's end is read as a newline of its own or
+    // as the LF of a CR LF depends on the byte before: when the edit changes
+    // that, the next search waits for it to be in place.
+    if (ByteAt(s, me2) == '\n' && (newBefore == '\r') != (me2 > 0 && ByteAt(s, me2 - 1) == '\r')) {
       pending.mustFlush = true;
     }
     count++;
