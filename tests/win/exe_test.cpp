@@ -1,6 +1,7 @@
 // The built quillpad.exe, started as a user would start it.
 #include <gtest/gtest.h>
 
+#include "resources/resource.h"
 #include "tests/support/test_files.h"
 #include "tests/win/gui_helpers.h"
 
@@ -239,6 +240,49 @@ TEST(ExeConfig, UnreadableConfigFileIsReported) {
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   HWND main = MainOf(p);
   ASSERT_NE(main, nullptr);
+  CloseAndExpectExitZero(p, main);
+}
+
+// Replace All from the search bar of the built program, its total
+// answered; Undo and Save give the original bytes, the replacement saved
+// gives the model's.
+TEST(ExeSearch, ReplaceAllFromTheBarUndoAndSave) {
+  TempFolder dir;
+  const std::string ini = dir.File("QuilPad.ini"), file = dir.File("text.txt");
+  std::string original, model;
+  for (int i = 0; i < 200; i++) {
+    original += "one two one\r\n";
+    model += "1 two 1\r\n";
+  }
+  ASSERT_TRUE(WriteBytes(ini, kBom));
+  ASSERT_TRUE(WriteBytes(file, original));
+  Program p(Exe() + " /ns /i \"" + ini + "\" \"" + file + "\"");
+  HWND main = MainOf(p);
+  ASSERT_NE(main, nullptr);
+  HWND editor = GetDlgItem(main, 1020);
+  auto replaceAll = [&] {
+    SendMessageA(main, WM_COMMAND, 25200, 0);
+    HWND bar = FindWindowExA(main, nullptr, MAKEINTATOM(32770), nullptr);
+    ASSERT_NE(bar, nullptr);
+    SetDlgItemTextA(bar, IDC_BAR_FIND, "one");
+    SetDlgItemTextA(bar, IDC_BAR_REPLACE, "1");
+    PostMessageA(bar, WM_COMMAND, IDC_BAR_REPLACE_ALL, 0);
+    HWND box = WaitForWindow(p.pid(), "#32770", kWait);
+    ASSERT_NE(box, nullptr);
+    char text[64] = "";
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    EXPECT_STREQ(text, "Total replacements: 400");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    PumpUntil([&] { return !IsWindow(box); }, kWait);
+  };
+  replaceAll();
+  EXPECT_EQ(SendMessageA(editor, WM_GETTEXTLENGTH, 0, 0), static_cast<LRESULT>(model.size()));
+  SendMessageA(editor, WM_UNDO, 0, 0);
+  SendMessageA(main, WM_COMMAND, 13311, 0);
+  EXPECT_TRUE(ReadBytes(file) == original) << "undone and saved";
+  replaceAll();
+  SendMessageA(main, WM_COMMAND, 13311, 0);
+  EXPECT_TRUE(ReadBytes(file) == model) << "replaced and saved";
   CloseAndExpectExitZero(p, main);
 }
 
