@@ -277,4 +277,41 @@ TEST(SearchRun, AllocationFailuresKeepWhatWasDone) {
   }
 }
 
+// Cancelled after two batches, replace all keeps exactly the occurrences
+// handed over, which one Undo removes.
+TEST(SearchRun, CancelKeepsThePrefix) {
+  std::string text;
+  for (int i = 0; i < 200000; i++) text += "xx word xx\n";
+  TestDocument d;
+  d.Load(text);
+  Pattern p("word", 0, "W");
+  struct Counting {
+    Document *doc;
+    LongOperation *op;
+    int batches;
+  };
+  LongOperation op = {};
+  Counting c = {d, &op, 0};
+  SearchRun run = {d, p.cp.get(), kSearchReplaceAll | kSearchFromStart,
+                   SearchHost{&c, [](void *, u32, u32, bool) {},
+                              [](void *x, const EditBatch *b) {
+                                Counting *k = static_cast<Counting *>(x);
+                                const int r = ApplyEditBatch(k->doc, b);
+                                if (++k->batches == 2) CancelOperation(k->op);
+                                return r;
+                              },
+                              nullptr},
+                   &op, false};
+  BeginGroup(d, 1, 0);
+  const int r = RunSearchLoop(&run);
+  BeginGroup(d, 0, 0);
+  EXPECT_GE(r, 2 * static_cast<int>(kBatchMaxEdits));
+  EXPECT_LT(r, 3 * static_cast<int>(kBatchMaxEdits)) << "stopped at the cancel";
+  std::string model;
+  for (int i = 0; i < 200000; i++) model += i < r ? "xx W xx\n" : "xx word xx\n";
+  EXPECT_TRUE(d.Text() == model);
+  ASSERT_EQ(UndoRedo(d, kUndo), 1);
+  EXPECT_TRUE(d.Text() == text);
+}
+
 }  // namespace
