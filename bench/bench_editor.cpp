@@ -22,11 +22,15 @@
 #include "editor/editor_messages.h"
 #include "document/long_operation.h"
 #include "document/undo.h"
+#include "foundation/memory.h"
 #include "editor/editor_window.h"
 #include "files/encoding.h"
 #include "files/load.h"
 #include "foundation/random.h"
 #include "foundation/texts.h"
+#include "app/app_state.h"
+#include "app/search_commands.h"
+#include "search/search_run.h"
 #include "tests/support/word_job.h"
 
 namespace {
@@ -309,6 +313,68 @@ void Worker(HWND editor) {
   Goal("worker_tiny_job_vs_bare_thread", job0 / bare, 1.5, "x");
 }
 
+// Search on the 256 MiB text: Replace All as the search bar sends it (the
+// worker, its batches as messages, the window's repaints) against the engine
+// path in the same process (the loop applying its batches directly), and a
+// pattern typed with Highlight all on (each keystroke's highlight is cut at
+// 256 ms).
+void Search(HWND frame, HWND editor) {
+  g_app.mainWindow = frame;
+  g_app.editorWindow = editor;
+  std::vector<char> text = AnsiLines(256u << 20);
+  SendMessageA(editor, EDM_SETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text = std::vector<char>();
+  Document *doc = EditorOf(editor)->doc;
+  SearchBarSettings &record = g_settings.opts.bar[0];
+  strcpy(record.Patt, "the");
+  strcpy(record.Repl, "THE");
+  record.Case = 1;
+  double bar = 1e30, engine = 1e30;
+  int count = 0;
+  for (int run = 0; run < 2; run++) {
+    double t0 = Now();
+    count = RunSearch(0, kSearchReplaceAll | kSearchReplace | kSearchFromStart);
+    bar = std::min(bar, Now() - t0);
+    SendMessageA(editor, WM_UNDO, 0, 0);
+    CompiledPattern *cp = static_cast<CompiledPattern *>(Allocate(sizeof(CompiledPattern)));
+    if (!cp || CompilePattern(cp, "the", 0) != 0) return;
+    strcpy(cp->replace, "THE");
+    SearchRun search = {doc, cp, kSearchReplaceAll | kSearchFromStart,
+                        SearchHost{doc, [](void *, u32, u32, bool) {},
+                                   [](void *d, const EditBatch *b) { return ApplyEditBatch(static_cast<Document *>(d), b); },
+                                   nullptr},
+                        nullptr, false};
+    t0 = Now();
+    BeginGroup(doc, 1, 0);
+    const int direct = RunSearchLoop(&search);
+    BeginGroup(doc, 0, 0);
+    engine = std::min(engine, Now() - t0);
+    if (direct != count) printf("search: the bar replaced %d, the engine %d\n", count, direct);
+    SendMessageA(editor, WM_UNDO, 0, 0);
+    FreePattern(cp);
+    Free(cp);
+  }
+  printf("search_replace_all_the_occurrences %d\n", count);
+  Report("search_replace_all_from_the_bar_256MiB", bar, "s");
+  Report("search_replace_all_engine_path_256MiB", engine, "s");
+  Ratio("search_replace_all_bar_vs_engine_path", bar, engine);
+  Goal("search_replace_all_bar_vs_engine_path", bar / engine, 1.25, "x");
+  // Typing "th" with Highlight all on.
+  double slowest = 0;
+  for (const char *typed : {"t", "th"}) {
+    strcpy(record.Patt, typed);
+    const double t0 = Now();
+    RunSearch(0, kSearchHighlight | kSearchFromStart | kSearchInline);
+    UpdateWindow(editor);
+    slowest = std::max(slowest, (Now() - t0) * 1000);
+  }
+  Report("search_typing_th_highlight_slowest_ms", slowest, "ms");
+  Goal("search_typing_th_highlight_slowest_ms", slowest, 300, "ms");
+  SendMessageA(editor, EDM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+  g_app.mainWindow = nullptr;
+  g_app.editorWindow = nullptr;
+}
+
 int main() {
   if (ThreadSlotInit() != 0 || LoadTexts(&kBuiltinTextLoader) != 0) return 1;
   SetDefaultSettings(&g_settings, true);
@@ -381,6 +447,7 @@ int main() {
   printf("editor_window %d x %d pixels, %d rows of %d columns\n", ed->clientWidth, ed->clientHeight, ed->visibleRows,
          ed->visibleColumns);
   Worker(editor);
+  Search(frame, editor);
   if (getenv("QP_BENCH_WORKER")) return 0;
 
   // Seconds from an empty editor to the file's first paint, as the frame's
