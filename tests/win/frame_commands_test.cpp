@@ -937,4 +937,44 @@ TEST_F(FrameCommands, SearchBarKeepsAHistory) {
   EXPECT_EQ(g_settings.lists.find[kSearchHistory - 1].Fnd[0], 0);
 }
 
+// The same replace all with and without the worker thread (FNoThrd), over a
+// text of mixed newlines and NULs: the same text, count and one-Undo.
+TEST_F(FrameCommands, ReplaceAllWithAndWithoutTheWorkerAgree) {
+  Create();
+  HWND editor = g_app.editorWindow;
+  std::string text;
+  for (int i = 0; i < 20000; i++) text += (i % 7 == 0) ? std::string("ab\0\r", 4) : (i % 3 ? "a b\n" : "ba\r\n");
+  SearchBarSettings &first = g_settings.opts.bar[0];
+  strcpy(first.Patt, "(a)|b");
+  strcpy(first.Repl, "<\\1\\n>");
+  first.RgEx = 1;
+  std::string results[2];
+  int counts[2] = {0, 0};
+  for (int threads = 0; threads < 2; threads++) {
+    g_settings.main.FNoThrd = threads == 0;
+    SendMessageA(editor, EDM_SETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    // The back-reference question gets Yes, the total OK.
+    static int questions;
+    questions = 0;
+    static const Answerer yes = {[](void *, WindowRef, const char *q, AskKind kind) {
+                                   if (kind == kAskYesNoCancel) questions++;
+                                   EXPECT_TRUE(kind == kAskInfo || strcmp(q, ::Text(TXT_UNDEFINED_BACKREF)) == 0) << q;
+                                   return static_cast<int>(kind == kAskYesNoCancel ? kAnswerYes : kAnswerOk);
+                                 },
+                                 nullptr};
+    const Answerer *previous = InstallAnswerer(&yes);
+    counts[threads] = RunSearch(0, kSearchReplaceAll | kSearchReplace | kSearchFromStart);
+    InstallAnswerer(previous);
+    EXPECT_EQ(questions, 1) << "asked once";
+    const LRESULT n = SendMessageA(editor, EDM_GETTEXTLENGTHRAW, 0, 0);
+    results[threads].resize(static_cast<size_t>(n));
+    SendMessageA(editor, EDM_GETTEXTRAW, static_cast<WPARAM>(n + 1), reinterpret_cast<LPARAM>(&results[threads][0]));
+    SendMessageA(editor, WM_UNDO, 0, 0);
+    EXPECT_EQ(SendMessageA(editor, EDM_GETTEXTLENGTHRAW, 0, 0), static_cast<LRESULT>(text.size())) << "one undo";
+  }
+  EXPECT_GT(counts[0], 20000);
+  EXPECT_EQ(counts[0], counts[1]);
+  EXPECT_TRUE(results[0] == results[1]);
+}
+
 }  // namespace
