@@ -10,6 +10,7 @@
 #include "app/search_commands.h"
 #include "config/config_lists.h"
 #include "config/config_state.h"
+#include "editor/editor_commands.h"
 #include "editor/editor_messages.h"
 #include "foundation/bytes.h"
 #include "foundation/texts.h"
@@ -131,9 +132,9 @@ void ShowRows(int mode) {
   for (int id : kReplaceRow) ShowWindow(Item(id), (mode & kBarReplaceRow) ? SW_SHOW : SW_HIDE);
   for (int id : kToolRow) ShowWindow(Item(id), (mode & kBarReplaceRow) == 0 && (mode & kBarToolRow) ? SW_SHOW : SW_HIDE);
   ShowWindow(Item(IDC_BAR_NOTE), (mode & (kBarReplaceRow | kBarToolRow)) ? SW_SHOW : SW_HIDE);
-  // No tool has run yet: the tool framework remembers the last one.
-  EnableWindow(Item(IDC_BAR_LAST_TOOL), FALSE);
-  EnableWindow(Item(IDC_BAR_LAST_TOOL_ALL), FALSE);
+  // Disabled while no tool has run.
+  EnableWindow(Item(IDC_BAR_LAST_TOOL), HasLastTool());
+  EnableWindow(Item(IDC_BAR_LAST_TOOL_ALL), HasLastTool());
 }
 
 // Opening steps 1-4: the record into the controls, the resets, the

@@ -9,6 +9,7 @@
 #include "config/config_lists.h"
 #include "config/config_state.h"
 #include "document/motion.h"
+#include "editor/editor_commands.h"
 #include "editor/editor_messages.h"
 #include "foundation/ask_user.h"
 #include "foundation/bytes.h"
@@ -37,6 +38,17 @@ int EditOnWindow(void *context, const EditBatch *batch) {
   return r == 0 ? 0 : r == kResultOutOfMemory ? kSearchNoMemory : kSearchEditFailed;
 }
 
+// The Last Tool on the selected occurrence, through the editor's command;
+// where its result ends.
+int LastToolOnWindow(void *context, u32 *end) {
+  HWND editor = static_cast<Worker *>(context)->editor;
+  if (SendMessageA(editor, WM_COMMAND, 30050, 0) != 0) return kSearchToolFailed;
+  DWORD a = 0, b = 0;
+  SendMessageA(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
+  *end = b;
+  return 0;
+}
+
 int SearchWork(LongOperation *op) {
   Worker *w = static_cast<Worker *>(op->context);
   w->run.op = op;
@@ -60,7 +72,7 @@ int Pass(const SearchBarSettings &record, CompiledPattern *cp, u32 request, bool
   w.run.doc = doc;
   w.run.cp = cp;
   w.run.request = request;
-  w.run.host = SearchHost{&w, SelectOnWindow, EditOnWindow, nullptr};
+  w.run.host = SearchHost{&w, SelectOnWindow, EditOnWindow, HasLastTool() ? LastToolOnWindow : nullptr};
   LongOperation op = {};
   // The matcher polls its own flag: Cancel and the time limit reach a long
   // scan through it.
@@ -77,6 +89,10 @@ int Pass(const SearchBarSettings &record, CompiledPattern *cp, u32 request, bool
   StartSearchClock(cp, op.limitMs);
   u32 flags = inlineRun ? static_cast<u32>(kRunInline) : 0u;
   if (request & (kSearchReplace | kSearchReplaceAll | kSearchLastTool | kSearchLastToolAll)) flags |= kRunChanges;
+  // A single replace or Last Tool selects the next occurrence.
+  if ((request & (kSearchReplace | kSearchLastTool)) && !(request & (kSearchReplaceAll | kSearchLastToolAll))) {
+    flags |= kRunKeepView;
+  }
   if (request & kSearchHighlight) flags |= (request & kSearchSecondary) ? kRunHighlight6 : kRunHighlight5;
   const int r = static_cast<int>(SendMessageA(editor, EDM_RUNLONG, flags, reinterpret_cast<LPARAM>(&op)));
   cp->scan.cancel = nullptr;

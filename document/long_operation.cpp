@@ -89,7 +89,9 @@ int RunLong(Document *doc, LongOperation *op, u32 flags, const LongOperationHook
     ReleaseBatchScratch();
   }
   // 4. The view as it was, unless cancelled.
-  if (changes && !op->cancel.load() && hooks.restoreView) hooks.restoreView(hooks.context, caret, topOffset);
+  if (changes && !(flags & kRunKeepView) && !op->cancel.load() && hooks.restoreView) {
+    hooks.restoreView(hooks.context, caret, topOffset);
+  }
   // 5. The matches found.
   if (set && hooks.repaintHighlight) hooks.repaintHighlight(hooks.context, set);
   // 6. The group ends.

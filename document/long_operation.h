@@ -58,6 +58,8 @@ enum RunLongFlag : u32 {
   kRunInline = 2,      // no thread (FNoThrd, TNoThrd, or the caller's wish)
   kRunHighlight5 = 4,  // a highlighting search of the primary search: set 5
   kRunHighlight6 = 8,  // of the secondary search: set 6
+  kRunKeepView = 16,   // with kRunChanges: the operation leaves the selection it means (a single
+                       // replace selects the next occurrence), so the view is not put back
 };
 
 // What RunLong needs of the window.

@@ -30,8 +30,15 @@ int Undo(EditorWindow *ed, int id) {
   return r ? kResultDone : kResultCancelled;
 }
 
-// Last Tool runs the tool that ran last; no tool has run yet.
-int LastTool(EditorWindow *, int) { return kResultCancelled; }
+const LastToolEntry *g_lastTool;
+
+// Last Tool runs the tool that ran last; nothing to do before one has.
+int LastTool(EditorWindow *ed, int) {
+  if (!g_lastTool || !g_lastTool->run) return kResultCancelled;
+  const int r = g_lastTool->run(g_lastTool->context, ed);
+  AfterCommand(ed);
+  return r;
+}
 
 struct CommandRange {
   int first, last;
@@ -92,3 +99,6 @@ LRESULT FinishEditorCommand(EditorWindow *ed, int result) {
     }
   }
 }
+
+void SetLastTool(const LastToolEntry *entry) { g_lastTool = entry; }
+bool HasLastTool() { return g_lastTool && g_lastTool->run; }

@@ -18,3 +18,13 @@ LRESULT RunEditorCommand(EditorWindow *ed, int id);
 // Turns a command's result code (0, 32, 48, -1 or a string id) into the
 // handler's answer and reports a failure to the parent.
 LRESULT FinishEditorCommand(EditorWindow *ed, int result);
+
+// The Last Tool (30050): the tool that ran last, run again on the selection
+// (its result replaces the selection as one step and stays selected). The
+// tool framework sets it whenever a tool runs; null: none has run.
+struct LastToolEntry {
+  int (*run)(void *context, EditorWindow *ed);  // a result code: 0 done, 32 nothing, 48 or -1 failed
+  void *context;
+};
+void SetLastTool(const LastToolEntry *entry);
+bool HasLastTool();

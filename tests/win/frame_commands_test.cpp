@@ -20,6 +20,8 @@
 #include "config/config_state.h"
 #include "document/long_operation.h"
 #include "document/range_set.h"
+#include "document/edit.h"
+#include "editor/editor_commands.h"
 #include "editor/editor_messages.h"
 #include "editor/editor_window.h"
 #include "files/encoding.h"
@@ -975,6 +977,58 @@ TEST_F(FrameCommands, ReplaceAllWithAndWithoutTheWorkerAgree) {
   EXPECT_GT(counts[0], 20000);
   EXPECT_EQ(counts[0], counts[1]);
   EXPECT_TRUE(results[0] == results[1]);
+}
+
+// The Last Tool on occurrences, with a test tool that makes the selection
+// upper case: on all of them (one undo group), or on one and the next
+// selected; the bar's Last Tool buttons work once a tool exists.
+TEST_F(FrameCommands, LastToolRunsOnOccurrences) {
+  Create();
+  HWND editor = g_app.editorWindow;
+  SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("one two one two"));
+  strcpy(g_settings.opts.bar[0].Patt, "one");
+  {
+    ScriptedAnswerer none;
+    EXPECT_EQ(RunSearch(0, kSearchLastToolAll | kSearchLastTool | kSearchFromStart), kSearchToolFailed)
+        << "no tool has run yet";
+  }
+  static const LastToolEntry upper = {[](void *, EditorWindow *ed) {
+                                        Document *d = ed->doc;
+                                        std::string t;
+                                        for (u32 p = d->selStart->position; p < d->selEnd->position; p++) {
+                                          char c = 0;
+                                          ReadText(&d->store, p, p + 1, &c, 1, 0, nullptr);
+                                          t += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+                                        }
+                                        return ReplaceSelectionCounted(d, t.data(), static_cast<u32>(t.size()),
+                                                                       kReplaceSelectInserted | 0xC000, nullptr) == 1
+                                                   ? 0
+                                                   : -1;
+                                      },
+                                      nullptr};
+  SetLastTool(&upper);
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Total replacements: 2", kAskInfo, kAnswerOk);
+    EXPECT_EQ(RunSearch(0, kSearchLastToolAll | kSearchLastTool | kSearchFromStart), 2);
+  }
+  char text[32];
+  SendMessageA(editor, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "ONE two ONE two");
+  SendMessageA(editor, WM_UNDO, 0, 0);
+  SendMessageA(editor, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "one two one two") << "one undo";
+  strcpy(g_settings.opts.bar[0].Patt, "two");
+  SendMessageA(editor, EM_SETSEL, 4, 7);
+  EXPECT_EQ(RunSearch(0, kSearchLastTool), 1);
+  SendMessageA(editor, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "one TWO one two");
+  DWORD a = 0, b = 0;
+  SendMessageA(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
+  EXPECT_EQ(std::make_pair(a, b), std::make_pair(12ul, 15ul)) << "the next one selected";
+  SendMessageA(g_app.mainWindow, WM_COMMAND, 25250, 0);
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(g_app.searchBar, IDC_BAR_LAST_TOOL_ALL)));
+  SetLastTool(nullptr);
 }
 
 }  // namespace
