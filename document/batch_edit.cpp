@@ -254,8 +254,21 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
 
   const BatchEdit &last = table->edits[count - 1];
   const u32 caret = last.position + last.insertedLength;
+  // The rows of each cluster laid out anew (not the untouched text between
+  // clusters, which may be most of the document).
   int layout = 0;
-  if (d->events.relayout) layout = d->events.relayout(d->events.context, d, firstRow, caret);
+  if (d->events.relayout) {
+    i64 before = 0;
+    for (u32 i = 0, n; i < count && layout == 0;) {
+      const u32 end = ClusterEnd(e, count, i, &n);
+      const u32 start = static_cast<u32>(e[i].from + before);
+      u32 row = RowOfPosition(s, start);
+      if (row > 0 && RowStart(s, row) == start) row--;
+      layout = d->events.relayout(d->events.context, d, row, start + n);
+      before += static_cast<i64>(n) - (e[end - 1].to - e[i].from);
+      i = end;
+    }
+  }
   SetSelection(d, caret, caret);
   if (d->events.repaint) {
     const u32 lastRow = RowOfPosition(s, caret);
