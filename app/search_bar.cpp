@@ -77,32 +77,9 @@ void FillHistory() {
 }
 
 // The pattern (and the replace text, with the replace row) with their
-// options, when Keep history is on. A text too long for an entry is left out
-// rather than cut.
+// options, when Keep history is on.
 void AddHistory() {
-  if (!g_settings.main.FHist) return;
-  const SearchBarSettings &r = g_settings.opts.bar[Which()];
-  const u32 now = ConfigTimeStamp();
-  static FindEntry find;
-  if (r.Patt[0] && strlen(r.Patt) < sizeof find.Fnd) {
-    MemZero(&find, sizeof find);
-    strcpy(find.Fnd, r.Patt);
-    find.MC = r.Case;
-    find.WW = r.Wrds;
-    find.Esc = r.Escs;
-    find.REx = r.RgEx;
-    find.NWA = r.NWA;
-    find.FTx = now;
-    AddFindHistory(&g_settings, find);
-  }
-  static ReplaceEntry replace;
-  if ((g_bar.mode & kBarReplaceRow) && r.Repl[0] && strlen(r.Repl) < sizeof replace.Rep) {
-    MemZero(&replace, sizeof replace);
-    strcpy(replace.Rep, r.Repl);
-    replace.Mim = r.Mim;
-    replace.RTx = now;
-    AddReplaceHistory(&g_settings, replace);
-  }
+  if (g_settings.main.FHist) AddToSearchHistory(g_settings.opts.bar[Which()], (g_bar.mode & kBarReplaceRow) != 0);
 }
 
 // An entry chosen from a list brings its options back.
@@ -407,4 +384,29 @@ void ReloadSearchBar(int which) {
   SetCheck(IDC_BAR_ESCAPES, r.Escs != 0);
   SetCheck(IDC_BAR_REGEXPS, r.RgEx != 0);
   EnableWindow(Item(IDC_BAR_ESCAPES), !r.RgEx);
+}
+
+void AddToSearchHistory(const SearchBarSettings &r, bool withReplace) {
+  // A text too long for an entry is left out rather than cut.
+  const u32 now = ConfigTimeStamp();
+  static FindEntry find;
+  if (r.Patt[0] && strlen(r.Patt) < sizeof find.Fnd) {
+    MemZero(&find, sizeof find);
+    strcpy(find.Fnd, r.Patt);
+    find.MC = r.Case;
+    find.WW = r.Wrds;
+    find.Esc = r.Escs;
+    find.REx = r.RgEx;
+    find.NWA = r.NWA;
+    find.FTx = now;
+    AddFindHistory(&g_settings, find);
+  }
+  static ReplaceEntry replace;
+  if (withReplace && r.Repl[0] && strlen(r.Repl) < sizeof replace.Rep) {
+    MemZero(&replace, sizeof replace);
+    strcpy(replace.Rep, r.Repl);
+    replace.Mim = r.Mim;
+    replace.RTx = now;
+    AddReplaceHistory(&g_settings, replace);
+  }
 }

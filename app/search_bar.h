@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "config/settings.h"
+
 // Mode bits of OpenSearchBar.
 constexpr int kBarReplaceRow = 1;
 constexpr int kBarToolRow = 2;
@@ -18,6 +20,9 @@ int OpenSearchBar(int mode);
 void CloseSearchBar();
 // The bar's height in pixels (0 while closed), for the frame's layout.
 int SearchBarHeight();
+// Adds a record's pattern (and replace text) with its options to the search
+// history.
+void AddToSearchHistory(const SearchBarSettings &record, bool withReplace);
 // The record of a search changed outside the bar (Find Selected): the open
 // bar that edits it shows it again.
 void ReloadSearchBar(int which);

@@ -6,13 +6,11 @@
 #include "app/file_commands.h"
 #include "app/search_bar.h"
 #include "app/status_bar.h"
-#include "config/config_lists.h"
 #include "config/config_state.h"
 #include "document/motion.h"
 #include "editor/editor_commands.h"
 #include "editor/editor_messages.h"
 #include "foundation/ask_user.h"
-#include "foundation/bytes.h"
 #include "foundation/format.h"
 #include "foundation/memory.h"
 #include "search/search_run.h"
@@ -279,15 +277,7 @@ int CommandSearch(int id) {
     case 30:
     case 40:
       if (!TakeSelectionAsPattern(&record)) return kResultCancelled;
-      if (g_settings.main.FHist && g_settings.main.FHistSL && strlen(record.Patt) < sizeof(FindEntry{}.Fnd)) {
-        static FindEntry entry;
-        MemZero(&entry, sizeof entry);
-        strcpy(entry.Fnd, record.Patt);
-        entry.Esc = record.Escs;
-        entry.NWA = record.NWA;
-        entry.FTx = ConfigTimeStamp();
-        AddFindHistory(&g_settings, entry);
-      }
+      if (g_settings.main.FHist && g_settings.main.FHistSL) AddToSearchHistory(record, false);
       ReloadSearchBar(which);
       if (item == 40) {
         ShowMessage(Text(TXT_SEARCH_LATER), 2);

@@ -239,15 +239,21 @@ Engines RunOne(const char *name, const char *ours, u32 flags, const char *pcreTe
   return e;
 }
 
-}  // namespace
-
-void BenchPatterns() {
+// The corpus of QP_BENCH_MB megabytes (256 by default), with the character
+// classes and the pattern tables ready.
+std::string BenchCorpus() {
   size_t mb = 256;
   if (const char *env = getenv("QP_BENCH_MB")) mb = static_cast<size_t>(atoi(env));
   if (mb == 0) mb = 1;
   InitCharClasses();
   BuildPatternClassTables();
-  const std::string flat = Corpus(mb << 20);
+  return Corpus(mb << 20);
+}
+
+}  // namespace
+
+void BenchPatterns() {
+  const std::string flat = BenchCorpus();
   TextStore store;
   if (!InitialiseStore(&store, 64, 512)) return;
   for (size_t at = 0; at < flat.size(); at += 1u << 20) {
@@ -304,12 +310,7 @@ void BenchPatterns() {
 // batches, one undo step) against pcre2_substitute (global, JIT) over the
 // same corpus; the undo against the replace all.
 void BenchReplaceAll() {
-  size_t mb = 256;
-  if (const char *env = getenv("QP_BENCH_MB")) mb = static_cast<size_t>(atoi(env));
-  if (mb == 0) mb = 1;
-  InitCharClasses();
-  BuildPatternClassTables();
-  const std::string flat = Corpus(mb << 20);
+  const std::string flat = BenchCorpus();
   static const struct {
     const char *name, *ours;
     u32 flags;

@@ -73,6 +73,18 @@ int InsertRun(TextStore *s, u32 position, u8 byte, u32 count, u32 flags) {
   return 0;
 }
 
+CaseTransform CasePatternOf(const TextStore *s, u32 from, u32 to) {
+  CasePatternScanner scan;
+  CasePatternReset(&scan);
+  bool more = true;
+  if (from < to) {
+    ForEachPiece(s, from, to - from, [&](const char *p, u32 n) {
+      if (more) more = CasePatternFeed(&scan, p, n);
+    });
+  }
+  return CasePatternResult(&scan);
+}
+
 u32 DeleteRange(TextStore *s, u32 from, u32 to, u32 flags) {
   if (from > to) {
     u32 t = from;
@@ -137,13 +149,7 @@ int ReplaceSelection(Document *d, const ReplaceSource *source, u32 flags, i32 *o
   }
   // 2. Match case: the new text takes the case pattern of the replaced one.
   if ((flags & kReplaceMatchCase) && a < e && src.length) {
-    CasePatternScanner scan;
-    CasePatternReset(&scan);
-    bool more = true;
-    ForEachPiece(s, a, e - a, [&](const char *p, u32 n) {
-      if (more) more = CasePatternFeed(&scan, p, n);
-    });
-    CaseTransform pattern = CasePatternResult(&scan);
+    const CaseTransform pattern = CasePatternOf(s, a, e);
     if (pattern != kCaseNone) {
       if (!converted) {
         converted = static_cast<char *>(Allocate(src.length));

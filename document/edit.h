@@ -5,6 +5,7 @@
 #pragma once
 
 #include "document/document.h"
+#include "foundation/char_class.h"
 
 // ---- store layer ---------------------------------------------------------------------
 // Positions are clamped to 0 .. length; an insertion position past the end
@@ -24,6 +25,9 @@
 // count copies of one byte, in pieces of at most 1024: after a failure, the
 // pieces before it stay inserted and the rest is returned.
 [[nodiscard]] int InsertRun(TextStore *store, u32 position, u8 byte, u32 count, u32 flags);
+// The case pattern of [from, to) of a store (ClassifyCasePattern over its
+// pieces, without a copy): what Match case and Mimic case give a new text.
+CaseTransform CasePatternOf(const TextStore *store, u32 from, u32 to);
 // Deletes [from, to) (ordered, clamped); returns the bytes deleted. Never fails.
 u32 DeleteRange(TextStore *store, u32 from, u32 to, u32 flags);
 

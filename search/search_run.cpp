@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "document/edit.h"
 #include "document/store_internal.h"
 #include "foundation/ask_user.h"
 #include "foundation/char_class.h"
@@ -398,15 +399,7 @@ int RunSearchLoop(SearchRun *run) {
       if (single) handled = true;
       continue;
     }
-    if ((req & kSearchMimic) && ms < me && text.length) {
-      CasePatternScanner scan;
-      CasePatternReset(&scan);
-      bool more = true;
-      ForEachPiece(s, ms, me - ms, [&](const char *p, u32 n) {
-        if (more) more = CasePatternFeed(&scan, p, n);
-      });
-      ApplyCase(CasePatternResult(&scan), text.data, text.length);
-    }
+    if ((req & kSearchMimic) && ms < me && text.length) ApplyCase(CasePatternOf(s, ms, me), text.data, text.length);
     const u32 n = static_cast<u32>(text.length);
     const i64 before = pending.batcher.shift;
     // The batcher takes positions of the text as it was before its first

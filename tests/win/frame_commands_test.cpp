@@ -102,6 +102,11 @@ class FrameCommands : public testing::Test {
   void Type(const char *text) {
     for (const char *c = text; *c; c++) SendMessageA(g_app.editorWindow, WM_CHAR, static_cast<u8>(*c), 1);
   }
+  static std::pair<DWORD, DWORD> Selection() {
+    DWORD a = 0, b = 0;
+    SendMessageA(g_app.editorWindow, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
+    return {a, b};
+  }
   bool Grey(int id) {
     HMENU menu = GetMenu(g_app.mainWindow);
     SendMessageA(g_app.mainWindow, WM_INITMENU, reinterpret_cast<WPARAM>(menu), 0);
@@ -758,11 +763,7 @@ TEST_F(FrameCommands, SearchCommandsFindWrapAndReplace) {
   Create();
   HWND main = g_app.mainWindow, editor = g_app.editorWindow;
   SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("one two one\tthree"));
-  auto sel = [&] {
-    DWORD a = 0, b = 0;
-    SendMessageA(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
-    return std::make_pair(a, b);
-  };
+  auto sel = Selection;
   auto run = [&](int id) { return SendMessageA(main, WM_COMMAND, static_cast<WPARAM>(id), 0); };
   SearchBarSettings &first = g_settings.opts.bar[0];
   strcpy(first.Patt, "one");
@@ -862,14 +863,11 @@ TEST_F(FrameCommands, SearchBarOpensSearchesAndCloses) {
   // Next from the bar; Enter in the Find box is Next too.
   SetDlgItemTextA(bar, IDC_BAR_FIND, "two");
   SendMessageA(bar, WM_COMMAND, IDC_BAR_NEXT, 0);
-  DWORD a = 0, b = 0;
-  SendMessageA(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
-  EXPECT_EQ(std::make_pair(a, b), std::make_pair(4ul, 7ul));
+  EXPECT_EQ(Selection(), std::make_pair(4ul, 7ul));
   EXPECT_STREQ(g_settings.opts.bar[0].Patt, "two") << "written back";
   SetFocus(GetDlgItem(bar, IDC_BAR_FIND));
   SendMessageA(bar, WM_COMMAND, IDC_BAR_KEY_ENTER, 0);
-  SendMessageA(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
-  EXPECT_EQ(std::make_pair(a, b), std::make_pair(12ul, 15ul));
+  EXPECT_EQ(Selection(), std::make_pair(12ul, 15ul));
   // Replace mode: two rows, the selection suggested; Replace All.
   ASSERT_EQ(SendMessageA(main, WM_COMMAND, 25200, 0), 0);
   EXPECT_EQ(g_app.searchBar, bar) << "re-initialised, not made again";
@@ -1023,9 +1021,7 @@ TEST_F(FrameCommands, LastToolRunsOnOccurrences) {
   EXPECT_EQ(RunSearch(0, kSearchLastTool), 1);
   SendMessageA(editor, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
   EXPECT_STREQ(text, "one TWO one two");
-  DWORD a = 0, b = 0;
-  SendMessageA(editor, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
-  EXPECT_EQ(std::make_pair(a, b), std::make_pair(12ul, 15ul)) << "the next one selected";
+  EXPECT_EQ(Selection(), std::make_pair(12ul, 15ul)) << "the next one selected";
   SendMessageA(g_app.mainWindow, WM_COMMAND, 25250, 0);
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(g_app.searchBar, IDC_BAR_LAST_TOOL_ALL)));
   SetLastTool(nullptr);
