@@ -1,7 +1,7 @@
 // Batches of edits, applied in one pass and recorded as one undo step.
 //
 // The edits are grouped into clusters: runs of edits whose gaps are short
-// and whose new text (gaps included) stays within a megabyte. A cluster's new
+// and whose new text (gaps included) stays within kClusterBytes. A cluster's new
 // text is built in one buffer (an edit that stands alone is inserted straight
 // from its source) and inserted in front of the cluster's old span; once every
 // cluster has been inserted, the old spans are deleted. Insertions are the only
