@@ -4,6 +4,7 @@
 #include "document/edit.h"
 #include "document/position.h"
 #include "document/undo.h"
+#include "editor/clipboard.h"
 #include "editor/editor_editing.h"
 #include "editor/editor_scroll.h"
 #include "foundation/bytes.h"
@@ -40,6 +41,13 @@ int LastTool(EditorWindow *ed, int) {
   return r;
 }
 
+// Cut, Copy, Paste, Swap and the Appends.
+int Clipboard(EditorWindow *ed, int id) {
+  if (!ClipboardOperation(ed, ClipboardFlagsOfCommand(id))) return kResultReported;
+  AfterCommand(ed);
+  return kResultDone;
+}
+
 struct CommandRange {
   int first, last;
   CommandFn run;  // null: an editing command (editor_editing), or one whose subsystem is not built yet
@@ -49,7 +57,7 @@ struct CommandRange {
 // built yet answer "not an editor command", as an unknown id does.
 const CommandRange kCommands[] = {
     {21113, 21117, Undo},         // Undo, Redo, single-level undo toggle (21114, 21116: none)
-    {21212, 21218, nullptr},      // Cut, Cut Append, Copy, Copy Append, Paste, Swap
+    {21212, 21218, Clipboard},    // Cut, Cut Append, Copy, Copy Append, Paste, Swap
     {21313, 21313, nullptr},      // Insert Recently Deleted
     {21317, 21317, nullptr},      // Insert Recently Inserted
     {21321, 21322, nullptr},      // Insert File Name, Full Path
@@ -68,7 +76,7 @@ const CommandRange kCommands[] = {
 };
 
 // Ids inside a range that belong to no command.
-bool IsGap(int id) { return id == 21114 || id == 21116; }
+bool IsGap(int id) { return id == 21114 || id == 21116 || id == 21217; }
 
 }  // namespace
 

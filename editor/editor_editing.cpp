@@ -284,6 +284,14 @@ bool UnitAfter(const Document *doc, UnitKind kind, u32 end, u32 *a, u32 *b) {
   return false;
 }
 
+}  // namespace
+
+bool UnitAround(const Document *doc, int kind, u32 p, u32 *a, u32 *b) {
+  return kind >= kWord && kind <= kParagraph && UnitAt(doc, static_cast<UnitKind>(kind), p, a, b);
+}
+
+namespace {
+
 LRESULT SelectUnit(EditorWindow *ed, UnitKind kind, bool extend) {
   Document *doc = ed->doc;
   const u32 selA = doc->selStart->position, selB = doc->selEnd->position;

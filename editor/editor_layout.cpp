@@ -505,7 +505,7 @@ void UpdateGeometry(EditorWindow *ed, bool haveSize, int width, int height) {
   }
 }
 
-int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition) {
+int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition, bool quiet) {
   TextStore *s = &ed->doc->store;
   ed->wrapMargin = g_settings.opts.RWrap > 0 ? g_settings.opts.RWrap : 0x7FFFFFFF;
   const EditorWindow::LayoutKey key = CurrentLayoutKey(ed);
@@ -571,7 +571,7 @@ int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition) {
   } else if (!ok) {
     ed->laidOut.valid = false;  // the lines of this change kept rows of before
   }
-  if (!ok) {
+  if (!ok && !quiet) {
     MessageBeep(0);
     NotifyParent(ed, kEditorOutOfMemory);
   }

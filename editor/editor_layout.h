@@ -26,7 +26,7 @@ void UpdateGeometry(EditorWindow *ed, bool haveSize, int width, int height);
 // Lays out anew the hard lines from the one of firstRow to the one holding
 // lastPosition. 1 on success; 0 when memory ran out (the parent has been told
 // with 0x500 and a beep; the text is untouched).
-int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition);
+int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition, bool quiet = false);
 // The whole text anew, keeping anchor, caret and the caret's distance from the
 // top of the view. Unless forced, the layout itself is skipped when the
 // whole text already has the rows of the parameters in force (word wrap,

@@ -135,7 +135,7 @@ void SelectionStep(EditorWindow *ed, WPARAM keys, int x, int y, bool start) {
     return;
   }
   PositionRecord at = PointerPosition(ed, x, y);
-  if (ed->mouseMode == kMouseSelecting && start && ed->mouseUnits == 0 && !(keys & MK_SHIFT) &&
+  if (ed->mouseMode == kMouseSelecting && start && ed->mouseUnits == 0 &&
       at.position >= doc->selStart->position && at.position < doc->selEnd->position) {
     SetMode(ed, kMouseDragging);
     ed->drop = at;

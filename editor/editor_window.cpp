@@ -1,6 +1,7 @@
 #include "editor/editor_window.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include "config/config_state.h"
 #include "document/batch_edit.h"
@@ -14,6 +15,7 @@
 #include "editor/editor_keyboard.h"
 #include "editor/editor_layout.h"
 #include "editor/editor_messages.h"
+#include "editor/editor_mouse.h"
 #include "editor/editor_paint.h"
 #include "editor/editor_scroll.h"
 #include "editor/wait_window.h"
@@ -26,6 +28,7 @@
 #include "foundation/memory.h"
 #include "foundation/platform.h"
 #include "foundation/texts.h"
+#include "resources/resource.h"
 #include "search/text_caches.h"
 
 const char kEditorClassName[] = "QilEdiA";
@@ -84,7 +87,8 @@ int OnRelayout(void *context, Document *, u32 firstRow, u32 lastPosition) {
   const u32 wholeLayouts = ed->wholeLayouts;
   if (g_settings.opts.LnNums) UpdateGeometry(ed, false, 0, 0);
   if (ed->wholeLayouts != wholeLayouts && ed->laidOut.valid) return 0;
-  return WrapLines(ed, firstRow, lastPosition) ? 0 : -1;
+  // A failure is the edit's to report (once).
+  return WrapLines(ed, firstRow, lastPosition, true) ? 0 : -1;
 }
 
 void OnRepaint(void *context, Document *, u32 firstRow, u32 lastRow, bool toEnd, u32) {
@@ -705,6 +709,7 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
       if (ed->caretCreated) DestroyCaret();
       ed->caretCreated = ed->caretShown = false;
       NotifyParent(ed, kEditorBlur);
+      CancelMouse(ed);
       if (GetCapture() == hwnd) ReleaseCapture();
       return 0;
     case WM_SETTEXT: {
@@ -764,8 +769,8 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
         note.header.hwndFrom = hwnd;
         note.header.idFrom = static_cast<UINT_PTR>(ed->controlId);
         note.header.code = static_cast<UINT>(NM_RCLICK);
-        note.point.x = ed->caretX + 8;
-        note.point.y = ed->caretY + 8;
+        note.point.x = ed->caretX + 8 + ed->x;
+        note.point.y = ed->caretY + 8 + ed->y;
         SendMessageA(parent, WM_NOTIFY, static_cast<WPARAM>(ed->controlId), reinterpret_cast<LPARAM>(&note));
       }
       return 0;
@@ -800,24 +805,34 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
       return 0;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
-      // Selecting with the mouse arrives with the mouse commands; a click
-      // gives the editor the focus.
-      if (GetFocus() != hwnd) SetFocus(hwnd);
+      ButtonDown(ed, msg == WM_RBUTTONDOWN, wParam, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
       return 0;
-    case WM_MOUSEMOVE:
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
+      ButtonUp(ed, msg == WM_RBUTTONUP, wParam, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      return 0;
+    case WM_MOUSEMOVE:
+      MouseMove(ed, wParam, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      return 0;
     case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDBLCLK:
     case WM_MBUTTONDBLCLK:
       return 0;
-    case WM_CAPTURECHANGED: return 0;
-    case WM_CUT:
-    case WM_COPY:
-    case WM_PASTE:
-      // The clipboard belongs to the editor's own clipboard operation; the
-      // base class has no text of its own to give or take.
+    case WM_CAPTURECHANGED:
+      CancelMouse(ed);
       return 0;
+    case WM_SETCURSOR:
+      if (LOWORD(lParam) == HTCLIENT && reinterpret_cast<HWND>(wParam) == hwnd) {
+        POINT pt;
+        GetCursorPos(&pt);
+        ScreenToClient(hwnd, &pt);
+        SetMouseCursor(ed, pt.x, pt.y);
+        return TRUE;
+      }
+      return Base(hwnd, msg, wParam, lParam);
+    case WM_CUT: return RunEditorCommand(ed, IDM_EDIT_CUT);
+    case WM_COPY: return RunEditorCommand(ed, IDM_EDIT_COPY);
+    case WM_PASTE: return RunEditorCommand(ed, IDM_EDIT_PASTE);
     case WM_CLEAR: {
       int r = ReplaceSelectionString(doc, "", kReplaceCloseBefore | kReplaceCloseAfter, nullptr);
       AfterSelection(ed, 0);

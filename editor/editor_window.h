@@ -106,6 +106,20 @@ struct EditorWindow {
   u32 occurrenceLength;
   bool occurrenceMatchCase;
 
+  // The mouse (editor_mouse): the mode, the button that began it, the
+  // click counters of the left and right buttons, the unit count and the
+  // fixed span of the selection being made, the drop position of a text
+  // drag.
+  int mouseMode;
+  int mouseButton;
+  struct ClickCount {
+    u32 count, time;
+    int x, y;
+  } clicks[2];
+  u32 mouseUnits;
+  u32 fixedFrom, fixedTo;
+  PositionRecord drop;
+
   u32 lastPaintStatus;  // tick of the last status repaint of a slow paint
   CaretRecord caretInfo;  // what the last caret notification carried
 };
