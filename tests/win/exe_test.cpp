@@ -286,4 +286,91 @@ TEST(ExeSearch, ReplaceAllFromTheBarUndoAndSave) {
   CloseAndExpectExitZero(p, main);
 }
 
+// The clipboard between two running programs: A copies a text with zero
+// bytes and mixed newlines, the test reads both formats, B pastes it at
+// start-up (/v) and saves the same bytes; Cut Append twice, Swap with an
+// empty clipboard and a plain-text clipboard of another program.
+TEST(ExeClipboard, TwoProgramsKeepTheBytes) {
+  TempFolder dir;
+  const std::string ini = dir.File("QuilPad.ini"), a = dir.File("a.txt"), b = dir.File("b.txt");
+  const std::string text("one\0two\rthree\nfour\r\nfive", 24);
+  ASSERT_TRUE(WriteBytes(ini, kBom));
+  ASSERT_TRUE(WriteBytes(a, text));
+  ASSERT_TRUE(WriteBytes(b, ""));
+  const UINT exact = RegisterClipboardFormatA("QLP_A64");
+  auto block = [](UINT format) {
+    std::string out;
+    if (!OpenClipboard(nullptr)) return out;
+    if (HANDLE h = GetClipboardData(format)) {
+      const char *p = static_cast<const char *>(GlobalLock(h));
+      if (p) out.assign(p, GlobalSize(h));
+      GlobalUnlock(h);
+    }
+    CloseClipboard();
+    return out;
+  };
+  auto exactText = [&] {
+    const std::string b = block(exact);
+    unsigned n = 0;
+    if (b.size() >= 8) memcpy(&n, b.data(), 4);
+    return b.size() >= 8 + static_cast<size_t>(n) ? b.substr(8, n) : std::string("<bad block>");
+  };
+  auto plainText = [&] {
+    const std::string b = block(CF_TEXT);
+    return b.substr(0, b.find('\0'));
+  };
+  Program pa(Exe() + " /ns /i \"" + ini + "\" \"" + a + "\"");
+  // The zero byte makes it a binary file: a warning first.
+  HWND warning = WaitForWindow(pa.pid(), "#32770", kWait);
+  ASSERT_NE(warning, nullptr);
+  PostMessageA(warning, WM_COMMAND, IDOK, 0);
+  HWND mainA = MainOf(pa);
+  ASSERT_NE(mainA, nullptr);
+  HWND editorA = GetDlgItem(mainA, 1020);
+  SendMessageA(mainA, WM_COMMAND, IDM_EDIT_SELECT_ALL, 0);
+  LRESULT copied = SendMessageA(mainA, WM_COMMAND, IDM_EDIT_COPY, 0);
+  EXPECT_EQ(copied, 0);
+  EXPECT_EQ(plainText(), std::string("one two\r\nthree\r\nfour\r\nfive"));
+  EXPECT_TRUE(exactText() == text);
+
+  {
+    Program pb(Exe() + " /ns /i \"" + ini + "\" /v \"" + b + "\"");
+    HWND mainB = MainOf(pb);
+    ASSERT_NE(mainB, nullptr);
+    // Mixed newlines are saved as stored.
+    SendMessageA(mainB, WM_COMMAND, IDM_NEWLINES_MIXED, 0);
+    SendMessageA(mainB, WM_COMMAND, 13311, 0);
+    EXPECT_TRUE(ReadBytes(b) == text) << "pasted by /v and saved: " << ReadBytes(b).size();
+    CloseAndExpectExitZero(pb, mainB);
+  }
+
+  // Cut Append twice: both texts, older first, in both formats.
+  SendMessageA(editorA, EM_SETSEL, 0, 3);
+  SendMessageA(mainA, WM_COMMAND, IDM_EDIT_CUT_APPEND, 0);
+  SendMessageA(editorA, EM_SETSEL, 1, 4);
+  SendMessageA(mainA, WM_COMMAND, IDM_EDIT_CUT_APPEND, 0);
+  EXPECT_TRUE(exactText() == text + "one" + std::string("two", 3)) << exactText();
+  EXPECT_EQ(plainText().substr(plainText().size() - 6), "onetwo");
+
+  // Swap with an empty clipboard: nothing deleted, the selection copied.
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  CloseClipboard();
+  SendMessageA(editorA, EM_SETSEL, 2, 7);
+  SendMessageA(mainA, WM_COMMAND, IDM_EDIT_SWAP, 0);
+  EXPECT_TRUE(exactText() == std::string("three", 5));
+  // Another program's plain text pasted in place of it.
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 6);
+  memcpy(GlobalLock(h), "x\r\ny\0", 6);
+  GlobalUnlock(h);
+  SetClipboardData(CF_TEXT, h);
+  CloseClipboard();
+  SendMessageA(mainA, WM_COMMAND, IDM_EDIT_PASTE, 0);
+  SendMessageA(mainA, WM_COMMAND, 13311, 0);
+  EXPECT_TRUE(ReadBytes(a) == std::string("\0\rx\r\ny\nfour\r\nfive", 17)) << ReadBytes(a).size();
+  CloseAndExpectExitZero(pa, mainA);
+}
+
 }  // namespace
