@@ -4,7 +4,10 @@
 
 #include <string>
 
+#include "document/document.h"
+#include "document/edit.h"
 #include "document/text_store.h"
+#include "files/clip_block.h"
 #include "tests/support/document_support.h"
 
 namespace {
@@ -77,3 +80,20 @@ TEST(ReadTextTest, MatchesModel) {
 }
 
 }  // namespace
+
+// The clipboard's blocks of a selection, sized in 64 bits: an older text
+// plus the selection past 2^31 bytes is refused (on the 32-bit build the sum
+// would wrap and the copy run past its block).
+TEST(ClipBlocks, SizesPastTwoGigabytesAreRefused) {
+  Document *doc = CreateDocument();
+  ASSERT_NE(doc, nullptr);
+  ASSERT_EQ(InsertText(&doc->store, 0, "ab\ncd", 5, 0), 0);
+  u64 plain = 0, exact = 0;
+  EXPECT_TRUE(ClipBlockSizes(&doc->store, 0, 5, 10, 10, &plain, &exact));
+  EXPECT_EQ(exact, 8u + 10 + 5 + 1);
+  EXPECT_GE(plain, 10u + 6 + 1);
+  EXPECT_FALSE(ClipBlockSizes(&doc->store, 0, 5, 0x7FFFFFFAu, 0, &plain, &exact));
+  EXPECT_FALSE(ClipBlockSizes(&doc->store, 0, 5, 0, 0x7FFFFFF8u, &plain, &exact));
+  EXPECT_FALSE(ClipBlockSizes(&doc->store, 0, 5, 0xFFFFFFFFu, 0xFFFFFFFFu, &plain, &exact));
+  DestroyDocument(doc);
+}
