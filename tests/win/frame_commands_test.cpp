@@ -26,6 +26,7 @@
 #include "editor/editor_window.h"
 #include "files/encoding.h"
 #include "search/search_run.h"
+#include "editor/editor_mouse.h"
 #include "resources/resource.h"
 #include "tests/support/scripted_answerer.h"
 #include "tests/support/test_files.h"
@@ -343,6 +344,50 @@ TEST_F(FrameCommands, MenuStatesFollowTheirTables) {
   SendMessageA(main, WM_COMMAND, IDM_OPT_HARD_TO_CLOSE, 0);
   EXPECT_TRUE(greyed(IDM_FILE_EXIT) && greyed(IDM_FILE_SAVE_AND_EXIT));
   SendMessageA(main, WM_COMMAND, IDM_OPT_HARD_TO_CLOSE, 0);
+}
+
+// The editor's NM_RCLICK shows menu 21 through the popup function, its
+// items greyed by the same tables (Paste and Swap without text on the
+// clipboard, Cut and Copy without a selection while CASel is 0), and runs
+// the command chosen.
+TEST_F(FrameCommands, ContextMenuFromTheEditor) {
+  Create();
+  static std::vector<std::pair<UINT, bool>> shown;  // id, greyed
+  static UINT answer;
+  auto saved = g_popupMenu;
+  g_popupMenu = [](HMENU menu, int, int, HWND) -> UINT {
+    shown.clear();
+    for (int i = 0; i < GetMenuItemCount(menu); i++) {
+      const UINT id = GetMenuItemID(menu, i);
+      if (id && id != static_cast<UINT>(-1))
+        shown.push_back({id, (GetMenuState(menu, id, MF_BYCOMMAND) & MF_GRAYED) != 0});
+    }
+    return answer;
+  };
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  CloseClipboard();
+  g_settings.edit.CASel = 0;
+  SendMessageA(g_app.editorWindow, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("some text"));
+  SendMessageA(g_app.editorWindow, EM_SETSEL, 2, 2);
+  answer = IDM_EDIT_SELECT_ALL;
+  struct {
+    NMHDR header;
+    POINT point;
+  } note = {{g_app.editorWindow, IDC_EDITOR, static_cast<UINT>(NM_RCLICK)}, {10, 10}};
+  SendMessageA(g_app.mainWindow, WM_NOTIFY, IDC_EDITOR, reinterpret_cast<LPARAM>(&note));
+  const std::vector<std::pair<UINT, bool>> expected = {
+      {IDM_EDIT_UNDO, true},  {IDM_EDIT_REDO, true},   {IDM_EDIT_CUT, true},    {IDM_EDIT_COPY, true},
+      {IDM_EDIT_PASTE, true}, {IDM_EDIT_SWAP, true},   {IDM_EDIT_DELETE, true}, {IDM_EDIT_SELECT_ALL, false}};
+  EXPECT_EQ(shown, expected);
+  EXPECT_EQ(Selection(), std::make_pair(DWORD(0), DWORD(9)));
+  answer = IDM_EDIT_COPY;
+  SendMessageA(g_app.mainWindow, WM_NOTIFY, IDC_EDITOR, reinterpret_cast<LPARAM>(&note));
+  answer = 0;
+  SendMessageA(g_app.mainWindow, WM_NOTIFY, IDC_EDITOR, reinterpret_cast<LPARAM>(&note));
+  EXPECT_FALSE(shown[4].second) << "Paste once the clipboard holds text";
+  EXPECT_FALSE(shown[2].second) << "Cut with a selection";
+  g_popupMenu = saved;
 }
 
 // The wheel and double-click metrics are read at creation and again when
