@@ -48,3 +48,4 @@ void BenchDocument();
 void BenchBatch();
 void BenchPatterns();
 void BenchReplaceAll();
+void BenchClipboard();

@@ -5,7 +5,7 @@
 #include "foundation/random.h"
 #include "foundation/texts.h"
 
-// With arguments, only the named groups run (foundation, files, document, batch, patterns, replace).
+// With arguments, only the named groups run (foundation, files, document, batch, patterns, replace, clipboard).
 int main(int argc, char **argv) {
   if (ThreadSlotInit() != 0 || LoadTexts(&kBuiltinTextLoader) != 0) return 1;
   auto wanted = [&](const char *name) {
@@ -20,5 +20,6 @@ int main(int argc, char **argv) {
   if (wanted("batch")) BenchBatch();
   if (wanted("patterns")) BenchPatterns();
   if (wanted("replace")) BenchReplaceAll();
+  if (wanted("clipboard")) BenchClipboard();
   return 0;
 }

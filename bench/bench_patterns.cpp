@@ -323,7 +323,9 @@ void BenchReplaceAll() {
       {"people_persons", "people", 0, "persons", "people", "persons", 1.0},
   };
   std::vector<char> out;
+  const char *only = getenv("QP_BENCH_CASE");  // one case by name, for profiling
   for (const auto &c : kCases) {
+    if (only && strcmp(only, c.name) != 0) continue;
     int error = 0;
     PCRE2_SIZE offset = 0;
     pcre2_code *code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(c.pcre), PCRE2_ZERO_TERMINATED, 0, &error, &offset,
