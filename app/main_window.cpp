@@ -18,6 +18,8 @@
 #include "files/load.h"
 #include "config/config_io.h"
 #include "config/config_state.h"
+#include "editor/clipboard.h"
+#include "editor/editor_mouse.h"
 #include "editor/editor_caches.h"
 #include "editor/editor_window.h"
 #include "editor/wait_window.h"
@@ -103,7 +105,29 @@ void OnStatusDoubleClick(HWND hwnd, int field) {
   }
 }
 
+void ApplyMenuStates(HMENU menu, const Document *doc);
+
+// The editor's context menu (menu 21) at a point of the client area.
+void ShowContextMenu(HWND hwnd, POINT point) {
+  HMENU menu = LoadMenuA(g_app.instance, MAKEINTRESOURCEA(IDR_CONTEXT_MENU));
+  if (!menu) return;
+  HMENU popup = GetSubMenu(menu, 0);
+  ApplyMenuStates(popup, AppDocument());
+  ClientToScreen(hwnd, &point);
+  const UINT chosen = ShowPopupMenu(popup, point.x, point.y, hwnd);
+  DestroyMenu(menu);
+  if (chosen) SendMessageA(hwnd, WM_COMMAND, chosen, 0);
+}
+
 LRESULT OnNotify(HWND hwnd, const NMHDR *header) {
+  if (header->idFrom == IDC_EDITOR && header->code == static_cast<UINT>(NM_RCLICK)) {
+    struct Note {
+      NMHDR header;
+      POINT point;
+    };
+    ShowContextMenu(hwnd, reinterpret_cast<const Note *>(header)->point);
+    return 0;
+  }
   if (header->idFrom == IDC_STATUS_BAR && header->code == static_cast<UINT>(NM_DBLCLK)) {
     const NMMOUSE *mouse = reinterpret_cast<const NMMOUSE *>(header);
     int field = mouse->dwItemSpec < static_cast<DWORD_PTR>(kStatusFieldCount) ? static_cast<int>(mouse->dwItemSpec)
@@ -294,7 +318,6 @@ const CommandSpan kPendingCommands[] = {
     {13611, 13612},  // Page Setup, Print
     {13653, 13657},  // the System submenu
     {17000, 17020},  // Recent Files
-    {21212, 21218},  // the clipboard
     {21837, 21837},  // Complete Word (the tool framework)
     {30050, 39030},  // Last Tool and the text tools
     {40100, 40750},  // Text Filters
@@ -313,7 +336,7 @@ struct MenuState {
 bool HasFile(const Document *doc) { return doc->filePath[0] != 0; }
 bool HasSelection(const Document *doc) { return doc->selStart->position != doc->selEnd->position; }
 bool CanCopy(const Document *doc) { return HasSelection(doc) || g_settings.edit.CASel; }
-bool ClipboardHasText(const Document *) { return IsClipboardFormatAvailable(CF_TEXT) != 0; }
+bool ClipboardHasText(const Document *) { return ClipboardHoldsText(); }
 bool Closeable(const Document *) { return !g_app.hardToClose; }
 bool Wrapping(const Document *doc) { return doc->wordWrap != 0; }
 bool CanUndo(const Document *doc) { return UndoEnabled(doc, g_settings.edit.NoMUndo != 0); }
@@ -998,6 +1021,14 @@ int OpenStartupDocument() {
   if (o.hasSelection) {
     SendMessageA(editor, EDM_GOTO, static_cast<WPARAM>(o.selectionStart - 1), kGotoPosition);
     SendMessageA(editor, EDM_GOTO, static_cast<WPARAM>(o.selectionEnd - 1), kGotoPosition | kGotoExtend);
+  }
+  // 5. The clipboard pasted: a failure closes the window.
+  if (o.paste) {
+    const LRESULT pasted = SendMessageA(editor, WM_PASTE, 0, 0);
+    if (pasted != 0) {
+      PostMessageA(g_app.mainWindow, WM_CLOSE, 0, 0);
+      return pasted == 1 ? kResultCancelled : pasted == 2 ? 64 : kResultReported;
+    }
   }
   // 6. A command to run once the document is open.
   if (o.command) PostMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(o.command & 0xFFFF), 0);

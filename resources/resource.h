@@ -5,6 +5,8 @@
 // ---- icons, menus, accelerator tables, dialogs ----
 #define IDI_QUILLPAD 51
 #define IDR_MAIN_MENU 20
+#define IDR_CONTEXT_MENU 21  // the editor's context menu
+#define IDR_DRAG_MENU 22     // after a drag with the right button
 #define IDR_ACCEL_MAIN 30  // frame and tool keys
 #define IDR_ACCEL_EDIT 31  // editing keys
 #define IDR_ACCEL_SEARCHBAR 32  // the search bar's keys
@@ -144,6 +146,8 @@
 #define IDM_EDIT_SELECT_PARAGRAPH_MORE 21447
 #define IDM_EDIT_SELECT_ALL 21453
 #define IDM_EDIT_DELETE 21611
+#define IDM_DRAG_MOVE 21940
+#define IDM_DRAG_COPY 21941
 #define IDM_EDIT_CUT_OFF_WORD 21613
 #define IDM_EDIT_CUT_OFF_LINE 21615
 #define IDM_EDIT_BACKSPACE 21631
