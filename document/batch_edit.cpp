@@ -46,37 +46,6 @@ void Notify(Document *d, DocumentNotification what) {
   if (d->events.notify) d->events.notify(d->events.context, d, what);
 }
 
-// Reads a store from front to back, block after block, without looking a
-// block up for every read: the reads of a batch come in ascending order.
-struct StoreCursor {
-  const TextStore *s;
-  u32 block;
-  u32 blockStart;
-
-  explicit StoreCursor(const TextStore *store) : s(store), block(0xFFFFFFFFu), blockStart(0) {}
-  // Copies [p, p + n) (p at or after the previous read) to out.
-  void Copy(u32 p, u32 n, char *out) {
-    if (n && block == 0xFFFFFFFFu) {
-      block = BlockOfPosition(s, p);
-      blockStart = BlockStart(s, block);
-    }
-    while (n) {
-      const TextBlock &b = s->blocks.entries[block];
-      if (p >= blockStart + b.length) {
-        blockStart += b.length;
-        block++;
-        continue;
-      }
-      const u32 off = p - blockStart;
-      const u32 take = b.length - off < n ? b.length - off : n;
-      memcpy(out, b.data + off, take);
-      out += take;
-      p += take;
-      n -= take;
-    }
-  }
-};
-
 // Cluster [first, end) of the edits starting at `first`: the greedy run
 // described above. newLength receives the cluster's new text length.
 u32 ClusterEnd(const BatchRequest *e, u32 count, u32 first, u32 *newLength) {

@@ -1,6 +1,8 @@
 // Helpers shared by the text store's own files. Not for use outside document/.
 #pragma once
 
+#include <string.h>
+
 #include "document/grouped_table.h"
 #include "document/text_store.h"
 
@@ -46,6 +48,49 @@ inline u32 BufferSize(u32 length) { return length <= kBlockSmall ? kBlockSmall :
 inline u32 ChunkCapacity(u32 count) {
   return count <= g_storeLimits.groupFill ? g_storeLimits.groupFill : g_storeLimits.groupMax;
 }
+
+// Reads a store from front to back without looking a block up for every
+// read: each read starts in the block where the last one ended (or after it;
+// a read before it looks the block up again).
+struct StoreCursor {
+  const TextStore *s;
+  u32 block = 0xFFFFFFFFu;
+  u32 blockStart = 0;
+
+  explicit StoreCursor(const TextStore *store) : s(store) {}
+  // Calls fn(pointer, length) for the pieces of [p, p + n) until it returns
+  // false; false then.
+  template <class F>
+  bool Pieces(u32 p, u32 n, F &&fn) {
+    if (n == 0) return true;
+    if (block == 0xFFFFFFFFu || p < blockStart) {
+      block = BlockOfPosition(s, p);
+      blockStart = BlockStart(s, block);
+    }
+    while (n) {
+      const TextBlock &b = s->blocks.entries[block];
+      if (p >= blockStart + b.length) {
+        blockStart += b.length;
+        block++;
+        continue;
+      }
+      const u32 off = p - blockStart;
+      const u32 take = b.length - off < n ? b.length - off : n;
+      if (!fn(b.data + off, take)) return false;
+      p += take;
+      n -= take;
+    }
+    return true;
+  }
+  // Copies [p, p + n) to out.
+  void Copy(u32 p, u32 n, char *out) {
+    Pieces(p, n, [&](const char *piece, u32 take) {
+      memcpy(out, piece, take);
+      out += take;
+      return true;
+    });
+  }
+};
 
 // Calls fn(pointer, length) for the consecutive pieces of [from, from + n) of
 // a store, block by block.

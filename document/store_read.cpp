@@ -68,35 +68,6 @@ bool CopyStored(const TextStore *s, u32 from, u32 to, Out *out) {
   return ok;
 }
 
-// The same for copies that come in ascending order (a row's text after the
-// one before it): the block of the last copy is where the next one looks
-// first, not a search over the whole table each time.
-struct AscendingCopier {
-  const TextStore *s;
-  u32 block = 0xFFFFFFFFu;
-  u32 blockStart = 0;
-
-  bool Copy(u32 from, u32 to, Out *out) {
-    if (to <= from) return true;
-    if (block == 0xFFFFFFFFu || from < blockStart) {
-      block = BlockOfPosition(s, from);
-      blockStart = BlockStart(s, block);
-    }
-    while (from < to) {
-      const TextBlock &b = s->blocks.entries[block];
-      if (from >= blockStart + b.length) {
-        blockStart += b.length;
-        block++;
-        continue;
-      }
-      const u32 off = from - blockStart;
-      const u32 take = b.length - off < to - from ? b.length - off : to - from;
-      if (!out->Bytes(b.data + off, take)) return false;
-      from += take;
-    }
-    return true;
-  }
-};
 
 }  // namespace
 
@@ -124,11 +95,13 @@ u32 ReadText(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32
     u32 pos = from;
     u32 run = from;
     bool ok = true;
-    AscendingCopier copier{s};
+    // Each row's run starts where the last one ended: a cursor, not a
+    // search of the block table per row.
+    StoreCursor cursor(s);
     auto flush = [&](u32 end) {
       if (!ok || end <= run) return;
       const u32 before = out.n;
-      ok = copier.Copy(run, end, &out);
+      ok = cursor.Pieces(run, end - run, [&](const char *p, u32 len) { return out.Bytes(p, len); });
       // A kept CR LF cut by the capacity is taken back: newlines are written
       // whole or not at all.
       if (!ok && hardKind == 3 && out.n > before && out.dest[out.n - 1] == '\r') out.n--;
