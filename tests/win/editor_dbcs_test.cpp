@@ -18,6 +18,7 @@
 #include "app/main_window.h"
 #include "document/text_store.h"
 #include "editor/editor_layout.h"
+#include "editor/editor_mouse.h"
 #include "editor/editor_messages.h"
 #include "tests/win/editor_harness.h"
 
@@ -156,6 +157,53 @@ TEST_F(DoubleByteTest, ClicksLandOnCharacterStarts) {
     EXPECT_GT(ColumnX(ed(), 0, next), x);
   }
   EXPECT_EQ(CharAtX(ed(), 0, end), -1);
+}
+
+u32 g_clickClock;
+
+// Real button messages at every pixel of a row: a click puts the caret on a
+// character start, and a double-click selects a word of whole pairs.
+TEST_F(DoubleByteTest, MouseClicksAndDoubleClicksKeepPairsWhole) {
+  SetFocus(editor_);
+  g_inputMetrics = InputMetrics{3, 3, 4, 4, 500, true};
+  u32 (*clock)() = g_mouseClock;
+  g_mouseClock = [] { return g_clickClock; };
+  SetText("x " + kWide + "." + kLowTrail + kWide + "a" + kWide + "\t" + kLowTrail + " y");
+  std::vector<u32> starts = Starts(0);
+  const u32 n = static_cast<u32>(Text().size());
+  starts.push_back(n);
+  auto isStart = [&](u32 p) { return std::find(starts.begin(), starts.end(), p) != starts.end(); };
+  const int left = ed()->gutterWidth + ed()->leftMargin, y = h() / 2;
+  const int end = ColumnX(ed(), 0, n);
+  auto click = [&](int x) {
+    SendMessageA(editor_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(left + x, y));
+    SendMessageA(editor_, WM_LBUTTONUP, 0, MAKELPARAM(left + x, y));
+  };
+  for (int x = 0; x < end + 4; x++) {
+    g_clickClock += 1000;
+    click(x);
+    const u32 p = Caret();
+    ASSERT_TRUE(isStart(p)) << "a click at x " << x << " put the caret at " << p << ", inside a pair";
+    ASSERT_EQ(doc()->selStart->position, doc()->selEnd->position);
+    click(x);  // the second click of a double-click
+    const u32 a = doc()->selStart->position, b = doc()->selEnd->position;
+    ASSERT_TRUE(isStart(a) && isStart(b)) << "x " << x << " selected [" << a << ", " << b << ")";
+    if (x < end) {
+      EXPECT_LT(a, b) << "x " << x;
+      EXPECT_TRUE(a <= p && p <= b) << "x " << x << ": the word does not hold the character clicked";
+    }
+  }
+  // The pair after ". " stands alone; the run after "." holds three pairs and a letter.
+  g_clickClock += 1000;
+  click(ColumnX(ed(), 0, 2) + 1);
+  click(ColumnX(ed(), 0, 2) + 1);
+  EXPECT_EQ(Text().substr(doc()->selStart->position, doc()->selEnd->position - doc()->selStart->position), kWide);
+  g_clickClock += 1000;
+  click(ColumnX(ed(), 0, 7) + 1);
+  click(ColumnX(ed(), 0, 7) + 1);
+  EXPECT_EQ(Text().substr(doc()->selStart->position, doc()->selEnd->position - doc()->selStart->position),
+            kLowTrail + kWide + "a" + kWide);
+  g_mouseClock = clock;
 }
 
 TEST_F(DoubleByteTest, CaretKeysStepOverPairsAndKeepThemWhole) {
