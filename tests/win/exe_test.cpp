@@ -310,14 +310,14 @@ TEST(ExeClipboard, TwoProgramsKeepTheBytes) {
     return out;
   };
   auto exactText = [&] {
-    const std::string b = block(exact);
+    const std::string data = block(exact);
     unsigned n = 0;
-    if (b.size() >= 8) memcpy(&n, b.data(), 4);
-    return b.size() >= 8 + static_cast<size_t>(n) ? b.substr(8, n) : std::string("<bad block>");
+    if (data.size() >= 8) memcpy(&n, data.data(), 4);
+    return data.size() >= 8 + static_cast<size_t>(n) ? data.substr(8, n) : std::string("<bad block>");
   };
   auto plainText = [&] {
-    const std::string b = block(CF_TEXT);
-    return b.substr(0, b.find('\0'));
+    const std::string data = block(CF_TEXT);
+    return data.substr(0, data.find('\0'));
   };
   Program pa(Exe() + " /ns /i \"" + ini + "\" \"" + a + "\"");
   // The zero byte makes it a binary file: a warning first.
@@ -371,6 +371,54 @@ TEST(ExeClipboard, TwoProgramsKeepTheBytes) {
   SendMessageA(mainA, WM_COMMAND, 13311, 0);
   EXPECT_TRUE(ReadBytes(a) == std::string("\0\rx\r\ny\nfour\r\nfive", 17)) << ReadBytes(a).size();
   CloseAndExpectExitZero(pa, mainA);
+}
+
+}  // namespace
+
+namespace {
+
+// Real input from another program: qpdrive double-clicks a word and presses
+// Ctrl+C; the clipboard holds that word.
+TEST(ExeClipboard, DoubleClickAWordAndCtrlC) {
+  TempFolder dir;
+  const std::string ini = dir.File("QuilPad.ini"), a = dir.File("a.txt");
+  ASSERT_TRUE(WriteBytes(ini, kBom));
+  ASSERT_TRUE(WriteBytes(a, "doubleclicked words\r\nsecond line\r\n"));
+  Program p(Exe() + " /ns /i \"" + ini + "\" \"" + a + "\"");
+  HWND main = MainOf(p);
+  ASSERT_NE(main, nullptr);
+  HWND editor = GetDlgItem(main, 1020);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  CloseClipboard();
+  SetForegroundWindow(main);
+  PumpUntil([&] { return GetForegroundWindow() == main; }, 2000);
+  // A point well inside the first word of the first row.
+  POINT at = {24, 6};
+  ClientToScreen(editor, &at);
+  auto drive = [](const std::string &args) {
+    Program d("\"" + ExeDir() + "qpdrive.exe\" " + args);
+    return d.WaitExit(kWait);
+  };
+  // (With no selection Copy copies nothing: the word is there only if the
+  // two clicks made one double-click.)
+  ASSERT_EQ(drive("click " + std::to_string(at.x) + " " + std::to_string(at.y) + " 2"), 0u);
+  ASSERT_EQ(drive("ctrl C"), 0u);
+  std::string copied;
+  PumpUntil(
+      [&] {
+        if (!OpenClipboard(nullptr)) return false;
+        if (HANDLE h = GetClipboardData(CF_TEXT)) {
+          const char *text = static_cast<const char *>(GlobalLock(h));
+          if (text) copied = text;
+          GlobalUnlock(h);
+        }
+        CloseClipboard();
+        return !copied.empty();
+      },
+      kWait);
+  EXPECT_EQ(copied, "doubleclicked");
+  CloseAndExpectExitZero(p, main);
 }
 
 }  // namespace
