@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "config/config_state.h"
+#include "document/compact_text.h"
 #include "document/edit.h"
 #include "document/position.h"
 #include "document/undo.h"
@@ -179,34 +180,48 @@ void SelectionStep(EditorWindow *ed, WPARAM keys, int x, int y, bool start) {
   SetShape(ed, x);
 }
 
-// Moves or copies the selection to a position outside it, as one undo step:
-// the text goes in first, so that a failure leaves the document as it was,
-// and the moved or copied text ends up selected.
+// Moves or copies the selection to a position outside it, as one undo step,
+// and selects the text where it went. A move takes the text out first and
+// puts back the bytes its undo step keeps, so no copy of the text is made;
+// when they cannot go in, the deletion is undone at once. A copy reads the
+// text first. Either way a failure leaves the document as it was.
 void DropText(EditorWindow *ed, u32 to, bool copy) {
   Document *doc = ed->doc;
   const u32 from = doc->selStart->position, end = doc->selEnd->position, n = end - from;
-  char *text = static_cast<char *>(Allocate(n ? n : 1));
-  if (!text) {
-    FinishEditorCommand(ed, kResultOutOfMemory);
-    return;
-  }
-  ReadText(&doc->store, from, end, text, n, 0, nullptr);
-  BeginGroup(doc, 1, 0);
-  SetSelection(doc, to, to);
-  const u32 edit = kReplaceFromBytes | kReplaceCloseBefore | kReplaceCloseAfter;
-  if (ReplaceSelectionCounted(doc, text, n, edit, nullptr)) {
-    u32 at = to;
-    if (!copy) {
-      const u32 shift = to < from ? n : 0;
-      SetSelection(doc, from + shift, end + shift);
-      if (ReplaceSelectionCounted(doc, "", 0, edit, nullptr) && to > from) at = to - n;
+  if (!n) return;
+  const u32 edit = kReplaceCloseBefore | kReplaceCloseAfter;
+  u32 at = to;
+  bool ok = false, undo = false;
+  if (copy) {
+    char *text = static_cast<char *>(Allocate(n));
+    if (!text) {
+      FinishEditorCommand(ed, kResultOutOfMemory);
+      return;
     }
-    SetSelection(doc, at, at + n);
+    ReadText(&doc->store, from, end, text, n, 0, nullptr);
+    BeginGroup(doc, 1, 0);
+    SetSelection(doc, to, to);
+    ok = ReplaceSelectionCounted(doc, text, n, edit | kReplaceFromBytes, nullptr) != 0;
+    Free(text);
   } else {
-    SetSelection(doc, from, end);
+    BeginGroup(doc, 1, 0);
+    if (ReplaceSelectionCounted(doc, "", 0, edit | kReplaceFromBytes, nullptr)) {
+      // The step just made keeps exactly the bytes taken out.
+      const Step &step = doc->undo.steps[doc->undo.count - 1];
+      if (step.position == from && step.deleted && step.deleted->length == n && !IsBatch(step)) {
+        CompactStoreView view;
+        CompactView(step.deleted, &view);
+        if (to > end) at = to - n;
+        SetSelection(doc, at, at);
+        ok = ReplaceSelectionStore(doc, &view.store, edit, nullptr) != 0;
+      }
+      undo = !ok;
+    }
   }
   BeginGroup(doc, 0, 0);
-  Free(text);
+  if (undo && UndoRedo(doc, kUndo)) PopStep(&doc->redo);
+  if (ok) SetSelection(doc, at, at + n);
+  else SetSelection(doc, from, end);
   SelectAndShow(ed, doc->anchor.position, doc->caret.position, 0);
   CheckSelectionHighlighter(ed);
 }

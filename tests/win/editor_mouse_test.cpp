@@ -7,6 +7,7 @@
 #include "document/undo.h"
 #include "editor/clipboard.h"
 #include "editor/editor_mouse.h"
+#include "foundation/fault.h"
 #include "resources/resource.h"
 #include "tests/win/editor_harness.h"
 
@@ -192,6 +193,43 @@ TEST_F(MouseTest, DragAndDropMovesOrCopiesAsOneStep) {
     Up(0, X(10), Y(0));
     EXPECT_EQ(Text(), text);
     SetFocus(editor_);
+  }
+}
+
+// Memory failing at each allocation of a drag move or copy: the text
+// arrives whole as one undo step, or the document stays as it was with no
+// step and nothing to redo (a move whose text cannot come back in is undone).
+TEST_F(MouseTest, AFailedDropLeavesTheDocument) {
+  const std::string text = "abc DEF ghi\r\n" + std::string(20000, 'x') + "\r\nend";
+  for (WPARAM keys : {WPARAM(0), WPARAM(MK_CONTROL)}) {
+    FaultInjector fi = {};
+    for (u32 k = 1;; k++) {
+      SetText(text);
+      Select(8 + 2 + 20000, 4);  // the caret (and the view) at the start
+      const u32 steps = doc()->undo.count;
+      g_now += 10000;
+      FaultReset(&fi);
+      FaultPlan(&fi, kFaultAlloc, k, false);
+      {
+        ScopedFaultInjector scope(&fi);
+        Down(0, X(5), Y(0), keys);
+        Move(X(1), Y(0), keys | MK_LBUTTON);
+        Up(0, X(1), Y(0), keys);
+      }
+      const std::string moved = text.substr(4, 20006);
+      const std::string done = keys ? "a" + moved + text.substr(1) : "a" + moved + "bc " + text.substr(20010);
+      if (Text() == text) {
+        EXPECT_EQ(doc()->undo.count, steps) << "fault " << k;
+        EXPECT_EQ(doc()->redo.count, 0u) << "fault " << k;
+        EXPECT_EQ(Selected(), moved) << "fault " << k;
+      } else {
+        ASSERT_EQ(Text(), done) << "fault " << k;
+        SendMessageA(editor_, WM_UNDO, 0, 0);
+        EXPECT_EQ(Text(), text) << "one undo step, fault " << k;
+      }
+      if (!fi.fired[kFaultAlloc]) break;
+      ASSERT_LT(k, 300u);
+    }
   }
 }
 
