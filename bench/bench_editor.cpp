@@ -5,17 +5,20 @@
 // the thumb to the middle, the keyboard's steps, in milliseconds (medians: the
 // machines are shared, and a scroll bar alone takes Wine's theme about 2.5 ms
 // to draw). QP_BENCH_PAGES=n runs only n Page Downs, full paints and
-// unpainted Page Downs, for a profiler.
+// unpainted Page Downs, for a profiler; QP_BENCH_MOUSE=1 only the mouse and
+// clipboard figures (bench_mouse.cpp).
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "bench/bench.h"
+#include "bench/win_bench.h"
 #include "config/config_state.h"
 #include "document/document.h"
 #include "document/text_store.h"
@@ -34,17 +37,6 @@
 #include "tests/support/word_job.h"
 
 namespace {
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // The same text as the engine's load benchmark: its first 64 MiB, again and
 // again (a 32-bit process has no room for a gigabyte of it at once).
@@ -66,23 +58,6 @@ bool WriteCorpus(const std::string &path, size_t bytes) {
 LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg >= EDN_STATUSMESSAGE && msg <= EDN_FAILED) return 0;
   return DefWindowProcA(hwnd, msg, wParam, lParam);
-}
-
-void Pump() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-void Goal(const char *name, double value, double goal, const char *unit) {
-  printf("%s goal %.2f %s: %s\n", name, goal, unit, value <= goal ? "met" : "MISSED");
 }
 
 }  // namespace
@@ -375,7 +350,7 @@ void Search(HWND frame, HWND editor) {
   g_app.editorWindow = nullptr;
 }
 
-int main() {
+int main(int argc, char **argv) {
   if (ThreadSlotInit() != 0 || LoadTexts(&kBuiltinTextLoader) != 0) return 1;
   SetDefaultSettings(&g_settings, true);
   g_settings.file.Limit = 0;
@@ -416,6 +391,14 @@ int main() {
   SendMessageA(editor, EDM_SETWORDWRAP, 0, 0);
   Pump();
   EditorWindow *ed = EditorOf(editor);
+  if (argc > 1 && strcmp(argv[1], "--paste") == 0) return PasteChild(editor);
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  if (getenv("QP_BENCH_MOUSE")) {
+    Mouse(editor, path.c_str(), self);
+    DeleteFileA(path.c_str());
+    return 0;
+  }
   if (const char *pages = getenv("QP_BENCH_PAGES")) {
     // A profiling aid: Page Downs on the big text, as many as asked, with and
     // without their paints, and as many full paints.
@@ -449,6 +432,7 @@ int main() {
   Worker(editor);
   Search(frame, editor);
   if (getenv("QP_BENCH_WORKER")) return 0;
+  Mouse(editor, path.c_str(), self);
 
   // Seconds from an empty editor to the file's first paint, as the frame's
   // Open does it.

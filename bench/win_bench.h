@@ -1,0 +1,45 @@
+// What the benchmarks of the editor under Wine share: a clock, a message
+// pump, medians and goal lines.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+inline double Now() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+inline void Pump() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+inline double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+inline void Goal(const char *name, double value, double goal, const char *unit) {
+  printf("%s goal %.2f %s: %s\n", name, goal, unit, value <= goal ? "met" : "MISSED");
+}
+
+// The mouse and the clipboard (bench_mouse.cpp): a MouseMove against the
+// Shift+Down making the same change, the sixth click against Select All, a
+// drag move of 64 MiB against deleting and re-inserting it, Copy here and
+// Paste in another process. `self` is this program, for the pasting child.
+void Mouse(HWND editor, const char *path, const char *self);
+// The child's part: pastes what the clipboard holds and prints the time.
+int PasteChild(HWND editor);
