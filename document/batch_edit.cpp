@@ -1,5 +1,9 @@
 // Batches of edits, applied in one pass and recorded as one undo step.
 //
+// A batch that changes no newline (a replace-all of words, its undo and
+// redo) is made in place, block by block (store_batch.cpp). Any other goes
+// through insertions and deletions of clusters.
+//
 // The edits are grouped into clusters: runs of edits whose gaps are short
 // and whose new text (gaps included) stays within kClusterBytes. A cluster's new
 // text is built in one buffer (an edit that stands alone is inserted straight
@@ -91,6 +95,38 @@ int InsertCluster(TextStore *s, const BatchRequest *e, u32 first, u32 end, u32 n
   return InsertText(s, at, buffer, newLength, 0);
 }
 
+// Every cluster's new text in front of its old span, then the old spans go;
+// buffer is the longest cluster's new text. 0, or -1 with nothing changed.
+int ApplyClusters(TextStore *s, const BatchRequest *e, u32 count, const ByteSource &text, u32 buffer) {
+  char *scratch = buffer ? Scratch(buffer) : nullptr;
+  if (buffer && !scratch) return -1;
+  u32 shift = 0;
+  for (u32 i = 0, n; i < count;) {
+    const u32 end = ClusterEnd(e, count, i, &n);
+    if (InsertCluster(s, e, i, end, n, text, shift, scratch) != 0) {
+      // All or nothing.
+      for (u32 c = 0, m; c < i;) {
+        const u32 ce = ClusterEnd(e, count, c, &m);
+        if (m) DeleteRange(s, e[c].from, e[c].from + m, 0);
+        c = ce;
+      }
+      return -1;
+    }
+    shift += n;
+    i = end;
+  }
+  i64 moved = 0;
+  for (u32 i = 0, n; i < count;) {
+    const u32 end = ClusterEnd(e, count, i, &n);
+    const u32 at = static_cast<u32>(e[i].from + moved + n);
+    const u32 span = e[end - 1].to - e[i].from;
+    DeleteRange(s, at, at + span, 0);
+    moved += static_cast<i64>(n) - span;
+    i = end;
+  }
+  return 0;
+}
+
 int AddRanges(Document *d, u32 set, const BatchRequest *e, u32 count) {
   RangeSet *rs = &d->store.rangeSets[set];
   for (u32 i = 0; i < count; i++) {
@@ -142,9 +178,7 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   const int grown = GrowArray(&steps, sizeof(Step), &j->capacity, j->count + 1);
   j->steps = static_cast<Step *>(steps);
   CompactText *record = grown ? CompactAllocate(static_cast<u32>(deleted), static_cast<u32>(sizeof(u32) + count * sizeof(BatchEdit))) : nullptr;
-  char *scratch = record && buffer ? Scratch(buffer) : nullptr;
-  if (!record || (buffer && !scratch)) {
-    if (record) CompactFree(record);
+  if (!record) {
     Notify(d, kNotifyOutOfMemory);
     return kResultOutOfMemory;
   }
@@ -182,33 +216,31 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
     hardAfterBefore = RowHardLine(s, RowOfPosition(s, e[count - 1].to));
   }
 
-  // Every cluster's new text in front of its old span...
-  u32 shift = 0;
-  for (u32 i = 0, n; i < count;) {
-    const u32 end = ClusterEnd(e, count, i, &n);
-    if (InsertCluster(s, e, i, end, n, text, shift, scratch) != 0) {
-      // ...or none of them.
-      for (u32 c = 0, m; c < i;) {
-        const u32 ce = ClusterEnd(e, count, c, &m);
-        if (m) DeleteRange(s, e[c].from, e[c].from + m, 0);
-        c = ce;
-      }
-      CompactFree(record);
-      Notify(d, kNotifyOutOfMemory);
-      return kResultOutOfMemory;
-    }
-    shift += n;
-    i = end;
+  // Edits that change no newline are made in place, block by block; the
+  // range sets are then cut and shifted cluster by cluster, as the
+  // insertions and deletions below would have.
+  const u32 lengthBefore = s->length;
+  const int inPlace = StoreReplaceInPlace(s, e, count, text);
+  if (inPlace < 0) {
+    CompactFree(record);
+    Notify(d, kNotifyOutOfMemory);
+    return kResultOutOfMemory;
   }
-  // ...then the old spans go.
-  i64 moved = 0;
-  for (u32 i = 0, n; i < count;) {
-    const u32 end = ClusterEnd(e, count, i, &n);
-    const u32 at = static_cast<u32>(e[i].from + moved + n);
-    const u32 span = e[end - 1].to - e[i].from;
-    DeleteRange(s, at, at + span, 0);
-    moved += static_cast<i64>(n) - span;
-    i = end;
+  if (inPlace == 0) {
+    i64 moved = 0;
+    for (u32 i = 0, n; i < count;) {
+      const u32 end = ClusterEnd(e, count, i, &n);
+      const u32 at = static_cast<u32>(e[i].from + moved);
+      const u32 span = e[end - 1].to - e[i].from;
+      RangeSetsOnInsert(s, at, n, static_cast<u32>(lengthBefore + moved));
+      RangeSetsOnDelete(s, at + n, at + n + span);
+      moved += static_cast<i64>(n) - span;
+      i = end;
+    }
+  } else if (ApplyClusters(s, e, count, text, buffer) != 0) {
+    CompactFree(record);
+    Notify(d, kNotifyOutOfMemory);
+    return kResultOutOfMemory;
   }
 
   step.groupStart = kStepBatch | ((!j->groupMode || j->groupStartPending) ? kStepStartsGroup : 0);

@@ -21,10 +21,7 @@ int Insert(TextStore *s, u32 p, const ByteSource &src, u32 flags) {
   if (p > s->length) p = s->length;
   const u32 lengthBefore = s->length;
   if (StoreInsert(s, p, src, flags) != 0) return static_cast<int>(src.length > 0x7FFFFFFFu ? 0x7FFFFFFFu : src.length);
-  for (u32 k = 0; k < kRangeSetCount; k++) {
-    RangeSet *set = &s->rangeSets[k];
-    if (set->maintained) RangeSetOnInsert(set, p, src.length, EndCounts(k) || p == lengthBefore);
-  }
+  RangeSetsOnInsert(s, p, src.length, lengthBefore);
   return 0;
 }
 
@@ -94,11 +91,22 @@ u32 DeleteRange(TextStore *s, u32 from, u32 to, u32 flags) {
   if (to > s->length) to = s->length;
   if (from >= to) return 0;
   StoreDelete(s, from, to, flags | kStoreRangeUpdate);
+  RangeSetsOnDelete(s, from, to);
+  return to - from;
+}
+
+void RangeSetsOnInsert(TextStore *s, u32 position, u32 length, u32 lengthBefore) {
+  for (u32 k = 0; k < kRangeSetCount; k++) {
+    RangeSet *set = &s->rangeSets[k];
+    if (set->maintained) RangeSetOnInsert(set, position, length, EndCounts(k) || position == lengthBefore);
+  }
+}
+
+void RangeSetsOnDelete(TextStore *s, u32 from, u32 to) {
   for (u32 k = 0; k < kRangeSetCount; k++) {
     RangeSet *set = &s->rangeSets[k];
     if (set->maintained) RangeSetOnDelete(set, from, to);
   }
-  return to - from;
 }
 
 void SetSelection(Document *d, u32 anchor, u32 caret) {

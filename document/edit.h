@@ -30,6 +30,11 @@
 CaseTransform CasePatternOf(const TextStore *store, u32 from, u32 to);
 // Deletes [from, to) (ordered, clamped); returns the bytes deleted. Never fails.
 u32 DeleteRange(TextStore *store, u32 from, u32 to, u32 flags);
+// The range sets' side alone of an insertion of `length` bytes at `position`
+// into a text that was `lengthBefore` long, and of a deletion of [from, to):
+// for edits whose bytes the store has already taken.
+void RangeSetsOnInsert(TextStore *store, u32 position, u32 length, u32 lengthBefore);
+void RangeSetsOnDelete(TextStore *store, u32 from, u32 to);
 
 // ---- Replace selection -------------------------------------------------------------
 constexpr u32 kReplaceView1 = 1;                // passed on to the view update

@@ -122,6 +122,17 @@ void ForEachSourcePiece(const ByteSource &src, F &&fn) {
 // The first CR or LF in [p, end), or end.
 const char *FindNewline(const char *p, const char *end);
 
+// ---- many edits at once ------------------------------------------------------------
+
+// Applies a batch's edits (ascending, not overlapping; BatchRequest of
+// batch_edit.h, new bytes from `text`) to the blocks and the row index in one
+// pass, each block rewritten in place, when no edit changes a newline and
+// every block touched keeps 1 to 8192 bytes (store_batch.cpp says exactly
+// when). Range sets are the caller's. 0 when done, 1 when the batch does not
+// qualify and -1 when memory ran out; the store is unchanged but for 0.
+struct BatchRequest;
+[[nodiscard]] int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const ByteSource &text);
+
 // ---- the row index side of an edit ---------------------------------------------
 
 // The rows an edit at [a, b] rewrites, and the text around the edit that

@@ -242,6 +242,9 @@ extern StoreLimits g_storeLimits;
 // appended in pieces): the cost measure of the tests that prove appending is
 // linear.
 extern u64 g_storeRowsMoved;
+// Batches made in place (store_batch.cpp) rather than by insertions and
+// deletions: for the tests that prove which way a batch went.
+extern u64 g_storeBatchesInPlace;
 // Restores the product limits with 0.
 void SetStoreLimitsForTesting(u32 groupMax);
 

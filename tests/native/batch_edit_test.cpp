@@ -50,7 +50,30 @@ Edits RandomEdits(TestRandom &rng, u32 length, u32 count) {
   return e;
 }
 
+// Random ascending edits that change no newline: nothing deleted or
+// inserted is a CR or an LF (what is next to one may be), new texts short and
+// long enough to outgrow a block's buffer.
+Edits PlainEdits(TestRandom &rng, const std::string &model, u32 count) {
+  static const char *const kTexts[] = {"", "x", "word", "a much longer replacement"};
+  const u32 length = static_cast<u32>(model.size());
+  Edits e;
+  u32 p = 0;
+  for (u32 i = 0; i < count; i++) {
+    const u32 gap = rng.OneIn(4) ? 0 : rng.OneIn(8) ? rng.Below(20000) : rng.Below(40);
+    if (p + gap > length) break;
+    const u32 from = p + gap;
+    u32 to = from;
+    for (u32 del = rng.OneIn(3) ? 0 : rng.Below(12); del && to < length && model[to] != '\r' && model[to] != '\n'; del--) to++;
+    e.Add(from, to, rng.OneIn(60) ? std::string(1500 + rng.Below(3000), 'L') : kTexts[rng.Below(4)]);
+    p = to;
+  }
+  if (e.list.empty()) e.Add(length, length, "x");
+  return e;
+}
+
 TEST(Batch, AgreesWithTheModelAndWithEditsMadeOneByOneThroughUndoAndRedo) {
+  const u64 inPlaceBefore = g_storeBatchesInPlace;
+  u32 plainBatches = 0;
   for (unsigned groupMax : {0u, 16u}) {
     ScopedStoreLimits limits(groupMax ? groupMax : 0);
     for (unsigned seed = 1; seed <= 40; seed++) {
@@ -64,7 +87,9 @@ TEST(Batch, AgreesWithTheModelAndWithEditsMadeOneByOneThroughUndoAndRedo) {
       BeginGroup(d, 1, 0);
       std::string model = base;
       for (int round = 0; round < 3; round++) {
-        const Edits e = RandomEdits(rng, static_cast<u32>(model.size()), 1 + rng.Below(400));
+        const bool plain = seed % 2 == 0;
+        plainBatches += plain;
+        const Edits e = plain ? PlainEdits(rng, model, 1 + rng.Below(400)) : RandomEdits(rng, static_cast<u32>(model.size()), 1 + rng.Below(400));
         ASSERT_EQ(e.Apply(d), 0);
         model = e.On(model);
         ASSERT_EQ(d.Text(), model);
@@ -95,6 +120,49 @@ TEST(Batch, AgreesWithTheModelAndWithEditsMadeOneByOneThroughUndoAndRedo) {
       ASSERT_EQ(UndoRedo(d, kUndo), 1);
       EXPECT_EQ(d.Text(), base);
     }
+  }
+  // Each plain batch, its undo and its redo: most of them in place (those
+  // next to a CR LF or with a block outgrown go the general way).
+  EXPECT_GT(g_storeBatchesInPlace - inPlaceBefore, 3u * plainBatches / 2) << plainBatches << " plain batches";
+}
+
+TEST(Batch, KeepsWrappedRowsWhenMadeInPlace) {
+  // One hard line in rows of 10 bytes, then an LF line.
+  TestDocument d;
+  const std::string base = std::string(95, 'a') + "\nend";
+  d.Load(base);
+  std::vector<u32> rows(9, 10);
+  rows.push_back(5 | kRowEndsLine);
+  rows.push_back(3 | kRowEndsLine);
+  ASSERT_EQ(SetRowsOfHardLines(&d->store, 0, RowCount(&d->store) - 1, rows.data(), static_cast<u32>(rows.size())), 0);
+  struct Case {
+    u32 from, to;
+    const char *text;
+    bool inPlace;
+  } const kCases[] = {
+      {3, 5, "BCD", true},   // inside a row
+      {10, 10, "E", true},   // at a row's start
+      {8, 12, "", false},    // across a wrap
+      {20, 30, "", false},   // a wrapped row emptied
+      {90, 95, "", true},    // the hard line's last row emptied
+      {96, 99, "X", true},   // the last row
+  };
+  for (const Case &c : kCases) {
+    SCOPED_TRACE(c.from);
+    TestDocument t;
+    t.Load(base);
+    ASSERT_EQ(SetRowsOfHardLines(&t->store, 0, RowCount(&t->store) - 1, rows.data(), static_cast<u32>(rows.size())), 0);
+    Edits e;
+    e.Add(c.from, c.to, c.text);
+    const u64 before = g_storeBatchesInPlace;
+    ASSERT_EQ(e.Apply(t), 0);
+    EXPECT_EQ(g_storeBatchesInPlace - before, c.inPlace ? 1u : 0u);
+    EXPECT_EQ(t.Text(), e.On(base));
+    EXPECT_TRUE(StoreOk(&t->store, true, true));
+    if (c.inPlace) EXPECT_EQ(RowCount(&t->store), 11u) << "the rows stay";
+    ASSERT_EQ(UndoRedo(t, kUndo), 1);
+    EXPECT_EQ(t.Text(), base);
+    EXPECT_TRUE(StoreOk(&t->store, true, true));
   }
 }
 

@@ -260,14 +260,21 @@ TEST(DocumentFault, UndoAndRedoOfAGroup) {
 
 // A batch of edits in clusters (close edits, far ones, long new texts) is all
 // or nothing, and so is undoing it.
+// With `plain` no edit changes a newline (the batch is made in place; long
+// texts outgrow their blocks' buffers).
 struct TestBatch {
   std::vector<BatchRequest> edits;
   std::string text;
-  TestBatch() {
+  explicit TestBatch(const std::string &base = std::string()) {
     static const char *const kTexts[] = {"R", "\r\n", "", "\n--\r"};
+    static const char *const kPlain[] = {"R", "xy", "", "--"};
+    const bool plain = !base.empty();
     for (u32 p = 300, i = 0; p + 10 < 40000; p += (i % 7 == 0 ? 5000 : 60), i++) {
-      std::string t = i % 11 == 0 ? std::string(9000, 'L') : kTexts[i % 4];
-      edits.push_back({p, p + (i % 5), static_cast<u32>(text.size()), static_cast<u32>(t.size())});
+      std::string t = i % 11 == 0 ? std::string(plain ? 3000 : 9000, 'L') : (plain ? kPlain : kTexts)[i % 4];
+      u32 to = p + (i % 5);
+      while (plain && to > p && base.find_first_of("\r\n", p) < to) to--;
+      while (plain && p > 0 && base[p - 1] == '\r') p++;
+      edits.push_back({p, to < p ? p : to, static_cast<u32>(text.size()), static_cast<u32>(t.size())});
       text += t;
     }
   }
@@ -282,12 +289,19 @@ struct TestBatch {
 };
 
 TEST(DocumentFault, BatchesAreAllOrNothing) {
-  static const TestBatch batch;
+  static TestBatch batch;
+  static bool plain;
+  for (bool p : {false, true}) {
+  plain = p;
+  SCOPED_TRACE(plain ? "in place" : "in clusters");
+  batch = TestBatch();
+  const u64 inPlace = g_storeBatchesInPlace;
   static u32 steps;
   const u32 allocations[2] = {FaultLoop(
       Base(21, 45000),
       [](Fixture &f) {
         SomeHistory(f);
+        if (plain) batch = TestBatch(DocText(f.doc));
         steps = f.doc->undo.count;
         f.doc->modified = 0;
       },
@@ -308,6 +322,7 @@ TEST(DocumentFault, BatchesAreAllOrNothing) {
       Base(21, 45000),
       [](Fixture &f) {
         SomeHistory(f);
+        if (plain) batch = TestBatch(DocText(f.doc));
         ASSERT_EQ(batch.Apply(f.doc), 0);
       },
       [](Fixture &f) { return UndoRedo(f.doc, kUndo); },
@@ -322,6 +337,8 @@ TEST(DocumentFault, BatchesAreAllOrNothing) {
       })};
   EXPECT_GT(allocations[0], 10u) << "failures in several clusters";
   EXPECT_GT(allocations[1], 10u);
+  EXPECT_EQ(g_storeBatchesInPlace > inPlace, plain);
+  }
 }
 
 TEST(DocumentFault, ReinsertFromTheJournal) {
