@@ -41,10 +41,15 @@ u32 NextInc(u32 stored) { return stored + 1 == 0 ? 1 : stored + 1; }
 
 // ---- reading the lists ----
 
-void ReadFavourites(const ConfigStore *section, SettingsBlock *s) {
+// Loading keeps every stored slot where it is, separators and gaps
+// included; merging another session's list adds only its paths that are
+// missing here (its separators belong to its own order).
+void ReadFavourites(const ConfigStore *section, SettingsBlock *s, bool merge) {
   for (int n = 0; n < kFavourites; n++) {
     char path[kPathChars] = "";
-    if (ReadString(section, "%.2d", n, path, kPathChars) && path[0]) AddFavourite(s, path);
+    if (!ReadString(section, "%.2d", n, path, kPathChars) || !path[0]) continue;
+    if (!merge) StrCopyN(s->lists.favourites[n], path, kPathChars);
+    else if (!IsFavouriteSeparator(path)) AddFavourite(s, path);
   }
 }
 
@@ -177,7 +182,7 @@ int WriteFavourites(const ConfigStore *store, bool exportFile) {
   return WriteCountedList(
       store, "Favs", false, &g_config.favourites, exportFile,
       [](const ConfigStore *section, const ConfigStore *) {
-        ReadFavourites(section, &g_settings);
+        ReadFavourites(section, &g_settings, true);
         return true;
       },
       [](const ConfigStore *section, const ConfigStore *) {
@@ -536,7 +541,7 @@ void ReadStore(const ConfigStore *store) {
     ReadTable(c, kCompareKeys, &s);
   });
   WithSection(store, "Favs", nullptr, [&](const ConfigStore *c, const ConfigStore *) {
-    ReadFavourites(c, &s);
+    ReadFavourites(c, &s, false);
     g_config.favourites.inc = ReadStoredInc(c);
   });
   WithSection(store, "Recent", "Tx", [&](const ConfigStore *c, const ConfigStore *tx) {

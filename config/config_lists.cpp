@@ -98,6 +98,10 @@ void AddReplaceHistory(SettingsBlock *s, const ReplaceEntry &entry) {
   g_config.search.dirty = 1;
 }
 
+bool IsFavouriteSeparator(const char *path) {
+  return path[0] == '-' && (!path[1] || (path[1] == '-' && !path[2]));
+}
+
 bool AddFavourite(SettingsBlock *s, const char *path) {
   if (!path[0]) return false;
   int free = -1;
@@ -141,17 +145,18 @@ bool AddFilter(SettingsBlock *s, const FilterRecord &filter) {
 
 bool SetClip(int n, const char *text, u32 length) {
   if (n < 0 || n >= kClipCount || length == 0) return true;
+  // The copy first: without memory for it the old text stays.
+  char *copy = static_cast<char *>(Allocate(static_cast<size_t>(length) + 1));
+  if (!copy) return false;
+  MemCopy(copy, text, length);
+  copy[length] = 0;
   ClipSlot &clip = g_config.clips[n];
   Free(clip.text);
-  clip.text = static_cast<char *>(Allocate(length + 1));
-  clip.length = 0;
+  clip.text = copy;
+  clip.length = length;
   clip.dirty = 1;
   clip.longAccepted = 0;
   g_config.clipsChanged = 1;
-  if (!clip.text) return false;
-  MemCopy(clip.text, text, length);
-  clip.text[length] = 0;
-  clip.length = length;
   return true;
 }
 

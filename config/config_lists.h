@@ -20,7 +20,10 @@ void AddReplaceHistory(SettingsBlock *s, const ReplaceEntry &entry);
 
 // An empty path fails; a path already present (case-insensitive) succeeds
 // without change; otherwise the first free slot takes it. Full: fails.
+// ("-" and "--" are separators of the menu; the Settings page adds them as
+// slots of their own, never through this.)
 bool AddFavourite(SettingsBlock *s, const char *path);
+bool IsFavouriteSeparator(const char *path);
 // A filter equal to one present (all fields, case-insensitive) succeeds
 // without change; otherwise the first free slot takes it. Full: fails.
 bool AddFilter(SettingsBlock *s, const FilterRecord &filter);
@@ -28,8 +31,8 @@ bool FilterPresent(const SettingsBlock *s, const FilterRecord &filter);
 int FreeFilterSlots(const SettingsBlock *s);
 
 // Clip n (0..8). An empty text does nothing; otherwise the old text is
-// replaced by a copy (false, and the clip left empty, when it cannot be
-// allocated).
+// replaced by a copy, marked changed and not yet accepted as long. False
+// when the copy cannot be allocated: then the old text stays, unmarked.
 bool SetClip(int n, const char *text, u32 length);
 void ClearAllClips();
 void FreeClips();

@@ -287,6 +287,41 @@ TEST_F(ConfigTest, TwoSessionsAddingFavouritesKeepBoth) {
   EXPECT_EQ(g_config.favourites.inc, 2u);
 }
 
+// Separators and gaps stay in their slots through loads and saves; a merge
+// brings the other session's missing paths, never its separators.
+TEST_F(ConfigTest, FavouriteSeparatorsSurviveLoadsSavesAndMerges) {
+  ASSERT_TRUE(WriteBytes(ini_, kBom + "[Favs]\n00=C:\\a\n01=-\n02=C:\\b\n03=--\n05=--\n06=C:\\c\nInc=1\n"));
+  TwoSessions();
+  const char *const kLoaded[] = {"C:\\a", "-", "C:\\b", "--", "", "--", "C:\\c", ""};
+  for (int n = 0; n < 8; n++) EXPECT_STREQ(g_settings.lists.favourites[n], kLoaded[n]) << n;
+  ASSERT_TRUE(AddFavourite(&g_settings, "C:\\d"));  // the first free slot: 4
+  ASSERT_EQ(Save(), 0);
+  Resume(b_);
+  StrCopyN(g_settings.lists.favourites[7], "-", kPathChars);
+  StrCopyN(g_settings.lists.favourites[8], "C:\\e", kPathChars);
+  g_config.favourites.dirty = 1;
+  ASSERT_EQ(Save(), 0);  // merges A's list: "C:\\d" comes in, no separator
+  Start(ini_);
+  const char *const kMerged[] = {"C:\\a", "-", "C:\\b", "--", "C:\\d", "--", "C:\\c", "-", "C:\\e", ""};
+  for (int n = 0; n < 10; n++) EXPECT_STREQ(g_settings.lists.favourites[n], kMerged[n]) << n;
+}
+
+// A clip whose copy cannot be made keeps its old text and is not marked.
+TEST_F(ConfigTest, AFailedClipKeepsTheOldText) {
+  ASSERT_TRUE(SetClip(4, "old", 3));
+  g_config.clips[4].dirty = 0;
+  g_config.clipsChanged = 0;
+  FaultInjector fi = {};
+  FaultPlan(&fi, kFaultAlloc, 1, false);
+  {
+    ScopedFaultInjector scope(&fi);
+    EXPECT_FALSE(SetClip(4, "new text", 8));
+  }
+  EXPECT_EQ(std::string(g_config.clips[4].text, g_config.clips[4].length), "old");
+  EXPECT_EQ(g_config.clips[4].dirty, 0);
+  EXPECT_EQ(g_config.clipsChanged, 0);
+}
+
 TEST_F(ConfigTest, RecentFilesMergeByTime) {
   ASSERT_TRUE(WriteBytes(ini_, kBom));
   TwoSessions();
