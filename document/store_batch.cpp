@@ -5,15 +5,24 @@
 // A batch qualifies when no edit changes a newline: no CR or LF in what is
 // deleted or inserted, no run of adjacent edits between a CR and an LF (they
 // could join or part), every edit inside the text of one row (not across a
-// wrap, not between a CR and its LF), no wrapped row left empty, and every
-// block touched ends with 1 to 8192 bytes. Then the row table keeps its rows,
-// which change only their lengths and starts, and the block table keeps its
-// blocks, which change only their bytes, lengths and starts.
+// wrap, not between a CR and its LF), and no wrapped row left empty. Then the
+// row table keeps its rows, which change only their lengths and starts.
 //
-// Two passes over the edits: the first checks all that, counts the blocks
-// whose buffer must grow to 8192 bytes and notes each edit's row; then every
-// new buffer is allocated; the second pass, which cannot fail, rewrites the
-// blocks and the rows.
+// The blocks keep their buffers. A block whose new bytes outgrow its buffer
+// keeps what fits and pushes the rest on (the carry) to the front of the
+// blocks after it, each of which does the same; a new 4096-byte block takes
+// every 4096 bytes of carry, and the last of it when the next block the
+// edits touch is far (moving the blocks between would cost more than a new
+// block) or the edits are done. So a replacement that grows a full 4096-byte
+// block costs no new 8192-byte buffer (an allocation and two fresh pages,
+// most of the cost of such a batch): the blocks after it move up a little.
+// Only a block that edits empty with nothing carried into it makes the batch
+// go the general way.
+//
+// Two passes over the edits: the first checks all that, plans the carry
+// (how many new blocks, how much room for a block's new bytes) and notes each
+// edit's row; then everything needed is allocated; the second pass, which
+// cannot fail, rewrites the blocks and the rows.
 #include <string.h>
 
 #include "document/batch_edit.h"
@@ -39,8 +48,8 @@ struct SourceReader {
   }
 };
 
-// The blocks that the edits touch, in order: Walk calls fn(block, its old
-// start, its new length, first edit, end of edits) for each, where the edits
+// The blocks that the edits touch, in order: WalkBlocks calls fn(block, its
+// old start, its new length, first edit, end of edits) for each, where the edits
 // [first, end) are those reaching into it (the first may have begun in an
 // earlier block, the last may go on into the next one). An edit belongs to
 // the block holding its start (the last block at the end of the text) and
@@ -81,7 +90,7 @@ bool WalkBlocks(const TextStore *s, const BatchRequest *e, u32 count, bool step,
         break;
       }
     }
-    const u32 newLength = length < 0 || length > kBlockLarge ? 0 : static_cast<u32>(length);
+    const u64 newLength = length < 0 ? 0 : static_cast<u64>(length);
     if (!fn(b, bs, newLength, i, goesOn ? j + 1 : j)) return false;
     // (fn may have changed the block: its old end is `end`.)
     i = j;
@@ -162,6 +171,170 @@ void ShiftRowGroups(TextStore *s, u32 from, u32 to, u32 d) {
   }
 }
 
+
+constexpr u32 kNone = 0xFFFFFFFFu;
+// Blocks that the carry flows through before a new block takes it instead.
+constexpr u32 kFlowBlocks = 16;
+// The most bytes a block's new bytes and the carry may come to (the room
+// the second pass needs for them); a batch that needs more goes the general
+// way.
+constexpr u64 kMostContent = 8u << 20;
+
+// A new block and the block it follows.
+struct NewBlock {
+  u32 after;
+  u32 length;
+  char *data;
+};
+
+// Rewrites a block in its own buffer: forward when no insertion runs ahead of
+// the old bytes, backward when none falls behind, otherwise from a copy.
+void RewriteInPlace(TextBlock *blk, u32 bs, u32 newLength, const BatchRequest *e, u32 i0, u32 i1,
+                    SourceReader &reader) {
+  const u32 length = blk->length;
+  bool forward = true, backward = true;
+  i64 sum = 0;
+  for (u32 k = i0; k < i1; k++) {
+    const Piece pc = PieceOf(e[k], bs, bs + length);
+    if (sum < 0) backward = false;
+    sum += static_cast<i64>(pc.n) - (pc.b - pc.a);
+    if (sum > 0) forward = false;
+  }
+  if (forward) {
+    RewriteForward(blk->data, blk->data, length, bs, e, i0, i1, reader);
+  } else if (backward) {
+    RewriteBackward(blk->data, length, newLength, bs, e, i0, i1, reader);
+  } else {
+    char copy[kBlockLarge];
+    memcpy(copy, blk->data, length);
+    RewriteForward(blk->data, copy, length, bs, e, i0, i1, reader);
+  }
+}
+
+// Gives a block that shrank past 4096 bytes its smaller buffer (a refusal
+// leaves the bigger one, which is harmless).
+void ShrinkBuffer(TextBlock *blk, u32 oldLength) {
+  if (BufferSize(oldLength) <= BufferSize(blk->length)) return;
+  if (void *p = Reallocate(blk->data, BufferSize(blk->length))) blk->data = static_cast<char *>(p);
+}
+
+// The blocks' side of a batch, block by block in ascending order. Planning
+// (commit false) only counts; committing (with the room and buffers that the
+// plan asked for) moves the bytes and lists the new blocks.
+struct BlockFlow {
+  TextStore *s;
+  bool commit;
+  // The plan.
+  u32 first = kNone, last = kNone;  // the first and last block changed
+  u32 newBlocks = 0;
+  u64 mostContent = 0;
+  // Committing: the room for a block's new bytes after the carry, the new
+  // blocks' buffers and where they go.
+  char *room = nullptr;
+  char **buffers = nullptr;
+  NewBlock *placed = nullptr;
+  u64 carry = 0;  // at the front of `room`
+
+  // A block the edits [i0, i1) touch; false when the batch cannot be made
+  // in place.
+  bool Touched(u32 b, u32 bs, u64 newLength, const BatchRequest *e, u32 i0, u32 i1, SourceReader &reader) {
+    if (carry) {
+      if (b - last - 1 > kFlowBlocks) {
+        Emit(last);
+      } else {
+        for (u32 u = last + 1; u < b; u++) {
+          if (!Pass(u, s->blocks.entries[u].length, [&](char *out) {
+                memcpy(out, s->blocks.entries[u].data, s->blocks.entries[u].length);
+              })) {
+            return false;
+          }
+        }
+      }
+    }
+    if (first == kNone) first = b;
+    last = b;
+    TextBlock *blk = &s->blocks.entries[b];
+    if (!carry && newLength >= 1 && newLength <= BufferSize(blk->length)) {
+      if (commit) {
+        const u32 length = blk->length;
+        RewriteInPlace(blk, bs, static_cast<u32>(newLength), e, i0, i1, reader);
+        blk->length = static_cast<u32>(newLength);
+        ShrinkBuffer(blk, length);
+      }
+      return true;
+    }
+    return Pass(b, newLength, [&](char *out) { RewriteForward(out, blk->data, blk->length, bs, e, i0, i1, reader); });
+  }
+
+  void Finish() {
+    if (carry) Emit(last);
+  }
+
+ private:
+  // The carry and the block's new bytes (written by `write`): the block keeps
+  // what its buffer holds, new blocks take each 4096 bytes of the rest, and
+  // what is left is carried on.
+  template <class W>
+  bool Pass(u32 b, u64 newLength, W &&write) {
+    const u64 content = carry + newLength;
+    if (content == 0 || content > kMostContent) return false;
+    if (content > mostContent) mostContent = content;
+    TextBlock *blk = &s->blocks.entries[b];
+    const u32 length = blk->length;
+    const u32 keep = content < BufferSize(length) ? static_cast<u32>(content) : BufferSize(length);
+    const u64 out = content - keep;
+    const u32 full = static_cast<u32>(out / kBlockSmall);
+    const u32 left = static_cast<u32>(out - static_cast<u64>(full) * kBlockSmall);
+    if (commit) {
+      write(room + carry);
+      memcpy(blk->data, room, keep);
+      blk->length = keep;
+      ShrinkBuffer(blk, length);
+      for (u32 k = 0; k < full; k++) {
+        char *buffer = buffers[newBlocks + k];
+        memcpy(buffer, room + keep + static_cast<size_t>(k) * kBlockSmall, kBlockSmall);
+        placed[newBlocks + k] = NewBlock{b, kBlockSmall, buffer};
+      }
+      if (left) memmove(room, room + keep + static_cast<size_t>(full) * kBlockSmall, left);
+    }
+    newBlocks += full;
+    carry = left;
+    last = b;
+    return true;
+  }
+
+  // The carry becomes a block of its own after block `after`.
+  void Emit(u32 after) {
+    if (commit) {
+      memcpy(buffers[newBlocks], room, static_cast<size_t>(carry));
+      placed[newBlocks] = NewBlock{after, static_cast<u32>(carry), buffers[newBlocks]};
+    }
+    newBlocks++;
+    carry = 0;
+  }
+};
+
+// Gives every block from group `group` on its relative start (and, when the
+// blocks were regrouped, its group), and every group its start: a pass over
+// the blocks of the groups [group, through], then the later groups' starts.
+// moved: the change of length.
+void SetBlockStarts(TextStore *s, u32 group, u32 through, u32 moved) {
+  TextBlock *b = s->blocks.entries;
+  BlockGroup *g = s->blockGroups.entries;
+  u32 start = g[group].start;
+  for (u32 k = group; k <= through; k++) {
+    g[k].start = start;
+    u32 rel = 0;
+    for (u32 i = g[k].first; i < g[k].first + g[k].count; i++) {
+      b[i].group = k;
+      b[i].start = rel;
+      rel += b[i].length;
+    }
+    start += rel;
+  }
+  for (u32 k = through + 1; k < s->blockGroups.count; k++) g[k].start += moved;
+}
+
 }  // namespace
 
 u64 g_storeBatchesInPlace = 0;
@@ -173,13 +346,12 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     if (e[i].length && reader.HasNewline(e[i].offset, e[i].length)) return 1;
   }
 
-  // 1. The blocks: new lengths, the deleted bytes, the bytes around each run
-  // of adjacent edits.
-  const TextBlock *bl = s->blocks.entries;
-  u32 grown = 0;
+  // 1. The blocks: the deleted bytes, the bytes around each run of adjacent
+  // edits, the carry's plan.
+  BlockFlow plan{s, false};
   bool crBefore = false;  // the run of adjacent edits being read follows a CR
-  bool fits = WalkBlocks(s, e, count, false, [&](u32 b, u32 bs, u32 newLength, u32 i0, u32 i1) {
-    if (newLength == 0) return false;
+  bool fits = WalkBlocks(s, e, count, false, [&](u32 b, u32 bs, u64 newLength, u32 i0, u32 i1) {
+    const TextBlock *bl = s->blocks.entries;
     const TextBlock &blk = bl[b];
     const u32 end = bs + blk.length;
     for (u32 k = i0; k < i1; k++) {
@@ -194,10 +366,16 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
         if (p < s->length && (p < end ? blk.data[p - bs] : bl[b + 1].data[0]) == '\n') return false;
       }
     }
-    if (newLength > BufferSize(blk.length)) grown++;
-    return true;
+    return plan.Touched(b, bs, newLength, e, i0, i1, reader);
   });
   if (!fits) return 1;
+  plan.Finish();
+  const u32 blockCount = s->blocks.count + plan.newBlocks;
+  if (blockCount < s->blocks.count) return 1;
+  const u32 firstGroup = s->blocks.entries[plan.first].group;
+  const u32 fill = g_storeLimits.blockGroupFill;
+  const u32 regrouped = s->blockGroups.entries[firstGroup].first;
+  const u32 groupCount = firstGroup + (blockCount - regrouped + fill - 1) / fill;
 
   // 2. The rows: each edit's row, the edit inside its text; no wrapped row
   // left empty.
@@ -236,87 +414,68 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     }
   }
 
-  // 3. The buffers that grow, all made before anything changes.
-  char **fresh = nullptr;
-  if (grown) {
-    fresh = static_cast<char **>(Allocate(static_cast<size_t>(grown) * sizeof(char *)));
-    u32 made = 0;
-    while (fresh && made < grown && (fresh[made] = static_cast<char *>(Allocate(kBlockLarge))) != nullptr) made++;
-    if (made < grown) {
-      for (u32 k = 0; fresh && k < made; k++) Free(fresh[k]);
-      Free(fresh);
-      Free(rows);
-      return -1;
+  // 3. Everything the second pass needs, made before anything changes: room
+  // for a block's new bytes, the new blocks' buffers and their places in the
+  // tables.
+  BlockFlow flow{s, true};
+  char stackRoom[3 * kBlockSmall];
+  const size_t roomSize = static_cast<size_t>(plan.mostContent);
+  flow.room = roomSize <= sizeof stackRoom ? stackRoom : static_cast<char *>(Allocate(roomSize));
+  bool ready = flow.room != nullptr;
+  u32 made = 0;
+  if (ready && plan.newBlocks) {
+    ready = GrowTable(&s->blocks, blockCount) && GrowTable(&s->blockGroups, groupCount);
+    flow.buffers = ready ? static_cast<char **>(Allocate(static_cast<size_t>(plan.newBlocks) * sizeof(char *))) : nullptr;
+    flow.placed = ready ? static_cast<NewBlock *>(Allocate(static_cast<size_t>(plan.newBlocks) * sizeof(NewBlock))) : nullptr;
+    ready = flow.buffers && flow.placed;
+    while (ready && made < plan.newBlocks && (flow.buffers[made] = static_cast<char *>(Allocate(kBlockSmall))) != nullptr) {
+      made++;
     }
+    ready = ready && made == plan.newBlocks;
+  }
+  if (!ready) {
+    for (u32 k = 0; k < made; k++) Free(flow.buffers[k]);
+    Free(flow.buffers);
+    Free(flow.placed);
+    if (flow.room != stackRoom) Free(flow.room);
+    Free(rows);
+    return -1;
   }
 
-  // 4. The blocks' bytes and lengths, and the starts that follow: inside a
-  // group with changed blocks, the blocks after the first of them; after
-  // that group, the groups' starts.
-  TextBlock *blocks = s->blocks.entries;
-  BlockGroup *groups = s->blockGroups.entries;
-  u32 used = 0;
-  u32 moved = 0;        // the change of length so far (modulo 2^32)
-  u32 group = 0xFFFFFFFFu;  // the group of the blocks being changed
-  u32 groupMoved = 0;       // `moved` when that group was reached
-  u32 next = 0;             // its first block whose start is still to be moved
-  auto finishGroup = [&] {
-    const u32 end = groups[group].first + groups[group].count;
-    for (; next < end; next++) blocks[next].start += moved - groupMoved;
-  };
-  WalkBlocks(s, e, count, true, [&](u32 b, u32 bs, u32 newLength, u32 i0, u32 i1) {
-    TextBlock &blk = blocks[b];
-    if (group == 0xFFFFFFFFu) {
-      group = blk.group;
-      next = b;
-    } else if (blk.group != group) {
-      finishGroup();
-      for (u32 g = group + 1; g <= blk.group; g++) groups[g].start += moved;
-      group = blk.group;
-      groupMoved = moved;
-      next = groups[group].first;
-    }
-    for (; next <= b; next++) blocks[next].start += moved - groupMoved;
-    const u32 length = blk.length;
-    if (newLength > BufferSize(length)) {
-      char *buffer = fresh[used++];
-      RewriteForward(buffer, blk.data, length, bs, e, i0, i1, reader);
-      Free(blk.data);
-      blk.data = buffer;
-    } else {
-      // In place: forward when no insertion runs ahead of the old bytes,
-      // backward when none falls behind, otherwise from a copy.
-      bool forward = true, backward = true;
-      i64 sum = 0;
-      for (u32 k = i0; k < i1; k++) {
-        const Piece pc = PieceOf(e[k], bs, bs + length);
-        if (sum < 0) backward = false;
-        sum += static_cast<i64>(pc.n) - (pc.b - pc.a);
-        if (sum > 0) forward = false;
-      }
-      if (forward) {
-        RewriteForward(blk.data, blk.data, length, bs, e, i0, i1, reader);
-      } else if (backward) {
-        RewriteBackward(blk.data, length, newLength, bs, e, i0, i1, reader);
-      } else {
-        char copy[kBlockLarge];
-        memcpy(copy, blk.data, length);
-        RewriteForward(blk.data, copy, length, bs, e, i0, i1, reader);
-      }
-    }
-    blk.length = newLength;
-    if (BufferSize(length) > BufferSize(newLength)) {
-      if (void *p = Reallocate(blk.data, BufferSize(newLength))) blk.data = static_cast<char *>(p);
-    }
-    moved += newLength - length;
-    return true;
+  // 4. The blocks' bytes and lengths; the new blocks into the table (from
+  // its end back), then the starts and groups from the first changed block's
+  // group on: the groups through the last changed block's keep their blocks,
+  // or, with new blocks, the blocks from there on are grouped anew.
+  WalkBlocks(s, e, count, true, [&](u32 b, u32 bs, u64 newLength, u32 i0, u32 i1) {
+    return flow.Touched(b, bs, newLength, e, i0, i1, reader);
   });
-  finishGroup();
-  for (u32 g = group + 1; g < s->blockGroups.count; g++) groups[g].start += moved;
-  Free(fresh);
+  flow.Finish();
+  u32 change = 0;  // modulo 2^32
+  for (u32 i = 0; i < count; i++) change += e[i].length - (e[i].to - e[i].from);
+  if (flow.newBlocks) {
+    TextBlock *b = s->blocks.entries;
+    u32 to = blockCount, k = flow.newBlocks;
+    for (u32 i = s->blocks.count; k > 0 && i-- > 0;) {
+      for (; k > 0 && flow.placed[k - 1].after == i; k--) b[--to] = TextBlock{0, 0, flow.placed[k - 1].length, flow.placed[k - 1].data};
+      b[--to] = b[i];
+    }
+    s->blocks.count = blockCount;
+    BlockGroup *g = s->blockGroups.entries;
+    for (u32 k2 = firstGroup, i = regrouped; i < blockCount; k2++, i += fill) {
+      g[k2] = BlockGroup{i, g[firstGroup].start, blockCount - i < fill ? blockCount - i : fill, 0};
+    }
+    s->blockGroups.count = groupCount;
+    SetBlockStarts(s, firstGroup, groupCount - 1, change);
+    Free(flow.buffers);
+    Free(flow.placed);
+  } else {
+    SetBlockStarts(s, firstGroup, s->blocks.entries[flow.last].group, change);
+  }
+  if (flow.room != stackRoom) Free(flow.room);
 
-  // 5. The rows' lengths and starts, the same way; the row groups after the
-  // last one changed move through their spans' shifts.
+  // 5. The rows' lengths and starts: inside a row group with edits, the rows
+  // from the first edited one on; the groups between and after move whole
+  // (those after the last span changed through their spans' shifts).
   if (rows) {
     u32 rowMoved = 0;
     u32 after = RowAt(s, rows[0]).group;  // the first row group not yet moved
@@ -343,7 +502,7 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     ShiftRowGroups(s, after, s->rowGroups.count, rowMoved);
     Free(rows);
   }
-  s->length += moved;
+  s->length += change;
   g_storeBatchesInPlace++;
   return 0;
 }

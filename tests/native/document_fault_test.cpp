@@ -335,8 +335,8 @@ TEST(DocumentFault, BatchesAreAllOrNothing) {
         ASSERT_EQ(UndoRedo(f.doc, kRedo), 1);
         EXPECT_EQ(DocText(f.doc), f.before);
       })};
-  EXPECT_GT(allocations[0], 10u) << "failures in several clusters";
-  EXPECT_GT(allocations[1], 10u);
+  EXPECT_GT(allocations[0], plain ? 5u : 10u) << "failures in several clusters, or at each step in place";
+  EXPECT_GT(allocations[1], plain ? 5u : 10u);
   EXPECT_EQ(g_storeBatchesInPlace > inPlace, plain);
   }
 }
