@@ -127,6 +127,24 @@ int ApplyClusters(TextStore *s, const BatchRequest *e, u32 count, const ByteSour
   return 0;
 }
 
+// Whether every edit deletes the same bytes and inserts as many (a literal
+// replace-all and its undo): its undo step then keeps those bytes once.
+bool Uniform(const TextStore *s, const BatchRequest *e, u32 count) {
+  const u32 del = e[0].to - e[0].from;
+  char first[64], other[64];
+  if (del > sizeof first) return false;
+  for (u32 i = 1; i < count; i++) {
+    if (e[i].length != e[0].length || e[i].to - e[i].from != del) return false;
+  }
+  StoreCursor cursor(s);
+  cursor.Copy(e[0].from, del, first);
+  for (u32 i = 1; i < count && del; i++) {
+    cursor.Copy(e[i].from, del, other);
+    if (memcmp(first, other, del) != 0) return false;
+  }
+  return true;
+}
+
 int AddRanges(Document *d, u32 set, const BatchRequest *e, u32 count) {
   RangeSet *rs = &d->store.rangeSets[set];
   for (u32 i = 0; i < count; i++) {
@@ -177,7 +195,9 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   void *steps = j->steps;
   const int grown = GrowArray(&steps, sizeof(Step), &j->capacity, j->count + 1);
   j->steps = static_cast<Step *>(steps);
-  CompactText *record = grown ? CompactAllocate(static_cast<u32>(deleted), static_cast<u32>(sizeof(u32) + count * sizeof(BatchEdit))) : nullptr;
+  const bool uniform = Uniform(s, e, count);
+  const u32 kept = uniform ? e[0].to - e[0].from : static_cast<u32>(deleted);
+  CompactText *record = grown ? CompactAllocate(kept, BatchTableBytes(count, uniform)) : nullptr;
   if (!record) {
     Notify(d, kNotifyOutOfMemory);
     return kResultOutOfMemory;
@@ -186,21 +206,22 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   step.deleted = record;
   BatchTable *table = BatchTableOf(step);
   table->count = count;
+  table->uniform = uniform;
+  table->insertedLength = e[0].length;
+  table->deletedLength = e[0].to - e[0].from;
   {
     u32 k = 0;
     i64 moved = 0;
     StoreCursor cursor(s);
-    char piece[256];
     for (u32 i = 0; i < count; i++) {
-      // The deleted bytes, through a small piece of stack for short ones.
-      for (u32 p = e[i].from; p < e[i].to;) {
-        const u32 n = e[i].to - p < sizeof piece ? e[i].to - p : static_cast<u32>(sizeof piece);
-        cursor.Copy(p, n, piece);
-        CompactWrite(record, k, piece, n);
-        k += n;
-        p += n;
+      if (!uniform || i == 0) {
+        cursor.Pieces(e[i].from, e[i].to - e[i].from, [&](const char *p, u32 n) {
+          CompactWrite(record, k, p, n);
+          k += n;
+          return true;
+        });
       }
-      table->edits[i] = BatchEdit{static_cast<u32>(e[i].from + moved), e[i].length, e[i].to - e[i].from};
+      SetBatchEdit(table, i, BatchEdit{static_cast<u32>(e[i].from + moved), e[i].length, e[i].to - e[i].from});
       moved += static_cast<i64>(e[i].length) - (e[i].to - e[i].from);
     }
   }
@@ -244,7 +265,7 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   }
 
   step.groupStart = kStepBatch | ((!j->groupMode || j->groupStartPending) ? kStepStartsGroup : 0);
-  step.position = table->edits[0].position;
+  step.position = BatchEditAt(table, 0).position;
   step.insertedLength = static_cast<u32>(inserted);
   j->steps[j->count++] = step;
   j->closed = 1;
@@ -253,7 +274,7 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   d->modifiedSinceAutoSave = 1;
   if (d->events.status) d->events.status(d->events.context, d, TXT_REPLACING);
 
-  const BatchEdit &last = table->edits[count - 1];
+  const BatchEdit last = BatchEditAt(table, count - 1);
   const u32 caret = last.position + last.insertedLength;
   // The rows of each cluster laid out anew (not the untouched text between
   // clusters, which may be most of the document).

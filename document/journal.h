@@ -8,6 +8,8 @@
 // Ownership: a journal owns its step array and every step's compact text.
 #pragma once
 
+#include <string.h>
+
 #include "document/compact_text.h"
 
 // Bits of a step's first word.
@@ -33,11 +35,17 @@ struct Journal {
 };
 
 // A batch step records many replacements made at once (a replace-all hands
-// them over in batches): `deleted` holds all their deleted bytes, one after
-// another, and its record is followed by the table below, one entry per
-// replacement in ascending order, positions as they are after the batch.
-// `position` is the first entry's, `insertedLength` the sum of the entries'.
-// A batch step is never extended.
+// them over in batches): `deleted` holds their deleted bytes, and its record
+// is followed by the table below, one entry per replacement in ascending
+// order, positions as they are after the batch. `position` is the first
+// entry's, `insertedLength` the sum of the entries'. A batch step is never
+// extended.
+//
+// The table is uniform when every replacement deleted the same bytes and
+// inserted as many (a literal replace-all): then `deleted` holds those bytes
+// once, the table the two lengths once and a position per entry (4 bytes an
+// entry instead of 12, and no copy of the deleted bytes per entry).
+// Otherwise `deleted` holds every entry's deleted bytes one after another.
 struct BatchEdit {
   u32 position;
   u32 insertedLength;
@@ -45,8 +53,29 @@ struct BatchEdit {
 };
 struct BatchTable {
   u32 count;
-  BatchEdit edits[1];  // count entries
+  u32 uniform;                        // nonzero: positions only, the lengths below
+  u32 insertedLength, deletedLength;  // of every entry of a uniform table
+  u32 words[1];                       // count positions, or count BatchEdit records
 };
+inline u32 BatchTableBytes(u32 count, bool uniform) {
+  return static_cast<u32>(4 * sizeof(u32) + static_cast<u64>(count) * (uniform ? sizeof(u32) : sizeof(BatchEdit)));
+}
+inline BatchEdit BatchEditAt(const BatchTable *t, u32 i) {
+  if (t->uniform) return BatchEdit{t->words[i], t->insertedLength, t->deletedLength};
+  BatchEdit e;
+  memcpy(&e, t->words + 3 * static_cast<size_t>(i), sizeof e);
+  return e;
+}
+inline void SetBatchEdit(BatchTable *t, u32 i, const BatchEdit &e) {
+  if (t->uniform) {
+    t->words[i] = e.position;
+  } else {
+    memcpy(t->words + 3 * static_cast<size_t>(i), &e, sizeof e);
+  }
+}
+// Where entry i's deleted bytes lie in the step's text, given `offset`, the
+// sum of the earlier entries' deleted lengths.
+inline u32 BatchDeletedOffset(const BatchTable *t, u32 offset) { return t->uniform ? 0 : offset; }
 inline bool IsBatch(const Step &st) { return (st.groupStart & kStepBatch) != 0; }
 inline bool StartsGroup(const Step &st) { return (st.groupStart & kStepStartsGroup) != 0; }
 // The table of a batch step: right after the compact text's record.

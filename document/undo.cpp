@@ -148,8 +148,8 @@ int UndoBatch(Document *d, const Step &st, bool redo) {
   if (!inverse) return kResultOutOfMemory;
   u32 offset = 0;
   for (u32 i = 0; i < table->count; i++) {
-    const BatchEdit &e = table->edits[i];
-    inverse[i] = BatchRequest{e.position, e.position + e.insertedLength, offset, e.deletedLength};
+    const BatchEdit e = BatchEditAt(table, i);
+    inverse[i] = BatchRequest{e.position, e.position + e.insertedLength, BatchDeletedOffset(table, offset), e.deletedLength};
     offset += e.deletedLength;
   }
   CompactStoreView view;
@@ -250,7 +250,10 @@ void JournalStatisticsOf(const Journal *j, JournalStatistics *out) {
     if (!j->steps[i].deleted) continue;
     u64 index, text;
     CompactMemory(j->steps[i].deleted, &index, &text);
-    if (IsBatch(j->steps[i])) index += sizeof(u32) + static_cast<u64>(BatchTableOf(j->steps[i])->count) * sizeof(BatchEdit);
+    if (IsBatch(j->steps[i])) {
+      const BatchTable *t = BatchTableOf(j->steps[i]);
+      index += BatchTableBytes(t->count, t->uniform != 0);
+    }
     out->indexBytes += index;
     out->textBytes += text;
   }
@@ -282,11 +285,13 @@ int ReinsertDeleted(Document *d) {
     if (IsBatch(st)) {
       // The last edit of the batch that deleted something.
       const BatchTable *table = BatchTableOf(st);
-      u32 k = table->count;
-      while (table->edits[k - 1].deletedLength == 0) k--;
-      from = to - table->edits[k - 1].deletedLength;
-      for (u32 e = k; e < table->count; e++) from -= table->edits[e].deletedLength;
-      to = from + table->edits[k - 1].deletedLength;
+      if (!table->uniform) {
+        u32 k = table->count;
+        while (BatchEditAt(table, k - 1).deletedLength == 0) k--;
+        from = to - BatchEditAt(table, k - 1).deletedLength;
+        for (u32 e = k; e < table->count; e++) from -= BatchEditAt(table, e).deletedLength;
+        to = from + BatchEditAt(table, k - 1).deletedLength;
+      }
     }
     CompactStoreView view;
     CompactView(text, &view);
@@ -320,9 +325,9 @@ int ReinsertInserted(Document *d) {
     // The last edit of the batch that inserted something.
     const BatchTable *table = BatchTableOf(found);
     u32 e = table->count;
-    while (table->edits[e - 1].insertedLength == 0) e--;
-    p = table->edits[e - 1].position;
-    n = table->edits[e - 1].insertedLength;
+    while (BatchEditAt(table, e - 1).insertedLength == 0) e--;
+    p = BatchEditAt(table, e - 1).position;
+    n = BatchEditAt(table, e - 1).insertedLength;
   }
   // Carry the range through the newer steps (none of which inserted
   // anything, outside batches).
@@ -332,7 +337,7 @@ int ReinsertInserted(Document *d) {
       // Its entries in order, each moving the range by what it changed.
       const BatchTable *table = BatchTableOf(st);
       for (u32 e = 0; e < table->count; e++) {
-        const BatchEdit &b = table->edits[e];
+        const BatchEdit b = BatchEditAt(table, e);
         if (!Carry(&p, n, b.position, b.deletedLength, b.insertedLength)) return kResultCancelled;
       }
       continue;

@@ -94,12 +94,14 @@ static ::testing::AssertionResult JournalOk(const Journal *j, const char *name, 
       const BatchTable *t = BatchTableOf(st);
       u64 del = 0, ins = 0, end = 0;
       for (u32 e = 0; e < t->count; e++) {
-        if (t->edits[e].position < end) return ::testing::AssertionFailure() << name << " step " << i << ": entry " << e;
-        end = static_cast<u64>(t->edits[e].position) + t->edits[e].insertedLength;
-        del += t->edits[e].deletedLength;
-        ins += t->edits[e].insertedLength;
+        const BatchEdit b = BatchEditAt(t, e);
+        if (b.position < end) return ::testing::AssertionFailure() << name << " step " << i << ": entry " << e;
+        end = static_cast<u64>(b.position) + b.insertedLength;
+        del += b.deletedLength;
+        ins += b.insertedLength;
       }
-      if (t->count == 0 || del != c->length || ins != st.insertedLength || st.position != t->edits[0].position ||
+      if (t->uniform) del = t->deletedLength;  // held once
+      if (t->count == 0 || del != c->length || ins != st.insertedLength || st.position != BatchEditAt(t, 0).position ||
           (newestInText && i + 1 == j->count && end > length)) {
         return ::testing::AssertionFailure() << name << " step " << i << ": batch table";
       }
