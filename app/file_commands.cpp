@@ -131,6 +131,15 @@ int CommandNew() {
 
 int CommandOpen() { return CommandImport(kDetectEncoding, 0); }
 
+int CommandOpenPath(const char *path) {
+  Document *doc = AppDocument();
+  if (!doc) return kResultReported;
+  OpenRequest request = {path, kDetectEncoding, 0, 0};
+  int r = OpenFile(doc, request, AppFileHooks());
+  AfterLoad();
+  return r;
+}
+
 int CommandSave() {
   Document *doc = AppDocument();
   if (!doc) return kResultReported;

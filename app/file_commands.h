@@ -21,6 +21,9 @@ int CommandNew();
 int CommandOpen();
 int CommandSave();
 int CommandSaveAs();
+// Opens a named file (a recent file, a favourite) as Open does, with the
+// questions of an open (unsaved changes first, a missing file).
+int CommandOpenPath(const char *path);
 // Revert (13151): the file again, the changes dropped; Include (13171): a
 // chosen file's text in place of the selection; Exclude (13331): the
 // selection saved as a chosen file and deleted.

@@ -10,6 +10,7 @@
 #include "app/file_commands.h"
 #include "app/goto_dialog.h"
 #include "app/info_dialogs.h"
+#include "app/list_menus.h"
 #include "app/status_bar.h"
 #include "document/long_operation.h"
 #include "document/undo.h"
@@ -179,40 +180,40 @@ const DisplayOption kDisplayOptions[] = {
 
 void Check(HMENU menu, UINT id, bool on) { CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED)); }
 
-// The submenu that stands for the menu item `id`: the item (a placeholder in
-// the menu resource) becomes an empty submenu the first time, marked with
-// its id; after that the submenu is found by the mark and emptied.
-HMENU Submenu(HMENU bar, UINT id) {
-  const int top = GetMenuItemCount(bar);
-  for (int i = 0; i < top; i++) {
-    HMENU sub = GetSubMenu(bar, i);
-    if (!sub) continue;
-    const int n = GetMenuItemCount(sub);
-    for (int k = 0; k < n; k++) {
-      MENUITEMINFOA mii = {};
-      mii.cbSize = sizeof mii;
-      mii.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_DATA;
-      if (!GetMenuItemInfoA(sub, static_cast<UINT>(k), TRUE, &mii)) continue;
-      if (mii.hSubMenu && mii.dwItemData == id) {
+}  // namespace
+
+HMENU Submenu(HMENU menu, UINT id, bool empty) {
+  const int n = GetMenuItemCount(menu);
+  for (int k = 0; k < n; k++) {
+    MENUITEMINFOA mii = {};
+    mii.cbSize = sizeof mii;
+    mii.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_DATA;
+    if (!GetMenuItemInfoA(menu, static_cast<UINT>(k), TRUE, &mii)) continue;
+    if (mii.hSubMenu && mii.dwItemData == id) {
+      if (empty)
         while (GetMenuItemCount(mii.hSubMenu) > 0) DeleteMenu(mii.hSubMenu, 0, MF_BYPOSITION);
-        return mii.hSubMenu;
-      }
-      if (!mii.hSubMenu && mii.wID == id) {
-        HMENU popup = CreatePopupMenu();
-        if (!popup) return nullptr;
-        mii.fMask = MIIM_SUBMENU | MIIM_DATA;
-        mii.hSubMenu = popup;
-        mii.dwItemData = id;
-        if (!SetMenuItemInfoA(sub, static_cast<UINT>(k), TRUE, &mii)) {
-          DestroyMenu(popup);
-          return nullptr;
-        }
-        return popup;
-      }
+      return mii.hSubMenu;
     }
+    if (!mii.hSubMenu && mii.wID == id) {
+      HMENU popup = CreatePopupMenu();
+      if (!popup) return nullptr;
+      mii.fMask = MIIM_SUBMENU | MIIM_DATA;
+      mii.hSubMenu = popup;
+      mii.dwItemData = id;
+      if (!SetMenuItemInfoA(menu, static_cast<UINT>(k), TRUE, &mii)) {
+        DestroyMenu(popup);
+        return nullptr;
+      }
+      return popup;
+    }
+    // An ordinary submenu of the resource: look inside.
+    if (mii.hSubMenu && !mii.dwItemData)
+      if (HMENU found = Submenu(mii.hSubMenu, id, empty)) return found;
   }
   return nullptr;
 }
+
+namespace {
 
 void AppendItem(HMENU menu, UINT id, const char *text, bool checked, bool enabled) {
   AppendMenuA(menu, MF_STRING | (checked ? MF_CHECKED : 0) | (enabled ? 0 : MF_GRAYED), id, text);
@@ -222,7 +223,7 @@ void AppendItem(HMENU menu, UINT id, const char *text, bool checked, bool enable
 // BOM (greyed where there is none to write); Newlines: the four types, Mixed
 // greyed when mixed newlines are not allowed.
 void BuildEncodingMenus(HMENU bar, const Document *doc) {
-  if (HMENU menu = Submenu(bar, IDM_ENCODING_MENU)) {
+  if (HMENU menu = Submenu(bar, IDM_ENCODING_MENU, true)) {
     static const char *const kNames[] = {"ANSI", "UTF-8", "Unicode", "Unicode, Big Endian"};
     for (u32 i = 0; i < 4; i++) AppendItem(menu, IDM_ENCODING_ANSI + i, kNames[i], doc->encoding == i, true);
     if (doc->encoding == kEncodingCodePage && doc->codePageIndex < CodePageCount())
@@ -231,7 +232,7 @@ void BuildEncodingMenus(HMENU bar, const Document *doc) {
     const bool bomPossible = doc->encoding != kEncodingAnsi && doc->encoding != kEncodingCodePage;
     AppendItem(menu, IDM_ENCODING_BOM, "BOM", doc->bomInEffect != 0, bomPossible);
   }
-  if (HMENU menu = Submenu(bar, IDM_NEWLINES_MENU)) {
+  if (HMENU menu = Submenu(bar, IDM_NEWLINES_MENU, true)) {
     static const char *const kNames[] = {"Win", "Unix", "Mac", "Mixed"};
     for (u32 i = 0; i < 4; i++)
       AppendItem(menu, IDM_NEWLINES_WIN + i, kNames[i], doc->newlineType == i, i < 3 || !g_settings.file.NoMixNl);
@@ -247,7 +248,7 @@ void BuildCodePageMenus(HMENU bar, const Document *doc) {
                                                          TXT_CP_GROUP_ISCII, TXT_CP_GROUP_OTHER};
   static const char *const kNames[] = {"ANSI", "UTF-8", "Unicode", "Unicode, Big Endian"};
   for (UINT base : {IDM_IMPORT_MENU, IDM_EXPORT_MENU, IDM_REOPEN_MENU}) {
-    HMENU menu = Submenu(bar, base);
+    HMENU menu = Submenu(bar, base, true);
     if (!menu) continue;
     for (u32 i = 0; i < 4; i++) AppendItem(menu, base + 1 + i, kNames[i], false, true);
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
@@ -317,12 +318,10 @@ struct CommandSpan {
 const CommandSpan kPendingCommands[] = {
     {13611, 13612},  // Page Setup, Print
     {13653, 13657},  // the System submenu
-    {17000, 17020},  // Recent Files
     {21837, 21837},  // Complete Word (the tool framework)
     {30050, 39030},  // Last Tool and the text tools
     {40100, 40750},  // Text Filters
-    {41001, 41150},  // Favourites
-    {45001, 45309},  // Clips
+    {41010, 41010},  // Favourites: Manage List.. (the Settings dialog)
     {55911, 55911},  // Settings
     {58111, 58331},  // Manual, On-line Manual, Homepage, Check Updates
 };
@@ -395,12 +394,14 @@ void OnInitMenu(HMENU menu) {
   HWND editor = g_app.editorWindow;
   Document *doc = AppDocument();
   if (!editor || !doc) {
+    BuildListMenus(menu, nullptr);
     ApplyMenuStates(menu, nullptr);
     return;
   }
   Check(menu, IDM_OPT_WORD_WRAP, doc->wordWrap != 0);
   BuildEncodingMenus(menu, doc);
   BuildCodePageMenus(menu, doc);
+  BuildListMenus(menu, doc);
   ApplyMenuStates(menu, doc);
   CheckMenuItem(menu, IDM_OVERWRITE_MODE, MF_BYCOMMAND | (doc->overwriteMode ? MF_CHECKED : MF_UNCHECKED));
 }
@@ -667,6 +668,10 @@ int OnMainCommand(HWND hwnd, int id) {
   }
   if (id >= 25100 && id <= 25360) {
     const int r = CommandSearch(id);
+    if (r != 64) return r;
+  }
+  if ((id >= 17001 && id <= 17020) || (id >= 41001 && id <= 41150) || id == 45001 || id == 45010) {
+    const int r = ListCommand(hwnd, id);
     if (r != 64) return r;
   }
   switch (id) {

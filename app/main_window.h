@@ -38,3 +38,9 @@ void LayoutChildren(HWND hwnd);
 
 // Whether a command belongs to a subsystem still to come (its item is greyed).
 bool CommandPending(UINT id);
+
+// The submenu standing for the menu item `id` anywhere in `menu`: a
+// placeholder item of the resource becomes an empty submenu the first time,
+// marked with its id; after that the submenu is found by the mark (and
+// emptied when `empty`). Null when there is no such item.
+HMENU Submenu(HMENU menu, UINT id, bool empty);

@@ -150,14 +150,22 @@ bool SetClip(int n, const char *text, u32 length) {
   if (!copy) return false;
   MemCopy(copy, text, length);
   copy[length] = 0;
+  TakeClip(n, copy, length);
+  return true;
+}
+
+void TakeClip(int n, char *text, u32 length) {
+  if (n < 0 || n >= kClipCount || length == 0) {
+    Free(text);
+    return;
+  }
   ClipSlot &clip = g_config.clips[n];
   Free(clip.text);
-  clip.text = copy;
+  clip.text = text;
   clip.length = length;
   clip.dirty = 1;
   clip.longAccepted = 0;
   g_config.clipsChanged = 1;
-  return true;
 }
 
 void ClearAllClips() {

@@ -34,6 +34,9 @@ int FreeFilterSlots(const SettingsBlock *s);
 // replaced by a copy, marked changed and not yet accepted as long. False
 // when the copy cannot be allocated: then the old text stays, unmarked.
 bool SetClip(int n, const char *text, u32 length);
+// The same with a text the clip takes over: `length` bytes and a zero byte
+// after them, from Allocate (freed here when the text is empty).
+void TakeClip(int n, char *text, u32 length);
 void ClearAllClips();
 void FreeClips();
 

@@ -1,5 +1,6 @@
 #include "editor/clipboard.h"
 
+#include "config/config_lists.h"
 #include "config/config_state.h"
 #include "document/edit.h"
 #include "document/undo.h"
@@ -180,4 +181,31 @@ int ClipboardOperation(EditorWindow *ed, u32 flags) {
   g_clipboardApi.close();
   if (!ok && !reported) Fail(ed);
   return ok ? 1 : 0;
+}
+
+int StoreClip(EditorWindow *ed, int n) {
+  Document *doc = ed->doc;
+  if (doc->selStart->position == doc->selEnd->position) AutoSelect(ed);
+  const u32 from = doc->selStart->position, to = doc->selEnd->position, length = to - from;
+  if (!length) return kResultCancelled;
+  char *text = static_cast<char *>(Allocate(static_cast<size_t>(length) + 1));
+  if (!text) return kResultOutOfMemory;
+  ReadText(&doc->store, from, to, text, length, 0, nullptr);
+  text[length] = 0;
+  TakeClip(n, text, length);
+  return kResultDone;
+}
+
+int InsertClip(EditorWindow *ed, int n) {
+  if (n < 0 || n >= kClipCount || !g_config.clips[n].length) return kResultCancelled;
+  const ClipSlot &clip = g_config.clips[n];
+  Document *doc = ed->doc;
+  u32 edit = kReplaceFromBytes | kReplaceCloseBefore | kReplaceCloseAfter;
+  if (g_settings.edit.MiPaste) edit |= kReplaceMatchCase;
+  i32 missing = 0;
+  if (ReplaceSelectionCounted(doc, clip.text, clip.length, edit, &missing)) return kResultDone;
+  // The selection went but the clip could not come in: undone at once. The
+  // edit has reported the failure.
+  if (missing > 0 && UndoRedo(doc, kUndo)) PopStep(&doc->redo);
+  return kResultReported;
 }

@@ -27,6 +27,14 @@ int ClipboardOperation(EditorWindow *ed, u32 flags);
 // The operation flags of commands 21212-21218 (0: none).
 u32 ClipboardFlagsOfCommand(int id);
 
+// Alt+1..9: the selection, taken as Copy takes it (CASel when there is
+// none), into clip n (0..8) with its bytes as stored; nothing when empty.
+// Ctrl+1..9: clip n in place of the selection as Paste puts it, one undo
+// step; an empty clip inserts nothing. Result codes; a failure leaves the
+// clip and the document as they were.
+int StoreClip(EditorWindow *ed, int n);
+int InsertClip(EditorWindow *ed, int n);
+
 // The private format, registered on first use (0 when that failed).
 UINT PrivateClipboardFormat();
 // Whether the clipboard holds text the program can paste.

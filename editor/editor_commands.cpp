@@ -48,6 +48,13 @@ int Clipboard(EditorWindow *ed, int id) {
   return kResultDone;
 }
 
+// Alt+1..9 and Ctrl+1..9: a clip stored or inserted.
+int Clip(EditorWindow *ed, int id) {
+  const int r = id >= 45301 ? InsertClip(ed, id - 45301) : StoreClip(ed, id - 45201);
+  if (r == kResultDone) AfterCommand(ed);
+  return r;
+}
+
 struct CommandRange {
   int first, last;
   CommandFn run;  // null: an editing command (editor_editing), or one whose subsystem is not built yet
@@ -71,8 +78,8 @@ const CommandRange kCommands[] = {
     {30050, 30050, LastTool},     // Last Tool
     {31010, 39030, nullptr},      // the text tools
     {40701, 40750, nullptr},      // external text filters
-    {45201, 45209, nullptr},      // selection into clip 1 to 9
-    {45301, 45309, nullptr},      // insert clip 1 to 9
+    {45201, 45209, Clip},         // selection into clip 1 to 9
+    {45301, 45309, Clip},         // insert clip 1 to 9
 };
 
 // Ids inside a range that belong to no command.

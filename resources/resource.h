@@ -40,7 +40,8 @@
 #define IDC_BAR_KEY_REPLACE_MODE 2195
 #define IDC_BAR_KEY_TOOL_MODE 2196
 #define IDC_BAR_KEY_SECOND 2197
-#define IDD_GOTO 150
+#define IDD_GOTO 140
+#define IDD_CLIPS 150
 
 // ---- controls of the Go to dialog ----
 #define IDC_GOTO_LINE 2310
@@ -48,6 +49,10 @@
 #define IDC_GOTO_POSITION 2320
 #define IDC_GOTO_POSITION_RANGE 2321
 #define IDC_GOTO_EXTEND 2330
+
+// ---- controls of the Clips dialog: clip n (0..8) in a field and a button ----
+#define IDC_CLIP_TEXT 1501    // + n
+#define IDC_CLIP_PASTE 1511   // + n
 
 // ---- child windows of the main window ----
 #define IDC_EDITOR 1020
@@ -82,6 +87,18 @@
 #define IDM_IMPORT_MENU 14000
 #define IDM_EXPORT_MENU 15000
 #define IDM_REOPEN_MENU 16000
+#define IDM_RECENT_MENU 17000
+#define IDM_RECENT_FIRST 17001  // + slot
+#define IDM_RECENT_CLEAR 17020
+#define IDM_FAVOURITES_MENU 41001
+#define IDM_FAVOURITES_MANAGE 41010
+#define IDM_FAVOURITES_ADD 41020
+#define IDM_FAVOURITE_FIRST 41101  // + slot
+#define IDM_CLIPS_VIEW 45001
+#define IDM_CLIPS_CLEAR 45010
+#define IDM_CLIPS_ROSTER 45100
+#define IDM_CLIP_STORE 45201   // + n
+#define IDM_CLIP_INSERT 45301  // + n
 #define IDM_HELP_INFO 58811
 #define IDM_HELP_ABOUT 58911
 #define IDD_ABOUT 110

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,55 @@ TEST(Resources, MenuAndKeysAgree) {
   for (const auto &item : items) EXPECT_GT(LoadStringA(self, item.first, help, sizeof help), 0) << "no help for " << item.first;
   for (UINT id : {13813u, 13817u, 40712u, 45001u, 45209u, 45309u, 30050u, 36120u, 55911u, 32511u, 25110u, 25360u})
     EXPECT_TRUE(keys.count(id)) << "no key for " << id;
+}
+
+}  // namespace
+
+namespace {
+
+std::string SourceFile(const char *name) {
+  const char *data = getenv("QP_TEST_DATA");
+  if (!data) return "";
+  std::string path = std::string(data) + "/../../resources/" + name, out;
+  FILE *f = fopen(path.c_str(), "rb");
+  if (!f) return "";
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
+  fclose(f);
+  return out;
+}
+
+// No two dialogs, menus or accelerator tables of the resource script share
+// an id (the compiler would keep one of them without a word).
+TEST(Resources, NoTwoResourcesOfATypeShareAnId) {
+  const std::string header = SourceFile("resource.h"), script = SourceFile("quillpad.rc");
+  ASSERT_FALSE(header.empty() || script.empty()) << "QP_TEST_DATA must lead to the sources";
+  std::map<std::string, long> defines;
+  for (size_t at = header.find("#define "); at != std::string::npos; at = header.find("#define ", at + 1)) {
+    char name[128];
+    long value;
+    if (sscanf(header.c_str() + at, "#define %127s %ld", name, &value) == 2) defines[name] = value;
+  }
+  std::map<std::string, std::map<long, std::string>> seen;  // type -> id -> name
+  std::istringstream lines(script);
+  for (std::string line; std::getline(lines, line);) {
+    char name[128], type[32];
+    const char first = line.empty() ? ' ' : line[0];
+    const bool named = (first >= 'A' && first <= 'Z') || (first >= '0' && first <= '9') || first == '_';
+    if (!named || sscanf(line.c_str(), "%127s %31s", name, type) != 2) continue;
+    std::string kind = type;
+    if (kind == "DIALOGEX") kind = "DIALOG";
+    if (kind == "MENUEX") kind = "MENU";
+    if (kind != "DIALOG" && kind != "MENU" && kind != "ACCELERATORS") continue;
+    const long id = defines.count(name) ? defines[name] : atol(name);
+    ASSERT_NE(id, 0) << name << " has no number";
+    EXPECT_EQ(seen[kind].count(id), 0u) << kind << " " << id << ": " << name << " and " << seen[kind][id];
+    seen[kind][id] = name;
+  }
+  EXPECT_GE(seen["DIALOG"].size(), 6u);
+  EXPECT_GE(seen["MENU"].size(), 3u);
+  EXPECT_EQ(seen["DIALOG"][150], "IDD_CLIPS");
+  EXPECT_EQ(seen["DIALOG"][140], "IDD_GOTO");
 }
 
 }  // namespace
