@@ -422,3 +422,97 @@ TEST(ExeClipboard, DoubleClickAWordAndCtrlC) {
 }
 
 }  // namespace
+
+namespace {
+
+// Answers another program's Open dialog with a path: the name goes into the
+// dialog's file name box, then OK.
+bool AnswerOpenDialog(DWORD pid, const std::string &path) {
+  HWND dialog = WaitForWindow(pid, "#32770", kWait);
+  if (!dialog) return false;
+  HWND box = nullptr;
+  for (int id : {1148, 1152})
+    if (!box) box = GetDlgItem(dialog, id);
+  if (!box) return false;
+  SendMessageA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  return PumpUntil([&] { return !IsWindow(dialog); }, kWait);
+}
+
+std::string EditorText(HWND main) {
+  char text[256] = {};
+  SendMessageA(GetDlgItem(main, 1020), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+// Two programs on one INI file open files at interleaved times, each adds a
+// favourite and stores clip 2; A exits, then B, answering the clip conflict
+// in its real message box (Yes, then No). A third start finds the recent
+// files merged by time, both favourites and clip 2 as answered.
+TEST(ExeLists, TwoProgramsShareRecentFilesFavouritesAndClips) {
+  for (int answer : {IDYES, IDNO}) {
+    TempFolder dir;
+    const std::string ini = dir.File("QuilPad.ini");
+    ASSERT_TRUE(WriteBytes(ini, kBom));
+    std::vector<std::string> files;
+    for (const char *name : {"a1", "b1", "a2", "b2"}) {
+      files.push_back(dir.File(std::string(name) + ".txt"));
+      ASSERT_TRUE(WriteBytes(files.back(), std::string("text of ") + name));
+    }
+    const std::string start = Exe() + " /i \"" + ini + "\"";
+    // One time stamp is 0.84 s: the opens lie more than one apart.
+    const DWORD kApart = 1000;
+    Program a(start + " \"" + files[0] + "\"");
+    HWND mainA = MainOf(a);
+    ASSERT_NE(mainA, nullptr);
+    Sleep(kApart);
+    Program b(start + " \"" + files[1] + "\"");
+    HWND mainB = MainOf(b);
+    ASSERT_NE(mainB, nullptr);
+    Sleep(kApart);
+    PostMessageA(mainA, WM_COMMAND, IDM_FILE_OPEN, 0);
+    ASSERT_TRUE(AnswerOpenDialog(a.pid(), files[2]));
+    Sleep(kApart);
+    PostMessageA(mainB, WM_COMMAND, IDM_FILE_OPEN, 0);
+    ASSERT_TRUE(AnswerOpenDialog(b.pid(), files[3]));
+    ASSERT_TRUE(PumpUntil([&] { return EditorText(mainA) == "text of a2" && EditorText(mainB) == "text of b2"; },
+                          kWait));
+    for (HWND main : {mainA, mainB}) {
+      EXPECT_EQ(SendMessageA(main, WM_COMMAND, IDM_FAVOURITES_ADD, 0), 0);
+      SendMessageA(main, WM_COMMAND, IDM_EDIT_SELECT_ALL, 0);
+      EXPECT_EQ(SendMessageA(main, WM_COMMAND, IDM_CLIP_STORE + 1, 0), 0);
+    }
+    CloseAndExpectExitZero(a, mainA);
+    PostMessageA(mainB, WM_CLOSE, 0, 0);
+    HWND box = WaitForWindow(b.pid(), "#32770", kWait);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box),
+              "Text stored in Clip 2 conflicts with text recently changed in Config by another session. Do you want to "
+              "overwrite the one in the Config?\n\nClick Yes to save the new text from this session.\nClick No to "
+              "keep the text already in the Config.");
+    PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(answer), 0);
+    EXPECT_EQ(b.WaitExit(kWait), 0u);
+
+    // The third start: Recent Files 0-3 are b2, a2, b1, a1; the favourites
+    // b2 and a2 (B saved last: its list, then what it lacked of A's); clip 2
+    // as answered.
+    Program c(start);
+    HWND mainC = MainOf(c);
+    ASSERT_NE(mainC, nullptr);
+    for (int k = 0; k < 4; k++) {
+      EXPECT_EQ(SendMessageA(mainC, WM_COMMAND, IDM_RECENT_FIRST + 9 - k, 0), 0);
+      EXPECT_EQ(EditorText(mainC), "text of " + std::string(k % 2 ? "a" : "b") + (k < 2 ? "2" : "1")) << k;
+    }
+    for (int k = 0; k < 2; k++) {
+      EXPECT_EQ(SendMessageA(mainC, WM_COMMAND, IDM_FAVOURITE_FIRST + k, 0), 0);
+      EXPECT_EQ(EditorText(mainC), std::string("text of ") + (k ? "a2" : "b2")) << k;
+    }
+    SendMessageA(mainC, WM_COMMAND, IDM_EDIT_SELECT_ALL, 0);
+    EXPECT_EQ(SendMessageA(mainC, WM_COMMAND, IDM_CLIP_INSERT + 1, 0), 0);
+    EXPECT_EQ(EditorText(mainC), answer == IDYES ? "text of b2" : "text of a2");
+    SendMessageA(mainC, WM_COMMAND, IDM_EDIT_UNDO, 0);
+    CloseAndExpectExitZero(c, mainC);
+  }
+}
+
+}  // namespace
