@@ -49,3 +49,4 @@ void BenchBatch();
 void BenchPatterns();
 void BenchReplaceAll();
 void BenchClipboard();
+void BenchConfig();

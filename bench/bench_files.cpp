@@ -2,7 +2,9 @@
 // code page, in place, against glibc's iconv converting the same bytes.
 #include <iconv.h>
 
+#include <algorithm>
 #include <chrono>
+#include <string>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -12,11 +14,14 @@
 #include <unistd.h>
 
 #include "bench/bench.h"
+#include "config/config_io.h"
+#include "config/config_lists.h"
 #include "config/config_state.h"
 #include "document/document.h"
 #include "files/encoding.h"
 #include "files/load.h"
 #include "files/save.h"
+#include "foundation/bytes.h"
 #include "foundation/texts.h"
 
 namespace {
@@ -260,4 +265,73 @@ void BenchFiles() {
   Report("decode_utf8_256MiB", utf8.size() / ours / (1 << 20), "MiB/s");
   Report("iconv_utf8_to_cp1252_256MiB", utf8.size() / base / (1 << 20), "MiB/s");
   Ratio("decode_utf8_256MiB_vs_iconv", ours, base);
+}
+
+// The configuration with a 64 MiB clip (1% NUL, CR, LF and backslash) saved
+// to the INI file against escaping those bytes and writing them once with
+// plain writes, and loaded against reading the file.
+void BenchConfig() {
+  const std::string path = std::string(P_tmpdir) + "/quillpad-config-bench.ini";
+  const u32 n = 64u << 20;
+  std::vector<char> clip(n);
+  std::mt19937 rng(5);
+  static const char kSpecial[] = {'\0', '\r', '\n', '\\'};
+  for (char &c : clip) c = rng() % 100 == 0 ? kSpecial[rng() % 4] : static_cast<char>('a' + rng() % 26);
+  auto fresh = [&] {
+    FreeClips();
+    MemZero(&g_config, sizeof g_config);
+    SetDefaultSettings(&g_settings, true);
+    StrCopyN(g_config.configFile, path.c_str(), sizeof g_config.configFile);
+    LoadConfigFrom(nullptr, nullptr);
+    MemCopy(&g_baseline, &g_settings, sizeof g_settings);
+  };
+  auto writeFile = [&](const std::string &bytes) {
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f || fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) exit(1);
+    fclose(f);
+  };
+  double save = 1e30, load = 1e30, escape = 1e30, read = 1e30;
+  for (int run = 0; run < 3; run++) {
+    writeFile("\xEF\xBB\xBF");
+    fresh();
+    if (!SetClip(0, clip.data(), n)) exit(1);
+    g_config.clips[0].longAccepted = 1;  // no question in a benchmark
+    auto t0 = std::chrono::steady_clock::now();
+    if (SaveConfig(nullptr, g_config.path, false, false) != 0) exit(1);
+    save = std::min(save, Seconds(t0));
+    t0 = std::chrono::steady_clock::now();
+    fresh();
+    load = std::min(load, Seconds(t0));
+    if (g_config.clips[0].length != n || memcmp(g_config.clips[0].text, clip.data(), n) != 0) {
+      printf("config_clip_round_trip FAILED\n");
+      exit(1);
+    }
+    // The baseline: the same bytes escaped into one buffer and written.
+    t0 = std::chrono::steady_clock::now();
+    std::string escaped;
+    escaped.reserve(n + n / 50 + 64);
+    escaped += "[Clips]\r\n00=";
+    for (char c : clip) {
+      const char *e = c == '\0' ? "\\0" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\\' ? "\\\\" : nullptr;
+      if (e) escaped += e;
+      else escaped += c;
+    }
+    escaped += "\r\n";
+    writeFile(escaped);
+    escape = std::min(escape, Seconds(t0));
+    t0 = std::chrono::steady_clock::now();
+    FILE *f = fopen(path.c_str(), "rb");
+    std::vector<char> back(escaped.size());
+    if (!f || fread(back.data(), 1, back.size(), f) != back.size()) exit(1);
+    fclose(f);
+    read = std::min(read, Seconds(t0));
+  }
+  FreeClips();
+  remove(path.c_str());
+  Report("config_save_64MiB_clip", save, "s");
+  Report("escape_and_write_64MiB", escape, "s");
+  Ratio("config_save_vs_escape_and_write", save, escape);
+  Report("config_load_64MiB_clip", load, "s");
+  Report("read_the_file", read, "s");
+  Ratio("config_load_vs_read", load, read);
 }

@@ -266,8 +266,22 @@ bool ReadBlob(const ConfigStore *s, const char *key, char **text, u32 *length, b
   if (s->isRegistry) {
     if (!PlatRegQuery(s->key, key, &t, nullptr, &n) && n == 0) return false;
     if (t != kRegString && t != kRegExpandString) return false;
-  } else if (!IniRead(s, key, &source, &n)) {
-    return false;
+  } else {
+    // From a file the value's own block is handed over (a clip can be
+    // hundreds of megabytes): the entry keeps an empty value.
+    IniEntry *e = IniFind(s->file, s->section, key);
+    if (!e) return false;
+    char *empty = static_cast<char *>(Allocate(1));
+    if (empty) {
+      empty[0] = 0;
+      *text = e->value;
+      *length = e->valueLength;
+      e->value = empty;
+      e->valueLength = 0;
+      return true;
+    }
+    source = e->value;
+    n = e->valueLength;
   }
   char *copy = static_cast<char *>(Allocate(n + 1));
   if (!copy) {

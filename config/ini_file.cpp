@@ -34,47 +34,61 @@ int AppendEntry(IniSection *s, char *key, u32 keyLength, char *value, u32 valueL
 
 bool SameText(const char *a, size_t an, const char *b, size_t bn) { return an == bn && MemCompare(a, b, an) == 0; }
 
-// Converts text in a code page (or UTF-16 when codePage is 1200) to ANSI.
-int ToAnsi(const char *bytes, size_t n, u32 codePage, ByteBuffer *out) {
-  if (n > 0x7FFFFFFF / 2) return -1;
-  int units = codePage == 1200 ? static_cast<int>(n / 2)
-                               : PlatMultiByteToWide(codePage, bytes, static_cast<int>(n), nullptr, 0);
-  if (units <= 0) return 0;
+// Converts the text through UTF-16 with the platform, appending to out.
+bool ThroughWide(const char *text, size_t n, u32 from, u32 to, ByteBuffer *out) {
+  if (n == 0) return true;
+  if (n > 0x7FFFFFFF / 4) return false;
+  int units = from == 1200 ? static_cast<int>(n / 2) : PlatMultiByteToWide(from, text, static_cast<int>(n), nullptr, 0);
+  if (units <= 0) return true;
   u16 *wide = static_cast<u16 *>(Allocate(static_cast<size_t>(units) * 2));
-  if (!wide) return -1;
-  if (codePage == 1200)
-    MemCopy(wide, bytes, static_cast<size_t>(units) * 2);
+  if (!wide) return false;
+  if (from == 1200)
+    MemCopy(wide, text, static_cast<size_t>(units) * 2);
   else
-    PlatMultiByteToWide(codePage, bytes, static_cast<int>(n), wide, units);
-  int length = PlatWideToMultiByte(kCodePageAnsi, wide, units, nullptr, 0);
-  int r = 0;
-  if (length > 0 && BufferReserve(out, static_cast<size_t>(length))) {
-    out->length = static_cast<size_t>(PlatWideToMultiByte(kCodePageAnsi, wide, units, out->data, length));
-  } else if (length > 0) {
-    r = -1;
+    PlatMultiByteToWide(from, text, static_cast<int>(n), wide, units);
+  bool ok = true;
+  if (to == 1200) {
+    ok = BufferAppend(out, wide, static_cast<size_t>(units) * 2);
+  } else {
+    const int length = PlatWideToMultiByte(to, wide, units, nullptr, 0);
+    ok = length <= 0 || BufferReserve(out, static_cast<size_t>(length));
+    if (ok && length > 0)
+      out->length += static_cast<size_t>(PlatWideToMultiByte(to, wide, units, out->data + out->length, length));
   }
   Free(wide);
-  return r;
+  return ok;
+}
+
+// The same for two byte code pages (UTF-8 and the ANSI code page), where
+// every ASCII byte that starts a character stands for itself in both: runs
+// of them are copied, and only the characters between go through UTF-16.
+bool BySegments(const char *text, size_t n, u32 from, u32 to, ByteBuffer *out) {
+  if (from == 1200 || to == 1200) return ThroughWide(text, n, from, to, out);
+  if (!BufferReserve(out, n)) return false;
+  size_t i = 0;
+  while (i < n) {
+    size_t j = i;
+    while (j < n && static_cast<u8>(text[j]) < 0x80) j++;
+    if (j > i && !BufferAppend(out, text + i, j - i)) return false;
+    if (j == n) break;
+    // The characters up to the next ASCII one (a lead byte takes its trail).
+    size_t k = j;
+    while (k < n && static_cast<u8>(text[k]) >= 0x80)
+      k += from != kCodePageUtf8 && k + 1 < n && PlatIsLeadByte(from, static_cast<u8>(text[k])) ? 2 : 1;
+    if (!ThroughWide(text + j, k - j, from, to, out)) return false;
+    i = k;
+  }
+  return true;
+}
+
+// Converts text in a code page (or UTF-16 when codePage is 1200) to ANSI.
+int ToAnsi(const char *bytes, size_t n, u32 codePage, ByteBuffer *out) {
+  return BySegments(bytes, n, codePage, kCodePageAnsi, out) ? 0 : -1;
 }
 
 // Converts ANSI text to UTF-8, or to UTF-16 little-endian, appending to out.
 bool FromAnsi(const char *text, size_t n, bool utf16, ByteBuffer *out) {
-  if (n == 0) return true;
-  if (n > 0x7FFFFFFF / 4) return false;
-  int units = PlatMultiByteToWide(kCodePageAnsi, text, static_cast<int>(n), nullptr, 0);
-  u16 *wide = static_cast<u16 *>(Allocate(static_cast<size_t>(units) * 2));
-  if (!wide) return false;
-  PlatMultiByteToWide(kCodePageAnsi, text, static_cast<int>(n), wide, units);
-  bool ok;
-  if (utf16) {
-    ok = BufferAppend(out, wide, static_cast<size_t>(units) * 2);
-  } else {
-    int length = PlatWideToMultiByte(kCodePageUtf8, wide, units, nullptr, 0);
-    ok = BufferReserve(out, static_cast<size_t>(length));
-    if (ok) out->length += static_cast<size_t>(PlatWideToMultiByte(kCodePageUtf8, wide, units, out->data + out->length, length));
-  }
-  Free(wide);
-  return ok;
+  return BySegments(text, n, kCodePageAnsi, utf16 ? 1200 : kCodePageUtf8, out);
 }
 
 // Decodes the escapes of a value into a new block.
@@ -132,6 +146,21 @@ int ParseLine(IniFile *ini, int *section, const char *line, size_t n) {
   return AppendEntry(IniSectionAt(ini, *section), key, static_cast<u32>(eq), value, length);
 }
 
+bool IsAscii(const char *p, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    u64 word;
+    MemCopy(&word, p + i, 8);
+    if (word & 0x8080808080808080ull) return false;
+  }
+  for (; i < n; i++)
+    if (static_cast<u8>(p[i]) >= 0x80) return false;
+  return true;
+}
+
+// The bytes a value cannot hold as they are.
+inline bool Escaped(char c) { return c == '\0' || c == '\n' || c == '\r' || c == '\\'; }
+
 }  // namespace
 
 int IniInit(IniFile *ini) {
@@ -155,8 +184,17 @@ int IniParse(IniFile *ini, const char *bytes, size_t n) {
   if (n == 0) return 96;
   ByteBuffer text = {};
   int r;
+  const char *lines = nullptr;
+  size_t length = 0;
   if (n >= 3 && MemCompare(bytes, "\xEF\xBB\xBF", 3) == 0) {
-    r = ToAnsi(bytes + 3, n - 3, kCodePageUtf8, &text);
+    // ASCII reads the same in UTF-8 and ANSI: no conversion, no copy.
+    if (IsAscii(bytes + 3, n - 3)) {
+      lines = bytes + 3;
+      length = n - 3;
+      r = 0;
+    } else {
+      r = ToAnsi(bytes + 3, n - 3, kCodePageUtf8, &text);
+    }
     ini->utf16 = false;
   } else if (n >= 2 && MemCompare(bytes, "\xFF\xFE", 2) == 0) {
     // A last odd byte is half a character: it is dropped.
@@ -169,17 +207,21 @@ int IniParse(IniFile *ini, const char *bytes, size_t n) {
     BufferFree(&text);
     return r;
   }
+  if (!lines) {
+    lines = text.data;
+    length = text.length;
+  }
   int section = 0;
   size_t i = 0;
-  while (i < text.length && r == 0) {
-    char c = text.data[i];
+  while (i < length && r == 0) {
+    char c = lines[i];
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
       i++;
       continue;
     }
     size_t end = i;
-    while (end < text.length && text.data[end] != '\r' && text.data[end] != '\n') end++;
-    r = ParseLine(ini, &section, text.data + i, end - i);
+    while (end < length && lines[end] != '\r' && lines[end] != '\n') end++;
+    r = ParseLine(ini, &section, lines + i, end - i);
     i = end;
   }
   BufferFree(&text);
@@ -218,36 +260,36 @@ int IniLoad(IniFile *ini, const char *path) {
 }
 
 int IniSerialize(const IniFile *ini, ByteBuffer *out) {
-  ByteBuffer text = {};
-  bool ok = true;
+  // Escaped and converted in one pass, straight into the file's bytes.
+  const bool utf16 = ini->utf16;
+  auto put = [&](const char *p, size_t n) { return FromAnsi(p, n, utf16, out); };
+  auto text = [&](const char *p) { return put(p, StrLen(p)); };
+  bool ok = utf16 ? BufferAppend(out, "\xFF\xFE", 2) : BufferAppend(out, "\xEF\xBB\xBF", 3);
   for (u32 s = 0; s < ini->sections.count && ok; s++) {
     const IniSection *sec = IniSectionAt(ini, static_cast<int>(s));
     if (sec->entries.count == 0) continue;
-    if (sec->name[0]) {
-      ok = BufferAppendText(&text, "\n[") && BufferAppendText(&text, sec->name) && BufferAppendText(&text, "]\n");
-    }
+    if (sec->name[0]) ok = text("\n[") && text(sec->name) && text("]\n");
     for (u32 e = 0; e < sec->entries.count && ok; e++) {
       const IniEntry &entry = Entries(sec)[e];
       if (!entry.key) {
-        ok = BufferAppendByte(&text, ';') && BufferAppend(&text, entry.value, entry.valueLength) &&
-             BufferAppendByte(&text, '\n');
+        ok = text(";") && put(entry.value, entry.valueLength) && text("\n");
         continue;
       }
-      ok = BufferAppend(&text, entry.key, entry.keyLength) && BufferAppendByte(&text, '=') &&
-           BufferReserve(&text, entry.valueLength * 2 + 1);
-      for (u32 i = 0; i < entry.valueLength && ok; i++) {
-        char c = entry.value[i];
-        const char *escape = c == '\0' ? "\\0" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\\' ? "\\\\" : nullptr;
-        ok = escape ? BufferAppend(&text, escape, 2) : BufferAppendByte(&text, c);
+      ok = put(entry.key, entry.keyLength) && text("=");
+      // Runs without NUL, LF, CR or backslash go in whole; those four escaped.
+      for (u32 i = 0; i < entry.valueLength && ok;) {
+        u32 j = i;
+        while (j < entry.valueLength && !Escaped(entry.value[j])) j++;
+        ok = put(entry.value + i, j - i);
+        if (j == entry.valueLength || !ok) break;
+        const char c = entry.value[j];
+        const char escape[2] = {'\\', c == '\0' ? '0' : c == '\n' ? 'n' : c == '\r' ? 'r' : '\\'};
+        ok = put(escape, 2);
+        i = j + 1;
       }
-      ok = ok && BufferAppendByte(&text, '\n');
+      ok = ok && text("\n");
     }
   }
-  if (ok) {
-    ok = ini->utf16 ? BufferAppend(out, "\xFF\xFE", 2) : BufferAppend(out, "\xEF\xBB\xBF", 3);
-    ok = ok && FromAnsi(text.data, text.length, ini->utf16, out);
-  }
-  BufferFree(&text);
   return ok ? 0 : -1;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "config/ini_file.h"
@@ -135,6 +136,31 @@ TEST(IniFile, CodePagesAndUtf16) {
   Ini truncated;
   ASSERT_EQ(truncated.Parse(wide + "x"), 0);
   EXPECT_EQ(truncated.Value("S", "k"), "caf\xE9");
+}
+
+// Random values (runs of ASCII, accented letters, NUL, CR, LF, backslash)
+// written in UTF-8 and in UTF-16 and read back: the same bytes; the UTF-8
+// file holds each accented letter as two bytes.
+TEST(IniFile, RandomValuesRoundTripInBothEncodings) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 200; round++) {
+    std::string value;
+    const int n = static_cast<int>(rng() % 300);
+    for (int i = 0; i < n; i++) {
+      const unsigned kind = rng() % 10;
+      value += kind < 6 ? static_cast<char>(' ' + rng() % 95)
+               : kind < 8 ? static_cast<char>(0xC0 + rng() % 64)
+                          : "\0\r\n\\"[rng() % 4];
+    }
+    for (const std::string &bom : {kUtf8Bom, std::string("\xFF\xFE")}) {
+      Ini empty;
+      ASSERT_EQ(empty.Parse(bom), 0);
+      ASSERT_EQ(IniSet(empty.get(), 0, "k", value.data(), static_cast<u32>(value.size())), 0);
+      Ini back;
+      ASSERT_EQ(back.Parse(empty.Bytes()), 0) << round;
+      ASSERT_EQ(back.Value("", "k"), value) << round;
+    }
+  }
 }
 
 TEST(IniFile, LongLines) {
