@@ -1,11 +1,16 @@
 // The mouse and the clipboard on the 256 MiB text, under Wine: each figure
 // against the keyboard or engine path making the same change in the same run.
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "bench/bench.h"
 #include "bench/win_bench.h"
+#include "app/app_state.h"
+#include "app/main_window.h"
+#include "config/config_lists.h"
 #include "config/config_state.h"
+#include "document/edit.h"
 #include "document/text_store.h"
 #include "editor/clipboard.h"
 #include "editor/editor_messages.h"
@@ -13,6 +18,8 @@
 #include "editor/editor_window.h"
 #include "files/file_ops.h"
 #include "files/load.h"
+#include "foundation/bytes.h"
+#include "foundation/format.h"
 #include "foundation/memory.h"
 #include "resources/resource.h"
 
@@ -62,6 +69,9 @@ void Show(HWND editor, u32 anchor, u32 caret) {
 }
 
 }  // namespace
+
+void Clips(HWND editor);
+void InitMenu();
 
 void Mouse(HWND editor, const char *path, const char *self) {
   EditorWindow *ed = EditorOf(editor);
@@ -213,6 +223,93 @@ void Mouse(HWND editor, const char *path, const char *self) {
   }
   g_settings.edit.NoMClks = skip;
   g_mouseClock = clock;
+  Clips(editor);
+  InitMenu();
+}
+
+void Clips(HWND editor) {
+  EditorWindow *ed = EditorOf(editor);
+  Document *doc = ed->doc;
+  const u32 length = doc->store.length;
+  // Storing the whole text as clip 1, against reading it into a new block.
+  double store = 1e30, read = 1e30;
+  for (int i = 0; i < 3; i++) {
+    SendMessageA(editor, EM_SETSEL, 0, length);
+    double t0 = Now();
+    SendMessageA(editor, WM_COMMAND, IDM_CLIP_STORE, 0);
+    store = std::min(store, Now() - t0);
+    t0 = Now();
+    char *copy = static_cast<char *>(Allocate(static_cast<size_t>(length) + 1));
+    if (!copy) break;
+    ReadText(&doc->store, 0, length, copy, length, 0, nullptr);
+    copy[length] = 0;
+    read = std::min(read, Now() - t0);
+    Free(copy);
+  }
+  if (g_config.clips[0].length != length) printf("(the clip was not stored)\n");
+  Report("clip_store_256MiB", store, "s");
+  Report("read_text_256MiB", read, "s");
+  Ratio("clip_store_vs_read_text", store, read);
+  Goal("clip_store_vs_read_text", store / read, 1.1, "x");
+  // Inserting it in the middle (undone after each run), against the
+  // engine's insertion of the same bytes.
+  double insert = 1e30, engine = 1e30;
+  for (int i = 0; i < 3; i++) {
+    SendMessageA(editor, EM_SETSEL, length / 2, length / 2);
+    double t0 = Now();
+    SendMessageA(editor, WM_COMMAND, IDM_CLIP_INSERT, 0);
+    insert = std::min(insert, Now() - t0);
+    if (doc->store.length != 2 * length) printf("(the clip was not inserted)\n");
+    SendMessageA(editor, WM_UNDO, 0, 0);
+    SetSelection(doc, length / 2, length / 2);
+    t0 = Now();
+    if (!ReplaceSelectionCounted(doc, g_config.clips[0].text, length,
+                                 kReplaceFromBytes | kReplaceCloseBefore | kReplaceCloseAfter, nullptr))
+      printf("(the insertion failed)\n");
+    engine = std::min(engine, Now() - t0);
+    SendMessageA(editor, WM_UNDO, 0, 0);
+  }
+  FreeClips();
+  Report("clip_insert_256MiB", insert, "s");
+  Report("engine_insert_256MiB", engine, "s");
+  Ratio("clip_insert_vs_engine_insert", insert, engine);
+  Goal("clip_insert_vs_engine_insert", insert / engine, 1.1, "x");
+}
+
+void InitMenu() {
+  // The main window as the program makes it, with full lists.
+  MemZero(&g_app, sizeof g_app);
+  g_app.instance = GetModuleHandleA(nullptr);
+  g_config.noSave = 1;
+  if (!RegisterMainClass(g_app.instance) || CreateMainWindow() != 0) {
+    printf("(no main window)\n");
+    return;
+  }
+  Pump();
+  for (int i = 0; i < kRecentFiles; i++) {
+    char path[64];
+    Format(path, sizeof path, "C:\\Texts\\recent file %d.txt", i);
+    AddRecentFile(&g_settings, path, ConfigTimeStamp());
+  }
+  for (int i = 0; i < kFavourites; i++) {
+    char path[64];
+    Format(path, sizeof path, i % 10 == 9 ? "--" : "C:\\Texts\\favourite & %d.txt", i);
+    StrCopyN(g_settings.lists.favourites[i], path, kPathChars);
+  }
+  for (int i = 0; i < kClipCount; i++) (void)SetClip(i, "clip text", 9);
+  HMENU bar = GetMenu(g_app.mainWindow);
+  std::vector<double> times;
+  for (int i = 0; i < 21; i++) {
+    const double t0 = Now();
+    SendMessageA(g_app.mainWindow, WM_INITMENU, reinterpret_cast<WPARAM>(bar), 0);
+    times.push_back((Now() - t0) * 1000);
+  }
+  Report("wm_initmenu_full_lists_ms", Median(times), "ms");
+  Goal("wm_initmenu_full_lists_ms", Median(times), 2, "ms");
+  g_app.exitWithoutSaving = 1;
+  DestroyWindow(g_app.mainWindow);
+  Pump();
+  FreeClips();
 }
 
 int PasteChild(HWND editor) {

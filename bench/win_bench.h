@@ -39,7 +39,9 @@ inline void Goal(const char *name, double value, double goal, const char *unit) 
 // The mouse and the clipboard (bench_mouse.cpp): a MouseMove against the
 // Shift+Down making the same change, the sixth click against Select All, a
 // drag move of 64 MiB against deleting and re-inserting it, Copy here and
-// Paste in another process. `self` is this program, for the pasting child.
+// Paste in another process, then the clips: storing 256 MiB against Read
+// text, inserting it against the engine's insertion; WM_INITMENU of the
+// main window with full lists. `self` is this program, for the pasting child.
 void Mouse(HWND editor, const char *path, const char *self);
 // The child's part: pastes what the clipboard holds and prints the time.
 int PasteChild(HWND editor);
