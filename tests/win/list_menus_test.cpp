@@ -203,7 +203,9 @@ TEST_F(ListMenus, ClipsStoreInsertRosterDialogAndHelp) {
   EXPECT_EQ(roster[9], "Paste from &1\tCtrl+1|45301|grey");
   EXPECT_EQ(roster[11], "Paste from &3\tCtrl+3|45303");
   EXPECT_EQ(roster[17], "Paste from &9\tCtrl+9|45309|grey");
-  // The dialog: the NUL as a space, states by the clips, a press pastes.
+  // The dialog: the NUL as a space, states by the clips, a long clip cut
+  // at 32,767 characters, a press pastes.
+  ASSERT_TRUE(SetClip(8, std::string(40000, 'x').data(), 40000));
   Select(0, 0);
   EXPECT_TRUE(WithDialog([] { Run(IDM_CLIPS_VIEW); }, [&](HWND dialog) {
     EXPECT_EQ(WindowText(dialog), "Clips");
@@ -212,7 +214,8 @@ TEST_F(ListMenus, ClipsStoreInsertRosterDialogAndHelp) {
     EXPECT_STREQ(shown, "b c\r\n");
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_CLIP_PASTE + 2)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_CLIP_PASTE + 0)));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_CLIP_TEXT + 8)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_CLIP_TEXT + 7)));
+    EXPECT_EQ(GetWindowTextLengthA(GetDlgItem(dialog, IDC_CLIP_TEXT + 8)), 32767);
     SendMessageA(dialog, WM_COMMAND, IDC_CLIP_PASTE + 2, 0);
   }));
   EXPECT_EQ(Text(), text.substr(1, 5) + text);
