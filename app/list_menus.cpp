@@ -102,7 +102,13 @@ INT_PTR CALLBACK ClipsDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
         const ClipSlot &clip = g_config.clips[n];
         HWND field = GetDlgItem(dialog, IDC_CLIP_TEXT + n);
         if (shown && clip.length) {
-          const u32 length = clip.length < kClipShown ? clip.length : kClipShown;
+          // Whole characters only: a double-byte one is never cut in half.
+          u32 length = 0;
+          while (length < clip.length) {
+            const u32 step = IsDBCSLeadByte(static_cast<BYTE>(clip.text[length])) && length + 1 < clip.length ? 2 : 1;
+            if (length + step > kClipShown) break;
+            length += step;
+          }
           for (u32 i = 0; i < length; i++) shown[i] = clip.text[i] ? clip.text[i] : ' ';
           shown[length] = 0;
           SendMessageA(field, EM_SETLIMITTEXT, kClipShown, 0);

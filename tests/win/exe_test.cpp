@@ -450,23 +450,29 @@ std::string EditorText(HWND main) {
 // in its real message box (Yes, then No). A third start finds the recent
 // files merged by time, both favourites and clip 2 as answered.
 TEST(ExeLists, TwoProgramsShareRecentFilesFavouritesAndClips) {
-  for (int answer : {IDYES, IDNO}) {
+  // The INI file answering Yes, then No; then the registry (no file beside
+  // the program, in the user's folder or in the working folder).
+  const char *const kKey = "Software\\Orvendel\\QuilPad5";
+  for (int run = 0; run < 3; run++) {
+    const int answer = run == 1 ? IDNO : IDYES;
+    const bool registry = run == 2;
     TempFolder dir;
     const std::string ini = dir.File("QuilPad.ini");
-    ASSERT_TRUE(WriteBytes(ini, kBom));
+    if (!registry) ASSERT_TRUE(WriteBytes(ini, kBom));
+    RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
     std::vector<std::string> files;
     for (const char *name : {"a1", "b1", "a2", "b2"}) {
       files.push_back(dir.File(std::string(name) + ".txt"));
       ASSERT_TRUE(WriteBytes(files.back(), std::string("text of ") + name));
     }
-    const std::string start = Exe() + " /i \"" + ini + "\"";
+    const std::string start = registry ? Exe() : Exe() + " /i \"" + ini + "\"";
     // One time stamp is 0.84 s: the opens lie more than one apart.
     const DWORD kApart = 1000;
-    Program a(start + " \"" + files[0] + "\"");
+    Program a(start + " \"" + files[0] + "\"", dir.path());
     HWND mainA = MainOf(a);
     ASSERT_NE(mainA, nullptr);
     Sleep(kApart);
-    Program b(start + " \"" + files[1] + "\"");
+    Program b(start + " \"" + files[1] + "\"", dir.path());
     HWND mainB = MainOf(b);
     ASSERT_NE(mainB, nullptr);
     Sleep(kApart);
@@ -496,7 +502,13 @@ TEST(ExeLists, TwoProgramsShareRecentFilesFavouritesAndClips) {
     // The third start: Recent Files 0-3 are b2, a2, b1, a1; the favourites
     // b2 and a2 (B saved last: its list, then what it lacked of A's); clip 2
     // as answered.
-    Program c(start);
+    HKEY saved = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kKey) + "\\Clips").c_str(), 0, KEY_READ, &saved) ==
+                  ERROR_SUCCESS,
+              registry);
+    if (saved) RegCloseKey(saved);
+    if (registry) EXPECT_EQ(GetFileAttributesA(ini.c_str()), INVALID_FILE_ATTRIBUTES) << "saved to a file";
+    Program c(start, dir.path());
     HWND mainC = MainOf(c);
     ASSERT_NE(mainC, nullptr);
     for (int k = 0; k < 4; k++) {
@@ -512,6 +524,7 @@ TEST(ExeLists, TwoProgramsShareRecentFilesFavouritesAndClips) {
     EXPECT_EQ(EditorText(mainC), answer == IDYES ? "text of b2" : "text of a2");
     SendMessageA(mainC, WM_COMMAND, IDM_EDIT_UNDO, 0);
     CloseAndExpectExitZero(c, mainC);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
   }
 }
 

@@ -15,11 +15,13 @@ std::string ExeDir() {
   return dir.substr(0, dir.find_last_of("\\/") + 1);
 }
 
-Program::Program(const std::string &commandLine) {
+Program::Program(const std::string &commandLine, const std::string &folder) {
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   std::string line = commandLine;
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_)) pi_ = {};
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.empty() ? nullptr : folder.c_str(),
+                      &si, &pi_))
+    pi_ = {};
 }
 
 Program::~Program() {

@@ -13,7 +13,8 @@ std::string ExeDir();
 // A started program, ended (killed if still running) on destruction.
 class Program {
  public:
-  explicit Program(const std::string &commandLine);
+  // Started in `folder` when one is given.
+  explicit Program(const std::string &commandLine, const std::string &folder = "");
   ~Program();
   bool started() const { return pi_.hProcess != nullptr; }
   DWORD pid() const { return pi_.dwProcessId; }
