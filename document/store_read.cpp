@@ -26,12 +26,13 @@ struct Out {
   u32 outFlags;
   bool nulToSpace;
 
-  // Copies as much as fits; false once the capacity is exhausted.
-  bool Bytes(const char *p, u32 len) {
+  // Copies as much as fits; false once the capacity is exhausted. `mayHoldNul`
+  // false: the caller knows the bytes hold no zero byte.
+  bool Bytes(const char *p, u32 len, bool mayHoldNul = true) {
     if (full) return false;
     u32 take = cap - n < len ? cap - n : len;
     memcpy(dest + n, p, take);
-    if (nulToSpace) {
+    if (nulToSpace && mayHoldNul) {
       // Zero bytes are rare: found by the library's scan, not byte by byte.
       char *q = dest + n, *end = q + take;
       while (q < end && (q = static_cast<char *>(memchr(q, 0, static_cast<size_t>(end - q)))) != nullptr) {
@@ -98,18 +99,32 @@ u32 ReadText(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32
     // Each row's run starts where the last one ended: a cursor, not a
     // search of the block table per row.
     StoreCursor cursor(s);
+    // Whether the cursor's block holds a zero byte, found once per block
+    // rather than once per row.
+    u32 scanned = 0xFFFFFFFFu;
+    bool blockNul = true;
     auto flush = [&](u32 end) {
       if (!ok || end <= run) return;
       const u32 before = out.n;
-      ok = cursor.Pieces(run, end - run, [&](const char *p, u32 len) { return out.Bytes(p, len); });
+      ok = cursor.Pieces(run, end - run, [&](const char *p, u32 len) {
+        if (out.nulToSpace && cursor.block != scanned) {
+          const TextBlock &b = s->blocks.entries[cursor.block];
+          scanned = cursor.block;
+          blockNul = memchr(b.data, 0, b.length) != nullptr;
+        }
+        return out.Bytes(p, len, blockNul);
+      });
       // A kept CR LF cut by the capacity is taken back: newlines are written
       // whole or not at all.
       if (!ok && hardKind == 3 && out.n > before && out.dest[out.n - 1] == '\r') out.n--;
       run = end;
     };
-    for (u32 r = RowOfPosition(s, from); r <= lastRow && ok; r++) {
+    // Rows follow one another: each starts where the one before ended.
+    const u32 firstRow = RowOfPosition(s, from);
+    u32 rs = RowStart(s, firstRow);
+    for (u32 r = firstRow; r <= lastRow && ok; r++) {
       const Row &row = RowAt(s, r);
-      const u32 rs = RowStart(s, r), te = rs + row.textLength, re = te + row.newlineLength;
+      const u32 te = rs + row.textLength, re = te + row.newlineLength;
       if (pos < te) pos = te < to ? te : to;
       if (row.newlineLength) {
         if (te >= to) break;
@@ -143,6 +158,7 @@ u32 ReadText(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32
         pos = re;
       }
       if (pos >= to && (row.newlineLength || r == lastRow)) break;
+      rs = re;
     }
     flush(pos < to ? pos : to);
   }
