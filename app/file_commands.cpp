@@ -8,6 +8,7 @@
 #include "editor/editor_messages.h"
 #include "editor/editor_scroll.h"
 #include "editor/editor_window.h"
+#include "files/auto_save.h"
 #include "files/load.h"
 #include "files/save.h"
 #include "foundation/ask_user.h"
@@ -50,6 +51,24 @@ void Phase(void *, int slot) {
 // The ".LOG" diary line waiting for the view to show the loaded text: 0
 // none, 1 time first, 2 date first.
 int g_diaryPending;
+
+// The recovery file of the document: auto-save writes it, saving and
+// opening another file delete it.
+RecoveryFile g_recovery;
+
+void DeleteRecovery(void *) { DeleteRecoveryFile(&g_recovery); }
+bool RecoveryFor(void *, const char *path, char *out) { return RecoveryNameFor(path, out); }
+void AdoptRecovery(void *, const char *path) {
+  StrCopyN(g_recovery.path, path, kPathChars);
+  SetField(kFieldModified, Text(TXT_AUTO_SAVE_MARK), true);
+}
+
+void AutoSaveField(void *, bool recovery) {
+  SetField(kFieldModified, Text(recovery ? TXT_AUTO_SAVE_MARK : TXT_MODIFIED), true);
+}
+void AutoSaveMessage(void *, int slot) {
+  if (slot >= 0) ShowMessage(Text(static_cast<TextSlot>(slot)), 2);
+}
 
 void QueueDiary(void *, bool dateFirst) { g_diaryPending = dateFirst ? 2 : 1; }
 
@@ -117,6 +136,9 @@ FileHooks AppFileHooks() {
   h.chooseSaveName = ChooseSave;
   h.proposeName = ProposeName;
   h.insertDateTime = QueueDiary;
+  h.deleteRecovery = DeleteRecovery;
+  h.recoveryFor = RecoveryFor;
+  h.adoptRecovery = AdoptRecovery;
   return h;
 }
 
@@ -296,3 +318,27 @@ void FreeEditorFonts() {
   if (g_auxFont) DeleteObject(g_auxFont);
   g_textFont = g_auxFont = nullptr;
 }
+
+void ApplyAutoSaveTimer() {
+  if (!g_app.mainWindow) return;
+  if (g_settings.file.AS)
+    SetTimer(g_app.mainWindow, kAutoSaveTimer, AutoSavePeriod(), nullptr);
+  else
+    KillTimer(g_app.mainWindow, kAutoSaveTimer);
+}
+
+void AutoSaveTick() {
+  Document *doc = AppDocument();
+  if (!doc) return;
+  const AutoSaveView view = {nullptr, AutoSaveField, AutoSaveMessage};
+  if (AutoSaveNow(doc, &g_recovery, AppFileHooks(), view) && !doc->modified) {
+    // Saved over the file itself: nothing is modified any more.
+    SetField(kFieldModified, "", true);
+  }
+}
+
+void ReleaseRecoveryFile() { DeleteRecoveryFile(&g_recovery); }
+
+void ForgetRecoveryFile() { g_recovery.path[0] = 0; }
+
+const char *CurrentRecoveryFile() { return g_recovery.path; }

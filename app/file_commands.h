@@ -54,3 +54,15 @@ int AskBeforeClosing();
 // height; sent with EDM_SETFONTS. The old fonts are deleted.
 void ApplyEditorFonts();
 void FreeEditorFonts();
+
+// Auto-save: timer 5 runs with the period of ASTime while AS is on (started,
+// restarted or killed by this); each tick auto-saves a modified document.
+constexpr UINT_PTR kAutoSaveTimer = 5;
+void ApplyAutoSaveTimer();
+void AutoSaveTick();
+// The window closes: the current recovery file is deleted. Handing the file
+// over to another window forgets it instead (that window may need it).
+void ReleaseRecoveryFile();
+void ForgetRecoveryFile();
+// The current recovery file ("" when none).
+const char *CurrentRecoveryFile();

@@ -465,6 +465,7 @@ LRESULT OnCreate(HWND hwnd) {
   g_app.taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
   DragAcceptFiles(hwnd, TRUE);
   ReadInputMetrics();
+  ApplyAutoSaveTimer();
   // The word-wrap state and the fonts of the configuration.
   SendMessageA(g_app.editorWindow, EDM_SETWORDWRAP, g_settings.opts.WWrap ? 1 : 0, 0);
   ApplyEditorFonts();
@@ -810,11 +811,19 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
         g_app.exitWithoutSaving = 0;
         return 0;
       }
+      KillTimer(hwnd, kAutoSaveTimer);
+      ReleaseRecoveryFile();
       DestroyWindow(hwnd);
       return 0;
     case WM_QUERYENDSESSION:
       // The session may end when the question about unsaved changes lets it.
       return AskBeforeClosing() == 0 ? TRUE : FALSE;
+    case WM_TIMER:
+      if (wParam == kAutoSaveTimer) {
+        AutoSaveTick();
+        return 0;
+      }
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
     case WM_MOVE:
       g_app.position = MAKEPOINTS(lParam);
       return 0;

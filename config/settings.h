@@ -171,5 +171,5 @@ struct SettingsBlock {
 void SetDefaultSettings(SettingsBlock *s, bool all);
 
 // The limits applied after every load: the tab size 1..1023 (0 or less is 1),
-// HiSelLn at least 1, ASTime at most 131072 seconds.
+// HiSelLn at least 1, ASTime 1..131072 seconds.
 void ClampSettings(SettingsBlock *s);

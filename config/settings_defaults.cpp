@@ -114,4 +114,5 @@ void ClampSettings(SettingsBlock *s) {
   if (s->edit.Tab > 1023) s->edit.Tab = 1023;
   if (s->edit.HiSelLn < 1) s->edit.HiSelLn = 1;
   if (s->file.ASTime > 131072) s->file.ASTime = 131072;
+  if (s->file.ASTime < 1) s->file.ASTime = 1;  // 0 would tick every 10 ms
 }

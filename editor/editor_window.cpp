@@ -182,7 +182,7 @@ LRESULT SetEncoding(EditorWindow *ed, WPARAM request, LPARAM codePageIndex) {
   NotifyParentPrivate(ed, EDN_BOM, doc->bomInEffect);
   if (doc->filePath[0]) {
     doc->modified = 1;
-    ed->secondModified = 1;
+    doc->modifiedSinceAutoSave = 1;
     NotifyParentPrivate(ed, EDN_MODIFIED, 1);
   }
   return doc->encoding;
@@ -488,7 +488,7 @@ LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
       NotifyParentPrivate(ed, EDN_NEWLINES, reinterpret_cast<LPARAM>(NewlineName(doc->newlineType)));
       if (doc->filePath[0]) {
         doc->modified = 1;
-        ed->secondModified = 1;
+        doc->modifiedSinceAutoSave = 1;
         NotifyParentPrivate(ed, EDN_MODIFIED, 1);
       }
       return doc->newlineType;
@@ -854,14 +854,14 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
     case EM_SCROLLCARET:
       UpdateCaret(ed, 0);
       return 0;
-    case EM_GETMODIFY: return lParam ? ed->secondModified : doc->modified;
+    case EM_GETMODIFY: return lParam ? doc->modifiedSinceAutoSave : doc->modified;
     case EM_SETMODIFY:
-      if (lParam) return ed->secondModified = static_cast<u32>(wParam);
+      if (lParam) return doc->modifiedSinceAutoSave = static_cast<u32>(wParam);
       // The saved state: undo or redo back to it clears the flag again. The
       // steps are closed, so that typing on starts a step of its own.
       if (!wParam) MarkSaved(doc);
       doc->modified = static_cast<u32>(wParam);
-      ed->secondModified = static_cast<u32>(wParam);
+      doc->modifiedSinceAutoSave = static_cast<u32>(wParam);
       NotifyParentPrivate(ed, EDN_MODIFIED, doc->modified);
       return doc->modified;
     case EM_REPLACESEL: {

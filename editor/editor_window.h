@@ -96,7 +96,6 @@ struct EditorWindow {
   int wheelAccumulator, hWheelAccumulator;
   SCROLLINFO lastVertical, lastHorizontal;
 
-  u32 secondModified;  // EM_GETMODIFY/EM_SETMODIFY with a nonzero lParam
   int toolNesting;     // raised while EDM_RUNLASTTOOL is served
   const char *toolText;
   u32 toolFlags;

@@ -33,24 +33,29 @@ bool TempFolder(const char *tmpPath, char *folder) {
 
 }  // namespace
 
+bool TempCopyName(const char *tmpPath, const char *path, const char *suffix, char *name, size_t capacity) {
+  char folder[kBackupNameChars];
+  if (!TempFolder(tmpPath, folder)) return false;
+  size_t n = StrLen(folder), pathLength = StrLen(path), suffixLength = StrLen(suffix);
+  if (n + pathLength + suffixLength >= capacity) return false;
+  StrCopy(name, folder);
+  for (size_t i = 0; i < pathLength; i++) {
+    u8 c = static_cast<u8>(path[i]);
+    name[n++] = c == ':' || c == '\\' || c == '/' ? '_' : c < 32 ? ' ' : static_cast<char>(c);
+  }
+  StrCopy(name + n, suffix);
+  return true;
+}
+
 bool BackupName(const char *path, const BackupOptions &options, char *name) {
-  size_t pathLength = StrLen(path);
   if (options.inTemp) {
-    if (!TempFolder(options.tmpPath, name)) return false;
-    size_t n = StrLen(name);
-    if (n + pathLength + 3 >= kBackupNameChars) return false;
-    for (size_t i = 0; i < pathLength; i++) {
-      u8 c = static_cast<u8>(path[i]);
-      name[n++] = c == ':' || c == '\\' || c == '/' ? '_' : c < 32 ? ' ' : static_cast<char>(c);
-    }
-    name[n] = 0;
+    if (!TempCopyName(options.tmpPath, path, ".~", name, kBackupNameChars)) return false;
   } else {
-    if (pathLength + 3 >= kBackupNameChars) return false;
+    if (StrLen(path) + 3 >= kBackupNameChars) return false;
     StrCopy(name, path);
+    StrCopy(name + StrLen(name), ".~");
   }
   size_t n = StrLen(name);
-  StrCopy(name + n, ".~");
-  n += 2;
   if (!options.keepSeveral || n >= 260 || n + 2 >= kBackupNameChars) return true;
   // The first free digit; when all ten are taken, the oldest of them.
   int oldest = -1;

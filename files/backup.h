@@ -16,6 +16,13 @@ struct BackupOptions {
 
 constexpr u32 kBackupNameChars = 300;
 
+// The name a copy of `path` takes in the temporary folder (TmpPath, else the
+// program's folder in the user's application data, made when missing): the
+// folder, the path with ":", "\" and "/" as "_" and control characters as
+// spaces, then `suffix`. False when there is no folder or the name would not
+// fit `capacity` bytes with its zero (never cut: it could name another file).
+bool TempCopyName(const char *tmpPath, const char *path, const char *suffix, char *name, size_t capacity);
+
 // The backup's name for `path`. False when no name can be made (the
 // temporary folder is missing and cannot be created, or the name is too long).
 bool BackupName(const char *path, const BackupOptions &options, char *name);

@@ -30,6 +30,8 @@ struct FileHooks {
   // recovery file of a path (false: none is used).
   void (*deleteRecovery)(void *context);
   bool (*recoveryFor)(void *context, const char *path, char *out);
+  // The recovery file was loaded in place of the file: it is the current one.
+  void (*adoptRecovery)(void *context, const char *path);
   // The ".LOG" diary: the date and time go at the end of the document.
   void (*insertDateTime)(void *context, bool dateFirst);
   // The Save dialog: path holds the proposal and receives the choice (261

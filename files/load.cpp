@@ -170,6 +170,7 @@ int SetDocumentText(Document *doc, const char *text, u32 length, const FileHooks
   }
   MarkSaved(doc);
   doc->modified = 0;
+  doc->modifiedSinceAutoSave = 0;
   return 1;
 }
 
@@ -229,6 +230,7 @@ int SetDocumentTextFromLargeBuffer(Document *doc, char **buffer, u32 length, con
   AnnounceText(doc);
   MarkSaved(doc);
   doc->modified = 0;
+  doc->modifiedSinceAutoSave = 0;
   return 1;
 }
 
@@ -372,6 +374,15 @@ int OpenFile(Document *doc, const OpenRequest &request, const FileHooks &hooks) 
   bool diary = false;
   int r = 0;
   if (path[0]) r = ReadFileIntoDocument(doc, readPath, encoding, codePageIndex, flags, hooks, &diary);
+  if (recovered && r != 0 && r != kResultCancelled) {
+    // The recovery file cannot be read: its message, then the file itself
+    // (the recovery file stays where it is).
+    const int slot = TextSlotOfId(static_cast<u16>(r));
+    if (slot >= 0) AskUser(hooks.owner, static_cast<TextSlot>(slot), kAskWarning, recovery);
+    recovered = false;
+    diary = false;
+    r = ReadFileIntoDocument(doc, path, encoding, codePageIndex, flags, hooks, &diary);
+  }
   ShowPhase(hooks, -1);
 
   // 7. Failure: the document ends empty and untitled with the defaults.
@@ -424,7 +435,10 @@ int OpenFile(Document *doc, const OpenRequest &request, const FileHooks &hooks) 
   }
   if (diary && hooks.insertDateTime) hooks.insertDateTime(hooks.context, g_settings.main.LOGDate != 0);
   if (recovered) {
+    // The recovered text is not the file's: modified, with the recovery
+    // file as the current one (saving deletes it).
     doc->modified = 1;
+    if (hooks.adoptRecovery) hooks.adoptRecovery(hooks.context, recovery);
     AskUser(hooks.owner, TXT_RECOVERY_LOADED, kAskInfo);
   }
   if (ignoredRecovery) AskUser(hooks.owner, TXT_RECOVERY_IGNORED, kAskInfo);

@@ -205,6 +205,8 @@ int SaveAs(Document *doc, const char *path, u32 encoding, u32 codePageIndex, u32
     if (g_settings.edit.RedUndo) ReduceJournals(&doc->undo, &doc->redo);
     MarkSaved(doc);
     doc->modified = 0;
+    doc->modifiedSinceAutoSave = 0;
+    if (hooks.deleteRecovery) hooks.deleteRecovery(hooks.context);
     if (encoding < kDocumentEncoding) SetDocumentEncoding(doc, EncodingRequest(encoding, 0, kEncodingForced), codePageIndex);
     char full[kPathChars];
     (void)PlatFullPath(target, full, kPathChars);

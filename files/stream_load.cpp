@@ -139,5 +139,6 @@ int StreamIntoDocument(Document *doc, const char *path, u32 size, u32 rows, cons
   AnnounceText(doc);
   MarkSaved(doc);
   doc->modified = 0;
+  doc->modifiedSinceAutoSave = 0;
   return 0;
 }
