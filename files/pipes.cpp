@@ -94,13 +94,13 @@ int PipeWriter(Document *doc, PlatFile pipe, bool utf8, u32 from, u32 to, u32 ne
   ByteBuffer piece = {};
   if (!BufferReserve(&piece, kPieceBytes + 8)) return -1;
   int result = 0;
-  u32 flags = newlineFlags;
   for (u32 pos = from; pos < to;) {
     if (Cancelled(control)) break;
     u32 n = to - pos < kPieceBytes ? to - pos : kPieceBytes;
-    while (n > 1 && MeasureText(store, pos, pos + n, flags) > kPieceBytes) n /= 2;
-    piece.length = ReadText(store, pos, pos + n, piece.data, static_cast<u32>(piece.capacity), flags, nullptr);
-    flags = newlineFlags | kReadPartialNewline;  // a CR LF cut between pieces goes out whole, once
+    while (n > 1 && MeasureText(store, pos, pos + n, newlineFlags) > kPieceBytes) n /= 2;
+    // A newline cut between two pieces goes out whole with the first, once.
+    piece.length =
+        ReadText(store, pos, pos + n, piece.data, static_cast<u32>(piece.capacity), newlineFlags, nullptr);
     if (utf8) {
       bool lost = false;
       int e = EncodeFromAnsi(kEncodingUtf8, 0, &piece, &lost, nullptr);

@@ -64,13 +64,13 @@ int WriteStreamed(const Document *doc, u32 id, u32 flags, const FileHooks &hooks
   ByteBuffer piece = {};
   if (!BufferReserve(&piece, kPieceBytes + 8)) return TextId(TXT_OUT_OF_MEMORY);
   int r = 0;
-  u32 readFlags = newlines;
   for (u32 pos = from; pos < to && r == 0;) {
     u32 n = to - pos < kPieceBytes ? to - pos : kPieceBytes;
-    while (n > 1 && MeasureText(&doc->store, pos, pos + n, readFlags) > kPieceBytes) n /= 2;
-    piece.length = ReadText(&doc->store, pos, pos + n, piece.data, kPieceBytes + 8, readFlags, nullptr);
-    // A CR LF split between two pieces is written whole by the first.
-    readFlags = newlines | kReadPartialNewline;
+    while (n > 1 && MeasureText(&doc->store, pos, pos + n, newlines) > kPieceBytes) n /= 2;
+    // A newline split between two pieces is written whole by the first (a
+    // range ending inside one writes it); the next, starting inside it,
+    // writes nothing of it.
+    piece.length = ReadText(&doc->store, pos, pos + n, piece.data, kPieceBytes + 8, newlines, nullptr);
     if (id == kEncodingUtf8) {
       bool lost = false;
       int e = EncodeFromAnsi(kEncodingUtf8, 0, &piece, &lost, nullptr);

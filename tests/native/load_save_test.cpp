@@ -633,3 +633,23 @@ TEST_F(LoadSave, StreamedLoadingFailsCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+// Streamed saves of megabytes of CR LF lines, with the pieces' boundaries
+// falling before, inside and after a CR LF: every byte once.
+TEST_F(LoadSave, StreamedSavesKeepNewlinesSplitBetweenPieces) {
+  std::string text;
+  for (int i = 0; text.size() < (3u << 20); i++) text += "line " + std::to_string(i) + " of the text\r\n";
+  for (size_t shift = 0; shift < 20; shift++) {
+    const std::string in = dir_.File("in.txt"), out = dir_.File("out.txt");
+    ASSERT_TRUE(WriteBytes(in, std::string(shift, 'x') + text));
+    ASSERT_EQ(Open(in), 0);
+    ASSERT_EQ(Save(out), 0);
+    const std::string back = ReadBytes(out);
+    ASSERT_EQ(back.size(), shift + text.size()) << "shift " << shift;
+    ASSERT_TRUE(back == std::string(shift, 'x') + text) << "shift " << shift;
+  }
+}
+
+}  // namespace

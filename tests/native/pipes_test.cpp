@@ -138,20 +138,25 @@ TEST_F(Pipes, WriterConvertsNewlinesAndEncoding) {
 }
 
 TEST_F(Pipes, WriterPiecesKeepNewlinesWhole) {
-  // More than a megabyte of lines: pieces end inside CR LF pairs.
-  std::string text, expected;
-  for (int i = 0; text.size() < 2500000; i++) {
-    text += "row " + std::to_string(i) + "\r\n";
-    expected += "row " + std::to_string(i) + "\n";
+  // More than a megabyte of lines, shifted so that pieces end before, inside
+  // and after CR LF pairs: each newline goes out once.
+  for (size_t shift = 0; shift < 12; shift++) {
+    for (u32 flags : {2u, 3u}) {
+      std::string text(shift, 'x'), expected(shift, 'x');
+      for (int i = 0; text.size() < 2500000; i++) {
+        text += "row " + std::to_string(i) + "\r\n";
+        expected += "row " + std::to_string(i) + (flags == 2 ? "\n" : "\r\n");
+      }
+      SetText(text);
+      Pipe p;
+      std::string got;
+      std::thread drain([&] { got = Drain(&p); });
+      EXPECT_EQ(PipeWriter(doc_, p.write, false, 0, doc_->store.length, flags, false, PipeControl{nullptr, nullptr}), 0);
+      p.CloseWrite();
+      drain.join();
+      ASSERT_TRUE(got == expected) << got.size() << " vs " << expected.size() << ", shift " << shift;
+    }
   }
-  SetText(text);
-  Pipe p;
-  std::string got;
-  std::thread drain([&] { got = Drain(&p); });
-  EXPECT_EQ(PipeWriter(doc_, p.write, false, 0, doc_->store.length, 2, false, PipeControl{nullptr, nullptr}), 0);
-  p.CloseWrite();
-  drain.join();
-  EXPECT_TRUE(got == expected) << got.size() << " vs " << expected.size();
 }
 
 TEST_F(Pipes, WriterAndAClosedPipe) {
