@@ -1,6 +1,8 @@
 // The built quillpad.exe, started as a user would start it.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "resources/resource.h"
 #include "tests/support/test_files.h"
 #include "tests/win/gui_helpers.h"
@@ -526,6 +528,185 @@ TEST(ExeLists, TwoProgramsShareRecentFilesFavouritesAndClips) {
     CloseAndExpectExitZero(c, mainC);
     RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// UTF-8 of ANSI (code page 1252) text.
+std::string Utf8Of(const std::string &ansi) {
+  std::wstring wide(ansi.size(), L'\0');
+  wide.resize(static_cast<size_t>(
+      MultiByteToWideChar(1252, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], static_cast<int>(ansi.size()))));
+  std::string out(wide.size() * 3, '\0');
+  out.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0],
+                                                     static_cast<int>(out.size()), nullptr, nullptr)));
+  return out;
+}
+
+std::string FullText(HWND main) {
+  HWND editor = GetDlgItem(main, 1020);
+  const LRESULT n = SendMessageA(editor, WM_GETTEXTLENGTH, 0, 0);
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  SendMessageA(editor, WM_GETTEXT, static_cast<WPARAM>(n + 1), reinterpret_cast<LPARAM>(&text[0]));
+  text.resize(static_cast<size_t>(n));
+  return text;
+}
+
+// The one file named *.$ in a folder, or "".
+std::string RecoveryIn(const std::string &folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((folder + "*.$").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return "";
+  FindClose(h);
+  return folder + found.cFileName;
+}
+
+// A killed program's text comes back. The program edits a 2 MiB UTF-8 file,
+// auto-saves every second and is killed; the next start offers the recovery
+// file (Yes, No, Cancel), or finds the file itself saved (ASOrig), or the
+// untitled text in the temporary folder.
+TEST(ExeRecovery, AKilledProgramsTextComesBack) {
+  enum Mode { kBeside, kTemp, kOriginal, kUntitled };
+  const struct {
+    const char *name;
+    Mode mode;
+    int answer;
+  } kCases[] = {{"yes", kBeside, IDYES},   {"no", kBeside, IDNO},         {"cancel", kBeside, IDCANCEL},
+                {"temp", kTemp, IDYES},    {"original", kOriginal, 0},   {"untitled", kUntitled, 0}};
+  std::string line = "Z\xFCrich caf\xE9 na\xEFve \xE0 la carte, ";
+  std::string original;
+  while (original.size() < (2u << 20)) original += line + std::to_string(original.size()) + "\r\n";
+  // (Wine carries at most about a megabyte of text in a message between
+  // processes: the edit sent is smaller.)
+  const std::string edited = "Q" + original.substr(0, 700000) + "\xA9 edited\r\n";
+  for (const auto &c : kCases) {
+    SCOPED_TRACE(c.name);
+    TempFolder dir;
+    const std::string ini = dir.File("QuilPad.ini"), file = dir.File("F.txt"), temp = dir.File("tmp\\");
+    std::string tmpPath;  // backslashes are escaped in the file
+    for (char ch : dir.File("tmp")) tmpPath += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
+    std::string settings = "[Setts]\nASTime=1\nTmpPath=" + tmpPath + "\n";
+    if (c.mode == kTemp) settings += "ASTemp=1\n";
+    if (c.mode == kOriginal) settings += "ASOrig=1\n";
+    ASSERT_TRUE(WriteBytes(ini, kBom + settings));
+    const std::string bytes = kBom + Utf8Of(original), editedBytes = kBom + Utf8Of(edited);
+    ASSERT_TRUE(WriteBytes(file, bytes));
+    const std::string start = Exe() + " /ns /i \"" + ini + "\"";
+    std::string recovery = c.mode == kBeside ? file + ".$" : "";
+    {
+      Program p(start + (c.mode == kUntitled ? std::string() : " \"" + file + "\""));
+      HWND main = MainOf(p);
+      ASSERT_NE(main, nullptr);
+      HWND editor = GetDlgItem(main, 1020);
+      SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(edited.c_str() + 1));
+      SendMessageA(editor, EM_SETSEL, 0, 0);
+      SendMessageA(editor, WM_CHAR, 'Q', 1);
+      // Until the auto-save holds the whole edited text.
+      const std::string want = c.mode == kUntitled ? edited : editedBytes;
+      EXPECT_TRUE(PumpUntil(
+          [&] {
+            const std::string where = c.mode == kOriginal ? file : recovery.empty() ? RecoveryIn(temp) : recovery;
+            if (where.empty() || ReadBytes(where) != want) return false;
+            recovery = c.mode == kOriginal ? "" : where;
+            return true;
+          },
+          kWait));
+      if (c.mode == kBeside) EXPECT_TRUE(GetFileAttributesA(recovery.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    }  // killed here
+    if (c.mode == kUntitled) {
+      EXPECT_NE(recovery.find("Q"), std::string::npos) << "named from its first line: " << recovery;
+      continue;
+    }
+    EXPECT_EQ(ReadBytes(file) == bytes, c.mode != kOriginal) << "the file itself is written only with ASOrig";
+    Program p(start + " \"" + file + "\"");
+    if (c.mode != kOriginal) {
+      HWND box = WaitForWindow(p.pid(), "#32770", kWait);
+      ASSERT_NE(box, nullptr);
+      EXPECT_EQ(MessageBoxText(box), "An auto-saved copy of file " + file +
+                                         " was found. Quillpad may have been closed unexpectedly.\nDo you want to "
+                                         "open the auto-saved copy instead?");
+      PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(c.answer), 0);
+      if (c.answer != IDCANCEL) {
+        ASSERT_TRUE(PumpUntil([&] { return !IsWindow(box); }, kWait));
+        HWND note = WaitForWindow(p.pid(), "#32770", kWait);
+        ASSERT_NE(note, nullptr);
+        EXPECT_EQ(MessageBoxText(note).substr(0, 22), c.answer == IDYES ? "The auto-saved copy ha" : "The auto-saved copy wa");
+        PostMessageA(note, WM_COMMAND, IDOK, 0);
+      }
+    }
+    if (c.answer == IDCANCEL) {
+      // Cancelled at start-up, the load failed: the program closes.
+      EXPECT_EQ(p.WaitExit(kWait), 0u);
+      EXPECT_NE(GetFileAttributesA(recovery.c_str()), INVALID_FILE_ATTRIBUTES) << "the recovery file stays";
+      continue;
+    }
+    HWND main = MainOf(p);
+    ASSERT_NE(main, nullptr);
+    const bool back = c.answer == IDYES || c.mode == kOriginal;
+    EXPECT_TRUE(PumpUntil([&] { return FullText(main) == (back ? edited : original); }, kWait));
+    EXPECT_EQ(WindowText(main), back && c.mode != kOriginal ? "*F.txt - Quillpad" : "F.txt - Quillpad");
+    if (c.answer == IDYES) {
+      EXPECT_EQ(SendMessageA(main, WM_COMMAND, IDM_FILE_SAVE, 0), 0);
+      EXPECT_EQ(ReadBytes(file), editedBytes);
+      EXPECT_EQ(GetFileAttributesA(recovery.c_str()), INVALID_FILE_ATTRIBUTES) << "saving deletes the recovery file";
+    } else if (!recovery.empty()) {
+      EXPECT_NE(GetFileAttributesA(recovery.c_str()), INVALID_FILE_ATTRIBUTES) << "declined, it stays";
+    }
+    SendMessageA(GetDlgItem(main, 1020), EM_SETMODIFY, 0, 0);
+    CloseAndExpectExitZero(p, main);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Twenty kills at random moments while 32 MiB auto-saves run: the recovery
+// file is always one whole version of the text, never a torn one.
+TEST(ExeRecovery, KillsDuringAutoSavesLeaveAWholeVersion) {
+  TempFolder dir;
+  const std::string ini = dir.File("QuilPad.ini"), file = dir.File("big.txt"), recovery = file + ".$";
+  ASSERT_TRUE(WriteBytes(ini, kBom + "[Setts]\nASTime=1\nLimit=0\n"));
+  std::string original;
+  original.reserve(32u << 20);
+  for (int i = 0; original.size() < (32u << 20); i++) original += "line " + std::to_string(i) + " of the big text\r\n";
+  ASSERT_TRUE(WriteBytes(file, original));
+  std::mt19937 rng(3);
+  std::string typed;
+  int written = 0;
+  for (int round = 0; round < 20; round++) {
+    {
+      Program p(Exe() + " /ns /i \"" + ini + "\" \"" + file + "\"");
+      if (GetFileAttributesA(recovery.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        // Declined: the file itself; the recovery file stays until overwritten.
+        for (int answer : {IDNO, IDOK}) {
+          HWND box = WaitForWindow(p.pid(), "#32770", kWait);
+          ASSERT_NE(box, nullptr) << round;
+          PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(answer), 0);
+          PumpUntil([&] { return !IsWindow(box); }, kWait);
+        }
+      }
+      HWND main = MainOf(p);
+      ASSERT_NE(main, nullptr) << round;
+      const char mark = static_cast<char>('A' + round);
+      typed += mark;
+      HWND editor = GetDlgItem(main, 1020);
+      const UINT kRawLength = 0x0E22;  // the editor's raw length request
+      ASSERT_TRUE(PumpUntil([&] { return SendMessageA(editor, kRawLength, 0, 0) == LRESULT(original.size()); }, kWait));
+      SendMessageA(editor, EM_SETSEL, 0, 0);
+      SendMessageA(editor, WM_CHAR, static_cast<WPARAM>(mark), 1);
+      Sleep(600 + rng() % 1400);
+    }  // killed here, perhaps in the middle of writing
+    if (GetFileAttributesA(recovery.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+    const std::string kept = ReadBytes(recovery);
+    ASSERT_EQ(kept.size(), original.size() + 1) << round;
+    EXPECT_NE(typed.find(kept[0]), std::string::npos) << round;
+    EXPECT_TRUE(kept.compare(1, std::string::npos, original) == 0) << "a torn recovery file after kill " << round;
+    written++;
+  }
+  EXPECT_GT(written, 10) << "most rounds lived long enough to auto-save";
 }
 
 }  // namespace

@@ -1073,3 +1073,47 @@ TEST_F(FrameCommands, LastToolRunsOnOccurrences) {
 }
 
 }  // namespace
+
+namespace {
+
+// Timer 5 in the frame: started with ASTime, it auto-saves a modified
+// document into its hidden recovery file and shows ".$" and 940; encoding
+// and newline changes count as changes; closing deletes the file.
+TEST_F(FrameCommands, AutoSaveTimerWritesTheRecoveryFile) {
+  TempFolder dir;
+  const std::string file = dir.File("a.txt"), recovery = file + ".$";
+  ASSERT_TRUE(WriteBytes(file, "one"));
+  g_settings.file.ASTime = 1;
+  Create();
+  ASSERT_EQ(CommandOpenPath(file.c_str()), 0);
+  HWND editor = g_app.editorWindow;
+  EXPECT_EQ(SendMessageA(editor, EM_GETMODIFY, 0, 1), 0);
+  SendMessageA(editor, WM_CHAR, 'x', 1);
+  EXPECT_EQ(SendMessageA(editor, EM_GETMODIFY, 0, 1), 1);
+  auto pumpFor = [](DWORD ms) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+      Pump();
+      Sleep(20);
+    }
+  };
+  ASSERT_TRUE(PumpUntil([&] { return ReadBytes(recovery) == "xone"; }, 5000)) << ReadBytes(recovery);
+  EXPECT_TRUE(GetFileAttributesA(recovery.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(SendMessageA(editor, EM_GETMODIFY, 0, 1), 0);
+  EXPECT_EQ(SendMessageA(editor, EM_GETMODIFY, 0, 0), 1) << "the file itself is still not saved";
+  EXPECT_EQ(ReadBytes(file), "one");
+  // A newline change counts as a change.
+  SendMessageA(editor, EDM_SETNEWLINES, 1, 0);
+  EXPECT_EQ(SendMessageA(editor, EM_GETMODIFY, 0, 1), 1);
+  pumpFor(1500);
+  EXPECT_EQ(SendMessageA(editor, EM_GETMODIFY, 0, 1), 0);
+  // Closing without saving: the recovery file goes.
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Save current changes to a.txt?", kAskYesNoCancel, kAnswerNo);
+    EXPECT_TRUE(Closes(IDM_FILE_EXIT));
+  }
+  EXPECT_EQ(GetFileAttributesA(recovery.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+}  // namespace
