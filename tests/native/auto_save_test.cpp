@@ -22,6 +22,7 @@ class AutoSave : public testing::Test {
  protected:
   void SetUp() override {
     SetDefaultSettings(&g_settings, true);
+    g_settings.file.BAK = 1;  // backups on: an auto-save over the file still makes none
     g_settings.file.Limit = 0;
     snprintf(g_settings.file.TmpPath, sizeof g_settings.file.TmpPath, "%stemp", dir_.path().c_str());
     doc_ = CreateDocument();
@@ -85,6 +86,7 @@ TEST_F(AutoSave, TicksWriteWhereTheSettingsSay) {
     g_settings.file.ASTemp = c.ASTemp;
     g_settings.file.ASNoNm = c.ASNoNm;
     recovery_ = {};
+    (void)PlatFileDelete((file_ + ".~").c_str());  // the last case's save made one
     ASSERT_EQ(Open(c.named ? file_ : ""), 0);
     FaultInjector fi = {};
     {
@@ -106,7 +108,10 @@ TEST_F(AutoSave, TicksWriteWhereTheSettingsSay) {
     }
     if (c.where == kUntitled) EXPECT_EQ(std::string(recovery_.path).find(dir_.path() + "temp"), 0u) << recovery_.path;
     if (!expected.empty()) EXPECT_EQ(recovery_.path, expected);
-    if (c.where == kOriginal) EXPECT_EQ(ReadBytes(file_), text);
+    if (c.where == kOriginal) {
+      EXPECT_EQ(ReadBytes(file_), text);
+      EXPECT_FALSE(PlatFileExists((file_ + ".~").c_str())) << "no backup";
+    }
     if (c.where == kBeside || c.where == kTemp || c.where == kUntitled) {
       EXPECT_EQ(ReadBytes(recovery_.path), text);
       EXPECT_EQ(ReadBytes(file_), "hello\r\n") << "the file itself untouched";
