@@ -6,7 +6,7 @@
 // machines are shared, and a scroll bar alone takes Wine's theme about 2.5 ms
 // to draw). QP_BENCH_PAGES=n runs only n Page Downs, full paints and
 // unpainted Page Downs, for a profiler; QP_BENCH_MOUSE=1 only the mouse and
-// clipboard figures (bench_mouse.cpp).
+// clipboard figures (bench_mouse.cpp), QP_BENCH_AUTOSAVE=1 only auto-save's.
 #include <windows.h>
 
 #include <algorithm>
@@ -394,8 +394,14 @@ int main(int argc, char **argv) {
   if (argc > 1 && strcmp(argv[1], "--paste") == 0) return PasteChild(editor);
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
+  if (getenv("QP_BENCH_AUTOSAVE")) {
+    AutoSave(editor, path.c_str());
+    DeleteFileA(path.c_str());
+    return 0;
+  }
   if (getenv("QP_BENCH_MOUSE")) {
     Mouse(editor, path.c_str(), self);
+  AutoSave(editor, path.c_str());
     DeleteFileA(path.c_str());
     return 0;
   }
@@ -433,6 +439,7 @@ int main(int argc, char **argv) {
   Search(frame, editor);
   if (getenv("QP_BENCH_WORKER")) return 0;
   Mouse(editor, path.c_str(), self);
+  AutoSave(editor, path.c_str());
 
   // Seconds from an empty editor to the file's first paint, as the frame's
   // Open does it.

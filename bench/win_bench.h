@@ -45,3 +45,5 @@ inline void Goal(const char *name, double value, double goal, const char *unit) 
 void Mouse(HWND editor, const char *path, const char *self);
 // The child's part: pastes what the clipboard holds and prints the time.
 int PasteChild(HWND editor);
+// Auto-save and recovery (bench_autosave.cpp): opens `path` in the editor.
+void AutoSave(HWND editor, const char *path);
