@@ -632,4 +632,99 @@ TEST_F(LoadSave, StreamedLoadingFailsCleanly) {
 #endif
 }
 
+// A Revert or Re-open that cannot read the file leaves the document as it
+// was: bytes, name, encoding, newlines, undo steps and modified flag. The
+// file is missing, cannot be opened or read, or memory runs out at any
+// allocation (once and from then on), on the whole-buffer and the streamed
+// route; when the read succeeds after all, the document is the file's.
+TEST_F(LoadSave, FailedRevertAndReopenChangeNothing) {
+  const std::string path = dir_.File("keep.txt"), away = dir_.File("away.txt");
+  const std::string disk = "caf\xC3\xA9 on disk\r\nline two\r\n";
+  ASSERT_TRUE(WriteBytes(path, disk));
+  struct Snapshot {
+    std::string text, name;
+    u32 encoding, newlines, undo, redo, modified, caret;
+    bool operator==(const Snapshot &o) const {
+      return text == o.text && name == o.name && encoding == o.encoding && newlines == o.newlines &&
+             undo == o.undo && redo == o.redo && modified == o.modified && caret == o.caret;
+    }
+  };
+  auto snap = [&] {
+    return Snapshot{Text(), doc_->filePath, doc_->encoding, doc_->newlineType,
+                    doc_->undo.count, doc_->redo.count, doc_->modified, doc_->caret.position};
+  };
+  const u32 minimum = g_streamLoadMinimum;
+  g_settings.file.ARevert = 1;  // flag 512 then asks nothing
+  struct Case {
+    const char *name;
+    u32 flags;
+    u32 encoding;
+    bool edited, streamed;
+  } cases[] = {
+      {"revert", kOpenRevert, kDetectEncoding, true, false},
+      {"revert, unmodified", kOpenRevert, kDetectEncoding, false, false},
+      {"changed on disk", kOpenRevert | kOpenRevertChanged, kDetectEncoding, true, false},
+      {"re-open ansi", kOpenReopen, kEncodingAnsi, true, false},
+      {"re-open utf-8", kOpenReopen, kEncodingUtf8, false, false},
+      {"revert, streamed", kOpenRevert, kEncodingAnsi, true, true},
+  };
+  for (const Case &c : cases) {
+    g_streamLoadMinimum = c.streamed ? 1 : 0xFFFFFFFFu;
+    ASSERT_EQ(Open(path, c.encoding), 0) << c.name;
+    if (c.edited) {
+      ASSERT_EQ(ReplaceSelectionString(doc_, "edit ", 0, nullptr), 1);
+      ASSERT_EQ(ReplaceSelectionString(doc_, "more ", 0, nullptr), 1);
+      SetSelection(doc_, 7, 7);
+    }
+    const Snapshot before = snap();
+    const std::string failed = "Could not read file " + path + "!";
+    auto revert = [&](int *r) {
+      ScriptedAnswerer answers;
+      answers.Allow("Do you realy want to revert the document? All changes will be lost!", kAskYesNo, kAnswerYes)
+          .Allow(failed, kAskWarning, kAnswerOk)
+          .Allow("Out of Memory!", kAskWarning, kAnswerOk);
+      *r = Open(path, c.encoding, 0, c.flags);
+    };
+    // Missing: no question about creating it, no new file.
+    ASSERT_EQ(rename(path.c_str(), away.c_str()), 0);
+    int r = 0;
+    revert(&r);
+    EXPECT_EQ(r, kResultReported) << c.name;
+    EXPECT_FALSE(PlatFileExists(path.c_str())) << c.name;
+    EXPECT_TRUE(snap() == before) << c.name << " missing";
+    ASSERT_EQ(rename(away.c_str(), path.c_str()), 0);
+    for (FaultKind kind : {kFaultOpen, kFaultRead, kFaultAlloc}) {
+      for (bool persistent : {false, true}) {
+        for (u32 n = 1;; n++) {
+          FaultInjector fi = {};
+          FaultPlan(&fi, kind, n, persistent);
+          {
+            ScopedFaultInjector scope(&fi);
+            revert(&r);
+          }
+          ASSERT_TRUE(StoreOk(&doc_->store, false)) << c.name << " " << kind << " " << n;
+          if (r != 0) {
+            EXPECT_EQ(r, kResultReported) << c.name << " " << kind << " " << n;
+            EXPECT_TRUE(snap() == before) << c.name << " fault " << kind << " at " << n;
+          } else {
+            EXPECT_TRUE(Text() == (c.encoding == kEncodingAnsi ? disk : "caf\xE9 on disk\r\nline two\r\n")) << c.name;
+            EXPECT_EQ(doc_->modified, 0u);
+            EXPECT_STREQ(doc_->filePath, path.c_str());
+            // Back to the state under test for the next fault.
+            ASSERT_EQ(Open(path, c.encoding), 0);
+            if (c.edited) {
+              ASSERT_EQ(ReplaceSelectionString(doc_, "edit ", 0, nullptr), 1);
+              ASSERT_EQ(ReplaceSelectionString(doc_, "more ", 0, nullptr), 1);
+              SetSelection(doc_, 7, 7);
+            }
+            ASSERT_TRUE(snap() == before);
+          }
+          if (!fi.fired[kind]) break;
+        }
+      }
+    }
+  }
+  g_streamLoadMinimum = minimum;
+}
+
 }  // namespace
