@@ -2,6 +2,8 @@
 
 #include "app/app_state.h"
 #include "app/common_dialogs.h"
+#include "app/file_watch.h"
+#include "app/one_instance.h"
 #include "app/search_bar.h"
 #include "app/status_bar.h"
 #include "config/config_state.h"
@@ -60,6 +62,11 @@ void AfterLoad() {
 
 void Progress(void *, u64 done, u64 total) { ShowProgress(done, total); }
 
+void RegisterInstance(void *, const char *path) { RegisterFile(path); }
+void ReleaseInstance(void *) { ReleaseFile(); }
+void StartWatch(void *, const char *path) { StartWatching(path); }
+void StopWatch(void *) { StopWatching(); }
+
 // Warnings of a successful operation outlive the end of the command.
 void StatusText(void *, int slot) { ShowMessage(Text(static_cast<TextSlot>(slot)), 2); }
 
@@ -117,6 +124,10 @@ FileHooks AppFileHooks() {
   h.chooseSaveName = ChooseSave;
   h.proposeName = ProposeName;
   h.insertDateTime = QueueDiary;
+  h.registerInstance = RegisterInstance;
+  h.releaseInstance = ReleaseInstance;
+  h.startWatch = StartWatch;
+  h.stopWatch = StopWatch;
   return h;
 }
 
@@ -164,6 +175,7 @@ int CommandRevert() {
   OpenRequest request = {doc->filePath, kDetectEncoding, 0, kOpenRevert};
   int r = OpenFile(doc, request, AppFileHooks());
   AfterLoad();
+  if (r == 0) NoteOwnFileTime(doc->filePath);  // the watch goes on
   return r;
 }
 
@@ -253,6 +265,11 @@ int CommandExclude() {
   UpdateDocumentFields(g_app.editorWindow);
   UpdateCaption();
   return r;
+}
+
+void ReleaseFileState() {
+  ReleaseFile();
+  StopWatching();
 }
 
 int AskBeforeClosing() {

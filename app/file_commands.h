@@ -49,6 +49,8 @@ void UpdateCaption();
 
 // Before the window closes: 0 go on, 32 or 48 refuse.
 int AskBeforeClosing();
+// When the window closes: the file's registration and its watch end.
+void ReleaseFileState();
 
 // The fonts of the editor from LF1_/LF2_ (CFont picks), Zoom added to the
 // height; sent with EDM_SETFONTS. The old fonts are deleted.
