@@ -6,7 +6,8 @@
 // machines are shared, and a scroll bar alone takes Wine's theme about 2.5 ms
 // to draw). QP_BENCH_PAGES=n runs only n Page Downs, full paints and
 // unpainted Page Downs, for a profiler; QP_BENCH_MOUSE=1 only the mouse and
-// clipboard figures (bench_mouse.cpp).
+// clipboard figures (bench_mouse.cpp), QP_BENCH_WATCH=1 only the file
+// watch's (bench_watch.cpp).
 #include <windows.h>
 
 #include <algorithm>
@@ -351,6 +352,7 @@ void Search(HWND frame, HWND editor) {
 }
 
 int main(int argc, char **argv) {
+  if (argc > 2 && strcmp(argv[1], "--write") == 0) return WriteChild(argv[2]);
   if (ThreadSlotInit() != 0 || LoadTexts(&kBuiltinTextLoader) != 0) return 1;
   SetDefaultSettings(&g_settings, true);
   g_settings.file.Limit = 0;
@@ -394,6 +396,11 @@ int main(int argc, char **argv) {
   if (argc > 1 && strcmp(argv[1], "--paste") == 0) return PasteChild(editor);
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
+  if (getenv("QP_BENCH_WATCH")) {
+    WatchFigures(self);
+    DeleteFileA(path.c_str());
+    return 0;
+  }
   if (getenv("QP_BENCH_MOUSE")) {
     Mouse(editor, path.c_str(), self);
     DeleteFileA(path.c_str());
@@ -433,6 +440,7 @@ int main(int argc, char **argv) {
   Search(frame, editor);
   if (getenv("QP_BENCH_WORKER")) return 0;
   Mouse(editor, path.c_str(), self);
+  WatchFigures(self);
 
   // Seconds from an empty editor to the file's first paint, as the frame's
   // Open does it.

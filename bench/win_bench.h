@@ -45,3 +45,10 @@ inline void Goal(const char *name, double value, double goal, const char *unit) 
 void Mouse(HWND editor, const char *path, const char *self);
 // The child's part: pastes what the clipboard holds and prints the time.
 int PasteChild(HWND editor);
+
+// The file watch (bench_watch.cpp): a write by another program (`self` with
+// --write) to command 13153, as a median, and the idle watch's share of a
+// core.
+void WatchFigures(const char *self);
+// The writing child's part: writes the file each time the parent says so.
+int WriteChild(const char *path);
