@@ -40,6 +40,7 @@ void HandOver(HWND hwnd, HWND other) {
 
 }  // namespace
 
+// Nothing to forget until auto-save keeps recovery files; it fills this in.
 void ForgetRecoveryFile() {}
 
 void RegisterFile(const char *path) {
