@@ -2,6 +2,8 @@
 
 #include "app/app_state.h"
 #include "app/common_dialogs.h"
+#include "app/file_watch.h"
+#include "app/one_instance.h"
 #include "app/search_bar.h"
 #include "app/status_bar.h"
 #include "config/config_state.h"
@@ -79,6 +81,11 @@ void AfterLoad() {
 
 void Progress(void *, u64 done, u64 total) { ShowProgress(done, total); }
 
+void RegisterInstance(void *, const char *path) { RegisterFile(path); }
+void ReleaseInstance(void *) { ReleaseFile(); }
+void StartWatch(void *, const char *path) { StartWatching(path); }
+void StopWatch(void *) { StopWatching(); }
+
 // Warnings of a successful operation outlive the end of the command.
 void StatusText(void *, int slot) { ShowMessage(Text(static_cast<TextSlot>(slot)), 2); }
 
@@ -139,6 +146,10 @@ FileHooks AppFileHooks() {
   h.deleteRecovery = DeleteRecovery;
   h.recoveryFor = RecoveryFor;
   h.adoptRecovery = AdoptRecovery;
+  h.registerInstance = RegisterInstance;
+  h.releaseInstance = ReleaseInstance;
+  h.startWatch = StartWatch;
+  h.stopWatch = StopWatch;
   return h;
 }
 
@@ -186,6 +197,7 @@ int CommandRevert() {
   OpenRequest request = {doc->filePath, kDetectEncoding, 0, kOpenRevert};
   int r = OpenFile(doc, request, AppFileHooks());
   AfterLoad();
+  if (r == 0) NoteOwnFileTime(doc->filePath);  // the watch goes on
   return r;
 }
 
@@ -277,6 +289,12 @@ int CommandExclude() {
   return r;
 }
 
+void ReleaseFileState() {
+  ReleaseFile();
+  StopWatching();
+  DeleteRecoveryFile(&g_recovery);  // forgotten first when the file was handed over
+}
+
 int AskBeforeClosing() {
   Document *doc = AppDocument();
   if (!doc || g_app.exitWithoutSaving) return 0;
@@ -336,8 +354,6 @@ void AutoSaveTick() {
     SetField(kFieldModified, "", true);
   }
 }
-
-void ReleaseRecoveryFile() { DeleteRecoveryFile(&g_recovery); }
 
 void ForgetRecoveryFile() { g_recovery.path[0] = 0; }
 

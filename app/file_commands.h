@@ -49,6 +49,9 @@ void UpdateCaption();
 
 // Before the window closes: 0 go on, 32 or 48 refuse.
 int AskBeforeClosing();
+// When the window closes: the file's registration, its watch and its recovery
+// file end.
+void ReleaseFileState();
 
 // The fonts of the editor from LF1_/LF2_ (CFont picks), Zoom added to the
 // height; sent with EDM_SETFONTS. The old fonts are deleted.
@@ -60,9 +63,8 @@ void FreeEditorFonts();
 constexpr UINT_PTR kAutoSaveTimer = 5;
 void ApplyAutoSaveTimer();
 void AutoSaveTick();
-// The window closes: the current recovery file is deleted. Handing the file
-// over to another window forgets it instead (that window may need it).
-void ReleaseRecoveryFile();
+// Handing the file over to another window forgets the current recovery file
+// instead of deleting it when the window closes (that window may need it).
 void ForgetRecoveryFile();
 // The current recovery file ("" when none).
 const char *CurrentRecoveryFile();

@@ -8,6 +8,8 @@
 
 #include "app/app_state.h"
 #include "app/file_commands.h"
+#include "app/file_watch.h"
+#include "app/one_instance.h"
 #include "app/goto_dialog.h"
 #include "app/info_dialogs.h"
 #include "app/list_menus.h"
@@ -726,6 +728,7 @@ int OnMainCommand(HWND hwnd, int id) {
     case IDM_NEWLINES_MIXED:
       return CommandEncoding(id);
     case IDM_FILE_REVERT: return CommandRevert();
+    case IDM_FILE_CHANGED: return CommandFileChanged();
     case IDM_FILE_INCLUDE: return CommandInclude();
     case IDM_FILE_EXCLUDE: return CommandExclude();
     case IDM_FILE_NEW: return CommandNew();
@@ -812,7 +815,7 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
         return 0;
       }
       KillTimer(hwnd, kAutoSaveTimer);
-      ReleaseRecoveryFile();
+      ReleaseFileState();
       DestroyWindow(hwnd);
       return 0;
     case WM_QUERYENDSESSION:
@@ -858,6 +861,7 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_DESTROY:
       // Only the destruction of the created frame ends the session.
       if (hwnd != g_app.mainWindow) return 0;
+      ReleaseFileState();
       if (g_app.inTray) DeleteTrayIcon(hwnd);
       g_app.inTray = 0;
       if (!g_app.exitWithoutSaving) (void)SaveConfig(hwnd, g_config.path, false, false);
@@ -866,6 +870,10 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
       PostQuitMessage(0);
       return 0;
     default:
+      if (msg == g_app.handOver && g_app.handOver) {
+        OnHandOverMessage(hwnd, wParam, lParam);
+        return 0;
+      }
       if (msg == g_app.taskbarCreated && g_app.taskbarCreated && g_app.inTray) {
         (void)AddTrayIcon(hwnd);  // the taskbar came back without our icon
         return 0;

@@ -6,7 +6,8 @@
 // machines are shared, and a scroll bar alone takes Wine's theme about 2.5 ms
 // to draw). QP_BENCH_PAGES=n runs only n Page Downs, full paints and
 // unpainted Page Downs, for a profiler; QP_BENCH_MOUSE=1 only the mouse and
-// clipboard figures (bench_mouse.cpp), QP_BENCH_AUTOSAVE=1 only auto-save's.
+// clipboard figures (bench_mouse.cpp), QP_BENCH_AUTOSAVE=1 only auto-save's
+// (bench_autosave.cpp), QP_BENCH_WATCH=1 only the file watch's (bench_watch.cpp).
 #include <windows.h>
 
 #include <algorithm>
@@ -351,6 +352,7 @@ void Search(HWND frame, HWND editor) {
 }
 
 int main(int argc, char **argv) {
+  if (argc > 2 && strcmp(argv[1], "--write") == 0) return WriteChild(argv[2]);
   if (ThreadSlotInit() != 0 || LoadTexts(&kBuiltinTextLoader) != 0) return 1;
   SetDefaultSettings(&g_settings, true);
   g_settings.file.Limit = 0;
@@ -399,9 +401,13 @@ int main(int argc, char **argv) {
     DeleteFileA(path.c_str());
     return 0;
   }
+  if (getenv("QP_BENCH_WATCH")) {
+    WatchFigures(self);
+    DeleteFileA(path.c_str());
+    return 0;
+  }
   if (getenv("QP_BENCH_MOUSE")) {
     Mouse(editor, path.c_str(), self);
-  AutoSave(editor, path.c_str());
     DeleteFileA(path.c_str());
     return 0;
   }
@@ -440,6 +446,7 @@ int main(int argc, char **argv) {
   if (getenv("QP_BENCH_WORKER")) return 0;
   Mouse(editor, path.c_str(), self);
   AutoSave(editor, path.c_str());
+  WatchFigures(self);
 
   // Seconds from an empty editor to the file's first paint, as the frame's
   // Open does it.

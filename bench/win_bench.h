@@ -47,3 +47,10 @@ void Mouse(HWND editor, const char *path, const char *self);
 int PasteChild(HWND editor);
 // Auto-save and recovery (bench_autosave.cpp): opens `path` in the editor.
 void AutoSave(HWND editor, const char *path);
+
+// The file watch (bench_watch.cpp): a write by another program (`self` with
+// --write) to command 13153, as a median, and the idle watch's share of a
+// core.
+void WatchFigures(const char *self);
+// The writing child's part: writes the file each time the parent says so.
+int WriteChild(const char *path);

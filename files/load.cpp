@@ -56,7 +56,9 @@ int ReadWhole(const char *path, u32 flags, const FileHooks &hooks, bool sizeAske
   ShowPhase(hooks, TXT_READING);
   PlatFile f = PlatFileOpen(path, kPlatOpenRead);
   if (!f) {
-    if (PlatFileExists(path) || (flags & kOpenInclude)) return TextId(TXT_CANNOT_READ);
+    // Include, Revert and Re-open need the file as it is: a missing one is
+    // a failed read, never a new empty file.
+    if (PlatFileExists(path) || (flags & (kOpenInclude | kOpenRevert | kOpenReopen))) return TextId(TXT_CANNOT_READ);
     if (!(flags & kOpenCreate) && AskUser(hooks.owner, TXT_CREATE_FILE, kAskYesNo, path) != kAnswerYes)
       return TextId(TXT_CANNOT_READ);
     PlatFile created = PlatFileOpen(path, kPlatOpenAlways);
@@ -98,11 +100,99 @@ int ReadWhole(const char *path, u32 flags, const FileHooks &hooks, bool sizeAske
   return r;
 }
 
-// A large file that needs no conversion goes in without a copy of it
+// A text made ready beside the document: a store of its own and what the
+// file said about it. The document changes only when the text is put in
+// place, which cannot fail, so that a read that fails half-way (a file
+// deleted, locked or half-replaced by another program, memory running out)
+// leaves the document, its name and its undo steps exactly as they were.
+struct StagedText {
+  TextStore store;
+  bool made;             // the store exists and must be freed if not used
+  u32 encodingRequest;   // for SetDocumentEncoding
+  u32 newlineType;
+  bool diary;
+};
+
+// An empty store made as the document's (maintained range sets, progress).
+bool MakeStoreLike(const Document *doc, StagedText *staged) {
+  if (!InitialiseStore(&staged->store, 64, 512)) return false;
+  for (u32 k = 0; k < kRangeSetCount; k++) staged->store.rangeSets[k].maintained = doc->store.rangeSets[k].maintained;
+  staged->store.progress = doc->store.progress;
+  staged->made = true;
+  return true;
+}
+
+void DropStaged(StagedText *staged) {
+  if (staged->made) FreeStore(&staged->store);
+  staged->made = false;
+}
+
+// The staged store becomes the document's: journals cleared, caret and
+// anchor at 0, the view told, unmodified.
+void InstallStore(Document *doc, StagedText *staged) {
+  ClearJournal(&doc->undo);
+  ClearJournal(&doc->redo);
+  FreeStore(&doc->store);
+  doc->store = staged->store;
+  staged->made = false;
+  SetSelection(doc, 0, 0);
+  AnnounceText(doc);
+  MarkSaved(doc);
+  doc->modified = 0;
+  doc->modifiedSinceAutoSave = 0;
+}
+
+// Fills an empty store from a heap buffer of more than 256 MiB: the text is
+// parked in the paging file and the buffer freed (*buffer becomes null)
+// first, so that the heap holds either the buffer or the store, never both.
+bool FillFromLargeBuffer(TextStore *store, char **buffer, u32 length, const FileHooks &hooks) {
+  ShowPhase(hooks, TXT_PAGING);
+  PlatMapping mapping = PlatCreateMapping(length);
+  bool ok = mapping != nullptr;
+  // The rows are counted on the way, so that the row table can be made once
+  // at its full size instead of growing view by view.
+  u32 newRows = 0;
+  bool pendingCR = false;
+  for (u32 done = 0; ok && done < length;) {
+    u32 n = length - done > kViewBytes ? kViewBytes : length - done;
+    void *view = PlatMapView(mapping, done, n);
+    if (!view) {
+      ok = false;
+      break;
+    }
+    MemCopy(view, *buffer + done, n);
+    newRows += CountNewRows(*buffer + done, n, &pendingCR);
+    PlatUnmapView(view, n);
+    done += n;
+    Progress(hooks, done, length);
+  }
+  Free(*buffer);
+  *buffer = nullptr;
+  if (!ok) {
+    PlatCloseMapping(mapping);
+    return false;
+  }
+  ShowPhase(hooks, TXT_PROCESSING);
+  // Without the room reserved the appends still succeed, growing the tables
+  // as they go; a shortage shows there.
+  (void)ReserveForAppend(store, length, newRows);
+  for (u32 done = 0; ok && done < length;) {
+    u32 n = length - done > kViewBytes ? kViewBytes : length - done;
+    void *view = PlatMapView(mapping, done, n);
+    ok = view && StoreInsert(store, done, BytesSource(static_cast<const char *>(view), n), kStoreNoProgress) == 0;
+    if (view) PlatUnmapView(view, n);
+    done += n;
+    Progress(hooks, done, length);
+  }
+  PlatCloseMapping(mapping);
+  return ok;
+}
+
+// A large file that needs no conversion is staged without a copy of it
 // (stream_load.h). kNotStreamed when it takes the whole-buffer route;
 // *sizeAsked tells whether the size question was asked on the way.
-int TryStreaming(Document *doc, const char *path, u32 encoding, u32 codePageIndex, const FileHooks &hooks,
-                 bool *diary, bool *sizeAsked) {
+int TryStreaming(const Document *doc, const char *path, u32 encoding, const FileHooks &hooks, StagedText *staged,
+                 bool *sizeAsked) {
   *sizeAsked = false;
   PlatFile f = PlatFileOpen(path, kPlatOpenRead);
   if (!f) return kNotStreamed;
@@ -124,11 +214,58 @@ int TryStreaming(Document *doc, const char *path, u32 encoding, u32 codePageInde
     return kNotStreamed;
   }
   ShowPhase(hooks, TXT_CONVERTING);
-  SetDocumentEncoding(doc, EncodingRequest(scan.id, 0, forced >= 0 ? kEncodingForced : 0), codePageIndex);
+  staged->encodingRequest = EncodingRequest(scan.id, 0, forced >= 0 ? kEncodingForced : 0);
   if (scan.newlines.nulCount && g_settings.file.WarnBin) AskUser(hooks.owner, TXT_BINARY_FILE, kAskWarning);
-  doc->newlineType = size ? scan.newlines.type : ReduceNewlineType(static_cast<u32>(g_settings.file.CRLF), g_settings.file.NoMixNl != 0);
-  *diary = scan.diary;
-  return StreamIntoDocument(doc, path, size, scan.rows, hooks);
+  staged->newlineType = size ? scan.newlines.type : ReduceNewlineType(static_cast<u32>(g_settings.file.CRLF), g_settings.file.NoMixNl != 0);
+  staged->diary = scan.diary;
+  if (!MakeStoreLike(doc, staged)) return TextId(TXT_OUT_OF_MEMORY);
+  return StreamIntoStore(&staged->store, path, size, scan.rows, hooks);
+}
+
+// The whole-buffer route up to the decoded text: read, detect, convert to
+// ANSI, find the newlines. 0 with *text holding the text (the caller frees
+// it), or the code of Read file.
+int ReadAndDecode(const char *path, u32 encoding, u32 codePageIndex, u32 flags, const FileHooks &hooks,
+                  bool sizeAsked, ByteBuffer *text, u32 *encodingRequest, NewlineScan *scan) {
+  *text = ByteBuffer{};
+  char *data = nullptr;
+  u32 size = 0;
+  int r = ReadWhole(path, flags, hooks, sizeAsked, &data, &size);
+  if (r != 0) return r;
+
+  ShowPhase(hooks, TXT_CONVERTING);
+  DetectedEncoding d = DetectEncoding(reinterpret_cast<const u8 *>(data), size,
+                                      encoding < kDetectEncoding ? static_cast<int>(encoding) : -1,
+                                      DetectOptions{static_cast<u32>(g_settings.file.Encode), g_settings.file.AutoUni != 0});
+  *encodingRequest = EncodingRequest(d.id, d.bom ? 1 : 0, encoding < kDetectEncoding ? kEncodingForced : 0);
+  u32 textLength = size - d.textOffset;
+  if ((d.id == kEncodingUnicode || d.id == kEncodingUnicodeBigEndian) && (textLength & 1) &&
+      AskUser(hooks.owner, TXT_ODD_UNICODE, kAskYesNo, path) != kAnswerYes) {
+    Free(data);
+    return kResultCancelled;
+  }
+  if (d.textOffset) MemCopy(data, data + d.textOffset, textLength);
+  ByteBuffer decoded = {data, textLength, static_cast<size_t>(size) + 3};
+  bool lost = false;
+  ProgressSink sink = {ReportProgress, const_cast<FileHooks *>(&hooks), PhaseOf};
+  r = DecodeToAnsi(d.id, codePageIndex, &decoded, &lost, &sink);
+  if (r != 0) {
+    BufferFree(&decoded);
+    return r == -1 ? TextId(TXT_OUT_OF_MEMORY) : TextId(TXT_CANNOT_READ);
+  }
+  if (lost && AskUser(hooks.owner, TXT_UNTRANSLATABLE, kAskYesNo) != kAnswerYes) {
+    BufferFree(&decoded);
+    return TextId(TXT_CANNOT_READ);
+  }
+  if (decoded.length > 0xFFFFFFFEu) {
+    BufferFree(&decoded);
+    return TextId(TXT_CANNOT_READ);
+  }
+  *scan = DetectNewlines(decoded.data, static_cast<u32>(decoded.length), static_cast<u32>(g_settings.file.CRLF) & 3,
+                         g_settings.file.NoMixNl != 0);
+  if (scan->nulCount && g_settings.file.WarnBin) AskUser(hooks.owner, TXT_BINARY_FILE, kAskWarning);
+  *text = decoded;
+  return 0;
 }
 
 }  // namespace
@@ -175,62 +312,20 @@ int SetDocumentText(Document *doc, const char *text, u32 length, const FileHooks
 }
 
 int SetDocumentTextFromLargeBuffer(Document *doc, char **buffer, u32 length, const FileHooks &hooks) {
-  // Park the text in the paging file, so that the heap holds either the
-  // buffer or the store, never both.
-  ShowPhase(hooks, TXT_PAGING);
-  PlatMapping mapping = PlatCreateMapping(length);
-  bool ok = mapping != nullptr;
-  // The rows are counted on the way, so that the row table can be made once
-  // at its full size instead of growing view by view.
-  u32 newRows = 0;
-  bool pendingCR = false;
-  for (u32 done = 0; ok && done < length;) {
-    u32 n = length - done > kViewBytes ? kViewBytes : length - done;
-    void *view = PlatMapView(mapping, done, n);
-    if (!view) {
-      ok = false;
-      break;
-    }
-    MemCopy(view, *buffer + done, n);
-    newRows += CountNewRows(*buffer + done, n, &pendingCR);
-    PlatUnmapView(view, n);
-    done += n;
-    Progress(hooks, done, length);
+  // The old text goes first: the heap never holds it beside the new one.
+  (void)SetDocumentText(doc, "", 0, hooks);
+  StagedText staged = {};
+  const bool ok = MakeStoreLike(doc, &staged) && FillFromLargeBuffer(&staged.store, buffer, length, hooks);
+  if (*buffer) {
+    Free(*buffer);
+    *buffer = nullptr;
   }
-  Free(*buffer);
-  *buffer = nullptr;
   if (!ok) {
-    PlatCloseMapping(mapping);
-    (void)SetDocumentText(doc, "", 0, hooks);
+    DropStaged(&staged);
     doc->modified = 1;
     return 0;
   }
-  ShowPhase(hooks, TXT_PROCESSING);
-  ClearJournal(&doc->undo);
-  ClearJournal(&doc->redo);
-  ok = ResetStore(doc, 64, 512) == 0;
-  // Without the room reserved the appends still succeed, growing the tables
-  // as they go; a shortage shows there.
-  if (ok) (void)ReserveForAppend(&doc->store, length, newRows);
-  for (u32 done = 0; ok && done < length;) {
-    u32 n = length - done > kViewBytes ? kViewBytes : length - done;
-    void *view = PlatMapView(mapping, done, n);
-    ok = view && StoreInsert(&doc->store, done, BytesSource(static_cast<const char *>(view), n), kStoreNoProgress) == 0;
-    if (view) PlatUnmapView(view, n);
-    done += n;
-    Progress(hooks, done, length);
-  }
-  PlatCloseMapping(mapping);
-  if (!ok) {
-    (void)SetDocumentText(doc, "", 0, hooks);
-    doc->modified = 1;
-    return 0;
-  }
-  SetSelection(doc, 0, 0);
-  AnnounceText(doc);
-  MarkSaved(doc);
-  doc->modified = 0;
-  doc->modifiedSinceAutoSave = 0;
+  InstallStore(doc, &staged);
   return 1;
 }
 
@@ -238,66 +333,42 @@ int ReadFileIntoDocument(Document *doc, const char *path, u32 encoding, u32 code
                          const FileHooks &hooks, bool *diary) {
   *diary = false;
   const bool include = (flags & kOpenInclude) != 0;
+  StagedText staged = {};
   bool sizeAsked = false;
-  if (!include) {
-    const int streamed = TryStreaming(doc, path, encoding, codePageIndex, hooks, diary, &sizeAsked);
-    if (streamed != kNotStreamed) return streamed;
+  int r = kNotStreamed;
+  if (!include) r = TryStreaming(doc, path, encoding, hooks, &staged, &sizeAsked);
+  if (r == kNotStreamed) {
+    ByteBuffer text;
+    NewlineScan scan;
+    r = ReadAndDecode(path, encoding, codePageIndex, flags, hooks, sizeAsked, &text, &staged.encodingRequest, &scan);
+    if (r != 0) return r;
+    const u32 length = static_cast<u32>(text.length);
+    if (include) {
+      const int done = ReplaceSelectionCounted(doc, text.data, length, kReplaceFromBytes, nullptr);
+      BufferFree(&text);
+      return done != 0 ? 0 : TextId(TXT_OUT_OF_MEMORY);
+    }
+    staged.newlineType = length ? scan.type : ReduceNewlineType(static_cast<u32>(g_settings.file.CRLF), g_settings.file.NoMixNl != 0);
+    staged.diary = length >= 4 && MemCompare(text.data, ".LOG", 4) == 0;
+    bool ok = MakeStoreLike(doc, &staged);
+    if (ok && length > kLargeText) {
+      ok = FillFromLargeBuffer(&staged.store, &text.data, length, hooks);
+    } else if (ok && length > 0) {
+      ShowPhase(hooks, TXT_PROCESSING);
+      ok = StoreInsert(&staged.store, 0, BytesSource(text.data, length), 0) == 0;
+    }
+    BufferFree(&text);
+    r = ok ? 0 : TextId(TXT_OUT_OF_MEMORY);
   }
-  char *data = nullptr;
-  u32 size = 0;
-  int r = ReadWhole(path, flags, hooks, sizeAsked, &data, &size);
-  if (r != 0) return r;
-
-  ShowPhase(hooks, TXT_CONVERTING);
-  DetectedEncoding d = DetectEncoding(reinterpret_cast<const u8 *>(data), size,
-                                      encoding < kDetectEncoding ? static_cast<int>(encoding) : -1,
-                                      DetectOptions{static_cast<u32>(g_settings.file.Encode), g_settings.file.AutoUni != 0});
-  bool forced = encoding < kDetectEncoding;
-  if (!include)
-    SetDocumentEncoding(doc, EncodingRequest(d.id, d.bom ? 1 : 0, forced ? kEncodingForced : 0), codePageIndex);
-  u32 textLength = size - d.textOffset;
-  if ((d.id == kEncodingUnicode || d.id == kEncodingUnicodeBigEndian) && (textLength & 1) &&
-      AskUser(hooks.owner, TXT_ODD_UNICODE, kAskYesNo, path) != kAnswerYes) {
-    Free(data);
-    return kResultCancelled;
-  }
-  if (d.textOffset) MemCopy(data, data + d.textOffset, textLength);
-  ByteBuffer text = {data, textLength, static_cast<size_t>(size) + 3};
-  bool lost = false;
-  ProgressSink sink = {ReportProgress, const_cast<FileHooks *>(&hooks), PhaseOf};
-  r = DecodeToAnsi(d.id, codePageIndex, &text, &lost, &sink);
   if (r != 0) {
-    BufferFree(&text);
-    return r == -1 ? TextId(TXT_OUT_OF_MEMORY) : TextId(TXT_CANNOT_READ);
+    DropStaged(&staged);
+    return r;
   }
-  if (lost && AskUser(hooks.owner, TXT_UNTRANSLATABLE, kAskYesNo) != kAnswerYes) {
-    BufferFree(&text);
-    return TextId(TXT_CANNOT_READ);
-  }
-  if (text.length > 0xFFFFFFFEu) {
-    BufferFree(&text);
-    return TextId(TXT_CANNOT_READ);
-  }
-  const u32 length = static_cast<u32>(text.length);
-  NewlineScan scan = DetectNewlines(text.data, length, static_cast<u32>(g_settings.file.CRLF) & 3,
-                                    g_settings.file.NoMixNl != 0);
-  if (scan.nulCount && g_settings.file.WarnBin) AskUser(hooks.owner, TXT_BINARY_FILE, kAskWarning);
-
-  if (include) {
-    int done = ReplaceSelectionCounted(doc, text.data, length, kReplaceFromBytes, nullptr);
-    BufferFree(&text);
-    return done != 0 ? 0 : TextId(TXT_OUT_OF_MEMORY);
-  }
-  doc->newlineType = length ? scan.type : ReduceNewlineType(static_cast<u32>(g_settings.file.CRLF), g_settings.file.NoMixNl != 0);
-  *diary = length >= 4 && MemCompare(text.data, ".LOG", 4) == 0;
-  int ok;
-  if (length > kLargeText) {
-    ok = SetDocumentTextFromLargeBuffer(doc, &text.data, length, hooks);
-  } else {
-    ok = SetDocumentText(doc, text.data, length, hooks);
-    BufferFree(&text);
-  }
-  return ok ? 0 : TextId(TXT_OUT_OF_MEMORY);
+  SetDocumentEncoding(doc, staged.encodingRequest, codePageIndex);
+  doc->newlineType = staged.newlineType;
+  InstallStore(doc, &staged);
+  *diary = staged.diary;
+  return 0;
 }
 
 int OpenFile(Document *doc, const OpenRequest &request, const FileHooks &hooks) {
@@ -319,6 +390,7 @@ int OpenFile(Document *doc, const OpenRequest &request, const FileHooks &hooks) 
   u32 encoding = request.encoding, codePageIndex = request.codePageIndex;
   u32 keptAnchor = 0, keptCaret = 0, keptLine = 0;
   if (reverting) {
+    if (!doc->filePath[0]) return kResultCancelled;  // nothing to read again
     if ((flags & kOpenRevertChanged) && !g_settings.file.ARevert) {
       int answer = AskUser(hooks.owner, TXT_CHANGED_ON_DISK, kAskYesNoCancel, doc->filePath);
       if (answer == kAnswerCancel && hooks.stopWatch) hooks.stopWatch(hooks.context);
@@ -335,19 +407,20 @@ int OpenFile(Document *doc, const OpenRequest &request, const FileHooks &hooks) 
     if (hooks.firstVisibleLine) keptLine = hooks.firstVisibleLine(hooks.context);
   }
 
-  // 3-4. The path; the old file let go of; an empty document named anew.
+  // 3-4. The path; the old file let go of; an empty document named anew. A
+  // Revert or Re-open keeps everything until the file has been read whole:
+  // the file may be gone, locked or half-written by the program that
+  // changed it, and the document must then stay as it is.
   char path[kPathChars];
   StrCopyN(path, reverting ? doc->filePath : (request.path ? request.path : ""), kPathChars);
   if (path[0]) (void)PlatFullPath(path, path, kPathChars);
-  if (!include) {
-    if (!reverting) {
-      if (hooks.releaseInstance) hooks.releaseInstance(hooks.context);
-      if (hooks.stopWatch) hooks.stopWatch(hooks.context);
-    }
+  if (!include && !reverting) {
+    if (hooks.releaseInstance) hooks.releaseInstance(hooks.context);
+    if (hooks.stopWatch) hooks.stopWatch(hooks.context);
     if (hooks.deleteRecovery) hooks.deleteRecovery(hooks.context);
     SetName(doc, path, hooks);
     (void)SetDocumentText(doc, "", 0, hooks);
-    if (!reverting) doc->overwriteMode = 0;
+    doc->overwriteMode = 0;
   }
 
   // 5. One window per file, and a recovery file left by a crash.
@@ -393,7 +466,7 @@ int OpenFile(Document *doc, const OpenRequest &request, const FileHooks &hooks) 
       if (r != TextId(TXT_CANNOT_READ) && r != TextId(TXT_BINARY_FILE))
         AskUser(hooks.owner, TXT_CANNOT_READ, kAskWarning, path);
     }
-    if (!include) {
+    if (!include && !reverting) {
       // Also after a cancel: an empty document must never carry the name of
       // a file it was not read from, or saving it would empty that file.
       if (hooks.releaseInstance) hooks.releaseInstance(hooks.context);
@@ -423,6 +496,8 @@ int OpenFile(Document *doc, const OpenRequest &request, const FileHooks &hooks) 
 
   // 9. Success.
   if (!include) {
+    // The recovery file of the changes just dropped is of no use any more.
+    if (reverting && hooks.deleteRecovery) hooks.deleteRecovery(hooks.context);
     SetName(doc, path, hooks);
     if (!(flags & kOpenRevert) && hooks.startWatch) hooks.startWatch(hooks.context, path);
     if (reverting) {

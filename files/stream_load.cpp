@@ -8,8 +8,6 @@
 // count on. Anything that needs conversion takes the whole-buffer route.
 #include "files/stream_load.h"
 
-#include "document/edit.h"
-#include "document/undo.h"
 #include "files/encoding.h"
 #include "files/load.h"
 #include "foundation/bytes.h"
@@ -100,19 +98,16 @@ int ScanForStreaming(const char *path, u32 size, int forcedId, const DetectOptio
   return 0;
 }
 
-int StreamIntoDocument(Document *doc, const char *path, u32 size, u32 rows, const FileHooks &hooks) {
+int StreamIntoStore(TextStore *store, const char *path, u32 size, u32 rows, const FileHooks &hooks) {
   g_streamedLoads++;
   ShowPhase(hooks, TXT_PROCESSING);
-  ClearJournal(&doc->undo);
-  ClearJournal(&doc->redo);
   int r = 0;
   char *buffer = nullptr;
   PlatFile f = PlatFileOpen(path, kPlatOpenRead);
   if (!f) r = TextId(TXT_CANNOT_READ);
-  if (r == 0 && ResetStore(doc, 64, 512) != 0) r = TextId(TXT_OUT_OF_MEMORY);
   // Without the room reserved the pieces still go in, growing the tables as
   // they go: a shortage shows there.
-  if (r == 0) (void)ReserveForAppend(&doc->store, size, rows);
+  if (r == 0) (void)ReserveForAppend(store, size, rows);
   if (r == 0 && !(buffer = static_cast<char *>(Allocate(kPiece)))) r = TextId(TXT_OUT_OF_MEMORY);
   for (u32 done = 0; r == 0 && done < size;) {
     const u32 want = size - done > kPiece ? kPiece : size - done;
@@ -121,7 +116,7 @@ int StreamIntoDocument(Document *doc, const char *path, u32 size, u32 rows, cons
     // one grown since is read up to the size it had.
     if (!PlatFileRead(f, buffer, want, &got) || got == 0) {
       r = TextId(TXT_CANNOT_READ);
-    } else if (StoreInsert(&doc->store, doc->store.length, BytesSource(buffer, got), kStoreNoProgress) != 0) {
+    } else if (StoreInsert(store, store->length, BytesSource(buffer, got), kStoreNoProgress) != 0) {
       r = TextId(TXT_OUT_OF_MEMORY);
     } else {
       done += got;
@@ -130,15 +125,5 @@ int StreamIntoDocument(Document *doc, const char *path, u32 size, u32 rows, cons
   }
   Free(buffer);
   if (f) PlatFileClose(f);
-  if (r != 0) {
-    (void)SetDocumentText(doc, "", 0, hooks);
-    doc->modified = 1;
-    return r;
-  }
-  SetSelection(doc, 0, 0);
-  AnnounceText(doc);
-  MarkSaved(doc);
-  doc->modified = 0;
-  doc->modifiedSinceAutoSave = 0;
-  return 0;
+  return r;
 }

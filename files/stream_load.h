@@ -31,10 +31,10 @@ struct StreamScan {
 [[nodiscard]] int ScanForStreaming(const char *path, u32 size, int forcedId, const DetectOptions &options,
                                    u32 defaultNewlines, bool noMixedNewlines, const FileHooks &hooks, StreamScan *out);
 
-// The second pass: the journals cleared, the store made anew and filled
-// piece by piece, caret and anchor at 0, the view told; the document is
-// then unmodified. 0, or 513 / 517 with an empty document.
-[[nodiscard]] int StreamIntoDocument(Document *doc, const char *path, u32 size, u32 rows, const FileHooks &hooks);
+// The second pass: an empty store (made beside the document, which stays
+// as it is until the load succeeds) filled piece by piece. 0, or 513 / 517
+// with the store partly filled (the caller frees it).
+[[nodiscard]] int StreamIntoStore(TextStore *store, const char *path, u32 size, u32 rows, const FileHooks &hooks);
 
 // Tells the view that the whole text changed (relayout, repaint, EN_CHANGE).
 void AnnounceText(Document *doc);

@@ -67,6 +67,7 @@
 #define IDM_FILE_PRINT 13612
 #define IDM_FILE_EXIT 13811
 #define IDM_FILE_REVERT 13151
+#define IDM_FILE_CHANGED 13153  // posted by the file watch: the file changed on disk
 #define IDM_FILE_INCLUDE 13171
 #define IDM_FILE_EXCLUDE 13331
 #define IDM_FILE_ESCAPE 13813

@@ -632,6 +632,88 @@ TEST_F(LoadSave, StreamedLoadingFailsCleanly) {
 #endif
 }
 
+// A Revert or Re-open that cannot read the file leaves the document as it
+// was: bytes, name, encoding, newlines, undo steps and modified flag. The
+// file is missing, cannot be opened or read, or memory runs out at any
+// allocation (once and from then on), on the whole-buffer and the streamed
+// route; when the read succeeds after all, the document is the file's.
+TEST_F(LoadSave, FailedRevertAndReopenChangeNothing) {
+  const std::string path = dir_.File("keep.txt"), away = dir_.File("away.txt");
+  const std::string disk = "caf\xC3\xA9 on disk\r\nline two\r\n";
+  ASSERT_TRUE(WriteBytes(path, disk));
+  auto state = [&] {
+    return std::to_string(doc_->encoding) + "/" + std::to_string(doc_->newlineType) + "/" +
+           std::to_string(doc_->undo.count) + "/" + std::to_string(doc_->redo.count) + "/" +
+           std::to_string(doc_->modified) + "/" + std::to_string(doc_->caret.position) + "/" + doc_->filePath +
+           "/" + Text();
+  };
+  const u32 minimum = g_streamLoadMinimum;
+  g_settings.file.ARevert = 1;  // flag 512 then asks nothing
+  struct Case {
+    const char *name;
+    u32 flags, encoding;
+    bool edited, streamed;
+  } cases[] = {
+      {"revert", kOpenRevert, kDetectEncoding, true, false},
+      {"revert, unmodified", kOpenRevert, kDetectEncoding, false, false},
+      {"changed on disk", kOpenRevert | kOpenRevertChanged, kDetectEncoding, true, false},
+      {"re-open ansi", kOpenReopen, kEncodingAnsi, true, false},
+      {"re-open utf-8", kOpenReopen, kEncodingUtf8, false, false},
+      {"revert, streamed", kOpenRevert, kEncodingAnsi, true, true},
+  };
+  for (const Case &c : cases) {
+    g_streamLoadMinimum = c.streamed ? 1 : 0xFFFFFFFFu;
+    auto prepare = [&] {
+      ASSERT_EQ(Open(path, c.encoding), 0) << c.name;
+      if (!c.edited) return;
+      ASSERT_EQ(ReplaceSelectionString(doc_, "edit ", 0, nullptr), 1);
+      ASSERT_EQ(ReplaceSelectionString(doc_, "more ", 0, nullptr), 1);
+      SetSelection(doc_, 7, 7);
+      SetDocumentEncoding(doc_, EncodingRequest(kEncodingUnicode, 1, 0), 0);  // chosen from the menu
+      doc_->newlineType = kNewlineMac;
+    };
+    prepare();
+    const std::string before = state();
+    auto revert = [&] {
+      ScriptedAnswerer answers;
+      answers.Allow("Do you realy want to revert the document? All changes will be lost!", kAskYesNo, kAnswerYes)
+          .Allow("Could not read file " + path + "!", kAskWarning, kAnswerOk)
+          .Allow("Out of Memory!", kAskWarning, kAnswerOk);
+      return Open(path, c.encoding, 0, c.flags);
+    };
+    // Missing: no question about creating it, no new file.
+    ASSERT_EQ(rename(path.c_str(), away.c_str()), 0);
+    EXPECT_EQ(revert(), kResultReported) << c.name;
+    EXPECT_FALSE(PlatFileExists(path.c_str())) << c.name;
+    EXPECT_EQ(state(), before) << c.name << " missing";
+    ASSERT_EQ(rename(away.c_str(), path.c_str()), 0);
+    for (FaultKind kind : {kFaultOpen, kFaultRead, kFaultAlloc}) {
+      for (bool persistent : {false, true}) {
+        for (u32 n = 1;; n++) {
+          FaultInjector fi = {};
+          FaultPlan(&fi, kind, n, persistent);
+          int r;
+          {
+            ScopedFaultInjector scope(&fi);
+            r = revert();
+          }
+          ASSERT_TRUE(StoreOk(&doc_->store, false)) << c.name << " " << kind << " " << n;
+          if (r != 0) {
+            EXPECT_EQ(r, kResultReported) << c.name << " " << kind << " " << n;
+            EXPECT_EQ(state(), before) << c.name << " fault " << kind << " at " << n;
+          } else {  // got round the fault: the file's text
+            EXPECT_TRUE(Text() == (c.encoding == kEncodingAnsi ? disk : "caf\xE9 on disk\r\nline two\r\n")) << c.name;
+            EXPECT_EQ(doc_->modified, 0u);
+            prepare();
+          }
+          if (!fi.fired[kind]) break;
+        }
+      }
+    }
+  }
+  g_streamLoadMinimum = minimum;
+}
+
 }  // namespace
 
 namespace {
