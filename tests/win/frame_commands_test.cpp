@@ -1077,8 +1077,9 @@ TEST_F(FrameCommands, LastToolRunsOnOccurrences) {
 namespace {
 
 // Timer 5 in the frame: started with ASTime, it auto-saves a modified
-// document into its hidden recovery file and shows ".$" and 940; encoding
-// and newline changes count as changes; closing deletes the file.
+// document into its hidden recovery file; encoding and newline changes and
+// undo count as changes; ticks during a worker job wait for its end;
+// closing deletes the file.
 TEST_F(FrameCommands, AutoSaveTimerWritesTheRecoveryFile) {
   TempFolder dir;
   const std::string file = dir.File("a.txt"), recovery = file + ".$";
@@ -1090,23 +1091,38 @@ TEST_F(FrameCommands, AutoSaveTimerWritesTheRecoveryFile) {
   EXPECT_EQ(SendMessageA(editor, EM_GETMODIFY, 0, 1), 0);
   SendMessageA(editor, WM_CHAR, 'x', 1);
   EXPECT_EQ(SendMessageA(editor, EM_GETMODIFY, 0, 1), 1);
-  auto pumpFor = [](DWORD ms) {
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
-      Pump();
-      Sleep(20);
-    }
-  };
+
   ASSERT_TRUE(PumpUntil([&] { return ReadBytes(recovery) == "xone"; }, 5000)) << ReadBytes(recovery);
   EXPECT_TRUE(GetFileAttributesA(recovery.c_str()) & FILE_ATTRIBUTE_HIDDEN);
   EXPECT_EQ(SendMessageA(editor, EM_GETMODIFY, 0, 1), 0);
   EXPECT_EQ(SendMessageA(editor, EM_GETMODIFY, 0, 0), 1) << "the file itself is still not saved";
   EXPECT_EQ(ReadBytes(file), "one");
-  // A newline change counts as a change.
-  SendMessageA(editor, EDM_SETNEWLINES, 1, 0);
-  EXPECT_EQ(SendMessageA(editor, EM_GETMODIFY, 0, 1), 1);
-  pumpFor(1500);
-  EXPECT_EQ(SendMessageA(editor, EM_GETMODIFY, 0, 1), 0);
+  // A newline change, an encoding change and an undo count as changes.
+  for (int change = 0; change < 3; change++) {
+    if (change == 0) SendMessageA(editor, EDM_SETNEWLINES, 1, 0);
+    if (change == 1) SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_ENCODING_ANSI + 1, 0);
+    if (change == 2) SendMessageA(editor, WM_UNDO, 0, 0);
+    EXPECT_EQ(SendMessageA(editor, EM_GETMODIFY, 0, 1), 1) << change;
+    ASSERT_TRUE(PumpUntil([&] { return SendMessageA(editor, EM_GETMODIFY, 0, 1) == 0; }, 5000)) << change;
+  }
+  EXPECT_EQ(ReadBytes(recovery), "one") << "the undone text";
+  // Ticks during a worker job wait for its end, and then write once.
+  SendMessageA(editor, WM_CHAR, 'y', 1);
+  struct Job {
+    std::string recovery;
+    bool unchanged;
+  } job{recovery, false};
+  LongOperation op = {};
+  op.context = &job;
+  op.work = [](LongOperation *o) {
+    Job *j = static_cast<Job *>(o->context);
+    Sleep(2500);  // two ticks fall in here
+    j->unchanged = ReadBytes(j->recovery) == "one";
+    return 0;
+  };
+  EXPECT_EQ(SendMessageA(editor, EDM_RUNLONG, 0, reinterpret_cast<LPARAM>(&op)), 0);
+  EXPECT_TRUE(job.unchanged) << "no auto-save while the job ran";
+  ASSERT_TRUE(PumpUntil([&] { return ReadBytes(recovery) == "yone"; }, 5000));
   // Closing without saving: the recovery file goes.
   {
     ScriptedAnswerer answers;
