@@ -403,22 +403,38 @@ TEST(ExeClipboard, DoubleClickAWordAndCtrlC) {
     return d.WaitExit(kWait);
   };
   // (With no selection Copy copies nothing: the word is there only if the
-  // two clicks made one double-click.)
-  ASSERT_EQ(drive("click " + std::to_string(at.x) + " " + std::to_string(at.y) + " 2"), 0u);
-  ASSERT_EQ(drive("ctrl C"), 0u);
+  // two clicks made one double-click.) On a loaded machine the system has
+  // been seen to count more clicks than were sent: up to three attempts,
+  // each after a pause and a single click on the second line.
   std::string copied;
-  PumpUntil(
-      [&] {
-        if (!OpenClipboard(nullptr)) return false;
-        if (HANDLE h = GetClipboardData(CF_TEXT)) {
-          const char *text = static_cast<const char *>(GlobalLock(h));
-          if (text) copied = text;
-          GlobalUnlock(h);
-        }
-        CloseClipboard();
-        return !copied.empty();
-      },
-      kWait);
+  for (int attempt = 0; attempt < 3 && copied != "doubleclicked"; attempt++) {
+    if (attempt) {
+      Sleep(1000);
+      POINT other = {24, 6 + 2 * 16};
+      ClientToScreen(editor, &other);
+      ASSERT_EQ(drive("click " + std::to_string(other.x) + " " + std::to_string(other.y) + " 1"), 0u);
+      Sleep(1000);
+      printf("(double-click attempt %d: the one before copied \"%s\")\n", attempt + 1, copied.c_str());
+    }
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    copied.clear();
+    ASSERT_EQ(drive("click " + std::to_string(at.x) + " " + std::to_string(at.y) + " 2"), 0u);
+    ASSERT_EQ(drive("ctrl C"), 0u);
+    PumpUntil(
+        [&] {
+          if (!OpenClipboard(nullptr)) return false;
+          if (HANDLE h = GetClipboardData(CF_TEXT)) {
+            const char *text = static_cast<const char *>(GlobalLock(h));
+            if (text) copied = text;
+            GlobalUnlock(h);
+          }
+          CloseClipboard();
+          return !copied.empty();
+        },
+        kWait);
+  }
   EXPECT_EQ(copied, "doubleclicked");
   CloseAndExpectExitZero(p, main);
 }
