@@ -63,14 +63,6 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-void SetKeys(bool control) {
-  BYTE keys[256];
-  GetKeyboardState(keys);
-  keys[VK_CONTROL] = control ? 0x80 : 0;
-  keys[VK_SHIFT] = keys[VK_MENU] = 0;
-  SetKeyboardState(keys);
-}
-
 // One step of the keyboard, up to the repainted window, in milliseconds.
 template <typename Step>
 double Timed(HWND editor, Step step) {

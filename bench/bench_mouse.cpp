@@ -45,14 +45,6 @@ BOOL WINAPI TimedClose() {
   return ok;
 }
 
-void SetShift(bool down) {
-  BYTE keys[256];
-  GetKeyboardState(keys);
-  keys[VK_SHIFT] = down ? 0x80 : 0;
-  keys[VK_CONTROL] = keys[VK_MENU] = 0;
-  SetKeyboardState(keys);
-}
-
 // Milliseconds from t0 to the repainted window.
 double Painted(HWND editor, double t0) {
   UpdateWindow(editor);
@@ -109,11 +101,11 @@ void Mouse(HWND editor, const char *path, const char *self) {
     Send(editor, WM_LBUTTONUP, 0, x, y + h);
     const u32 a = doc->selStart->position, b = doc->selEnd->position;
     Show(editor, p, p);
-    SetShift(true);
+    SetKeys(false, true);
     t0 = Now();
     SendMessageA(editor, WM_KEYDOWN, VK_DOWN, 1);
     shifted.push_back(Painted(editor, t0));
-    SetShift(false);
+    SetKeys(false);
     differ += a != doc->selStart->position || b != doc->selEnd->position;
   }
   if (differ) printf("(the pointer and Shift+Down selected differently %d times of 21)\n", differ);

@@ -32,6 +32,16 @@ inline double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+// The keyboard state the editor reads for its keys: Ctrl and Shift as given, Alt up.
+inline void SetKeys(bool control, bool shift = false) {
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = control ? 0x80 : 0;
+  keys[VK_SHIFT] = shift ? 0x80 : 0;
+  keys[VK_MENU] = 0;
+  SetKeyboardState(keys);
+}
+
 inline void Goal(const char *name, double value, double goal, const char *unit) {
   printf("%s goal %.2f %s: %s\n", name, goal, unit, value <= goal ? "met" : "MISSED");
 }

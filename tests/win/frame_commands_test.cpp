@@ -85,14 +85,7 @@ class FrameCommands : public testing::Test {
     DestroyFrame();
     ASSERT_TRUE(ResetFrameGlobals());
   }
-  static void Pump() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) continue;
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-  }
+  static void Pump() { PumpMessages(); }
   // Runs a command and what it posted; whether the frame is gone after it.
   bool Closes(int id) {
     SendMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(id), 0);

@@ -116,6 +116,15 @@ bool ResetFrameGlobals() {
          (GetClassInfoA(g_app.instance, kMainClassName, &existing) || RegisterMainClass(g_app.instance));
 }
 
+void PumpMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
 void DestroyFrame() {
   if (g_app.mainWindow) {
     g_app.exitWithoutSaving = 1;

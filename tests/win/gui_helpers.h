@@ -58,6 +58,8 @@ bool PumpUntil(Done done, DWORD timeoutMs) {
 // nothing saved on close), with the window classes registered; false if a
 // class could not be.
 bool ResetFrameGlobals();
+// Dispatches this thread's waiting messages (a WM_QUIT is dropped).
+void PumpMessages();
 // Destroys the main window, if there is one, without saving, and drops what
 // is left in the queue (the WM_QUIT of the destruction among it).
 void DestroyFrame();

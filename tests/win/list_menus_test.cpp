@@ -40,14 +40,7 @@ class ListMenus : public testing::Test {
     FreeClips();
     SetDefaultSettings(&g_settings, true);
   }
-  static void Pump() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) continue;
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-  }
+  static void Pump() { PumpMessages(); }
   static LRESULT Run(int id) { return SendMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(id), 0); }
   // The submenu of a placeholder item after WM_INITMENU, as "text|id|state"
   // lines ("-" for a separator).
