@@ -1,5 +1,6 @@
 #include "tests/win/gui_helpers.h"
 
+#include <cstdio>
 #include <functional>
 
 #include "app/app_state.h"
@@ -18,10 +19,16 @@ std::string ExeDir() {
 Program::Program(const std::string &commandLine, const std::string &folder) {
   STARTUPINFOA si = {};
   si.cb = sizeof si;
-  std::string line = commandLine;
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.empty() ? nullptr : folder.c_str(),
-                      &si, &pi_))
+  // A loaded wineserver now and then refuses a start it takes a moment later.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    std::string line = commandLine;
+    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &si, &pi_))
+      return;
     pi_ = {};
+    fprintf(stderr, "CreateProcess failed (error %lu): %s\n", GetLastError(), commandLine.c_str());
+    Sleep(500);
+  }
 }
 
 Program::~Program() {
