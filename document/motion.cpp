@@ -201,3 +201,65 @@ void ParagraphOf(const Document *doc, u32 hardLine, u32 *first, u32 *last) {
   *first = a;
   *last = b;
 }
+
+namespace {
+
+void NextWordUnit(const Document *doc, u32 p, u32 *a, u32 *b) {
+  TextReader r(&doc->store);
+  const u32 n = doc->store.length;
+  while (p < n && (r.At(p) == '\r' || r.At(p) == '\n')) p++;
+  if (p >= n) {
+    *a = *b = n;
+    return;
+  }
+  WordUnitAt(doc, p, a, b);
+}
+
+// The paragraph (a run of non-empty lines) holding the line, or the next one
+// after it when the line is empty; false when there is none.
+bool ParagraphFrom(const Document *doc, u32 line, u32 *from, u32 *to) {
+  const u32 lines = HardLineCount(&doc->store);
+  while (line < lines && HardLineEmpty(doc, line)) line++;
+  if (line >= lines) return false;
+  u32 first, last;
+  ParagraphOf(doc, line, &first, &last);
+  *from = HardLineStart(doc, first);
+  *to = HardLineEnd(doc, last);
+  return true;
+}
+
+}  // namespace
+
+bool UnitAround(const Document *doc, int kind, u32 p, u32 *a, u32 *b) {
+  switch (kind) {
+    case kUnitWordKind: WordUnitAt(doc, p, a, b); return true;
+    case kUnitLine: {
+      u32 line = HardLineOfPosition(doc, p);
+      *a = HardLineStart(doc, line);
+      *b = HardLineEnd(doc, line);
+      return true;
+    }
+    case kUnitParagraph: return ParagraphFrom(doc, HardLineOfPosition(doc, p), a, b);
+  }
+  return false;
+}
+
+bool UnitAfter(const Document *doc, int kind, u32 end, u32 *a, u32 *b) {
+  const u32 n = doc->store.length;
+  if (end >= n) return false;
+  switch (kind) {
+    case kUnitWordKind: NextWordUnit(doc, end, a, b); return *b > *a;
+    case kUnitLine: return UnitAround(doc, kUnitLine, end, a, b);
+    case kUnitParagraph: {
+      u32 line = HardLineOfPosition(doc, end);
+      // A paragraph that ends at `end` is behind us: start after it.
+      if (HardLineStart(doc, line) != end && !HardLineEmpty(doc, line)) {
+        u32 first, last;
+        ParagraphOf(doc, line, &first, &last);
+        line = last + 1;
+      }
+      return ParagraphFrom(doc, line, a, b);
+    }
+  }
+  return false;
+}

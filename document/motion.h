@@ -63,3 +63,13 @@ i64 ParagraphDown(const Document *doc, u32 hardLine);
 // The paragraph around a line: its first and last lines (an empty line is a
 // paragraph of its own, together with the empty lines next to it).
 void ParagraphOf(const Document *doc, u32 hardLine, u32 *first, u32 *last);
+
+// The units of Select Word, Select Line and Select Paragraph.
+enum UnitKindValue : int { kUnitWordKind = 0, kUnitLine = 1, kUnitParagraph = 2 };
+// The unit of that kind around a position: the word (WordUnitAt), the hard
+// line with its newline, the paragraph holding the line or the next one
+// after an empty line; false when there is none (no paragraph at or after
+// the line).
+bool UnitAround(const Document *doc, int kind, u32 p, u32 *a, u32 *b);
+// The unit after one that ends at `end`; false at the end of the text.
+bool UnitAfter(const Document *doc, int kind, u32 end, u32 *a, u32 *b);

@@ -223,76 +223,11 @@ LRESULT PushLine(EditorWindow *ed, bool up, u32 by) {
 
 // ---- selecting units ----
 
-void NextWordUnit(const Document *doc, u32 p, u32 *a, u32 *b) {
-  TextReader r(&doc->store);
-  const u32 n = doc->store.length;
-  while (p < n && (r.At(p) == '\r' || r.At(p) == '\n')) p++;
-  if (p >= n) {
-    *a = *b = n;
-    return;
-  }
-  WordUnitAt(doc, p, a, b);
-}
-
-// The paragraph (a run of non-empty lines) holding the line, or the next one
-// after it when the line is empty; false when there is none.
-bool ParagraphFrom(const Document *doc, u32 line, u32 *from, u32 *to) {
-  const u32 lines = HardLineCount(&doc->store);
-  while (line < lines && HardLineEmpty(doc, line)) line++;
-  if (line >= lines) return false;
-  u32 first, last;
-  ParagraphOf(doc, line, &first, &last);
-  *from = HardLineStart(doc, first);
-  *to = HardLineEnd(doc, last);
-  return true;
-}
-
-enum UnitKind { kWord, kLine, kParagraph };
-
-// The unit at a position, and the unit after one that ends at `end`.
-bool UnitAt(const Document *doc, UnitKind kind, u32 p, u32 *a, u32 *b) {
-  switch (kind) {
-    case kWord: WordUnitAt(doc, p, a, b); return true;
-    case kLine: {
-      u32 line = HardLineOfPosition(doc, p);
-      *a = HardLineStart(doc, line);
-      *b = HardLineEnd(doc, line);
-      return true;
-    }
-    case kParagraph: return ParagraphFrom(doc, HardLineOfPosition(doc, p), a, b);
-  }
-  return false;
-}
-
-bool UnitAfter(const Document *doc, UnitKind kind, u32 end, u32 *a, u32 *b) {
-  const u32 n = doc->store.length;
-  if (end >= n) return false;
-  switch (kind) {
-    case kWord: NextWordUnit(doc, end, a, b); return *b > *a;
-    case kLine: return UnitAt(doc, kLine, end, a, b);
-    case kParagraph: {
-      u32 line = HardLineOfPosition(doc, end);
-      // A paragraph that ends at `end` is behind us: start after it.
-      if (HardLineStart(doc, line) != end && !HardLineEmpty(doc, line)) {
-        u32 first, last;
-        ParagraphOf(doc, line, &first, &last);
-        line = last + 1;
-      }
-      return ParagraphFrom(doc, line, a, b);
-    }
-  }
-  return false;
-}
-
 }  // namespace
-
-bool UnitAround(const Document *doc, int kind, u32 p, u32 *a, u32 *b) {
-  return kind >= kWord && kind <= kParagraph && UnitAt(doc, static_cast<UnitKind>(kind), p, a, b);
-}
 
 namespace {
 
-LRESULT SelectUnit(EditorWindow *ed, UnitKind kind, bool extend) {
+LRESULT SelectUnit(EditorWindow *ed, int kind, bool extend) {
   Document *doc = ed->doc;
   const u32 selA = doc->selStart->position, selB = doc->selEnd->position;
   u32 a, b;
@@ -302,7 +237,7 @@ LRESULT SelectUnit(EditorWindow *ed, UnitKind kind, bool extend) {
     CheckSelectionHighlighter(ed);
     return kCommandDone;
   }
-  if (!UnitAt(doc, kind, doc->caret.position, &a, &b)) return kCommandNothing;
+  if (!UnitAround(doc, kind, doc->caret.position, &a, &b)) return kCommandNothing;
   if (a == selA && b == selB && a != b) {
     // That unit is already selected: the next one.
     if (!UnitAfter(doc, kind, b, &a, &b)) return kCommandNothing;
@@ -433,12 +368,12 @@ LRESULT RunEditingCommand(EditorWindow *ed, int id) {
       SelectAndShow(ed, 0, doc->store.length, 0);
       CheckSelectionHighlighter(ed);
       return kCommandDone;
-    case IDM_EDIT_SELECT_WORD: return SelectUnit(ed, kWord, false);
-    case IDM_EDIT_SELECT_WORD_MORE: return SelectUnit(ed, kWord, true);
-    case IDM_EDIT_SELECT_LINE: return SelectUnit(ed, kLine, false);
-    case IDM_EDIT_SELECT_LINE_MORE: return SelectUnit(ed, kLine, true);
-    case IDM_EDIT_SELECT_PARAGRAPH: return SelectUnit(ed, kParagraph, false);
-    case IDM_EDIT_SELECT_PARAGRAPH_MORE: return SelectUnit(ed, kParagraph, true);
+    case IDM_EDIT_SELECT_WORD: return SelectUnit(ed, kUnitWordKind, false);
+    case IDM_EDIT_SELECT_WORD_MORE: return SelectUnit(ed, kUnitWordKind, true);
+    case IDM_EDIT_SELECT_LINE: return SelectUnit(ed, kUnitLine, false);
+    case IDM_EDIT_SELECT_LINE_MORE: return SelectUnit(ed, kUnitLine, true);
+    case IDM_EDIT_SELECT_PARAGRAPH: return SelectUnit(ed, kUnitParagraph, false);
+    case IDM_EDIT_SELECT_PARAGRAPH_MORE: return SelectUnit(ed, kUnitParagraph, true);
     case IDM_EDIT_COMPLETE_LINE: return CompleteLine(ed);
     case IDM_EDIT_DATE_TIME:
     case IDM_EDIT_LONG_DATE_TIME:

@@ -5,6 +5,7 @@
 #include "config/config_state.h"
 #include "document/compact_text.h"
 #include "document/edit.h"
+#include "document/motion.h"
 #include "document/position.h"
 #include "document/undo.h"
 #include "editor/clipboard.h"
