@@ -1,0 +1,55 @@
+// The case tools and the line tools: the functions the tool table hands to
+// the runner.
+//
+// On a double-byte code page every tool keeps each lead byte and the byte
+// after it whole and unchanged: case mapping skips the pair, and nothing cuts
+// one in two.
+#pragma once
+
+#include "tools/tool_runner.h"
+
+// ---- case (in place; each returns 0) ----
+int ToUpperCase(char *text, u32 length);
+int ToLowerCase(char *text, u32 length);
+int InvertCase(char *text, u32 length);
+int WordCapitals(char *text, u32 length);
+int FirstCapital(char *text, u32 length);
+int MakeSentences(char *text, u32 length);
+int RandomCase(char *text, u32 length);
+int FunCase(char *text, u32 length);
+
+// Fun Case's refusal, asked before every run: counts the use and, from the
+// 33rd use on, refuses one time in eight. Null, or the refusal's text
+// ("Knock it off!", ...), after which the tool is cancelled.
+const char *FunCaseRefusal();
+// Starts the counters afresh (tests).
+void ResetFunCaseCounters();
+
+// ---- lines (document tools) ----
+
+// Quote (at the start) and Close (at the end); Indent has no options.
+struct LinePhraseSettings {
+  const char *phrase;   // at most 1,023 characters
+  int nonEmptyOnly;     // blank lines get nothing
+  int skipSpaces;       // after the leading (Quote) or before the trailing (Close) whitespace
+  int atEnd;            // Close
+};
+// param: a LinePhraseSettings; 0 for Indent (a tab, or Tab spaces with
+// NoTabs, on every line).
+int AddLinePhrase(ToolDocument *doc, ToolParam param);
+// Modes: 1 Shift Right (last character), 2 Unclose (last, when it is the
+// first non-empty line's last), 4 Shift Left (first), 8 Unquote (first, when
+// it is the first non-empty line's first), 16 Unindent (a leading blank, or
+// up to Tab leading spaces with NoTabs).
+int RemoveLineChar(ToolDocument *doc, ToolParam mode);
+// Modes: 0 trailing whitespace of every line, 1 the whitespace of blank lines.
+int TrimLines(ToolDocument *doc, ToolParam mode);
+// Modes: 0 every blank line, 1 a blank line after a blank line.
+int RemoveEmptyLines(ToolDocument *doc, ToolParam mode);
+// Modes: 1 Tabify, 0 Untabify (the leading whitespace, same width).
+int RetabLines(ToolDocument *doc, ToolParam mode);
+
+// The Quote and Close settings as the tools take them, from the settings
+// block.
+LinePhraseSettings QuoteSettings();
+LinePhraseSettings CloseSettings();

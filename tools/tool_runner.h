@@ -1,0 +1,127 @@
+// The tool runner: every text tool (the Case, Lines, Text, Reverse, Sort and
+// Wrap menus, and the external filters) runs through RunTool.
+//
+// A tool is described by a ToolDescriptor: one transform function of five
+// kinds, its parameter, and flags that say how the input is taken and how the
+// result goes back. The runner decides the input range (the selection, or a
+// unit around the caret chosen automatically), hands a copy of the text to the
+// function (on the worker thread or inline), and replaces the selection with
+// the result as one undo step. The document changes only there, on the
+// caller's thread; a failure, a cancel or a tool's own error leaves it as it
+// was.
+//
+// The runner is engine code: what it needs of the window (the status text,
+// the worker's wait window, showing the new selection, a preview window)
+// comes through a ToolHost, so that tests run it natively.
+#pragma once
+
+#include "document/document.h"
+#include "document/long_operation.h"
+#include "foundation/types.h"
+
+// The private text a document tool works on: a copy of the selection (or a
+// text a tool builds), with newlines as they were read. Its lines are what
+// lies between the newlines (CR LF, a lone CR, a lone LF); an empty text is
+// one empty line. The buffer belongs to the record (foundation allocator).
+struct ToolDocument {
+  char *text;
+  u32 length;
+  u32 capacity;
+};
+
+void ToolDocumentFree(ToolDocument *doc);
+// Room for `bytes` bytes in all (the text kept). Sizes are 64-bit so that a
+// result that would pass what a document can hold is refused, not wrapped.
+// 0, or -1 with the record unchanged.
+[[nodiscard]] int ToolDocumentReserve(ToolDocument *doc, u64 bytes);
+// Appends bytes (growing the buffer by half again when it must). 0 or -1.
+[[nodiscard]] int ToolDocumentAppend(ToolDocument *doc, const char *bytes, u32 n);
+// Puts `other`'s text in place of doc's (doc's buffer freed, other emptied).
+void ToolDocumentTake(ToolDocument *doc, ToolDocument *other);
+
+// The parameter of a tool: a pointer to its settings record, or a small
+// integer mode.
+using ToolParam = uintptr_t;
+
+// Tool flags.
+enum ToolFlag : u32 {
+  kToolEmptyOk = 0x0001,          // runs on an empty selection (no automatic selection)
+  kToolAtOnce = 0x0002,           // runs at once on a non-empty selection
+  kToolWholeDocument = 0x0004,    // the input is the whole text; no automatic selection, no pull-back
+  kToolNoInput = 0x0008,          // takes no input text
+  kToolNoPullBack = 0x0010,       // the selection's end is not pulled back
+  kToolNoPullBackAll = 0x0020,    // nor when the selection covers the whole text
+  kToolPreview = 0x0040,          // at most kToolPreviewChars of input
+  kToolEmptyLine = 0x0080,        // an empty selection gives the input one empty line
+  kToolReadOnly = 0x0100,         // nothing is put back
+  kToolNoPersistent = 0x0200,     // Persistent selection does not apply
+  kToolNoKeepView = 0x0400,       // Do not scroll to the results does not apply
+  kToolWorker = 0x1000,           // may run on the worker thread
+  kToolWaitAtOnce = 0x2000,       // the wait window shows at once
+  kToolCounted = 0x4000,          // the wait window shows a running count
+  kToolDocumentDefault = 0x5000,  // the flags of a tool that works on a copy or builds a text
+};
+constexpr u32 kToolPreviewChars = 8192;
+
+// Replace flags the caller may add to a tool's put-back: keep the selection
+// over the new text with its direction (Indent, Quote, Close).
+constexpr u32 kToolKeepSelection = 0x10000000;
+
+struct ToolDescriptor {
+  // Exactly one of the five, or none (the text goes out and back unchanged,
+  // with newlines as newlineMode writes them: Commit Wrapping).
+  int (*transformInPlace)(char *text, u32 length);
+  int (*transformInPlaceWithParam)(char *text, u32 length, ToolParam param);
+  int (*buildFromText)(const char *text, u32 length, ToolDocument *out, ToolParam param);
+  int (*transformDocument)(ToolDocument *doc, ToolParam param);
+  int (*buildFromDocument)(const ToolDocument *in, ToolDocument *out, ToolParam param);
+  u32 flags;
+  u32 newlineMode;   // the read flags of the input's newlines (0: as stored)
+  u32 replaceFlags;  // added to the put-back's flags (kToolKeepSelection among them)
+  ToolParam param;
+  // The result: 0 done, 32 cancelled, 48 failed quietly, 80 nothing to
+  // change, kToolMessageText (the text below), a string id, or -1 (out of
+  // memory).
+  int result;
+  // With kToolMessageText: the message the tool leaves, shown by the runner.
+  char message[1024];
+  WindowRef target;  // when set, the result becomes this window's text (a preview)
+};
+
+// The result of a tool that leaves its message as text in the descriptor.
+constexpr int kToolMessageText = 112;
+
+// What the runner needs of the window.
+struct ToolHost {
+  void *context;
+  WindowRef owner;  // of the questions and messages
+  // The status bar's text (null: cleared).
+  void (*status)(void *context, const char *text);
+  // Runs the operation: on the worker with the wait window, or inline with
+  // kRunInline; the job's result, or -1 when no thread could be made.
+  int (*runLong)(void *context, LongOperation *op, u32 runFlags);
+  // The document's selection changed (an automatic selection, the put-back):
+  // show it; kReplaceView1 in `flags`: do not scroll to it.
+  void (*selectionShown)(void *context, u32 flags);
+  // A preview: the text becomes the target window's. 0, or a result code.
+  int (*setTargetText)(void *context, WindowRef target, const char *text, u32 length);
+  // A message the tool left (a string id or text) shown to the user.
+  void (*message)(void *context, const char *text);
+};
+
+// Settings the runner reads at each run.
+struct ToolRunSettings {
+  int autoSelect;    // TASel: 0 ask, 1 word, 2 line, 3 paragraph, 4 all (other values: 2)
+  int noThread;      // TNoThrd
+  int persistent;    // TPerSel
+  int noScroll;      // TPerScr
+};
+
+// Runs the tool on the document; the result code is also left in tool->result.
+int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const ToolRunSettings &settings);
+
+// For the tool functions, while they run: whether the run is cancelled (they
+// stop at once and return 0; the runner sees the flag) and their progress
+// (counted in lines).
+bool ToolCancelled();
+void ToolProgress(u32 units);
