@@ -40,6 +40,8 @@ struct LongOperation {
   const char *waitText;
   const char *waitDetail[2];  // the window's second and third lines (null: empty)
   const char *statusText;
+  // The wait window shows at once, not after a second.
+  bool waitAtOnce;
   // Kept by RunLong.
   u32 startTick;
   ThreadRecord *random;  // the starting thread's record, which the worker adopts

@@ -10,6 +10,7 @@ bool g_ready;
 
 using char_class_detail::g_ready;
 using char_class_detail::g_tables;
+using char_class_detail::Tables;
 
 namespace {
 
@@ -36,7 +37,10 @@ void InitCharClasses() {
     PlatCharTypes(b, &g_tables.ctype1[c], &g_tables.ctype3[c]);
     g_tables.lower[c] = PlatCharLower(b);
     g_tables.upper[c] = PlatCharUpper(b);
+    g_tables.lead[c] = c >= 128 && PlatIsLeadByte(kCodePageAnsi, b) ? 1 : 0;
   }
+  g_tables.anyLead = false;
+  for (int c = 0; c < 256; c++) g_tables.anyLead = g_tables.anyLead || g_tables.lead[c];
   BuildWordTable();
   g_ready = true;
 }
@@ -49,74 +53,85 @@ void SetWordOptions(const WordOptions &options) {
 
 WordOptions CurrentWordOptions() { return g_options; }
 
-void ApplyCase(CaseTransform transform, char *buf, size_t n) {
-  u8 *p = reinterpret_cast<u8 *>(buf);
+namespace {
+
+// Fun Case's state: whether a word run goes on, and its phase (the case of
+// its next character: lower when odd).
+struct FunState {
+  bool inWord;
+  u32 phase;
+};
+
+// One single-byte character of a transform that walks the text.
+u8 CaseStep(CaseTransform transform, u8 c, bool *inWord, bool *first, FunState *fun) {
   switch (transform) {
-    case kCaseNone:
-      return;
-    case kCaseUpper:
-      for (size_t i = 0; i < n; i++) p[i] = ToUpper(p[i]);
-      return;
-    case kCaseLower:
-      for (size_t i = 0; i < n; i++) p[i] = ToLower(p[i]);
-      return;
-    case kCaseInvert:
-      for (size_t i = 0; i < n; i++) {
-        u16 t = CharType(p[i]);
-        if (t & kC1Upper) {
-          p[i] = ToLower(p[i]);
-        } else if (t & kC1Lower) {
-          p[i] = ToUpper(p[i]);
-        }
-      }
-      return;
+    case kCaseInvert: {
+      const u16 t = CharType(c);
+      return (t & kC1Upper) ? ToLower(c) : (t & kC1Lower) ? ToUpper(c) : c;
+    }
     case kCaseCapitalise: {
-      bool inWord = false;
-      for (size_t i = 0; i < n; i++) {
-        if (!IsWordChar(p[i])) {
-          inWord = false;
-          continue;
-        }
-        p[i] = inWord ? ToLower(p[i]) : ToUpper(p[i]);
-        inWord = true;
+      if (!IsWordChar(c)) {
+        *inWord = false;
+        return c;
       }
-      return;
+      const u8 r = *inWord ? ToLower(c) : ToUpper(c);
+      *inWord = true;
+      return r;
     }
     case kCaseFirstWord: {
-      bool first = true;
-      for (size_t i = 0; i < n; i++) {
-        if (!IsWordChar(p[i])) continue;
-        p[i] = first ? ToUpper(p[i]) : ToLower(p[i]);
-        first = false;
-      }
-      return;
+      if (!IsWordChar(c)) return c;
+      const u8 r = *first ? ToUpper(c) : ToLower(c);
+      *first = false;
+      return r;
     }
-    case kCaseRandom:
-      for (size_t i = 0; i < n; i++) p[i] = (Random() & 1) ? ToUpper(p[i]) : ToLower(p[i]);
-      return;
+    case kCaseRandom: return (Random() & 1) ? ToLower(c) : ToUpper(c);
     case kCaseFun: {
-      bool inWord = false;
-      bool upper = false;
-      for (size_t i = 0; i < n; i++) {
-        if (!IsWordChar(p[i])) {
-          inWord = false;
-          p[i] = ToLower(p[i]);
-          continue;
-        }
-        if (!inWord) {
-          upper = (Random() & 1) != 0;
-          inWord = true;
-        } else {
-          upper = !upper;
-          u32 r = static_cast<u32>(Random()) % 33u;
-          // An extra flip now and then: always when r is 0, otherwise when a
-          // second draw is a multiple of r.
-          if (r == 0 || static_cast<u32>(Random()) % r == 0) upper = !upper;
-        }
-        p[i] = upper ? ToUpper(p[i]) : ToLower(p[i]);
+      if (!IsWordChar(c)) {
+        fun->inWord = false;
+        return ToLower(c);
       }
-      return;
+      if (!fun->inWord) {
+        fun->inWord = true;
+        fun->phase = static_cast<u32>(Random()) & 1;
+      } else {
+        // An extra step now and then: always when r is 0, otherwise when a
+        // second draw is a multiple of r; so a word mostly alternates.
+        const u32 r = static_cast<u32>(Random()) % 33u;
+        if (r == 0 || static_cast<u32>(Random()) % r == 0) fun->phase++;
+        fun->phase++;
+      }
+      return (fun->phase & 1) ? ToLower(c) : ToUpper(c);
     }
+    case kCaseUpper: return ToUpper(c);
+    case kCaseLower: return ToLower(c);
+    case kCaseNone: break;
+  }
+  return c;
+}
+
+}  // namespace
+
+void ApplyCase(CaseTransform transform, char *buf, size_t n) {
+  if (transform == kCaseNone) return;
+  u8 *p = reinterpret_cast<u8 *>(buf);
+  const Tables &t = char_class_detail::T();
+  if (!t.anyLead && (transform == kCaseUpper || transform == kCaseLower)) {
+    const u8 *map = transform == kCaseUpper ? t.upper : t.lower;
+    for (size_t i = 0; i < n; i++) p[i] = map[p[i]];
+    return;
+  }
+  bool inWord = false, first = true;
+  FunState fun = {false, 0};
+  for (size_t i = 0; i < n; i++) {
+    // A double-byte character stays as it is and counts as a word character.
+    if (t.lead[p[i]] && i + 1 < n && p[i + 1] != '\r' && p[i + 1] != '\n') {
+      i++;
+      inWord = true;
+      first = false;
+      fun.inWord = true;
+      continue;
+    }
+    p[i] = CaseStep(transform, p[i], &inWord, &first, &fun);
   }
 }
 

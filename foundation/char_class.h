@@ -50,6 +50,8 @@ struct Tables {
   u8 lower[256];
   u8 upper[256];
   u8 word[256];
+  u8 lead[256];  // the lead bytes of a double-byte ANSI code page
+  bool anyLead;
 };
 extern Tables g_tables;
 extern bool g_ready;
@@ -64,6 +66,9 @@ inline const Tables &T() {
 inline u16 CharType(u8 c) { return char_class_detail::T().ctype1[c]; }
 inline u16 CharType3(u8 c) { return char_class_detail::T().ctype3[c]; }
 inline bool IsWordChar(u8 c) { return char_class_detail::T().word[c] != 0; }
+// A lead byte of the double-byte ANSI code page (never on a single-byte one).
+inline bool IsLeadByte(u8 c) { return char_class_detail::T().lead[c] != 0; }
+inline bool AnyLeadBytes() { return char_class_detail::T().anyLead; }
 inline bool IsSentenceEnd(u8 c) { return c == '.' || c == '?' || c == '!'; }
 inline u8 ToLower(u8 c) { return char_class_detail::T().lower[c]; }
 inline u8 ToUpper(u8 c) { return char_class_detail::T().upper[c]; }
@@ -93,7 +98,9 @@ enum CaseTransform : int {
 };
 
 // Applies a transform to buf[0, n). kCaseNone leaves the buffer alone. Random
-// and fun draw from the calling thread's generator.
+// and fun draw from the calling thread's generator. On a double-byte code
+// page a lead byte and the byte after it (unless that is a CR or an LF, or
+// the buffer ends) are one character: kept as they are, and a word character.
 void ApplyCase(CaseTransform transform, char *buf, size_t n);
 
 // Which transform reproduces the case pattern of a text: kCaseUpper,

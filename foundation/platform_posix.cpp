@@ -327,8 +327,13 @@ const CodePageDef kCodePages[] = {
     {65001, "UTF-8", 4, "65001 (UTF-8)"},
 };
 
+// The ANSI code page is 1252 here; tests of double-byte text name another in
+// QP_ANSI_CODEPAGE (read at each call, so that a test can switch).
 const CodePageDef *FindCodePage(u32 cp) {
-  if (cp == kCodePageAnsi) cp = 1252;
+  if (cp == kCodePageAnsi) {
+    const char *forced = getenv("QP_ANSI_CODEPAGE");
+    cp = forced && *forced ? static_cast<u32>(strtoul(forced, nullptr, 10)) : 1252;
+  }
   for (const CodePageDef &d : kCodePages)
     if (d.number == cp) return &d;
   return nullptr;

@@ -1,0 +1,308 @@
+#include "tools/tool_runner.h"
+
+#include "document/edit.h"
+#include "document/motion.h"
+#include "document/undo.h"
+#include "foundation/ask_user.h"
+#include "foundation/bytes.h"
+#include "foundation/memory.h"
+#include "foundation/texts.h"
+
+// ---- the private text ----
+
+namespace {
+
+// A text a document can hold, and an allocation this process can make.
+constexpr u64 kMaxToolBytes = 0xFFFFFFFEull;
+bool FitsAllocation(u64 bytes) { return bytes <= kMaxToolBytes && bytes <= static_cast<u64>(SIZE_MAX); }
+
+}  // namespace
+
+void ToolDocumentFree(ToolDocument *doc) {
+  Free(doc->text);
+  *doc = ToolDocument{};
+}
+
+int ToolDocumentReserve(ToolDocument *doc, u64 bytes) {
+  if (bytes <= doc->capacity) return 0;
+  if (!FitsAllocation(bytes)) return -1;
+  char *grown = static_cast<char *>(Reallocate(doc->text, static_cast<size_t>(bytes)));
+  if (!grown) return -1;
+  doc->text = grown;
+  doc->capacity = static_cast<u32>(bytes);
+  return 0;
+}
+
+int ToolDocumentAppend(ToolDocument *doc, const char *bytes, u32 n) {
+  const u64 needed = static_cast<u64>(doc->length) + n;
+  if (needed > doc->capacity) {
+    u64 grown = static_cast<u64>(doc->capacity) + doc->capacity / 2 + 4096;
+    if (grown < needed) grown = needed;
+    if (grown > kMaxToolBytes) grown = kMaxToolBytes;
+    if (ToolDocumentReserve(doc, grown) != 0 && ToolDocumentReserve(doc, needed) != 0) return -1;
+  }
+  MemCopy(doc->text + doc->length, bytes, n);
+  doc->length += n;
+  return 0;
+}
+
+void ToolDocumentTake(ToolDocument *doc, ToolDocument *other) {
+  Free(doc->text);
+  *doc = *other;
+  *other = ToolDocument{};
+}
+
+// ---- progress and cancel, for the tool functions ----
+
+namespace {
+
+// The operation whose tool function runs (one at a time: a tool started
+// inside another operation runs inline under it).
+LongOperation *g_toolOp;
+
+}  // namespace
+
+bool ToolCancelled() { return g_toolOp && LongOperationCancelled(g_toolOp); }
+
+void ToolProgress(u32 units) {
+  if (g_toolOp) g_toolOp->progress.fetch_add(units, std::memory_order_relaxed);
+}
+
+// ---- the run ----
+
+namespace {
+
+struct Job {
+  ToolDescriptor *tool;
+  ToolDocument in;   // the input (the text kinds' buffer too)
+  ToolDocument out;  // what the build kinds write
+};
+
+int Work(LongOperation *op) {
+  Job *job = static_cast<Job *>(op->context);
+  ToolDescriptor *t = job->tool;
+  LongOperation *outer = g_toolOp;
+  g_toolOp = op;
+  int r = 0;
+  if (t->transformInPlace) {
+    r = t->transformInPlace(job->in.text, job->in.length);
+  } else if (t->transformInPlaceWithParam) {
+    r = t->transformInPlaceWithParam(job->in.text, job->in.length, t->param);
+  } else if (t->buildFromText) {
+    r = t->buildFromText(job->in.text, job->in.length, &job->out, t->param);
+  } else if (t->transformDocument) {
+    r = t->transformDocument(&job->in, t->param);
+  } else if (t->buildFromDocument) {
+    r = t->buildFromDocument(&job->in, &job->out, t->param);
+  }
+  g_toolOp = outer;
+  return r;
+}
+
+bool Builds(const ToolDescriptor *t) { return t->buildFromText || t->buildFromDocument; }
+
+// Sets the selection, the caret first when asked.
+void SelectRange(Document *doc, u32 from, u32 to, bool caretFirst) {
+  if (caretFirst) {
+    SetSelection(doc, to, from);
+  } else {
+    SetSelection(doc, from, to);
+  }
+}
+
+// Where a selection's end goes when it lies at the start of a line or inside
+// a newline: the end of the text of the line before; `end` when it stays.
+u32 PulledBackEnd(const Document *doc, u32 start, u32 end) {
+  const u32 line = HardLineOfPosition(doc, end);
+  u32 to = end;
+  if (end == HardLineStart(doc, line)) {
+    if (line > 0) to = HardLineTextEnd(doc, line - 1);
+  } else if (end > HardLineTextEnd(doc, line)) {
+    to = HardLineTextEnd(doc, line);  // between a CR and its LF
+  }
+  return to < start ? start : to;
+}
+
+// Reads [from, to) with the newline mode into the job's input, one byte
+// longer than the text (zeroed). The room is counted in 64 bits: a newline
+// written as CR LF may double a text. 0 or -1.
+int ReadInput(const Document *doc, u32 from, u32 to, u32 newlineMode, ToolDocument *in) {
+  const TextStore *s = &doc->store;
+  u64 room = static_cast<u64>(to - from) + 1;
+  if (newlineMode & (kReadHardCR | kReadHardLF))
+    room += HardLineOfPosition(doc, to) - HardLineOfPosition(doc, from) + 1;
+  if (newlineMode & (kReadSoftCR | kReadSoftLF)) room += 2ull * (RowOfPosition(s, to) - RowOfPosition(s, from) + 1);
+  if (ToolDocumentReserve(in, room) != 0) return -1;
+  in->length = ReadText(s, from, to, in->text, in->capacity - 1, newlineMode, nullptr);
+  in->text[in->length] = 0;
+  return 0;
+}
+
+// Puts the text in place of [a, b) as one undo step, all or nothing: the new
+// text goes in after the old (an insertion either happens whole or not at
+// all), then the old text goes, its deletion joining the insertion's step.
+// When the deletion cannot be recorded, the insertion is taken out again
+// without needing memory. 0, or 48 (the document reported the failure).
+int PutBack(Document *doc, u32 a, u32 b, const char *text, u32 length, u32 flags) {
+  const u32 modified = doc->modified, autoSaveModified = doc->modifiedSinceAutoSave;
+  const u32 steps = doc->undo.count;
+  flags |= kReplaceFromBytes | kReplaceKeepRedo;
+  if (length) {
+    SetSelection(doc, b, b);
+    if (!ReplaceSelectionCounted(doc, text, length, flags | kReplaceCloseBefore | (a == b ? kReplaceCloseAfter : 0),
+                                 nullptr))
+      return kResultReported;
+  }
+  if (a < b) {
+    SetSelection(doc, a, b);
+    i32 count = 0;
+    const u32 close = length ? kReplaceCloseAfter : kReplaceCloseBefore | kReplaceCloseAfter;
+    if (!ReplaceSelection(doc, nullptr, (flags & ~kReplaceFromBytes) | close, &count) && count < 0) {
+      if (length) {
+        TextStore *s = &doc->store;
+        DeleteRange(s, b, b + length, 0);
+        while (doc->undo.count > steps) PopStep(&doc->undo);
+        CloseStep(&doc->undo);
+        doc->modified = modified;
+        doc->modifiedSinceAutoSave = autoSaveModified;
+        u32 row = RowOfPosition(s, b);
+        if (row > 0 && RowStart(s, row) == b) row--;
+        if (doc->events.relayout) doc->events.relayout(doc->events.context, doc, row, b);
+        if (doc->events.repaint) doc->events.repaint(doc->events.context, doc, row, row, true, 0);
+      }
+      return kResultReported;
+    }
+  }
+  ClearJournal(&doc->redo);
+  return 0;
+}
+
+void ShowMessage(const ToolHost &host, const char *text) {
+  if (host.message && text && text[0]) host.message(host.context, text);
+}
+
+}  // namespace
+
+int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const ToolRunSettings &settings) {
+  const u32 f = tool->flags;
+  tool->result = 0;
+  // 1.
+  if (host.status) host.status(host.context, Text(TXT_PROCESSING));
+  const u32 anchorBefore = doc->anchor.position, caretBefore = doc->caret.position;
+  const bool caretFirst = caretBefore < anchorBefore;
+  // 2. The input range.
+  u32 pushBack = 0;
+  bool autoTried = false;
+  int result = 0;
+  u32 a = 0, b = 0;
+  for (;;) {
+    a = doc->selStart->position;
+    b = doc->selEnd->position;
+    pushBack = 0;
+    if (!(f & (kToolWholeDocument | kToolNoInput | kToolNoPullBack)) && a != b &&
+        !((f & kToolNoPullBackAll) && a == 0 && b == doc->store.length)) {
+      const u32 to = PulledBackEnd(doc, a, b);
+      if (to != b) {
+        pushBack = b - to;
+        b = to;
+        SelectRange(doc, a, b, caretFirst);
+      }
+    }
+    if (a != b || (f & (kToolEmptyOk | kToolWholeDocument | kToolNoInput))) break;
+    if (autoTried) {
+      result = kResultCancelled;
+      break;
+    }
+    autoTried = true;
+    int unit = settings.autoSelect >= 0 && settings.autoSelect <= 4 ? settings.autoSelect : 2;
+    if (unit == 0) {
+      if (AskUser(host.owner, TXT_NEEDS_SELECTION, kAskYesNo) != kAnswerYes) {
+        result = kResultCancelled;
+        break;
+      }
+      unit = 4;
+    }
+    u32 na = 0, nb = doc->store.length;
+    if (unit != 4 && !UnitAround(doc, unit - 1, doc->caret.position, &na, &nb)) {
+      result = kResultCancelled;
+      break;
+    }
+    SetSelection(doc, na, nb);
+  }
+  // 3, 4. The input.
+  Job job = {tool, {}, {}};
+  if (result == 0 && !(f & kToolNoInput)) {
+    u32 from = a, to = b;
+    if (f & kToolWholeDocument) {
+      from = 0;
+      to = doc->store.length;
+    }
+    if ((f & kToolPreview) && to - from > kToolPreviewChars) to = from + kToolPreviewChars;
+    if (ReadInput(doc, from, to, tool->newlineMode, &job.in) != 0) result = kResultOutOfMemory;
+  }
+  // 5. The function, on the worker or inline.
+  if (result == 0) {
+    LongOperation op = {};
+    op.work = Work;
+    op.context = &job;
+    op.waitText = Text(TXT_PLEASE_WAIT);
+    op.statusText = Text(TXT_WORKING);
+    op.waitAtOnce = (f & kToolWaitAtOnce) != 0;
+    if (f & kToolCounted) {
+      const u32 to = (f & kToolWholeDocument) ? doc->store.length : b;
+      op.total = HardLineOfPosition(doc, to) - HardLineOfPosition(doc, (f & kToolWholeDocument) ? 0 : a) + 1;
+    }
+    const bool worker = (f & kToolWorker) && !settings.noThread;
+    int r;
+    if (host.runLong) {
+      r = host.runLong(host.context, &op, worker ? 0u : static_cast<u32>(kRunInline));
+    } else {
+      op.random = ThreadRecordCurrent();
+      r = op.work(&op);
+    }
+    // 6.
+    if (r == 0 && op.cancel.load()) r = kResultCancelled;
+    result = r;
+  }
+  // 7, 8. The result goes back.
+  bool changed = false;
+  if (result == 0 && !(f & kToolReadOnly)) {
+    ToolDocument *res = Builds(tool) ? &job.out : &job.in;
+    if (Builds(tool)) ToolDocumentFree(&job.in);
+    if (tool->target) {
+      result = host.setTargetText ? host.setTargetText(host.context, tool->target, res->text, res->length) : 0;
+    } else {
+      const bool keep = (settings.persistent && !(f & kToolNoPersistent)) || (tool->replaceFlags & kToolKeepSelection);
+      const bool noScroll = settings.noScroll && !(f & kToolNoKeepView);
+      const u32 extra = (tool->replaceFlags & ~kToolKeepSelection) | (noScroll ? kReplaceView1 : 0);
+      result = PutBack(doc, a, b, res->text, res->length, extra);
+      if (result == 0) {
+        changed = true;
+        const u32 end = a + res->length + pushBack;
+        SelectRange(doc, a, end, keep && caretFirst);
+        if (host.selectionShown) host.selectionShown(host.context, noScroll ? kReplaceView1 : 0);
+      }
+    }
+  }
+  if (result == kResultNoChange) result = 0;
+  if (!changed) {
+    SetSelection(doc, anchorBefore, caretBefore);
+    if (host.selectionShown) host.selectionShown(host.context, kReplaceView1);
+  }
+  // 9.
+  ToolDocumentFree(&job.in);
+  ToolDocumentFree(&job.out);
+  if (result == kToolMessageText) {
+    ShowMessage(host, tool->message);
+  } else if (result > 0 && result < 0x10000 && result != kResultCancelled && result != kResultReported) {
+    const int slot = TextSlotOfId(static_cast<u16>(result));
+    if (slot == TXT_OUT_OF_MEMORY) {
+      result = kResultOutOfMemory;
+    } else if (slot >= 0) {
+      ShowMessage(host, Text(static_cast<TextSlot>(slot)));
+    }
+  }
+  if (host.status) host.status(host.context, nullptr);
+  tool->result = result;
+  return result;
+}

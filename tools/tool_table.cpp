@@ -1,0 +1,85 @@
+#include "tools/tool_table.h"
+
+#include "foundation/bytes.h"
+#include "tools/text_tools.h"
+
+namespace {
+
+// A tool working on a copy of the selection or building a text: on the
+// worker, with a running count.
+constexpr u32 kDocumentTool = kToolDocumentDefault;
+
+template <int (*F)(char *, u32)>
+void InPlace(ToolDescriptor *t) {
+  t->transformInPlace = F;
+}
+
+template <int (*F)(ToolDocument *, ToolParam), ToolParam kMode>
+void Lines(ToolDescriptor *t) {
+  t->transformDocument = F;
+  t->param = kMode;
+  t->flags = kDocumentTool;
+}
+
+// Quote and Close take their settings as they are at each run.
+LinePhraseSettings g_phrase;
+
+void Indent(ToolDescriptor *t) {
+  t->transformDocument = AddLinePhrase;
+  t->param = 0;
+  t->flags = kDocumentTool;
+  t->replaceFlags = kToolKeepSelection;
+}
+
+void Quote(ToolDescriptor *t) {
+  g_phrase = QuoteSettings();
+  Indent(t);
+  t->param = reinterpret_cast<ToolParam>(&g_phrase);
+}
+
+void Close(ToolDescriptor *t) {
+  g_phrase = CloseSettings();
+  Indent(t);
+  t->param = reinterpret_cast<ToolParam>(&g_phrase);
+}
+
+const ToolRow kRows[] = {
+    {31010, 0, InPlace<ToUpperCase>},
+    {31020, 0, InPlace<ToLowerCase>},
+    {31030, 0, InPlace<InvertCase>},
+    {31040, 0, InPlace<WordCapitals>},
+    {31050, 0, InPlace<FirstCapital>},
+    {31060, 0, InPlace<MakeSentences>},
+    {31070, 0, InPlace<RandomCase>},
+    {31080, 0, InPlace<FunCase>},
+    {32110, 0, Lines<TrimLines, 0>},
+    {32120, 0, Lines<TrimLines, 1>},
+    {32130, 0, Lines<RemoveEmptyLines, 0>},
+    {32140, 0, Lines<RemoveEmptyLines, 1>},
+    {32210, kToolRowKeepsSelection, Indent},
+    {32230, kToolRowDialog | kToolRowKeepsSelection, Quote},
+    {32240, 0, Lines<RemoveLineChar, 16>},
+    {32250, 0, Lines<RemoveLineChar, 8>},
+    {32260, 0, Lines<RemoveLineChar, 4>},
+    {32310, kToolRowDialog | kToolRowKeepsSelection, Close},
+    {32320, 0, Lines<RemoveLineChar, 2>},
+    {32330, 0, Lines<RemoveLineChar, 1>},
+    {32410, 0, Lines<RetabLines, 1>},
+    {32420, 0, Lines<RetabLines, 0>},
+};
+
+}  // namespace
+
+const ToolRow *FindToolRow(int id) {
+  for (const ToolRow &row : kRows)
+    if (row.id == id) return &row;
+  return nullptr;
+}
+
+bool DescribeTool(int id, ToolDescriptor *tool) {
+  const ToolRow *row = FindToolRow(id);
+  if (!row) return false;
+  MemZero(tool, sizeof *tool);
+  row->fill(tool);
+  return true;
+}
