@@ -299,7 +299,8 @@ int RetabLines(ToolDocument *doc, ToolParam mode) {
   const u32 tab = TabSize();
   u64 growth = 0;
   if (mode == 0) {
-    // Untabify: a blank grows to at most a tab's width.
+    // Untabify: a blank grows to at most a tab's width. Without growth every
+    // line keeps its length, and the text is rewritten in place.
     LineWalker w(doc->text, doc->length);
     Line line;
     while (w.Next(&line)) {
@@ -307,7 +308,6 @@ int RetabLines(ToolDocument *doc, ToolParam mode) {
       const u32 lead = LeadingBlanks(doc->text + line.start, line.textEnd - line.start, tab, &width);
       growth += width - lead;
     }
-    if (growth == 0) return 0;
   }
   return RewriteLines(doc, growth, [&](char *out, const char *t, const Line &line) {
     const char *p = t + line.start;
