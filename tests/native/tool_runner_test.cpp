@@ -368,6 +368,20 @@ TEST_F(Tools, TheExamplesOfTheRules) {
     g_settings.tools.ClEmpty = g_settings.tools.ClSpace = 0;
     EXPECT_EQ(Run(c.id, c.in), c.out);
   }
+  // A same-length result that makes or removes a newline still goes back
+  // right (not written over the old text: the rows would not match).
+  TestDocument d;
+  d.Load("ax\nb\r\nc");
+  d.Select(0, 7);
+  ToolDescriptor swap = {};
+  swap.transformInPlace = [](char *t, u32 n) {
+    for (u32 i = 0; i < n; i++) t[i] = t[i] == 'x' ? '\n' : t[i] == '\n' ? 'y' : t[i];
+    return 0;
+  };
+  Host host;
+  ASSERT_EQ(RunTool(d, &swap, host.Make(d), Settings()), 0);
+  EXPECT_EQ(d.Text(), "a\nyb\ryc");
+  EXPECT_TRUE(DocOk(d));
   // Random and Fun Case change case only; Fun Case lowers what is not a word.
   std::string mixed = "Hello, World! ABC def";
   std::string r1 = Run(31070, mixed), r2 = Run(31080, mixed);
