@@ -138,6 +138,57 @@ CompactText *CompactCreate(const TextStore *src, u32 from, u32 to) {
   return c;
 }
 
+CompactText *CompactPrepareKeep(const TextStore *src, u32 from, u32 to, DeletedBytes *keep) {
+  DeletedPieces pieces;
+  StoreDeletePieces(src, from, to, &pieces);
+  if (pieces.headLength == 0) return nullptr;
+  const u32 blocks = 1 + pieces.movedCount + (pieces.tailLength ? 1 : 0);
+  const u32 fill = g_storeLimits.blockGroupFill;
+  const u32 groups = (blocks + fill - 1) / fill;
+  CompactText *c = static_cast<CompactText *>(Allocate(sizeof(CompactText)));
+  if (!c) return nullptr;
+  memset(c, 0, sizeof *c);
+  c->blocks = static_cast<TextBlock *>(Allocate(blocks * sizeof(TextBlock)));
+  c->groups = static_cast<BlockGroup *>(Allocate(groups * sizeof(BlockGroup)));
+  if (c->blocks) memset(c->blocks, 0, blocks * sizeof(TextBlock));
+  char *head = static_cast<char *>(Allocate(pieces.headLength));
+  char *tail = pieces.tailLength ? static_cast<char *>(Allocate(pieces.tailLength)) : nullptr;
+  if (c->blocks) c->blockCount = blocks;
+  if (!c->blocks || !c->groups || !head || (pieces.tailLength && !tail)) {
+    Free(head);
+    Free(tail);
+    CompactFree(c);
+    return nullptr;
+  }
+  c->blocks[0].data = head;
+  c->blocks[0].length = pieces.headLength;
+  if (tail) {
+    c->blocks[blocks - 1].data = tail;
+    c->blocks[blocks - 1].length = pieces.tailLength;
+  }
+  c->groupCount = groups;
+  c->length = to - from;
+  keep->head = head;
+  keep->tail = tail;
+  keep->moved = c->blocks + 1;
+  return c;
+}
+
+void CompactFinishKeep(CompactText *c) {
+  const u32 fill = g_storeLimits.blockGroupFill;
+  u32 start = 0, groupStart = 0;
+  for (u32 i = 0; i < c->blockCount; i++) {
+    const u32 g = i / fill;
+    if (i % fill == 0) {
+      groupStart = start;
+      c->groups[g] = BlockGroup{i, start, c->blockCount - i < fill ? c->blockCount - i : fill, 0};
+    }
+    c->blocks[i].group = g;
+    c->blocks[i].start = start - groupStart;
+    start += c->blocks[i].length;
+  }
+}
+
 int CompactAdd(CompactText *c, const TextStore *src, u32 from, u32 to, bool front) {
   if (from >= to) return 0;
   TextStore t;

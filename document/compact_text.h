@@ -38,6 +38,14 @@ void CompactWrite(CompactText *text, u32 offset, const char *bytes, u32 len);
 [[nodiscard]] int CompactAdd(CompactText *text, const TextStore *source, u32 from, u32 to, bool front);
 void CompactFree(CompactText *text);
 
+// A compact text of [from, to) of a store made by deleting that range
+// (StoreDeleteKeeping) instead of copying it: CompactPrepareKeep allocates
+// everything first (null when out of memory; the store is not touched) and
+// fills `keep`; then the deletion hands the bytes over; then CompactFinishKeep
+// completes the text. CompactFree releases a prepared text never filled.
+[[nodiscard]] CompactText *CompactPrepareKeep(const TextStore *source, u32 from, u32 to, DeletedBytes *keep);
+void CompactFinishKeep(CompactText *text);
+
 // A read-only store over a compact text (it borrows the arrays; valid while
 // the text is unchanged). Use it as a ByteSource or with ReadText.
 struct CompactStoreView {

@@ -119,6 +119,10 @@ void SetSelection(Document *d, u32 anchor, u32 caret) {
   OrderSelection(d);
 }
 
+// Deletions from this size on give their blocks to the undo step instead of
+// a copy (two blocks: one at least lies wholly inside).
+constexpr u32 kDeletionTaken = 2 * kBlockLarge;
+
 int ReplaceSelection(Document *d, const ReplaceSource *source, u32 flags, i32 *outCount) {
   i32 ignored;
   if (!outCount) outCount = &ignored;
@@ -171,11 +175,26 @@ int ReplaceSelection(Document *d, const ReplaceSource *source, u32 flags, i32 *o
       ApplyCase(pattern, converted, src.length);
     }
   }
-  // 3, 4. The deletion is recorded first; without memory for it nothing changes.
+  // 3, 4. The deletion is recorded first; without memory for it nothing
+  // changes. A large one whose step holds no deleted bytes yet hands its
+  // blocks to the step as they are (prepared here, filled by the deletion)
+  // instead of copying them.
   if (flags & kReplaceCloseBefore) CloseStep(j);
   const Journal journalBefore = *j;
   const u32 modifiedBefore = d->modified, autoSaveBefore = d->modifiedSinceAutoSave;
-  if (!Record(j, s, a, e, 0)) {
+  CompactText *taken = nullptr;
+  DeletedBytes keep = {};
+  if (e - a >= kDeletionTaken && CanRecordTaken(j, a, e)) {
+    void *steps = j->steps;
+    const int grown = GrowArray(&steps, sizeof(Step), &j->capacity, j->count + 1);
+    j->steps = static_cast<Step *>(steps);
+    taken = grown ? CompactPrepareKeep(s, a, e, &keep) : nullptr;
+    if (!taken) {
+      Free(converted);
+      Notify(d, kNotifyOutOfMemory);
+      return 0;
+    }
+  } else if (!Record(j, s, a, e, 0)) {
     Free(converted);
     Notify(d, kNotifyOutOfMemory);
     return 0;
@@ -197,7 +216,14 @@ int ReplaceSelection(Document *d, const ReplaceSource *source, u32 flags, i32 *o
     hardAfterBefore = RowHardLine(s, RowOfPosition(s, e));
   }
   // 6, 7.
-  DeleteRange(s, a, e, 0);
+  if (taken) {
+    StoreDeleteKeeping(s, a, e, kStoreRangeUpdate, &keep);
+    RangeSetsOnDelete(s, a, e);
+    CompactFinishKeep(taken);
+    RecordTaken(j, taken, a, e);
+  } else {
+    DeleteRange(s, a, e, 0);
+  }
   u32 missing = 0;
   if (src.length) {
     int r = Insert(s, a, src, kStoreRangeUpdate);
@@ -267,16 +293,20 @@ int OverwriteSelection(Document *d, const char *bytes, u32 flags) {
   if (a >= e) return -2;
   const u32 n = e - a;
   // A newline that would appear, go or change makes it a general edit.
-  bool same = true;
+  // (A branch-free pass over each piece: the compiler vectorises it.)
+  u8 changed = 0;
   u32 k = 0;
   ForEachPiece(s, a, n, [&](const char *p, u32 len) {
-    for (u32 i = 0; i < len && same; i++) {
-      const char o = p[i], c = bytes[k + i];
-      if (o != c && (o == '\r' || o == '\n' || c == '\r' || c == '\n')) same = false;
+    const u8 *o = reinterpret_cast<const u8 *>(p), *c = reinterpret_cast<const u8 *>(bytes + k);
+    u8 bad = 0;
+    for (u32 i = 0; i < len; i++) {
+      const u8 newline = (o[i] == '\r') | (o[i] == '\n') | (c[i] == '\r') | (c[i] == '\n');
+      bad |= newline & (o[i] != c[i]);
     }
+    changed |= bad;
     k += len;
   });
-  if (!same) return -2;
+  if (changed) return -2;
   // The old bytes and the new length, in one step. Room for two steps first,
   // so that recording the insertion (which copies nothing) cannot fail.
   void *steps = j->steps;

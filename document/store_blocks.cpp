@@ -281,13 +281,28 @@ void CommitBlocks(TextStore *s, BlockInsert *e, const ByteSource &src, u32 flags
 }
 
 // Deletes [a, b) from the blocks (the length is not yet changed).
-void DeleteBlocks(TextStore *s, u32 a, u32 b, u32 flags, const EditLookup *look) {
+// With `keep`, the deleted bytes are handed over instead of freed: the
+// first block's part is copied to keep->head, the last block's to keep->tail,
+// and the blocks between move to keep->moved, buffers and all.
+void DeleteBlocks(TextStore *s, u32 a, u32 b, u32 flags, const EditLookup *look, const DeletedBytes *keep = nullptr) {
   const u32 n = b - a;
   TextBlock *bl = s->blocks.entries;
   const u32 count = s->blocks.count;
   const u32 fb = BlockOfPosition(s, a, look);
   const u32 fbStart = BlockStart(s, fb);
   const u32 lb = b <= fbStart + bl[fb].length ? fb : BlockOfPosition(s, b - 1);
+  if (keep) {
+    const u32 headEnd = fb == lb ? b : fbStart + bl[fb].length;
+    memcpy(keep->head, bl[fb].data + (a - fbStart), headEnd - a);
+    if (fb != lb) {
+      const u32 lbStart = BlockStart(s, lb);
+      memcpy(keep->tail, bl[lb].data, b - lbStart);
+      for (u32 i = fb + 1; i < lb; i++) {
+        keep->moved[i - fb - 1] = bl[i];
+        bl[i].data = nullptr;  // no longer the store's (freeing null is nothing)
+      }
+    }
+  }
   if (!look) PrefetchBlockEdit(s, fb, a - fbStart);  // (an edit with lookups asked already)
   const u32 fbCap = BufferSize(bl[fb].length);
   const u32 fbLen0 = bl[fb].length;
@@ -379,7 +394,26 @@ int StoreInsert(TextStore *s, u32 p, const ByteSource &src, u32 flags) {
   return 0;
 }
 
-void StoreDelete(TextStore *s, u32 a, u32 b, u32 flags) {
+void StoreDeletePieces(const TextStore *s, u32 a, u32 b, DeletedPieces *out) {
+  *out = DeletedPieces{};
+  if (b > s->length) b = s->length;
+  if (a >= b) return;
+  const u32 fb = BlockOfPosition(s, a);
+  const u32 fbStart = BlockStart(s, fb);
+  const u32 fbEnd = fbStart + s->blocks.entries[fb].length;
+  if (b <= fbEnd) {
+    out->headLength = b - a;
+    return;
+  }
+  const u32 lb = BlockOfPosition(s, b - 1);
+  out->headLength = fbEnd - a;
+  out->tailLength = b - BlockStart(s, lb);
+  out->movedCount = lb - fb - 1;
+}
+
+void StoreDelete(TextStore *s, u32 a, u32 b, u32 flags) { StoreDeleteKeeping(s, a, b, flags, nullptr); }
+
+void StoreDeleteKeeping(TextStore *s, u32 a, u32 b, u32 flags, const DeletedBytes *keep) {
   if (b > s->length) b = s->length;
   if (a >= b) return;
   RowEdit rows;
@@ -394,7 +428,7 @@ void StoreDelete(TextStore *s, u32 a, u32 b, u32 flags) {
     PlanRowDelete(s, a, b, &rows, hint);
     PrefetchRowEdit(s, rows);
   }
-  DeleteBlocks(s, a, b, flags, hint);
+  DeleteBlocks(s, a, b, flags, hint, keep);
   if (!s->noRowIndex) CommitRows(s, rows, ByteSource{nullptr, nullptr, 0, 0}, 0u - (b - a));
   s->length -= b - a;
 }

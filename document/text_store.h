@@ -427,6 +427,23 @@ void SourceCopy(const ByteSource &src, u32 offset, u32 n, char *dest);
 // it needs no memory (a buffer that cannot be shrunk stays bigger).
 void StoreDelete(TextStore *store, u32 from, u32 to, u32 flags);
 
+// The same, handing the deleted bytes over instead of freeing them, so that
+// a large deletion kept for undo costs no copy and no new memory: the bytes
+// of [from, to) in the first block touched go to `head` (all of them when one
+// block holds the range), those in the last block to `tail`, and the blocks
+// between move to `moved`, in order, buffers and all. StoreDeletePieces tells
+// the sizes beforehand.
+struct DeletedPieces {
+  u32 headLength, tailLength;  // tail 0: the first block holds the range
+  u32 movedCount;
+};
+void StoreDeletePieces(const TextStore *store, u32 from, u32 to, DeletedPieces *out);
+struct DeletedBytes {
+  char *head, *tail;
+  TextBlock *moved;
+};
+void StoreDeleteKeeping(TextStore *store, u32 from, u32 to, u32 flags, const DeletedBytes *keep);
+
 // Lays the rows of one hard line out anew (word wrap): the rows from firstRow
 // (the hard line's first row) to the hard line's last row become `count` rows
 // of the given text lengths, which must add up to the hard line's text; the

@@ -35,13 +35,38 @@ void FreeJournal(Journal *j) {
   memset(j, 0, sizeof *j);
 }
 
+bool RecordExtends(const Journal *j, u32 start, u32 end, u32 inserted) {
+  const Step *last = j->count ? &j->steps[j->count - 1] : nullptr;
+  if (!last || j->closed) return false;
+  // Deleting backwards up to the step, or going on at its end.
+  return (inserted == 0 && end == last->position) || start == last->position + last->insertedLength;
+}
+
+bool CanRecordTaken(const Journal *j, u32 start, u32 end) {
+  return !RecordExtends(j, start, end, 0) || !j->steps[j->count - 1].deleted;
+}
+
+void RecordTaken(Journal *j, CompactText *text, u32 start, u32 end) {
+  if (RecordExtends(j, start, end, 0)) {
+    Step &last = j->steps[j->count - 1];
+    last.deleted = text;
+    if (start < last.position) last.position = start;
+    j->closed = 0;
+    j->groupStartPending = 0;
+    return;
+  }
+  Step step = {};
+  step.groupStart = (!j->groupMode || j->groupStartPending) ? kStepStartsGroup : 0;
+  step.position = start;
+  step.deleted = text;
+  j->steps[j->count++] = step;
+  j->closed = 0;
+  j->groupStartPending = 0;
+}
+
 int Record(Journal *j, const TextStore *source, u32 start, u32 end, u32 inserted) {
   Step *last = j->count ? &j->steps[j->count - 1] : nullptr;
-  bool extend = false;
-  if (last && !j->closed) {
-    // Deleting backwards up to the step, or going on at its end.
-    extend = (inserted == 0 && end == last->position) || start == last->position + last->insertedLength;
-  }
+  const bool extend = RecordExtends(j, start, end, inserted);
   Step fresh = {};
   Step *st = last;
   if (!extend) {

@@ -24,6 +24,16 @@ void FreeJournal(Journal *j);
 // at its end), otherwise appends a step. 1, or 0 when out of memory (the
 // journal then is as before).
 [[nodiscard]] int Record(Journal *j, const TextStore *source, u32 start, u32 end, u32 inserted);
+// Whether Record would add this change to the newest step rather than start
+// a new one.
+bool RecordExtends(const Journal *j, u32 start, u32 end, u32 inserted);
+// Records the deletion of [start, end) whose bytes come as a compact text
+// (taken over): as a new step (the step array must have room for it), or in
+// the newest step when the deletion extends it and it holds no deleted bytes
+// yet (an insertion just made after the deleted text). CanRecordTaken tells
+// whether it can; Record does the rest.
+bool CanRecordTaken(const Journal *j, u32 start, u32 end);
+void RecordTaken(Journal *j, CompactText *text, u32 start, u32 end);
 // Removes the newest step; the journal becomes closed; a saved index above the
 // count becomes -1.
 void PopStep(Journal *j);

@@ -151,7 +151,8 @@ TEST(DocumentFault, ReplacingWithManyBlocks) {
 }
 
 TEST(DocumentFault, DeletingAcrossBlocks) {
-  EXPECT_GT(ReplaceLoop(Base(4, 40000), SomeHistory, 3000, 25000, "", kReplaceCloseBefore), 5u);
+  // The blocks deleted go to the undo step as they are: few allocations.
+  EXPECT_GT(ReplaceLoop(Base(4, 40000), SomeHistory, 3000, 25000, "", kReplaceCloseBefore), 3u);
 }
 
 TEST(DocumentFault, MatchCaseReplacement) {
