@@ -10,6 +10,8 @@
 #include <random>
 #include <vector>
 
+#include "foundation/types.h"
+
 // Seconds of the fastest of `runs` calls of fn.
 inline double BestSeconds(int runs, const std::function<void()> &fn) {
   double best = 1e30;
@@ -41,6 +43,11 @@ inline std::vector<char> AnsiLines(size_t bytes) {
   return out;
 }
 
+// Peak resident memory of this process in bytes, and a file written whole
+// (bench_files.cpp).
+u64 PeakMemory();
+void WriteFile(const char *path, const std::vector<char> &bytes);
+
 // Registered benchmark groups.
 void BenchFoundation();
 void BenchFiles();
@@ -50,3 +57,4 @@ void BenchPatterns();
 void BenchReplaceAll();
 void BenchClipboard();
 void BenchConfig();
+void BenchTools();

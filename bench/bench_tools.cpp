@@ -1,0 +1,217 @@
+// The text tools on a whole 256 MiB document (select all, the runner
+// included, inline), each against the command-line program that does the
+// same to the same file in the same run; Undo of All Upper Case against the
+// tool; the runner alone (out and back unchanged) against the engine's load;
+// the peak memory of a run above the document, per selected byte; and the
+// cost per byte at 128 MiB and 512 MiB.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/bench.h"
+#include "config/config_state.h"
+#include "document/document.h"
+#include "document/edit.h"
+#include "document/undo.h"
+#include "files/load.h"
+#include "tools/tool_table.h"
+
+namespace {
+
+// Lines of about 61 characters: words, an indent of spaces or tabs on one
+// line in three, trailing blanks on one in five, a blank line in twelve,
+// LF newlines; from a fixed seed.
+std::vector<char> ToolCorpus(size_t bytes) {
+  std::mt19937 rng(61);
+  std::vector<char> out;
+  out.reserve(bytes + 256);
+  static const char *const kWords[] = {"bumble", "bump", "tree", "line", "of", "text", "bumper", "a", "the", "quill"};
+  while (out.size() < bytes) {
+    if (rng() % 12 == 0) {
+      if (rng() % 2) out.push_back(' ');
+      out.push_back('\n');
+      continue;
+    }
+    if (rng() % 3 == 0) {
+      const int indent = 1 + rng() % 3;
+      for (int i = 0; i < indent; i++) out.push_back(rng() % 2 ? '\t' : ' ');
+    }
+    size_t start = out.size();
+    while (out.size() - start < 56) {
+      const char *w = kWords[rng() % 10];
+      out.insert(out.end(), w, w + strlen(w));
+      out.push_back(' ');
+    }
+    out.pop_back();
+    if (rng() % 5 == 0) out.insert(out.end(), {' ', ' ', '\t'});
+    out.push_back('\n');
+  }
+  return out;
+}
+
+Document *DocumentOf(const std::vector<char> &bytes) {
+  Document *doc = CreateDocument();
+  if (!doc || StoreInsert(&doc->store, 0, BytesSource(bytes.data(), static_cast<u32>(bytes.size())), 0) != 0) {
+    printf("document failed\n");
+    exit(1);
+  }
+  return doc;
+}
+
+const ToolRunSettings kSettings = {2, 1, 0, 0};
+
+// Runs the tool on the whole text; the seconds it took.
+double RunOnAll(Document *doc, int id) {
+  ToolDescriptor tool;
+  if (!DescribeTool(id, &tool)) return 0;
+  SetSelection(doc, 0, doc->store.length);
+  ToolHost host = {};
+  const auto t0 = std::chrono::steady_clock::now();
+  const int r = RunTool(doc, &tool, host, kSettings);
+  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  if (r != 0) printf("tool %d failed: %d\n", id, r);
+  return s;
+}
+
+// Best of two: the tool, then Undo (not timed) for the next run.
+double BestTool(Document *doc, int id, double *undoSeconds = nullptr) {
+  double best = 1e30;
+  for (int i = 0; i < 2; i++) {
+    const double s = RunOnAll(doc, id);
+    if (s < best) best = s;
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!UndoRedo(doc, kUndo)) printf("undo failed\n");
+    const double u = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (undoSeconds && (i == 0 || u < *undoSeconds)) *undoSeconds = u;
+  }
+  ClearJournal(&doc->redo);
+  return best;
+}
+
+// A peer in the C locale, byte by byte as the tools work.
+double BestCommand(const std::string &command) {
+  const std::string line = "LC_ALL=C " + command;
+  return BestSeconds(2, [&] {
+    if (system(line.c_str()) != 0) printf("peer failed: %s\n", command.c_str());
+  });
+}
+
+// The peak memory above the document of one run, in a process of its own,
+// per byte of the text.
+double PeakPerByte(const std::vector<char> &bytes, int id) {
+  int fds[2];
+  if (pipe(fds) != 0) return 0;
+  const pid_t child = fork();
+  if (child == 0) {
+    Document *doc = DocumentOf(bytes);
+    const u64 before = PeakMemory();
+    RunOnAll(doc, id);
+    const double perByte = static_cast<double>(PeakMemory() - before) / static_cast<double>(bytes.size());
+    if (write(fds[1], &perByte, sizeof perByte) != sizeof perByte) _exit(1);
+    _exit(0);
+  }
+  double perByte = 0;
+  if (read(fds[0], &perByte, sizeof perByte) != sizeof perByte) perByte = 0;
+  waitpid(child, nullptr, 0);
+  close(fds[0]);
+  close(fds[1]);
+  return perByte;
+}
+
+}  // namespace
+
+void BenchTools() {
+  const char *path = "/tmp/quillpad-tools.txt";
+  std::vector<char> bytes = ToolCorpus(256u << 20);
+  WriteFile(path, bytes);
+  SetDefaultSettings(&g_settings, true);
+  g_settings.edit.Tab = 8;  // as expand and unexpand count
+  g_settings.file.Limit = 0;
+  Document *doc = DocumentOf(bytes);
+  const std::string file = std::string(" ") + path;
+
+  struct Peer {
+    int id;
+    const char *name;
+    std::string command;
+    double goal;
+  };
+  const Peer peers[] = {
+      {31010, "all_upper_case_vs_tr", "tr a-z A-Z <" + file + " >/dev/shm/quillpad-tools-out.txt", 0.75},
+      {32210, "indent_vs_awk", "awk '{print \"\\t\" $0}'" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0},
+      {32110, "trim_tail_spaces_vs_awk", "awk '{sub(/[ \\t]+$/,\"\")}1'" + file + " >/dev/shm/quillpad-tools-out.txt", 0.5},
+      {32420, "untabify_vs_expand_i", "expand -i" + file + " >/dev/shm/quillpad-tools-out.txt", 0.7},
+      {32410, "tabify_vs_unexpand", "unexpand" + file + " >/dev/shm/quillpad-tools-out.txt", 0.5},
+      {32130, "remove_empty_vs_grep_v", "grep -v '^[[:space:]]*$'" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0},
+      {32140, "collapse_empty_vs_cat_s", "cat -s" + file + " >/dev/shm/quillpad-tools-out.txt", 1.5},
+  };
+  // QP_BENCH_CASE: only the tools whose names hold it, and nothing else.
+  const char *only = getenv("QP_BENCH_CASE");
+  double upperUndo = 0, upper = 0;
+  for (const Peer &p : peers) {
+    if (only && !strstr(p.name, only)) continue;
+    const double peer = BestCommand(p.command);
+    const double ours = BestTool(doc, p.id, p.id == 31010 ? &upperUndo : nullptr);
+    if (p.id == 31010) upper = ours;
+    char name[96];
+    snprintf(name, sizeof name, "tool_%s_256MiB", p.name);
+    Ratio(name, ours, peer);
+    printf("%s goal %.2f x (ours %.3f s, peer %.3f s)\n", name, p.goal, ours, peer);
+  }
+  Ratio("tool_undo_all_upper_case_vs_tool_256MiB", upperUndo, upper);
+  if (only) {
+    DestroyDocument(doc);
+    unlink(path);
+    return;
+  }
+
+  // The runner alone: the text out and back, against the engine's load.
+  FileHooks hooks = {};
+  const double load = BestSeconds(2, [&] {
+    Document *d = CreateDocument();
+    OpenRequest request = {path, kDetectEncoding, 0, kOpenAsked | kOpenNoRecent};
+    if (OpenFile(d, request, hooks) != 0) printf("load failed\n");
+    DestroyDocument(d);
+  });
+  double alone = 1e30;
+  for (int i = 0; i < 2; i++) {
+    ToolDescriptor none = {};
+    SetSelection(doc, 0, doc->store.length);
+    ToolHost host = {};
+    const auto t0 = std::chrono::steady_clock::now();
+    RunTool(doc, &none, host, kSettings);
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (s < alone) alone = s;
+    if (!UndoRedo(doc, kUndo)) printf("undo failed\n");
+  }
+  Ratio("tool_runner_alone_vs_load_256MiB", alone, load);
+  printf("tool_runner_alone_vs_load_256MiB goal 2.50 x\n");
+  DestroyDocument(doc);
+
+  Report("tool_peak_per_byte_all_upper_case_256MiB", PeakPerByte(bytes, 31010), "bytes");
+  Report("tool_peak_per_byte_indent_256MiB", PeakPerByte(bytes, 32210), "bytes");
+  printf("tool_peak_per_byte goal 3.00 bytes\n");
+
+  // Linear growth: seconds per byte at 512 MiB against 128 MiB.
+  for (int id : {31010, 32210}) {
+    double perByte[2];
+    const size_t sizes[2] = {128u << 20, 512u << 20};
+    for (int k = 0; k < 2; k++) {
+      std::vector<char> text = ToolCorpus(sizes[k]);
+      Document *d = DocumentOf(text);
+      perByte[k] = BestTool(d, id) / static_cast<double>(text.size());
+      DestroyDocument(d);
+    }
+    char name[96];
+    snprintf(name, sizeof name, "tool_%d_per_byte_512MiB_vs_128MiB", id);
+    Ratio(name, perByte[1], perByte[0]);
+  }
+  unlink(path);
+  unlink("/dev/shm/quillpad-tools-out.txt");
+}
