@@ -98,19 +98,34 @@ TEST_F(ToolCommands, CaseToolTakesTheCaretsLineAndAsksWithoutAutoSelection) {
   EXPECT_EQ(Text(), "one two\r\nthree four\r\nfive") << "one undo step";
 
   g_settings.main.TASel = 0;
-  for (int answer : {kAnswerNo, kAnswerYes}) {
-    SetText("abc\r\ndef", 1);
+  SetText("abc\r\ndef", 1);
+  {
     ScriptedAnswerer answers;
-    answers.Expect(::Text(TXT_NEEDS_SELECTION), kAskYesNo, answer);
-    EXPECT_EQ(Command(IDM_TOOL_UPPER_CASE), answer == kAnswerYes ? 0 : 1);
-    if (answer == kAnswerNo) {
-      EXPECT_EQ(Text(), "abc\r\ndef");
-      EXPECT_EQ(Selection(), std::make_pair(1ul, 1ul));
-    } else {
-      EXPECT_EQ(Text(), "ABC\r\nDEF");
-      EXPECT_EQ(Selection(), std::make_pair(0ul, 8ul));
-    }
+    answers.Expect(::Text(TXT_NEEDS_SELECTION), kAskYesNo, kAnswerNo);
+    EXPECT_EQ(Command(IDM_TOOL_UPPER_CASE), 1);
   }
+  EXPECT_EQ(Text(), "abc\r\ndef");
+  EXPECT_EQ(Selection(), std::make_pair(1ul, 1ul));
+  // Yes; a command posted while the question is up waits for the run's end.
+  int asked = 0;
+  const Answerer yes = {[](void *context, WindowRef, const char *q, AskKind kind) {
+                          EXPECT_STREQ(q, ::Text(TXT_NEEDS_SELECTION));
+                          EXPECT_EQ(kind, kAskYesNo);
+                          if ((*static_cast<int *>(context))++ == 0) {
+                            PostMessageA(g_app.mainWindow, WM_COMMAND, 31020, 0);  // All Lower Case
+                            PumpMessages();
+                          }
+                          return static_cast<int>(kAnswerYes);
+                        },
+                        &asked};
+  const Answerer *previous = InstallAnswerer(&yes);
+  EXPECT_EQ(Command(IDM_TOOL_UPPER_CASE), 0);
+  InstallAnswerer(previous);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(Text(), "ABC\r\nDEF");
+  EXPECT_EQ(Selection(), std::make_pair(0ul, 8ul));
+  PumpMessages();
+  EXPECT_EQ(Text(), "abc\r\ndef") << "the posted command ran after the tool";
 }
 
 // A worker tool gives on the worker the text it gives inline, on a few MB.
