@@ -260,6 +260,70 @@ int ReplaceSelection(Document *d, const ReplaceSource *source, u32 flags, i32 *o
   return 1;
 }
 
+int OverwriteSelection(Document *d, const char *bytes, u32 flags) {
+  TextStore *s = &d->store;
+  Journal *j = (flags & kReplaceIntoRedo) ? &d->redo : &d->undo;
+  const u32 a = d->selStart->position, e = d->selEnd->position < s->length ? d->selEnd->position : s->length;
+  if (a >= e) return -2;
+  const u32 n = e - a;
+  // A newline that would appear, go or change makes it a general edit.
+  bool same = true;
+  u32 k = 0;
+  ForEachPiece(s, a, n, [&](const char *p, u32 len) {
+    for (u32 i = 0; i < len && same; i++) {
+      const char o = p[i], c = bytes[k + i];
+      if (o != c && (o == '\r' || o == '\n' || c == '\r' || c == '\n')) same = false;
+    }
+    k += len;
+  });
+  if (!same) return -2;
+  // The old bytes and the new length, in one step. Room for two steps first,
+  // so that recording the insertion (which copies nothing) cannot fail.
+  void *steps = j->steps;
+  const int grown = GrowArray(&steps, sizeof(Step), &j->capacity, j->count + 2);
+  j->steps = static_cast<Step *>(steps);
+  if (flags & kReplaceCloseBefore) CloseStep(j);
+  if (!grown || !Record(j, s, a, e, 0)) {
+    Notify(d, kNotifyOutOfMemory);
+    return 0;
+  }
+  if (!Record(j, nullptr, a, a, n)) return 0;  // not reached: no memory needed
+  d->modified = 1;
+  d->modifiedSinceAutoSave = 1;
+  if (d->events.status) d->events.status(d->events.context, d, TXT_REPLACING);
+  u32 firstRow = RowOfPosition(s, a);
+  if (firstRow > 0 && RowStart(s, firstRow) == a) firstRow--;
+  k = 0;
+  ForEachPiece(s, a, n, [&](char *p, u32 len) {
+    memcpy(p, bytes + k, len);
+    k += len;
+  });
+  // The range sets as an insertion of the new bytes and a deletion of the old.
+  RangeSetsOnInsert(s, a, n, s->length - n);
+  RangeSetsOnDelete(s, a + n, e + n);
+  if (flags & kReplaceCountTyped) d->typedCount += n;
+  if (flags & kReplaceCloseAfter) CloseStep(j);
+  int layout = 0;
+  if (d->events.relayout) layout = d->events.relayout(d->events.context, d, firstRow, e);
+  u32 caret = (flags & kReplaceCaretAtStart) ? a : e;
+  u32 anchor = caret;
+  if (flags & kReplaceSelectInserted) anchor = (flags & kReplaceCaretAtStart) ? e : a;
+  SetSelection(d, anchor, caret);
+  if (d->events.repaint) {
+    const u32 lastRow = RowOfPosition(s, e);
+    d->events.repaint(d->events.context, d, firstRow, lastRow, false, flags & (kReplaceView1 | kReplaceView32));
+  }
+  if (!(flags & (kReplaceIntoRedo | kReplaceKeepRedo))) ClearJournal(&d->redo);
+  Notify(d, kNotifyChange);
+  if ((flags & kReplaceCheckOccurrences) && d->events.checkOccurrences) d->events.checkOccurrences(d->events.context, d);
+  Notify(d, kNotifyUpdate);
+  if (layout < 0) {
+    Notify(d, kNotifyOutOfMemory);
+    return 2;
+  }
+  return 1;
+}
+
 int ReplaceSelectionString(Document *d, const char *text, u32 flags, i32 *outCount) {
   u32 n = text ? static_cast<u32>(strlen(text)) : 0;
   return ReplaceSelectionCounted(d, text, n, flags, outCount);

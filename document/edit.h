@@ -70,5 +70,15 @@ struct ReplaceSource {
 [[nodiscard]] int ReplaceSelectionCounted(Document *doc, const char *bytes, u32 length, u32 flags, i32 *outCount);
 [[nodiscard]] int ReplaceSelectionStore(Document *doc, const TextStore *store, u32 flags, i32 *outCount);
 
+// Replace selection with as many bytes as are selected, written over the
+// selected ones where they lie: no block is made or freed and every row keeps
+// its place, so a whole-text case change costs a copy, not an insertion and a
+// deletion. Recorded, laid out, repainted and reported as Replace selection
+// does it, with the same flags. It applies only when no newline changes
+// (every CR and LF stays and no byte becomes one): otherwise it changes
+// nothing and returns -2. 1 when done, 2 when done but re-laying out the rows
+// failed for lack of memory, 0 when memory ran out (nothing changed).
+[[nodiscard]] int OverwriteSelection(Document *doc, const char *bytes, u32 flags);
+
 // Sets the selection (anchor, caret), both clamped to the text.
 void SetSelection(Document *doc, u32 anchor, u32 caret);

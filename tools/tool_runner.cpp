@@ -138,12 +138,20 @@ int ReadInput(const Document *doc, u32 from, u32 to, u32 newlineMode, ToolDocume
   return 0;
 }
 
-// Puts the text in place of [a, b) as one undo step, all or nothing: the new
+// Puts the text in place of [a, b) as one undo step, all or nothing. A text
+// of the same length is written over the old one; otherwise the new
 // text goes in after the old (an insertion either happens whole or not at
 // all), then the old text goes, its deletion joining the insertion's step.
 // When the deletion cannot be recorded, the insertion is taken out again
 // without needing memory. 0, or 48 (the document reported the failure).
 int PutBack(Document *doc, u32 a, u32 b, const char *text, u32 length, u32 flags) {
+  if (length == b - a && a < b) {
+    // As long as it was and with the newlines where they were (a case
+    // change): written over the old text.
+    SetSelection(doc, a, b);
+    const int r = OverwriteSelection(doc, text, flags | kReplaceCloseBefore | kReplaceCloseAfter);
+    if (r != -2) return r == 0 ? kResultReported : 0;
+  }
   const u32 modified = doc->modified, autoSaveModified = doc->modifiedSinceAutoSave;
   const u32 steps = doc->undo.count;
   flags |= kReplaceFromBytes | kReplaceKeepRedo;

@@ -151,7 +151,7 @@ TEST(DocumentFault, ReplacingWithManyBlocks) {
 }
 
 TEST(DocumentFault, DeletingAcrossBlocks) {
-  EXPECT_GT(ReplaceLoop(Base(4, 40000), SomeHistory, 3000, 25000, "", kReplaceCloseBefore), 6u);
+  EXPECT_GT(ReplaceLoop(Base(4, 40000), SomeHistory, 3000, 25000, "", kReplaceCloseBefore), 5u);
 }
 
 TEST(DocumentFault, MatchCaseReplacement) {

@@ -258,9 +258,9 @@ TEST(Undo, Statistics) {
   JournalStatistics u;
   JournalStatisticsOf(&d->undo, &u);
   EXPECT_EQ(u.steps, 1u);
-  // 9000 bytes: blocks of 4096, 4096 and 808; first and last exact.
-  EXPECT_EQ(u.textBytes, 4096u + 4096u + 808u);
-  EXPECT_EQ(u.indexBytes, 8 * sizeof(Step) + sizeof(CompactText) + 3 * sizeof(TextBlock) + sizeof(BlockGroup));
+  // 9000 bytes: blocks of 8192 and 808; first and last exact.
+  EXPECT_EQ(u.textBytes, 8192u + 808u);
+  EXPECT_EQ(u.indexBytes, 8 * sizeof(Step) + sizeof(CompactText) + 2 * sizeof(TextBlock) + sizeof(BlockGroup));
   DocumentStatistics s;
   DocumentStatisticsOf(d, &s);
   EXPECT_EQ(s.length, 1001u);
