@@ -14,6 +14,7 @@
 #include "app/info_dialogs.h"
 #include "app/list_menus.h"
 #include "app/status_bar.h"
+#include "app/tool_dialogs.h"
 #include "document/long_operation.h"
 #include "document/undo.h"
 #include "editor/editor_messages.h"
@@ -24,13 +25,16 @@
 #include "editor/clipboard.h"
 #include "editor/editor_mouse.h"
 #include "editor/editor_caches.h"
+#include "editor/editor_commands.h"
 #include "editor/editor_window.h"
+#include "editor/tool_commands.h"
 #include "editor/wait_window.h"
 #include "foundation/ask_user.h"
 #include "foundation/bytes.h"
 #include "foundation/format.h"
 #include "foundation/texts.h"
 #include "resources/resource.h"
+#include "tools/tool_table.h"
 
 #ifndef QP_MAKER_HOST
 #define QP_MAKER_HOST "www.orvendel.com"
@@ -320,8 +324,6 @@ struct CommandSpan {
 const CommandSpan kPendingCommands[] = {
     {13611, 13612},  // Page Setup, Print
     {13653, 13657},  // the System submenu
-    {21837, 21837},  // Complete Word (the tool framework)
-    {30050, 39030},  // Last Tool and the text tools
     {40100, 40750},  // Text Filters
     {41010, 41010},  // Favourites: Manage List.. (the Settings dialog)
     {55911, 55911},  // Settings
@@ -345,6 +347,7 @@ bool CanRedo(const Document *doc) { return RedoEnabled(doc, g_settings.edit.NoMU
 bool CanReinsertDeleted(const Document *) {
   return SendMessageA(g_app.editorWindow, EDM_CANREINSERTDELETED, 0, 0) != 0;
 }
+bool LastToolRan(const Document *) { return HasLastTool(); }
 bool CanReinsertInserted(const Document *) {
   return SendMessageA(g_app.editorWindow, EDM_CANREINSERTINSERTED, 0, 0) != 0;
 }
@@ -361,6 +364,7 @@ const MenuState kMenuStates[] = {
     {39010, Wrapping},                   {IDM_EDIT_UNDO, CanUndo},
     {IDM_EDIT_REDO, CanRedo},            {IDM_EDIT_REINSERT_DELETED, CanReinsertDeleted},
     {IDM_EDIT_REINSERT_INSERTED, CanReinsertInserted},
+    {IDM_TOOLS_LAST_TOOL, LastToolRan},
 };
 
 // Greys or enables every item of a menu and its submenus by the tables
@@ -408,8 +412,8 @@ void OnInitMenu(HMENU menu) {
   CheckMenuItem(menu, IDM_OVERWRITE_MODE, MF_BYCOMMAND | (doc->overwriteMode ? MF_CHECKED : MF_UNCHECKED));
 }
 
-// While a long operation or a file operation runs (a message box of a
-// half-done load dispatches what is posted), the messages that could free or
+// While a long operation, a tool run or a file operation runs (a message box
+// of a half-done load or of a tool dispatches what is posted), the messages that could free or
 // replace the document under it (close, hand-over, revert, auto-save, drops,
 // tray restores, posted commands) wait here and are posted again after it; a
 // close also cancels a long operation, and the end of the session is refused
@@ -430,7 +434,7 @@ void ReplayPutOff() {
 }
 
 bool PutOffDuringOperation(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT *answer) {
-  if (!LongOperationRunning() && !FileOperationBusy()) return false;
+  if (!LongOperationRunning() && !FileOperationBusy() && !ToolRunning()) return false;
   const bool deferred = msg == WM_CLOSE || msg == WM_DROPFILES || msg == WM_COMMAND || msg == kTrayCallback ||
                         (msg == WM_TIMER && wParam == 5) || (g_app.handOver && msg == g_app.handOver);
   if (msg == WM_QUERYENDSESSION) {
@@ -463,6 +467,7 @@ LRESULT OnCreate(HWND hwnd) {
   LayoutChildren(hwnd);
   g_afterLongOperation = ReplayPutOff;
   g_afterFileOperation = ReplayPutOff;
+  SetToolDialogHook(RunToolDialog);
   g_app.handOver = RegisterWindowMessageA("QLP.AE");
   g_app.taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
   DragAcceptFiles(hwnd, TRUE);
@@ -1060,6 +1065,8 @@ int OpenStartupDocument() {
 }
 
 bool CommandPending(UINT id) {
+  // The tools that are not built yet: their ids are in no row of the table.
+  if (id >= IDM_TOOLS_FIRST && id <= IDM_TOOLS_LAST) return !FindToolRow(static_cast<int>(id));
   for (const CommandSpan &span : kPendingCommands)
     if (id >= span.first && id <= span.last) return true;
   return false;

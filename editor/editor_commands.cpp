@@ -7,8 +7,12 @@
 #include "editor/clipboard.h"
 #include "editor/editor_editing.h"
 #include "editor/editor_scroll.h"
+#include "editor/tool_commands.h"
+#include "editor/word_completion.h"
 #include "foundation/bytes.h"
 #include "foundation/texts.h"
+#include "resources/resource.h"
+#include "tools/tool_table.h"
 
 namespace {
 
@@ -40,6 +44,11 @@ int LastTool(EditorWindow *ed, int) {
   AfterCommand(ed);
   return r;
 }
+
+// A tool of the Tools menu or its keys.
+int Tool(EditorWindow *ed, int id) { return RunToolCommand(ed, id, kToolFromCommand); }
+
+int CompleteWordCommand(EditorWindow *ed, int) { return CompleteWord(ed); }
 
 // Cut, Copy, Paste, Swap and the Appends.
 int Clipboard(EditorWindow *ed, int id) {
@@ -73,17 +82,22 @@ const CommandRange kCommands[] = {
     {21453, 21453, nullptr},      // Select All
     {21611, 21674, nullptr},      // Delete, Backspace, the cut-off commands, Push Line
     {21733, 21773, nullptr},      // Return, Smart Return, Copying Return
-    {21833, 21837, nullptr},      // Complete Line, Complete Word
+    {21833, 21833, nullptr},      // Complete Line
+    {21837, 21837, CompleteWordCommand},
     {21920, 21921, nullptr},      // Tab, Shift+Tab
     {30050, 30050, LastTool},     // Last Tool
-    {31010, 39030, nullptr},      // the text tools
+    {31010, 39030, Tool},         // the text tools (those of the tool table)
     {40701, 40750, nullptr},      // external text filters
     {45201, 45209, Clip},         // selection into clip 1 to 9
     {45301, 45309, Clip},         // insert clip 1 to 9
 };
 
-// Ids inside a range that belong to no command.
-bool IsGap(int id) { return id == 21114 || id == 21116 || id == 21217; }
+// Ids inside a range that belong to no command (tool ids without a tool
+// among them).
+bool IsGap(int id) {
+  if (id >= IDM_TOOLS_FIRST && id <= IDM_TOOLS_LAST) return !FindToolRow(id);
+  return id == 21114 || id == 21116 || id == 21217;
+}
 
 }  // namespace
 

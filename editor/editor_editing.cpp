@@ -9,6 +9,7 @@
 #include "editor/editor_commands.h"
 #include "editor/editor_keyboard.h"
 #include "editor/editor_messages.h"
+#include "editor/tool_commands.h"
 #include "foundation/bytes.h"
 #include "foundation/byte_buffer.h"
 #include "foundation/char_class.h"
@@ -114,8 +115,12 @@ u32 DisplayColumn(const Document *doc, u32 position) {
   return column;
 }
 
-LRESULT Tab(EditorWindow *ed) {
+LRESULT Tab(EditorWindow *ed, bool shift) {
   Document *doc = ed->doc;
+  // Over lines (AutoTab): Indent or Unindent them, which does not become the
+  // Last Tool.
+  if (g_settings.edit.AutoTab && doc->anchor.hardLine != doc->caret.hardLine)
+    return FinishEditorCommand(ed, RunToolCommand(ed, shift ? IDM_TOOL_UNINDENT : IDM_TOOL_INDENT, kToolFromTabKey));
   if (!g_settings.edit.NoTabs) return EditResult(ReplaceAndShow(ed, "\t", 1, kReplaceCountTyped));
   const u32 tab = g_settings.edit.Tab > 0 ? static_cast<u32>(g_settings.edit.Tab) : 1;
   const PositionRecord &caret = doc->caret;
@@ -345,9 +350,8 @@ LRESULT RunEditingCommand(EditorWindow *ed, int id) {
     case IDM_EDIT_RETURN: return Return(ed, e.Indent != 0, false);
     case IDM_EDIT_SMART_RETURN: return Return(ed, e.Indent == 0, false);
     case IDM_EDIT_COPYING_RETURN: return Return(ed, false, true);
-    case IDM_EDIT_TAB:
-    case IDM_EDIT_SHIFT_TAB:
-      return Tab(ed);
+    case IDM_EDIT_TAB: return Tab(ed, false);
+    case IDM_EDIT_SHIFT_TAB: return Tab(ed, true);
     case IDM_EDIT_DELETE: return DeleteOrStep(ed, true);
     case IDM_EDIT_BACKSPACE: return DeleteOrStep(ed, false);
     case IDM_EDIT_CUT_OFF_WORD:

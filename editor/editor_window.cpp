@@ -322,7 +322,7 @@ void WaitHook(void *context, PlatThread thread, LongOperation *op) {
   const AskRoute route = {RouteWorkerQuestion, ed, PlatCurrentThreadId()};
   const AskRoute *previous = InstallAskRoute(&route);
   WaitForThread(static_cast<HANDLE>(PlatThreadWaitHandle(thread)), op, owner, texts, GetParent(ed->hwnd),
-                EDN_PROGRESS, true, ed->hwnd);
+                EDN_PROGRESS, !op->waitAtOnce, ed->hwnd);
   InstallAskRoute(previous);
   if (op->statusText) NotifyParentPrivate(ed, EDN_PROGRESSEND, 0);
 }
@@ -786,9 +786,12 @@ LRESULT CALLBACK EditorWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
       OnChar(ed, wParam, lParam);
       return 0;
     case WM_COMMAND:
-      if (ed->toolNesting) {
+      // While EDM_RUNLASTTOOL is served, the Last Tool that the parent hands
+      // back runs; any other command is refused, its id going to the
+      // vertical scroll handler.
+      if (ed->toolNesting && LOWORD(wParam) != IDM_TOOLS_LAST_TOOL) {
         VScroll(ed, LOWORD(wParam));
-        return 0;
+        return kCommandNothing;
       }
       return RunEditorCommand(ed, LOWORD(wParam));
     case WM_VSCROLL:

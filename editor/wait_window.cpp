@@ -1,6 +1,8 @@
 // Waiting for a worker thread while the window stays alive.
 #include "editor/wait_window.h"
 
+#include "foundation/format.h"
+#include "foundation/texts.h"
 #include "resources/resource.h"
 
 namespace {
@@ -49,6 +51,15 @@ void ShowWaitWindow(WaitState *w) {
   ShowWindow(wait, SW_SHOW);
   w->window = wait;
   g_waitWindow = wait;
+}
+
+// A counted operation's running count, on the window's third line unless
+// that line has a text of its own.
+void ShowCount(const WaitState *w, u32 done) {
+  if (!w->window || w->texts->lines[2]) return;
+  char count[64];
+  Format(count, sizeof count, Text(TXT_RUNNING_COUNT), static_cast<int>(done), static_cast<int>(w->op->total));
+  SetDlgItemTextA(w->window, IDC_WAIT_LINE3, count);
 }
 
 }  // namespace
@@ -109,9 +120,10 @@ void WaitForThread(HANDLE thread, LongOperation *op, HWND owner, const WaitTexts
     if (op->total) {
       if (r == WAIT_TIMEOUT && interval < kProgressCapMs) interval *= 2;
       const u32 done = op->progress.load();
-      if (done && done != shown && progressWindow) {
+      if (done && done != shown) {
         shown = done;
-        SendMessageA(progressWindow, progressMessage, done, op->total);
+        if (progressWindow) SendMessageA(progressWindow, progressMessage, done, op->total);
+        ShowCount(&state, done);
       }
     }
   }

@@ -16,7 +16,8 @@ struct WaitTexts {
 // every message is served, the wait window's through IsDialogMessageA.
 // Without delay the window shows at once. With op->total the progress
 // counter is polled, from 1024 ms doubling, and sent as `progressMessage`
-// (done, total) to progressWindow when it changed.
+// (done, total) to progressWindow when it changed; the window's third line,
+// when it has no text of its own, shows it as a running count.
 void WaitForThread(HANDLE thread, LongOperation *op, HWND owner, const WaitTexts &texts, HWND progressWindow,
                    UINT progressMessage, bool delayed, HWND filter);
 

@@ -42,6 +42,9 @@
 #define IDC_BAR_KEY_SECOND 2197
 #define IDD_GOTO 140
 #define IDD_CLIPS 150
+#define IDD_COMPLETE_WORD 170
+#define IDD_QUOTE 240
+#define IDD_CLOSE 250
 
 // ---- controls of the Go to dialog ----
 #define IDC_GOTO_LINE 2310
@@ -53,6 +56,15 @@
 // ---- controls of the Clips dialog: clip n (0..8) in a field and a button ----
 #define IDC_CLIP_TEXT 1501    // + n
 #define IDC_CLIP_PASTE 1511   // + n
+
+// ---- the Complete Word list ----
+#define IDC_COMPLETE_LIST 1701
+
+// ---- controls of the simple tool dialogs (Quote, Close, ...): up to two
+// edit boxes and four check boxes, and the note line ----
+#define IDC_TOOL_EDIT 2401    // + n (0..1)
+#define IDC_TOOL_CHECK 2411   // + n (0..3)
+#define IDC_TOOL_NOTE 2420
 
 // ---- child windows of the main window ----
 #define IDC_EDITOR 1020
@@ -183,8 +195,17 @@
 #define IDM_EDIT_COMPLETE_WORD 21837
 #define IDM_EDIT_TAB 21920
 #define IDM_EDIT_SHIFT_TAB 21921
+// The tools (the editor runs them): the range of their ids, and those the
+// code names.
+#define IDM_TOOLS_LAST_TOOL 30050
+#define IDM_TOOLS_FIRST 31010
+#define IDM_TOOLS_LAST 39030
+#define IDM_TOOL_UPPER_CASE 31010
+#define IDM_TOOL_FUN_CASE 31080
 #define IDM_TOOL_INDENT 32210
+#define IDM_TOOL_QUOTE 32230
 #define IDM_TOOL_UNINDENT 32240
+#define IDM_TOOL_CLOSE 32310
 #define IDM_OVERWRITE_MODE 55711
 #define IDM_STATUS_BAR 55111
 #define IDM_OPT_WRAP_MARGIN 55211

@@ -1,0 +1,142 @@
+#include "app/tool_dialogs.h"
+
+#include "app/app_state.h"
+#include "config/config_state.h"
+#include "resources/resource.h"
+
+namespace {
+
+// ---- edit boxes that take Ctrl+Tab as a tab character ----
+
+WNDPROC g_editBase;  // the edit class's procedure (the same for every box)
+
+bool ControlDown() { return (GetKeyState(VK_CONTROL) & 0x8000) != 0; }
+
+LRESULT CALLBACK TabEditProc(HWND edit, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_GETDLGCODE: {
+      // The dialog manager asks before it moves the focus on a Tab; with Ctrl
+      // down the box keeps the key.
+      LRESULT code = CallWindowProcA(g_editBase, edit, msg, wParam, lParam);
+      const MSG *m = reinterpret_cast<const MSG *>(lParam);
+      if (m && m->message == WM_KEYDOWN && m->wParam == VK_TAB && ControlDown()) code |= DLGC_WANTTAB;
+      return code;
+    }
+    case WM_KEYDOWN:
+      if (wParam == VK_TAB && ControlDown()) {
+        SendMessageA(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("\t"));
+        return 0;
+      }
+      break;
+    case WM_CHAR:
+      if (wParam == '\t') return 0;  // the tab went in with its key
+      break;
+    default:
+      break;
+  }
+  return CallWindowProcA(g_editBase, edit, msg, wParam, lParam);
+}
+
+void TakeCtrlTab(HWND edit) {
+  const LONG_PTR base = SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TabEditProc));
+  if (!g_editBase) g_editBase = reinterpret_cast<WNDPROC>(base);
+}
+
+// ---- the dialog ----
+
+void CenterOverOwner(HWND dialog) {
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  if (!owner) return;
+  RECT o, d;
+  GetWindowRect(owner, &o);
+  GetWindowRect(dialog, &d);
+  const int x = o.left + ((o.right - o.left) - (d.right - d.left)) / 2;
+  const int y = o.top + ((o.bottom - o.top) - (d.bottom - d.top)) / 3;
+  SetWindowPos(dialog, nullptr, x < 0 ? 0 : x, y < 0 ? 0 : y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void OnInit(HWND dialog, const SimpleToolDialog *table) {
+  SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(table));
+  for (const ToolDialogEdit &e : table->edits) {
+    if (!e.control) continue;
+    HWND edit = GetDlgItem(dialog, e.control);
+    SendMessageA(edit, EM_LIMITTEXT, e.limit, 0);
+    SetWindowTextA(edit, e.buffer);
+    TakeCtrlTab(edit);
+  }
+  for (const ToolDialogCheck &c : table->checks)
+    if (c.control) CheckDlgButton(dialog, c.control, *c.flag ? BST_CHECKED : BST_UNCHECKED);
+  CenterOverOwner(dialog);
+  if (table->edits[0].control) {
+    HWND first = GetDlgItem(dialog, table->edits[0].control);
+    SetFocus(first);
+    SendMessageA(first, EM_SETSEL, 0, -1);
+  }
+}
+
+void Store(HWND dialog, const SimpleToolDialog *table) {
+  for (const ToolDialogEdit &e : table->edits)
+    if (e.control) GetDlgItemTextA(dialog, e.control, e.buffer, static_cast<int>(e.limit + 1));
+  for (const ToolDialogCheck &c : table->checks)
+    if (c.control) *c.flag = IsDlgButtonChecked(dialog, c.control) == BST_CHECKED ? 1 : 0;
+}
+
+INT_PTR CALLBACK SimpleToolDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
+  const SimpleToolDialog *table = reinterpret_cast<const SimpleToolDialog *>(GetWindowLongPtrA(dialog, DWLP_USER));
+  switch (msg) {
+    case WM_INITDIALOG:
+      OnInit(dialog, reinterpret_cast<const SimpleToolDialog *>(lParam));
+      return FALSE;  // the focus is set
+    case WM_COMMAND: {
+      if (!table) return FALSE;
+      const int id = LOWORD(wParam);
+      if (id == IDOK) {
+        Store(dialog, table);
+        EndDialog(dialog, IDOK);
+        return TRUE;
+      }
+      if (id == IDCANCEL) {
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+      }
+      if (HIWORD(wParam) == BN_CLICKED && table->onButton) return table->onButton(dialog, id, table->context);
+      return FALSE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+int RunSimpleToolDialog(HWND owner, const SimpleToolDialog &table) {
+  const INT_PTR r = DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(table.dialog), owner, SimpleToolDlgProc,
+                                    reinterpret_cast<LPARAM>(&table));
+  return r == IDOK ? kResultDone : kResultCancelled;
+}
+
+int RunToolDialog(HWND owner, int id) {
+  ToolSettings &t = g_settings.tools;
+  const int kPhraseLimit = sizeof t.QtText - 1;  // 1,023 characters
+  static_assert(sizeof t.QtText == 1024 && sizeof t.ClText == 1024, "the phrases hold 1,023 characters");
+  switch (id) {
+    case IDM_TOOL_QUOTE: {
+      const SimpleToolDialog quote = {IDD_QUOTE,
+                                      {{IDC_TOOL_EDIT, kPhraseLimit, t.QtText}},
+                                      {{IDC_TOOL_CHECK, &t.QtEmpty}, {IDC_TOOL_CHECK + 1, &t.QtSpace}},
+                                      nullptr,
+                                      nullptr};
+      return RunSimpleToolDialog(owner, quote);
+    }
+    case IDM_TOOL_CLOSE: {
+      const SimpleToolDialog close = {IDD_CLOSE,
+                                      {{IDC_TOOL_EDIT, kPhraseLimit, t.ClText}},
+                                      {{IDC_TOOL_CHECK, &t.ClEmpty}, {IDC_TOOL_CHECK + 1, &t.ClSpace}},
+                                      nullptr,
+                                      nullptr};
+      return RunSimpleToolDialog(owner, close);
+    }
+    default:
+      return kResultCancelled;
+  }
+}

@@ -1,0 +1,337 @@
+// The text tools from the frame's commands: the runner through the editor's
+// host (automatic selection and its question, one undo step, the worker and
+// the inline run alike), the menu states, the Quote dialog and the Last Tool
+// without it, the Last Tool from the search and from EDM_RUNLASTTOOL, Tab
+// over lines, Fun Case's refusal, and Complete Word with its list.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+
+#include "app/app_state.h"
+#include "app/main_window.h"
+#include "app/search_commands.h"
+#include "config/config_state.h"
+#include "editor/editor_commands.h"
+#include "editor/editor_messages.h"
+#include "foundation/texts.h"
+#include "resources/resource.h"
+#include "search/search_run.h"
+#include "tests/support/scripted_answerer.h"
+#include "tests/win/gui_helpers.h"
+#include "tools/text_tools.h"
+
+namespace {
+
+class ToolCommands : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(ResetFrameGlobals());
+    SetLastTool(nullptr);
+    ASSERT_EQ(CreateMainWindow(), 0);
+    PumpMessages();
+    editor_ = g_app.editorWindow;
+    ASSERT_NE(editor_, nullptr);
+  }
+  void TearDown() override {
+    SetControl(false);
+    DestroyFrame();
+    SetDefaultSettings(&g_settings, true);
+    SetLastTool(nullptr);
+  }
+
+  static LRESULT Command(int id) { return SendMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+  void SetText(const std::string &text, DWORD caret = 0) {
+    SendMessageA(editor_, EDM_SETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    Select(caret, caret);
+  }
+  std::string Text() const {
+    std::string t(static_cast<size_t>(SendMessageA(editor_, EDM_GETTEXTLENGTHRAW, 0, 0)), '\0');
+    SendMessageA(editor_, EDM_GETTEXTRAW, t.size() + 1, reinterpret_cast<LPARAM>(&t[0]));
+    return t;
+  }
+  void Select(DWORD anchor, DWORD caret) const { SendMessageA(editor_, EM_SETSEL, anchor, caret); }
+  std::pair<DWORD, DWORD> Selection() const {
+    DWORD a = 0, b = 0;
+    SendMessageA(editor_, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
+    return {a, b};
+  }
+  static bool Grey(int id) {
+    HMENU menu = GetMenu(g_app.mainWindow);
+    SendMessageA(g_app.mainWindow, WM_INITMENU, reinterpret_cast<WPARAM>(menu), 0);
+    return (GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND) & MF_GRAYED) != 0;
+  }
+  static void SetControl(bool down) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = down ? 0x80 : 0;
+    SetKeyboardState(keys);
+  }
+  // A key as the dialog's message loop hands it over.
+  static void DialogKey(HWND dialog, HWND control, WPARAM key) {
+    MSG m = {control, WM_KEYDOWN, key, 0, 0, {0, 0}};
+    if (!IsDialogMessageA(dialog, &m)) {
+      TranslateMessage(&m);
+      DispatchMessageA(&m);
+    }
+  }
+
+  HWND editor_ = nullptr;
+};
+
+// A case tool on the caret's line (TASel Line) is one undo step; the menu
+// enables the built tools and the Last Tool once one ran; with TASel off
+// the question comes first: No changes nothing, Yes selects everything.
+TEST_F(ToolCommands, CaseToolTakesTheCaretsLineAndAsksWithoutAutoSelection) {
+  EXPECT_TRUE(Grey(IDM_TOOLS_LAST_TOOL)) << "no tool has run";
+  EXPECT_FALSE(Grey(IDM_TOOL_UPPER_CASE) || Grey(IDM_TOOL_QUOTE) || Grey(IDM_EDIT_COMPLETE_WORD));
+  EXPECT_TRUE(Grey(34110) && Grey(36110)) << "tools not built yet stay greyed";
+  EXPECT_EQ(Command(36110), 2) << "and are no editor command";
+
+  SetText("one two\r\nthree four\r\nfive", 12);
+  EXPECT_EQ(Command(IDM_TOOL_UPPER_CASE), 0);
+  EXPECT_EQ(Text(), "one two\r\nTHREE FOUR\r\nfive");
+  EXPECT_FALSE(Grey(IDM_TOOLS_LAST_TOOL));
+  SendMessageA(editor_, WM_UNDO, 0, 0);
+  EXPECT_EQ(Text(), "one two\r\nthree four\r\nfive") << "one undo step";
+
+  g_settings.main.TASel = 0;
+  SetText("abc\r\ndef", 1);
+  {
+    ScriptedAnswerer answers;
+    answers.Expect(::Text(TXT_NEEDS_SELECTION), kAskYesNo, kAnswerNo);
+    EXPECT_EQ(Command(IDM_TOOL_UPPER_CASE), 1);
+  }
+  EXPECT_EQ(Text(), "abc\r\ndef");
+  EXPECT_EQ(Selection(), std::make_pair(1ul, 1ul));
+  // Yes; a command posted while the question is up waits for the run's end.
+  int asked = 0;
+  const Answerer yes = {[](void *context, WindowRef, const char *q, AskKind kind) {
+                          EXPECT_STREQ(q, ::Text(TXT_NEEDS_SELECTION));
+                          EXPECT_EQ(kind, kAskYesNo);
+                          if ((*static_cast<int *>(context))++ == 0) {
+                            PostMessageA(g_app.mainWindow, WM_COMMAND, 31020, 0);  // All Lower Case
+                            PumpMessages();
+                          }
+                          return static_cast<int>(kAnswerYes);
+                        },
+                        &asked};
+  const Answerer *previous = InstallAnswerer(&yes);
+  EXPECT_EQ(Command(IDM_TOOL_UPPER_CASE), 0);
+  InstallAnswerer(previous);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(Text(), "ABC\r\nDEF");
+  EXPECT_EQ(Selection(), std::make_pair(0ul, 8ul));
+  PumpMessages();
+  EXPECT_EQ(Text(), "abc\r\ndef") << "the posted command ran after the tool";
+}
+
+// A worker tool gives on the worker the text it gives inline, on a few MB.
+TEST_F(ToolCommands, WorkerAndInlineRunsAgree) {
+  std::string text;
+  for (unsigned i = 0; text.size() < 3u << 20; i++) {
+    text.append(i % 7, ' ');
+    if (i % 3 == 0) text += '\t';
+    text += "word " + std::to_string(i);
+    text.append(i % 5, ' ');
+    text += i % 11 ? "\r\n" : "\n";
+  }
+  std::string results[2];
+  for (int noThread = 0; noThread < 2; noThread++) {
+    g_settings.main.TNoThrd = noThread;
+    SetText(text);
+    Select(0, static_cast<DWORD>(text.size()));
+    EXPECT_EQ(Command(32410), 0);  // Tabify
+    EXPECT_EQ(Command(32110), 0);  // Trim Tail Spaces
+    results[noThread] = Text();
+    SendMessageA(editor_, WM_UNDO, 0, 0);
+    SendMessageA(editor_, WM_UNDO, 0, 0);
+    EXPECT_TRUE(Text() == text) << "two tools, two undo steps";
+  }
+  EXPECT_NE(results[0], text);
+  EXPECT_LT(results[0].size(), text.size());
+  EXPECT_TRUE(results[0] == results[1]);
+}
+
+// Quote's dialog: its texts, Ctrl+Tab typing a tab, Cancel changing nothing,
+// OK storing the settings and quoting (keeping the lines selected); then the
+// Last Tool quotes again without the dialog.
+TEST_F(ToolCommands, QuoteDialogStoresItsSettingsAndLastToolRepeatsWithoutIt) {
+  SetText("a\r\n\r\nc\r\nd");
+  Select(0, 6);
+  EXPECT_TRUE(WithDialog([] { EXPECT_EQ(Command(IDM_TOOL_QUOTE), 1); }, [](HWND dialog) {
+    SetDlgItemTextA(dialog, IDC_TOOL_EDIT, "#");
+    CheckDlgButton(dialog, IDC_TOOL_CHECK, BST_CHECKED);
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  }));
+  EXPECT_EQ(Text(), "a\r\n\r\nc\r\nd");
+  EXPECT_STREQ(g_settings.tools.QtText, "");
+  EXPECT_EQ(g_settings.tools.QtEmpty, 0);
+  EXPECT_FALSE(HasLastTool()) << "a cancelled dialog runs nothing";
+
+  EXPECT_TRUE(WithDialog([] { EXPECT_EQ(Command(IDM_TOOL_QUOTE), 0); }, [](HWND dialog) {
+    auto text = [&](int id) {
+      char t[128] = {};
+      GetDlgItemTextA(dialog, id, t, sizeof t);
+      return std::string(t);
+    };
+    EXPECT_EQ(text(IDC_TOOL_CHECK), "Quote non-&empty lines only");
+    EXPECT_EQ(text(IDC_TOOL_CHECK + 1), "&Skip leading spaces");
+    EXPECT_EQ(text(IDC_TOOL_NOTE), "Press Ctrl+Tab to insert a Tab character into the edit box.");
+    EXPECT_EQ(text(IDOK), "Quote");
+    EXPECT_EQ(text(IDCANCEL), "Cancel");
+    HWND edit = GetDlgItem(dialog, IDC_TOOL_EDIT);
+    EXPECT_EQ(SendMessageA(edit, EM_GETLIMITTEXT, 0, 0), 1023);
+    SetWindowTextA(edit, ">");
+    SendMessageA(edit, EM_SETSEL, 1, 1);
+    DialogKey(dialog, edit, VK_TAB);  // a plain Tab is the dialog's
+    EXPECT_EQ(text(IDC_TOOL_EDIT), ">");
+    SetControl(true);
+    DialogKey(dialog, edit, VK_TAB);
+    SetControl(false);
+    EXPECT_EQ(text(IDC_TOOL_EDIT), ">\t");
+    CheckDlgButton(dialog, IDC_TOOL_CHECK, BST_CHECKED);
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+  }));
+  EXPECT_STREQ(g_settings.tools.QtText, ">\t");
+  EXPECT_EQ(g_settings.tools.QtEmpty, 1);
+  EXPECT_EQ(g_settings.tools.QtSpace, 0);
+  EXPECT_EQ(Text(), ">\ta\r\n\r\n>\tc\r\nd") << "non-empty lines only; the fourth line untouched";
+  EXPECT_EQ(Selection(), std::make_pair(0ul, 10ul)) << "the quoted lines stay selected";
+  EXPECT_FALSE(WithDialog([] { EXPECT_EQ(Command(IDM_TOOLS_LAST_TOOL), 0); }, [](HWND dialog) {
+    ADD_FAILURE() << "Last Tool showed a dialog";
+    EndDialog(dialog, IDCANCEL);
+  }));
+  EXPECT_EQ(Text(), ">\t>\ta\r\n\r\n>\t>\tc\r\nd");
+}
+
+// The Last Tool on every search occurrence (one undo), on one, and through
+// the editor's EDM_RUNLASTTOOL while its nesting counter is raised.
+TEST_F(ToolCommands, LastToolRunsOnSearchOccurrencesAndFromTheEditorsRequest) {
+  SetText("x", 0);
+  EXPECT_EQ(Command(IDM_TOOL_UPPER_CASE), 0);
+  SetText("one two one two");
+  strcpy(g_settings.opts.bar[0].Patt, "one");
+  for (int noThread = 0; noThread < 2; noThread++) {
+    g_settings.main.FNoThrd = noThread;
+    ScriptedAnswerer answers;
+    answers.Expect("Total replacements: 2", kAskInfo, kAnswerOk);
+    EXPECT_EQ(RunSearch(0, kSearchLastToolAll | kSearchLastTool | kSearchFromStart), 2);
+    EXPECT_EQ(Text(), "ONE two ONE two");
+    SendMessageA(editor_, WM_UNDO, 0, 0);
+    EXPECT_EQ(Text(), "one two one two") << "one undo";
+  }
+  strcpy(g_settings.opts.bar[0].Patt, "two");
+  Select(0, 0);
+  EXPECT_EQ(RunSearch(0, kSearchLastTool | kSearchFromStart), 1);
+  EXPECT_EQ(Text(), "one TWO one two");
+  EXPECT_EQ(Selection(), std::make_pair(12ul, 15ul)) << "the next one selected";
+  EXPECT_EQ(SendMessageA(editor_, EDM_RUNLASTTOOL, 4, reinterpret_cast<LPARAM>("text")), 1);
+  EXPECT_EQ(Text(), "one TWO one TWO");
+  EXPECT_EQ(EditorOf(editor_)->toolNesting, 0);
+}
+
+// Tab and Shift+Tab over lines indent and unindent them (AutoTab) without
+// becoming the Last Tool; Ctrl+Tab is Indent as an ordinary tool.
+TEST_F(ToolCommands, TabOverLinesIndentsWithoutBecomingTheLastTool) {
+  SetText("A\r\nB\r\nC\r\nD");
+  Select(9, 10);
+  EXPECT_EQ(Command(31020), 0);  // All Lower Case: the Last Tool
+  Select(0, 9);
+  EXPECT_EQ(Command(IDM_EDIT_TAB), 0);
+  EXPECT_EQ(Text(), "\tA\r\n\tB\r\n\tC\r\nd");
+  EXPECT_EQ(Command(IDM_TOOLS_LAST_TOOL), 0);
+  EXPECT_EQ(Text(), "\ta\r\n\tb\r\n\tc\r\nd") << "the Last Tool is still All Lower Case";
+  EXPECT_EQ(Command(IDM_EDIT_SHIFT_TAB), 0);
+  EXPECT_EQ(Text(), "a\r\nb\r\nc\r\nd");
+  // Within one line Tab types a tab; with AutoTab off, over lines too.
+  Select(0, 1);
+  EXPECT_EQ(Command(IDM_EDIT_TAB), 0);
+  EXPECT_EQ(Text(), "\t\r\nb\r\nc\r\nd");
+  g_settings.edit.AutoTab = 0;
+  Select(3, 6);
+  EXPECT_EQ(Command(IDM_EDIT_TAB), 0);
+  EXPECT_EQ(Text(), "\t\r\n\tc\r\nd");
+  // Ctrl+Tab becomes the Last Tool.
+  g_settings.edit.AutoTab = 1;
+  Select(0, 6);
+  EXPECT_EQ(Command(IDM_TOOL_INDENT), 0);
+  EXPECT_EQ(Command(IDM_TOOLS_LAST_TOOL), 0);
+  EXPECT_EQ(Text(), "\t\t\t\r\n\t\t\tc\r\nd");
+}
+
+// From the 33rd use on, Fun Case may refuse: one of its four texts is shown
+// and the text stays as it was.
+TEST_F(ToolCommands, FunCaseRefusalShowsItsTextAndChangesNothing) {
+  ResetFunCaseCounters();
+  const char *refusals[] = {"Knock it off!", "No way!", "Really? No..", "Are we there yet?"};
+  ScriptedAnswerer answers;
+  for (const char *r : refusals) answers.Allow(r, kAskWarning, kAnswerOk);
+  int refusedAt = 0;
+  for (int use = 1; use <= 400 && !refusedAt; use++) {
+    SetText("some words here");
+    Select(0, 15);
+    const std::string before = Text();
+    const size_t asked = answers.asked().size();
+    const LRESULT r = Command(IDM_TOOL_FUN_CASE);
+    if (answers.asked().size() == asked) {
+      EXPECT_EQ(r, 0);
+      continue;
+    }
+    refusedAt = use;
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(Text(), before);
+    EXPECT_EQ(SendMessageA(editor_, EM_CANUNDO, 0, 0), 0);
+  }
+  EXPECT_GT(refusedAt, 32) << "never within the first 32 uses";
+}
+
+// Complete Word: one candidate inserted as one edit; a shared continuation
+// (CWLong); the list for several (nearest first), chosen by Enter or a
+// double-click, cancelled by Esc; no partial word: nothing. Never the Last
+// Tool.
+TEST_F(ToolCommands, CompleteWordInsertsTheRemainderOrOffersTheList) {
+  SetText("beta be", 7);
+  EXPECT_EQ(Command(IDM_EDIT_COMPLETE_WORD), 0);
+  EXPECT_EQ(Text(), "beta beta");
+  SendMessageA(editor_, WM_UNDO, 0, 0);
+  EXPECT_EQ(Text(), "beta be");
+  SetText("alpha alphabet al", 17);
+  EXPECT_EQ(Command(IDM_EDIT_COMPLETE_WORD), 0);
+  EXPECT_EQ(Text(), "alpha alphabet alpha");
+
+  const struct {
+    int cwLong, choose;  // choose: 0 Esc, 1 Enter, 2 double-click
+    const char *result;
+  } kCases[] = {{1, 1, "apple apricot apple"}, {0, 2, "apple apricot apricot"}, {0, 0, "apple apricot ap"}};
+  for (const auto &c : kCases) {
+    g_settings.edit.CWLong = c.cwLong;
+    SetText("apple apricot ap", 16);
+    const int choose = c.choose;
+    EXPECT_TRUE(WithDialog([&] { EXPECT_EQ(Command(IDM_EDIT_COMPLETE_WORD), choose ? 0 : 1); }, [&](HWND dialog) {
+      EXPECT_NE(GetWindowLongA(dialog, GWL_STYLE) & WS_CAPTION, static_cast<LONG>(WS_CAPTION)) << "no caption";
+      HWND list = GetDlgItem(dialog, IDC_COMPLETE_LIST);
+      ASSERT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 2);
+      char item[32] = {};
+      SendMessageA(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(item));
+      EXPECT_STREQ(item, "apricot") << "nearest first";
+      if (choose == 0) {
+        DialogKey(dialog, list, VK_ESCAPE);
+      } else if (choose == 1) {
+        SendMessageA(list, LB_SETCURSEL, 1, 0);
+        DialogKey(dialog, list, VK_RETURN);
+      } else {
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_COMPLETE_LIST, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
+      }
+    }));
+    EXPECT_EQ(Text(), c.result);
+  }
+  SetText("abc ", 4);
+  EXPECT_EQ(Command(IDM_EDIT_COMPLETE_WORD), 1);
+  EXPECT_EQ(Text(), "abc ");
+  EXPECT_FALSE(HasLastTool());
+}
+
+}  // namespace
