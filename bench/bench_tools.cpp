@@ -20,6 +20,7 @@
 #include "document/edit.h"
 #include "document/undo.h"
 #include "files/load.h"
+#include "tools/complete_word.h"
 #include "tools/tool_table.h"
 
 namespace {
@@ -179,6 +180,30 @@ void BenchTools() {
     DestroyDocument(doc);
     unlink(path);
     return;
+  }
+
+  // Complete Word with a prefix of three: the words of the whole text that
+  // begin with it, through the runner, against grep and sort.
+  {
+    const double peer = BestCommand("grep -oE '\\bbum\\w*'" + file + " | sort -u >/dev/shm/quillpad-tools-out.txt");
+    u32 found = 0;
+    const double ours = BestSeconds(2, [&] {
+      CompleteWordRequest request = {};
+      request.prefix = "bum";
+      request.prefixLength = 3;
+      request.ownStart = doc->store.length;
+      ToolDescriptor tool = {};
+      tool.buildFromText = CollectCompletions;
+      tool.flags = kToolWholeDocument | kToolReadOnly | kToolWorker;
+      tool.param = reinterpret_cast<ToolParam>(&request);
+      ToolHost host = {};
+      if (RunTool(doc, &tool, host, kSettings) != 0) printf("complete word failed\n");
+      found = request.count;
+      FreeCompleteWordRequest(&request);
+    });
+    Ratio("tool_complete_word_vs_grep_sort_256MiB", ours, peer);
+    printf("tool_complete_word_vs_grep_sort_256MiB goal 1.00 x (ours %.3f s, peer %.3f s, %u words)\n", ours, peer,
+           found);
   }
 
   // The runner alone: the text out and back, against the engine's load.

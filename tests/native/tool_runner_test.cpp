@@ -382,6 +382,19 @@ TEST_F(Tools, TheExamplesOfTheRules) {
   ASSERT_EQ(RunTool(d, &swap, host.Make(d), Settings()), 0);
   EXPECT_EQ(d.Text(), "a\nyb\ryc");
   EXPECT_TRUE(DocOk(d));
+  // A preview: the result goes to the target window, the document stays.
+  ToolDescriptor preview;
+  DescribeTool(31010, &preview);
+  preview.target = &host;
+  ToolHost h = host.Make(d);
+  h.setTargetText = [](void *c, WindowRef, const char *text, u32 n) {
+    static_cast<Host *>(c)->messages = std::string(text, n);
+    return 0;
+  };
+  d.Select(0, 2);
+  ASSERT_EQ(RunTool(d, &preview, h, Settings()), 0);
+  EXPECT_EQ(host.messages, "A");  // the newline after it pulled back, as ever
+  EXPECT_EQ(d.Text(), "a\nyb\ryc");
   // Random and Fun Case change case only; Fun Case lowers what is not a word.
   std::string mixed = "Hello, World! ABC def";
   std::string r1 = Run(31070, mixed), r2 = Run(31080, mixed);
