@@ -152,6 +152,7 @@ int PutBack(Document *doc, u32 a, u32 b, const char *text, u32 length, u32 flags
     const int r = OverwriteSelection(doc, text, flags | kReplaceCloseBefore | kReplaceCloseAfter);
     if (r != -2) return r == 0 ? kResultReported : 0;
   }
+  if (length == 0 && a == b) return 0;  // nothing in, nothing out
   const u32 modified = doc->modified, autoSaveModified = doc->modifiedSinceAutoSave;
   const u32 steps = doc->undo.count;
   flags |= kReplaceFromBytes | kReplaceKeepRedo;
