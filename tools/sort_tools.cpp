@@ -119,7 +119,8 @@ inline u32 MatchAt(const u8 *t, u32 i, u32 n, const char *s) {
   return k;
 }
 
-// A number as read: its sign (0 for zero), the stretch of its significant
+// A number as read (a locale string standing at a place wins over a letter
+// that would be a digit): its sign (0 for zero), the stretch of its significant
 // integer digits and of its fraction (with skipped characters and thousands
 // separators inside them).
 struct NumberParts {
@@ -159,21 +160,21 @@ struct NumberReader {
     for (;;) {
       Skip(&i);
       if (i == n) break;
-      const u8 c = At(i);
-      if (IsNumberDigit(c)) {
-        if (leading && c == '0') {
-          i++;
-          continue;
-        }
-        if (leading) p.intBegin = i, leading = false;
-        p.intDigits++;
-        p.intEnd = ++i;
-        continue;
-      }
       if (MatchAt(t, i, n, loc.decimal)) break;
       const u32 k = MatchAt(t, i, n, loc.thousands);
-      if (!k) break;
-      i += k;
+      if (k) {
+        i += k;
+        continue;
+      }
+      const u8 c = At(i);
+      if (!IsNumberDigit(c)) break;
+      if (leading && c == '0') {
+        i++;
+        continue;
+      }
+      if (leading) p.intBegin = i, leading = false;
+      p.intDigits++;
+      p.intEnd = ++i;
     }
     if (leading) p.intBegin = p.intEnd = i;
     p.fracBegin = p.fracEnd = i;
@@ -184,15 +185,15 @@ struct NumberReader {
       for (;;) {
         Skip(&i);
         if (i == n) break;
-        const u8 c = At(i);
-        if (IsNumberDigit(c)) {
-          nonZero |= c != '0';
-          p.fracEnd = ++i;
+        const u32 s = MatchAt(t, i, n, loc.thousands);
+        if (s) {
+          i += s;
           continue;
         }
-        const u32 s = MatchAt(t, i, n, loc.thousands);
-        if (!s) break;
-        i += s;
+        const u8 c = At(i);
+        if (!IsNumberDigit(c)) break;
+        nonZero |= c != '0';
+        p.fracEnd = ++i;
       }
     }
     if (loc.signAfter) {
@@ -211,13 +212,14 @@ struct NumberReader {
         ++*i;
         continue;
       }
-      const u8 c = At(*i);
-      if (IsNumberDigit(c)) {
-        ++*i;
-        return c;
-      }
       const u32 k = MatchAt(t, *i, end, loc.thousands);
-      *i += k ? k : 1;
+      if (k) {
+        *i += k;
+        continue;
+      }
+      const u8 c = At(*i);
+      ++*i;
+      if (IsNumberDigit(c)) return c;
     }
     return 0;
   }
@@ -298,7 +300,7 @@ int WriteLines(const char *text, const void *lines, size_t stride, u32 count, co
       MemCopy(w, newline, newlineLength);
       w += newlineLength;
     }
-    MemCopy(w, text + l->start, l->length);
+    if (l->length) MemCopy(w, text + l->start, l->length);  // an empty input has no text
     w += l->length;
   }
   out->length = static_cast<u32>(total);
