@@ -9,6 +9,7 @@
 #include "config/config_state.h"
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
+#include "tools/line_walker.h"
 #include "tools/text_tools.h"
 
 namespace {
@@ -17,45 +18,7 @@ u32 TabSize() { return g_settings.edit.Tab > 0 ? static_cast<u32>(g_settings.edi
 
 inline bool IsBlankChar(u8 c) { return (CharType(c) & kC1Space) != 0; }
 
-// One line: its text [start, textEnd) and its newline [textEnd, end).
-struct Line {
-  u32 start, textEnd, end;
-};
-
-// Walks the lines of a text in order. The next CR and the next LF are found
-// by memchr and kept until passed, so that a text of one newline kind costs
-// one scan.
-class LineWalker {
- public:
-  LineWalker(const char *text, u32 length) : t_(text), n_(length) {}
-  bool Next(Line *line) {
-    if (done_) return false;
-    if (nextLF_ < pos_ || !lfKnown_) nextLF_ = Find('\n'), lfKnown_ = true;
-    if (nextCR_ < pos_ || !crKnown_) nextCR_ = Find('\r'), crKnown_ = true;
-    const u32 e = nextCR_ < nextLF_ ? nextCR_ : nextLF_;
-    if (e >= n_) {
-      *line = Line{pos_, n_, n_};
-      done_ = true;
-      return true;
-    }
-    const u32 newline = (t_[e] == '\r' && e + 1 < n_ && t_[e + 1] == '\n') ? 2 : 1;
-    *line = Line{pos_, e, e + newline};
-    pos_ = e + newline;
-    return true;
-  }
-
- private:
-  u32 Find(char c) const {
-    const void *p = memchr(t_ + pos_, c, n_ - pos_);
-    return p ? static_cast<u32>(static_cast<const char *>(p) - t_) : n_;
-  }
-  const char *t_;
-  u32 n_;
-  u32 pos_ = 0;
-  u32 nextCR_ = 0, nextLF_ = 0;
-  bool crKnown_ = false, lfKnown_ = false;
-  bool done_ = false;
-};
+using Line = LineBounds;
 
 // The lines of a text (at least one).
 u64 CountLines(const char *text, u32 length) {

@@ -34,6 +34,7 @@ int ToolDocumentReserve(ToolDocument *doc, u64 bytes) {
 }
 
 int ToolDocumentAppend(ToolDocument *doc, const char *bytes, u32 n) {
+  if (n == 0) return 0;  // an empty record has no buffer to copy into
   const u64 needed = static_cast<u64>(doc->length) + n;
   if (needed > doc->capacity) {
     u64 grown = static_cast<u64>(doc->capacity) + doc->capacity / 2 + 4096;

@@ -1,6 +1,7 @@
 #include "tools/tool_table.h"
 
 #include "foundation/bytes.h"
+#include "tools/sort_tools.h"
 #include "tools/text_tools.h"
 
 namespace {
@@ -43,6 +44,25 @@ void Close(ToolDescriptor *t) {
   t->param = reinterpret_cast<ToolParam>(&g_phrase);
 }
 
+// The quick sorts read TSortIC and the locale at each run; Shuffle only needs
+// the newline. One tool runs at a time, so one record serves them all.
+SortRequest g_sortRequest;
+
+template <bool kDescending>
+void QuickSort(ToolDescriptor *t) {
+  QuickSortRequest(kDescending, &g_sortRequest);
+  t->buildFromDocument = SortLinesTool;
+  t->param = reinterpret_cast<ToolParam>(&g_sortRequest);
+  t->flags = kDocumentTool;
+}
+
+void Shuffle(ToolDescriptor *t) {
+  QuickSortRequest(false, &g_sortRequest);
+  t->buildFromDocument = ShuffleLinesTool;
+  t->param = reinterpret_cast<ToolParam>(&g_sortRequest);
+  t->flags = kDocumentTool;
+}
+
 const ToolRow kRows[] = {
     {31010, 0, InPlace<ToUpperCase>},
     {31020, 0, InPlace<ToLowerCase>},
@@ -66,6 +86,9 @@ const ToolRow kRows[] = {
     {32330, 0, Lines<RemoveLineChar, 1>},
     {32410, 0, Lines<RetabLines, 1>},
     {32420, 0, Lines<RetabLines, 0>},
+    {36120, 0, QuickSort<false>},
+    {36130, 0, QuickSort<true>},
+    {36210, 0, Shuffle},
 };
 
 }  // namespace

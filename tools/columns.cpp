@@ -1,0 +1,137 @@
+#include "tools/columns.h"
+
+#include "foundation/bytes.h"
+#include "foundation/char_class.h"
+
+namespace {
+
+// The length of the delimiter at line[i] (0: none there). A lead byte of a
+// double-byte character and its trail byte are never delimiters.
+inline u32 DelimiterAt(const char *line, u32 i, u32 length, const ColumnSpec &s) {
+  if (s.def.CDs) {
+    const u32 n = s.phraseLength;
+    if (n == 0 || n > length - i) return 0;
+    return MemCompare(line + i, s.def.CD, n) == 0 ? n : 0;
+  }
+  return s.delimiter[static_cast<u8>(line[i])] ? 1 : 0;
+}
+
+inline u32 Step(const char *line, u32 i, u32 length) {
+  return (IsLeadByte(static_cast<u8>(line[i])) && i + 1 < length) ? 2 : 1;
+}
+
+// Calls found(columnIndex, columnStart, columnEnd) for each column in order
+// until it returns false; returns the number of columns visited.
+template <class Found>
+u32 WalkColumns(const char *line, u32 length, const ColumnSpec &s, Found found) {
+  const bool dbcs = AnyLeadBytes();
+  u32 index = 0, begin = 0, i = 0;
+  while (i < length) {
+    u32 d = DelimiterAt(line, i, length, s);
+    if (d == 0) {
+      i += dbcs ? Step(line, i, length) : 1;
+      continue;
+    }
+    const u32 end = i;
+    i += d;
+    if (s.def.CDc)
+      while (i < length && (d = DelimiterAt(line, i, length, s)) != 0) i += d;
+    if (!found(index, begin, end)) return index + 1;
+    index++;
+    begin = i;
+  }
+  found(index, begin, length);
+  return index + 1;
+}
+
+}  // namespace
+
+void PrepareColumn(const ColumnDef &def, bool swapReversed, ColumnSpec *spec) {
+  spec->def = def;
+  spec->def.CD[sizeof spec->def.CD - 1] = 0;
+  MemZero(spec->delimiter, sizeof spec->delimiter);
+  spec->phraseLength = static_cast<u32>(StrLen(spec->def.CD));
+  for (u32 i = 0; i < spec->phraseLength; i++) spec->delimiter[static_cast<u8>(spec->def.CD[i])] = 1;
+  if (swapReversed) {
+    ColumnDef &d = spec->def;
+    if (d.CFr > d.CTo) {
+      const i32 t = d.CFr;
+      d.CFr = d.CTo;
+      d.CTo = t;
+    }
+    if (d.RFr > d.RTo) {
+      const i32 t = d.RFr;
+      d.RFr = d.RTo;
+      d.RTo = t;
+    }
+  }
+}
+
+void ExtractColumn(const char *line, u32 length, const ColumnSpec &spec, u32 *start, u32 *count) {
+  const ColumnDef &d = spec.def;
+  u32 s = 0, n = length;
+  if (d.CC == kColumnNothing) {
+    *start = 0;
+    *count = 0;
+    return;
+  }
+  if (d.CC == kColumnColumns) {
+    // 0-based from here on; a column 0 or below selects nothing.
+    const i64 from = static_cast<i64>(d.CFr) - 1, to = static_cast<i64>(d.CTo) - 1;
+    if (from < 0 || to < 0 || from > to) {
+      *start = 0;
+      *count = 0;
+      return;
+    }
+    i64 first = from, last = to;
+    if (d.CRl) {
+      const u32 columns = WalkColumns(line, length, spec, [](u32, u32, u32) { return true; });
+      if (from >= columns) {
+        *start = 0;
+        *count = 0;
+        return;
+      }
+      first = static_cast<i64>(columns) - 1 - to;
+      last = static_cast<i64>(columns) - 1 - from;
+      if (first < 0) first = 0;
+    }
+    bool found = false;
+    u32 fieldStart = 0, fieldEnd = length;
+    WalkColumns(line, length, spec, [&](u32 index, u32 b, u32 e) {
+      if (index == first) fieldStart = b, found = true;
+      fieldEnd = e;
+      return index < last;
+    });
+    if (!found) {
+      *start = 0;
+      *count = 0;
+      return;
+    }
+    s = fieldStart;
+    n = fieldEnd - fieldStart;
+  }
+  if (d.RC) {
+    const i64 from = static_cast<i64>(d.RFr) - 1, to = static_cast<i64>(d.RTo) - 1;
+    if (from < 0 || to < 0) {
+      *start = 0;
+      *count = 0;
+      return;
+    }
+    if (from > to || from >= n) {
+      *start = s;
+      *count = 0;
+      return;
+    }
+    const u32 f = static_cast<u32>(from), t = to >= n ? n - 1 : static_cast<u32>(to);
+    if (d.RRl) {
+      *start = s + (n - 1 - t);
+      *count = t - f + 1;
+    } else {
+      *start = s + f;
+      *count = t - f + 1;
+    }
+    return;
+  }
+  *start = s;
+  *count = n;
+}

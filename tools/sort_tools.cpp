@@ -1,0 +1,526 @@
+// Sorting compares lines by up to five keys, each a part of the line (the
+// whole line, columns or positions) with characters skipped by an ignore
+// table, read as text (byte codes, optionally case-folded) or as a number in
+// the user's locale. Numbers are compared as digit strings, never converted,
+// so that a number of any length compares exactly.
+//
+// Speed: every line carries the first eight bytes of its first key as it
+// compares (skipped characters left out, case folded, inverted for a
+// descending key) in one integer, so that most comparisons of the merge sort
+// are one integer comparison and never touch the text.
+#include "tools/sort_tools.h"
+
+#include <string.h>
+
+#include "config/config_state.h"
+#include "foundation/bytes.h"
+#include "foundation/char_class.h"
+#include "foundation/memory.h"
+#include "foundation/random.h"
+#include "tools/line_walker.h"
+
+// ---- keys ----
+
+NumberLocale CurrentNumberLocale() {
+  NumberLocale l;
+  MemZero(&l, sizeof l);
+  StrCopyN(l.decimal, g_settings.main.LcDS, sizeof l.decimal);
+  StrCopyN(l.thousands, g_settings.main.LcTS, sizeof l.thousands);
+  StrCopyN(l.negative, g_settings.main.LcNS, sizeof l.negative);
+  StrCopyN(l.positive, g_settings.main.LcPS, sizeof l.positive);
+  l.signAfter = g_settings.main.LcNM == 3 || g_settings.main.LcNM == 4;
+  return l;
+}
+
+namespace {
+
+void MarkTypes(u8 *table, u16 types, u8 value) {
+  for (int c = 0; c < 256; c++)
+    if (CharType(static_cast<u8>(c)) & types) table[c] = value;
+}
+
+void MarkChars(u8 *table, const char *chars, size_t cap, u8 value) {
+  for (size_t i = 0; i < cap && chars[i]; i++) table[static_cast<u8>(chars[i])] = value;
+}
+
+}  // namespace
+
+void PrepareSortKeys(const SortKey *keys, int count, const NumberLocale &locale, PreparedKeys *out) {
+  MemZero(out, sizeof *out);
+  out->locale = locale;
+  out->locale.decimal[7] = out->locale.thousands[7] = out->locale.negative[7] = out->locale.positive[7] = 0;
+  out->lower = LowerTable();
+  for (int k = 0; k < count; k++) {
+    const SortKey &s = keys[k];
+    if (!s.Use) continue;
+    PreparedKey &p = out->key[out->count++];
+    u8 *ig = p.ignore;
+    MemFill(ig, (s.IBl || s.INa) ? 1 : 0, 256);
+    if (s.IBl) MarkChars(ig, s.IBd, sizeof s.IBd, 0);
+    if (s.INa) MarkTypes(ig, kC1Alpha | kC1Digit, 0);
+    if (s.IWs || s.Num) MarkTypes(ig, kC1Space, 1);
+    if (s.IPn) MarkTypes(ig, kC1Punct, 1);
+    if (s.IBn) MarkTypes(ig, kC1Blank, 1);
+    if (s.ICt) MarkTypes(ig, kC1Cntrl, 1);
+    if (s.ICl) MarkChars(ig, s.ICd, sizeof s.ICd, 1);
+    for (int c = 0; c < 256; c++) p.anyIgnored |= ig[c] != 0;
+    p.descending = s.Dsc != 0;
+    p.numbers = s.Num != 0;
+    p.ignoreCase = s.IC != 0;
+    PrepareColumn(s.column, true, &p.column);
+    p.whole = s.column.CC == kColumnEntireLine && !s.column.RC;
+  }
+}
+
+namespace {
+
+// ---- text ----
+
+int CompareText(const u8 *a, u32 an, const u8 *b, u32 bn, const PreparedKey &key, const u8 *lower) {
+  if (!key.anyIgnored) {
+    const u32 m = an < bn ? an : bn;
+    if (!key.ignoreCase) {
+      const int r = m ? memcmp(a, b, m) : 0;
+      if (r) return r < 0 ? -1 : 1;
+    } else {
+      for (u32 i = 0; i < m; i++) {
+        const u8 x = lower[a[i]], y = lower[b[i]];
+        if (x != y) return x < y ? -1 : 1;
+      }
+    }
+    return an < bn ? -1 : an > bn ? 1 : 0;
+  }
+  const u8 *ig = key.ignore;
+  const u8 *fold = key.ignoreCase ? lower : nullptr;
+  u32 i = 0, j = 0;
+  for (;;) {
+    while (i < an && ig[a[i]]) i++;
+    while (j < bn && ig[b[j]]) j++;
+    if (i == an || j == bn) break;
+    const u8 x = fold ? fold[a[i]] : a[i], y = fold ? fold[b[j]] : b[j];
+    if (x != y) return x < y ? -1 : 1;
+    i++, j++;
+  }
+  return (i < an) - (j < bn);
+}
+
+// ---- numbers ----
+
+inline bool IsNumberDigit(u8 c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); }
+
+// The length of the locale string when it stands at t[i] (0: not there, or
+// the string is empty).
+inline u32 MatchAt(const u8 *t, u32 i, u32 n, const char *s) {
+  u32 k = 0;
+  while (s[k]) {
+    if (i + k >= n || t[i + k] != static_cast<u8>(s[k])) return 0;
+    k++;
+  }
+  return k;
+}
+
+// A number as read (a locale string standing at a place wins over a letter
+// that would be a digit): its sign (0 for zero), the stretch of its significant
+// integer digits and of its fraction (with skipped characters and thousands
+// separators inside them).
+struct NumberParts {
+  int sign;
+  u32 intBegin, intEnd, intDigits;
+  u32 fracBegin, fracEnd;
+};
+
+struct NumberReader {
+  const u8 *t;
+  u32 n;
+  const PreparedKey &key;
+  const NumberLocale &loc;
+  const u8 *fold;
+
+  u8 At(u32 i) const { return fold ? fold[t[i]] : t[i]; }
+  void Skip(u32 *i) const {
+    while (*i < n && key.ignore[t[*i]]) ++*i;
+  }
+  int Sign(u32 *i) const {
+    u32 k;
+    if ((k = MatchAt(t, *i, n, loc.negative)) != 0) {
+      *i += k;
+      return -1;
+    }
+    if ((k = MatchAt(t, *i, n, loc.positive)) != 0) *i += k;
+    return 1;
+  }
+
+  NumberParts Read() const {
+    NumberParts p = {1, 0, 0, 0, 0, 0};
+    u32 i = 0;
+    Skip(&i);
+    if (!loc.signAfter) p.sign = Sign(&i);
+    bool leading = true, nonZero = false;
+    p.intBegin = p.intEnd = i;
+    for (;;) {
+      Skip(&i);
+      if (i == n) break;
+      if (MatchAt(t, i, n, loc.decimal)) break;
+      const u32 k = MatchAt(t, i, n, loc.thousands);
+      if (k) {
+        i += k;
+        continue;
+      }
+      const u8 c = At(i);
+      if (!IsNumberDigit(c)) break;
+      if (leading && c == '0') {
+        i++;
+        continue;
+      }
+      if (leading) p.intBegin = i, leading = false;
+      p.intDigits++;
+      p.intEnd = ++i;
+    }
+    if (leading) p.intBegin = p.intEnd = i;
+    p.fracBegin = p.fracEnd = i;
+    u32 k;
+    if (i < n && (k = MatchAt(t, i, n, loc.decimal)) != 0) {
+      i += k;
+      p.fracBegin = p.fracEnd = i;
+      for (;;) {
+        Skip(&i);
+        if (i == n) break;
+        const u32 s = MatchAt(t, i, n, loc.thousands);
+        if (s) {
+          i += s;
+          continue;
+        }
+        const u8 c = At(i);
+        if (!IsNumberDigit(c)) break;
+        nonZero |= c != '0';
+        p.fracEnd = ++i;
+      }
+    }
+    if (loc.signAfter) {
+      Skip(&i);
+      p.sign = Sign(&i);
+    }
+    if (p.intDigits == 0 && !nonZero) p.sign = 0;
+    return p;
+  }
+
+  // The next digit in [*i, end) (0 when none is left: read as '0' by the
+  // fraction's comparison).
+  u8 NextDigit(u32 *i, u32 end) const {
+    while (*i < end) {
+      if (key.ignore[t[*i]]) {
+        ++*i;
+        continue;
+      }
+      const u32 k = MatchAt(t, *i, end, loc.thousands);
+      if (k) {
+        *i += k;
+        continue;
+      }
+      const u8 c = At(*i);
+      ++*i;
+      if (IsNumberDigit(c)) return c;
+    }
+    return 0;
+  }
+};
+
+}  // namespace
+
+int CompareNumbers(const char *a, u32 an, const char *b, u32 bn, const PreparedKey &key, const PreparedKeys &keys) {
+  const u8 *fold = key.ignoreCase ? keys.lower : nullptr;
+  const NumberReader ra{reinterpret_cast<const u8 *>(a), an, key, keys.locale, fold};
+  const NumberReader rb{reinterpret_cast<const u8 *>(b), bn, key, keys.locale, fold};
+  const NumberParts pa = ra.Read(), pb = rb.Read();
+  if (pa.sign != pb.sign) return pa.sign < pb.sign ? -1 : 1;
+  if (pa.sign == 0) return 0;
+  int r = 0;
+  if (pa.intDigits != pb.intDigits) {
+    r = pa.intDigits < pb.intDigits ? -1 : 1;
+  } else {
+    u32 i = pa.intBegin, j = pb.intBegin;
+    for (u32 d = 0; d < pa.intDigits && !r; d++) {
+      const u8 x = ra.NextDigit(&i, pa.intEnd), y = rb.NextDigit(&j, pb.intEnd);
+      if (x != y) r = x < y ? -1 : 1;
+    }
+    i = pa.fracBegin, j = pb.fracBegin;
+    while (!r && (i < pa.fracEnd || j < pb.fracEnd)) {
+      u8 x = ra.NextDigit(&i, pa.fracEnd), y = rb.NextDigit(&j, pb.fracEnd);
+      if (!x) x = '0';
+      if (!y) y = '0';
+      if (x != y) r = x < y ? -1 : 1;
+    }
+  }
+  return pa.sign < 0 ? -r : r;
+}
+
+namespace {
+
+inline void KeyPart(const char *line, u32 length, const PreparedKey &key, const u8 **p, u32 *n) {
+  if (key.whole) {
+    *p = reinterpret_cast<const u8 *>(line);
+    *n = length;
+    return;
+  }
+  u32 s, c;
+  ExtractColumn(line, length, key.column, &s, &c);
+  *p = reinterpret_cast<const u8 *>(line) + s;
+  *n = c;
+}
+
+}  // namespace
+
+int CompareLines(const char *a, u32 aLength, const char *b, u32 bLength, const PreparedKeys &keys) {
+  for (int k = 0; k < keys.count; k++) {
+    const PreparedKey &key = keys.key[k];
+    const u8 *pa, *pb;
+    u32 na, nb;
+    KeyPart(a, aLength, key, &pa, &na);
+    KeyPart(b, bLength, key, &pb, &nb);
+    const int r = key.numbers ? CompareNumbers(reinterpret_cast<const char *>(pa), na,
+                                               reinterpret_cast<const char *>(pb), nb, key, keys)
+                              : CompareText(pa, na, pb, nb, key, keys.lower);
+    if (r) return key.descending ? -r : r;
+  }
+  return 0;
+}
+
+// ---- the line writer ----
+
+int WriteLines(const char *text, const void *lines, size_t stride, u32 count, const char *newline, u32 newlineLength,
+               ToolDocument *out) {
+  const u8 *base = static_cast<const u8 *>(lines);
+  u64 total = count ? static_cast<u64>(count - 1) * newlineLength : 0;
+  for (u32 i = 0; i < count; i++) total += reinterpret_cast<const LineSpan *>(base + i * stride)->length;
+  if (ToolDocumentReserve(out, total + 1) != 0) return -1;
+  char *w = out->text;
+  for (u32 i = 0; i < count; i++) {
+    const LineSpan *l = reinterpret_cast<const LineSpan *>(base + i * stride);
+    if (i) {
+      MemCopy(w, newline, newlineLength);
+      w += newlineLength;
+    }
+    if (l->length) MemCopy(w, text + l->start, l->length);  // an empty input has no text
+    w += l->length;
+  }
+  out->length = static_cast<u32>(total);
+  out->text[out->length] = 0;
+  return 0;
+}
+
+namespace {
+
+// ---- the line array ----
+
+struct SortItem {
+  LineSpan line;  // first: the writer reads it
+  u64 prefix;
+};
+static_assert(sizeof(SortItem) == 16, "sort items are two words");
+
+// An array of `count` records of `size` bytes; null when it cannot be had
+// (the size is checked in 64 bits).
+void *AllocateArray(u64 count, u64 size) {
+  const u64 bytes = count * size;
+  if (count > 0xFFFFFFFFull || bytes > static_cast<u64>(SIZE_MAX)) return nullptr;
+  return Allocate(static_cast<size_t>(bytes ? bytes : 1));
+}
+
+u32 CountLines(const ToolDocument *in) {
+  LineWalker w(in->text, in->length);
+  LineBounds l;
+  u32 n = 0;
+  while (w.Next(&l)) n++;
+  return n;
+}
+
+// The first eight bytes of the key as it compares, big-endian, padded with
+// zeros: a shorter key and a zero byte compare as the full comparison does
+// or tie. Inverted for a descending key; 0 for a number key (a tie).
+u64 KeyPrefix(const char *line, u32 length, const PreparedKeys &keys) {
+  if (keys.count == 0 || keys.key[0].numbers) return 0;
+  const PreparedKey &key = keys.key[0];
+  const u8 *p;
+  u32 n;
+  KeyPart(line, length, key, &p, &n);
+  u64 v = 0;
+  int taken = 0;
+  const u8 *fold = key.ignoreCase ? keys.lower : nullptr;
+  for (u32 i = 0; i < n && taken < 8; i++) {
+    if (key.ignore[p[i]]) continue;
+    v = (v << 8) | (fold ? fold[p[i]] : p[i]);
+    taken++;
+  }
+  v <<= 8 * (8 - taken) % 64;
+  if (taken == 0) v = 0;
+  return key.descending ? ~v : v;
+}
+
+// Progress in 64 bits (passes x lines + 1 passes 32 bits from about 80
+// million lines), handed to the runner scaled to lines; the cancel flag read
+// every 1,024 elements.
+struct Progress {
+  u64 done = 0;
+  u64 scale = 1;  // elements per reported line
+  u64 reported = 0;
+  bool Advance(u64 units) {
+    done += units;
+    const u64 lines = done / scale;
+    if (lines > reported) {
+      ToolProgress(static_cast<u32>(lines - reported));
+      reported = lines;
+    }
+    return ToolCancelled();
+  }
+};
+
+struct Sorter {
+  const char *text;
+  const PreparedKeys *keys;
+  bool Greater(const SortItem &x, const SortItem &y) const {
+    if (x.prefix != y.prefix) return x.prefix > y.prefix;
+    return CompareLines(text + x.line.start, x.line.length, text + y.line.start, y.line.length, *keys) > 0;
+  }
+};
+
+// The bottom-up merge sort: pairs first, then runs of 2, 4, 8, ... merged
+// between the array and the scratch array; the first pass writes where the
+// parity of the pass count makes the last pass end in `a`. Equal lines keep
+// their order (the left run's line goes first). False when cancelled.
+bool MergeSort(SortItem *a, SortItem *scratch, u32 n, const Sorter &s, Progress *progress) {
+  u32 passes = 0;
+  for (u32 m = n - 1; m; m >>= 1) passes++;
+  progress->scale = passes ? passes : 1;
+  SortItem *src = (passes & 1) ? a : scratch;
+  u32 tick = 0;
+  for (u32 i = 0; i < n; i += 2) {
+    if (i + 1 < n && s.Greater(a[i], a[i + 1])) {
+      const SortItem t = a[i];
+      src[i] = a[i + 1];
+      src[i + 1] = t;
+    } else {
+      src[i] = a[i];
+      if (i + 1 < n) src[i + 1] = a[i + 1];
+    }
+    if ((tick += 2) >= 1024) {
+      if (progress->Advance(tick)) return false;
+      tick = 0;
+    }
+  }
+  SortItem *dst = src == a ? scratch : a;
+  for (u64 width = 2; width < n; width *= 2) {
+    for (u64 lo = 0; lo < n; lo += 2 * width) {
+      const u32 mid = static_cast<u32>(lo + width < n ? lo + width : n);
+      const u32 hi = static_cast<u32>(lo + 2 * width < n ? lo + 2 * width : n);
+      u32 i = static_cast<u32>(lo), j = mid, o = static_cast<u32>(lo);
+      while (i < mid && j < hi) {
+        dst[o++] = s.Greater(src[i], src[j]) ? src[j++] : src[i++];
+        if (++tick >= 1024) {
+          if (progress->Advance(tick)) return false;
+          tick = 0;
+        }
+      }
+      if (i < mid) MemCopy(dst + o, src + i, (mid - i) * sizeof *dst);
+      if (j < hi) MemCopy(dst + o, src + j, (hi - j) * sizeof *dst);
+      tick += (mid - i) + (hi - j);
+    }
+    SortItem *t = src;
+    src = dst;
+    dst = t;
+  }
+  return !progress->Advance(tick);
+}
+
+// The lines of the input into a new array (prefixes by the keys when given).
+SortItem *CollectLines(const ToolDocument *in, const PreparedKeys *keys, u32 *count) {
+  const u32 n = CountLines(in);
+  SortItem *items = static_cast<SortItem *>(AllocateArray(n, sizeof(SortItem)));
+  if (!items) return nullptr;
+  LineWalker w(in->text, in->length);
+  LineBounds l;
+  u32 k = 0;
+  while (w.Next(&l)) {
+    SortItem &it = items[k++];
+    it.line = LineSpan{l.start, l.textEnd - l.start};
+    it.prefix = keys ? KeyPrefix(in->text + l.start, it.line.length, *keys) : 0;
+  }
+  *count = n;
+  return items;
+}
+
+const char *NewlineOf(const SortRequest *r, u32 *length) {
+  *length = r->newlineLength == 1 ? 1 : 2;
+  return r->newlineLength == 1 ? r->newline : "\r\n";
+}
+
+}  // namespace
+
+int SortLinesTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
+  const SortRequest *request = reinterpret_cast<const SortRequest *>(param);
+  PreparedKeys *keys = static_cast<PreparedKeys *>(Allocate(sizeof(PreparedKeys)));
+  if (!keys) return kResultOutOfMemory;
+  PrepareSortKeys(request->keys, kSortKeys, request->locale, keys);
+  u32 n = 0;
+  SortItem *items = CollectLines(in, keys, &n);
+  SortItem *scratch = items && n > 1 ? static_cast<SortItem *>(AllocateArray(n, sizeof(SortItem))) : nullptr;
+  int r = 0;
+  if (!items || (n > 1 && !scratch)) {
+    r = kResultOutOfMemory;
+  } else {
+    Progress progress;
+    const Sorter sorter{in->text, keys};
+    if (n > 1 && !MergeSort(items, scratch, n, sorter, &progress)) {
+      r = 0;  // cancelled: the runner sees the flag
+    } else {
+      u32 nl;
+      const char *newline = NewlineOf(request, &nl);
+      r = WriteLines(in->text, items, sizeof *items, n, newline, nl, out) == 0 ? 0 : kResultOutOfMemory;
+      progress.scale = 1;
+      ToolProgress(1);
+    }
+  }
+  Free(scratch);
+  Free(items);
+  Free(keys);
+  return r;
+}
+
+int ShuffleLinesTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
+  const SortRequest *request = reinterpret_cast<const SortRequest *>(param);
+  u32 n = 0;
+  SortItem *items = CollectLines(in, nullptr, &n);
+  if (!items) return kResultOutOfMemory;
+  u32 tick = 0;
+  for (u32 k = n; k >= 2; k--) {
+    const u32 j = static_cast<u32>(Random()) % k;
+    const SortItem t = items[k - 1];
+    items[k - 1] = items[j];
+    items[j] = t;
+    if (++tick == 1024) {
+      ToolProgress(tick);
+      tick = 0;
+      if (ToolCancelled()) {
+        Free(items);
+        return 0;
+      }
+    }
+  }
+  ToolProgress(tick);
+  u32 nl;
+  const char *newline = NewlineOf(request, &nl);
+  const int r = WriteLines(in->text, items, sizeof *items, n, newline, nl, out) == 0 ? 0 : kResultOutOfMemory;
+  Free(items);
+  return r;
+}
+
+void QuickSortRequest(bool descending, SortRequest *request) {
+  MemZero(request, sizeof *request);
+  SortKey &k = request->keys[0];
+  k.Use = 1;
+  k.Dsc = descending;
+  k.IC = g_settings.main.TSortIC != 0;
+  request->locale = CurrentNumberLocale();
+  request->newline[0] = '\r';
+  request->newline[1] = '\n';
+  request->newlineLength = 2;
+}
