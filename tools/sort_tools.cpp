@@ -449,8 +449,13 @@ SortItem *CollectLines(const ToolDocument *in, const PreparedKeys *keys, u32 *co
 }
 
 const char *NewlineOf(const SortRequest *r, u32 *length) {
+  if (r->newlineLength == 0) {
+    const char *nl = ToolNewline();
+    *length = nl[1] ? 2 : 1;
+    return nl;
+  }
   *length = r->newlineLength == 1 ? 1 : 2;
-  return r->newlineLength == 1 ? r->newline : "\r\n";
+  return r->newline;
 }
 
 }  // namespace
@@ -520,7 +525,5 @@ void QuickSortRequest(bool descending, SortRequest *request) {
   k.Dsc = descending;
   k.IC = g_settings.main.TSortIC != 0;
   request->locale = CurrentNumberLocale();
-  request->newline[0] = '\r';
-  request->newline[1] = '\n';
-  request->newlineLength = 2;
+  request->newlineLength = 0;  // the document's
 }

@@ -27,13 +27,12 @@ struct NumberLocale {
 NumberLocale CurrentNumberLocale();
 
 // What a sort or shuffle run takes: the keys, the locale, and the newline
-// sequence written between lines (decided by the caller: the document's
-// newline type).
+// sequence written between lines (length 0: the document's).
 struct SortRequest {
   SortKey keys[kSortKeys];
   NumberLocale locale;
   char newline[2];
-  u32 newlineLength;  // 1 or 2
+  u32 newlineLength;  // 0 (the document's), 1 or 2
 };
 
 // One key prepared for a run.
@@ -90,5 +89,5 @@ int ShuffleLinesTool(const ToolDocument *in, ToolDocument *out, ToolParam param)
 
 // The quick sorts' request: only the first key, as text, in the direction
 // given, ignore case from TSortIC at this moment; the locale from the
-// settings; newlines CR LF.
+// settings; the document's newlines.
 void QuickSortRequest(bool descending, SortRequest *request);

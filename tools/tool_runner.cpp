@@ -7,6 +7,7 @@
 #include "foundation/bytes.h"
 #include "foundation/memory.h"
 #include "foundation/texts.h"
+#include "search/search_run.h"
 
 // ---- the private text ----
 
@@ -60,8 +61,12 @@ namespace {
 // The operation whose tool function runs (one at a time: a tool started
 // inside another operation runs inline under it).
 LongOperation *g_toolOp;
+// The newline sequence of the running tool's document.
+const char *g_toolNewline;
 
 }  // namespace
+
+const char *ToolNewline() { return g_toolNewline ? g_toolNewline : "\r\n"; }
 
 bool ToolCancelled() { return g_toolOp && LongOperationCancelled(g_toolOp); }
 
@@ -77,13 +82,16 @@ struct Job {
   ToolDescriptor *tool;
   ToolDocument in;   // the input (the text kinds' buffer too)
   ToolDocument out;  // what the build kinds write
+  const char *newline;  // the document's newline sequence
 };
 
 int Work(LongOperation *op) {
   Job *job = static_cast<Job *>(op->context);
   ToolDescriptor *t = job->tool;
   LongOperation *outer = g_toolOp;
+  const char *outerNewline = g_toolNewline;
   g_toolOp = op;
+  g_toolNewline = job->newline;
   int r = 0;
   if (t->transformInPlace) {
     r = t->transformInPlace(job->in.text, job->in.length);
@@ -97,6 +105,7 @@ int Work(LongOperation *op) {
     r = t->buildFromDocument(&job->in, &job->out, t->param);
   }
   g_toolOp = outer;
+  g_toolNewline = outerNewline;
   return r;
 }
 
@@ -240,7 +249,7 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
     SetSelection(doc, na, nb);
   }
   // 3, 4. The input.
-  Job job = {tool, {}, {}};
+  Job job = {tool, {}, {}, NewlineSequence(doc->newlineType)};
   if (result == 0 && !(f & kToolNoInput)) {
     u32 from = a, to = b;
     if (f & kToolWholeDocument) {

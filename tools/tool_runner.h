@@ -125,3 +125,6 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
 // (counted in lines).
 bool ToolCancelled();
 void ToolProgress(u32 units);
+// The document's newline sequence (CR LF, LF or CR by its newline type; CR LF
+// for a mixed document), for tools that write newlines of their own.
+const char *ToolNewline();

@@ -275,7 +275,7 @@ std::string Describe(const SortRequest &r) {
   for (const SortKey &k : r.keys) {
     if (!k.Use) continue;
     const ColumnDef &c = k.column;
-    char b[512];
+    char b[1024];
     snprintf(b, sizeof b,
              "\nkey dsc%d num%d ic%d ws%d pn%d bn%d ct%d na%d cl%d'%s' bl%d'%s' cc%d %d..%d '%s' ph%d co%d rl%d rc%d "
              "%d..%d rrl%d",
@@ -508,24 +508,30 @@ struct Host {
   }
 };
 
-// The quick sorts read TSortIC at each run and write CR LF; allocation N
-// failing (once, and from N on) or a cancel leaves the text as it was.
+// The quick sorts read TSortIC at each run and write the document's
+// newlines (CR LF for a mixed one); allocation N failing (once, and from N
+// on) or a cancel leaves the text as it was.
 TEST(Sort, QuickSortsThroughTheRunnerFaultsAndCancel) {
   const SettingsBlock saved = g_settings;
   const ToolRunSettings settings = {2, 0, 0, 0};
-  for (int ic = 0; ic < 2; ic++) {
-    g_settings.main.TSortIC = ic;
-    for (int id : {36120, 36130}) {
-      TestDocument d;
-      d.Load("b\nB\na\nA");
-      d.Select(0, 7);
-      ToolDescriptor tool;
-      ASSERT_TRUE(DescribeTool(id, &tool));
-      Host host;
-      ASSERT_EQ(RunTool(d, &tool, host.Make(d), settings), 0);
-      const char *want = id == 36120 ? (ic ? "a\r\nA\r\nb\r\nB" : "A\r\nB\r\na\r\nb")
-                                     : (ic ? "b\r\nB\r\na\r\nA" : "b\r\na\r\nB\r\nA");
-      EXPECT_EQ(d.Text(), want) << id << " ic " << ic;
+  const char *kNewline[] = {"\r\n", "\n", "\r", "\r\n"};
+  for (u32 type = 0; type < 4; type++) {
+    for (int ic = 0; ic < 2; ic++) {
+      g_settings.main.TSortIC = ic;
+      for (int id : {36120, 36130}) {
+        TestDocument d;
+        d.Load("b\nB\r\na\rA");
+        d->newlineType = type;
+        d.Select(0, 9);
+        ToolDescriptor tool;
+        ASSERT_TRUE(DescribeTool(id, &tool));
+        Host host;
+        ASSERT_EQ(RunTool(d, &tool, host.Make(d), settings), 0);
+        const char *want = id == 36120 ? (ic ? "a A b B" : "A B a b") : (ic ? "b B a A" : "b a B A");
+        std::string joined;
+        for (const char *c = want; *c; c++) joined += *c == ' ' ? std::string(kNewline[type]) : std::string(1, *c);
+        EXPECT_EQ(d.Text(), joined) << id << " ic " << ic << " type " << type;
+      }
     }
   }
   g_settings = saved;
