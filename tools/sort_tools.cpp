@@ -16,6 +16,7 @@
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
 #include "foundation/memory.h"
+#include "foundation/platform.h"
 #include "foundation/random.h"
 #include "tools/line_walker.h"
 
@@ -256,6 +257,31 @@ int CompareNumbers(const char *a, u32 an, const char *b, u32 bn, const PreparedK
 
 namespace {
 
+// A number key's first 64 bits as it compares: two bits for the sign
+// (negative, zero, positive), sixteen for the count of integer digits, then
+// the first seven digits (integer digits, then the fraction's, padded with
+// zeros) at six bits each; the magnitude's bits complemented for a negative
+// number. Numbers of 65,535 integer digits or more have only their sign
+// here, and equal prefixes leave the order to the full comparison.
+u64 NumberPrefix(const u8 *t, u32 n, const PreparedKey &key, const PreparedKeys &keys) {
+  const NumberReader r{t, n, key, keys.locale, key.ignoreCase ? keys.lower : nullptr};
+  const NumberParts parts = r.Read();
+  if (parts.sign == 0) return u64{1} << 62;
+  u64 magnitude = 0;
+  if (parts.intDigits < 0xFFFF) {
+    magnitude = static_cast<u64>(parts.intDigits) << 42;
+    u32 i = parts.intBegin, f = parts.fracBegin;
+    for (int d = 0; d < 7; d++) {
+      u8 c = r.NextDigit(&i, parts.intEnd);
+      if (!c) c = r.NextDigit(&f, parts.fracEnd);
+      const u64 value = !c ? 0 : c <= '9' ? c - '0' : 10 + (c - 'a');
+      magnitude |= value << (36 - 6 * d);
+    }
+  }
+  constexpr u64 kMagnitude = (u64{1} << 58) - 1;
+  return parts.sign < 0 ? (~magnitude & kMagnitude) : (u64{2} << 62) | magnitude;
+}
+
 inline void KeyPart(const char *line, u32 length, const PreparedKey &key, const u8 **p, u32 *n) {
   if (key.whole) {
     *p = reinterpret_cast<const u8 *>(line);
@@ -334,15 +360,20 @@ u32 CountLines(const ToolDocument *in) {
   return n;
 }
 
-// The first eight bytes of the key as it compares, big-endian, padded with
-// zeros: a shorter key and a zero byte compare as the full comparison does
-// or tie. Inverted for a descending key; 0 for a number key (a tie).
+// The first key's first 64 bits as it compares (for text, its first eight
+// bytes big-endian, padded with zeros: a shorter key and a zero byte compare
+// as the full comparison does or tie; for numbers, NumberPrefix), inverted
+// for a descending key: lines with different prefixes are in that order.
 u64 KeyPrefix(const char *line, u32 length, const PreparedKeys &keys) {
-  if (keys.count == 0 || keys.key[0].numbers) return 0;
+  if (keys.count == 0) return 0;
   const PreparedKey &key = keys.key[0];
   const u8 *p;
   u32 n;
   KeyPart(line, length, key, &p, &n);
+  if (key.numbers) {
+    const u64 v = NumberPrefix(p, n, key, keys);
+    return key.descending ? ~v : v;
+  }
   u64 v = 0;
   int taken = 0;
   const u8 *fold = key.ignoreCase ? keys.lower : nullptr;
@@ -465,8 +496,10 @@ int SortLinesTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
   PreparedKeys *keys = static_cast<PreparedKeys *>(Allocate(sizeof(PreparedKeys)));
   if (!keys) return kResultOutOfMemory;
   PrepareSortKeys(request->keys, kSortKeys, request->locale, keys);
+  u32 t0 = PlatTickCount();
   u32 n = 0;
   SortItem *items = CollectLines(in, keys, &n);
+  if (request->times) request->times->collect = PlatTickCount() - t0, t0 = PlatTickCount();
   SortItem *scratch = items && n > 1 ? static_cast<SortItem *>(AllocateArray(n, sizeof(SortItem))) : nullptr;
   int r = 0;
   if (!items || (n > 1 && !scratch)) {
@@ -477,9 +510,11 @@ int SortLinesTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
     if (n > 1 && !MergeSort(items, scratch, n, sorter, &progress)) {
       r = 0;  // cancelled: the runner sees the flag
     } else {
+      if (request->times) request->times->sort = PlatTickCount() - t0, t0 = PlatTickCount();
       u32 nl;
       const char *newline = NewlineOf(request, &nl);
       r = WriteLines(in->text, items, sizeof *items, n, newline, nl, out) == 0 ? 0 : kResultOutOfMemory;
+      if (request->times) request->times->write = PlatTickCount() - t0;
       progress.scale = 1;
       ToolProgress(1);
     }

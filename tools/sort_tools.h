@@ -28,11 +28,17 @@ NumberLocale CurrentNumberLocale();
 
 // What a sort or shuffle run takes: the keys, the locale, and the newline
 // sequence written between lines (length 0: the document's).
+// The milliseconds of a sort's phases, for measurements.
+struct SortPhaseTimes {
+  u32 collect, sort, write;
+};
+
 struct SortRequest {
   SortKey keys[kSortKeys];
   NumberLocale locale;
   char newline[2];
   u32 newlineLength;  // 0 (the document's), 1 or 2
+  SortPhaseTimes *times;  // null, or filled by a sort
 };
 
 // One key prepared for a run.
