@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "config/config_state.h"
+#include "foundation/bytes.h"
 #include "resources/resource.h"
 
 namespace {
@@ -135,6 +136,43 @@ int RunToolDialog(HWND owner, int id) {
                                       nullptr,
                                       nullptr};
       return RunSimpleToolDialog(owner, close);
+    }
+    case IDM_TOOL_ENCLOSE: {
+      const SimpleToolDialog enclose = {
+          IDD_ENCLOSE,
+          {{IDC_TOOL_EDIT, kPhraseLimit, t.EnBefor}, {IDC_TOOL_EDIT + 1, kPhraseLimit, t.EnAfter}},
+          {},
+          nullptr,
+          nullptr};
+      return RunSimpleToolDialog(owner, enclose);
+    }
+    case IDM_TOOL_TAG: {
+      // The attributes and the Empty flag start as last time only when the
+      // settings keep them; OK stores what the dialog shows either way.
+      char attributes[sizeof t.XmlAttr];
+      StrCopyN(attributes, g_settings.main.TXMLAtr ? t.XmlAttr : "", sizeof attributes);
+      i32 empty = g_settings.main.TXMLEmp ? t.XmlEmpt : 0;
+      const SimpleToolDialog tag = {
+          IDD_TAG,
+          {{IDC_TOOL_EDIT, sizeof t.XmlName - 1, t.XmlName}, {IDC_TOOL_EDIT + 1, kPhraseLimit, attributes}},
+          {{IDC_TOOL_CHECK, &empty}},
+          nullptr,
+          nullptr};
+      const int r = RunSimpleToolDialog(owner, tag);
+      if (r == kResultDone) {
+        StrCopyN(t.XmlAttr, attributes, sizeof t.XmlAttr);
+        t.XmlEmpt = empty;
+      }
+      return r;
+    }
+    case IDM_TOOL_TRANSLATE: {
+      const SimpleToolDialog translate = {
+          IDD_TRANSLATE,
+          {{IDC_TOOL_EDIT, kPhraseLimit, t.TrFind}, {IDC_TOOL_EDIT + 1, kPhraseLimit, t.TrRepl}},
+          {{IDC_TOOL_CHECK, &t.TrEsc}, {IDC_TOOL_CHECK + 1, &t.TrDel}},
+          nullptr,
+          nullptr};
+      return RunSimpleToolDialog(owner, translate);
     }
     default:
       return kResultCancelled;
