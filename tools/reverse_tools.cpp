@@ -1,6 +1,7 @@
 // Reversal at every level (characters, words, lines) and the joining of
 // lines. On a double-byte code page a lead byte and the byte after it (not a
-// newline) are one character: reversal keeps them whole and in order.
+// newline) are one character, and a word character: reversal keeps them
+// whole and in order.
 #include <string.h>
 
 #include "foundation/bytes.h"
@@ -9,6 +10,7 @@
 #include "tools/line_walker.h"
 #include "tools/sort_tools.h"
 #include "tools/text_tools.h"
+#include "tools/word_chars.h"
 
 namespace {
 
@@ -74,9 +76,6 @@ void MendNewlines(char *p, u32 n) {
   }
 }
 
-// Whether the character at p[i] is a word character (a pair by its lead).
-inline bool WordAt(const char *p, u32 i) { return IsWordChar(static_cast<u8>(p[i])); }
-
 }  // namespace
 
 int ReverseText(char *text, u32 length) {
@@ -87,12 +86,17 @@ int ReverseText(char *text, u32 length) {
 
 int ReverseEachWord(char *text, u32 length) {
   for (u32 i = 0; i < length;) {
-    if (!WordAt(text, i)) {
-      i += CharAt(text, i, length);
+    TextChar c = ReadTextChar(text, i, length);
+    if (!c.word) {
+      i += c.length;
       continue;
     }
     const u32 start = i;
-    while (i < length && WordAt(text, i)) i += CharAt(text, i, length);
+    while (c.word) {
+      i += c.length;
+      if (i == length) break;
+      c = ReadTextChar(text, i, length);
+    }
     ReverseChars(text + start, i - start);
   }
   return 0;

@@ -4,6 +4,7 @@
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
 #include "tools/text_tools.h"
+#include "tools/word_chars.h"
 
 // ---- Translate ----
 
@@ -178,5 +179,43 @@ int TagText(const char *text, u32 length, ToolDocument *out, ToolParam param) {
   if (!ok) return kResultOutOfMemory;
   out->text[out->length] = 0;
   *s->selection = ToolResultSelection{true, from, to};
+  return 0;
+}
+
+// ---- Extract Words ----
+
+int ExtractWords(const char *text, u32 length, ToolDocument *out, ToolParam) {
+  // The words and their separators never outgrow the text plus one newline
+  // byte per word (a separator of CR LF for a word of one character).
+  const char *newline = ToolNewline();
+  const u32 nl = newline[1] ? 2 : 1;
+  if (ToolDocumentReserve(out, static_cast<u64>(length) * (nl == 2 ? 3 : 2) / 2 + 2) != 0) return kResultOutOfMemory;
+  char *w = out->text;
+  bool any = false;
+  u32 words = 0;
+  for (u32 i = 0; i < length;) {
+    TextChar c = ReadTextChar(text, i, length);
+    if (!c.word) {
+      i += c.length;
+      continue;
+    }
+    const u32 start = i;
+    while (c.word) {
+      i += c.length;
+      if (i == length) break;
+      c = ReadTextChar(text, i, length);
+    }
+    if (any) {
+      MemCopy(w, newline, nl);
+      w += nl;
+    }
+    MemCopy(w, text + start, i - start);
+    w += i - start;
+    any = true;
+    if ((++words & 0xFFFF) == 0 && ToolCancelled()) return 0;
+  }
+  out->length = static_cast<u32>(w - out->text);
+  out->text[out->length] = 0;
+  ToolProgress(1);
   return 0;
 }

@@ -101,3 +101,7 @@ struct TagSettings {
   ToolResultSelection *selection;  // the enclosed text is selected
 };
 int TagText(const char *text, u32 length, ToolDocument *out, ToolParam param);
+
+// Extract Words: the words of the text in order, duplicates kept, one per
+// line with the document's newline sequence, no newline after the last.
+int ExtractWords(const char *text, u32 length, ToolDocument *out, ToolParam);

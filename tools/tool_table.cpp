@@ -79,6 +79,11 @@ EncloseSettings g_enclose;
 TagSettings g_tag;
 ToolResultSelection g_resultSelection;
 
+void ExtractWordsRow(ToolDescriptor *t) {
+  t->buildFromText = ExtractWords;
+  t->flags = kDocumentTool;
+}
+
 void Translate(ToolDescriptor *t) {
   const ToolSettings &s = g_settings.tools;
   g_translate = TranslateSettings{s.TrFind, s.TrRepl, s.TrEsc, s.TrDel};
@@ -129,6 +134,7 @@ const ToolRow kRows[] = {
     {32420, 0, Lines<RetabLines, 0>},
     {34110, kToolRowDialog, Enclose},
     {34120, kToolRowDialog, Tag},
+    {34210, 0, ExtractWordsRow},
     {34310, kToolRowDialog, Translate},
     {35120, 0, InPlace<ReverseText>},
     {35140, 0, ReverseLines},

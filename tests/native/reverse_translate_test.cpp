@@ -145,6 +145,8 @@ TEST_F(ReverseTranslate, TheExamplesOfTheRules) {
       {39020, "a\n\n b", "a b", 1},
       {35140, "1\n2\r\n3", "3\n2\n1", 1},
       {35140, "1\n2\n3\n", "3\r2\r1\n", 2},
+      {34210, "one, two\r\n\tone-3", "one\ntwo\none\n3", 1},
+      {34210, ".,;", "", 0},
   };
   for (const Case &c : cases) EXPECT_EQ(Run(c.id, c.text, c.newlineType), c.want) << c.id << " " << c.text;
   char crlfAtEnd[] = "ab\r\n";
@@ -219,6 +221,16 @@ TEST_F(ReverseTranslate, RandomTextsAgainstTheModels) {
     const std::vector<Line> split = Lines(in);
     for (size_t k = split.size(); k-- > 0;) lines += split[k].text + (k ? nl : "");
     EXPECT_EQ(Run(35140, text, type), lines + rest);
+    std::string words, word;
+    for (char c : in + ".") {
+      if (IsWordChar(static_cast<u8>(c))) {
+        word += c;
+      } else if (!word.empty()) {
+        words += (words.empty() ? "" : nl) + word;
+        word.clear();
+      }
+    }
+    EXPECT_EQ(Run(34210, text, type), words + rest);
     EXPECT_EQ(Run(39020, text), UnwrapModel(in, 1) + rest);
     EXPECT_EQ(Run(39030, text), UnwrapModel(in, 0) + rest);
     std::string find, to;
@@ -246,8 +258,9 @@ TEST_F(ReverseTranslate, DoubleBytePairsStayWhole) {
 #endif
   if (!IsLeadByte(0x81)) GTEST_SKIP() << "no double-byte code page here";
   EXPECT_EQ(Run(35120, "a\x81\x62" "c\x81\nz"), "z\n\x81" "c\x81\x62" "a");
-  EXPECT_EQ(Run(35160, "ab\x81\x41"), IsWordChar(0x81) ? "\x81\x41" "ba" : "ba\x81\x41");
+  EXPECT_EQ(Run(35160, "ab\x81\x41 c"), "\x81\x41" "ba c");
   EXPECT_EQ(Run(35340, "\x81\x41 b"), "b \x81\x41");
+  EXPECT_EQ(Run(34210, "a\x81\x2c,b"), "a\x81\x2c\r\nb");
   SetTranslate("Ab", "ZZ", 0, 0);
   EXPECT_EQ(Run(34310, "b\x81\x41\x41"), "Z\x81\x41Z");
 #ifndef _WIN32
