@@ -108,6 +108,52 @@ INT_PTR CALLBACK SimpleToolDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM 
   }
 }
 
+// ---- Find Duplicates ----
+
+// Counting applies to keeping all lines or the duplicated ones.
+void EnableCount(HWND dialog) {
+  EnableWindow(GetDlgItem(dialog, IDC_TOOL_CHECK + 2), IsDlgButtonChecked(dialog, IDC_TOOL_RADIO + 1) != BST_CHECKED);
+}
+
+INT_PTR CALLBACK DuplicatesDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+  ToolSettings &t = g_settings.tools;
+  switch (msg) {
+    case WM_INITDIALOG: {
+      const int job = t.UniJob >= 0 && t.UniJob <= 2 ? t.UniJob : 0;
+      CheckRadioButton(dialog, IDC_TOOL_RADIO, IDC_TOOL_RADIO + 2, IDC_TOOL_RADIO + job);
+      CheckDlgButton(dialog, IDC_TOOL_CHECK, t.UniIC ? BST_CHECKED : BST_UNCHECKED);
+      CheckDlgButton(dialog, IDC_TOOL_CHECK + 1, t.UniEmpt ? BST_CHECKED : BST_UNCHECKED);
+      CheckDlgButton(dialog, IDC_TOOL_CHECK + 2, t.UniDup ? BST_CHECKED : BST_UNCHECKED);
+      EnableCount(dialog);
+      CenterOverOwner(dialog);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDOK:
+          for (int job = 0; job < 3; job++)
+            if (IsDlgButtonChecked(dialog, IDC_TOOL_RADIO + job) == BST_CHECKED) t.UniJob = job;
+          t.UniIC = IsDlgButtonChecked(dialog, IDC_TOOL_CHECK) == BST_CHECKED;
+          t.UniEmpt = IsDlgButtonChecked(dialog, IDC_TOOL_CHECK + 1) == BST_CHECKED;
+          t.UniDup = IsDlgButtonChecked(dialog, IDC_TOOL_CHECK + 2) == BST_CHECKED;
+          EndDialog(dialog, IDOK);
+          return TRUE;
+        case IDCANCEL:
+          EndDialog(dialog, IDCANCEL);
+          return TRUE;
+        case IDC_TOOL_RADIO:
+        case IDC_TOOL_RADIO + 1:
+        case IDC_TOOL_RADIO + 2:
+          EnableCount(dialog);
+          return TRUE;
+        default:
+          return FALSE;
+      }
+    default:
+      return FALSE;
+  }
+}
+
 }  // namespace
 
 int RunSimpleToolDialog(HWND owner, const SimpleToolDialog &table) {
@@ -137,6 +183,10 @@ int RunToolDialog(HWND owner, int id) {
                                       nullptr};
       return RunSimpleToolDialog(owner, close);
     }
+    case IDM_TOOL_FIND_DUPLICATES:
+      return DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(IDD_DUPLICATES), owner, DuplicatesDlgProc, 0) == IDOK
+                 ? kResultDone
+                 : kResultCancelled;
     case IDM_TOOL_ENCLOSE: {
       const SimpleToolDialog enclose = {
           IDD_ENCLOSE,

@@ -39,6 +39,7 @@ int RunSimpleToolDialog(HWND owner, const SimpleToolDialog &table);
 // stores into QtText, QtEmpty and QtSpace, Close into ClText, ClEmpty and
 // ClSpace, Enclose into EnBefor and EnAfter, Tag into XmlName, XmlAttr and
 // XmlEmpt (shown empty unless TXMLAtr and TXMLEmp keep them), Translate into
-// TrFind, TrRepl, TrEsc and TrDel. 0 to run the tool, 32 cancelled (also for an id without a
+// TrFind, TrRepl, TrEsc and TrDel; Find Duplicates (280) into UniJob, UniIC,
+// UniEmpt and UniDup. 0 to run the tool, 32 cancelled (also for an id without a
 // dialog here).
 int RunToolDialog(HWND owner, int id);

@@ -47,6 +47,7 @@
 #define IDD_TAG 210
 #define IDD_TRANSLATE 220
 #define IDD_QUOTE 240
+#define IDD_DUPLICATES 280
 #define IDD_CLOSE 250
 
 // ---- controls of the Go to dialog ----
@@ -68,6 +69,7 @@
 #define IDC_TOOL_EDIT 2401    // + n (0..1)
 #define IDC_TOOL_CHECK 2411   // + n (0..3)
 #define IDC_TOOL_NOTE 2420
+#define IDC_TOOL_RADIO 2421   // + n (0..2)
 
 // ---- child windows of the main window ----
 #define IDC_EDITOR 1020
@@ -209,6 +211,7 @@
 #define IDM_TOOL_QUOTE 32230
 #define IDM_TOOL_UNINDENT 32240
 #define IDM_TOOL_CLOSE 32310
+#define IDM_TOOL_FIND_DUPLICATES 32520
 #define IDM_TOOL_ENCLOSE 34110
 #define IDM_TOOL_TAG 34120
 #define IDM_TOOL_TRANSLATE 34310

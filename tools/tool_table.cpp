@@ -64,6 +64,24 @@ void Shuffle(ToolDescriptor *t) {
   t->flags = kDocumentTool;
 }
 
+// Unique and Unique ignoring case have fixed settings; Find Duplicates
+// takes the dialog's at each run.
+const DuplicatesSettings kUnique = {0, 0, 0, 0}, kUniqueIgnoringCase = {0, 1, 0, 0};
+DuplicatesSettings g_duplicates;
+
+template <const DuplicatesSettings *kSettings>
+void Unique(ToolDescriptor *t) {
+  t->transformDocument = FindDuplicates;
+  t->param = reinterpret_cast<ToolParam>(kSettings);
+  t->flags = kDocumentTool;
+}
+
+void Duplicates(ToolDescriptor *t) {
+  const ToolSettings &s = g_settings.tools;
+  g_duplicates = DuplicatesSettings{s.UniJob, s.UniIC, s.UniEmpt, s.UniDup};
+  Unique<&g_duplicates>(t);
+}
+
 void ReverseLines(ToolDescriptor *t) {
   t->buildFromDocument = ReverseLineOrder;
   t->flags = kDocumentTool;
@@ -132,6 +150,9 @@ const ToolRow kRows[] = {
     {32330, 0, Lines<RemoveLineChar, 1>},
     {32410, 0, Lines<RetabLines, 1>},
     {32420, 0, Lines<RetabLines, 0>},
+    {32510, 0, Unique<&kUnique>},
+    {32511, 0, Unique<&kUniqueIgnoringCase>},
+    {32520, kToolRowDialog, Duplicates},
     {34110, kToolRowDialog, Enclose},
     {34120, kToolRowDialog, Tag},
     {34210, 0, ExtractWordsRow},

@@ -282,6 +282,38 @@ TEST_F(ToolCommands, TextMenuDialogsStoreTheirFieldsAndRun) {
   }
 }
 
+// Find Duplicates' dialog: the job as radio buttons, counting greyed for
+// unique lines only, Cancel changing nothing, OK storing and running;
+// Unique ignoring case from its key.
+TEST_F(ToolCommands, FindDuplicatesDialogAndUniqueKeys) {
+  SetText("x\r\ny\r\nX\r\nx");
+  Select(0, 10);
+  EXPECT_TRUE(WithDialog([&] { EXPECT_EQ(Command(IDM_TOOL_FIND_DUPLICATES), 1); }, [&](HWND dialog) {
+    EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_TOOL_RADIO), BST_CHECKED);
+    CheckRadioButton(dialog, IDC_TOOL_RADIO, IDC_TOOL_RADIO + 2, IDC_TOOL_RADIO + 1);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_TOOL_RADIO + 1, BN_CLICKED), 0);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_TOOL_CHECK + 2))) << "nothing to count";
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  }));
+  EXPECT_EQ(g_settings.tools.UniJob, 0);
+  EXPECT_EQ(Text(), "x\r\ny\r\nX\r\nx");
+  EXPECT_TRUE(WithDialog([&] { EXPECT_EQ(Command(IDM_TOOL_FIND_DUPLICATES), 0); }, [&](HWND dialog) {
+    char text[64] = {};
+    GetDlgItemTextA(dialog, IDC_TOOL_RADIO + 2, text, sizeof text);
+    EXPECT_STREQ(text, "Du&plicated lines only");
+    CheckRadioButton(dialog, IDC_TOOL_RADIO, IDC_TOOL_RADIO + 2, IDC_TOOL_RADIO + 2);
+    CheckDlgButton(dialog, IDC_TOOL_CHECK + 2, BST_CHECKED);
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+  }));
+  EXPECT_EQ(g_settings.tools.UniJob, 2);
+  EXPECT_EQ(g_settings.tools.UniDup, 1);
+  EXPECT_EQ(Text(), "(2) x");
+  SendMessageA(editor_, WM_UNDO, 0, 0);
+  Select(0, 10);
+  EXPECT_EQ(Command(32511), 0);
+  EXPECT_EQ(Text(), "x\r\ny");
+}
+
 // Commit Wrapping makes every visual row a line of its own, with the
 // document's newlines; greyed without word wrap.
 TEST_F(ToolCommands, CommitWrappingMakesEachRowALine) {
