@@ -1,6 +1,7 @@
 #include "app/tool_dialogs.h"
 
 #include "app/app_state.h"
+#include "app/sort_dialog.h"
 #include "config/config_state.h"
 #include "resources/resource.h"
 
@@ -37,14 +38,14 @@ LRESULT CALLBACK TabEditProc(HWND edit, UINT msg, WPARAM wParam, LPARAM lParam) 
   return CallWindowProcA(g_editBase, edit, msg, wParam, lParam);
 }
 
-void TakeCtrlTab(HWND edit) {
+}  // namespace
+
+void AcceptCtrlTab(HWND edit) {
   const LONG_PTR base = SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TabEditProc));
   if (!g_editBase) g_editBase = reinterpret_cast<WNDPROC>(base);
 }
 
-// ---- the dialog ----
-
-void CenterOverOwner(HWND dialog) {
+void CenterDialogOverOwner(HWND dialog) {
   HWND owner = GetWindow(dialog, GW_OWNER);
   if (!owner) return;
   RECT o, d;
@@ -55,6 +56,10 @@ void CenterOverOwner(HWND dialog) {
   SetWindowPos(dialog, nullptr, x < 0 ? 0 : x, y < 0 ? 0 : y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+namespace {
+
+// ---- the dialog ----
+
 void OnInit(HWND dialog, const SimpleToolDialog *table) {
   SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(table));
   for (const ToolDialogEdit &e : table->edits) {
@@ -62,11 +67,11 @@ void OnInit(HWND dialog, const SimpleToolDialog *table) {
     HWND edit = GetDlgItem(dialog, e.control);
     SendMessageA(edit, EM_LIMITTEXT, e.limit, 0);
     SetWindowTextA(edit, e.buffer);
-    TakeCtrlTab(edit);
+    AcceptCtrlTab(edit);
   }
   for (const ToolDialogCheck &c : table->checks)
     if (c.control) CheckDlgButton(dialog, c.control, *c.flag ? BST_CHECKED : BST_UNCHECKED);
-  CenterOverOwner(dialog);
+  CenterDialogOverOwner(dialog);
   if (table->edits[0].control) {
     HWND first = GetDlgItem(dialog, table->edits[0].control);
     SetFocus(first);
@@ -136,6 +141,8 @@ int RunToolDialog(HWND owner, int id) {
                                       nullptr};
       return RunSimpleToolDialog(owner, close);
     }
+    case IDM_TOOL_SORT:
+      return RunSortDialog(owner);
     default:
       return kResultCancelled;
   }

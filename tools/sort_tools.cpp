@@ -527,3 +527,11 @@ void QuickSortRequest(bool descending, SortRequest *request) {
   request->locale = CurrentNumberLocale();
   request->newlineLength = 0;  // the document's
 }
+
+void StoredSortRequest(SortRequest *request) {
+  static_assert(sizeof request->keys == sizeof g_settings.tools.sort, "the five stored keys");
+  MemZero(request, sizeof *request);
+  MemCopy(request->keys, g_settings.tools.sort, sizeof request->keys);
+  request->locale = CurrentNumberLocale();
+  request->newlineLength = 0;  // the document's
+}

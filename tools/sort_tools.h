@@ -91,3 +91,6 @@ int ShuffleLinesTool(const ToolDocument *in, ToolDocument *out, ToolParam param)
 // given, ignore case from TSortIC at this moment; the locale from the
 // settings; the document's newlines.
 void QuickSortRequest(bool descending, SortRequest *request);
+// Sort..'s request: the five keys the Sort dialog stored (the Sr keys), the
+// locale from the settings, the document's newlines.
+void StoredSortRequest(SortRequest *request);

@@ -56,6 +56,14 @@ void QuickSort(ToolDescriptor *t) {
   t->flags = kDocumentTool;
 }
 
+// Sort.. with the keys its dialog stored (or, as the Last Tool, last stored).
+void SortWithStoredKeys(ToolDescriptor *t) {
+  StoredSortRequest(&g_sortRequest);
+  t->buildFromDocument = SortLinesTool;
+  t->param = reinterpret_cast<ToolParam>(&g_sortRequest);
+  t->flags = kDocumentTool;
+}
+
 void Shuffle(ToolDescriptor *t) {
   QuickSortRequest(false, &g_sortRequest);
   t->buildFromDocument = ShuffleLinesTool;
@@ -86,6 +94,7 @@ const ToolRow kRows[] = {
     {32330, 0, Lines<RemoveLineChar, 1>},
     {32410, 0, Lines<RetabLines, 1>},
     {32420, 0, Lines<RetabLines, 0>},
+    {36110, kToolRowDialog, SortWithStoredKeys},
     {36120, 0, QuickSort<false>},
     {36130, 0, QuickSort<true>},
     {36210, 0, Shuffle},

@@ -87,8 +87,8 @@ class ToolCommands : public testing::Test {
 TEST_F(ToolCommands, CaseToolTakesTheCaretsLineAndAsksWithoutAutoSelection) {
   EXPECT_TRUE(Grey(IDM_TOOLS_LAST_TOOL)) << "no tool has run";
   EXPECT_FALSE(Grey(IDM_TOOL_UPPER_CASE) || Grey(IDM_TOOL_QUOTE) || Grey(IDM_EDIT_COMPLETE_WORD));
-  EXPECT_TRUE(Grey(34110) && Grey(36110)) << "tools not built yet stay greyed";
-  EXPECT_EQ(Command(36110), 2) << "and are no editor command";
+  EXPECT_TRUE(Grey(34110) && Grey(34120)) << "tools not built yet stay greyed";
+  EXPECT_EQ(Command(34110), 2) << "and are no editor command";
 
   SetText("one two\r\nthree four\r\nfive", 12);
   EXPECT_EQ(Command(IDM_TOOL_UPPER_CASE), 0);
