@@ -75,11 +75,11 @@ INT_PTR CALLBACK ColumnPageDlgProc(HWND page, UINT msg, WPARAM wParam, LPARAM lP
 
 }  // namespace
 
-HWND CreateColumnPage(HWND dialog, HWND tabs, int x, int y) {
+HWND CreateColumnPage(HWND dialog, HWND tabs, const RECT &where) {
   HWND page = CreateDialogParamA(g_app.instance, MAKEINTRESOURCEA(IDD_COLUMN_PAGE), dialog, ColumnPageDlgProc, 0);
   if (!page) return nullptr;
   SetWindowLongPtrA(page, GWLP_ID, IDD_COLUMN_PAGE);
-  PlaceOverTabs(page, tabs, x, y);
+  PlaceOverTabs(page, tabs, where);
   ShowWindow(page, SW_SHOWNA);
   return page;
 }
@@ -126,13 +126,21 @@ void EnableColumnPage(HWND page, bool enabled) {
 
 // ---- tab controls ----
 
-void AddTabs(HWND tabs, const char *const *names, int count) {
+void AddTabs(HWND tabs, const char *const *names, int count, bool evenWidth) {
   for (int i = 0; i < count; i++) {
     TCITEMA item = {};
     item.mask = TCIF_TEXT;
     item.pszText = const_cast<char *>(names[i]);
     SendMessageA(tabs, TCM_INSERTITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
   }
+  if (!evenWidth || count <= 0) return;
+  // Short names (%1-%9) padded as usual would need more room than there is
+  // and bring up the scroll arrows.
+  RECT client, first;
+  GetClientRect(tabs, &client);
+  SendMessageA(tabs, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+  const int width = (client.right - 6) / count;
+  SendMessageA(tabs, TCM_SETITEMSIZE, 0, MAKELPARAM(width, first.bottom - first.top));
 }
 
 RECT TabPageArea(HWND dialog, HWND tabs) {
@@ -143,11 +151,12 @@ RECT TabPageArea(HWND dialog, HWND tabs) {
   return r;
 }
 
-void PlaceOverTabs(HWND page, HWND tabs, int x, int y) {
+void PlaceOverTabs(HWND page, HWND tabs, const RECT &where) {
   // Above the tab control in the order of the controls: the tab control
   // (which clips its siblings) then leaves the page's pixels alone, and Tab
   // reaches the page after the controls before the tabs.
   HWND before = GetWindow(tabs, GW_HWNDPREV);
   if (before == page) before = GetWindow(page, GW_HWNDPREV);
-  SetWindowPos(page, before ? before : HWND_TOP, x, y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+  SetWindowPos(page, before ? before : HWND_TOP, where.left, where.top, where.right - where.left,
+               where.bottom - where.top, SWP_NOACTIVATE);
 }

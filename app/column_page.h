@@ -20,9 +20,10 @@
 #include "config/settings.h"
 
 // Creates the page inside `dialog`, placed right above the tab control
-// `tabs` in the order of the dialog's controls, at (x, y) of the dialog's
-// client area. Null when the window could not be made.
-HWND CreateColumnPage(HWND dialog, HWND tabs, int x, int y);
+// `tabs` in the order of the dialog's controls, over `where` of the dialog's
+// client area (filling it, so that the tab's body is the page's colour).
+// Null when the window could not be made.
+HWND CreateColumnPage(HWND dialog, HWND tabs, const RECT &where);
 
 // Shows a definition in the page's controls. A definition whose column
 // numbers are both 0 (never chosen) shows 1 to 1, and likewise the
@@ -36,11 +37,13 @@ void EnableColumnPage(HWND page, bool enabled);
 
 // ---- tab controls of the tool dialogs ----
 
-// Adds the tabs, in order.
-void AddTabs(HWND tabs, const char *const *names, int count);
+// Adds the tabs, in order; with evenWidth (a control of TCS_FIXEDWIDTH),
+// all of them as wide as the control gives each one.
+void AddTabs(HWND tabs, const char *const *names, int count, bool evenWidth);
 // The part of the dialog's client area inside the tab control where a page
 // goes.
 RECT TabPageArea(HWND dialog, HWND tabs);
 // Puts `page` right above the tab control in the dialog's order of controls
-// (after the controls before the tab control, and drawn over it), at (x, y).
-void PlaceOverTabs(HWND page, HWND tabs, int x, int y);
+// (after the controls before the tab control, and drawn over it), over
+// `where`.
+void PlaceOverTabs(HWND page, HWND tabs, const RECT &where);

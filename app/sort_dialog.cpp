@@ -100,16 +100,19 @@ INT_PTR CALLBACK SortKeyPageDlgProc(HWND page, UINT msg, WPARAM wParam, LPARAM l
 bool OnInit(HWND dialog, SortDialog *d) {
   SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(d));
   d->tabs = GetDlgItem(dialog, IDC_SORT_TABS);
-  AddTabs(d->tabs, kTabNames, kSortKeys);
+  AddTabs(d->tabs, kTabNames, kSortKeys, false);
   const RECT area = TabPageArea(dialog, d->tabs);
   d->keyPage = CreateDialogParamA(g_app.instance, MAKEINTRESOURCEA(IDD_SORT_PAGE), dialog, SortKeyPageDlgProc, 0);
   if (!d->keyPage) return false;
   SetWindowLongPtrA(d->keyPage, GWLP_ID, IDD_SORT_PAGE);
-  PlaceOverTabs(d->keyPage, d->tabs, area.left, area.top);
-  ShowWindow(d->keyPage, SW_SHOWNA);
+  // The key's page at the top as high as made, its columns below it.
   RECT key;
   GetWindowRect(d->keyPage, &key);
-  d->columnPage = CreateColumnPage(dialog, d->tabs, area.left, area.top + (key.bottom - key.top));
+  RECT top = area, bottom = area;
+  top.bottom = bottom.top = area.top + (key.bottom - key.top);
+  PlaceOverTabs(d->keyPage, d->tabs, top);
+  ShowWindow(d->keyPage, SW_SHOWNA);
+  d->columnPage = CreateColumnPage(dialog, d->tabs, bottom);
   if (!d->columnPage) return false;
   ShowKey(d, 0);
   CenterDialogOverOwner(dialog);
