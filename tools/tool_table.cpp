@@ -1,6 +1,7 @@
 #include "tools/tool_table.h"
 
 #include "foundation/bytes.h"
+#include "tools/columns_numbers.h"
 #include "tools/sort_tools.h"
 #include "tools/text_tools.h"
 
@@ -71,6 +72,17 @@ void Shuffle(ToolDescriptor *t) {
   t->flags = kDocumentTool;
 }
 
+// Columns, Numbers runs with the stored settings (its dialog's OK stores
+// them first).
+ColumnsRequest g_columnsRequest;
+
+void ColumnsNumbers(ToolDescriptor *t) {
+  ColumnsRequestFromSettings(&g_columnsRequest);
+  t->buildFromDocument = ColumnsNumbersTool;
+  t->param = reinterpret_cast<ToolParam>(&g_columnsRequest);
+  t->flags = kDocumentTool;
+}
+
 const ToolRow kRows[] = {
     {31010, 0, InPlace<ToUpperCase>},
     {31020, 0, InPlace<ToLowerCase>},
@@ -94,6 +106,7 @@ const ToolRow kRows[] = {
     {32330, 0, Lines<RemoveLineChar, 1>},
     {32410, 0, Lines<RetabLines, 1>},
     {32420, 0, Lines<RetabLines, 0>},
+    {32610, kToolRowDialog, ColumnsNumbers},
     {36110, kToolRowDialog, SortWithStoredKeys},
     {36120, 0, QuickSort<false>},
     {36130, 0, QuickSort<true>},
