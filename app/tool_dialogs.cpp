@@ -1,6 +1,7 @@
 #include "app/tool_dialogs.h"
 
 #include "app/app_state.h"
+#include "app/columns_dialog.h"
 #include "app/sort_dialog.h"
 #include "config/config_state.h"
 #include "resources/resource.h"
@@ -143,6 +144,8 @@ int RunToolDialog(HWND owner, int id) {
     }
     case IDM_TOOL_SORT:
       return RunSortDialog(owner);
+    case IDM_TOOL_COLUMNS:
+      return RunColumnsDialog(owner);
     default:
       return kResultCancelled;
   }

@@ -105,7 +105,7 @@ void Shoot(HWND window, const char *name) {
   // A modal dialog shows itself once its queue first runs empty: that may
   // be after this.
   if (!IsWindowVisible(window)) ShowWindow(window, SW_SHOWNORMAL);
-  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   PumpMessages();
   RECT r;
@@ -322,6 +322,132 @@ TEST_F(SortColumnsDialogs, QuickSortsFollowTSortIC) {
     EXPECT_EQ(Command(c.command), 0);
     EXPECT_EQ(Text(), c.result);
   }
+}
+
+// ---- the Columns, Numbers dialog ----
+
+HWND ColumnPreviewWindow() { return FindWindowA("#32770", "Column preview"); }
+
+const char kColumnsText[] = "a b c\r\nd e f\r\ng h i";
+
+// The previews follow every change without touching the document: the
+// result of the mask in the dialog (on at most 8,192 characters of the
+// selection), the column of the tab shown in the Column preview window;
+// "&?" shows the mask help. OK stores everything and rewrites the lines in
+// one undo step; the Last Tool does it again without the dialog.
+TEST_F(SortColumnsDialogs, ColumnsDialogPreviewsStoresAndRuns) {
+  SetText(kColumnsText);
+  SelectAll();
+  EXPECT_TRUE(WithDialog([] { EXPECT_EQ(Command(IDM_TOOL_COLUMNS), 0); }, [&](HWND dialog) {
+    EXPECT_EQ(WindowText(dialog), "Columns, Numbers");
+    HWND tabs = GetDlgItem(dialog, IDC_COLS_TABS);
+    ASSERT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 9);
+    EXPECT_EQ(TabName(tabs, 0), "%1");
+    EXPECT_EQ(TabName(tabs, 8), "%9");
+    EXPECT_EQ(TextOf(dialog, IDC_COLS_MASK_HELP), "&?");
+    EXPECT_EQ(TextOf(dialog, IDC_COLS_PREVIEW_ON), "&Preview:");
+    EXPECT_EQ(TextOf(dialog, IDC_COLUMN_NOTHING), "&Nothing");
+    EXPECT_EQ(TextOf(dialog, IDC_COLUMN_POSITION_BACKWARDS), "Calculate the position backwards: &from right to left");
+    EXPECT_EQ(TextOf(dialog, IDC_COLS_MASK), "%1") << "the default mask";
+    EXPECT_FALSE(IsChecked(dialog, IDC_COLS_PREVIEW_ON));
+    EXPECT_FALSE(Enabled(dialog, IDC_COLS_PREVIEW));
+    EXPECT_EQ(TextOf(dialog, IDC_COLS_PREVIEW), "");
+
+    Click(dialog, IDC_COLUMN_COLUMNS);
+    Type(dialog, IDC_COLUMN_DELIMITERS, " ");
+    Click(dialog, IDC_COLS_PREVIEW_ON);
+    EXPECT_EQ(TextOf(dialog, IDC_COLS_PREVIEW), "a\r\nd\r\ng");
+    ChooseTab(tabs, 1);
+    EXPECT_TRUE(IsChecked(dialog, IDC_COLUMN_ENTIRE_LINE)) << "each tab its own definition";
+    Click(dialog, IDC_COLUMN_COLUMNS);
+    Type(dialog, IDC_COLUMN_FROM, "3");
+    Type(dialog, IDC_COLUMN_TO, "3");
+    Type(dialog, IDC_COLUMN_DELIMITERS, " ");
+    Type(dialog, IDC_COLS_MASK, "%2|%1");
+    EXPECT_EQ(TextOf(dialog, IDC_COLS_PREVIEW), "c|a\r\nf|d\r\ni|g");
+
+    Click(dialog, IDC_COLS_COLUMN_PREVIEW);
+    HWND column = ColumnPreviewWindow();
+    ASSERT_NE(column, nullptr);
+    EXPECT_TRUE(IsWindowVisible(column));
+    EXPECT_EQ(GetWindow(column, GW_OWNER), dialog);
+    EXPECT_EQ(TextOf(column, IDC_COLUMN_PREVIEW_TEXT), "c\r\nf\r\ni") << "the tab shown: %2";
+    ChooseTab(tabs, 0);
+    EXPECT_EQ(TextOf(column, IDC_COLUMN_PREVIEW_TEXT), "a\r\nd\r\ng");
+    Type(dialog, IDC_COLUMN_FROM, "2");
+    Type(dialog, IDC_COLUMN_TO, "2");
+    EXPECT_EQ(TextOf(column, IDC_COLUMN_PREVIEW_TEXT), "b\r\ne\r\nh");
+    Type(dialog, IDC_COLS_MASK, "%1-%2");
+    EXPECT_EQ(TextOf(dialog, IDC_COLS_PREVIEW), "b-c\r\ne-f\r\nh-i");
+    EXPECT_EQ(Text(), kColumnsText) << "previews leave the document alone";
+    Shoot(dialog, "columns_dialog_270");
+    Shoot(column, "column_preview_272");
+    {
+      ScriptedAnswerer answers;
+      answers.Expect(::Text(TXT_MASK_HELP), kAskInfo, kAnswerOk);
+      Click(dialog, IDC_COLS_MASK_HELP);
+    }
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+  }));
+  EXPECT_EQ(ColumnPreviewWindow(), nullptr) << "closed with the dialog";
+  const ToolSettings &t = g_settings.tools;
+  EXPECT_STREQ(t.CtMask, "%1-%2");
+  EXPECT_EQ(t.CtView, 1);
+  EXPECT_EQ(t.columns[0].CC, 1);
+  EXPECT_EQ(t.columns[0].CFr, 2);
+  EXPECT_STREQ(t.columns[0].CD, " ");
+  EXPECT_EQ(t.columns[1].CFr, 3);
+  EXPECT_EQ(t.columns[2].CC, 0);
+  EXPECT_EQ(Text(), "b-c\r\ne-f\r\nh-i");
+  SendMessageA(editor_, WM_UNDO, 0, 0);
+  EXPECT_EQ(Text(), kColumnsText) << "one undo step";
+
+  SetText("1 2 3\r\n4 5 6");
+  SelectAll();
+  EXPECT_FALSE(WithDialog([] { EXPECT_EQ(Command(IDM_TOOLS_LAST_TOOL), 0); }, [](HWND dialog) {
+    ADD_FAILURE() << "Last Tool showed a dialog";
+    EndDialog(dialog, IDCANCEL);
+  }));
+  EXPECT_EQ(Text(), "2-3\r\n5-6");
+
+  // Reopened with the preview on, over a selection of 16,000 characters:
+  // the preview takes its first 8,192.
+  std::string many;
+  for (int i = 0; i < 2000; i++) many += "1 2 34\r\n";
+  SetText(many);
+  SelectAll();
+  EXPECT_TRUE(WithDialog([] { EXPECT_EQ(Command(IDM_TOOL_COLUMNS), 1); }, [](HWND dialog) {
+    EXPECT_TRUE(IsChecked(dialog, IDC_COLS_PREVIEW_ON));
+    const std::string preview = TextOf(dialog, IDC_COLS_PREVIEW);
+    size_t lines = 0;
+    for (size_t at = 0; (at = preview.find("2-34", at)) != std::string::npos; at++) lines++;
+    EXPECT_EQ(lines, 8192u / 8) << "whole lines of the first 8,192 characters";
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  }));
+}
+
+// Cancel stores nothing and runs nothing; without automatic selection
+// (TASel Disabled) an empty selection previews nothing and asks nothing.
+TEST_F(SortColumnsDialogs, ColumnsDialogCancelChangesNothing) {
+  auto before = std::make_unique<SettingsBlock>(g_settings);
+  g_settings.tools.CtView = 1;
+  g_settings.main.TASel = 0;
+  SetText(kColumnsText);
+  EXPECT_TRUE(WithDialog([] { EXPECT_EQ(Command(IDM_TOOL_COLUMNS), 1); }, [](HWND dialog) {
+    EXPECT_EQ(TextOf(dialog, IDC_COLS_PREVIEW), "");
+    Type(dialog, IDC_COLS_MASK, "[%0]");
+    Click(dialog, IDC_COLS_NON_EMPTY);
+    Type(dialog, IDC_COLS_COUNTER_STEP, "-2");
+    ChooseTab(GetDlgItem(dialog, IDC_COLS_TABS), 4);
+    Click(dialog, IDC_COLUMN_NOTHING);
+    Click(dialog, IDC_COLS_PREVIEW_ON);
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  }));
+  g_settings.tools.CtView = 0;
+  g_settings.main.TASel = before->main.TASel;
+  EXPECT_EQ(memcmp(&g_settings.tools, &before->tools, sizeof g_settings.tools), 0);
+  EXPECT_EQ(Text(), kColumnsText);
+  EXPECT_FALSE(HasLastTool());
 }
 
 }  // namespace
