@@ -1,6 +1,8 @@
 #include "app/tool_dialogs.h"
 
 #include "app/app_state.h"
+#include "app/columns_dialog.h"
+#include "app/sort_dialog.h"
 #include "config/config_state.h"
 #include "foundation/bytes.h"
 #include "resources/resource.h"
@@ -38,14 +40,14 @@ LRESULT CALLBACK TabEditProc(HWND edit, UINT msg, WPARAM wParam, LPARAM lParam) 
   return CallWindowProcA(g_editBase, edit, msg, wParam, lParam);
 }
 
-void TakeCtrlTab(HWND edit) {
+}  // namespace
+
+void AcceptCtrlTab(HWND edit) {
   const LONG_PTR base = SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TabEditProc));
   if (!g_editBase) g_editBase = reinterpret_cast<WNDPROC>(base);
 }
 
-// ---- the dialog ----
-
-void CenterOverOwner(HWND dialog) {
+void CenterDialogOverOwner(HWND dialog) {
   HWND owner = GetWindow(dialog, GW_OWNER);
   if (!owner) return;
   RECT o, d;
@@ -56,6 +58,10 @@ void CenterOverOwner(HWND dialog) {
   SetWindowPos(dialog, nullptr, x < 0 ? 0 : x, y < 0 ? 0 : y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+namespace {
+
+// ---- the dialog ----
+
 void OnInit(HWND dialog, const SimpleToolDialog *table) {
   SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(table));
   for (const ToolDialogEdit &e : table->edits) {
@@ -63,11 +69,11 @@ void OnInit(HWND dialog, const SimpleToolDialog *table) {
     HWND edit = GetDlgItem(dialog, e.control);
     SendMessageA(edit, EM_LIMITTEXT, e.limit, 0);
     SetWindowTextA(edit, e.buffer);
-    TakeCtrlTab(edit);
+    AcceptCtrlTab(edit);
   }
   for (const ToolDialogCheck &c : table->checks)
     if (c.control) CheckDlgButton(dialog, c.control, *c.flag ? BST_CHECKED : BST_UNCHECKED);
-  CenterOverOwner(dialog);
+  CenterDialogOverOwner(dialog);
   if (table->edits[0].control) {
     HWND first = GetDlgItem(dialog, table->edits[0].control);
     SetFocus(first);
@@ -125,7 +131,7 @@ INT_PTR CALLBACK DuplicatesDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM)
       CheckDlgButton(dialog, IDC_TOOL_CHECK + 1, t.UniEmpt ? BST_CHECKED : BST_UNCHECKED);
       CheckDlgButton(dialog, IDC_TOOL_CHECK + 2, t.UniDup ? BST_CHECKED : BST_UNCHECKED);
       EnableCount(dialog);
-      CenterOverOwner(dialog);
+      CenterDialogOverOwner(dialog);
       return TRUE;
     }
     case WM_COMMAND:
@@ -224,6 +230,10 @@ int RunToolDialog(HWND owner, int id) {
           nullptr};
       return RunSimpleToolDialog(owner, translate);
     }
+    case IDM_TOOL_SORT:
+      return RunSortDialog(owner);
+    case IDM_TOOL_COLUMNS:
+      return RunColumnsDialog(owner);
     default:
       return kResultCancelled;
   }

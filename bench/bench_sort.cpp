@@ -248,6 +248,26 @@ void BenchSort() {
     Ratio("shuffle_vs_shuf", ours, peer);
     printf("shuffle_vs_shuf goal 0.70 x (ours %.3f s, peer %.3f s)\n", ours, peer);
   }
+  if (wanted("unique")) {
+    struct Dup {
+      const char *name;
+      DuplicatesSettings settings;
+      std::string peer;
+    } const dups[] = {
+        {"unique_vs_sort_u", {0, 0, 0, 0}, "sort -u" + file + out},
+        {"duplicates_counted_vs_uniq_dc", {2, 0, 0, 1}, "sort" + file + " | uniq -dc" + out},
+    };
+    for (const Dup &d : dups) {
+      const double peer = BestCommand(d.peer);
+      ToolDescriptor tool = {};
+      tool.transformDocument = FindDuplicates;
+      tool.param = reinterpret_cast<ToolParam>(&d.settings);
+      tool.flags = kToolDocumentDefault;
+      const double ours = BestTool(doc, tool);
+      Ratio(d.name, ours, peer);
+      printf("%s goal 1.00 x (ours %.3f s, peer %.3f s)\n", d.name, ours, peer);
+    }
+  }
   if (wanted("sort_phase")) SortPhase(bytes);
   if (wanted("peak")) {
     const double peer = PeerPeak("sort" + file + out);

@@ -702,3 +702,11 @@ int FindDuplicates(ToolDocument *doc, ToolParam param) {
   ToolDocumentFree(&out);
   return 0;
 }
+
+void StoredSortRequest(SortRequest *request) {
+  static_assert(sizeof request->keys == sizeof g_settings.tools.sort, "the five stored keys");
+  MemZero(request, sizeof *request);
+  MemCopy(request->keys, g_settings.tools.sort, sizeof request->keys);
+  request->locale = CurrentNumberLocale();
+  request->newlineLength = 0;  // the document's
+}

@@ -111,3 +111,6 @@ struct DuplicatesSettings {
   int count;       // UniDup
 };
 int FindDuplicates(ToolDocument *doc, ToolParam param);
+// Sort..'s request: the five keys the Sort dialog stored (the Sr keys), the
+// locale from the settings, the document's newlines.
+void StoredSortRequest(SortRequest *request);

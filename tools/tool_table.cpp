@@ -2,6 +2,7 @@
 
 #include "config/config_state.h"
 #include "foundation/bytes.h"
+#include "tools/columns_numbers.h"
 #include "tools/sort_tools.h"
 #include "tools/text_tools.h"
 
@@ -52,6 +53,14 @@ SortRequest g_sortRequest;
 template <bool kDescending>
 void QuickSort(ToolDescriptor *t) {
   QuickSortRequest(kDescending, &g_sortRequest);
+  t->buildFromDocument = SortLinesTool;
+  t->param = reinterpret_cast<ToolParam>(&g_sortRequest);
+  t->flags = kDocumentTool;
+}
+
+// Sort.. with the keys its dialog stored (or, as the Last Tool, last stored).
+void SortWithStoredKeys(ToolDescriptor *t) {
+  StoredSortRequest(&g_sortRequest);
   t->buildFromDocument = SortLinesTool;
   t->param = reinterpret_cast<ToolParam>(&g_sortRequest);
   t->flags = kDocumentTool;
@@ -127,6 +136,17 @@ void Tag(ToolDescriptor *t) {
   t->resultSelection = &g_resultSelection;
 }
 
+// Columns, Numbers runs with the stored settings (its dialog's OK stores
+// them first).
+ColumnsRequest g_columnsRequest;
+
+void ColumnsNumbers(ToolDescriptor *t) {
+  ColumnsRequestFromSettings(&g_columnsRequest);
+  t->buildFromDocument = ColumnsNumbersTool;
+  t->param = reinterpret_cast<ToolParam>(&g_columnsRequest);
+  t->flags = kDocumentTool;
+}
+
 const ToolRow kRows[] = {
     {31010, 0, InPlace<ToUpperCase>},
     {31020, 0, InPlace<ToLowerCase>},
@@ -163,6 +183,8 @@ const ToolRow kRows[] = {
     {35320, 0, Lines<ReverseEachLine, 0>},
     {35340, 0, InPlace<ReverseWordOrder>},
     {35360, 0, Lines<ReverseEachLine, kReverseLineWords>},
+    {32610, kToolRowDialog, ColumnsNumbers},
+    {36110, kToolRowDialog, SortWithStoredKeys},
     {36120, 0, QuickSort<false>},
     {36130, 0, QuickSort<true>},
     {36210, 0, Shuffle},
