@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/columns_dialog.h"
+#include "app/compare_dialogs.h"
 #include "app/sort_dialog.h"
 #include "config/config_state.h"
 #include "foundation/bytes.h"
@@ -234,6 +235,10 @@ int RunToolDialog(HWND owner, int id) {
       return RunSortDialog(owner);
     case IDM_TOOL_COLUMNS:
       return RunColumnsDialog(owner);
+    case IDM_TOOL_COMPARE:
+      return RunCompareDialog(owner);
+    case IDM_TOOL_STATISTICS:
+      return RunStatisticsDialog(owner);
     default:
       return kResultCancelled;
   }

@@ -46,6 +46,7 @@ void CenterDialogOverOwner(HWND dialog);
 // XmlEmpt (shown empty unless TXMLAtr and TXMLEmp keep them), Translate into
 // TrFind, TrRepl, TrEsc and TrDel; Find Duplicates (280) into UniJob, UniIC,
 // UniEmpt and UniDup; Sort and Columns, Numbers have dialogs of their own
-// (sort_dialog.h, columns_dialog.h). 0 to run the tool, 32 cancelled (also
+// (sort_dialog.h, columns_dialog.h), as have Compare and Statistics
+// (compare_dialogs.h), which are the whole command. 0 to run the tool, 32 cancelled (also
 // for an id without a dialog here).
 int RunToolDialog(HWND owner, int id);

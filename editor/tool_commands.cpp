@@ -123,6 +123,11 @@ int RunEditorTool(EditorWindow *ed, ToolDescriptor *tool) {
 int RunToolCommand(EditorWindow *ed, int id, ToolCommandMode mode) {
   const ToolRow *row = FindToolRow(id);
   if (!row) return kResultNotHandled;
+  if (row->rowFlags & kToolRowDialogOnly) {
+    if (mode != kToolFromCommand || !g_dialogHook) return kResultCancelled;
+    const int shown = g_dialogHook(static_cast<HWND>(Owner(ed)), id);
+    return shown == kResultDone || shown == kResultOutOfMemory ? shown : kResultCancelled;
+  }
   if (mode == kToolFromCommand && (row->rowFlags & kToolRowDialog) && g_dialogHook &&
       g_dialogHook(static_cast<HWND>(Owner(ed)), id) != kResultDone)
     return kResultCancelled;

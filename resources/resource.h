@@ -48,6 +48,8 @@
 #define IDD_TRANSLATE 220
 #define IDD_QUOTE 240
 #define IDD_DUPLICATES 280
+#define IDD_STATISTICS 230
+#define IDD_COMPARE 320
 #define IDD_CLOSE 250
 #define IDD_SORT 260
 #define IDD_SORT_PAGE 261
@@ -68,6 +70,22 @@
 
 // ---- the Complete Word list ----
 #define IDC_COMPLETE_LIST 1701
+
+// ---- the Compare dialog ----
+#define IDC_CMP_TEXT1 3201
+#define IDC_CMP_TEXT2 3202
+#define IDC_CMP_IGNORE_CASE 3203
+#define IDC_CMP_IGNORE_SPACES 3204
+#define IDC_CMP_IGNORE_NEWLINES 3205
+#define IDC_CMP_LOAD1 3206
+#define IDC_CMP_LOAD2 3207
+#define IDC_CMP_COMPARE 3208
+
+// ---- the Statistics dialog: a value of each count (0..10) for the
+// selection and for the document ----
+#define IDC_STATS_SELECTION_HEAD 2340
+#define IDC_STATS_SELECTION 2341  // + n
+#define IDC_STATS_DOCUMENT 2361   // + n
 
 // ---- controls of the simple tool dialogs (Quote, Close, ...): up to two
 // edit boxes and four check boxes, and the note line ----
@@ -272,6 +290,8 @@
 #define IDM_TOOL_ENCLOSE 34110
 #define IDM_TOOL_TAG 34120
 #define IDM_TOOL_TRANSLATE 34310
+#define IDM_TOOL_STATISTICS 34410
+#define IDM_TOOL_COMPARE 34450
 #define IDM_TOOL_COMMIT_WRAPPING 39010
 #define IDM_TOOL_COLUMNS 32610
 #define IDM_TOOL_SORT 36110

@@ -3,6 +3,7 @@
 #include "config/config_state.h"
 #include "foundation/bytes.h"
 #include "tools/columns_numbers.h"
+#include "tools/compare_statistics.h"
 #include "tools/sort_tools.h"
 #include "tools/text_tools.h"
 
@@ -147,6 +148,18 @@ void ColumnsNumbers(ToolDescriptor *t) {
   t->flags = kDocumentTool;
 }
 
+// Statistics counts the selection, even an empty one, as it is, on the
+// worker; the dialog sets the record to fill (and the whole-document flag
+// for its second run).
+void Statistics(ToolDescriptor *t) {
+  t->transformInPlaceWithParam = StatisticsTool;
+  t->flags = kToolReadOnly | kToolEmptyOk | kToolNoPullBack | kToolWorker | kToolCounted;
+}
+
+// Compare works in its dialog alone: run as a tool it takes nothing and
+// gives nothing back.
+void Compare(ToolDescriptor *t) { t->flags = kToolReadOnly | kToolNoInput; }
+
 const ToolRow kRows[] = {
     {31010, 0, InPlace<ToUpperCase>},
     {31020, 0, InPlace<ToLowerCase>},
@@ -177,6 +190,8 @@ const ToolRow kRows[] = {
     {34120, kToolRowDialog, Tag},
     {34210, 0, ExtractWordsRow},
     {34310, kToolRowDialog, Translate},
+    {34410, kToolRowDialog | kToolRowDialogOnly, Statistics},
+    {34450, kToolRowDialog | kToolRowDialogOnly, Compare},
     {35120, 0, InPlace<ReverseText>},
     {35140, 0, ReverseLines},
     {35160, 0, InPlace<ReverseEachWord>},

@@ -8,6 +8,10 @@
 enum ToolTableFlag : u32 {
   kToolRowDialog = 1,       // the menu opens the tool's dialog first (its OK runs the tool)
   kToolRowKeepsSelection = 2,  // Indent, Quote, Close
+  // The dialog is the whole command (Compare, Statistics): the frame runs no
+  // tool after it and it never becomes the Last Tool. A dialog that counts
+  // runs the row's descriptor itself, read-only.
+  kToolRowDialogOnly = 4,
 };
 
 struct ToolRow {

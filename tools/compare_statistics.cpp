@@ -1,0 +1,232 @@
+#include "tools/compare_statistics.h"
+
+#include "foundation/bytes.h"
+#include "foundation/char_class.h"
+#include "tools/word_chars.h"
+
+namespace {
+
+// What the counting needs of a byte, looked up once per byte.
+enum : u8 {
+  kIsSpace = 1,
+  kIsAlnum = 2,
+  kIsWord = 4,
+  kIsUpper = 8,
+  kIsSentenceEnd = 16,
+  kIsNewline = 32,
+  kIsLead = 64,
+  // A letter or digit that is a word character and nothing else that
+  // counts: inside a word it changes only the running counts.
+  kIsPlain = 128,
+};
+
+void BuildClasses(u8 classes[256]) {
+  for (int c = 0; c < 256; c++) {
+    const u8 b = static_cast<u8>(c);
+    const u16 t = CharType(b);
+    u8 k = 0;
+    if (t & kC1Space) k |= kIsSpace;
+    if (t & (kC1Alpha | kC1Digit)) k |= kIsAlnum;
+    if (IsWordChar(b)) k |= kIsWord;
+    if (t & kC1Upper) k |= kIsUpper;
+    if (IsSentenceEnd(b)) k |= kIsSentenceEnd;
+    if (b == '\r' || b == '\n') k |= kIsNewline | kIsSpace;
+    if (IsLeadByte(b)) k |= kIsLead;
+    if ((k & (kIsWord | kIsAlnum)) == (kIsWord | kIsAlnum) && !(k & (kIsSpace | kIsSentenceEnd | kIsLead)))
+      k |= kIsPlain;
+    classes[c] = k;
+  }
+}
+
+// The running state of one pass.
+struct Counter {
+  u32 characters = 0, nonSpace = 0, alnum = 0, words = 0, newlines = 0;
+  u32 nonEmptyLines = 0, paragraphs = 0, sentences = 0;
+  u64 lengthSum = 0;
+  u32 shortest = 0, longest = 0;
+  u32 lineStart = 0;        // characters before the current line
+  u32 lineLength = 0;       // the current line up to its last non-space character (0: none yet)
+  u32 newlinesSince = 0;    // newlines since the last non-space character
+  bool seenNonSpace = false;
+  bool inWord = false;
+  bool firstWordSeen = false;  // since the last sentence end
+  bool firstWordUpper = false;
+
+  void EndLine() {
+    if (lineLength == 0) return;
+    nonEmptyLines++;
+    lengthSum += lineLength;
+    if (nonEmptyLines == 1 || lineLength < shortest) shortest = lineLength;
+    if (lineLength > longest) longest = lineLength;
+    lineLength = 0;
+  }
+  // A character that is not a space, already counted in `characters`.
+  void NonSpace() {
+    nonSpace++;
+    if (!seenNonSpace || newlinesSince >= 2) paragraphs++;
+    seenNonSpace = true;
+    newlinesSince = 0;
+    lineLength = characters - lineStart;
+  }
+  void WordChar(bool upper) {
+    if (inWord) return;
+    inWord = true;
+    words++;
+    if (!firstWordSeen) {
+      firstWordSeen = true;
+      firstWordUpper = upper;
+    }
+  }
+
+  // Counts p[i, end) (a pair or a CR LF may run one byte past end, never
+  // past n); returns where it stopped.
+  u32 Run(const u8 *p, u32 i, u32 end, u32 n, const u8 *classes) {
+    while (i < end) {
+      const u8 c = p[i];
+      const u8 k = classes[c];
+      characters++;
+      if (k & kIsLead) {
+        if (i + 1 < n && p[i + 1] != '\r' && p[i + 1] != '\n') {
+          alnum++;
+          WordChar(false);
+          NonSpace();
+          i += 2;
+          continue;
+        }
+      }
+      if (k & kIsSpace) {
+        inWord = false;
+        if (k & kIsNewline) {
+          if (c == '\r' && i + 1 < n && p[i + 1] == '\n') {
+            characters++;
+            i++;
+          }
+          newlines++;
+          newlinesSince++;
+          EndLine();
+          lineStart = characters;
+          i++;
+          continue;
+        }
+        // The spaces after it change nothing but the count.
+        for (i++; i < end && classes[p[i]] == kIsSpace; i++) characters++;
+        continue;
+      }
+      if (k & kIsAlnum) alnum++;
+      if (k & kIsWord) {
+        WordChar((k & kIsUpper) != 0);
+      } else {
+        inWord = false;
+      }
+      if (k & kIsSentenceEnd) {
+        if (firstWordSeen && firstWordUpper) sentences++;
+        firstWordSeen = false;
+      }
+      NonSpace();
+      i++;
+      if (inWord) {
+        // The rest of the word, as far as it is plain letters and digits.
+        u32 j = i;
+        while (j < end && (classes[p[j]] & kIsPlain)) j++;
+        const u32 run = j - i;
+        characters += run;
+        nonSpace += run;
+        alnum += run;
+        lineLength = characters - lineStart;
+        i = j;
+      }
+    }
+    return i;
+  }
+};
+
+constexpr u32 kChunk = 1u << 20;
+
+}  // namespace
+
+static int Count(const char *text, u32 length, TextStatistics *s, bool worker) {
+  MemZero(s, sizeof *s);
+  u8 classes[256];
+  BuildClasses(classes);
+  const u8 *p = reinterpret_cast<const u8 *>(text);
+  Counter c;
+  u32 i = 0;
+  while (i < length) {
+    const u32 before = c.newlines;
+    const u32 end = length - i > kChunk ? i + kChunk : length;
+    i = c.Run(p, i, end, length, classes);
+    if (worker) {
+      ToolProgress(c.newlines - before);
+      if (ToolCancelled()) return 0;
+    }
+  }
+  u32 lines = c.newlines;
+  if (length > 0 && text[length - 1] != '\r' && text[length - 1] != '\n') {
+    lines++;
+    c.EndLine();
+  }
+  u32 *out = s->count;
+  out[kStatCharacters] = c.characters;
+  out[kStatWithoutSpaces] = c.nonSpace;
+  out[kStatLettersDigits] = c.alnum;
+  out[kStatWords] = c.words;
+  out[kStatLines] = lines;
+  out[kStatNonEmptyLines] = c.nonEmptyLines;
+  out[kStatParagraphs] = c.paragraphs;
+  out[kStatSentences] = c.sentences;
+  out[kStatAverageLine] = c.nonEmptyLines ? static_cast<u32>(c.lengthSum / c.nonEmptyLines) : 0;
+  out[kStatShortestLine] = c.shortest;
+  out[kStatLongestLine] = c.longest;
+  return 0;
+}
+
+int CountTextStatistics(const char *text, u32 length, TextStatistics *s) { return Count(text, length, s, false); }
+
+int StatisticsTool(char *text, u32 length, ToolParam param) {
+  TextStatistics *s = reinterpret_cast<TextStatistics *>(param);
+  if (!s) return kResultReported;
+  return Count(text, length, s, true);
+}
+
+namespace {
+
+// Past the characters the options ignore, from i.
+u32 SkipIgnored(const char *p, u32 i, u32 n, const CompareOptions &o) {
+  while (i < n) {
+    const u8 c = static_cast<u8>(p[i]);
+    if (c == '\r' || c == '\n') {
+      if (!o.ignoreNewlines) break;
+    } else if (!o.ignoreSpaces || !(CharType(c) & kC1Space) ||
+               (IsLeadByte(c) && ReadTextChar(p, i, n).length == 2)) {
+      break;
+    }
+    i++;
+  }
+  return i;
+}
+
+}  // namespace
+
+bool CompareTexts(const char *a, u32 na, const char *b, u32 nb, const CompareOptions &o, u32 *at1, u32 *at2) {
+  u32 i = 0, j = 0;
+  for (;;) {
+    i = SkipIgnored(a, i, na, o);
+    j = SkipIgnored(b, j, nb, o);
+    if (i == na && j == nb) return true;
+    if (i == na || j == nb) break;
+    const u32 la = ReadTextChar(a, i, na).length, lb = ReadTextChar(b, j, nb).length;
+    if (la != lb) break;
+    if (la == 2) {
+      if (a[i] != b[j] || a[i + 1] != b[j + 1]) break;
+    } else {
+      u8 x = static_cast<u8>(a[i]), y = static_cast<u8>(b[j]);
+      if (o.ignoreCase) x = ToLower(x), y = ToLower(y);
+      if (x != y) break;
+    }
+    i += la;
+    j += lb;
+  }
+  *at1 = i;
+  *at2 = j;
+  return false;
+}
