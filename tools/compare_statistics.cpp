@@ -81,61 +81,65 @@ struct Counter {
   // Counts p[i, end) (a pair or a CR LF may run one byte past end, never
   // past n); returns where it stopped.
   u32 Run(const u8 *p, u32 i, u32 end, u32 n, const u8 *classes) {
+    // On a copy held in registers: the text is read through a byte
+    // pointer, which could otherwise alias every count.
+    Counter c = *this;
     while (i < end) {
-      const u8 c = p[i];
-      const u8 k = classes[c];
-      characters++;
+      const u8 b = p[i];
+      const u8 k = classes[b];
+      c.characters++;
       if (k & kIsLead) {
         if (i + 1 < n && p[i + 1] != '\r' && p[i + 1] != '\n') {
-          alnum++;
-          WordChar(false);
-          NonSpace();
+          c.alnum++;
+          c.WordChar(false);
+          c.NonSpace();
           i += 2;
           continue;
         }
       }
       if (k & kIsSpace) {
-        inWord = false;
+        c.inWord = false;
         if (k & kIsNewline) {
-          if (c == '\r' && i + 1 < n && p[i + 1] == '\n') {
-            characters++;
+          if (b == '\r' && i + 1 < n && p[i + 1] == '\n') {
+            c.characters++;
             i++;
           }
-          newlines++;
-          newlinesSince++;
-          EndLine();
-          lineStart = characters;
+          c.newlines++;
+          c.newlinesSince++;
+          c.EndLine();
+          c.lineStart = c.characters;
           i++;
           continue;
         }
         // The spaces after it change nothing but the count.
-        for (i++; i < end && classes[p[i]] == kIsSpace; i++) characters++;
+        for (i++; i < end && classes[p[i]] == kIsSpace; i++) c.characters++;
         continue;
       }
-      if (k & kIsAlnum) alnum++;
+      if (k & kIsAlnum) c.alnum++;
       if (k & kIsWord) {
-        WordChar((k & kIsUpper) != 0);
+        c.WordChar((k & kIsUpper) != 0);
       } else {
-        inWord = false;
+        c.inWord = false;
       }
       if (k & kIsSentenceEnd) {
-        if (firstWordSeen && firstWordUpper) sentences++;
-        firstWordSeen = false;
+        if (c.firstWordSeen && c.firstWordUpper) c.sentences++;
+        c.firstWordSeen = false;
       }
-      NonSpace();
+      c.NonSpace();
       i++;
-      if (inWord) {
+      if (c.inWord) {
         // The rest of the word, as far as it is plain letters and digits.
         u32 j = i;
         while (j < end && (classes[p[j]] & kIsPlain)) j++;
         const u32 run = j - i;
-        characters += run;
-        nonSpace += run;
-        alnum += run;
-        lineLength = characters - lineStart;
+        c.characters += run;
+        c.nonSpace += run;
+        c.alnum += run;
+        c.lineLength = c.characters - c.lineStart;
         i = j;
       }
     }
+    *this = c;
     return i;
   }
 };
