@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <stdlib.h>
 #include <string.h>
 
 #include <memory>
@@ -25,6 +26,7 @@
 #include "resources/resource.h"
 #include "tests/support/scripted_answerer.h"
 #include "tests/support/test_files.h"
+#include "tests/win/editor_harness.h"
 #include "tests/win/gui_helpers.h"
 #include "tools/compare_statistics.h"
 
@@ -80,6 +82,20 @@ std::pair<DWORD, DWORD> SelectionOf(HWND dialog, int id) {
 }
 // Shown, whether or not the dialog itself is on the screen yet.
 bool Shown(HWND dialog, int id) { return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0; }
+// The window as the screen shows it, saved as a picture into QP_SHOTS.
+void Shoot(HWND window, const char *name) {
+  if (!getenv("QP_SHOTS")) return;
+  if (!IsWindowVisible(window)) ShowWindow(window, SW_SHOWNORMAL);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  PumpMessages();
+  RECT r;
+  GetWindowRect(window, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  Picture p = DrawPicture(w, h, [&](HDC dc) { BitBlt(dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY); });
+  ReleaseDC(nullptr, screen);
+  p.Save(name);
+}
 void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
 // Both boxes loaded from the selection; different texts: the message, and
@@ -143,6 +159,7 @@ TEST_F(CompareDialogs, CompareLoadsSelectionsAndSelectsTheDifference) {
       answers.Expect(kIdentical, kAskInfo, kAnswerOk);
       Click(dialog, IDC_CMP_COMPARE);
     }
+    Shoot(dialog, "compare_dialog_320");
     SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
   }));
   const ToolSettings &t = g_settings.tools;
@@ -217,6 +234,7 @@ TEST_F(CompareDialogs, StatisticsShowsTheSelectionColumnOnlyWithASelection) {
       EXPECT_EQ(TextOf(dialog, IDC_STATS_DOCUMENT + kStatWords), "5");
       EXPECT_EQ(TextOf(dialog, IDC_STATS_DOCUMENT + kStatSentences), "1");
       EXPECT_EQ(TextOf(dialog, IDC_STATS_DOCUMENT + kStatParagraphs), "2");
+      Shoot(dialog, selected ? "statistics_dialog_230" : "statistics_dialog_230_no_selection");
       SendMessageA(dialog, WM_COMMAND, IDOK, 0);
     }));
     DWORD a = 0, b = 0;
