@@ -187,13 +187,19 @@ TEST_F(ClipboardTest, HostileBlocks) {
 // the parent hears of it once.
 int g_callsLeft;
 bool Fails() { return --g_callsLeft == 0; }
+// The layer's calls with the system's calling convention (which a lambda
+// cannot take on the 32-bit build), each failing in its turn.
+BOOL WINAPI FailingOpen(HWND h) { return Fails() ? FALSE : kSystemClipboardApi.open(h); }
+HGLOBAL WINAPI FailingAlloc(UINT f, SIZE_T n) { return Fails() ? nullptr : kSystemClipboardApi.alloc(f, n); }
+LPVOID WINAPI FailingLock(HGLOBAL h) { return Fails() ? nullptr : kSystemClipboardApi.lock(h); }
+HANDLE WINAPI FailingSet(UINT f, HANDLE h) { return Fails() ? nullptr : kSystemClipboardApi.set(f, h); }
 
 TEST_F(ClipboardTest, EveryFailureLeavesTheDocumentAndIsReportedOnce) {
   ClipboardApi api = kSystemClipboardApi;
-  api.open = [](HWND h) -> BOOL { return Fails() ? FALSE : kSystemClipboardApi.open(h); };
-  api.alloc = [](UINT f, SIZE_T n) -> HGLOBAL { return Fails() ? nullptr : kSystemClipboardApi.alloc(f, n); };
-  api.lock = [](HGLOBAL h) -> LPVOID { return Fails() ? nullptr : kSystemClipboardApi.lock(h); };
-  api.set = [](UINT f, HANDLE h) -> HANDLE { return Fails() ? nullptr : kSystemClipboardApi.set(f, h); };
+  api.open = FailingOpen;
+  api.alloc = FailingAlloc;
+  api.lock = FailingLock;
+  api.set = FailingSet;
   const std::string text("ab\0de\r\nfg", 9);
   for (int id : {IDM_EDIT_COPY, IDM_EDIT_CUT, IDM_EDIT_COPY_APPEND, IDM_EDIT_CUT_APPEND, IDM_EDIT_PASTE,
                  IDM_EDIT_SWAP}) {

@@ -246,12 +246,17 @@ TEST_F(WordJobTest, CancelKeepsAPrefix) {
       LongOperation *op;
       DWORD ms;
     } canceller{&op, 5 + rng.Below(120)};
-    HANDLE thread = CreateThread(nullptr, 0, [](void *p) -> DWORD {
-      Canceller *c = static_cast<Canceller *>(p);
-      Sleep(c->ms);
-      c->op->cancel.fetch_add(1);
-      return 0;
-    }, &canceller, 0, nullptr);
+    struct Start {
+      // A thread's start routine has the system's calling convention,
+      // which a lambda cannot take on the 32-bit build.
+      static DWORD WINAPI Cancel(void *p) {
+        Canceller *c = static_cast<Canceller *>(p);
+        Sleep(c->ms);
+        c->op->cancel.fetch_add(1);
+        return 0;
+      }
+    };
+    HANDLE thread = CreateThread(nullptr, 0, Start::Cancel, &canceller, 0, nullptr);
     ASSERT_NE(thread, nullptr);
     const LRESULT r = RunWords(0, &op);
     WaitForSingleObject(thread, INFINITE);
