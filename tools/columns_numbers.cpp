@@ -303,16 +303,20 @@ inline bool IsBlankLine(const char *p, u32 n) {
 
 // Progress in lines: with a pre-pass, it hands over half of each line and
 // the writing pass the rest, so that the total is the line count the runner
-// expects. The cancel flag is read every 256 lines.
+// expects. The cancel flag is read with each report: every 256 lines, or
+// sooner after long lines (a megabyte of input).
 struct Ticker {
   enum Share { kWhole, kFirstHalf, kSecondHalf };
   Share share = kWhole;
   u64 lines = 0;     // lines of this pass so far
   u64 base = 0;      // units of the pre-pass
   u64 reported = 0;  // units handed to the runner
+  u64 bytes = 0;     // input since the last report
 
-  bool Line() {
-    if ((++lines & 255) != 0) return false;
+  bool Line(u32 length) {
+    bytes += length;
+    if ((++lines & 255) != 0 && bytes < (1u << 20)) return false;
+    bytes = 0;
     Report();
     return ToolCancelled();
   }
@@ -338,14 +342,14 @@ struct Run {
   u32 extract[kColumnDefs];        // the columns (1-9) the lines need cut
   u32 extractCount;
   u32 widthColumns;                // bits 0-9: the greatest length is needed
-  bool counter, countNeeded;       // a counter; an aligned one needs the counted lines
+  bool countNeeded;                // an aligned counter needs the counted lines
   u64 fixedBound;                  // a line's output beyond its columns, at most
 };
 
 void Plan(Run *run, const ColumnsRequest &request) {
   u32 needed = 0;
   run->widthColumns = 0;
-  run->counter = run->countNeeded = false;
+  run->countNeeded = false;
   run->fixedBound = 2;  // the line's own newline
   for (u32 k = 0; k < run->mask.count; k++) {
     const MaskItem &it = run->mask.item[k];
@@ -356,7 +360,6 @@ void Plan(Run *run, const ColumnsRequest &request) {
         if (it.align != kAlignNone) run->widthColumns |= 1u << it.param;
         break;
       case kItemCounter:
-        run->counter = true;
         if (it.align != kAlignNone) run->countNeeded = true;
         break;
       default:
@@ -437,7 +440,7 @@ bool MeasureLines(const ToolDocument *in, const ColumnsRequest &request, Run *ru
         if (count > run->maxLength[c]) run->maxLength[c] = count;
       }
     }
-    if (ticker->Line()) return false;
+    if (ticker->Line(l.end - l.start)) return false;
   }
   *counted = n;
   return true;
@@ -464,7 +467,7 @@ int WriteLines(const ToolDocument *in, const ColumnsRequest &request, const Run 
       if (!out->Room(l.end - l.start, l.start)) return kResultOutOfMemory;
       if (l.end > l.start) memcpy(out->doc->text + out->length, p, l.end - l.start);
       out->length += l.end - l.start;
-      if (ticker->Line()) return kResultCancelled;
+      if (ticker->Line(l.end - l.start)) return kResultCancelled;
       continue;
     }
     fieldStart[0] = 0;
@@ -524,7 +527,7 @@ int WriteLines(const ToolDocument *in, const ColumnsRequest &request, const Run 
     w += own;
     out->length = static_cast<u64>(w - out->doc->text);
     counted++;
-    if (ticker->Line()) return kResultCancelled;
+    if (ticker->Line(l.end - l.start)) return kResultCancelled;
   }
   return 0;
 }
