@@ -238,7 +238,9 @@ class Columns : public testing::Test {
       r = RunTool(d, &tool, made, ToolRunSettings{2, 0, 0, 0});
     }
     *out = d.Text();
-    if (r != 0) EXPECT_EQ(d->undo.count, 0u);
+    if (r != 0) {
+      EXPECT_EQ(d->undo.count, 0u);
+    }
     return r;
   }
   std::string Run(const std::string &text, const ColumnsRequest &req, u32 newlineType = 1) {
