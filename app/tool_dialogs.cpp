@@ -1,7 +1,10 @@
 #include "app/tool_dialogs.h"
 
 #include "app/app_state.h"
+#include "app/columns_dialog.h"
+#include "app/sort_dialog.h"
 #include "config/config_state.h"
+#include "foundation/bytes.h"
 #include "resources/resource.h"
 
 namespace {
@@ -37,14 +40,14 @@ LRESULT CALLBACK TabEditProc(HWND edit, UINT msg, WPARAM wParam, LPARAM lParam) 
   return CallWindowProcA(g_editBase, edit, msg, wParam, lParam);
 }
 
-void TakeCtrlTab(HWND edit) {
+}  // namespace
+
+void AcceptCtrlTab(HWND edit) {
   const LONG_PTR base = SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TabEditProc));
   if (!g_editBase) g_editBase = reinterpret_cast<WNDPROC>(base);
 }
 
-// ---- the dialog ----
-
-void CenterOverOwner(HWND dialog) {
+void CenterDialogOverOwner(HWND dialog) {
   HWND owner = GetWindow(dialog, GW_OWNER);
   if (!owner) return;
   RECT o, d;
@@ -55,6 +58,10 @@ void CenterOverOwner(HWND dialog) {
   SetWindowPos(dialog, nullptr, x < 0 ? 0 : x, y < 0 ? 0 : y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+namespace {
+
+// ---- the dialog ----
+
 void OnInit(HWND dialog, const SimpleToolDialog *table) {
   SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(table));
   for (const ToolDialogEdit &e : table->edits) {
@@ -62,11 +69,11 @@ void OnInit(HWND dialog, const SimpleToolDialog *table) {
     HWND edit = GetDlgItem(dialog, e.control);
     SendMessageA(edit, EM_LIMITTEXT, e.limit, 0);
     SetWindowTextA(edit, e.buffer);
-    TakeCtrlTab(edit);
+    AcceptCtrlTab(edit);
   }
   for (const ToolDialogCheck &c : table->checks)
     if (c.control) CheckDlgButton(dialog, c.control, *c.flag ? BST_CHECKED : BST_UNCHECKED);
-  CenterOverOwner(dialog);
+  CenterDialogOverOwner(dialog);
   if (table->edits[0].control) {
     HWND first = GetDlgItem(dialog, table->edits[0].control);
     SetFocus(first);
@@ -107,6 +114,52 @@ INT_PTR CALLBACK SimpleToolDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM 
   }
 }
 
+// ---- Find Duplicates ----
+
+// Counting applies to keeping all lines or the duplicated ones.
+void EnableCount(HWND dialog) {
+  EnableWindow(GetDlgItem(dialog, IDC_TOOL_CHECK + 2), IsDlgButtonChecked(dialog, IDC_TOOL_RADIO + 1) != BST_CHECKED);
+}
+
+INT_PTR CALLBACK DuplicatesDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+  ToolSettings &t = g_settings.tools;
+  switch (msg) {
+    case WM_INITDIALOG: {
+      const int job = t.UniJob >= 0 && t.UniJob <= 2 ? t.UniJob : 0;
+      CheckRadioButton(dialog, IDC_TOOL_RADIO, IDC_TOOL_RADIO + 2, IDC_TOOL_RADIO + job);
+      CheckDlgButton(dialog, IDC_TOOL_CHECK, t.UniIC ? BST_CHECKED : BST_UNCHECKED);
+      CheckDlgButton(dialog, IDC_TOOL_CHECK + 1, t.UniEmpt ? BST_CHECKED : BST_UNCHECKED);
+      CheckDlgButton(dialog, IDC_TOOL_CHECK + 2, t.UniDup ? BST_CHECKED : BST_UNCHECKED);
+      EnableCount(dialog);
+      CenterDialogOverOwner(dialog);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDOK:
+          for (int job = 0; job < 3; job++)
+            if (IsDlgButtonChecked(dialog, IDC_TOOL_RADIO + job) == BST_CHECKED) t.UniJob = job;
+          t.UniIC = IsDlgButtonChecked(dialog, IDC_TOOL_CHECK) == BST_CHECKED;
+          t.UniEmpt = IsDlgButtonChecked(dialog, IDC_TOOL_CHECK + 1) == BST_CHECKED;
+          t.UniDup = IsDlgButtonChecked(dialog, IDC_TOOL_CHECK + 2) == BST_CHECKED;
+          EndDialog(dialog, IDOK);
+          return TRUE;
+        case IDCANCEL:
+          EndDialog(dialog, IDCANCEL);
+          return TRUE;
+        case IDC_TOOL_RADIO:
+        case IDC_TOOL_RADIO + 1:
+        case IDC_TOOL_RADIO + 2:
+          EnableCount(dialog);
+          return TRUE;
+        default:
+          return FALSE;
+      }
+    default:
+      return FALSE;
+  }
+}
+
 }  // namespace
 
 int RunSimpleToolDialog(HWND owner, const SimpleToolDialog &table) {
@@ -136,6 +189,51 @@ int RunToolDialog(HWND owner, int id) {
                                       nullptr};
       return RunSimpleToolDialog(owner, close);
     }
+    case IDM_TOOL_FIND_DUPLICATES:
+      return DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(IDD_DUPLICATES), owner, DuplicatesDlgProc, 0) == IDOK
+                 ? kResultDone
+                 : kResultCancelled;
+    case IDM_TOOL_ENCLOSE: {
+      const SimpleToolDialog enclose = {
+          IDD_ENCLOSE,
+          {{IDC_TOOL_EDIT, kPhraseLimit, t.EnBefor}, {IDC_TOOL_EDIT + 1, kPhraseLimit, t.EnAfter}},
+          {},
+          nullptr,
+          nullptr};
+      return RunSimpleToolDialog(owner, enclose);
+    }
+    case IDM_TOOL_TAG: {
+      // The attributes and the Empty flag start as last time only when the
+      // settings keep them; OK stores what the dialog shows either way.
+      char attributes[sizeof t.XmlAttr];
+      StrCopyN(attributes, g_settings.main.TXMLAtr ? t.XmlAttr : "", sizeof attributes);
+      i32 empty = g_settings.main.TXMLEmp ? t.XmlEmpt : 0;
+      const SimpleToolDialog tag = {
+          IDD_TAG,
+          {{IDC_TOOL_EDIT, sizeof t.XmlName - 1, t.XmlName}, {IDC_TOOL_EDIT + 1, kPhraseLimit, attributes}},
+          {{IDC_TOOL_CHECK, &empty}},
+          nullptr,
+          nullptr};
+      const int r = RunSimpleToolDialog(owner, tag);
+      if (r == kResultDone) {
+        StrCopyN(t.XmlAttr, attributes, sizeof t.XmlAttr);
+        t.XmlEmpt = empty;
+      }
+      return r;
+    }
+    case IDM_TOOL_TRANSLATE: {
+      const SimpleToolDialog translate = {
+          IDD_TRANSLATE,
+          {{IDC_TOOL_EDIT, kPhraseLimit, t.TrFind}, {IDC_TOOL_EDIT + 1, kPhraseLimit, t.TrRepl}},
+          {{IDC_TOOL_CHECK, &t.TrEsc}, {IDC_TOOL_CHECK + 1, &t.TrDel}},
+          nullptr,
+          nullptr};
+      return RunSimpleToolDialog(owner, translate);
+    }
+    case IDM_TOOL_SORT:
+      return RunSortDialog(owner);
+    case IDM_TOOL_COLUMNS:
+      return RunColumnsDialog(owner);
     default:
       return kResultCancelled;
   }

@@ -1,5 +1,5 @@
-// The simple tool dialogs: Quote (240) and Close (250) now, Enclose, XML/HTML
-// Tag and Translate later. Each is a table of up to two edit boxes (control,
+// The simple tool dialogs: Enclose (200), XML/HTML Tag (210), Translate
+// (220), Quote (240) and Close (250). Each is a table of up to two edit boxes (control,
 // length limit, buffer) and up to four check boxes (control, flag), plus an
 // optional handler for other buttons. OK stores every field into its buffer
 // or flag; Cancel changes nothing. Ctrl+Tab in an edit box inserts a tab
@@ -35,8 +35,17 @@ struct SimpleToolDialog {
 // 0 when OK stored them, 32 when cancelled (nothing changed).
 int RunSimpleToolDialog(HWND owner, const SimpleToolDialog &table);
 
+// Lets an edit box of a tool dialog take Ctrl+Tab as a tab character.
+void AcceptCtrlTab(HWND edit);
+// Places a dialog over its owner: centred across, a third of the way down.
+void CenterDialogOverOwner(HWND dialog);
+
 // The dialog of a tool command, for the editor (SetToolDialogHook): Quote
 // stores into QtText, QtEmpty and QtSpace, Close into ClText, ClEmpty and
-// ClSpace. 0 to run the tool, 32 cancelled (also for an id without a
-// dialog here).
+// ClSpace, Enclose into EnBefor and EnAfter, Tag into XmlName, XmlAttr and
+// XmlEmpt (shown empty unless TXMLAtr and TXMLEmp keep them), Translate into
+// TrFind, TrRepl, TrEsc and TrDel; Find Duplicates (280) into UniJob, UniIC,
+// UniEmpt and UniDup; Sort and Columns, Numbers have dialogs of their own
+// (sort_dialog.h, columns_dialog.h). 0 to run the tool, 32 cancelled (also
+// for an id without a dialog here).
 int RunToolDialog(HWND owner, int id);

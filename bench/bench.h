@@ -58,3 +58,4 @@ void BenchReplaceAll();
 void BenchClipboard();
 void BenchConfig();
 void BenchTools();
+void BenchSort();

@@ -5,7 +5,7 @@
 #include "foundation/random.h"
 #include "foundation/texts.h"
 
-// With arguments, only the named groups run (foundation, files, document, batch, patterns, replace, clipboard, config, tools).
+// With arguments, only the named groups run (foundation, files, document, batch, patterns, replace, clipboard, config, tools, sort).
 int main(int argc, char **argv) {
   if (ThreadSlotInit() != 0 || LoadTexts(&kBuiltinTextLoader) != 0) return 1;
   auto wanted = [&](const char *name) {
@@ -23,5 +23,6 @@ int main(int argc, char **argv) {
   if (wanted("clipboard")) BenchClipboard();
   if (wanted("config")) BenchConfig();
   if (wanted("tools")) BenchTools();
+  if (wanted("sort")) BenchSort();
   return 0;
 }

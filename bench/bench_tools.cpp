@@ -248,7 +248,13 @@ void BenchTools() {
       {32410, "tabify_vs_unexpand", "unexpand" + file + " >/dev/shm/quillpad-tools-out.txt", 0.5},
       {32130, "remove_empty_vs_grep_v", "grep -v '^[[:space:]]*$'" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0},
       {32140, "collapse_empty_vs_cat_s", "cat -s" + file + " >/dev/shm/quillpad-tools-out.txt", 1.5},
+      {34310, "translate_vs_tr", "tr abc xyz <" + file + " >/dev/shm/quillpad-tools-out.txt", 0.75},
+      {35140, "reverse_order_of_lines_vs_tac", "tac" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0},
+      {35320, "reverse_each_line_vs_rev", "rev" + file + " >/dev/shm/quillpad-tools-out.txt", 0.05},
+      {39020, "unwrap_lines_vs_paste", "paste -sd' '" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0},
   };
+  StrCopy(g_settings.tools.TrFind, "abc");
+  StrCopy(g_settings.tools.TrRepl, "xyz");
   double upperUndo = 0, upper = 0;
   for (const Peer &p : peers) {
     if (only && !strstr(p.name, only)) continue;

@@ -9,6 +9,7 @@
 #include "editor/editor_scroll.h"
 #include "editor/wait_window.h"
 #include "foundation/ask_user.h"
+#include "foundation/memory.h"
 #include "resources/resource.h"
 #include "tools/text_tools.h"
 #include "tools/tool_table.h"
@@ -53,6 +54,29 @@ void SelectionShown(void *context, u32 flags) {
   CheckSelectionHighlighter(ed);
 }
 
+// A preview's text becomes the target control's, as an edit control shows
+// lines: every newline (CR LF, LF or CR) as CR LF, and a NUL as a space.
+int SetTargetText(void *, WindowRef target, const char *text, u32 length) {
+  const size_t room = static_cast<size_t>(length) * 2 + 1;
+  char *shown = static_cast<char *>(Allocate(room));
+  if (!shown) return kResultOutOfMemory;
+  size_t n = 0;
+  for (u32 i = 0; i < length; i++) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      shown[n++] = '\r';
+      shown[n++] = '\n';
+      if (c == '\r' && i + 1 < length && text[i + 1] == '\n') i++;
+    } else {
+      shown[n++] = c ? c : ' ';
+    }
+  }
+  shown[n] = 0;
+  SetWindowTextA(static_cast<HWND>(target), shown);
+  Free(shown);
+  return 0;
+}
+
 // A tool's message, shown as it stands (it may hold a "%").
 void Message(void *context, const char *text) { AskUserFormat(Owner(Ed(context)), kAskWarning, "%s", text); }
 
@@ -63,6 +87,7 @@ ToolHost HostOf(EditorWindow *ed) {
   host.status = Status;
   host.runLong = RunLongHook;
   host.selectionShown = SelectionShown;
+  host.setTargetText = SetTargetText;
   host.message = Message;
   return host;
 }

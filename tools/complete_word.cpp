@@ -5,20 +5,9 @@
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
 #include "foundation/memory.h"
+#include "tools/word_chars.h"
 
 namespace {
-
-// The character at i of p[0, n): its length, and whether it is a word
-// character.
-struct CharAt {
-  u32 length;
-  bool word;
-};
-CharAt ReadChar(const char *p, u32 i, u32 n) {
-  const u8 c = static_cast<u8>(p[i]);
-  if (IsLeadByte(c) && i + 1 < n && p[i + 1] != '\r' && p[i + 1] != '\n') return {2, true};
-  return {1, IsWordChar(c)};
-}
 
 // Whether the word begins with the prefix. Ignoring case, single bytes are
 // compared lowered and double-byte characters as they are (a trail byte may
@@ -28,7 +17,7 @@ bool BeginsWith(const char *word, u32 wordLength, const CompleteWordRequest &r) 
   if (wordLength <= n) return false;
   if (!r.ignoreCase) return MemCompare(word, r.prefix, n) == 0;
   for (u32 i = 0; i < n;) {
-    const CharAt ch = ReadChar(word, i, wordLength);
+    const TextChar ch = ReadTextChar(word, i, wordLength);
     if (ch.length == 2) {
       if (i + 1 >= n || word[i] != r.prefix[i] || word[i + 1] != r.prefix[i + 1]) return false;
     } else if (ToLower(static_cast<u8>(word[i])) != ToLower(static_cast<u8>(r.prefix[i]))) {
@@ -139,7 +128,7 @@ u32 PartialWordStart(const char *line, u32 length) {
   u32 runStart = length;
   bool inRun = false;
   for (u32 i = 0; i < length;) {
-    const CharAt ch = ReadChar(line, i, length);
+    const TextChar ch = ReadTextChar(line, i, length);
     if (ch.word && !inRun) runStart = i;
     inRun = ch.word;
     i += ch.length;
@@ -159,7 +148,7 @@ int CollectCompletions(const char *text, u32 length, ToolDocument *, ToolParam p
       if (ToolCancelled()) return 0;
       nextCheck = i + kCancelCheckBytes;
     }
-    CharAt ch = ReadChar(text, i, length);
+    TextChar ch = ReadTextChar(text, i, length);
     if (!ch.word) {
       i += ch.length;
       continue;
@@ -167,7 +156,7 @@ int CollectCompletions(const char *text, u32 length, ToolDocument *, ToolParam p
     const u32 start = i;
     while (i < length && ch.word) {
       i += ch.length;
-      if (i < length) ch = ReadChar(text, i, length);
+      if (i < length) ch = ReadTextChar(text, i, length);
     }
     if (start == r->ownStart || !BeginsWith(text + start, i - start, *r)) continue;
     const u32 distance = start < r->ownStart ? r->ownStart - start : start - r->ownStart;
@@ -233,7 +222,7 @@ u32 CommonContinuation(const CompleteWordRequest &request) {
   // Whole characters of the first word only: a pair is kept or dropped whole.
   u32 whole = 0;
   for (u32 i = skip; i < firstLength;) {
-    const u32 next = i + ReadChar(first, i, firstLength).length;
+    const u32 next = i + ReadTextChar(first, i, firstLength).length;
     if (next - skip > common) break;
     whole = next - skip;
     i = next;

@@ -16,6 +16,7 @@
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
 #include "foundation/memory.h"
+#include "foundation/platform.h"
 #include "foundation/random.h"
 #include "tools/line_walker.h"
 
@@ -256,6 +257,31 @@ int CompareNumbers(const char *a, u32 an, const char *b, u32 bn, const PreparedK
 
 namespace {
 
+// A number key's first 64 bits as it compares: two bits for the sign
+// (negative, zero, positive), sixteen for the count of integer digits, then
+// the first seven digits (integer digits, then the fraction's, padded with
+// zeros) at six bits each; the magnitude's bits complemented for a negative
+// number. Numbers of 65,535 integer digits or more have only their sign
+// here, and equal prefixes leave the order to the full comparison.
+u64 NumberPrefix(const u8 *t, u32 n, const PreparedKey &key, const PreparedKeys &keys) {
+  const NumberReader r{t, n, key, keys.locale, key.ignoreCase ? keys.lower : nullptr};
+  const NumberParts parts = r.Read();
+  if (parts.sign == 0) return u64{1} << 62;
+  u64 magnitude = 0;
+  if (parts.intDigits < 0xFFFF) {
+    magnitude = static_cast<u64>(parts.intDigits) << 42;
+    u32 i = parts.intBegin, f = parts.fracBegin;
+    for (int d = 0; d < 7; d++) {
+      u8 c = r.NextDigit(&i, parts.intEnd);
+      if (!c) c = r.NextDigit(&f, parts.fracEnd);
+      const u64 value = !c ? 0 : c <= '9' ? c - '0' : 10 + (c - 'a');
+      magnitude |= value << (36 - 6 * d);
+    }
+  }
+  constexpr u64 kMagnitude = (u64{1} << 58) - 1;
+  return parts.sign < 0 ? (~magnitude & kMagnitude) : (u64{2} << 62) | magnitude;
+}
+
 inline void KeyPart(const char *line, u32 length, const PreparedKey &key, const u8 **p, u32 *n) {
   if (key.whole) {
     *p = reinterpret_cast<const u8 *>(line);
@@ -294,8 +320,13 @@ int WriteLines(const char *text, const void *lines, size_t stride, u32 count, co
   for (u32 i = 0; i < count; i++) total += reinterpret_cast<const LineSpan *>(base + i * stride)->length;
   if (ToolDocumentReserve(out, total + 1) != 0) return -1;
   char *w = out->text;
+  // The lines lie anywhere in the text: their starts are fetched a few lines
+  // ahead so that the copies do not wait on memory one by one.
+  constexpr u32 kAhead = 16;
   for (u32 i = 0; i < count; i++) {
     const LineSpan *l = reinterpret_cast<const LineSpan *>(base + i * stride);
+    if (i + kAhead < count)
+      __builtin_prefetch(text + reinterpret_cast<const LineSpan *>(base + (i + kAhead) * stride)->start);
     if (i) {
       MemCopy(w, newline, newlineLength);
       w += newlineLength;
@@ -318,6 +349,13 @@ struct SortItem {
 };
 static_assert(sizeof(SortItem) == 16, "sort items are two words");
 
+// The duplicate tools' item: also the line's index in the text.
+struct IndexedItem {
+  LineSpan line;
+  u64 prefix;
+  u32 index;
+};
+
 // An array of `count` records of `size` bytes; null when it cannot be had
 // (the size is checked in 64 bits).
 void *AllocateArray(u64 count, u64 size) {
@@ -334,15 +372,20 @@ u32 CountLines(const ToolDocument *in) {
   return n;
 }
 
-// The first eight bytes of the key as it compares, big-endian, padded with
-// zeros: a shorter key and a zero byte compare as the full comparison does
-// or tie. Inverted for a descending key; 0 for a number key (a tie).
+// The first key's first 64 bits as it compares (for text, its first eight
+// bytes big-endian, padded with zeros: a shorter key and a zero byte compare
+// as the full comparison does or tie; for numbers, NumberPrefix), inverted
+// for a descending key: lines with different prefixes are in that order.
 u64 KeyPrefix(const char *line, u32 length, const PreparedKeys &keys) {
-  if (keys.count == 0 || keys.key[0].numbers) return 0;
+  if (keys.count == 0) return 0;
   const PreparedKey &key = keys.key[0];
   const u8 *p;
   u32 n;
   KeyPart(line, length, key, &p, &n);
+  if (key.numbers) {
+    const u64 v = NumberPrefix(p, n, key, keys);
+    return key.descending ? ~v : v;
+  }
   u64 v = 0;
   int taken = 0;
   const u8 *fold = key.ignoreCase ? keys.lower : nullptr;
@@ -377,7 +420,8 @@ struct Progress {
 struct Sorter {
   const char *text;
   const PreparedKeys *keys;
-  bool Greater(const SortItem &x, const SortItem &y) const {
+  template <typename Item>
+  bool Greater(const Item &x, const Item &y) const {
     if (x.prefix != y.prefix) return x.prefix > y.prefix;
     return CompareLines(text + x.line.start, x.line.length, text + y.line.start, y.line.length, *keys) > 0;
   }
@@ -387,15 +431,16 @@ struct Sorter {
 // between the array and the scratch array; the first pass writes where the
 // parity of the pass count makes the last pass end in `a`. Equal lines keep
 // their order (the left run's line goes first). False when cancelled.
-bool MergeSort(SortItem *a, SortItem *scratch, u32 n, const Sorter &s, Progress *progress) {
+template <typename Item>
+bool MergeSort(Item *a, Item *scratch, u32 n, const Sorter &s, Progress *progress) {
   u32 passes = 0;
   for (u32 m = n - 1; m; m >>= 1) passes++;
   progress->scale = passes ? passes : 1;
-  SortItem *src = (passes & 1) ? a : scratch;
+  Item *src = (passes & 1) ? a : scratch;
   u32 tick = 0;
   for (u32 i = 0; i < n; i += 2) {
     if (i + 1 < n && s.Greater(a[i], a[i + 1])) {
-      const SortItem t = a[i];
+      const Item t = a[i];
       src[i] = a[i + 1];
       src[i + 1] = t;
     } else {
@@ -407,7 +452,7 @@ bool MergeSort(SortItem *a, SortItem *scratch, u32 n, const Sorter &s, Progress 
       tick = 0;
     }
   }
-  SortItem *dst = src == a ? scratch : a;
+  Item *dst = src == a ? scratch : a;
   for (u64 width = 2; width < n; width *= 2) {
     for (u64 lo = 0; lo < n; lo += 2 * width) {
       const u32 mid = static_cast<u32>(lo + width < n ? lo + width : n);
@@ -424,7 +469,7 @@ bool MergeSort(SortItem *a, SortItem *scratch, u32 n, const Sorter &s, Progress 
       if (j < hi) MemCopy(dst + o, src + j, (hi - j) * sizeof *dst);
       tick += (mid - i) + (hi - j);
     }
-    SortItem *t = src;
+    Item *t = src;
     src = dst;
     dst = t;
   }
@@ -432,17 +477,19 @@ bool MergeSort(SortItem *a, SortItem *scratch, u32 n, const Sorter &s, Progress 
 }
 
 // The lines of the input into a new array (prefixes by the keys when given).
-SortItem *CollectLines(const ToolDocument *in, const PreparedKeys *keys, u32 *count) {
+template <typename Item = SortItem>
+Item *CollectLines(const ToolDocument *in, const PreparedKeys *keys, u32 *count) {
   const u32 n = CountLines(in);
-  SortItem *items = static_cast<SortItem *>(AllocateArray(n, sizeof(SortItem)));
+  Item *items = static_cast<Item *>(AllocateArray(n, sizeof(Item)));
   if (!items) return nullptr;
   LineWalker w(in->text, in->length);
   LineBounds l;
   u32 k = 0;
   while (w.Next(&l)) {
-    SortItem &it = items[k++];
+    Item &it = items[k++];
     it.line = LineSpan{l.start, l.textEnd - l.start};
     it.prefix = keys ? KeyPrefix(in->text + l.start, it.line.length, *keys) : 0;
+    if constexpr (sizeof(Item) > sizeof(SortItem)) it.index = k - 1;
   }
   *count = n;
   return items;
@@ -465,8 +512,10 @@ int SortLinesTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
   PreparedKeys *keys = static_cast<PreparedKeys *>(Allocate(sizeof(PreparedKeys)));
   if (!keys) return kResultOutOfMemory;
   PrepareSortKeys(request->keys, kSortKeys, request->locale, keys);
+  u32 t0 = PlatTickCount();
   u32 n = 0;
   SortItem *items = CollectLines(in, keys, &n);
+  if (request->times) request->times->collect = PlatTickCount() - t0, t0 = PlatTickCount();
   SortItem *scratch = items && n > 1 ? static_cast<SortItem *>(AllocateArray(n, sizeof(SortItem))) : nullptr;
   int r = 0;
   if (!items || (n > 1 && !scratch)) {
@@ -477,9 +526,11 @@ int SortLinesTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
     if (n > 1 && !MergeSort(items, scratch, n, sorter, &progress)) {
       r = 0;  // cancelled: the runner sees the flag
     } else {
+      if (request->times) request->times->sort = PlatTickCount() - t0, t0 = PlatTickCount();
       u32 nl;
       const char *newline = NewlineOf(request, &nl);
       r = WriteLines(in->text, items, sizeof *items, n, newline, nl, out) == 0 ? 0 : kResultOutOfMemory;
+      if (request->times) request->times->write = PlatTickCount() - t0;
       progress.scale = 1;
       ToolProgress(1);
     }
@@ -524,6 +575,138 @@ void QuickSortRequest(bool descending, SortRequest *request) {
   k.Use = 1;
   k.Dsc = descending;
   k.IC = g_settings.main.TSortIC != 0;
+  request->locale = CurrentNumberLocale();
+  request->newlineLength = 0;  // the document's
+}
+
+// ---- duplicates ----
+
+namespace {
+
+constexpr u32 kDuplicate = 0xFFFFFFFFu;
+
+// Each line's part in its run of equal lines: kDuplicate for a line that an
+// earlier line equals, else the number of later lines equal to it. Null when
+// memory ran out or the run was cancelled (*cancelled set).
+u32 *MarkDuplicates(const ToolDocument *doc, const PreparedKeys &keys, u32 *count, bool *cancelled) {
+  *cancelled = false;
+  u32 n = 0;
+  IndexedItem *items = CollectLines<IndexedItem>(doc, &keys, &n);
+  IndexedItem *scratch = items && n > 1 ? static_cast<IndexedItem *>(AllocateArray(n, sizeof(IndexedItem))) : nullptr;
+  u32 *marks = items && (n < 2 || scratch) ? static_cast<u32 *>(AllocateArray(n, sizeof(u32))) : nullptr;
+  Progress progress;
+  const Sorter sorter{doc->text, &keys};
+  if (marks && n > 1 && !MergeSort(items, scratch, n, sorter, &progress)) {
+    *cancelled = true;
+    Free(marks);
+    marks = nullptr;
+  }
+  if (marks) {
+    // The stable sort puts equal lines next to each other in text order:
+    // the first of each run is the one the others duplicate.
+    for (u32 i = 0; i < n;) {
+      u32 j = i + 1;
+      while (j < n && !sorter.Greater(items[j], items[i]) && !sorter.Greater(items[i], items[j])) {
+        marks[items[j].index] = kDuplicate;
+        j++;
+      }
+      marks[items[i].index] = j - i - 1;
+      i = j;
+    }
+  }
+  Free(scratch);
+  Free(items);
+  *count = n;
+  return marks;
+}
+
+inline bool BlankText(const char *p, u32 n) {
+  for (u32 i = 0; i < n; i++)
+    if (!(CharType(static_cast<u8>(p[i])) & kC1Space)) return false;
+  return true;
+}
+
+// The "(n) " a counted line begins with.
+u32 FormatCount(u32 occurrences, char *out) {
+  char digits[12];
+  u32 d = 0;
+  do digits[d++] = static_cast<char>('0' + occurrences % 10); while (occurrences /= 10);
+  u32 k = 0;
+  out[k++] = '(';
+  while (d) out[k++] = digits[--d];
+  out[k++] = ')';
+  out[k++] = ' ';
+  return k;
+}
+
+}  // namespace
+
+int FindDuplicates(ToolDocument *doc, ToolParam param) {
+  const DuplicatesSettings *s = reinterpret_cast<const DuplicatesSettings *>(param);
+  SortKey key;
+  MemZero(&key, sizeof key);
+  key.Use = 1;
+  key.IC = s->ignoreCase;
+  PreparedKeys *keys = static_cast<PreparedKeys *>(Allocate(sizeof(PreparedKeys)));
+  if (!keys) return kResultOutOfMemory;
+  PrepareSortKeys(&key, 1, CurrentNumberLocale(), keys);
+  u32 n = 0;
+  bool cancelled = false;
+  u32 *marks = MarkDuplicates(doc, *keys, &n, &cancelled);
+  Free(keys);
+  if (!marks) return cancelled ? 0 : kResultOutOfMemory;
+  const bool counting = s->count && (s->job == 0 || s->job == 2);
+  // What becomes of line k: kept (with its count when counting) or deleted.
+  auto keep = [&](u32 k, const LineBounds &l) {
+    if (s->leaveEmpty && BlankText(doc->text + l.start, l.textEnd - l.start)) return true;
+    if (marks[k] == kDuplicate) return false;
+    return s->job == 0 || (s->job == 1 ? marks[k] == 0 : marks[k] > 0);
+  };
+  auto counted = [&](u32 k, const LineBounds &l) {
+    return counting && marks[k] != kDuplicate && !(s->leaveEmpty && BlankText(doc->text + l.start, l.textEnd - l.start));
+  };
+  // The size first: the counts may make the text longer.
+  u64 total = 0;
+  {
+    LineWalker w(doc->text, doc->length);
+    LineBounds l;
+    char room[16];
+    for (u32 k = 0; w.Next(&l); k++)
+      if (keep(k, l)) total += (l.end - l.start) + (counted(k, l) ? FormatCount(marks[k] + 1, room) : 0);
+  }
+  ToolDocument out = {};
+  if (ToolDocumentReserve(&out, total + 1) != 0) {
+    Free(marks);
+    return kResultOutOfMemory;
+  }
+  LineWalker w(doc->text, doc->length);
+  LineBounds l;
+  char *o = out.text;
+  u32 lastNewline = 0;  // the length of the newline the output ends with
+  bool lastDeleted = false;
+  for (u32 k = 0; w.Next(&l); k++) {
+    lastDeleted = !keep(k, l);
+    if (lastDeleted) continue;
+    if (counted(k, l)) o += FormatCount(marks[k] + 1, o);
+    MemCopy(o, doc->text + l.start, l.end - l.start);
+    o += l.end - l.start;
+    lastNewline = l.end - l.textEnd;
+    if ((k & 0xFFFF) == 0) ToolProgress(1);
+  }
+  // A deleted last line takes the newline before it along.
+  if (lastDeleted) o -= lastNewline;
+  Free(marks);
+  out.length = static_cast<u32>(o - out.text);
+  out.text[out.length] = 0;
+  ToolDocumentTake(doc, &out);
+  ToolDocumentFree(&out);
+  return 0;
+}
+
+void StoredSortRequest(SortRequest *request) {
+  static_assert(sizeof request->keys == sizeof g_settings.tools.sort, "the five stored keys");
+  MemZero(request, sizeof *request);
+  MemCopy(request->keys, g_settings.tools.sort, sizeof request->keys);
   request->locale = CurrentNumberLocale();
   request->newlineLength = 0;  // the document's
 }

@@ -28,11 +28,17 @@ NumberLocale CurrentNumberLocale();
 
 // What a sort or shuffle run takes: the keys, the locale, and the newline
 // sequence written between lines (length 0: the document's).
+// The milliseconds of a sort's phases, for measurements.
+struct SortPhaseTimes {
+  u32 collect, sort, write;
+};
+
 struct SortRequest {
   SortKey keys[kSortKeys];
   NumberLocale locale;
   char newline[2];
   u32 newlineLength;  // 0 (the document's), 1 or 2
+  SortPhaseTimes *times;  // null, or filled by a sort
 };
 
 // One key prepared for a run.
@@ -91,3 +97,20 @@ int ShuffleLinesTool(const ToolDocument *in, ToolDocument *out, ToolParam param)
 // given, ignore case from TSortIC at this moment; the locale from the
 // settings; the document's newlines.
 void QuickSortRequest(bool descending, SortRequest *request);
+
+// Unique and Find Duplicates: lines equal to an earlier line (as text, or
+// ignoring case) are duplicates, found with the stable sort. Job 0 deletes
+// the duplicates, 1 keeps only lines that have none, 2 keeps only the first
+// of lines that have some; with `count` (jobs 0 and 2) a kept line begins
+// with "(n) ", n its occurrences; with `leaveEmpty` blank lines stay as they
+// are. A deleted last line takes the newline before it along.
+struct DuplicatesSettings {
+  int job;         // UniJob
+  int ignoreCase;  // UniIC
+  int leaveEmpty;  // UniEmpt
+  int count;       // UniDup
+};
+int FindDuplicates(ToolDocument *doc, ToolParam param);
+// Sort..'s request: the five keys the Sort dialog stored (the Sr keys), the
+// locale from the settings, the document's newlines.
+void StoredSortRequest(SortRequest *request);

@@ -53,3 +53,55 @@ int RetabLines(ToolDocument *doc, ToolParam mode);
 // block.
 LinePhraseSettings QuoteSettings();
 LinePhraseSettings CloseSettings();
+
+// ---- reverse and wrap ----
+
+// In place: the characters in reverse order, CR LF newlines kept as CR LF.
+int ReverseText(char *text, u32 length);
+// In place: each run of word characters reversed; the rest stays.
+int ReverseEachWord(char *text, u32 length);
+// In place: words and what lies between them in reverse order, each word
+// reading forwards.
+int ReverseWordOrder(char *text, u32 length);
+// Each line's text (without its newline) through ReverseText, or with
+// kReverseLineWords through ReverseWordOrder.
+constexpr ToolParam kReverseLineWords = 1;
+int ReverseEachLine(ToolDocument *doc, ToolParam function);
+// The lines in reverse order, written with the document's newline sequence,
+// none after the last.
+int ReverseLineOrder(const ToolDocument *in, ToolDocument *out, ToolParam);
+// Joins lines: mode 1 every newline goes, mode 0 only one between two
+// non-blank lines; a newline that goes after a non-empty line leaves a space
+// unless the line ends or the next begins with whitespace.
+int UnwrapLines(ToolDocument *doc, ToolParam mode);
+
+// ---- translate, enclose, tag ----
+
+struct TranslateSettings {
+  const char *find, *replace;  // at most 1,023 characters each
+  int escapes;                 // escapes and ranges
+  int deleteOthers;            // every character not found is deleted
+};
+// The table: each character's new value, or kTranslateDelete.
+constexpr u16 kTranslateDelete = 256;
+void BuildTranslateTable(const TranslateSettings &settings, u16 table[256]);
+// param: a TranslateSettings.
+int TranslateChars(ToolDocument *doc, ToolParam param);
+
+struct EncloseSettings {
+  const char *before, *after;
+  ToolResultSelection *selection;  // an empty selection: the caret between the two
+};
+int EncloseText(const char *text, u32 length, ToolDocument *out, ToolParam param);
+
+struct TagSettings {
+  const char *name;                // empty: nothing to change
+  const char *attributes;
+  int empty;                       // an empty element after the text
+  ToolResultSelection *selection;  // the enclosed text is selected
+};
+int TagText(const char *text, u32 length, ToolDocument *out, ToolParam param);
+
+// Extract Words: the words of the text in order, duplicates kept, one per
+// line with the document's newline sequence, no newline after the last.
+int ExtractWords(const char *text, u32 length, ToolDocument *out, ToolParam);

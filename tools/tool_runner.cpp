@@ -257,8 +257,12 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
       to = doc->store.length;
     }
     if ((f & kToolPreview) && to - from > kToolPreviewChars) to = from + kToolPreviewChars;
-    if (ReadInput(doc, from, to, tool->newlineMode, &job.in) != 0) result = kResultOutOfMemory;
+    u32 mode = tool->newlineMode;
+    if (mode == kToolSoftNewlines)
+      mode = doc->newlineType == 1 ? kReadSoftLF : doc->newlineType == 2 ? kReadSoftCR : kReadSoftCR | kReadSoftLF;
+    if (ReadInput(doc, from, to, mode, &job.in) != 0) result = kResultOutOfMemory;
   }
+  if (tool->resultSelection) tool->resultSelection->set = false;
   // 5. The function, on the worker or inline.
   if (result == 0) {
     LongOperation op = {};
@@ -297,8 +301,11 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
       result = PutBack(doc, a, b, res->text, res->length, extra);
       if (result == 0) {
         changed = true;
-        const u32 end = a + res->length + pushBack;
-        SelectRange(doc, a, end, keep && caretFirst);
+        const ToolResultSelection *part = tool->resultSelection;
+        if (part && part->set && part->from <= part->to && part->to <= res->length)
+          SelectRange(doc, a + part->from, a + part->to, keep && caretFirst);
+        else
+          SelectRange(doc, a, a + res->length + pushBack, keep && caretFirst);
         if (host.selectionShown) host.selectionShown(host.context, noScroll ? kReplaceView1 : 0);
       }
     }

@@ -62,6 +62,9 @@ enum ToolFlag : u32 {
   kToolDocumentDefault = 0x5000,  // the flags of a tool that works on a copy or builds a text
 };
 constexpr u32 kToolPreviewChars = 8192;
+// The input's newline mode that puts the document's newline sequence at
+// every wrap point (CR LF in a mixed document) and keeps the stored ones.
+constexpr u32 kToolSoftNewlines = 0x80000000u;
 
 // Replace flags the caller may add to a tool's put-back: keep the selection
 // over the new text with its direction (Indent, Quote, Close).
@@ -76,7 +79,7 @@ struct ToolDescriptor {
   int (*transformDocument)(ToolDocument *doc, ToolParam param);
   int (*buildFromDocument)(const ToolDocument *in, ToolDocument *out, ToolParam param);
   u32 flags;
-  u32 newlineMode;   // the read flags of the input's newlines (0: as stored)
+  u32 newlineMode;   // the read flags of the input's newlines (0: as stored), or kToolSoftNewlines
   u32 replaceFlags;  // added to the put-back's flags (kToolKeepSelection among them)
   ToolParam param;
   // The result: 0 done, 32 cancelled, 48 failed quietly, 80 nothing to
@@ -86,6 +89,15 @@ struct ToolDescriptor {
   // With kToolMessageText: the message the tool leaves, shown by the runner.
   char message[1024];
   WindowRef target;  // when set, the result becomes this window's text (a preview)
+  // When set, and marked by the tool, the part of the result that is
+  // selected after the put-back (else the whole result).
+  struct ToolResultSelection *resultSelection;
+};
+
+// The part of its result a tool asks to have selected (offsets into it).
+struct ToolResultSelection {
+  bool set;
+  u32 from, to;
 };
 
 // The result of a tool that leaves its message as text in the descriptor.

@@ -1,5 +1,6 @@
 #include "tools/tool_table.h"
 
+#include "config/config_state.h"
 #include "foundation/bytes.h"
 #include "tools/columns_numbers.h"
 #include "tools/sort_tools.h"
@@ -57,11 +58,82 @@ void QuickSort(ToolDescriptor *t) {
   t->flags = kDocumentTool;
 }
 
+// Sort.. with the keys its dialog stored (or, as the Last Tool, last stored).
+void SortWithStoredKeys(ToolDescriptor *t) {
+  StoredSortRequest(&g_sortRequest);
+  t->buildFromDocument = SortLinesTool;
+  t->param = reinterpret_cast<ToolParam>(&g_sortRequest);
+  t->flags = kDocumentTool;
+}
+
 void Shuffle(ToolDescriptor *t) {
   QuickSortRequest(false, &g_sortRequest);
   t->buildFromDocument = ShuffleLinesTool;
   t->param = reinterpret_cast<ToolParam>(&g_sortRequest);
   t->flags = kDocumentTool;
+}
+
+// Unique and Unique ignoring case have fixed settings; Find Duplicates
+// takes the dialog's at each run.
+const DuplicatesSettings kUnique = {0, 0, 0, 0}, kUniqueIgnoringCase = {0, 1, 0, 0};
+DuplicatesSettings g_duplicates;
+
+template <const DuplicatesSettings *kSettings>
+void Unique(ToolDescriptor *t) {
+  t->transformDocument = FindDuplicates;
+  t->param = reinterpret_cast<ToolParam>(kSettings);
+  t->flags = kDocumentTool;
+}
+
+void Duplicates(ToolDescriptor *t) {
+  const ToolSettings &s = g_settings.tools;
+  g_duplicates = DuplicatesSettings{s.UniJob, s.UniIC, s.UniEmpt, s.UniDup};
+  Unique<&g_duplicates>(t);
+}
+
+void ReverseLines(ToolDescriptor *t) {
+  t->buildFromDocument = ReverseLineOrder;
+  t->flags = kDocumentTool;
+}
+
+// Commit Wrapping: no function; the text goes out with the wrap points as
+// the document's newlines and comes back so.
+void CommitWrapping(ToolDescriptor *t) { t->newlineMode = kToolSoftNewlines; }
+
+// The Text menu's dialog tools read their settings at each run.
+TranslateSettings g_translate;
+EncloseSettings g_enclose;
+TagSettings g_tag;
+ToolResultSelection g_resultSelection;
+
+void ExtractWordsRow(ToolDescriptor *t) {
+  t->buildFromText = ExtractWords;
+  t->flags = kDocumentTool;
+}
+
+void Translate(ToolDescriptor *t) {
+  const ToolSettings &s = g_settings.tools;
+  g_translate = TranslateSettings{s.TrFind, s.TrRepl, s.TrEsc, s.TrDel};
+  t->transformDocument = TranslateChars;
+  t->param = reinterpret_cast<ToolParam>(&g_translate);
+  t->flags = kToolWorker | kToolCounted | kToolEmptyLine | kToolNoPullBackAll;
+}
+
+void Enclose(ToolDescriptor *t) {
+  g_enclose = EncloseSettings{g_settings.tools.EnBefor, g_settings.tools.EnAfter, &g_resultSelection};
+  t->buildFromText = EncloseText;
+  t->param = reinterpret_cast<ToolParam>(&g_enclose);
+  t->flags = kToolEmptyOk | kToolNoPullBack | kToolEmptyLine;
+  t->resultSelection = &g_resultSelection;
+}
+
+void Tag(ToolDescriptor *t) {
+  const ToolSettings &s = g_settings.tools;
+  g_tag = TagSettings{s.XmlName, s.XmlAttr, s.XmlEmpt, &g_resultSelection};
+  t->buildFromText = TagText;
+  t->param = reinterpret_cast<ToolParam>(&g_tag);
+  t->flags = kToolEmptyOk | kToolNoPullBack;
+  t->resultSelection = &g_resultSelection;
 }
 
 // Columns, Numbers runs with the stored settings (its dialog's OK stores
@@ -98,10 +170,27 @@ const ToolRow kRows[] = {
     {32330, 0, Lines<RemoveLineChar, 1>},
     {32410, 0, Lines<RetabLines, 1>},
     {32420, 0, Lines<RetabLines, 0>},
+    {32510, 0, Unique<&kUnique>},
+    {32511, 0, Unique<&kUniqueIgnoringCase>},
+    {32520, kToolRowDialog, Duplicates},
+    {34110, kToolRowDialog, Enclose},
+    {34120, kToolRowDialog, Tag},
+    {34210, 0, ExtractWordsRow},
+    {34310, kToolRowDialog, Translate},
+    {35120, 0, InPlace<ReverseText>},
+    {35140, 0, ReverseLines},
+    {35160, 0, InPlace<ReverseEachWord>},
+    {35320, 0, Lines<ReverseEachLine, 0>},
+    {35340, 0, InPlace<ReverseWordOrder>},
+    {35360, 0, Lines<ReverseEachLine, kReverseLineWords>},
     {32610, kToolRowDialog, ColumnsNumbers},
+    {36110, kToolRowDialog, SortWithStoredKeys},
     {36120, 0, QuickSort<false>},
     {36130, 0, QuickSort<true>},
     {36210, 0, Shuffle},
+    {39010, 0, CommitWrapping},
+    {39020, 0, Lines<UnwrapLines, 1>},
+    {39030, 0, Lines<UnwrapLines, 0>},
 };
 
 }  // namespace

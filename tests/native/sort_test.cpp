@@ -17,6 +17,7 @@
 #include "foundation/fault.h"
 #include "foundation/random.h"
 #include "tests/support/document_support.h"
+#include "tests/support/tool_support.h"
 #include "tools/columns.h"
 #include "tools/sort_tools.h"
 #include "tools/tool_table.h"
@@ -490,23 +491,7 @@ TEST(Sort, ShuffleIsFisherYatesWithTheThreadsGenerator) {
 
 // ---- through the runner ----
 
-struct Host {
-  bool cancel = false;
-  Document *doc = nullptr;
-  ToolHost Make(Document *d) {
-    doc = d;
-    ToolHost h = {};
-    h.context = this;
-    h.runLong = [](void *c, LongOperation *op, u32 flags) {
-      Host *host = static_cast<Host *>(c);
-      if (host->cancel) op->cancel.store(1);
-      LongOperationHooks hooks = {};
-      hooks.wait = [](void *, PlatThread, LongOperation *) {};
-      return RunLong(host->doc, op, flags | kRunInline, hooks);
-    };
-    return h;
-  }
-};
+using Host = ToolTestHost;
 
 // The quick sorts read TSortIC at each run and write the document's
 // newlines (CR LF for a mixed one); allocation N failing (once, and from N

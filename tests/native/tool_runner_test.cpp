@@ -23,6 +23,7 @@
 #include "foundation/texts.h"
 #include "tests/support/document_support.h"
 #include "tests/support/scripted_answerer.h"
+#include "tests/support/tool_support.h"
 #include "tools/text_tools.h"
 #include "tools/tool_table.h"
 
@@ -181,40 +182,11 @@ std::string LineModel(int id, std::string t, const LinePhraseSettings &quote, un
 }
 
 // The runner's pull-back of a selection's end at a line start or inside a CR LF.
-size_t PullBack(const std::string &t, size_t a, size_t b) {
-  size_t to = b;
-  if (b > 0 && t[b - 1] == '\r' && b < t.size() && t[b] == '\n') {
-    to = b - 1;
-  } else if (b > 0 && (t[b - 1] == '\n' || t[b - 1] == '\r')) {
-    to = (t[b - 1] == '\n' && b >= 2 && t[b - 2] == '\r') ? b - 2 : b - 1;
-  }
-  return to < a ? a : to;
-}
+size_t PullBack(const std::string &t, size_t a, size_t b) { return PulledBack(t, a, b); }
 
 // ---- the host ----
 
-struct Host {
-  std::string messages;
-  int shown = 0;
-  bool thread = false;
-  bool cancel = false;
-  Document *doc = nullptr;
-  ToolHost Make(Document *d) {
-    doc = d;
-    ToolHost h = {};
-    h.context = this;
-    h.message = [](void *c, const char *text) { static_cast<Host *>(c)->messages += std::string(text) + "|"; };
-    h.selectionShown = [](void *c, u32) { static_cast<Host *>(c)->shown++; };
-    h.runLong = [](void *c, LongOperation *op, u32 flags) {
-      Host *host = static_cast<Host *>(c);
-      if (host->cancel) op->cancel.store(1);
-      LongOperationHooks hooks = {};
-      hooks.wait = [](void *, PlatThread, LongOperation *) {};
-      return RunLong(host->doc, op, host->thread ? flags : flags | kRunInline, hooks);
-    };
-    return h;
-  }
-};
+using Host = ToolTestHost;
 
 ToolRunSettings Settings(int autoSelect = 2) { return ToolRunSettings{autoSelect, 0, 0, 0}; }
 

@@ -83,9 +83,11 @@ HWND WaitForWindow(DWORD pid, const char *className, DWORD timeoutMs) {
 }
 
 std::string WindowText(HWND hwnd) {
-  char buf[4096];
-  int n = GetWindowTextA(hwnd, buf, sizeof buf);
-  return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+  const int length = GetWindowTextLengthA(hwnd);
+  std::string text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
+  const int n = GetWindowTextA(hwnd, &text[0], static_cast<int>(text.size()));
+  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return text;
 }
 
 std::string ClassOf(HWND hwnd) {

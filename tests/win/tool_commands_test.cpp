@@ -7,8 +7,11 @@
 
 #include <windows.h>
 
+#include <string.h>
+
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/main_window.h"
@@ -87,8 +90,8 @@ class ToolCommands : public testing::Test {
 TEST_F(ToolCommands, CaseToolTakesTheCaretsLineAndAsksWithoutAutoSelection) {
   EXPECT_TRUE(Grey(IDM_TOOLS_LAST_TOOL)) << "no tool has run";
   EXPECT_FALSE(Grey(IDM_TOOL_UPPER_CASE) || Grey(IDM_TOOL_QUOTE) || Grey(IDM_EDIT_COMPLETE_WORD));
-  EXPECT_TRUE(Grey(34110) && Grey(36110)) << "tools not built yet stay greyed";
-  EXPECT_EQ(Command(36110), 2) << "and are no editor command";
+  EXPECT_TRUE(Grey(32620) && Grey(34450)) << "tools not built yet stay greyed";
+  EXPECT_EQ(Command(32620), 2) << "and are no editor command";
 
   SetText("one two\r\nthree four\r\nfive", 12);
   EXPECT_EQ(Command(IDM_TOOL_UPPER_CASE), 0);
@@ -205,6 +208,138 @@ TEST_F(ToolCommands, QuoteDialogStoresItsSettingsAndLastToolRepeatsWithoutIt) {
     EndDialog(dialog, IDCANCEL);
   }));
   EXPECT_EQ(Text(), ">\t>\ta\r\n\r\n>\t>\tc\r\nd");
+}
+
+// Enclose, XML/HTML Tag and Translate: each dialog shows its labels and
+// fields, Cancel changes nothing, OK stores the fields and runs the tool;
+// Tag starts without the last attributes and Empty flag unless the settings
+// keep them.
+TEST_F(ToolCommands, TextMenuDialogsStoreTheirFieldsAndRun) {
+  struct Case {
+    int id;
+    const char *caption, *edit0, *edit1;
+    UINT check0, check1;
+    const char *text, *want;
+    std::pair<DWORD, DWORD> selected;
+  } const cases[] = {
+      {IDM_TOOL_ENCLOSE, "Enclose Selection", "[", "]", 0, 0, "x y", "[x] y", {0, 3}},
+      {IDM_TOOL_TAG, "XML/HTML Tag", "i", "class=\"c\"", BST_UNCHECKED, 0, "x y", "<i class=\"c\">x</i> y", {13, 14}},
+      {IDM_TOOL_TRANSLATE, "Translate Characters", "a-c", "A-C", BST_CHECKED, BST_UNCHECKED, "abcd e", "ABCd e", {0, 4}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.caption);
+    SetText(c.text);
+    Select(0, c.id == IDM_TOOL_TRANSLATE ? 4 : 1);
+    const SettingsBlock before = g_settings;
+    EXPECT_TRUE(WithDialog([&] { EXPECT_EQ(Command(c.id), 1); }, [&](HWND dialog) {
+      SetDlgItemTextA(dialog, IDC_TOOL_EDIT, c.edit0);
+      SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    }));
+    EXPECT_EQ(Text(), c.text);
+    EXPECT_EQ(memcmp(&before.tools, &g_settings.tools, sizeof before.tools), 0);
+    EXPECT_TRUE(WithDialog([&] { EXPECT_EQ(Command(c.id), 0); }, [&](HWND dialog) {
+      char caption[64] = {};
+      GetWindowTextA(dialog, caption, sizeof caption);
+      EXPECT_STREQ(caption, c.caption);
+      char note[128] = {};
+      GetDlgItemTextA(dialog, IDC_TOOL_NOTE, note, sizeof note);
+      EXPECT_STREQ(note, "Press Ctrl+Tab to insert a Tab character into the edit box.");
+      SetDlgItemTextA(dialog, IDC_TOOL_EDIT, c.edit0);
+      SetDlgItemTextA(dialog, IDC_TOOL_EDIT + 1, c.edit1);
+      if (c.check0) CheckDlgButton(dialog, IDC_TOOL_CHECK, c.check0);
+      if (c.check1) CheckDlgButton(dialog, IDC_TOOL_CHECK + 1, c.check1);
+      SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    }));
+    EXPECT_EQ(Text(), c.want);
+    EXPECT_EQ(Selection(), c.selected);
+    SendMessageA(editor_, WM_UNDO, 0, 0);
+    EXPECT_EQ(Text(), c.text) << "one undo step";
+  }
+  EXPECT_STREQ(g_settings.tools.EnBefor, "[");
+  EXPECT_STREQ(g_settings.tools.TrRepl, "A-C");
+  EXPECT_EQ(g_settings.tools.TrEsc, 1);
+  // Enclose on no selection puts the caret between the phrases.
+  SetText("ab", 1);
+  EXPECT_EQ(Command(IDM_TOOLS_LAST_TOOL), 0);  // Translate: nothing selected, the line is taken
+  EXPECT_EQ(Text(), "AB");
+  Select(1, 1);
+  EXPECT_TRUE(WithDialog([&] { EXPECT_EQ(Command(IDM_TOOL_ENCLOSE), 0); },
+                         [&](HWND dialog) { SendMessageA(dialog, WM_COMMAND, IDOK, 0); }));
+  EXPECT_EQ(Text(), "A[]B");
+  EXPECT_EQ(Selection(), std::make_pair(2ul, 2ul));
+  // Tag: the attributes and the flag shown as kept, or empty.
+  for (int keep = 0; keep < 2; keep++) {
+    g_settings.main.TXMLAtr = g_settings.main.TXMLEmp = keep;
+    g_settings.tools.XmlEmpt = 1;
+    EXPECT_TRUE(WithDialog([&] { Command(IDM_TOOL_TAG); }, [&](HWND dialog) {
+      char attributes[64] = {};
+      GetDlgItemTextA(dialog, IDC_TOOL_EDIT + 1, attributes, sizeof attributes);
+      EXPECT_STREQ(attributes, keep ? "class=\"c\"" : "");
+      EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_TOOL_CHECK), keep ? BST_CHECKED : BST_UNCHECKED);
+      SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    }));
+    EXPECT_STREQ(g_settings.tools.XmlAttr, "class=\"c\"") << "Cancel keeps them";
+  }
+}
+
+// Find Duplicates' dialog: the job as radio buttons, counting greyed for
+// unique lines only, Cancel changing nothing, OK storing and running;
+// Unique ignoring case from its key.
+TEST_F(ToolCommands, FindDuplicatesDialogAndUniqueKeys) {
+  SetText("x\r\ny\r\nX\r\nx");
+  Select(0, 10);
+  EXPECT_TRUE(WithDialog([&] { EXPECT_EQ(Command(IDM_TOOL_FIND_DUPLICATES), 1); }, [&](HWND dialog) {
+    EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_TOOL_RADIO), BST_CHECKED);
+    CheckRadioButton(dialog, IDC_TOOL_RADIO, IDC_TOOL_RADIO + 2, IDC_TOOL_RADIO + 1);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_TOOL_RADIO + 1, BN_CLICKED), 0);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_TOOL_CHECK + 2))) << "nothing to count";
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  }));
+  EXPECT_EQ(g_settings.tools.UniJob, 0);
+  EXPECT_EQ(Text(), "x\r\ny\r\nX\r\nx");
+  EXPECT_TRUE(WithDialog([&] { EXPECT_EQ(Command(IDM_TOOL_FIND_DUPLICATES), 0); }, [&](HWND dialog) {
+    char text[64] = {};
+    GetDlgItemTextA(dialog, IDC_TOOL_RADIO + 2, text, sizeof text);
+    EXPECT_STREQ(text, "Du&plicated lines only");
+    CheckRadioButton(dialog, IDC_TOOL_RADIO, IDC_TOOL_RADIO + 2, IDC_TOOL_RADIO + 2);
+    CheckDlgButton(dialog, IDC_TOOL_CHECK + 2, BST_CHECKED);
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+  }));
+  EXPECT_EQ(g_settings.tools.UniJob, 2);
+  EXPECT_EQ(g_settings.tools.UniDup, 1);
+  EXPECT_EQ(Text(), "(2) x");
+  SendMessageA(editor_, WM_UNDO, 0, 0);
+  Select(0, 10);
+  EXPECT_EQ(Command(32511), 0);
+  EXPECT_EQ(Text(), "x\r\ny");
+}
+
+// Commit Wrapping makes every visual row a line of its own, with the
+// document's newlines; greyed without word wrap.
+TEST_F(ToolCommands, CommitWrappingMakesEachRowALine) {
+  std::string text;
+  for (int i = 0; i < 40; i++) text += "word" + std::to_string(i) + (i % 13 == 12 ? "\r\n" : " ");
+  SetText(text);
+  SendMessageA(editor_, EDM_SETWORDWRAP, 0, 0);
+  EXPECT_TRUE(Grey(IDM_TOOL_COMMIT_WRAPPING));
+  SetWindowPos(g_app.mainWindow, nullptr, 0, 0, 300, 400, SWP_NOMOVE | SWP_NOZORDER);
+  SendMessageA(editor_, EDM_SETWORDWRAP, 1, 0);
+  PumpMessages();
+  EXPECT_FALSE(Grey(IDM_TOOL_COMMIT_WRAPPING));
+  const Document *doc = EditorOf(editor_)->doc;
+  const u32 rows = RowCount(&doc->store);
+  std::vector<std::string> visual;
+  for (u32 r = 0; r < rows; r++) {
+    visual.push_back(text.substr(RowStart(&doc->store, r), RowAt(&doc->store, r).textLength));
+  }
+  ASSERT_GT(rows, 8u) << "the lines wrap";
+  Select(0, static_cast<DWORD>(text.size()));
+  EXPECT_EQ(Command(IDM_TOOL_COMMIT_WRAPPING), 0);
+  std::string want;
+  for (u32 r = 0; r < rows; r++) want += visual[r] + (r + 1 < rows ? "\r\n" : "");
+  EXPECT_EQ(Text(), want);
+  SendMessageA(editor_, WM_UNDO, 0, 0);
+  EXPECT_EQ(Text(), text);
 }
 
 // The Last Tool on every search occurrence (one undo), on one, and through

@@ -1,0 +1,210 @@
+// Reversal at every level (characters, words, lines) and the joining of
+// lines. On a double-byte code page a lead byte and the byte after it (not a
+// newline) are one character, and a word character: reversal keeps them
+// whole and in order.
+#include <string.h>
+
+#include "foundation/bytes.h"
+#include "foundation/char_class.h"
+#include "foundation/memory.h"
+#include "tools/line_walker.h"
+#include "tools/sort_tools.h"
+#include "tools/text_tools.h"
+#include "tools/word_chars.h"
+
+namespace {
+
+// The length of the character at p[i]: 2 for a lead byte and its trail.
+inline u32 CharAt(const char *p, u32 i, u32 n) {
+  return IsLeadByte(static_cast<u8>(p[i])) && i + 1 < n && p[i + 1] != '\r' && p[i + 1] != '\n' ? 2 : 1;
+}
+
+// Reverses the bytes of [p, p + n): eight at a time from both ends.
+void ReverseBytes(char *p, u32 n) {
+  u32 i = 0, j = n;
+  while (j - i >= 16) {
+    u64 a, b;
+    memcpy(&a, p + i, 8);
+    memcpy(&b, p + j - 8, 8);
+    a = __builtin_bswap64(a);
+    b = __builtin_bswap64(b);
+    memcpy(p + i, &b, 8);
+    memcpy(p + j - 8, &a, 8);
+    i += 8;
+    j -= 8;
+  }
+  while (j - i >= 2) {
+    const char t = p[i];
+    p[i++] = p[--j];
+    p[j] = t;
+  }
+}
+
+// Swaps the two bytes of every double-byte character, so that reversing the
+// whole text afterwards leaves each pair in order.
+void SwapPairs(char *p, u32 n) {
+  for (u32 i = 0; i < n;) {
+    if (CharAt(p, i, n) == 2) {
+      const char t = p[i];
+      p[i] = p[i + 1];
+      p[i + 1] = t;
+      i += 2;
+    } else {
+      i++;
+    }
+  }
+}
+
+// Reverses the characters of [p, p + n).
+void ReverseChars(char *p, u32 n) {
+  if (AnyLeadBytes()) SwapPairs(p, n);
+  ReverseBytes(p, n);
+}
+
+// Turns every LF CR back into CR LF.
+void MendNewlines(char *p, u32 n) {
+  for (char *q = p, *end = p + n; q < end;) {
+    q = static_cast<char *>(memchr(q, '\n', static_cast<size_t>(end - q)));
+    if (!q) break;
+    if (q + 1 < end && q[1] == '\r') {
+      q[0] = '\r';
+      q[1] = '\n';
+      q += 2;
+    } else {
+      q++;
+    }
+  }
+}
+
+}  // namespace
+
+int ReverseText(char *text, u32 length) {
+  ReverseChars(text, length);
+  MendNewlines(text, length);
+  return 0;
+}
+
+int ReverseEachWord(char *text, u32 length) {
+  for (u32 i = 0; i < length;) {
+    TextChar c = ReadTextChar(text, i, length);
+    if (!c.word) {
+      i += c.length;
+      continue;
+    }
+    const u32 start = i;
+    while (c.word) {
+      i += c.length;
+      if (i == length) break;
+      c = ReadTextChar(text, i, length);
+    }
+    ReverseChars(text + start, i - start);
+  }
+  return 0;
+}
+
+int ReverseWordOrder(char *text, u32 length) {
+  ReverseText(text, length);
+  return ReverseEachWord(text, length);
+}
+
+int ReverseEachLine(ToolDocument *doc, ToolParam function) {
+  int (*fn)(char *, u32) = function == kReverseLineWords ? ReverseWordOrder : ReverseText;
+  LineWalker w(doc->text, doc->length);
+  LineBounds l;
+  u32 lines = 0;
+  while (w.Next(&l)) {
+    fn(doc->text + l.start, l.textEnd - l.start);
+    if (++lines == 1024) {
+      ToolProgress(lines);
+      lines = 0;
+      if (ToolCancelled()) return 0;
+    }
+  }
+  ToolProgress(lines);
+  return 0;
+}
+
+int ReverseLineOrder(const ToolDocument *in, ToolDocument *out, ToolParam) {
+  u32 n = 0;
+  {
+    LineWalker w(in->text, in->length);
+    LineBounds l;
+    while (w.Next(&l)) n++;
+  }
+  if (static_cast<u64>(n) * sizeof(LineSpan) > static_cast<u64>(SIZE_MAX)) return kResultOutOfMemory;
+  LineSpan *lines = static_cast<LineSpan *>(Allocate(static_cast<size_t>(n) * sizeof(LineSpan)));
+  if (!lines) return kResultOutOfMemory;
+  LineWalker w(in->text, in->length);
+  LineBounds l;
+  for (u32 k = n; w.Next(&l);) lines[--k] = LineSpan{l.start, l.textEnd - l.start};
+  if (ToolCancelled()) {
+    Free(lines);
+    return 0;
+  }
+  const char *newline = ToolNewline();
+  const int r = WriteLines(in->text, lines, sizeof *lines, n, newline, newline[1] ? 2 : 1, out);
+  ToolProgress(n);
+  Free(lines);
+  return r == 0 ? 0 : kResultOutOfMemory;
+}
+
+int UnwrapLines(ToolDocument *doc, ToolParam mode) {
+  // The text only shrinks (a newline gives way to at most one space), so the
+  // lines are copied down within the buffer, first to last; the result is
+  // that of taking the newlines out from the last to the first.
+  char *t = doc->text;
+  LineWalker w(t, doc->length);
+  LineBounds cur, next;
+  if (!w.Next(&cur)) return 0;
+  auto blank = [&](const LineBounds &l) {
+    for (u32 i = l.start; i < l.textEnd; i++)
+      if (!(CharType(static_cast<u8>(t[i])) & kC1Space)) return false;
+    return true;
+  };
+  auto space = [&](u32 i) { return (CharType(static_cast<u8>(t[i])) & kC1Space) != 0; };
+  // The line after a newline, as the joins from the end have left it: in
+  // Unwrap Lines an empty line was joined with the lines after it, so what it
+  // begins with is the first character of the next non-empty line (found
+  // once for a run of empty lines). Unwrap Paragraphs never joins an empty
+  // line onwards.
+  const u32 n = doc->length;
+  u32 firstText = 0;  // the first byte at or after the last look that is no newline
+  auto JoinedStartsWithSpace = [&](const LineBounds &l) {
+    if (l.textEnd > l.start) return space(l.start);
+    if (mode != 1) return false;
+    if (firstText < l.start) {
+      firstText = l.start;
+      while (firstText < n && (t[firstText] == '\r' || t[firstText] == '\n')) firstText++;
+    }
+    return firstText < n && space(firstText);
+  };
+  bool curBlank = blank(cur);
+  u32 o = 0, lines = 0;
+  for (;;) {
+    const bool more = w.Next(&next);
+    // The current line's text, moved down.
+    MemCopy(t + o, t + cur.start, cur.textEnd - cur.start);
+    o += cur.textEnd - cur.start;
+    if (!more) break;
+    const bool nextBlank = blank(next);
+    const bool join = mode == 1 || (!curBlank && !nextBlank);
+    if (!join) {
+      MemCopy(t + o, t + cur.textEnd, cur.end - cur.textEnd);
+      o += cur.end - cur.textEnd;
+    } else if (cur.textEnd > cur.start && !space(o - 1) && !JoinedStartsWithSpace(next)) {
+      // (the line has moved down: its last character is at o - 1)
+      t[o++] = ' ';
+    }
+    cur = next;
+    curBlank = nextBlank;
+    if (++lines == 1024) {
+      ToolProgress(lines);
+      lines = 0;
+      if (ToolCancelled()) return 0;
+    }
+  }
+  ToolProgress(lines);
+  doc->length = o;
+  t[o] = 0;
+  return 0;
+}

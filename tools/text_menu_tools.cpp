@@ -1,0 +1,221 @@
+// Translate Characters, Enclose Selection and XML/HTML Tag.
+#include <string.h>
+
+#include "foundation/bytes.h"
+#include "foundation/char_class.h"
+#include "tools/text_tools.h"
+#include "tools/word_chars.h"
+
+// ---- Translate ----
+
+namespace {
+
+inline int HexValue(u8 c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads one character or escape at s[*i]; an escape that is not complete (a
+// backslash at the end, "\c" before no letter, "\x" without two hexadecimal
+// digits) and a backslash before any other character stand for the
+// backslash itself, and what follows is read on its own.
+u8 ReadChar(const u8 *s, u32 *i, bool escapes) {
+  const u8 c = s[(*i)++];
+  if (!escapes || c != '\\' || !s[*i]) return c;
+  const u8 e = s[*i];
+  u8 v;
+  switch (e) {
+    case '-': case '\\': v = e; break;
+    case '0': v = 0; break;
+    case 'a': v = 7; break;
+    case 'b': v = 8; break;
+    case 'e': v = 27; break;
+    case 'f': v = 12; break;
+    case 'n': v = 10; break;
+    case 'r': v = 13; break;
+    case 't': v = 9; break;
+    case 'v': v = 11; break;
+    case 'c': {
+      const u8 x = s[*i + 1];
+      if (x >= 'A' && x <= 'Z') v = static_cast<u8>(x - 64);
+      else if (x >= 'a' && x <= 'z') v = static_cast<u8>(x - 96);
+      else return c;
+      *i += 2;
+      return v;
+    }
+    case 'x': {
+      const int h = s[*i + 1] ? HexValue(s[*i + 1]) : -1;
+      const int l = h >= 0 && s[*i + 2] ? HexValue(s[*i + 2]) : -1;
+      if (l < 0) return c;
+      *i += 3;
+      return static_cast<u8>(h * 16 + l);
+    }
+    default: return c;
+  }
+  ++*i;
+  return v;
+}
+
+// The next item of the text at s[*i]: a character, or with escapes and
+// ranges an escape or a range "a-z" (its ends swapped when reversed).
+// False at the end of the text.
+bool ReadItem(const u8 *s, u32 *i, bool escapes, u8 *lo, u8 *hi) {
+  if (!s[*i]) return false;
+  *lo = *hi = ReadChar(s, i, escapes);
+  if (escapes && s[*i] == '-' && s[*i + 1]) {
+    ++*i;
+    *hi = ReadChar(s, i, escapes);
+    if (*hi < *lo) {
+      const u8 t = *lo;
+      *lo = *hi;
+      *hi = t;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void BuildTranslateTable(const TranslateSettings &settings, u16 table[256]) {
+  for (int c = 0; c < 256; c++) table[c] = settings.deleteOthers ? kTranslateDelete : static_cast<u16>(c);
+  const u8 *find = reinterpret_cast<const u8 *>(settings.find);
+  const u8 *to = reinterpret_cast<const u8 *>(settings.replace);
+  const bool esc = settings.escapes != 0;
+  u32 i = 0, j = 0;
+  u8 lo, hi, rlo, rhi;
+  while (ReadItem(find, &i, esc, &lo, &hi)) {
+    if (!ReadItem(to, &j, esc, &rlo, &rhi)) {
+      for (int c = lo; c <= hi; c++) table[c] = kTranslateDelete;
+      continue;
+    }
+    int r = rlo;
+    for (int c = lo; c <= hi; c++) {
+      table[c] = static_cast<u16>(r);
+      if (r < rhi) r++;
+    }
+  }
+}
+
+int TranslateChars(ToolDocument *doc, ToolParam param) {
+  const TranslateSettings *settings = reinterpret_cast<const TranslateSettings *>(param);
+  u16 table[256];
+  BuildTranslateTable(*settings, table);
+  bool deletes = false;
+  u8 map[256];
+  for (int c = 0; c < 256; c++) {
+    deletes |= table[c] == kTranslateDelete;
+    map[c] = static_cast<u8>(table[c]);
+  }
+  char *t = doc->text;
+  const u32 n = doc->length;
+  const bool pairs = AnyLeadBytes();
+  if (!deletes && !pairs) {
+    MemCopyMapped(t, t, map, n);
+    ToolProgress(1);
+    return 0;
+  }
+  // Characters that go are squeezed out as the text is walked; a double-byte
+  // character stays whole and unchanged.
+  u32 o = 0;
+  for (u32 i = 0; i < n;) {
+    const u8 c = static_cast<u8>(t[i]);
+    if (pairs && IsLeadByte(c) && i + 1 < n && t[i + 1] != '\r' && t[i + 1] != '\n') {
+      t[o++] = t[i++];
+      t[o++] = t[i++];
+      continue;
+    }
+    i++;
+    if (table[c] != kTranslateDelete) t[o++] = static_cast<char>(map[c]);
+    if ((i & 0xFFFFF) == 0 && ToolCancelled()) return 0;
+  }
+  doc->length = o;
+  t[o] = 0;
+  ToolProgress(1);
+  return 0;
+}
+
+// ---- Enclose and Tag ----
+
+int EncloseText(const char *text, u32 length, ToolDocument *out, ToolParam param) {
+  EncloseSettings *s = reinterpret_cast<EncloseSettings *>(param);
+  const u32 b = static_cast<u32>(strlen(s->before)), a = static_cast<u32>(strlen(s->after));
+  if (ToolDocumentReserve(out, static_cast<u64>(b) + length + a + 1) != 0) return kResultOutOfMemory;
+  if (ToolDocumentAppend(out, s->before, b) != 0 || ToolDocumentAppend(out, text, length) != 0 ||
+      ToolDocumentAppend(out, s->after, a) != 0)
+    return kResultOutOfMemory;
+  out->text[out->length] = 0;
+  if (length == 0) *s->selection = ToolResultSelection{true, b, b};  // the caret between the phrases
+  return 0;
+}
+
+int TagText(const char *text, u32 length, ToolDocument *out, ToolParam param) {
+  TagSettings *s = reinterpret_cast<TagSettings *>(param);
+  const u32 name = static_cast<u32>(strlen(s->name)), attr = static_cast<u32>(strlen(s->attributes));
+  if (name == 0) return kResultNoChange;
+  const char *newline = ToolNewline();
+  const u32 nl = newline[1] ? 2 : 1;
+  const bool lines = MemFindByte(text, '\n', length) || MemFindByte(text, '\r', length);
+  const bool lastEmpty = length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r');
+  const u64 most = static_cast<u64>(length) + 2 * name + attr + 2 * nl + 16;
+  if (ToolDocumentReserve(out, most) != 0) return kResultOutOfMemory;
+  auto put = [&](const char *p, u32 n) { return ToolDocumentAppend(out, p, n) == 0; };
+  bool ok = true;
+  u32 from, to;
+  if (s->empty) {
+    from = 0;
+    to = length;
+    ok = put(text, length) && put("<", 1) && put(s->name, name) && (!attr || (put(" ", 1) && put(s->attributes, attr))) &&
+         put(" />", 3);
+  } else {
+    ok = put("<", 1) && put(s->name, name) && (!attr || (put(" ", 1) && put(s->attributes, attr))) && put(">", 1) &&
+         (!lines || put(newline, nl));
+    from = out->length;
+    ok = ok && put(text, length);
+    to = out->length;
+    ok = ok && (!lines || lastEmpty || put(newline, nl)) && put("</", 2) && put(s->name, name) && put(">", 1);
+  }
+  if (!ok) return kResultOutOfMemory;
+  out->text[out->length] = 0;
+  *s->selection = ToolResultSelection{true, from, to};
+  return 0;
+}
+
+// ---- Extract Words ----
+
+int ExtractWords(const char *text, u32 length, ToolDocument *out, ToolParam) {
+  // The words and their separators never outgrow the text plus one newline
+  // byte per word (a separator of CR LF for a word of one character).
+  const char *newline = ToolNewline();
+  const u32 nl = newline[1] ? 2 : 1;
+  if (ToolDocumentReserve(out, static_cast<u64>(length) * (nl == 2 ? 3 : 2) / 2 + 2) != 0) return kResultOutOfMemory;
+  char *w = out->text;
+  bool any = false;
+  u32 words = 0;
+  for (u32 i = 0; i < length;) {
+    TextChar c = ReadTextChar(text, i, length);
+    if (!c.word) {
+      i += c.length;
+      continue;
+    }
+    const u32 start = i;
+    while (c.word) {
+      i += c.length;
+      if (i == length) break;
+      c = ReadTextChar(text, i, length);
+    }
+    if (any) {
+      MemCopy(w, newline, nl);
+      w += nl;
+    }
+    MemCopy(w, text + start, i - start);
+    w += i - start;
+    any = true;
+    if ((++words & 0xFFFF) == 0 && ToolCancelled()) return 0;
+  }
+  out->length = static_cast<u32>(w - out->text);
+  out->text[out->length] = 0;
+  ToolProgress(1);
+  return 0;
+}
