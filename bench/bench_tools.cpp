@@ -69,10 +69,27 @@ Document *DocumentOf(const std::vector<char> &bytes) {
 
 const ToolRunSettings kSettings = {2, 1, 0, 0};
 
+// The fastest run of the Columns, Numbers function itself (its share of a
+// run through the runner): RunOnAll times it from inside the run.
+double g_toolSeconds;
+int (*g_timedTool)(const ToolDocument *, ToolDocument *, ToolParam);
+
+int TimedTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
+  const auto t0 = std::chrono::steady_clock::now();
+  const int r = g_timedTool(in, out, param);
+  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  if (s < g_toolSeconds) g_toolSeconds = s;
+  return r;
+}
+
 // Runs the tool on the whole text; the seconds it took.
 double RunOnAll(Document *doc, int id) {
   ToolDescriptor tool;
   if (!DescribeTool(id, &tool)) return 0;
+  if (id == 32610) {
+    g_timedTool = tool.buildFromDocument;
+    tool.buildFromDocument = TimedTool;
+  }
   SetSelection(doc, 0, doc->store.length);
   ToolHost host = {};
   const auto t0 = std::chrono::steady_clock::now();
@@ -194,11 +211,13 @@ void BenchColumnsNumbers(const char *only) {
       for (size_t at; (at = peer.find("FILE")) != std::string::npos;) peer.replace(at, 4, path);
       const double theirs = BestCommand(peer + " >/dev/shm/quillpad-tools-out.txt");
       StrCopyN(t.CtMask, c.mask, sizeof t.CtMask);
+      g_toolSeconds = 1e30;
       const double ours = BestTool(doc, 32610);
       char name[128];
       snprintf(name, sizeof name, "tool_%s_%zuMiB", c.name, mib);
       Ratio(name, ours, theirs);
-      printf("%s goal %.2f x (ours %.3f s, peer %.3f s)\n", name, c.goal, ours, theirs);
+      printf("%s goal %.2f x (ours %.3f s, of which the tool function %.3f s; peer %.3f s)\n", name, c.goal, ours,
+             g_toolSeconds, theirs);
     }
     // The floor under every figure above on this machine: a result the size
     // of the text needs fresh pages (the private copy, the output), and
