@@ -21,6 +21,7 @@
 #include "document/undo.h"
 #include "files/load.h"
 #include "foundation/bytes.h"
+#include "tools/columns_numbers.h"
 #include "tools/compare_statistics.h"
 #include "tools/complete_word.h"
 #include "tools/tool_table.h"
@@ -69,10 +70,27 @@ Document *DocumentOf(const std::vector<char> &bytes) {
 
 const ToolRunSettings kSettings = {2, 1, 0, 0};
 
+// The fastest run of the Columns, Numbers function itself (its share of a
+// run through the runner): RunOnAll times it from inside the run.
+double g_toolSeconds;
+int (*g_timedTool)(const ToolDocument *, ToolDocument *, ToolParam);
+
+int TimedTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
+  const auto t0 = std::chrono::steady_clock::now();
+  const int r = g_timedTool(in, out, param);
+  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  if (s < g_toolSeconds) g_toolSeconds = s;
+  return r;
+}
+
 // Runs the tool on the whole text; the seconds it took.
 double RunOnAll(Document *doc, int id) {
   ToolDescriptor tool;
   if (!DescribeTool(id, &tool)) return 0;
+  if (id == 32610) {
+    g_timedTool = tool.buildFromDocument;
+    tool.buildFromDocument = TimedTool;
+  }
   SetSelection(doc, 0, doc->store.length);
   ToolHost host = {};
   const auto t0 = std::chrono::steady_clock::now();
@@ -127,9 +145,106 @@ double PeakPerByte(const std::vector<char> &bytes, int id) {
   return perByte;
 }
 
+
+// Lines of two to five words of two to nine letters from a seeded
+// vocabulary, single spaces, LF newlines: about 25 bytes a line.
+std::vector<char> WordLines(size_t bytes) {
+  std::mt19937 rng(2610);
+  std::vector<std::string> vocabulary(4096);
+  for (std::string &w : vocabulary)
+    for (int n = 2 + static_cast<int>(rng() % 8); n > 0; n--) w += static_cast<char>('a' + rng() % 26);
+  std::vector<char> out;
+  out.reserve(bytes + 64);
+  while (out.size() < bytes) {
+    for (int w = 2 + static_cast<int>(rng() % 4); w > 0; w--) {
+      const std::string &word = vocabulary[rng() % vocabulary.size()];
+      out.insert(out.end(), word.begin(), word.end());
+      out.push_back(w > 1 ? ' ' : '\n');
+    }
+  }
+  return out;
+}
+
+// Columns, Numbers over the whole text (select all, the runner included)
+// against the programs that print the same: cut and awk on the same file,
+// output to /dev/shm; at 128 and 256 MiB.
+void BenchColumnsNumbers(const char *only) {
+  struct Case {
+    const char *name;
+    const char *mask;
+    std::string peer;  // FILE: the file; WIDTH: the counter's width
+    double goal;
+  };
+  const Case cases[] = {
+      {"columns_2_vs_cut_f2", "%2", "cut -d' ' -f2 FILE", 1.0},
+      {"columns_2_1_vs_awk", "%2|%1", "awk '{print $2\"|\"$1}' FILE", 0.6},
+      {"columns_counter_line_vs_awk_printf", "%+d. %0", "awk '{printf \"%0WIDTHd. %s\\n\", NR, $0}' FILE", 0.6},
+      {"columns_right_1_2_vs_awk_two_passes", "%>1|%2",
+       "awk 'NR==FNR{if(length($1)>m)m=length($1);next}{printf \"%*s|%s\\n\",m,$1,$2}' FILE FILE", 1.0},
+  };
+  bool any = false;
+  for (const Case &c : cases) any |= !only || strstr(c.name, only) != nullptr;
+  if (!any) return;
+  const char *path = "/tmp/quillpad-columns.txt";
+  SetDefaultSettings(&g_settings, true);
+  g_settings.file.Limit = 0;
+  ToolSettings &t = g_settings.tools;
+  for (int k = 0; k < 2; k++) {
+    ColumnDef &d = t.columns[k];
+    d.CC = 1;
+    StrCopy(d.CD, " ");
+    d.CFr = d.CTo = k + 1;
+  }
+  t.CtFrom = t.CtStep = 1;
+  for (size_t mib : {128u, 256u}) {
+    std::vector<char> bytes = WordLines(mib << 20);
+    WriteFile(path, bytes);
+    u64 lines = 0;
+    for (char ch : bytes) lines += ch == '\n';
+    Document *doc = DocumentOf(bytes);
+    for (const Case &c : cases) {
+      if (only && !strstr(c.name, only)) continue;
+      // The counter's width: the digits of 1 + the lines (the last line,
+      // after the final newline, is empty and counted too).
+      std::string peer = c.peer;
+      for (size_t at; (at = peer.find("WIDTH")) != std::string::npos;)
+        peer.replace(at, 5, std::to_string(std::to_string(lines + 2).size()));
+      for (size_t at; (at = peer.find("FILE")) != std::string::npos;) peer.replace(at, 4, path);
+      const double theirs = BestCommand(peer + " >/dev/shm/quillpad-tools-out.txt");
+      StrCopyN(t.CtMask, c.mask, sizeof t.CtMask);
+      g_toolSeconds = 1e30;
+      const double ours = BestTool(doc, 32610);
+      char name[128];
+      snprintf(name, sizeof name, "tool_%s_%zuMiB", c.name, mib);
+      Ratio(name, ours, theirs);
+      printf("%s goal %.2f x (ours %.3f s, of which the tool function %.3f s; peer %.3f s)\n", name, c.goal, ours,
+             g_toolSeconds, theirs);
+    }
+    // The floor under every figure above on this machine: a result the size
+    // of the text needs fresh pages (the private copy, the output), and
+    // their first touch is costly where page faults pass the hypervisor.
+    const double fresh = BestSeconds(2, [&] {
+      char *p = static_cast<char *>(malloc(bytes.size()));
+      memset(p, 1, bytes.size());
+      asm volatile("" : : "r"(p) : "memory");
+      free(p);
+    });
+    char name[96];
+    snprintf(name, sizeof name, "tool_columns_fresh_pages_%zuMiB_first_touch", mib);
+    Report(name, fresh, "s");
+    DestroyDocument(doc);
+  }
+  unlink(path);
+  unlink("/dev/shm/quillpad-tools-out.txt");
+}
+
 }  // namespace
 
 void BenchTools() {
+  // QP_BENCH_CASE: only the tools whose names hold it, and nothing else.
+  const char *only = getenv("QP_BENCH_CASE");
+  BenchColumnsNumbers(only);
+  if (only && strstr(only, "columns")) return;
   const char *path = "/tmp/quillpad-tools.txt";
   std::vector<char> bytes = ToolCorpus(256u << 20);
   WriteFile(path, bytes);
@@ -160,8 +275,6 @@ void BenchTools() {
   };
   StrCopy(g_settings.tools.TrFind, "abc");
   StrCopy(g_settings.tools.TrRepl, "xyz");
-  // QP_BENCH_CASE: only the tools whose names hold it, and nothing else.
-  const char *only = getenv("QP_BENCH_CASE");
   double upperUndo = 0, upper = 0;
   for (const Peer &p : peers) {
     if (only && !strstr(p.name, only)) continue;

@@ -18,6 +18,7 @@
 #include "editor/editor_mouse.h"
 #include "editor/editor_paint.h"
 #include "editor/editor_scroll.h"
+#include "editor/tool_commands.h"
 #include "editor/wait_window.h"
 #include "files/encoding.h"
 #include "files/load.h"
@@ -30,6 +31,7 @@
 #include "foundation/texts.h"
 #include "resources/resource.h"
 #include "search/text_caches.h"
+#include "tools/text_tools.h"
 
 const char kEditorClassName[] = "QilEdiA";
 const char kEditorProperty[] = "QLPED1";
@@ -548,6 +550,16 @@ LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
       LRESULT r = parent ? SendMessageA(parent, WM_COMMAND, 30050, 0) : 1;
       ed->toolNesting--;
       return r == 0 ? 1 : 0;
+    }
+    case EDM_TRANSLATE: {
+      // wParam: the Translate settings record; lParam: the run's tool flags
+      // (0: Translate's own). The run's result code.
+      if (!wParam) return kResultCancelled;
+      ToolDescriptor tool = {};
+      tool.transformDocument = TranslateChars;
+      tool.param = static_cast<ToolParam>(wParam);
+      tool.flags = lParam ? static_cast<u32>(lParam) : kTranslateToolFlags;
+      return RunEditorTool(ed, &tool);
     }
     case EDM_SETHIGHLIGHT1:
     case EDM_SETHIGHLIGHT2: {

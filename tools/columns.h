@@ -35,3 +35,21 @@ void PrepareColumn(const ColumnDef &def, bool swapReversed, ColumnSpec *spec);
 // The field of the line [line, line + length) the spec selects: its start
 // and length, within the line.
 void ExtractColumn(const char *line, u32 length, const ColumnSpec &spec, u32 *start, u32 *count);
+
+// Several definitions cut from the same lines: the ones that count the same
+// columns from the left (the same delimiters, phrase and collapse choices,
+// from..to within the first kSharedColumns) share one walk of each line.
+constexpr u32 kSharedColumns = 32;
+
+struct ColumnSet {
+  const ColumnSpec *spec[9];
+  u32 count;
+  i8 leader[9];  // the definition whose walk this one shares (itself: it walks); -1: walked alone
+  u32 limit[9];  // a walking definition's columns to record
+};
+
+// The set of `count` (at most 9) prepared definitions, which must outlive it.
+void PrepareColumnSet(const ColumnSpec *const *specs, u32 count, ColumnSet *set);
+
+// The fields of every definition of the set, each as ExtractColumn gives it.
+void ExtractColumns(const char *line, u32 length, const ColumnSet &set, u32 *start, u32 *count);

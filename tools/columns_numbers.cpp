@@ -303,16 +303,20 @@ inline bool IsBlankLine(const char *p, u32 n) {
 
 // Progress in lines: with a pre-pass, it hands over half of each line and
 // the writing pass the rest, so that the total is the line count the runner
-// expects. The cancel flag is read every 256 lines.
+// expects. The cancel flag is read with each report: every 256 lines, or
+// sooner after long lines (a megabyte of input).
 struct Ticker {
   enum Share { kWhole, kFirstHalf, kSecondHalf };
   Share share = kWhole;
   u64 lines = 0;     // lines of this pass so far
   u64 base = 0;      // units of the pre-pass
   u64 reported = 0;  // units handed to the runner
+  u64 bytes = 0;     // input since the last report
 
-  bool Line() {
-    if ((++lines & 255) != 0) return false;
+  bool Line(u32 length) {
+    bytes += length;
+    if ((++lines & 255) != 0 && bytes < (1u << 20)) return false;
+    bytes = 0;
     Report();
     return ToolCancelled();
   }
@@ -336,16 +340,18 @@ struct Run {
   ColumnSpec column[kColumnDefs];
   u32 maxLength[1 + kColumnDefs];  // 0: the line
   u32 extract[kColumnDefs];        // the columns (1-9) the lines need cut
-  u32 extractCount;
+  ColumnSet extractSet;            // their definitions, in that order
+  u32 measure[kColumnDefs];        // the columns (1-9) whose greatest length is needed
+  ColumnSet measureSet;
   u32 widthColumns;                // bits 0-9: the greatest length is needed
-  bool counter, countNeeded;       // a counter; an aligned one needs the counted lines
+  bool countNeeded;                // an aligned counter needs the counted lines
   u64 fixedBound;                  // a line's output beyond its columns, at most
 };
 
 void Plan(Run *run, const ColumnsRequest &request) {
   u32 needed = 0;
   run->widthColumns = 0;
-  run->counter = run->countNeeded = false;
+  run->countNeeded = false;
   run->fixedBound = 2;  // the line's own newline
   for (u32 k = 0; k < run->mask.count; k++) {
     const MaskItem &it = run->mask.item[k];
@@ -356,18 +362,22 @@ void Plan(Run *run, const ColumnsRequest &request) {
         if (it.align != kAlignNone) run->widthColumns |= 1u << it.param;
         break;
       case kItemCounter:
-        run->counter = true;
         if (it.align != kAlignNone) run->countNeeded = true;
         break;
       default:
         break;
     }
   }
-  run->extractCount = 0;
-  for (u32 c = 1; c <= kColumnDefs; c++) {
-    if (needed & (1u << c)) run->extract[run->extractCount++] = c;
-    PrepareColumn(request.columns[c - 1], false, &run->column[c - 1]);
-  }
+  for (u32 c = 1; c <= kColumnDefs; c++) PrepareColumn(request.columns[c - 1], false, &run->column[c - 1]);
+  const ColumnSpec *specs[kColumnDefs];
+  u32 n = 0;
+  for (u32 c = 1; c <= kColumnDefs; c++)
+    if (needed & (1u << c)) run->extract[n] = c, specs[n++] = &run->column[c - 1];
+  PrepareColumnSet(specs, n, &run->extractSet);
+  n = 0;
+  for (u32 c = 1; c <= kColumnDefs; c++)
+    if (run->widthColumns & (1u << c)) run->measure[n] = c, specs[n++] = &run->column[c - 1];
+  PrepareColumnSet(specs, n, &run->measureSet);
 }
 
 // The widths of the aligned items, and the per-line bound of everything but
@@ -423,21 +433,21 @@ bool MeasureLines(const ToolDocument *in, const ColumnsRequest &request, Run *ru
   LineWalker walker(in->text, in->length);
   LineBounds l;
   u64 n = 0;
-  const u32 want = run->widthColumns;
+  const ColumnSet &set = run->measureSet;
+  u32 start[kColumnDefs], count[kColumnDefs];
   while (walker.Next(&l)) {
     const char *p = in->text + l.start;
     const u32 length = l.textEnd - l.start;
     if (run->countNeeded && !(request.nonEmptyOnly && IsBlankLine(p, length))) n++;
-    if (want) {
-      if (length > run->maxLength[0]) run->maxLength[0] = length;
-      for (u32 c = 1; c <= kColumnDefs; c++) {
-        if (!(want & (1u << c))) continue;
-        u32 s, count;
-        ExtractColumn(p, length, run->column[c - 1], &s, &count);
-        if (count > run->maxLength[c]) run->maxLength[c] = count;
+    if (length > run->maxLength[0]) run->maxLength[0] = length;
+    if (set.count) {
+      ExtractColumns(p, length, set, start, count);
+      for (u32 k = 0; k < set.count; k++) {
+        u32 &widest = run->maxLength[run->measure[k]];
+        if (count[k] > widest) widest = count[k];
       }
     }
-    if (ticker->Line()) return false;
+    if (ticker->Line(l.end - l.start)) return false;
   }
   *counted = n;
   return true;
@@ -454,6 +464,8 @@ int WriteLines(const ToolDocument *in, const ColumnsRequest &request, const Run 
   const MaskItem *items = run.mask.item;
   const u32 itemCount = run.mask.count;
   u32 fieldStart[1 + kColumnDefs] = {}, fieldLength[1 + kColumnDefs] = {};
+  u32 start[kColumnDefs], count[kColumnDefs];
+  const ColumnSet &set = run.extractSet;
   u64 counted = 0;
   LineWalker walker(in->text, in->length);
   LineBounds l;
@@ -464,15 +476,18 @@ int WriteLines(const ToolDocument *in, const ColumnsRequest &request, const Run 
       if (!out->Room(l.end - l.start, l.start)) return kResultOutOfMemory;
       if (l.end > l.start) memcpy(out->doc->text + out->length, p, l.end - l.start);
       out->length += l.end - l.start;
-      if (ticker->Line()) return kResultCancelled;
+      if (ticker->Line(l.end - l.start)) return kResultCancelled;
       continue;
     }
     fieldStart[0] = 0;
     fieldLength[0] = length;
     u64 bound = run.fixedBound;
-    for (u32 k = 0; k < run.extractCount; k++) {
-      const u32 c = run.extract[k];
-      ExtractColumn(p, length, run.column[c - 1], &fieldStart[c], &fieldLength[c]);
+    if (set.count) {
+      ExtractColumns(p, length, set, start, count);
+      for (u32 k = 0; k < set.count; k++) {
+        fieldStart[run.extract[k]] = start[k];
+        fieldLength[run.extract[k]] = count[k];
+      }
     }
     for (u32 k = 0; k < itemCount; k++) {
       const MaskItem &it = items[k];
@@ -524,7 +539,7 @@ int WriteLines(const ToolDocument *in, const ColumnsRequest &request, const Run 
     w += own;
     out->length = static_cast<u64>(w - out->doc->text);
     counted++;
-    if (ticker->Line()) return kResultCancelled;
+    if (ticker->Line(l.end - l.start)) return kResultCancelled;
   }
   return 0;
 }

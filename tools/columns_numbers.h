@@ -23,4 +23,7 @@ struct ColumnsRequest {
 void ColumnsRequestFromSettings(ColumnsRequest *request);
 
 // The tool function (a build-from-document tool); param: a ColumnsRequest.
+// Every line of `in` becomes the mask's output followed by the line's own
+// newline, in order. 0, or -1 when the output cannot be had (also past what
+// a document holds); a cancel stops it with 0 (the runner sees the flag).
 int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam param);

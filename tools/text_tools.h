@@ -87,6 +87,9 @@ constexpr u16 kTranslateDelete = 256;
 void BuildTranslateTable(const TranslateSettings &settings, u16 table[256]);
 // param: a TranslateSettings.
 int TranslateChars(ToolDocument *doc, ToolParam param);
+// Its run's flags: on the worker with a running count, an empty selection
+// one empty line, the whole text not pulled back.
+constexpr u32 kTranslateToolFlags = kToolWorker | kToolCounted | kToolEmptyLine | kToolNoPullBackAll;
 
 struct EncloseSettings {
   const char *before, *after;

@@ -117,7 +117,7 @@ void Translate(ToolDescriptor *t) {
   g_translate = TranslateSettings{s.TrFind, s.TrRepl, s.TrEsc, s.TrDel};
   t->transformDocument = TranslateChars;
   t->param = reinterpret_cast<ToolParam>(&g_translate);
-  t->flags = kToolWorker | kToolCounted | kToolEmptyLine | kToolNoPullBackAll;
+  t->flags = kTranslateToolFlags;
 }
 
 void Enclose(ToolDescriptor *t) {

@@ -238,7 +238,9 @@ class Columns : public testing::Test {
       r = RunTool(d, &tool, made, ToolRunSettings{2, 0, 0, 0});
     }
     *out = d.Text();
-    if (r != 0) EXPECT_EQ(d->undo.count, 0u);
+    if (r != 0) {
+      EXPECT_EQ(d->undo.count, 0u);
+    }
     return r;
   }
   std::string Run(const std::string &text, const ColumnsRequest &req, u32 newlineType = 1) {
@@ -357,6 +359,37 @@ TEST_F(Columns, MatchesTheReferenceInterpreter) {
   }
   EXPECT_GT(errors, 500);
   EXPECT_GT(padded, 1000);
+}
+
+// Several definitions cut with shared walks give what each gives alone.
+TEST(ColumnSets, ExtractColumnsMatchesExtractColumn) {
+  TestRandom rng(271);
+  const char alphabet[] = "ab ,;|  x:";
+  static const char *const kDelims[] = {" ", " ", ",;", ";,", "|", "", "::"};
+  for (int round = 0; round < 20000; round++) {
+    ColumnSpec specs[9];
+    const ColumnSpec *pointers[9];
+    const u32 n = 1 + rng.Below(9);
+    for (u32 k = 0; k < n; k++) {
+      ColumnDef d = RandomColumn(rng);
+      StrCopy(d.CD, kDelims[rng.Below(QP_ARRAY_COUNT(kDelims))]);
+      if (rng.OneIn(2)) d.CC = kColumnColumns, d.CRl = 0, d.CDs = 0;
+      if (rng.OneIn(8)) d.CTo = 30 + static_cast<i32>(rng.Below(5));  // past what a walk records
+      PrepareColumn(d, false, &specs[k]);
+      pointers[k] = &specs[k];
+    }
+    ColumnSet set;
+    PrepareColumnSet(pointers, n, &set);
+    std::string line;
+    for (unsigned i = rng.Below(40); i > 0; i--) line += alphabet[rng.Below(sizeof alphabet - 1)];
+    u32 start[9], count[9];
+    ExtractColumns(line.data(), static_cast<u32>(line.size()), set, start, count);
+    for (u32 k = 0; k < n; k++) {
+      u32 s, c;
+      ExtractColumn(line.data(), static_cast<u32>(line.size()), specs[k], &s, &c);
+      ASSERT_TRUE(s == start[k] && c == count[k]) << "round " << round << " definition " << k << " '" << line << "'";
+    }
+  }
 }
 
 // The rules' examples and the edges, as one table.

@@ -268,6 +268,12 @@ TEST_F(ToolCommands, TextMenuDialogsStoreTheirFieldsAndRun) {
                          [&](HWND dialog) { SendMessageA(dialog, WM_COMMAND, IDOK, 0); }));
   EXPECT_EQ(Text(), "A[]B");
   EXPECT_EQ(Selection(), std::make_pair(2ul, 2ul));
+  // EDM_TRANSLATE runs Translate with the record it is given.
+  const TranslateSettings upper = {"a-z", "A-Z", 1, 0};
+  SetText("mixed Case 1", 0);
+  Select(0, 12);
+  EXPECT_EQ(SendMessageA(editor_, EDM_TRANSLATE, reinterpret_cast<WPARAM>(&upper), 0), 0);
+  EXPECT_EQ(Text(), "MIXED CASE 1");
   // Tag: the attributes and the flag shown as kept, or empty.
   for (int keep = 0; keep < 2; keep++) {
     g_settings.main.TXMLAtr = g_settings.main.TXMLEmp = keep;
