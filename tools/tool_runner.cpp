@@ -318,7 +318,8 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
   // 9.
   ToolDocumentFree(&job.in);
   ToolDocumentFree(&job.out);
-  if (result == kToolMessageText) {
+  if (result == kToolMessageText || (result == 0 && tool->message[0])) {
+    // A tool's own message; one that succeeded may leave one too (a count).
     ShowMessage(host, tool->message);
   } else if (result > 0 && result < 0x10000 && result != kResultCancelled && result != kResultReported) {
     const int slot = TextSlotOfId(static_cast<u16>(result));
