@@ -91,8 +91,8 @@ class ToolCommands : public testing::Test {
 TEST_F(ToolCommands, CaseToolTakesTheCaretsLineAndAsksWithoutAutoSelection) {
   EXPECT_TRUE(Grey(IDM_TOOLS_LAST_TOOL)) << "no tool has run";
   EXPECT_FALSE(Grey(IDM_TOOL_UPPER_CASE) || Grey(IDM_TOOL_QUOTE) || Grey(IDM_EDIT_COMPLETE_WORD));
-  EXPECT_TRUE(Grey(32620) && Grey(34450)) << "tools not built yet stay greyed";
-  EXPECT_EQ(Command(32620), 2) << "and are no editor command";
+  EXPECT_TRUE(Grey(34410) && Grey(34450)) << "tools not built yet stay greyed";
+  EXPECT_EQ(Command(34450), 2) << "and are no editor command";
 
   SetText("one two\r\nthree four\r\nfive", 12);
   EXPECT_EQ(Command(IDM_TOOL_UPPER_CASE), 0);
