@@ -202,6 +202,8 @@ int Grep(const GrepSettings &s, const ToolDocument *in, ToolDocument *out, u32 *
   const u32 n = in->length;
   int r = Prepare(&run, s.find, flags, t, n);
   if (r != 0) return r;
+  // Removing keeps most of the text as a rule: room for all of it at once.
+  if (s.remove && !s.numbers && ToolDocumentReserve(out, static_cast<u64>(n) + 1) != 0) return -1;
   const u32 before = s.before > 0 ? static_cast<u32>(s.before) : 0;
   const u32 after = s.after > 0 ? static_cast<u32>(s.after) : 0;
   GrepWriter w(s, t, n, out);

@@ -263,6 +263,7 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
     if (ReadInput(doc, from, to, mode, &job.in) != 0) result = kResultOutOfMemory;
   }
   if (tool->resultSelection) tool->resultSelection->set = false;
+  tool->message[0] = 0;  // what the tool leaves is all there is to show
   // 5. The function, on the worker or inline.
   if (result == 0) {
     LongOperation op = {};
