@@ -180,9 +180,16 @@ class GrepWriter {
   }
   int Number(u32 index) {
     if (!s_.numbers) return 0;
+    // Decimal by hand: a number on every output line.
     char buf[16];
-    const int written = Format(buf, sizeof buf, "%u:", static_cast<u32>(s_.base + index));  // length + 1
-    return Put(buf, static_cast<u32>(written - 1));
+    char *p = buf + sizeof buf;
+    *--p = ':';
+    u32 v = s_.base + index;
+    do {
+      *--p = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v);
+    return Put(p, static_cast<u32>(buf + sizeof buf - p));
   }
   int Put(const char *p, u32 len) { return len ? ToolDocumentAppend(out_, p, len) : 0; }
 
