@@ -6,6 +6,8 @@
 #include "app/sort_dialog.h"
 #include "config/config_state.h"
 #include "foundation/bytes.h"
+#include "foundation/memory.h"
+#include "tools/grep_tools.h"
 #include "resources/resource.h"
 
 namespace {
@@ -161,6 +163,164 @@ INT_PTR CALLBACK DuplicatesDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM)
   }
 }
 
+// ---- Grep, Filter by Pattern ----
+
+constexpr int kPatternBoxChars = 65534;
+
+bool Checked(HWND dialog, int control) { return IsDlgButtonChecked(dialog, control) == BST_CHECKED; }
+void Check(HWND dialog, int control, bool on) { CheckDlgButton(dialog, control, on ? BST_CHECKED : BST_UNCHECKED); }
+void Enable(HWND dialog, int control, bool on) { EnableWindow(GetDlgItem(dialog, control), on ? TRUE : FALSE); }
+
+// Empty lines are kept in keep mode only; context lines are not used with
+// only parts; RegExps have escapes of their own.
+void EnableGrepControls(HWND dialog) {
+  Enable(dialog, IDC_GREP_EMPTY, Checked(dialog, IDC_GREP_KEEP));
+  const bool context = !Checked(dialog, IDC_GREP_ONLY);
+  static const int kContext[] = {IDC_GREP_BEFORE, IDC_GREP_AFTER, IDC_GREP_BEFORE_LABEL, IDC_GREP_AFTER_LABEL};
+  for (int c : kContext) Enable(dialog, c, context);
+  Enable(dialog, IDC_GREP_ESCAPES, !Checked(dialog, IDC_GREP_REGEXPS));
+}
+
+// A context count as typed; what is not a number, or negative, is 0.
+i32 ContextCount(HWND dialog, int control) {
+  BOOL ok = FALSE;
+  const int v = static_cast<int>(GetDlgItemInt(dialog, control, &ok, TRUE));
+  return ok && v > 0 ? v : 0;
+}
+
+INT_PTR CALLBACK GrepDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+  ToolSettings &t = g_settings.tools;
+  switch (msg) {
+    case WM_INITDIALOG: {
+      HWND find = GetDlgItem(dialog, IDC_GREP_FIND);
+      SendMessageA(find, EM_LIMITTEXT, kPatternBoxChars, 0);
+      SetWindowTextA(find, t.GrFind);
+      AcceptCtrlTab(find);
+      CheckRadioButton(dialog, IDC_GREP_KEEP, IDC_GREP_REMOVE, t.GrRem ? IDC_GREP_REMOVE : IDC_GREP_KEEP);
+      Check(dialog, IDC_GREP_ONLY, t.GrOnly);
+      Check(dialog, IDC_GREP_CASE, t.GrCase);
+      Check(dialog, IDC_GREP_WORDS, t.GrWWord);
+      Check(dialog, IDC_GREP_LINES, t.GrWLine);
+      Check(dialog, IDC_GREP_ESCAPES, t.GrEsc);
+      Check(dialog, IDC_GREP_REGEXPS, t.GrRgEx);
+      Check(dialog, IDC_GREP_NUMBERS, t.GrNmbr);
+      Check(dialog, IDC_GREP_EMPTY, t.GrEmpty);
+      SetDlgItemInt(dialog, IDC_GREP_BEFORE, t.GrBefor > 0 ? static_cast<UINT>(t.GrBefor) : 0, FALSE);
+      SetDlgItemInt(dialog, IDC_GREP_AFTER, t.GrAfter > 0 ? static_cast<UINT>(t.GrAfter) : 0, FALSE);
+      SetDlgItemInt(dialog, IDC_GREP_BASE, g_grepLineBase, FALSE);
+      EnableGrepControls(dialog);
+      CenterDialogOverOwner(dialog);
+      SetFocus(find);
+      SendMessageA(find, EM_SETSEL, 0, -1);
+      return FALSE;
+    }
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDOK: {
+          GetDlgItemTextA(dialog, IDC_GREP_FIND, t.GrFind, static_cast<int>(sizeof t.GrFind));
+          t.GrRem = Checked(dialog, IDC_GREP_REMOVE);
+          t.GrOnly = Checked(dialog, IDC_GREP_ONLY);
+          t.GrCase = Checked(dialog, IDC_GREP_CASE);
+          t.GrWWord = Checked(dialog, IDC_GREP_WORDS);
+          t.GrWLine = Checked(dialog, IDC_GREP_LINES);
+          t.GrEsc = Checked(dialog, IDC_GREP_ESCAPES);
+          t.GrRgEx = Checked(dialog, IDC_GREP_REGEXPS);
+          t.GrNmbr = Checked(dialog, IDC_GREP_NUMBERS);
+          t.GrEmpty = Checked(dialog, IDC_GREP_EMPTY);
+          t.GrBefor = ContextCount(dialog, IDC_GREP_BEFORE);
+          t.GrAfter = ContextCount(dialog, IDC_GREP_AFTER);
+          BOOL ok = FALSE;
+          const UINT base = GetDlgItemInt(dialog, IDC_GREP_BASE, &ok, FALSE);
+          if (ok) g_grepLineBase = base;
+          EndDialog(dialog, IDOK);
+          return TRUE;
+        }
+        case IDCANCEL:
+          EndDialog(dialog, IDCANCEL);
+          return TRUE;
+        case IDC_GREP_KEEP:
+        case IDC_GREP_REMOVE:
+        case IDC_GREP_ONLY:
+        case IDC_GREP_REGEXPS:
+          EnableGrepControls(dialog);
+          return TRUE;
+        default:
+          return FALSE;
+      }
+    default:
+      return FALSE;
+  }
+}
+
+// ---- Extended Replace ----
+
+const int kReplaceBoxes[] = {IDC_XREP_FIND, IDC_XREP_REPLACE};
+
+// Converts the text of an edit box to or from escaped form; a result that
+// would not fit the box leaves it as it is.
+void ConvertBox(HWND dialog, int control, bool escape) {
+  const u32 in = kPatternBoxChars + 1, out = 2 * kPatternBoxChars + 2;
+  char *buf = static_cast<char *>(Allocate(in + out));
+  if (!buf) {
+    MessageBeep(MB_ICONHAND);
+    return;
+  }
+  GetDlgItemTextA(dialog, control, buf, static_cast<int>(in));
+  const u32 n = escape ? EscapeText(buf, buf + in, out) : UnEscapeText(buf, buf + in, out);
+  if (n <= static_cast<u32>(kPatternBoxChars)) {
+    SetDlgItemTextA(dialog, control, buf + in);
+  } else {
+    MessageBeep(MB_ICONHAND);
+  }
+  Free(buf);
+}
+
+INT_PTR CALLBACK ExtendedReplaceDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+  ToolSettings &t = g_settings.tools;
+  switch (msg) {
+    case WM_INITDIALOG: {
+      for (int c : kReplaceBoxes) {
+        HWND box = GetDlgItem(dialog, c);
+        SendMessageA(box, EM_LIMITTEXT, kPatternBoxChars, 0);
+        SetWindowTextA(box, c == IDC_XREP_FIND ? t.RepPatt : t.RepRepl);
+        AcceptCtrlTab(box);
+      }
+      Check(dialog, IDC_XREP_CASE, t.RepCase);
+      Check(dialog, IDC_XREP_WORDS, t.RepWrds);
+      Check(dialog, IDC_XREP_REGEXPS, t.RepRgEx);
+      Check(dialog, IDC_XREP_MIMIC, t.RepMim);
+      CenterDialogOverOwner(dialog);
+      HWND find = GetDlgItem(dialog, IDC_XREP_FIND);
+      SetFocus(find);
+      SendMessageA(find, EM_SETSEL, 0, -1);
+      return FALSE;
+    }
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDOK:
+          GetDlgItemTextA(dialog, IDC_XREP_FIND, t.RepPatt, static_cast<int>(sizeof t.RepPatt));
+          GetDlgItemTextA(dialog, IDC_XREP_REPLACE, t.RepRepl, static_cast<int>(sizeof t.RepRepl));
+          t.RepCase = Checked(dialog, IDC_XREP_CASE);
+          t.RepWrds = Checked(dialog, IDC_XREP_WORDS);
+          t.RepRgEx = Checked(dialog, IDC_XREP_REGEXPS);
+          t.RepMim = Checked(dialog, IDC_XREP_MIMIC);
+          EndDialog(dialog, IDOK);
+          return TRUE;
+        case IDCANCEL:
+          EndDialog(dialog, IDCANCEL);
+          return TRUE;
+        case IDC_XREP_ESCAPE:
+        case IDC_XREP_UNESCAPE:
+          for (int c : kReplaceBoxes) ConvertBox(dialog, c, LOWORD(wParam) == IDC_XREP_ESCAPE);
+          return TRUE;
+        default:
+          return FALSE;
+      }
+    default:
+      return FALSE;
+  }
+}
+
 }  // namespace
 
 int RunSimpleToolDialog(HWND owner, const SimpleToolDialog &table) {
@@ -231,6 +391,15 @@ int RunToolDialog(HWND owner, int id) {
           nullptr};
       return RunSimpleToolDialog(owner, translate);
     }
+    case IDM_TOOL_GREP:
+      return DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(IDD_GREP), owner, GrepDlgProc, 0) == IDOK
+                 ? kResultDone
+                 : kResultCancelled;
+    case IDM_TOOL_EXTENDED_REPLACE:
+      return DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(IDD_EXTENDED_REPLACE), owner, ExtendedReplaceDlgProc,
+                             0) == IDOK
+                 ? kResultDone
+                 : kResultCancelled;
     case IDM_TOOL_SORT:
       return RunSortDialog(owner);
     case IDM_TOOL_COLUMNS:

@@ -45,8 +45,11 @@ void CenterDialogOverOwner(HWND dialog);
 // ClSpace, Enclose into EnBefor and EnAfter, Tag into XmlName, XmlAttr and
 // XmlEmpt (shown empty unless TXMLAtr and TXMLEmp keep them), Translate into
 // TrFind, TrRepl, TrEsc and TrDel; Find Duplicates (280) into UniJob, UniIC,
-// UniEmpt and UniDup; Sort and Columns, Numbers have dialogs of their own
-// (sort_dialog.h, columns_dialog.h), as have Compare and Statistics
-// (compare_dialogs.h), which are the whole command. 0 to run the tool, 32 cancelled (also
+// UniEmpt and UniDup; Grep (330) into GrFind .. GrAfter (negative context
+// as 0) and the line-number base; Extended Replace (300) into RepPatt,
+// RepRepl, RepCase, RepWrds, RepRgEx and RepMim. Sort and Columns, Numbers
+// have dialogs of their own (sort_dialog.h, columns_dialog.h), as have
+// Compare and Statistics (compare_dialogs.h), which are the whole command.
+// 0 to run the tool, 32 cancelled (also
 // for an id without a dialog here).
 int RunToolDialog(HWND owner, int id);

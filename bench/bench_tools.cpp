@@ -236,6 +236,14 @@ void BenchColumnsNumbers(const char *only) {
   }
   unlink(path);
   unlink("/dev/shm/quillpad-tools-out.txt");
+void SetGrep(const char *find, int remove, int only, int numbers, int regExps) {
+  ToolSettings &t = g_settings.tools;
+  StrCopy(t.GrFind, find);
+  t.GrRem = remove;
+  t.GrOnly = only;
+  t.GrNmbr = numbers;
+  t.GrRgEx = regExps;
+  t.GrCase = 1;
 }
 
 }  // namespace
@@ -259,7 +267,12 @@ void BenchTools() {
     const char *name;
     std::string command;
     double goal;
+    void (*setup)();  // the tool's settings for this case (may be null)
   };
+  // Grep's cases: a literal on about one line in a hundred, and a pattern.
+  static const char kLiteral[] = "the quill of";
+  const std::string out = " >/dev/shm/quillpad-tools-out.txt";
+  const std::string literal = std::string(" '") + kLiteral + "'";
   const Peer peers[] = {
       {31010, "all_upper_case_vs_tr", "tr a-z A-Z <" + file + " >/dev/shm/quillpad-tools-out.txt", 0.75},
       {32210, "indent_vs_awk", "awk '{print \"\\t\" $0}'" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0},
@@ -272,12 +285,25 @@ void BenchTools() {
       {35140, "reverse_order_of_lines_vs_tac", "tac" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0},
       {35320, "reverse_each_line_vs_rev", "rev" + file + " >/dev/shm/quillpad-tools-out.txt", 0.05},
       {39020, "unwrap_lines_vs_paste", "paste -sd' '" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0},
+      {32620, "grep_keep_vs_grep_F", "grep -F" + literal + file + out, 1.0, [] { SetGrep(kLiteral, 0, 0, 0, 0); }},
+      {32620, "grep_remove_vs_grep_vF", "grep -vF" + literal + file + out, 0.5, [] { SetGrep(kLiteral, 1, 0, 0, 0); }},
+      {32620, "grep_only_parts_vs_grep_oF", "grep -oF" + literal + file + out, 1.0, [] { SetGrep(kLiteral, 0, 1, 0, 0); }},
+      {32620, "grep_numbers_vs_grep_nF", "grep -nF" + literal + file + out, 1.0, [] { SetGrep(kLiteral, 0, 0, 1, 0); }},
+      {32620, "grep_regex_vs_grep_E", "grep -E '[A-Z][a-z]+ [a-z]+'" + file + out + " || true", 1.0,
+       [] { SetGrep("[A-Z][a-z]+ [a-z]+", 0, 0, 0, 1); }},
+      {34320, "extended_replace_vs_sed", "sed 's/bumuk/BUMUK/g'" + file + out, 0.5,
+       [] {
+         StrCopy(g_settings.tools.RepPatt, "bumuk");
+         StrCopy(g_settings.tools.RepRepl, "BUMUK");
+         g_settings.tools.RepCase = 1;
+       }},
   };
   StrCopy(g_settings.tools.TrFind, "abc");
   StrCopy(g_settings.tools.TrRepl, "xyz");
   double upperUndo = 0, upper = 0;
   for (const Peer &p : peers) {
     if (only && !strstr(p.name, only)) continue;
+    if (p.setup) p.setup();
     const double peer = BestCommand(p.command);
     const double ours = BestTool(doc, p.id, p.id == 31010 ? &upperUndo : nullptr);
     if (p.id == 31010) upper = ours;

@@ -56,6 +56,8 @@
 #define IDD_COLUMNS 270
 #define IDD_COLUMN_PAGE 271
 #define IDD_COLUMN_PREVIEW 272
+#define IDD_EXTENDED_REPLACE 300
+#define IDD_GREP 330
 
 // ---- controls of the Go to dialog ----
 #define IDC_GOTO_LINE 2310
@@ -93,6 +95,34 @@
 #define IDC_TOOL_CHECK 2411   // + n (0..3)
 #define IDC_TOOL_NOTE 2420
 #define IDC_TOOL_RADIO 2421   // + n (0..2)
+
+// Grep, Filter by Pattern (330).
+#define IDC_GREP_FIND 3301
+#define IDC_GREP_KEEP 3302
+#define IDC_GREP_REMOVE 3303
+#define IDC_GREP_ONLY 3304
+#define IDC_GREP_CASE 3305
+#define IDC_GREP_WORDS 3306
+#define IDC_GREP_LINES 3307
+#define IDC_GREP_ESCAPES 3308
+#define IDC_GREP_REGEXPS 3309
+#define IDC_GREP_NUMBERS 3310
+#define IDC_GREP_EMPTY 3311
+#define IDC_GREP_BEFORE 3312
+#define IDC_GREP_AFTER 3313
+#define IDC_GREP_BASE 3314
+#define IDC_GREP_BEFORE_LABEL 3315
+#define IDC_GREP_AFTER_LABEL 3316
+
+// Extended Replace (300).
+#define IDC_XREP_FIND 3001
+#define IDC_XREP_REPLACE 3002
+#define IDC_XREP_CASE 3003
+#define IDC_XREP_WORDS 3004
+#define IDC_XREP_REGEXPS 3005
+#define IDC_XREP_MIMIC 3006
+#define IDC_XREP_ESCAPE 3007
+#define IDC_XREP_UNESCAPE 3008
 
 // ---- the Sort dialog: the tabs of the five keys, and the page of one key
 // (the column page below sits under it) ----
@@ -294,6 +324,8 @@
 #define IDM_TOOL_COMPARE 34450
 #define IDM_TOOL_COMMIT_WRAPPING 39010
 #define IDM_TOOL_COLUMNS 32610
+#define IDM_TOOL_GREP 32620
+#define IDM_TOOL_EXTENDED_REPLACE 34320
 #define IDM_TOOL_SORT 36110
 #define IDM_TOOL_SORT_ASCENDING 36120
 #define IDM_TOOL_SORT_DESCENDING 36130

@@ -263,6 +263,7 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
     if (ReadInput(doc, from, to, mode, &job.in) != 0) result = kResultOutOfMemory;
   }
   if (tool->resultSelection) tool->resultSelection->set = false;
+  tool->message[0] = 0;  // what the tool leaves is all there is to show
   // 5. The function, on the worker or inline.
   if (result == 0) {
     LongOperation op = {};
@@ -318,7 +319,8 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
   // 9.
   ToolDocumentFree(&job.in);
   ToolDocumentFree(&job.out);
-  if (result == kToolMessageText) {
+  if (result == kToolMessageText || (result == 0 && tool->message[0])) {
+    // A tool's own message; one that succeeded may leave one too (a count).
     ShowMessage(host, tool->message);
   } else if (result > 0 && result < 0x10000 && result != kResultCancelled && result != kResultReported) {
     const int slot = TextSlotOfId(static_cast<u16>(result));

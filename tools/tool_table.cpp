@@ -4,8 +4,11 @@
 #include "foundation/bytes.h"
 #include "tools/columns_numbers.h"
 #include "tools/compare_statistics.h"
+#include "tools/grep_tools.h"
 #include "tools/sort_tools.h"
 #include "tools/text_tools.h"
+
+u32 g_grepLineBase = 1;
 
 namespace {
 
@@ -137,6 +140,29 @@ void Tag(ToolDescriptor *t) {
   t->resultSelection = &g_resultSelection;
 }
 
+// Grep and Extended Replace take the dialog's settings at each run and
+// leave their message in the descriptor.
+GrepSettings g_grep;
+ExtendedReplaceSettings g_extendedReplace;
+
+void Grep(ToolDescriptor *t) {
+  const ToolSettings &s = g_settings.tools;
+  g_grep = GrepSettings{s.GrFind,  s.GrRem,  s.GrOnly,  s.GrCase,  s.GrWWord, s.GrWLine, s.GrEsc,
+                        s.GrRgEx,  s.GrNmbr, s.GrEmpty, s.GrBefor, s.GrAfter, g_grepLineBase, t->message};
+  t->buildFromDocument = GrepTool;
+  t->param = reinterpret_cast<ToolParam>(&g_grep);
+  t->flags = kDocumentTool;
+}
+
+void ExtendedReplace(ToolDescriptor *t) {
+  const ToolSettings &s = g_settings.tools;
+  g_extendedReplace = ExtendedReplaceSettings{s.RepPatt, s.RepRepl, s.RepCase, s.RepWrds, s.RepRgEx, s.RepMim,
+                                              t->message};
+  t->buildFromDocument = ExtendedReplaceTool;
+  t->param = reinterpret_cast<ToolParam>(&g_extendedReplace);
+  t->flags = kDocumentTool | kToolNoPullBackAll;
+}
+
 // Columns, Numbers runs with the stored settings (its dialog's OK stores
 // them first).
 ColumnsRequest g_columnsRequest;
@@ -199,6 +225,8 @@ const ToolRow kRows[] = {
     {35340, 0, InPlace<ReverseWordOrder>},
     {35360, 0, Lines<ReverseEachLine, kReverseLineWords>},
     {32610, kToolRowDialog, ColumnsNumbers},
+    {32620, kToolRowDialog, Grep},
+    {34320, kToolRowDialog, ExtendedReplace},
     {36110, kToolRowDialog, SortWithStoredKeys},
     {36120, 0, QuickSort<false>},
     {36130, 0, QuickSort<true>},

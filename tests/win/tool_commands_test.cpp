@@ -24,6 +24,7 @@
 #include "search/search_run.h"
 #include "tests/support/scripted_answerer.h"
 #include "tests/win/gui_helpers.h"
+#include "tools/grep_tools.h"
 #include "tools/text_tools.h"
 
 namespace {
@@ -90,9 +91,8 @@ class ToolCommands : public testing::Test {
 TEST_F(ToolCommands, CaseToolTakesTheCaretsLineAndAsksWithoutAutoSelection) {
   EXPECT_TRUE(Grey(IDM_TOOLS_LAST_TOOL)) << "no tool has run";
   EXPECT_FALSE(Grey(IDM_TOOL_UPPER_CASE) || Grey(IDM_TOOL_QUOTE) || Grey(IDM_EDIT_COMPLETE_WORD));
-  EXPECT_TRUE(Grey(32620)) << "tools not built yet stay greyed";
-  EXPECT_FALSE(Grey(IDM_TOOL_COMPARE) || Grey(IDM_TOOL_STATISTICS));
-  EXPECT_EQ(Command(32620), 2) << "and are no editor command";
+  EXPECT_FALSE(Grey(32620) || Grey(IDM_TOOL_COMPARE) || Grey(IDM_TOOL_STATISTICS)) << "every tool is built";
+  EXPECT_EQ(Command(33000), 2) << "an id of the tools' range without a tool is no command";
 
   SetText("one two\r\nthree four\r\nfive", 12);
   EXPECT_EQ(Command(IDM_TOOL_UPPER_CASE), 0);
@@ -474,6 +474,92 @@ TEST_F(ToolCommands, CompleteWordInsertsTheRemainderOrOffersTheList) {
   EXPECT_EQ(Command(IDM_EDIT_COMPLETE_WORD), 1);
   EXPECT_EQ(Text(), "abc ");
   EXPECT_FALSE(HasLastTool());
+}
+
+}  // namespace
+
+namespace {
+
+class GrepDialogs : public ToolCommands {};
+
+std::string ItemText(HWND dialog, int control) {
+  std::string s(70000, '\0');
+  s.resize(static_cast<size_t>(GetDlgItemTextA(dialog, control, &s[0], static_cast<int>(s.size()))));
+  return s;
+}
+
+// Grep's dialog: the enabling rules, the box limit, negative context shown
+// as 0, the line-number base (1 at start-up, kept by OK); a run reports its
+// count; Cancel changes nothing.
+TEST_F(GrepDialogs, GrepEnablingRulesAndRun) {
+  SetText("ok\r\nerr1\r\nok2\r\nerr3");
+  g_settings.tools.GrBefor = -3;
+  EXPECT_EQ(g_grepLineBase, 1u);
+  auto enabled = [](HWND dialog, int c) { return IsWindowEnabled(GetDlgItem(dialog, c)) != FALSE; };
+  auto click = [](HWND dialog, int c) { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(c, BN_CLICKED), 0); };
+  Select(0, 19);
+  EXPECT_TRUE(WithDialog([&] { EXPECT_EQ(Command(IDM_TOOL_GREP), 1); }, [&](HWND dialog) {
+    EXPECT_EQ(ItemText(dialog, IDC_GREP_BEFORE), "0");
+    EXPECT_EQ(ItemText(dialog, IDC_GREP_BASE), "1");
+    EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_GREP_FIND, EM_GETLIMITTEXT, 0, 0), 65534);
+    EXPECT_EQ(ItemText(dialog, IDC_GREP_ESCAPES), "&Escapes (\\n \\t ..)");
+    EXPECT_TRUE(enabled(dialog, IDC_GREP_EMPTY));
+    CheckRadioButton(dialog, IDC_GREP_KEEP, IDC_GREP_REMOVE, IDC_GREP_REMOVE);
+    click(dialog, IDC_GREP_REMOVE);
+    EXPECT_FALSE(enabled(dialog, IDC_GREP_EMPTY)) << "keep mode only";
+    EXPECT_TRUE(enabled(dialog, IDC_GREP_AFTER));
+    CheckDlgButton(dialog, IDC_GREP_ONLY, BST_CHECKED);
+    click(dialog, IDC_GREP_ONLY);
+    EXPECT_FALSE(enabled(dialog, IDC_GREP_AFTER));
+    EXPECT_FALSE(enabled(dialog, IDC_GREP_BEFORE));
+    EXPECT_TRUE(enabled(dialog, IDC_GREP_ESCAPES));
+    CheckDlgButton(dialog, IDC_GREP_REGEXPS, BST_CHECKED);
+    click(dialog, IDC_GREP_REGEXPS);
+    EXPECT_FALSE(enabled(dialog, IDC_GREP_ESCAPES));
+    SetDlgItemTextA(dialog, IDC_GREP_FIND, "err");
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  }));
+  EXPECT_EQ(g_settings.tools.GrRem, 0) << "Cancel stores nothing";
+  EXPECT_EQ(Text(), "ok\r\nerr1\r\nok2\r\nerr3");
+  ScriptedAnswerer script;
+  script.Expect("Total matches: 2", kAskWarning, kAnswerOk);
+  EXPECT_TRUE(WithDialog([&] { EXPECT_EQ(Command(IDM_TOOL_GREP), 0); }, [&](HWND dialog) {
+    SetDlgItemTextA(dialog, IDC_GREP_FIND, "ERR");
+    CheckDlgButton(dialog, IDC_GREP_NUMBERS, BST_CHECKED);
+    SetDlgItemTextA(dialog, IDC_GREP_AFTER, "-2");
+    SetDlgItemTextA(dialog, IDC_GREP_BASE, "10");
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+  }));
+  EXPECT_STREQ(g_settings.tools.GrFind, "ERR");
+  EXPECT_EQ(g_settings.tools.GrAfter, 0);
+  EXPECT_EQ(g_grepLineBase, 10u);
+  EXPECT_EQ(Text(), "11:err1\r\n13:err3");
+  g_grepLineBase = 1;
+}
+
+// Extended Replace's dialog: Escape and UnEscape convert both boxes and
+// back; OK stores and replaces within the selection as one undo step.
+TEST_F(GrepDialogs, ExtendedReplaceRoundTrip) {
+  SetText("a\tb a\tb\r\nc");
+  Select(0, 7);
+  EXPECT_TRUE(WithDialog([&] { EXPECT_EQ(Command(IDM_TOOL_EXTENDED_REPLACE), 0); }, [&](HWND dialog) {
+    EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_XREP_REPLACE, EM_GETLIMITTEXT, 0, 0), 65534);
+    SetDlgItemTextA(dialog, IDC_XREP_FIND, "a\tb");
+    SetDlgItemTextA(dialog, IDC_XREP_REPLACE, "x\\y");
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_XREP_ESCAPE, BN_CLICKED), 0);
+    EXPECT_EQ(ItemText(dialog, IDC_XREP_FIND), "a\\tb");
+    EXPECT_EQ(ItemText(dialog, IDC_XREP_REPLACE), "x\\\\y");
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_XREP_UNESCAPE, BN_CLICKED), 0);
+    EXPECT_EQ(ItemText(dialog, IDC_XREP_FIND), "a\tb");
+    EXPECT_EQ(ItemText(dialog, IDC_XREP_REPLACE), "x\\y");
+    CheckDlgButton(dialog, IDC_XREP_MIMIC, BST_CHECKED);
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+  }));
+  EXPECT_STREQ(g_settings.tools.RepPatt, "a\tb");
+  EXPECT_EQ(g_settings.tools.RepMim, 1);
+  EXPECT_EQ(Text(), "x\\y x\\y\r\nc");
+  SendMessageA(editor_, WM_UNDO, 0, 0);
+  EXPECT_EQ(Text(), "a\tb a\tb\r\nc");
 }
 
 }  // namespace

@@ -1,0 +1,455 @@
+#include "tools/grep_tools.h"
+
+#include <string.h>
+
+#include "document/edit.h"
+#include "document/text_store.h"
+#include "foundation/ask_user.h"
+#include "foundation/byte_buffer.h"
+#include "foundation/char_class.h"
+#include "foundation/format.h"
+#include "foundation/memory.h"
+#include "search/matcher.h"
+#include "search/search_run.h"
+#include "tools/line_walker.h"
+
+namespace {
+
+// ---- the pattern and the copy it runs over ----
+
+// A compiled pattern (a large record, on the heap) and a store holding the
+// private copy, so that the matcher sees the copy's lines.
+struct PatternRun {
+  CompiledPattern *cp = nullptr;
+  TextStore store;
+  bool haveStore = false;
+  ~PatternRun() {
+    if (cp) {
+      FreePattern(cp);
+      Free(cp);
+    }
+    if (haveStore) FreeStore(&store);
+  }
+};
+
+// Compiles (typed newlines stand for any newline) and loads the copy. 0; a
+// pattern error's string id; 32 when the warning was not accepted; -1.
+int Prepare(PatternRun *run, const char *pattern, u32 flags, const char *text, u32 length) {
+  run->cp = static_cast<CompiledPattern *>(Allocate(sizeof(CompiledPattern)));
+  if (!run->cp) return -1;
+  memset(run->cp, 0, sizeof *run->cp);
+  const int r = CompilePattern(run->cp, pattern, flags | kPatternAnyNewline);
+  if (r < 0) return -1;
+  if (r > 0) return TextId(PatternErrorText(r));
+  if (run->cp->warning &&
+      AskUser(nullptr, TXT_CONTINUE_QUESTION, kAskYesNo, Text(PatternWarningText(run->cp->warning))) != kAnswerYes) {
+    return kResultCancelled;
+  }
+  if (!InitialiseStore(&run->store, 64, 512)) return -1;
+  run->haveStore = true;
+  if (length && StoreInsert(&run->store, 0, BytesSource(text, length), kStoreNoProgress) != 0) return -1;
+  return 0;
+}
+
+// Lines passed in [from, to) of the original text, for the progress count.
+u32 LinesIn(const char *t, u32 from, u32 to) {
+  u32 lines = 0;
+  for (const char *p = t + from, *e = t + to; p < e; lines++) {
+    const void *q = memchr(p, '\n', static_cast<size_t>(e - p));
+    if (!q) break;
+    p = static_cast<const char *>(q) + 1;
+  }
+  if (lines == 0 && to > from && memchr(t + from, '\r', to - from)) lines = 1;
+  return lines;
+}
+
+constexpr u32 kSteps = 128;
+
+// Walks the matches over run->store from its start. The start positions are
+// taken in kSteps steps, so that the count moves and a cancel is seen; a
+// step bounds where a match starts, never where it ends. onMatch(ms, me,
+// groups, &pos, &rejectEmpty) handles one and says where the search goes on
+// (it may change the text before pos: the steps are counted from the end,
+// which only the text behind pos decides). After an empty match an empty
+// match at the same place is refused, as the search loop does. With
+// linesOnly (the text does not change) no match starts between the CR and
+// the LF of a newline. 0, 32 cancelled, -1, or onMatch's nonzero result.
+template <typename OnMatch>
+int WalkMatches(PatternRun *run, const char *original, u32 originalLength, bool linesOnly, OnMatch onMatch) {
+  const i64 positions = static_cast<i64>(originalLength) + 1;
+  i64 pos = 0;
+  bool rejectEmpty = false;
+  for (u32 k = 0; k < kSteps; k++) {
+    if (ToolCancelled()) return kResultCancelled;
+    // Step k: the starts that leave more than `beyond` bytes behind them.
+    const i64 lo = positions * k / kSteps, hi = positions * (k + 1) / kSteps;
+    const i64 beyond = static_cast<i64>(originalLength) - hi;
+    for (;;) {
+      const i64 length = run->store.length;
+      const i64 stop = length - beyond - 1;
+      if (pos > stop) break;
+      MatchGroups groups;
+      u32 at = 0;
+      const int found = FindMatch(run->cp, &run->store, static_cast<u32>(pos), static_cast<u32>(stop),
+                                  static_cast<u32>(length), false, rejectEmpty, &groups, &at);
+      if (found < 0) return -1;
+      if (found != kMatchFound) {
+        pos = stop + 1;
+        rejectEmpty = false;
+        break;
+      }
+      if (linesOnly && at > 0 && at < originalLength && original[at - 1] == '\r' && original[at] == '\n') {
+        pos = at + 1;
+        rejectEmpty = false;
+        continue;
+      }
+      u32 next = 0;
+      const int r = onMatch(groups, &next, &rejectEmpty);
+      if (r != 0) return r;
+      pos = next;
+      if (ToolCancelled()) return kResultCancelled;
+    }
+    ToolProgress(LinesIn(original, static_cast<u32>(lo), static_cast<u32>(hi > originalLength ? originalLength : hi)));
+  }
+  return 0;
+}
+
+// ---- Grep ----
+
+bool Blank(const char *p, u32 n) {
+  for (u32 i = 0; i < n; i++)
+    if (!(CharType(static_cast<u8>(p[i])) & kC1Space)) return false;
+  return true;
+}
+
+// The line around a position, moving forwards only.
+class LineCursor {
+ public:
+  LineCursor(const char *t, u32 n) : walker_(t, n), n_(n) { walker_.Next(&line); }
+  void To(u32 p) {
+    while (p >= line.end && line.textEnd != n_) {
+      walker_.Next(&line);
+      index++;
+    }
+  }
+  LineBounds line;
+  u32 index = 0;
+
+ private:
+  LineWalker walker_;
+  u32 n_;
+};
+
+// The end of the line that starts at p (after its newline).
+u32 LineEndFrom(const char *t, u32 n, u32 p) {
+  while (p < n && t[p] != '\r' && t[p] != '\n') p++;
+  if (p < n) p += (t[p] == '\r' && p + 1 < n && t[p + 1] == '\n') ? 2 : 1;
+  return p;
+}
+
+// The start of the line before the line that starts at p (p > 0).
+u32 LineStartBefore(const char *t, u32 p) {
+  p -= (p >= 2 && t[p - 1] == '\n' && t[p - 2] == '\r') ? 2 : 1;
+  while (p > 0 && t[p - 1] != '\r' && t[p - 1] != '\n') p--;
+  return p;
+}
+
+struct Block {
+  u32 first, start;  // first line: index and start
+  u32 last, end;     // last line: index and end (after its newline)
+  bool atEnd;        // the last line is the text's last line
+};
+
+class GrepWriter {
+ public:
+  GrepWriter(const GrepSettings &s, const char *t, u32 n, ToolDocument *out) : s_(s), t_(t), n_(n), out_(out) {}
+
+  // Writes [from, to) (whole lines from line `index` on), numbering each line
+  // when asked; with blankOnly only the blank ones.
+  // `lines` bounds the count (the range's end is a line's end: the empty
+  // line after its newline is not one of them unless counted).
+  int Lines(u32 from, u32 to, u32 index, u32 lines, bool blankOnly) {
+    if (!s_.numbers && !blankOnly) return Put(t_ + from, to - from);
+    LineWalker w(t_ + from, to - from);
+    LineBounds l;
+    for (u32 k = 0; k < lines && w.Next(&l); k++, index++) {
+      if (blankOnly && !Blank(t_ + from + l.start, l.textEnd - l.start)) continue;
+      if (Number(index) != 0 || Put(t_ + from + l.start, l.end - l.start) != 0) return -1;
+    }
+    return 0;
+  }
+  int Number(u32 index) {
+    if (!s_.numbers) return 0;
+    // Decimal by hand: a number on every output line.
+    char buf[16];
+    char *p = buf + sizeof buf;
+    *--p = ':';
+    u32 v = s_.base + index;
+    do {
+      *--p = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v);
+    return Put(p, static_cast<u32>(buf + sizeof buf - p));
+  }
+  int Put(const char *p, u32 len) { return len ? ToolDocumentAppend(out_, p, len) : 0; }
+
+ private:
+  const GrepSettings &s_;
+  const char *t_;
+  u32 n_;
+  ToolDocument *out_;
+};
+
+int Grep(const GrepSettings &s, const ToolDocument *in, ToolDocument *out, u32 *matches) {
+  const u32 flags = (s.matchCase ? 0 : kPatternIgnoreCase) | (s.wholeWords ? kPatternWholeWords : 0) |
+                    (s.wholeLines ? kPatternWholeLines : 0) | (s.escapes ? kPatternEscapes : 0) |
+                    (s.regExps ? kPatternRegExps : 0);
+  PatternRun run;
+  const char *t = in->text;
+  const u32 n = in->length;
+  int r = Prepare(&run, s.find, flags, t, n);
+  if (r != 0) return r;
+  // Removing keeps most of the text as a rule: room for all of it at once.
+  if (s.remove && !s.numbers && ToolDocumentReserve(out, static_cast<u64>(n) + 1) != 0) return -1;
+  const u32 before = s.before > 0 ? static_cast<u32>(s.before) : 0;
+  const u32 after = s.after > 0 ? static_cast<u32>(s.after) : 0;
+  GrepWriter w(s, t, n, out);
+  LineCursor cursor(t, n);
+  u32 count = 0;
+
+  if (s.onlyParts && !s.remove) {
+    // The parts of each line, then the newline of the line the last one ends on.
+    bool open = false;
+    u32 group = 0;
+    LineBounds tail = {};
+    auto close = [&]() -> int {
+      open = false;
+      return w.Put(t + tail.textEnd, tail.end - tail.textEnd);
+    };
+    r = WalkMatches(&run, t, n, true, [&](const MatchGroups &g, u32 *next, bool *reject) -> int {
+      const u32 ms = g.group[0].start, me = g.group[0].end;
+      count++;
+      cursor.To(ms);
+      if (open && cursor.index != group && close() != 0) return -1;
+      if (!open) {
+        open = true;
+        group = cursor.index;
+        if (w.Number(group) != 0) return -1;
+      }
+      cursor.To(me > ms ? me - 1 : ms);
+      tail = cursor.line;
+      if (me > tail.textEnd) tail.textEnd = tail.end;  // the part took (some of) the newline
+      if (w.Put(t + ms, me - ms) != 0) return -1;
+      *next = me;
+      *reject = ms == me;
+      return 0;
+    });
+    if (r == 0 && open && close() != 0) r = -1;
+  } else if (s.onlyParts) {
+    // The text with the parts cut out; a line is numbered where it begins
+    // unless the byte before it was cut.
+    u32 from = 0;
+    bool cutBefore = false;  // byte from - 1 was cut
+    auto copy = [&](u32 to) -> int {
+      for (u32 p = from;;) {
+        cursor.To(p);
+        if (p == cursor.line.start && !(p == from && cutBefore) && w.Number(cursor.index) != 0) return -1;
+        if (p >= to) return 0;
+        const u32 e = cursor.line.end < to ? cursor.line.end : to;
+        if (w.Put(t + p, e - p) != 0) return -1;
+        p = e;
+      }
+    };
+    r = WalkMatches(&run, t, n, true, [&](const MatchGroups &g, u32 *next, bool *reject) -> int {
+      const u32 ms = g.group[0].start, me = g.group[0].end;
+      count++;
+      if (ms < me) {
+        if (copy(ms) != 0) return -1;
+        from = me;
+        cutBefore = true;
+      }
+      *next = me;
+      *reject = ms == me;
+      return 0;
+    });
+    if (r == 0 && copy(n) != 0) r = -1;
+  } else {
+    bool pending = false;
+    Block b = {};
+    u32 doneEnd = 0, doneIndex = 0;  // the text before doneEnd is dealt with
+    bool any = false;
+    auto emit = [&]() -> int {
+      if (s.remove) {
+          if (w.Lines(doneEnd, b.start, doneIndex, b.first - doneIndex, false) != 0) return -1;
+      } else {
+        if (s.keepEmpty && any && w.Lines(doneEnd, b.start, doneIndex, b.first - doneIndex, true) != 0) return -1;
+        if (w.Lines(b.start, b.end, b.first, b.last - b.first + 1, false) != 0) return -1;
+      }
+      any = true;
+      doneEnd = b.end;
+      doneIndex = b.last + 1;
+      return 0;
+    };
+    r = WalkMatches(&run, t, n, true, [&](const MatchGroups &g, u32 *next, bool *reject) -> int {
+      const u32 ms = g.group[0].start, me = g.group[0].end;
+      count++;
+      *next = me;
+      *reject = ms == me;
+      cursor.To(ms);
+      Block nb = {cursor.index, cursor.line.start, 0, 0, false};
+      cursor.To(me > ms ? me - 1 : ms);
+      nb.last = cursor.index;
+      nb.end = cursor.line.end;
+      nb.atEnd = cursor.line.textEnd == n;
+      if (pending && static_cast<u64>(nb.last) + after <= b.last) return 0;  // within the block as it stands
+      // The lines before, back to the block before at most.
+      const u32 floor = pending ? b.end : 0;
+      for (u32 k = 0; k < before && nb.start > floor; k++) {
+        nb.start = LineStartBefore(t, nb.start);
+        nb.first--;
+      }
+      // The lines after, on from where the block before ends when it reaches further.
+      u32 extra = after;
+      if (pending && b.last >= nb.last) {
+        extra -= b.last - nb.last;
+        nb.last = b.last;
+        nb.end = b.end;
+        nb.atEnd = b.atEnd;
+      }
+      for (; extra && !nb.atEnd; extra--) {
+        const u32 p = nb.end;
+        nb.end = LineEndFrom(t, n, p);
+        nb.last++;
+        nb.atEnd = nb.end == n && (p == n || (t[n - 1] != '\n' && t[n - 1] != '\r'));
+      }
+      if (pending && nb.first <= b.last + 1) {
+        b.last = nb.last;
+        b.end = nb.end;
+        b.atEnd = nb.atEnd;
+        return 0;
+      }
+      if (pending && emit() != 0) return -1;
+      b = nb;
+      pending = true;
+      return 0;
+    });
+    if (r == 0 && pending && emit() != 0) r = -1;
+    if (r == 0 && s.remove && !(pending && b.atEnd) && w.Lines(doneEnd, n, doneIndex, 0xFFFFFFFFu, false) != 0) r = -1;
+  }
+  *matches = count;
+  return r;
+}
+
+}  // namespace
+
+int GrepTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
+  const GrepSettings &s = *reinterpret_cast<const GrepSettings *>(param);
+  u32 matches = 0;
+  const int r = Grep(s, in, out, &matches);
+  if (r == 0 && s.message) Format(s.message, 1024, Text(TXT_TOTAL_MATCHES), matches);
+  return r;
+}
+
+// ---- Extended Replace ----
+
+int ExtendedReplaceTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
+  const ExtendedReplaceSettings &s = *reinterpret_cast<const ExtendedReplaceSettings *>(param);
+  const u32 flags = (s.matchCase ? 0 : kPatternIgnoreCase) | (s.wholeWords ? kPatternWholeWords : 0) |
+                    (s.regExps ? kPatternRegExps : 0);
+  PatternRun run;
+  int r = Prepare(&run, s.find, flags, in->text, in->length);
+  if (r != 0) return r;
+  CompiledPattern *cp = run.cp;
+  const size_t replaceLength = strnlen(s.replace, kPatternMaxChars);
+  memcpy(cp->replace, s.replace, replaceLength);
+  cp->replace[replaceLength] = 0;
+  const char *newline = ToolNewline();
+  ByteBuffer text = {};
+  u32 count = 0;
+  bool replaceError = false;
+  r = WalkMatches(&run, in->text, in->length, false, [&](const MatchGroups &g, u32 *next, bool *reject) -> int {
+    const u32 ms = g.group[0].start, me = g.group[0].end;
+    int x;
+    for (;;) {
+      text.length = 0;
+      x = ExpandReplacement(cp, &run.store, g, newline, count + 1, &text, nullptr);
+      if (x != kExpandUndefined) break;
+      // Asked once per run.
+      const int answer = AskUser(nullptr, TXT_UNDEFINED_BACKREF, kAskYesNoCancel);
+      if (answer == kAnswerCancel) return kResultCancelled;
+      cp->flags |= answer == kAnswerYes ? kPatternUndefinedEmpty : kPatternUndefinedSkip;
+    }
+    if (x == kExpandNoMemory) return -1;
+    if (x == kExpandError) {
+      replaceError = true;
+      return kToolMessageText;
+    }
+    *reject = ms == me;
+    if (x == kExpandSkip) {
+      *next = me;
+      return 0;
+    }
+    if (s.mimic && ms < me && text.length) ApplyCase(CasePatternOf(&run.store, ms, me), text.data, text.length);
+    const u32 n = static_cast<u32>(text.length);
+    if (n && StoreInsert(&run.store, me, BytesSource(text.data, n), kStoreNoProgress) != 0) return -1;
+    if (ms < me) StoreDelete(&run.store, ms, me, kStoreNoProgress);
+    count++;
+    *next = ms + n;
+    return 0;
+  });
+  BufferFree(&text);
+  if (replaceError) {
+    if (!s.message) return kResultReported;
+    Format(s.message, 1024, "%s", Text(TXT_REPLACE_PATTERN_ERROR));
+    return kToolMessageText;
+  }
+  if (r != 0) return r;
+  const u32 length = run.store.length;
+  if (ToolDocumentReserve(out, static_cast<u64>(length) + 1) != 0) return -1;
+  out->length = ReadText(&run.store, 0, length, out->text, length + 1, 0, nullptr);
+  return 0;
+}
+
+// ---- Escape and UnEscape ----
+
+u32 EscapeText(const char *in, char *out, u32 cap) {
+  u32 n = 0;
+  auto put = [&](char c) {
+    if (n + 1 < cap) out[n] = c;
+    n++;
+  };
+  for (const char *p = in; *p; p++) {
+    switch (*p) {
+      case '\\': put('\\'); put('\\'); break;
+      case '\t': put('\\'); put('t'); break;
+      case '\n': put('\\'); put('n'); break;
+      case '\r': put('\\'); put('r'); break;
+      default: put(*p); break;
+    }
+  }
+  if (cap) out[n < cap ? n : cap - 1] = 0;
+  return n;
+}
+
+u32 UnEscapeText(const char *in, char *out, u32 cap) {
+  u32 n = 0;
+  auto put = [&](char c) {
+    if (n + 1 < cap) out[n] = c;
+    n++;
+  };
+  for (const char *p = in; *p; p++) {
+    if (*p != '\\' || !p[1]) {
+      put(*p);
+      continue;
+    }
+    switch (p[1]) {
+      case '\\': put('\\'); p++; break;
+      case 't': put('\t'); p++; break;
+      case 'n': put('\n'); p++; break;
+      case 'r': put('\r'); p++; break;
+      default: put(*p); break;  // stays as it stands
+    }
+  }
+  if (cap) out[n < cap ? n : cap - 1] = 0;
+  return n;
+}
