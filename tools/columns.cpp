@@ -7,7 +7,7 @@ namespace {
 
 // The length of the delimiter at line[i] (0: none there). A lead byte of a
 // double-byte character and its trail byte are never delimiters.
-inline u32 DelimiterAt(const char *line, u32 i, u32 length, const ColumnSpec &s) {
+inline u32 DelimiterAt(const char *line, u32 i, u32 length, const PreparedColumn &s) {
   if (s.def.CDs) {
     const u32 n = s.phraseLength;
     if (n == 0 || n > length - i) return 0;
@@ -23,7 +23,7 @@ inline u32 Step(const char *line, u32 i, u32 length) {
 // Calls found(columnIndex, columnStart, columnEnd) for each column in order
 // until it returns false; returns the number of columns visited.
 template <class Found>
-u32 WalkColumns(const char *line, u32 length, const ColumnSpec &s, Found found) {
+u32 WalkColumns(const char *line, u32 length, const PreparedColumn &s, Found found) {
   const bool dbcs = AnyLeadBytes();
   if (!s.def.CDs && !dbcs) {
     // Delimiter characters in single-byte text: one table look-up a byte.
@@ -93,14 +93,14 @@ void Positions(const ColumnDef &d, u32 s, u32 n, u32 *start, u32 *count) {
 
 }  // namespace
 
-void PrepareColumn(const ColumnDef &def, bool swapReversed, ColumnSpec *spec) {
-  spec->def = def;
-  spec->def.CD[sizeof spec->def.CD - 1] = 0;
-  MemZero(spec->delimiter, sizeof spec->delimiter);
-  spec->phraseLength = static_cast<u32>(StrLen(spec->def.CD));
-  for (u32 i = 0; i < spec->phraseLength; i++) spec->delimiter[static_cast<u8>(spec->def.CD[i])] = 1;
+void PrepareColumn(const ColumnDef &def, bool swapReversed, PreparedColumn *prep) {
+  prep->def = def;
+  prep->def.CD[sizeof prep->def.CD - 1] = 0;
+  MemZero(prep->delimiter, sizeof prep->delimiter);
+  prep->phraseLength = static_cast<u32>(StrLen(prep->def.CD));
+  for (u32 i = 0; i < prep->phraseLength; i++) prep->delimiter[static_cast<u8>(prep->def.CD[i])] = 1;
   if (swapReversed) {
-    ColumnDef &d = spec->def;
+    ColumnDef &d = prep->def;
     if (d.CFr > d.CTo) {
       const i32 t = d.CFr;
       d.CFr = d.CTo;
@@ -114,8 +114,8 @@ void PrepareColumn(const ColumnDef &def, bool swapReversed, ColumnSpec *spec) {
   }
 }
 
-void ExtractColumn(const char *line, u32 length, const ColumnSpec &spec, u32 *start, u32 *count) {
-  const ColumnDef &d = spec.def;
+void ExtractColumn(const char *line, u32 length, const PreparedColumn &prep, u32 *start, u32 *count) {
+  const ColumnDef &d = prep.def;
   u32 s = 0, n = length;
   if (d.CC == kColumnNothing) {
     *start = 0;
@@ -132,7 +132,7 @@ void ExtractColumn(const char *line, u32 length, const ColumnSpec &spec, u32 *st
     }
     i64 first = from, last = to;
     if (d.CRl) {
-      const u32 columns = WalkColumns(line, length, spec, [](u32, u32, u32) { return true; });
+      const u32 columns = WalkColumns(line, length, prep, [](u32, u32, u32) { return true; });
       if (from >= columns) {
         *start = 0;
         *count = 0;
@@ -144,7 +144,7 @@ void ExtractColumn(const char *line, u32 length, const ColumnSpec &spec, u32 *st
     }
     bool found = false;
     u32 fieldStart = 0, fieldEnd = length;
-    WalkColumns(line, length, spec, [&](u32 index, u32 b, u32 e) {
+    WalkColumns(line, length, prep, [&](u32 index, u32 b, u32 e) {
       if (index == first) fieldStart = b, found = true;
       fieldEnd = e;
       return index < last;
@@ -172,7 +172,7 @@ bool Shareable(const ColumnDef &d) {
 }
 
 // Whether two definitions cut every line into the same columns.
-bool SameWalk(const ColumnSpec &a, const ColumnSpec &b) {
+bool SameWalk(const PreparedColumn &a, const PreparedColumn &b) {
   if ((a.def.CDs != 0) != (b.def.CDs != 0) || (a.def.CDc != 0) != (b.def.CDc != 0)) return false;
   if (a.def.CDs) return a.phraseLength == b.phraseLength && MemCompare(a.def.CD, b.def.CD, a.phraseLength) == 0;
   return MemCompare(a.delimiter, b.delimiter, sizeof a.delimiter) == 0;
@@ -180,22 +180,22 @@ bool SameWalk(const ColumnSpec &a, const ColumnSpec &b) {
 
 }  // namespace
 
-void PrepareColumnSet(const ColumnSpec *const *specs, u32 count, ColumnSet *set) {
+void PrepareColumnSet(const PreparedColumn *const *preps, u32 count, ColumnSet *set) {
   set->count = count;
   for (u32 i = 0; i < count; i++) {
-    set->spec[i] = specs[i];
+    set->prep[i] = preps[i];
     set->leader[i] = -1;
     set->limit[i] = 0;
-    if (!Shareable(specs[i]->def)) continue;
+    if (!Shareable(preps[i]->def)) continue;
     for (u32 j = 0; j < i; j++) {
-      if (set->leader[j] == static_cast<i8>(j) && SameWalk(*specs[j], *specs[i])) {
+      if (set->leader[j] == static_cast<i8>(j) && SameWalk(*preps[j], *preps[i])) {
         set->leader[i] = static_cast<i8>(j);
         break;
       }
     }
     if (set->leader[i] < 0) set->leader[i] = static_cast<i8>(i);
     u32 &limit = set->limit[set->leader[i]];
-    if (static_cast<u32>(specs[i]->def.CTo) > limit) limit = static_cast<u32>(specs[i]->def.CTo);
+    if (static_cast<u32>(preps[i]->def.CTo) > limit) limit = static_cast<u32>(preps[i]->def.CTo);
   }
 }
 
@@ -204,12 +204,12 @@ void ExtractColumns(const char *line, u32 length, const ColumnSet &set, u32 *sta
   for (u32 i = 0; i < set.count; i++) {
     const i8 leader = set.leader[i];
     if (leader < 0) {
-      ExtractColumn(line, length, *set.spec[i], &start[i], &count[i]);
+      ExtractColumn(line, length, *set.prep[i], &start[i], &count[i]);
       continue;
     }
     if (leader != static_cast<i8>(i)) continue;  // done with its leader
     const u32 limit = set.limit[i];
-    const u32 columns = WalkColumns(line, length, *set.spec[i], [&](u32 index, u32 b, u32 e) {
+    const u32 columns = WalkColumns(line, length, *set.prep[i], [&](u32 index, u32 b, u32 e) {
       begin[index] = b;
       end[index] = e;
       return index + 1 < limit;
@@ -217,7 +217,7 @@ void ExtractColumns(const char *line, u32 length, const ColumnSet &set, u32 *sta
     // The leader and the definitions after it that share its walk.
     for (u32 k = i; k < set.count; k++) {
       if (set.leader[k] != leader) continue;
-      const ColumnDef &d = set.spec[k]->def;
+      const ColumnDef &d = set.prep[k]->def;
       const u32 from = static_cast<u32>(d.CFr) - 1, to = static_cast<u32>(d.CTo) - 1;
       if (from >= columns) {
         start[k] = count[k] = 0;  // fewer columns than from

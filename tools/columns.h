@@ -22,19 +22,19 @@ enum ColumnChoice : i32 {
 
 // A definition prepared for a run: its delimiter table built, and (for sort
 // keys) a from greater than its to swapped.
-struct ColumnSpec {
+struct PreparedColumn {
   ColumnDef def;
   u8 delimiter[256];   // the delimiter characters (character mode)
   u32 phraseLength;    // the delimiters text's length (phrase mode; 0: no delimiters)
 };
 
-// Builds the spec; with swapReversed, columns and positions given as from >
-// to are taken as to..from.
-void PrepareColumn(const ColumnDef &def, bool swapReversed, ColumnSpec *spec);
+// Prepares a definition; with swapReversed, columns and positions given as
+// from > to are taken as to..from.
+void PrepareColumn(const ColumnDef &def, bool swapReversed, PreparedColumn *prep);
 
-// The field of the line [line, line + length) the spec selects: its start
-// and length, within the line.
-void ExtractColumn(const char *line, u32 length, const ColumnSpec &spec, u32 *start, u32 *count);
+// The field of the line [line, line + length) the definition selects: its
+// start and length, within the line.
+void ExtractColumn(const char *line, u32 length, const PreparedColumn &prep, u32 *start, u32 *count);
 
 // Several definitions cut from the same lines: the ones that count the same
 // columns from the left (the same delimiters, phrase and collapse choices,
@@ -42,14 +42,14 @@ void ExtractColumn(const char *line, u32 length, const ColumnSpec &spec, u32 *st
 constexpr u32 kSharedColumns = 32;
 
 struct ColumnSet {
-  const ColumnSpec *spec[9];
+  const PreparedColumn *prep[9];
   u32 count;
   i8 leader[9];  // the definition whose walk this one shares (itself: it walks); -1: walked alone
   u32 limit[9];  // a walking definition's columns to record
 };
 
 // The set of `count` (at most 9) prepared definitions, which must outlive it.
-void PrepareColumnSet(const ColumnSpec *const *specs, u32 count, ColumnSet *set);
+void PrepareColumnSet(const PreparedColumn *const *preps, u32 count, ColumnSet *set);
 
 // The fields of every definition of the set, each as ExtractColumn gives it.
 void ExtractColumns(const char *line, u32 length, const ColumnSet &set, u32 *start, u32 *count);

@@ -337,7 +337,7 @@ struct Ticker {
 
 struct Run {
   CompiledMask mask;
-  ColumnSpec column[kColumnDefs];
+  PreparedColumn column[kColumnDefs];
   u32 maxLength[1 + kColumnDefs];  // 0: the line
   u32 extract[kColumnDefs];        // the columns (1-9) the lines need cut
   ColumnSet extractSet;            // their definitions, in that order
@@ -369,15 +369,15 @@ void Plan(Run *run, const ColumnsRequest &request) {
     }
   }
   for (u32 c = 1; c <= kColumnDefs; c++) PrepareColumn(request.columns[c - 1], false, &run->column[c - 1]);
-  const ColumnSpec *specs[kColumnDefs];
+  const PreparedColumn *preps[kColumnDefs];
   u32 n = 0;
   for (u32 c = 1; c <= kColumnDefs; c++)
-    if (needed & (1u << c)) run->extract[n] = c, specs[n++] = &run->column[c - 1];
-  PrepareColumnSet(specs, n, &run->extractSet);
+    if (needed & (1u << c)) run->extract[n] = c, preps[n++] = &run->column[c - 1];
+  PrepareColumnSet(preps, n, &run->extractSet);
   n = 0;
   for (u32 c = 1; c <= kColumnDefs; c++)
-    if (run->widthColumns & (1u << c)) run->measure[n] = c, specs[n++] = &run->column[c - 1];
-  PrepareColumnSet(specs, n, &run->measureSet);
+    if (run->widthColumns & (1u << c)) run->measure[n] = c, preps[n++] = &run->column[c - 1];
+  PrepareColumnSet(preps, n, &run->measureSet);
 }
 
 // The widths of the aligned items, and the per-line bound of everything but

@@ -85,20 +85,7 @@ int ReverseText(char *text, u32 length) {
 }
 
 int ReverseEachWord(char *text, u32 length) {
-  for (u32 i = 0; i < length;) {
-    TextChar c = ReadTextChar(text, i, length);
-    if (!c.word) {
-      i += c.length;
-      continue;
-    }
-    const u32 start = i;
-    while (c.word) {
-      i += c.length;
-      if (i == length) break;
-      c = ReadTextChar(text, i, length);
-    }
-    ReverseChars(text + start, i - start);
-  }
+  for (u32 i = 0, start; NextWord(text, length, &i, &start);) ReverseChars(text + start, i - start);
   return 0;
 }
 

@@ -49,7 +49,7 @@ struct PreparedKey {
   bool numbers;
   bool ignoreCase;
   bool whole;  // neither columns nor positions: the key is the whole line
-  ColumnSpec column;
+  PreparedColumn column;
 };
 
 // The keys in use, prepared, with the locale.

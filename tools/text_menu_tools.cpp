@@ -193,18 +193,7 @@ int ExtractWords(const char *text, u32 length, ToolDocument *out, ToolParam) {
   char *w = out->text;
   bool any = false;
   u32 words = 0;
-  for (u32 i = 0; i < length;) {
-    TextChar c = ReadTextChar(text, i, length);
-    if (!c.word) {
-      i += c.length;
-      continue;
-    }
-    const u32 start = i;
-    while (c.word) {
-      i += c.length;
-      if (i == length) break;
-      c = ReadTextChar(text, i, length);
-    }
+  for (u32 i = 0, start; NextWord(text, length, &i, &start);) {
     if (any) {
       MemCopy(w, newline, nl);
       w += nl;

@@ -17,3 +17,23 @@ inline TextChar ReadTextChar(const char *p, u32 i, u32 n) {
   if (IsLeadByte(c) && i + 1 < n && p[i + 1] != '\r' && p[i + 1] != '\n') return {2, true};
   return {1, IsWordChar(c)};
 }
+
+// The next word at or after *i in p[0, n): its start in *start and its end
+// in *i. False when no word is left.
+inline bool NextWord(const char *p, u32 n, u32 *i, u32 *start) {
+  while (*i < n) {
+    TextChar c = ReadTextChar(p, *i, n);
+    if (!c.word) {
+      *i += c.length;
+      continue;
+    }
+    *start = *i;
+    while (c.word) {
+      *i += c.length;
+      if (*i == n) break;
+      c = ReadTextChar(p, *i, n);
+    }
+    return true;
+  }
+  return false;
+}

@@ -87,12 +87,12 @@ struct Field {
 std::string Model(const std::string &text, const ColumnsRequest &req, const std::string &docNewline, ThreadRecord rng) {
   const std::string mask(req.mask, StrLenN(req.mask, 1023));
   const std::vector<MLine> lines = SplitLines(text);
-  ColumnSpec specs[9];
-  for (int k = 0; k < 9; k++) PrepareColumn(req.columns[k], false, &specs[k]);
+  PreparedColumn preps[9];
+  for (int k = 0; k < 9; k++) PrepareColumn(req.columns[k], false, &preps[k]);
   auto field = [&](const std::string &line, int k) -> std::string {
     if (k == 0) return line;
     u32 s, c;
-    ExtractColumn(line.data(), static_cast<u32>(line.size()), specs[k - 1], &s, &c);
+    ExtractColumn(line.data(), static_cast<u32>(line.size()), preps[k - 1], &s, &c);
     return line.substr(s, c);
   };
   // The widths from the whole selection.
@@ -367,16 +367,16 @@ TEST(ColumnSets, ExtractColumnsMatchesExtractColumn) {
   const char alphabet[] = "ab ,;|  x:";
   static const char *const kDelims[] = {" ", " ", ",;", ";,", "|", "", "::"};
   for (int round = 0; round < 20000; round++) {
-    ColumnSpec specs[9];
-    const ColumnSpec *pointers[9];
+    PreparedColumn preps[9];
+    const PreparedColumn *pointers[9];
     const u32 n = 1 + rng.Below(9);
     for (u32 k = 0; k < n; k++) {
       ColumnDef d = RandomColumn(rng);
       StrCopy(d.CD, kDelims[rng.Below(QP_ARRAY_COUNT(kDelims))]);
       if (rng.OneIn(2)) d.CC = kColumnColumns, d.CRl = 0, d.CDs = 0;
       if (rng.OneIn(8)) d.CTo = 30 + static_cast<i32>(rng.Below(5));  // past what a walk records
-      PrepareColumn(d, false, &specs[k]);
-      pointers[k] = &specs[k];
+      PrepareColumn(d, false, &preps[k]);
+      pointers[k] = &preps[k];
     }
     ColumnSet set;
     PrepareColumnSet(pointers, n, &set);
@@ -386,7 +386,7 @@ TEST(ColumnSets, ExtractColumnsMatchesExtractColumn) {
     ExtractColumns(line.data(), static_cast<u32>(line.size()), set, start, count);
     for (u32 k = 0; k < n; k++) {
       u32 s, c;
-      ExtractColumn(line.data(), static_cast<u32>(line.size()), specs[k], &s, &c);
+      ExtractColumn(line.data(), static_cast<u32>(line.size()), preps[k], &s, &c);
       ASSERT_TRUE(s == start[k] && c == count[k]) << "round " << round << " definition " << k << " '" << line << "'";
     }
   }

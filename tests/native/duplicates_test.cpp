@@ -17,21 +17,10 @@
 
 namespace {
 
-struct Line {
-  std::string text, newline;
-};
+using Line = TextLine;
 
 std::string Model(const std::string &t, const DuplicatesSettings &s) {
-  std::vector<Line> lines(1);
-  for (size_t i = 0; i < t.size(); i++) {
-    if (t[i] == '\r' || t[i] == '\n') {
-      lines.back().newline = t[i] == '\r' && i + 1 < t.size() && t[i + 1] == '\n' ? "\r\n" : std::string(1, t[i]);
-      i += lines.back().newline.size() - 1;
-      lines.push_back({});
-    } else {
-      lines.back().text += t[i];
-    }
-  }
+  std::vector<Line> lines = SplitTextLines(t);
   std::map<std::string, int> seen, total;
   std::vector<bool> duplicate;
   auto key = [&](std::string k) {

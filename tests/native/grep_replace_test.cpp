@@ -23,23 +23,8 @@
 
 namespace {
 
-struct Line {
-  std::string text, newline;
-};
+using Line = TextLine;
 
-std::vector<Line> SplitLines(const std::string &t) {
-  std::vector<Line> lines(1);
-  for (size_t i = 0; i < t.size(); i++) {
-    if (t[i] == '\r' || t[i] == '\n') {
-      lines.back().newline = t[i] == '\r' && i + 1 < t.size() && t[i + 1] == '\n' ? "\r\n" : std::string(1, t[i]);
-      i += lines.back().newline.size() - 1;
-      lines.push_back({});
-    } else {
-      lines.back().text += t[i];
-    }
-  }
-  return lines;
-}
 
 // Every match of a line, as the search loop finds them: after an empty
 // match, none empty at the same place.
@@ -62,7 +47,7 @@ std::vector<std::pair<size_t, size_t>> PcreMatches(pcre2_code *code, const std::
 }
 
 std::string Model(const std::string &t, pcre2_code *code, const GrepSettings &s, u32 *count) {
-  const std::vector<Line> lines = SplitLines(t);
+  const std::vector<Line> lines = SplitTextLines(t);
   const long n = static_cast<long>(lines.size());
   std::vector<std::vector<std::pair<size_t, size_t>>> m;
   *count = 0;

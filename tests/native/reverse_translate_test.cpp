@@ -18,23 +18,8 @@
 
 namespace {
 
-struct Line {
-  std::string text, newline;
-};
+using Line = TextLine;
 
-std::vector<Line> Lines(const std::string &t) {
-  std::vector<Line> lines(1);
-  for (size_t i = 0; i < t.size(); i++) {
-    if (t[i] == '\r' || t[i] == '\n') {
-      lines.back().newline = t[i] == '\r' && i + 1 < t.size() && t[i + 1] == '\n' ? "\r\n" : std::string(1, t[i]);
-      i += lines.back().newline.size() - 1;
-      lines.push_back({});
-    } else {
-      lines.back().text += t[i];
-    }
-  }
-  return lines;
-}
 
 bool Space(char c) { return (CharType(static_cast<u8>(c)) & kC1Space) != 0; }
 bool Blank(const std::string &s) { return std::all_of(s.begin(), s.end(), Space); }
@@ -48,7 +33,7 @@ std::string ReverseModel(std::string t) {
 
 // The newlines taken out from the last to the first, as the rule says.
 std::string UnwrapModel(const std::string &t, int mode) {
-  std::vector<Line> lines = Lines(t);
+  std::vector<Line> lines = SplitTextLines(t);
   for (size_t k = lines.size() - 1; k-- > 0;) {
     Line &before = lines[k], &after = lines[k + 1];
     if (mode == 0 && (Blank(before.text) || Blank(after.text))) continue;
@@ -218,7 +203,7 @@ TEST_F(ReverseTranslate, RandomTextsAgainstTheModels) {
       EXPECT_EQ(twice, text);
     }
     std::string lines;
-    const std::vector<Line> split = Lines(in);
+    const std::vector<Line> split = SplitTextLines(in);
     for (size_t k = split.size(); k-- > 0;) lines += split[k].text + (k ? nl : "");
     EXPECT_EQ(Run(35140, text, type), lines + rest);
     std::string words, word;

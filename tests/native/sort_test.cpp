@@ -404,10 +404,10 @@ TEST(Sort, ExtractColumnMatchesTheModel) {
     d.RFr = static_cast<i32>(rng.Below(10)) - 1;
     d.RTo = static_cast<i32>(rng.Below(10)) - 1;
     d.RRl = rng.Below(2);
-    ColumnSpec spec;
-    PrepareColumn(d, false, &spec);
+    PreparedColumn prep;
+    PrepareColumn(d, false, &prep);
     u32 start = 99, count = 99;
-    ExtractColumn(line.data(), static_cast<u32>(line.size()), spec, &start, &count);
+    ExtractColumn(line.data(), static_cast<u32>(line.size()), prep, &start, &count);
     const Field want = ColumnModel(line, d);
     ASSERT_TRUE(start == want.start && count == want.count)
         << "round " << round << " line '" << line << "' CC " << d.CC << " cols " << d.CFr << ".." << d.CTo << " '"

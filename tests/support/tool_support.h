@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "document/undo.h"
 #include "foundation/fault.h"
@@ -23,6 +24,24 @@ inline size_t PulledBack(const std::string &t, size_t a, size_t b) {
     to = (t[b - 1] == '\n' && b >= 2 && t[b - 2] == '\r') ? b - 2 : b - 1;
   }
   return to < a ? a : to;
+}
+
+// A text's lines with their newlines (CR LF, CR or LF); the last has none.
+struct TextLine {
+  std::string text, newline;
+};
+inline std::vector<TextLine> SplitTextLines(const std::string &t) {
+  std::vector<TextLine> lines(1);
+  for (size_t i = 0; i < t.size(); i++) {
+    if (t[i] == '\r' || t[i] == '\n') {
+      lines.back().newline = t[i] == '\r' && i + 1 < t.size() && t[i + 1] == '\n' ? "\r\n" : std::string(1, t[i]);
+      i += lines.back().newline.size() - 1;
+      lines.push_back({});
+    } else {
+      lines.back().text += t[i];
+    }
+  }
+  return lines;
 }
 
 struct ToolTestHost {
