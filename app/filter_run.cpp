@@ -443,7 +443,7 @@ void ShowFilterText(HWND owner, const int *code, const ToolDocument *text) {
   MemCopy(shown, head, headLength);
   for (u32 i = 0; i < n; i++) shown[headLength + i] = text->text[i] ? text->text[i] : ' ';
   shown[headLength + n] = 0;
-  AskUserFormat(owner, kAskWarning, "%s", shown);
+  AskUserAsIs(owner, shown, kAskWarning);
   Free(shown);
 }
 
