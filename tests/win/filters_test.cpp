@@ -376,6 +376,21 @@ TEST_F(Filters, QuotedArgumentsArriveWhole) {
   EXPECT_EQ(Text(), "[C:\\a & b ^ 100%\\x y.txt]\n[C:\\a & b ^ 100%\\x y.txt]\n");
 }
 
+// On a double-byte code page a trail byte 0x5C is part of its character:
+// values of pairs, quotes and backslashes arrive whole through %~1.
+TEST_F(Filters, DoubleByteArgumentsArriveWhole) {
+  if (!IsDBCSLeadByte(0x95) && !IsDBCSLeadByte(0x81)) GTEST_SKIP() << "a single-byte code page";
+  const bool japanese = GetACP() == 932;
+  const std::string pair = japanese ? "\x95\x5C" : "\x81\x5C";
+  for (const std::string &value : {pair, pair + "\"", "a\\" + pair + "\\", "\"" + pair + " " + pair + pair}) {
+    Define(0, "args %~1").NoIn = 1;
+    snprintf(FilterSessionParams(0)->text[0], kFilterParamChars + 1, "%s", value.c_str());
+    SetText("");
+    Command(IDM_FILTER_FIRST);
+    EXPECT_EQ(Text(), "[" + value + "]\n") << value;
+  }
+}
+
 // The launch dialog: only the fields the command uses are enabled, the line
 // follows every change, OK keeps the parameters for the session and Last
 // Tool runs the filter again with them, without the dialog.
