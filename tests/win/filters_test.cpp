@@ -16,7 +16,11 @@
 #include "app/app_state.h"
 #include "app/filter_dialogs.h"
 #include "app/main_window.h"
+#include "config/config_io.h"
 #include "config/config_state.h"
+#include "config/config_store.h"
+#include "foundation/bytes.h"
+#include "foundation/platform.h"
 #include "editor/editor_commands.h"
 #include "editor/editor_messages.h"
 #include "editor/editor_window.h"
@@ -280,9 +284,11 @@ DWORD WINAPI PressCancel(void *p) {
 
 // Cancel ends a child that never ends, and one whose grandchild keeps the
 // output pipe open: within two seconds, the child's exit code 1, nothing
-// changed, no handle left behind.
+// changed, no handle left behind. Tools set to run without a thread still
+// run a filter on the worker, or there would be no Cancel to press.
 TEST_F(Filters, CancelEndsTheChildAndItsPipes) {
   TempFolder folder;
+  g_settings.main.TNoThrd = 1;
   for (int grand = 0; grand < 2; grand++) {
     const std::string pidFile = folder.File("pid" + std::to_string(grand));
     const std::string grandFile = folder.File("grand" + std::to_string(grand));
@@ -360,7 +366,7 @@ TEST_F(Filters, QuotedArgumentsArriveWhole) {
   static const char kAlphabet[] = {'a', ' ', '"', '\\', '\\', 'x', '&', '%', '^'};
   u32 seed = 12345;
   auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 16; };
-  for (int round = 0; round < 40; round++) {
+  for (int round = 0; round < 24; round++) {
     std::string value;
     for (u32 n = next() % 12; n; n--) value += kAlphabet[next() % sizeof kAlphabet];
     Define(0, "args %~1").NoIn = 1;
@@ -567,6 +573,29 @@ TEST_F(Filters, PageEditsApplyInOrder) {
   EXPECT_EQ(names(), "new,four,,,,,");
   DestroyWindow(page);
   EXPECT_NE(g_config.filters.dirty, 0u);
+  // Saved to an INI file and to the registry, read by a fresh session.
+  TempFolder dir;
+  const std::string ini = dir.File("QuilPad.ini");
+  const std::string registry = "Software\\QuillpadTests\\F" + std::to_string(GetCurrentProcessId());
+  const std::string root = RegistryRoot();
+  for (int inRegistry = 0; inRegistry < 2; inRegistry++) {
+    ASSERT_TRUE(WriteBytes(ini, "\xEF\xBB\xBF"));
+    if (inRegistry) SetRegistryRoot(registry.c_str());
+    g_config.noSave = 0;
+    g_config.filters.dirty = 1;
+    EXPECT_EQ(SaveConfig(nullptr, inRegistry ? "" : ini.c_str(), false, false), 0);
+    const SettingsBlock saved = g_settings;
+    MemZero(&g_config, sizeof g_config);
+    SetDefaultSettings(&g_settings, true);
+    if (!inRegistry) StrCopyN(g_config.configFile, ini.c_str(), sizeof g_config.configFile);
+    LoadConfigFrom(nullptr, nullptr);
+    EXPECT_EQ(names(), "new,four,,,,,") << (inRegistry ? "registry" : "INI");
+    EXPECT_STREQ(g_settings.lists.filters[0].Cmd, "cmd");
+    EXPECT_EQ(memcmp(&g_settings.lists.filters[1], &saved.lists.filters[1], sizeof(FilterRecord)), 0);
+    g_config.noSave = 1;
+  }
+  PlatRegDeleteTree(nullptr, registry.c_str());
+  SetRegistryRoot(root.c_str());
 }
 
 }  // namespace
