@@ -236,6 +236,38 @@ TEST_F(Filters, EveryEndingIsJudged) {
   EXPECT_LT(GetTickCount() - start, 5000u);
 }
 
+// Exit when done closes the window after a filter that succeeded, asking
+// about the changed document unless it is to close without saving; a filter
+// that failed closes nothing.
+TEST_F(Filters, ExitWhenDone) {
+  FilterRecord &f = Define(0, "out x exit 3");
+  f.NoIn = f.Exit = f.ExitWS = 1;
+  {
+    ScriptedAnswerer answers;
+    answers.Expect("Filter return code: 3.\n\nx", kAskWarning, kAnswerOk);
+    Command(IDM_FILTER_FIRST);
+    PumpMessages();
+  }
+  ASSERT_NE(g_app.mainWindow, nullptr);
+  snprintf(f.Cmd, sizeof f.Cmd, "%s out x", Child().c_str());
+  f.ExitWS = 0;
+  {
+    char question[300];
+    snprintf(question, sizeof question, ::Text(TXT_SAVE_CHANGES), ::Text(TXT_UNTITLED));
+    ScriptedAnswerer answers;
+    answers.Expect(question, kAskYesNoCancel, kAnswerCancel);
+    Command(IDM_FILTER_FIRST);
+    PumpMessages();
+  }
+  ASSERT_NE(g_app.mainWindow, nullptr);
+  EXPECT_EQ(Text(), "x");
+  f.ExitWS = 1;
+  ScriptedAnswerer none;
+  Command(IDM_FILTER_FIRST);
+  PumpMessages();
+  EXPECT_EQ(g_app.mainWindow, nullptr);
+}
+
 // Characters the code page has no place for: asked once; No leaves the text.
 TEST_F(Filters, UntranslatableOutputIsAskedAbout) {
   for (int answer : {kAnswerNo, kAnswerYes}) {
