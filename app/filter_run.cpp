@@ -404,8 +404,10 @@ int RunFilter(const char *input, u32 length, ToolDocument *out, ToolParam param)
           if (threadHandle[i] && WaitForSingleObject(threadHandle[i], 0) == WAIT_TIMEOUT) cancelIo(threadHandle[i]);
       continue;
     }
+    // Sent, not posted: the window's thread serves sent messages while it
+    // waits, before its wait window is up.
     if (job->threadMissing && WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT && job->notify)
-      PostMessageA(job->notify, kFilterMemoryWarning, 0, 0);
+      SendMessageTimeoutA(job->notify, kFilterMemoryWarning, 0, 0, SMTO_NORMAL, 1000, nullptr);
   }
   if (ToolCancelled()) cancelled = true;
   for (int i = 0; i < kFilterThreads; i++) {

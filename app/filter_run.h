@@ -50,7 +50,7 @@ struct FilterJob {
   ToolDocument error;  // standard error, when taken apart from the output
 };
 
-// Posted to `notify` after every wait in which a thread was missing and the
+// Sent to `notify` after every wait in which a thread was missing and the
 // process still runs: the wait window comes up with the memory message.
 constexpr UINT kFilterMemoryWarning = WM_APP + 0x40;
 

@@ -391,6 +391,44 @@ TEST_F(Filters, FaultsChangeNothing) {
   }
 }
 
+// A pipe thread that cannot be made: while the child runs, the wait window
+// comes up at once with the memory message; the run ends with "Out of
+// Memory!" and the text as it was.
+struct WaitWatch {
+  DWORD pid;
+  std::string line;
+};
+DWORD WINAPI WatchWaitWindow(void *p) {
+  WaitWatch *w = static_cast<WaitWatch *>(p);
+  for (int i = 0; i < 300 && w->line.empty(); i++) {
+    Sleep(10);
+    if (HWND wait = FindProcessWindow(w->pid, "#32770")) w->line = WindowText(GetDlgItem(wait, IDC_WAIT_LINE2));
+  }
+  return 0;
+}
+
+TEST_F(Filters, MissingThreadIsReportedWhileTheChildRuns) {
+  Define(0, "sleep 2000 upper");
+  SetText("text");
+  Select(0, 4);
+  const State before = Now();
+  FaultInjector fi;
+  FaultReset(&fi);
+  FaultPlan(&fi, kFaultThread, 2, false);  // the worker is made; the writer is not
+  WaitWatch watch{GetCurrentProcessId(), ""};
+  HANDLE watcher = CreateThread(nullptr, 0, WatchWaitWindow, &watch, 0, nullptr);
+  {
+    ScriptedAnswerer answers;
+    answers.Expect(::Text(TXT_OUT_OF_MEMORY), kAskWarning, kAnswerOk);
+    ScopedFaultInjector scope(&fi);
+    Command(IDM_FILTER_FIRST);
+  }
+  WaitForSingleObject(watcher, 5000);
+  CloseHandle(watcher);
+  EXPECT_EQ(watch.line, ::Text(TXT_FILTER_MEMORY));
+  EXPECT_TRUE(Now() == before);
+}
+
 // Arguments keep their boundaries: random values with quotes and runs of
 // backslashes through %~1 arrive as one argument equal to the value;
 // %F with the characters the shell treats specially.
