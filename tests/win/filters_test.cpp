@@ -431,7 +431,7 @@ TEST_F(Filters, MissingThreadIsReportedWhileTheChildRuns) {
 
 // Arguments keep their boundaries: random values with quotes and runs of
 // backslashes through %~1 arrive as one argument equal to the value;
-// %F with the characters the shell treats specially.
+// %F with the characters a command shell gives meanings of their own.
 TEST_F(Filters, QuotedArgumentsArriveWhole) {
   static const char kAlphabet[] = {'a', ' ', '"', '\\', '\\', 'x', '&', '%', '^'};
   u32 seed = 12345;
