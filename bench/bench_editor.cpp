@@ -396,7 +396,9 @@ int main(int argc, char **argv) {
   if (getenv("QP_BENCH_FILTERS")) {
     std::string child = self;
     child = child.substr(0, child.find_last_of("\\/") + 1) + "qpchild.exe";
-    FilterFigures(child.c_str());
+    g_app.mainWindow = frame;
+    g_app.editorWindow = editor;
+    FilterFigures(child.c_str(), editor);
     DeleteFileA(path.c_str());
     return 0;
   }

@@ -65,5 +65,6 @@ void WatchFigures(const char *self);
 // The writing child's part: writes the file each time the parent says so.
 int WriteChild(const char *path);
 
-// External filters (bench_filters.cpp): `child` is the tests' qpchild.exe.
-void FilterFigures(const char *child);
+// External filters (bench_filters.cpp): `child` is the tests' qpchild.exe;
+// the whole command runs in `editor`.
+void FilterFigures(const char *child, HWND editor);
