@@ -158,12 +158,8 @@ TEST_F(Filters, BytesGoThroughAndOneUndoTakesThemBack) {
 // Every way a filter can end, with what the user is told and what becomes of
 // the text.
 TEST_F(Filters, EveryEndingIsJudged) {
-  const std::string code = ::Text(TXT_FILTER_RETURN_CODE);
-  auto head = [&](int k) {
-    char h[64];
-    snprintf(h, sizeof h, code.c_str(), k);
-    return std::string(h);
-  };
+  ASSERT_STREQ(::Text(TXT_FILTER_RETURN_CODE), "Filter return code: %d.\n\n");
+  auto head = [](int k) { return "Filter return code: " + std::to_string(k) + ".\n\n"; };
   TempFolder folder;
   const struct {
     const char *steps;
@@ -252,8 +248,8 @@ TEST_F(Filters, ExitWhenDone) {
   snprintf(f.Cmd, sizeof f.Cmd, "%s out x", Child().c_str());
   f.ExitWS = 0;
   {
-    char question[300];
-    snprintf(question, sizeof question, ::Text(TXT_SAVE_CHANGES), ::Text(TXT_UNTITLED));
+    std::string question = ::Text(TXT_SAVE_CHANGES);
+    question.replace(question.find("%s"), 2, ::Text(TXT_UNTITLED));
     ScriptedAnswerer answers;
     answers.Expect(question, kAskYesNoCancel, kAnswerCancel);
     Command(IDM_FILTER_FIRST);
@@ -384,7 +380,9 @@ TEST_F(Filters, FaultsChangeNothing) {
         }
         // Some requests have a way round their failure (a thread's own
         // generator record): then the run may still succeed whole.
-        if (Text() != "SOME text") EXPECT_TRUE(Now() == before) << kind << " " << k << ": " << Text();
+        if (Text() != "SOME text") {
+          EXPECT_TRUE(Now() == before) << kind << " " << k << ": " << Text();
+        }
         ASSERT_LT(k, 200u);
       }
     }

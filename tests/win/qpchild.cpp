@@ -98,8 +98,8 @@ int main(int argc, char **argv) {
     } else if (!strcmp(op, "hex")) {
       for (const char *h = arg; h[0] && h[1]; h += 2) {
         char pair[3] = {h[0], h[1], 0};
-        const char byte = static_cast<char>(strtoul(pair, nullptr, 16));
-        Write(Out(), &byte, 1);
+        const char value = static_cast<char>(strtoul(pair, nullptr, 16));
+        Write(Out(), &value, 1);
       }
       i++;
     } else if (!strcmp(op, "args")) {
