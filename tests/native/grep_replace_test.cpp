@@ -9,6 +9,12 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <stdio.h>
+#include <stdlib.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -270,6 +276,49 @@ void SetGrep(const char *find, int regExps) {
   snprintf(t.GrFind, sizeof t.GrFind, "%s", find);
   t.GrRgEx = regExps;
 }
+
+#ifndef _WIN32
+// The same files through GNU grep where both mean the same: a literal
+// pattern matched with case, keep (-F), remove (-v), numbers (-n) and
+// context (-A, -B; blocks apart follow each other with nothing between).
+TEST(Grep, AgreesWithGnuGrepOnFiles) {
+  if (system("grep --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no grep here";
+  TestRandom rng(20261207);
+  static const char *const kWords[] = {"alpha", "beta", "gamma", "Alpha", "delta beta", ""};
+  char path[] = "/tmp/qp-grep-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  for (int round = 0; round < 40; round++) {
+    std::string text;
+    for (unsigned n = 1 + rng.Below(60); n; n--) text += std::string(kWords[rng.Below(6)]) + "\n";
+    ASSERT_EQ(pwrite(fd, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(text.size())), 0);
+    const char *word = kWords[rng.Below(3)];
+    const int mode = round % 4;
+    GrepSettings s = Settings(word);
+    s.matchCase = 1;
+    std::string options = "-F";
+    if (mode == 1) s.remove = 1, options += " -v";
+    if (mode == 2) s.numbers = 1, options += " -n";
+    if (mode == 3) {
+      s.before = static_cast<int>(rng.Below(3));
+      s.after = static_cast<int>(rng.Below(3));
+      options += " -B" + std::to_string(s.before) + " -A" + std::to_string(s.after) + " --no-group-separator";
+    }
+    const std::string command = "grep " + options + " -- '" + word + "' " + path;
+    std::string gnu;
+    if (FILE *p = popen(command.c_str(), "r")) {
+      char buf[4096];
+      for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) gnu.append(buf, n);
+      pclose(p);
+    }
+    const std::string ours = RunGrep(text, s).out;
+    EXPECT_EQ(ours, gnu) << command << "\n" << text;
+  }
+  close(fd);
+  unlink(path);
+}
+#endif
 
 TEST(Grep, RunnerMessagesErrorsAndWarnings) {
   const ToolSettings saved = g_settings.tools;
