@@ -109,8 +109,8 @@ bool AddFavourite(SettingsBlock *s, const char *path) {
     const char *slot = s->lists.favourites[i];
     if (!slot[0]) {
       if (free < 0) free = i;
-    } else if (TextsEqualNoCase(slot, path)) {
-      return true;
+    } else if (!IsFavouriteSeparator(path) && TextsEqualNoCase(slot, path)) {
+      return true;  // a separator, though, is one more each time
     }
   }
   if (free < 0) return false;

@@ -340,3 +340,170 @@
 // ---- version ----
 #define QP_VERSION_TEXT "6.4.1.beta"
 #define QP_VERSION_BINARY 6, 4, 1, 0
+
+// ---- the Settings dialog (401): the frame, its pages and the entry dialog ----
+#define IDM_OPT_SETTINGS 55911
+#define IDM_FILTERS_MANAGE 40210
+#define IDD_ENTRY 160
+#define IDC_ENTRY_PROMPT 1601
+#define IDC_ENTRY_TEXT 1602
+#define IDC_ENTRY_HINT 1603
+#define IDD_SETTINGS 401
+#define IDC_SETTINGS_TABS 4011
+#define IDD_GENERAL_PAGE 410
+#define IDD_EDIT_PAGE 420
+#define IDD_CLIPBOARD_PAGE 422
+#define IDD_APPEARANCE_PAGE 424
+#define IDD_SEARCH_PAGE 440
+#define IDD_TOOLS_PAGE 450
+#define IDD_FILE_PAGE 460
+#define IDD_SAVE_LOAD_PAGE 461
+#define IDD_FAVOURITES_PAGE 470
+#define IDD_CONFIG_PAGE 490
+// General
+#define IDC_ST_ESC 7111
+#define IDC_ST_ASKESC 7112
+#define IDC_ST_DNOSAVE 7113
+#define IDC_ST_FULPATH 7114
+#define IDC_ST_AUTO 7115
+#define IDC_ST_SBNOASC 7121
+#define IDC_ST_SBNOSAV 7122
+#define IDC_ST_SWORD 7131
+#define IDC_ST_UWORD 7132
+#define IDC_ST_TDTGLUE 7141
+#define IDC_ST_TDTSECS 7142
+#define IDC_ST_LOGDATE 7151
+#define IDC_ST_CLEAR_RECENT 7161
+// Edit
+#define IDC_ST_TAB 7211
+#define IDC_ST_LMARGIN 7212
+#define IDC_ST_CURRLN 7213
+#define IDC_ST_NOHOME 7221
+#define IDC_ST_NOOVER 7222
+#define IDC_ST_BOLDOVR 7223
+#define IDC_ST_NOMUNDO 7224
+#define IDC_ST_REDUNDO 7225
+#define IDC_ST_INSCTRL 7226
+#define IDC_ST_MCLICK_WORD 7231  // .. 7235: word, wrapped part, line, paragraph, document
+#define IDC_ST_MCLICK_PART 7232
+#define IDC_ST_MCLICK_LINE 7233
+#define IDC_ST_MCLICK_PARAGRAPH 7234
+#define IDC_ST_MCLICK_DOCUMENT 7235
+#define IDC_ST_CWICASE 7241
+#define IDC_ST_CWLONG 7242
+#define IDC_ST_CWSORT 7243
+#define IDC_ST_INDENT 7251
+#define IDC_ST_AUTOTAB 7252
+#define IDC_ST_NOTABS 7253
+#define IDC_ST_KEEPY 7261
+#define IDC_ST_KEEPX 7262
+#define IDC_ST_HISELLN 7271
+#define IDC_ST_HISELMC 7272
+// Clipboard
+#define IDC_ST_CASEL 7310  // .. 7314
+#define IDC_ST_AMCOPY 7321
+#define IDC_ST_AMCOPY_CTRL 7322
+#define IDC_ST_AMPASTE 7331  // .. 7332
+#define IDC_ST_MIPASTE 7341
+// Appearance: the colour buttons, Random color scheme and the fonts
+#define IDC_ST_CLTTEXT 7411
+#define IDC_ST_CLTBACK 7412
+#define IDC_ST_CLTSPC 7413
+#define IDC_ST_CLTCLRZ 7414
+#define IDC_ST_CLTURL 7415
+#define IDC_ST_CLTCURR 7417
+#define IDC_ST_CLSTEXT 7421
+#define IDC_ST_CLSBACK 7422
+#define IDC_ST_CLHISEL 7423
+#define IDC_ST_CLGTEXT 7431
+#define IDC_ST_CLGBACK 7432
+#define IDC_ST_CLGBORD 7433
+#define IDC_ST_CLRWRAP 7436
+#define IDC_ST_CLHIF1 7441
+#define IDC_ST_CLHIF2 7442
+#define IDC_ST_RANDOM_COLORS 7490
+#define IDC_ST_FONT1 7491
+#define IDC_ST_FONT2 7492
+#define IDC_ST_FONTP 7493
+// Search
+#define IDC_ST_FSUGG 7511
+#define IDC_ST_FSGKESC 7512
+#define IDC_ST_FRCASE 7521
+#define IDC_ST_FRWRDS 7522
+#define IDC_ST_FRREGEX 7523
+#define IDC_ST_FHIDE 7531
+#define IDC_ST_FHIDEPLUS 7532
+#define IDC_ST_FHIST 7541
+#define IDC_ST_FHISTSL 7542
+#define IDC_ST_FNOTHRD 7551
+#define IDC_ST_FNLESC 7552
+// Tools
+#define IDC_ST_TPERSEL 7611
+#define IDC_ST_TPERSCR 7612
+#define IDC_ST_TNOTHRD 7618
+#define IDC_ST_TASEL 7620  // .. 7624
+#define IDC_ST_TXMLATR 7631
+#define IDC_ST_TXMLEMP 7632
+#define IDC_ST_TSORTIC 7651
+#define IDC_ST_TSORTSV 7652
+#define IDC_ST_TCOLSSV 7661
+#define IDC_ST_TCMPFNT 7671
+#define IDC_ST_TCMPSV 7672
+// File
+#define IDC_ST_ENCODE 7711  // .. 7714
+#define IDC_ST_BOM 7719
+#define IDC_ST_CRLF 7721  // .. 7723
+#define IDC_ST_SUFFIX 7731
+#define IDC_ST_GTITLE 7732
+#define IDC_ST_DEFPATH 7733
+#define IDC_ST_FFILTER 7734
+// Save/Load
+#define IDC_ST_TEMPL 7811
+#define IDC_ST_LIMIT 7821
+#define IDC_ST_ONLYONE 7822
+#define IDC_ST_WATCH 7823
+#define IDC_ST_AREVERT 7824
+#define IDC_ST_WARNBIN 7825
+#define IDC_ST_AUTOUNI 7826
+#define IDC_ST_BAK 7831
+#define IDC_ST_BAKKEEP 7832
+#define IDC_ST_BAKTEMP 7833
+#define IDC_ST_BAKHID 7834
+#define IDC_ST_BAKDEL 7835
+#define IDC_ST_AS 7841
+#define IDC_ST_ASORIG 7842
+#define IDC_ST_ASTEMP 7843
+#define IDC_ST_ASHID 7844
+#define IDC_ST_ASNONM 7845
+#define IDC_ST_ASTIME 7846
+#define IDC_ST_SAVERO 7851
+#define IDC_ST_NOMIXNL 7852
+#define IDC_ST_SFLUSH 7853
+#define IDC_ST_SSTREAM 7854
+#define IDC_ST_TMPPATH 7891
+#define IDC_ST_EXPLORE 7892
+// Favourites
+#define IDC_FAV_LIST 7011
+#define IDC_FAV_NEW 7012
+#define IDC_FAV_EDIT 7013
+#define IDC_FAV_DELETE 7014
+#define IDC_FAV_UP 7015
+#define IDC_FAV_DOWN 7016
+#define IDC_FAV_NOTE 7017
+// Settings: the categories saved at exit and the configuration actions
+#define IDC_ST_SAVE 8811
+#define IDC_ST_PLACE 8820
+#define IDC_ST_SIZE 8821
+#define IDC_ST_OPTS 8822
+#define IDC_ST_MSETTS 8823
+#define IDC_ST_ESETTS 8824
+#define IDC_ST_FSETTS 8825
+#define IDC_ST_SEARCH 8826
+#define IDC_ST_TOOLS 8827
+#define IDC_ST_FILTERS 8828
+#define IDC_ST_CLIPS 8839
+#define IDC_ST_SAVE_NOW 8850
+#define IDC_ST_RESTORE 8860
+#define IDC_ST_IMPORT 8870
+#define IDC_ST_EXPORT 8880
+#define IDC_ST_CONFIG_PATH 8890
