@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "app/file_commands.h"
 #include "app/file_watch.h"
+#include "app/filter_dialogs.h"
 #include "app/one_instance.h"
 #include "app/goto_dialog.h"
 #include "app/info_dialogs.h"
@@ -164,9 +165,9 @@ void OnMenuSelect(UINT item, UINT flags, HMENU menu) {
     ClearMessage(true, false);
     return;
   }
-  char text[512];
+  char text[1100];
   text[0] = 0;
-  if (!(flags & (MF_POPUP | MF_SEPARATOR)) && item)
+  if (!(flags & (MF_POPUP | MF_SEPARATOR)) && item && !FilterMenuHelp(item, text, sizeof text))
     LoadStringA(g_app.instance, HelpTextId(item), text, sizeof text);
   ShowMessage(text, 0);
 }
@@ -325,7 +326,6 @@ struct CommandSpan {
 const CommandSpan kPendingCommands[] = {
     {13611, 13612},  // Page Setup, Print
     {13653, 13657},  // the System submenu
-    {40100, 40750},  // Text Filters
     {58111, 58331},  // Manual, On-line Manual, Homepage, Check Updates
 };
 
@@ -407,6 +407,7 @@ void OnInitMenu(HMENU menu) {
   BuildEncodingMenus(menu, doc);
   BuildCodePageMenus(menu, doc);
   BuildListMenus(menu, doc);
+  BuildFiltersMenu(menu);
   ApplyMenuStates(menu, doc);
   CheckMenuItem(menu, IDM_OVERWRITE_MODE, MF_BYCOMMAND | (doc->overwriteMode ? MF_CHECKED : MF_UNCHECKED));
 }
@@ -677,6 +678,7 @@ int OnMainCommand(HWND hwnd, int id) {
     const int r = CommandSearch(id);
     if (r != 64) return r;
   }
+  if (id >= IDM_FILTER_FIRST && id <= IDM_FILTER_LAST) return FilterCommand(hwnd, id);
   if ((id >= 17001 && id <= 17020) || (id >= 41001 && id <= 41150) || id == 45001 || id == 45010) {
     const int r = ListCommand(hwnd, id);
     if (r != 64) return r;
@@ -756,6 +758,7 @@ int OnMainCommand(HWND hwnd, int id) {
     case IDM_OPT_WORD_WRAP: return CommandWordWrap();
     case IDM_OPT_SETTINGS: return RunSettingsDialog(hwnd, 0);
     case IDM_FAVOURITES_MANAGE: return RunSettingsDialog(hwnd, IDD_FAVOURITES_PAGE);
+    case IDM_FILTERS_MANAGE: return RunSettingsDialog(hwnd, IDD_FILTERS_PAGE);
     case IDM_OPT_WRAP_MARGIN: return CommandWrapMargin();
     default:
       for (const DisplayOption &option : kDisplayOptions)
@@ -857,6 +860,9 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
       ReadInputMetrics();
       if (msg == WM_SYSCOLORCHANGE && g_app.editorWindow) SendMessageA(g_app.editorWindow, msg, wParam, lParam);
       return DefWindowProcA(hwnd, msg, wParam, lParam);
+    case kFilterMemoryWarning:
+      OnFilterMemoryWarning();
+      return 0;
     case WM_MENUSELECT:
       OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
       return 0;

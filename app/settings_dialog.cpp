@@ -6,6 +6,7 @@
 #include "app/column_page.h"
 #include "app/file_commands.h"
 #include "app/file_watch.h"
+#include "app/filter_dialogs.h"
 #include "app/main_window.h"
 #include "app/settings_pages.h"
 #include "app/status_bar.h"
@@ -36,6 +37,7 @@ const PageRow kPages[] = {
     {IDD_SEARCH_PAGE, TXT_PAGE_SEARCH, SearchPageProc},
     {IDD_TOOLS_PAGE, TXT_PAGE_TOOLS, ToolsPageProc},
     {IDD_FAVOURITES_PAGE, TXT_PAGE_FAVOURITES, FavouritesPageProc},
+    {IDD_FILTERS_PAGE, TXT_PAGE_FILTERS, FiltersPageProc},
     {IDD_CONFIG_PAGE, TXT_PAGE_SETTINGS, ConfigPageProc},
 };
 constexpr int kPageCount = static_cast<int>(sizeof kPages / sizeof kPages[0]);

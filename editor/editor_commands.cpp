@@ -87,7 +87,6 @@ const CommandRange kCommands[] = {
     {21920, 21921, nullptr},      // Tab, Shift+Tab
     {30050, 30050, LastTool},     // Last Tool
     {31010, 39030, Tool},         // the text tools (those of the tool table)
-    {40701, 40750, nullptr},      // external text filters
     {45201, 45209, Clip},         // selection into clip 1 to 9
     {45301, 45309, Clip},         // insert clip 1 to 9
 };

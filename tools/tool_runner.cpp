@@ -276,7 +276,7 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
       const u32 to = (f & kToolWholeDocument) ? doc->store.length : b;
       op.total = HardLineOfPosition(doc, to) - HardLineOfPosition(doc, (f & kToolWholeDocument) ? 0 : a) + 1;
     }
-    const bool worker = (f & kToolWorker) && !settings.noThread;
+    const bool worker = (f & kToolNeverInline) || ((f & kToolWorker) && !settings.noThread);
     int r;
     if (host.runLong) {
       r = host.runLong(host.context, &op, worker ? 0u : static_cast<u32>(kRunInline));
@@ -286,6 +286,7 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
     }
     // 6.
     if (r == 0 && op.cancel.load()) r = kResultCancelled;
+    if (r == 0 && tool->afterRun) r = tool->afterRun(Builds(tool) ? &job.out : nullptr, tool->param);
     result = r;
   }
   // 7, 8. The result goes back.

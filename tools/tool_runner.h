@@ -56,6 +56,7 @@ enum ToolFlag : u32 {
   kToolReadOnly = 0x0100,         // nothing is put back
   kToolNoPersistent = 0x0200,     // Persistent selection does not apply
   kToolNoKeepView = 0x0400,       // Do not scroll to the results does not apply
+  kToolNeverInline = 0x0800,      // on the worker even when tools run without a thread (a child process)
   kToolWorker = 0x1000,           // may run on the worker thread
   kToolWaitAtOnce = 0x2000,       // the wait window shows at once
   kToolCounted = 0x4000,          // the wait window shows a running count
@@ -92,6 +93,12 @@ struct ToolDescriptor {
   // When set, and marked by the tool, the part of the result that is
   // selected after the put-back (else the whole result).
   struct ToolResultSelection *resultSelection;
+  // When set: called on the caller's thread after the function succeeded,
+  // before anything goes back, with the result (null for the in-place kinds);
+  // it may ask and show what it must. Its result replaces the function's:
+  // 0 puts the result back, 80 leaves the document as it is, anything else
+  // is a failure as the function's would be.
+  int (*afterRun)(ToolDocument *result, ToolParam param);
 };
 
 // The part of its result a tool asks to have selected (offsets into it).

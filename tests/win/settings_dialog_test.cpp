@@ -126,7 +126,7 @@ const Row kRows[] = {
 #undef C
 
 // The tabs in their order.
-const int kPageOrder[] = {410, 420, 424, 460, 461, 422, 440, 450, 470, 490};
+const int kPageOrder[] = {410, 420, 424, 460, 461, 422, 440, 450, 470, 480, 490};
 
 int TabOf(int page) {
   for (int i = 0; i < static_cast<int>(sizeof kPageOrder / sizeof kPageOrder[0]); i++)
@@ -673,11 +673,16 @@ TEST_F(SettingsDialog, FavouritesKeepTheirSeparatorsAndOrderThroughApplySaveAndR
 TEST_F(SettingsDialog, OpensFromItsCommandsOnThePageShownLast) {
   EXPECT_FALSE(CommandPending(IDM_OPT_SETTINGS));
   EXPECT_FALSE(CommandPending(IDM_FAVOURITES_MANAGE));
+  EXPECT_FALSE(CommandPending(IDM_FILTERS_MANAGE));
+  ASSERT_TRUE(Settings(0, [&](HWND frame) {
+    EXPECT_TRUE(Shown(SettingsPage(IDD_FILTERS_PAGE))) << "Text Filters: Manage List";
+    Click(frame, IDCANCEL);
+  }, IDM_FILTERS_MANAGE));
   ASSERT_TRUE(Settings(0, [&](HWND frame) {
     EXPECT_EQ(WindowText(frame), "Settings");
     HWND tabs = GetDlgItem(frame, IDC_SETTINGS_TABS);
-    ASSERT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 10);
-    for (int i = 0; i < 10; i++) {
+    ASSERT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 11);
+    for (int i = 0; i < 11; i++) {
       char text[32] = {};
       TCITEMA item = {};
       item.mask = TCIF_TEXT;
@@ -685,7 +690,7 @@ TEST_F(SettingsDialog, OpensFromItsCommandsOnThePageShownLast) {
       item.cchTextMax = sizeof text;
       SendMessageA(tabs, TCM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
       static const char *const kTitles[] = {"General", "Edit", "Appearance", "File", "Save/Load",
-                                            "Clipboard", "Search", "Tools", "Favourites", "Settings"};
+                                            "Clipboard", "Search", "Tools", "Favourites", "Filters", "Settings"};
       EXPECT_STREQ(text, kTitles[i]);
     }
     EXPECT_EQ(SettingsPage(461), nullptr) << "a page is made when first shown";
