@@ -317,7 +317,10 @@ int IniSave(IniFile *ini, const char *path) {
   }
   // Without room for a file beside it (a folder we may not write to), the
   // file is rewritten in place, and what was read is put back on failure.
-  if (besideFailed && PlatFileExists(path)) {
+  // A read-only file is never written over.
+  u32 attributes = 0;
+  const bool readOnly = PlatGetAttributes(path, &attributes) && (attributes & kAttrReadOnly);
+  if (besideFailed && !readOnly && PlatFileExists(path)) {
     r = 48;
     PlatFile f = PlatFileOpen(path, kPlatOpenRewrite);
     if (f) {

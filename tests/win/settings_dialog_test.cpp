@@ -26,6 +26,7 @@
 #include "editor/editor_messages.h"
 #include "foundation/bytes.h"
 #include "foundation/fault.h"
+#include "foundation/numbers.h"
 #include "foundation/platform.h"
 #include "resources/resource.h"
 #include "tests/support/scripted_answerer.h"
@@ -815,6 +816,69 @@ TEST_F(SettingsDialog, EveryPageHoldsItsControlsApartReadableAndReachable) {
     }
     Click(frame, IDCANCEL);
   }));
+}
+
+}  // namespace
+
+namespace {
+
+// Import of bad files, and Export to places that cannot be written.
+TEST_F(SettingsDialog, BadFilesAndTargetsGiveErrorOrClampedValuesAndTheFontsStillMade) {
+  FontRecord wild = {};
+  wild.height = 100000;
+  MemFill(wild.faceName, 'W', sizeof wild.faceName);  // no terminator
+  char font[128];
+  Base64Encode(font, &wild, sizeof wild);
+  const struct {
+    const char *name;
+    std::string bytes;
+    bool imported;
+  } kFiles[] = {
+      {"nobom.ini", "[Setts]\nTab=3\n", false},
+      {"junk.ini", std::string("\x01\xFF\x00\x7F garbage", 12), false},
+      {"wild.ini", std::string("\xEF\xBB\xBF[Setts]\nTab=0\nASTime=1000000000\nLimit=4294967295\nCLTBack=4294967295\n"
+                               "NoMClks=4294967295\nHiSelLn=-4\nLF1_=") + font + "\n", true},
+  };
+  Choosers choosers;
+  for (const auto &f : kFiles) {
+    SCOPED_TRACE(f.name);
+    choosers.file = dir_.File(f.name);
+    ASSERT_TRUE(WriteBytes(choosers.file, f.bytes));
+    SetDefaultSettings(&g_settings, true);
+    ScriptedAnswerer answers;
+    answers.Expect(f.imported ? "Settings imported!" : "Error!", f.imported ? kAskInfo : kAskWarning, kAnswerOk);
+    ASSERT_TRUE(Settings(0, [&](HWND frame) { Click(Page(frame, 490), IDC_ST_IMPORT); }));
+    EXPECT_EQ(g_settings.edit.Tab, f.imported ? 1 : 8);
+  }
+  EXPECT_EQ(g_settings.file.ASTime, 131072);
+  EXPECT_EQ(g_settings.edit.HiSelLn, 1);
+  EXPECT_EQ(g_settings.edit.LF1_.height, 100000);
+  EXPECT_GT(SendMessageA(g_app.editorWindow, EDM_GETCHARWIDTH, 0, 0), 1) << "a font was made all the same";
+  ASSERT_TRUE(Settings(0, [&](HWND frame) {
+    HWND save = Page(frame, 461);
+    EXPECT_EQ(TextOf(save, IDC_ST_LIMIT), "4095");
+    HWND edit = Page(frame, 420);
+    for (int id = 7231; id <= 7235; id++) EXPECT_FALSE(IsChecked(edit, id)) << id;
+    Click(frame, IDOK);
+  }));
+  EXPECT_EQ(g_settings.file.Limit, 0) << "4095 MiB is past the limit";
+  EXPECT_EQ(static_cast<u32>(g_settings.edit.NoMClks), 0xFFFFFFFFu);
+
+  // Export to a read-only file and to a folder: "Error!", nothing changed.
+  const std::string locked = dir_.File("locked.ini");
+  ASSERT_TRUE(WriteBytes(locked, "\xEF\xBB\xBFkept\n"));
+  ASSERT_TRUE(MakeReadOnly(locked, true));
+  for (const std::string &target : {locked, dir_.path()}) {
+    choosers.file = target;
+    ScriptedAnswerer answers;
+    answers.Expect("Error!", kAskWarning, kAnswerOk);
+    ASSERT_TRUE(Settings(0, [&](HWND frame) {
+      Click(Page(frame, 490), IDC_ST_EXPORT);
+      Click(frame, IDCANCEL);
+    }));
+  }
+  EXPECT_EQ(ReadBytes(locked), "\xEF\xBB\xBFkept\n");
+  MakeReadOnly(locked, false);
 }
 
 }  // namespace
