@@ -64,3 +64,6 @@ void AutoSave(HWND editor, const char *path);
 void WatchFigures(const char *self);
 // The writing child's part: writes the file each time the parent says so.
 int WriteChild(const char *path);
+// The Settings dialog (bench_settings.cpp) over `owner`: opening, a page's
+// first showing, Export and Import of a maximal configuration.
+void SettingsFigures(HWND owner);
