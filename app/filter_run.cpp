@@ -368,6 +368,10 @@ int RunFilter(const char *input, u32 length, ToolDocument *out, ToolParam param)
   threads[kFilterError] = PipeThread{errPipe.mine, nullptr, 0, &job->error, f.Utf8 != 0, 0};
   const bool wanted[kFilterThreads] = {!f.NoIn, !f.NoOut, separate};
   if (f.NoIn) Close(&threads[kFilterWriter].pipe);  // the child sees the end of its input at once
+  // A filter mostly gives back about what it was given: room for that much
+  // at once saves copying the output as it grows (without it the reader
+  // grows the buffer as it must).
+  if (!f.NoIn && !f.NoOut && length) (void)ToolDocumentReserve(out, static_cast<u64>(length) + kPieceBytes);
   for (int i = 0; i < kFilterThreads; i++) {
     if (!wanted[i]) continue;
     threadHandle[i] = MakeThread(i == kFilterWriter ? WriterMain : ReaderMain, &threads[i]);
@@ -443,7 +447,7 @@ void ShowFilterText(HWND owner, const int *code, const ToolDocument *text) {
   MemCopy(shown, head, headLength);
   for (u32 i = 0; i < n; i++) shown[headLength + i] = text->text[i] ? text->text[i] : ' ';
   shown[headLength + n] = 0;
-  AskUserFormat(owner, kAskWarning, "%s", shown);
+  AskUserAsIs(owner, shown, kAskWarning);
   Free(shown);
 }
 

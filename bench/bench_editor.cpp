@@ -393,6 +393,13 @@ int main(int argc, char **argv) {
     DeleteFileA(path.c_str());
     return 0;
   }
+  if (getenv("QP_BENCH_FILTERS")) {
+    std::string child = self;
+    child = child.substr(0, child.find_last_of("\\/") + 1) + "qpchild.exe";
+    FilterFigures(child.c_str());
+    DeleteFileA(path.c_str());
+    return 0;
+  }
   if (getenv("QP_BENCH_WATCH")) {
     WatchFigures(self);
     DeleteFileA(path.c_str());

@@ -64,6 +64,9 @@ void AutoSave(HWND editor, const char *path);
 void WatchFigures(const char *self);
 // The writing child's part: writes the file each time the parent says so.
 int WriteChild(const char *path);
+
+// External filters (bench_filters.cpp): `child` is the tests' qpchild.exe.
+void FilterFigures(const char *child);
 // The Settings dialog (bench_settings.cpp) over `owner`: opening, a page's
 // first showing, Export and Import of a maximal configuration.
 void SettingsFigures(HWND owner);
