@@ -1,9 +1,11 @@
 #include "app/common_dialogs.h"
 
 #include <commdlg.h>
+#include <shlobj.h>
 
 #include "config/config_state.h"
 #include "foundation/bytes.h"
+#include "foundation/texts.h"
 
 namespace {
 
@@ -55,4 +57,83 @@ bool ChooseFileToSave(HWND owner, char *path) {
   ofn.lpstrDefExt = g_settings.file.Suffix[0] ? g_settings.file.Suffix : nullptr;
   ofn.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR | (g_settings.file.SaveRO ? 0 : OFN_NOREADONLYRETURN);
   return GetSaveFileNameA(&ofn) != FALSE;
+}
+
+bool ChooseConfigFile(HWND owner, char *path, bool forSave) {
+  if (g_answerer) {
+    bool (*hook)(void *, char *) = forSave ? g_answerer->save : g_answerer->open;
+    return hook && hook(g_answerer->context, path);
+  }
+  // "Config (*.ini)", its pattern, and the two closing NULs.
+  char filter[64];
+  char *p = StrCopyN(filter, Text(TXT_CONFIG_FILTER), 40);
+  p = StrCopy(p + 1, "*.ini");
+  p[1] = 0;
+  OPENFILENAMEA ofn = {};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = filter;
+  ofn.lpstrFile = path;
+  ofn.nMaxFile = kPathChars;
+  ofn.lpstrDefExt = "ini";
+  if (forSave) {
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN;
+    return GetSaveFileNameA(&ofn) != FALSE;
+  }
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+  return GetOpenFileNameA(&ofn) != FALSE;
+}
+
+bool ChooseColour(HWND owner, u32 *color) {
+  if (g_answerer) return g_answerer->color && g_answerer->color(g_answerer->context, color);
+  static COLORREF custom[16];  // the one list of the process
+  CHOOSECOLORA cc = {};
+  cc.lStructSize = sizeof cc;
+  cc.hwndOwner = owner;
+  cc.rgbResult = *color & 0xFFFFFF;
+  cc.lpCustColors = custom;
+  cc.Flags = CC_RGBINIT | CC_FULLOPEN | CC_ANYCOLOR;
+  if (!ChooseColorA(&cc)) return false;
+  *color = cc.rgbResult;
+  return true;
+}
+
+bool ChooseFontRecord(HWND owner, FontRecord *record) {
+  if (g_answerer) return g_answerer->font && g_answerer->font(g_answerer->context, record);
+  LOGFONTA lf;
+  static_assert(sizeof lf == sizeof *record, "a font record is a LOGFONTA");
+  MemCopy(&lf, record, sizeof lf);
+  lf.lfFaceName[LF_FACESIZE - 1] = 0;
+  HDC dc = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
+  int points = record->height < 0 ? -record->height : record->height;
+  if (points < 1 || points > kMaxFontPoints) points = 10;
+  lf.lfHeight = -MulDiv(points, dpi, 72);
+  CHOOSEFONTA cf = {};
+  cf.lStructSize = sizeof cf;
+  cf.hwndOwner = owner;
+  cf.lpLogFont = &lf;
+  cf.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_NOVERTFONTS;
+  if (!ChooseFontA(&cf)) return false;
+  MemCopy(record, &lf, sizeof lf);
+  const int pixels = lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight;
+  record->height = cf.iPointSize > 0 ? (cf.iPointSize + 5) / 10 : MulDiv(pixels, 72, dpi);
+  if (record->height < 1) record->height = 1;
+  return true;
+}
+
+bool ChooseFolder(HWND owner, char *path) {
+  if (g_answerer) return g_answerer->folder && g_answerer->folder(g_answerer->context, path);
+  BROWSEINFOA bi = {};
+  bi.hwndOwner = owner;
+  bi.pszDisplayName = path;
+  bi.ulFlags = BIF_RETURNONLYFSDIRS;
+  LPITEMIDLIST list = SHBrowseForFolderA(&bi);
+  if (!list) return false;
+  char chosen[MAX_PATH];
+  const bool ok = SHGetPathFromIDListA(list, chosen) != FALSE;
+  ILFree(list);
+  if (ok) StrCopyN(path, chosen, kPathChars);
+  return ok;
 }

@@ -4,12 +4,20 @@
 
 #include <windows.h>
 
+#include "config/settings.h"
+
 struct DialogAnswerer {
   // Receive the proposed path (261 bytes) and answer with the chosen one;
   // false for Cancel.
   bool (*open)(void *context, char *path);
   bool (*save)(void *context, char *path);
   void *context;
+  // The colour chooser (the colour shown first, then the one chosen), the
+  // font chooser (a font record, height in points) and the folder chooser
+  // (the folder shown first, then the one chosen, 261 bytes). Null: Cancel.
+  bool (*color)(void *context, u32 *color);
+  bool (*font)(void *context, FontRecord *record);
+  bool (*folder)(void *context, char *path);
 };
 
 // Installs an answerer (or null for the system dialogs); returns the old one.
@@ -20,3 +28,15 @@ const DialogAnswerer *InstallDialogAnswerer(const DialogAnswerer *answerer);
 bool ChooseFileToOpen(HWND owner, char *path);
 // The Save dialog: path holds the proposal and receives the choice.
 bool ChooseFileToSave(HWND owner, char *path);
+
+// The configuration files of Export (save: overwrite prompt, extension "ini")
+// and Import (open: the file must exist), with the filter "Config (*.ini)";
+// path holds the proposal ("qlpcfg.ini") and receives the choice.
+bool ChooseConfigFile(HWND owner, char *path, bool forSave);
+// The colour chooser: full open, any colour, the one list of 16 custom
+// colours of the process; *color is shown first and receives the choice.
+bool ChooseColour(HWND owner, u32 *color);
+// The font chooser for a font record whose height is in points.
+bool ChooseFontRecord(HWND owner, FontRecord *record);
+// A folder chooser; path (261 bytes) receives the folder.
+bool ChooseFolder(HWND owner, char *path);

@@ -93,9 +93,14 @@ HFONT MakeFont(const FontRecord &record, bool underline) {
   LOGFONTA lf;
   static_assert(sizeof lf == sizeof record, "a font record is a LOGFONTA");
   MemCopy(&lf, &record, sizeof lf);
-  int points = lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight;
+  // A stored record may come without the face name's terminator, or with
+  // any height.
+  lf.lfFaceName[LF_FACESIZE - 1] = 0;
+  const u32 size = lf.lfHeight < 0 ? 0u - static_cast<u32>(lf.lfHeight) : static_cast<u32>(lf.lfHeight);
+  int points = size > static_cast<u32>(kMaxFontPoints) ? kMaxFontPoints : static_cast<int>(size);
   points += g_settings.opts.Zoom;
   if (points < 1) points = 1;
+  if (points > kMaxFontPoints) points = kMaxFontPoints;
   HDC dc = GetDC(nullptr);
   lf.lfHeight = -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72);
   ReleaseDC(nullptr, dc);

@@ -14,6 +14,7 @@
 #include "app/goto_dialog.h"
 #include "app/info_dialogs.h"
 #include "app/list_menus.h"
+#include "app/settings_dialog.h"
 #include "app/status_bar.h"
 #include "app/tool_dialogs.h"
 #include "document/long_operation.h"
@@ -325,9 +326,6 @@ struct CommandSpan {
 const CommandSpan kPendingCommands[] = {
     {13611, 13612},  // Page Setup, Print
     {13653, 13657},  // the System submenu
-    {40210, 40210},  // Text Filters: Manage List.. (the Settings dialog)
-    {41010, 41010},  // Favourites: Manage List.. (the Settings dialog)
-    {55911, 55911},  // Settings
     {58111, 58331},  // Manual, On-line Manual, Homepage, Check Updates
 };
 
@@ -758,6 +756,9 @@ int OnMainCommand(HWND hwnd, int id) {
       LayoutChildren(hwnd);
       return 0;
     case IDM_OPT_WORD_WRAP: return CommandWordWrap();
+    case IDM_OPT_SETTINGS: return RunSettingsDialog(hwnd, 0);
+    case IDM_FAVOURITES_MANAGE: return RunSettingsDialog(hwnd, IDD_FAVOURITES_PAGE);
+    case IDM_FILTERS_MANAGE: return RunSettingsDialog(hwnd, IDD_FILTERS_PAGE);
     case IDM_OPT_WRAP_MARGIN: return CommandWrapMargin();
     default:
       for (const DisplayOption &option : kDisplayOptions)
@@ -1104,4 +1105,8 @@ void LayoutChildren(HWND hwnd) {
   }
   if (g_app.editorWindow) MoveWindow(g_app.editorWindow, 0, 0, rc.right, bottom, TRUE);
   ResizeStatusBar();
+}
+
+void ApplyWindowOnTop() {
+  if (g_app.mainWindow) ApplyOnTop(g_app.mainWindow);
 }

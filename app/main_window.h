@@ -44,3 +44,6 @@ bool CommandPending(UINT id);
 // marked with its id; after that the submenu is found by the mark (and
 // emptied when `empty`). Null when there is no such item.
 HMENU Submenu(HMENU menu, UINT id, bool empty);
+
+// Puts the window on top, or not, by Stay on Top and Session on Top.
+void ApplyWindowOnTop();

@@ -407,6 +407,11 @@ int main(int argc, char **argv) {
     DeleteFileA(path.c_str());
     return 0;
   }
+  if (getenv("QP_BENCH_SETTINGS")) {
+    SettingsFigures(frame);
+    DeleteFileA(path.c_str());
+    return 0;
+  }
   if (getenv("QP_BENCH_MOUSE")) {
     Mouse(editor, path.c_str(), self);
     DeleteFileA(path.c_str());
@@ -448,6 +453,7 @@ int main(int argc, char **argv) {
   Mouse(editor, path.c_str(), self);
   AutoSave(editor, path.c_str());
   WatchFigures(self);
+  SettingsFigures(frame);
 
   // Seconds from an empty editor to the file's first paint, as the frame's
   // Open does it.

@@ -68,3 +68,6 @@ int WriteChild(const char *path);
 // External filters (bench_filters.cpp): `child` is the tests' qpchild.exe;
 // the whole command runs in `editor`.
 void FilterFigures(const char *child, HWND editor);
+// The Settings dialog (bench_settings.cpp) over `owner`: opening, a page's
+// first showing, Export and Import of a maximal configuration.
+void SettingsFigures(HWND owner);

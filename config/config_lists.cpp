@@ -1,6 +1,7 @@
 #include "config/config_lists.h"
 
 #include "foundation/bytes.h"
+#include "foundation/char_class.h"
 #include "foundation/memory.h"
 #include "foundation/platform.h"
 
@@ -13,8 +14,10 @@ const char kConfigMutexName[] = "QuilPad";
 u32 ConfigTimeStamp() { return static_cast<u32>((PlatSystemTimeAsFileTime() >> 23) - 0x7E000000u); }
 
 bool TextsEqualNoCase(const char *a, const char *b) {
+  // The lowercase table is the system's answer for every byte, asked once.
+  const u8 *lower = LowerTable();
   for (;; a++, b++) {
-    if (PlatCharLower(static_cast<u8>(*a)) != PlatCharLower(static_cast<u8>(*b))) return false;
+    if (lower[static_cast<u8>(*a)] != lower[static_cast<u8>(*b)]) return false;
     if (!*a) return true;
   }
 }
@@ -109,8 +112,8 @@ bool AddFavourite(SettingsBlock *s, const char *path) {
     const char *slot = s->lists.favourites[i];
     if (!slot[0]) {
       if (free < 0) free = i;
-    } else if (TextsEqualNoCase(slot, path)) {
-      return true;
+    } else if (!IsFavouriteSeparator(path) && TextsEqualNoCase(slot, path)) {
+      return true;  // a separator, though, is one more each time
     }
   }
   if (free < 0) return false;

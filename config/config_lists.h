@@ -20,8 +20,7 @@ void AddReplaceHistory(SettingsBlock *s, const ReplaceEntry &entry);
 
 // An empty path fails; a path already present (case-insensitive) succeeds
 // without change; otherwise the first free slot takes it. Full: fails.
-// ("-" and "--" are separators of the menu; the Settings page adds them as
-// slots of their own, never through this.)
+// "-" and "--" are separators of the menu: each one takes a slot of its own.
 bool AddFavourite(SettingsBlock *s, const char *path);
 bool IsFavouriteSeparator(const char *path);
 // A filter equal to one present (all fields, case-insensitive) succeeds

@@ -262,7 +262,15 @@ int IniLoad(IniFile *ini, const char *path) {
 int IniSerialize(const IniFile *ini, ByteBuffer *out) {
   // Escaped and converted in one pass, straight into the file's bytes.
   const bool utf16 = ini->utf16;
-  auto put = [&](const char *p, size_t n) { return FromAnsi(p, n, utf16, out); };
+  // ASCII is the same in UTF-8 and ANSI: it goes in as it is.
+  auto ascii = [](const char *p, size_t n) {
+    for (size_t i = 0; i < n; i++)
+      if (static_cast<u8>(p[i]) >= 0x80) return false;
+    return true;
+  };
+  auto put = [&](const char *p, size_t n) {
+    return !utf16 && ascii(p, n) ? BufferAppend(out, p, n) : FromAnsi(p, n, utf16, out);
+  };
   auto text = [&](const char *p) { return put(p, StrLen(p)); };
   bool ok = utf16 ? BufferAppend(out, "\xFF\xFE", 2) : BufferAppend(out, "\xEF\xBB\xBF", 3);
   for (u32 s = 0; s < ini->sections.count && ok; s++) {
@@ -317,7 +325,10 @@ int IniSave(IniFile *ini, const char *path) {
   }
   // Without room for a file beside it (a folder we may not write to), the
   // file is rewritten in place, and what was read is put back on failure.
-  if (besideFailed && PlatFileExists(path)) {
+  // A read-only file is never written over.
+  u32 attributes = 0;
+  const bool readOnly = PlatGetAttributes(path, &attributes) && (attributes & kAttrReadOnly);
+  if (besideFailed && !readOnly && PlatFileExists(path)) {
     r = 48;
     PlatFile f = PlatFileOpen(path, kPlatOpenRewrite);
     if (f) {

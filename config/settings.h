@@ -17,6 +17,8 @@ struct FontRecord {
   char faceName[32];
 };
 static_assert(sizeof(FontRecord) == 60, "the stored font record is a LOGFONTA");
+// The largest font size the program makes, in points (the font chooser's).
+constexpr i32 kMaxFontPoints = 1638;
 
 constexpr i32 kNotSaved = static_cast<i32>(0x80000000u);  // a window edge or size not saved
 

@@ -38,7 +38,7 @@ namespace {
 // gets its path ("" for Cancel); an unexpected one fails the test.
 class ScriptedDialogs {
  public:
-  ScriptedDialogs() : answerer_{Open, Save, this} { previous_ = InstallDialogAnswerer(&answerer_); }
+  ScriptedDialogs() : answerer_{Open, Save, this, nullptr, nullptr, nullptr} { previous_ = InstallDialogAnswerer(&answerer_); }
   ~ScriptedDialogs() {
     InstallDialogAnswerer(previous_);
     EXPECT_TRUE(script_.empty()) << "a dialog was expected and not shown";

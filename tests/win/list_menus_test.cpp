@@ -140,7 +140,7 @@ TEST_F(ListMenus, FavouritesMenuAndAddThisFile) {
   for (size_t i = 0; i < sizeof kList / sizeof *kList; i++)
     StrCopyN(g_settings.lists.favourites[i], kList[i], kPathChars);
   const std::vector<std::string> expected = {
-      "&Add this File|41020|grey", "&Manage List..|41010|grey", "-", "&1. C:\\a.txt|41101", "-",
+      "&Add this File|41020|grey", "&Manage List..|41010", "-", "&1. C:\\a.txt|41101", "-",
       "&3. C:\\b&&c.txt|41103", "-", "&5. C:\\d.txt|41105", "&6. C:\\e.txt|41106", "&7. C:\\f.txt|41107",
       "&8. C:\\g.txt|41108", "&9. C:\\h.txt|41109", "&0. C:\\i.txt|41110", "&0. C:\\j.txt|41111",
       "&0. C:\\k.txt|41113", "&0. C:\\l.txt|41114", "&0. rel.txt|41115"};

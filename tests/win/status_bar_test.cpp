@@ -30,7 +30,7 @@ bool NoFileDialog(void *, char *) {
   ADD_FAILURE() << "unexpected file dialog";
   return false;
 }
-const DialogAnswerer kNoFileDialogs = {NoFileDialog, NoFileDialog, nullptr};
+const DialogAnswerer kNoFileDialogs = {NoFileDialog, NoFileDialog, nullptr, nullptr, nullptr, nullptr};
 
 void DrainMessages() {
   MSG msg;
