@@ -149,6 +149,29 @@ bool ProgramPath(char *out, DWORD cap) {
   return true;
 }
 
+namespace {
+
+// A loopback host ("127.x.x.x[:port]" or "localhost[:port]"), the only kind
+// the environment may name.
+bool LoopbackHost(const char *host, size_t n) {
+  return (n >= 4 && MemCompare(host, "127.", 4) == 0) ||
+         (n >= 9 && MemCompare(host, "localhost", 9) == 0 && (n == 9 || host[9] == ':'));
+}
+
+}  // namespace
+
+void SetLoopbackHostsFromEnvironment() {
+  char value[512];
+  const DWORD n = GetEnvironmentVariableA("QP_LOOPBACK_HOSTS", value, sizeof value);
+  if (!n || n >= sizeof value) return;
+  size_t bar = 0;
+  while (value[bar] && value[bar] != '|') bar++;
+  const char *search = value[bar] ? value + bar + 1 : "";
+  value[bar] = 0;
+  if (LoopbackHost(value, bar)) StrCopyN(g_makerHost, value, sizeof g_makerHost);
+  if (LoopbackHost(search, StrLen(search))) StrCopyN(g_searchHost, search, sizeof g_searchHost);
+}
+
 const char *MakerHost() { return g_makerHost; }
 const char *SearchHost() { return g_searchHost; }
 

@@ -47,6 +47,10 @@ bool ProgramPath(char *out, DWORD cap);
 const char *MakerHost();
 const char *SearchHost();
 void SetShellHosts(const char *maker, const char *search);
+// Tests of the built program: QP_LOOPBACK_HOSTS="maker|search" replaces
+// either host, but only with one on the loopback interface, so that no other
+// server can be named from outside.
+void SetLoopbackHostsFromEnvironment();
 
 // "http://<maker host><path>" into out; false when there is no maker host.
 bool MakerAddress(const char *path, char *out, size_t cap);

@@ -49,6 +49,7 @@ int RunQuillpad(HINSTANCE instance) {
   (void)BuildCodePageList();
 
   if (!RegisterEditorClass(g_app.instance)) return -1;
+  SetLoopbackHostsFromEnvironment();
   ParseCommandLine();
 
   const StartupOptions &o = g_app.options;

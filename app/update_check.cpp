@@ -244,7 +244,11 @@ int RunUpdateCheckJob() {
 }
 
 void RunPeriodicUpdateCheck(HWND owner) {
-  if (!g_settings.lists.update.Auto || !MakerHost()[0]) return;
+  const UpdateSettings &u = g_settings.lists.update;
+  if (!u.Auto || !MakerHost()[0]) return;
+  // A due check saves the configuration and starts a process: the window is
+  // painted first, so that the user never waits for them.
+  if (owner && UpdateCheckDue(Now(), u.Last, u.Fail)) RedrawWindow(owner, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   const PeriodicHooks hooks = {SaveForPeriodic, SpawnChecker, DrawRandom, owner};
   (void)RunPeriodicCheck(&g_settings.lists.update, Now(), hooks);
 }

@@ -32,7 +32,8 @@ int RunUpdateCheckJob();
 
 // The periodic check, after the start-up document has been opened, when
 // "Check for updates" (Auto) is on and there is a maker host: may start the
-// program with /u (and /i when a configuration file was named).
+// program with /u (and /i when a configuration file was named). When the
+// check is due the window is painted first.
 void RunPeriodicUpdateCheck(HWND owner);
 
 // Tests: the time-outs of the request handle and the overall deadline, in

@@ -33,6 +33,7 @@ namespace {
 struct Launch {
   std::string verb, file, parameters, directory;
   ULONG mask;
+  bool editorPainted = false;  // nothing of the editor waited to be painted
 };
 
 // Records every job instead of starting it; fails with `error` when set.
@@ -47,7 +48,8 @@ class ShellRecorder {
   static bool Run(void *context, const ShellRequest &r) {
     auto *self = static_cast<ShellRecorder *>(context);
     auto text = [](const char *s) { return std::string(s ? s : "(null)"); };
-    self->launches.push_back({text(r.verb), text(r.file), text(r.parameters), text(r.directory), r.mask});
+    self->launches.push_back({text(r.verb), text(r.file), text(r.parameters), text(r.directory), r.mask,
+                              g_app.editorWindow && !GetUpdateRect(g_app.editorWindow, nullptr, FALSE)});
     if (self->error) SetLastError(self->error);
     return self->error == 0;
   }
@@ -439,11 +441,14 @@ TEST_F(ShellCommands, PeriodicCheckStartsTheCheckerWithTheConfigurationFileOnlyW
   EXPECT_EQ(strlen(g_settings.lists.update.Hash), 15u);
   EXPECT_EQ(g_settings.lists.update.Last, g_testNow - 1400);
   EXPECT_TRUE(recorder.launches.empty());
-  // Eight units later: the checker, on the same configuration file.
+  // Eight units later: the checker, on the same configuration file, once the
+  // window has been painted.
   const u32 first = g_testNow;
   g_testNow = first + 8;
+  InvalidateRect(g_app.editorWindow, nullptr, TRUE);
   RunPeriodicUpdateCheck(g_app.mainWindow);
   ASSERT_EQ(recorder.launches.size(), 1u);
+  EXPECT_TRUE(recorder.launches[0].editorPainted);
   EXPECT_EQ(recorder.launches[0].file, exe);
   EXPECT_EQ(recorder.launches[0].parameters, "/u /i \"C:\\some where\\q.ini\"");
   // Auto off: nothing more.
@@ -472,6 +477,49 @@ TEST(ShellJobs, HelpAndUpdateOptionsExitWithoutAWindow) {
     EXPECT_EQ(p.WaitExit(15000), c.exit) << c.options;
     EXPECT_EQ(FindProcessWindow(p.pid(), "QuilPad", false), nullptr) << c.options;
     EXPECT_EQ(FindProcessWindow(p.pid(), "#32770", false), nullptr) << c.options;
+  }
+}
+
+// The /u job of the built program against the loopback server (named by the
+// environment, the only way the program takes a host from outside): the
+// answer lands in the configuration file named with /i, and a newer version
+// is offered even though the job is silent.
+TEST(ShellJobs, UpdateOptionRecordsTheAnswerInTheNamedConfiguration) {
+  struct Case {
+    const char *reply, *before, *tag;
+    bool question;
+    const char *after;
+  } const kCases[] = {
+      {kReal404, "[Update]\nFail=3\nLast=5\n", "none", false, "Fail=0\n"},
+      {kReal200, "[Update]\nHash=abcdefghijklmno\nFail=2\nLast=5\n", "abcdefghijklmno", true,
+       "Version 6.4.1.beta, NonUNICODE, 32-bit=200\n"},
+      {"HTTP/1.1 503 Busy\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", "[Update]\nFail=3\nLast=5\n", "none",
+       false, "Fail=4\n"},
+  };
+  for (const Case &c : kCases) {
+    LoopServer loop(LoopServer::kReply, c.reply);
+    ASSERT_TRUE(SetEnvironmentVariableA("QP_LOOPBACK_HOSTS", (loop.host() + "|").c_str()));
+    TempFolder tmp;
+    const std::string ini = tmp.File("q.ini");
+    ASSERT_TRUE(WriteBytes(ini, std::string("\xEF\xBB\xBF") + c.before));
+    Program p("\"" + ExeDir() + "quillpad.exe\" /i \"" + ini + "\" /u");
+    SetEnvironmentVariableA("QP_LOOPBACK_HOSTS", nullptr);
+    ASSERT_TRUE(p.started());
+    if (c.question) {
+      HWND box = WaitForWindow(p.pid(), "#32770", 15000);
+      ASSERT_NE(box, nullptr) << c.tag;
+      EXPECT_EQ(MessageBoxText(box), Text(TXT_NEW_VERSION));
+      PostMessageA(box, WM_COMMAND, IDNO, 0);
+    }
+    EXPECT_EQ(p.WaitExit(15000), 0u) << c.tag;
+    EXPECT_EQ(FindProcessWindow(p.pid(), "QuilPad", false), nullptr);
+    const std::string after = ReadBytes(ini);
+    EXPECT_NE(after.find(c.after), std::string::npos) << after;
+    EXPECT_EQ(after.find("Last=5\n"), std::string::npos) << after;
+    const std::vector<std::string> requests = loop.requests();
+    ASSERT_EQ(requests.size(), 1u) << c.tag;
+    EXPECT_EQ(requests[0].substr(0, requests[0].find("\r\n")),
+              std::string("HEAD /quillpad/updates/6.4.1.beta?u=") + c.tag + " HTTP/1.1");
   }
 }
 
