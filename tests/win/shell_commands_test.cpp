@@ -423,6 +423,19 @@ TEST_F(ShellCommands, HostileServersEndByTheDeadlineWhileTheWindowKeepsTyping) {
     EXPECT_EQ(WindowText(g_app.editorWindow), "k") << c.name;
     EXPECT_EQ(g_settings.lists.update.Fail, 1u) << c.name;
   }
+  // Refused: nobody listens on the port any more.
+  std::string gone;
+  {
+    LoopServer closed(LoopServer::kReply, "");
+    gone = closed.host();
+  }
+  SetShellHosts(gone.c_str(), nullptr);
+  ScriptedAnswerer answers;
+  answers.Expect(Text(TXT_CONNECTION_ERROR), kAskWarning, IDOK);
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(CheckForUpdate(g_app.mainWindow, false, "up"), 0);
+  EXPECT_LT(GetTickCount() - start, 4000u);
+  EXPECT_EQ(g_settings.lists.update.Fail, 2u);
 }
 
 TEST_F(ShellCommands, PeriodicCheckStartsTheCheckerWithTheConfigurationFileOnlyWhenDue) {
