@@ -615,7 +615,7 @@ class RealShell : public testing::Test {
   std::vector<Saved> saved_;
 };
 
-TEST_F(RealShell, WebSearchTextArrivesAsOneArgumentAndTheManualFromAFolderWithEscapes) {
+TEST_F(RealShell, WebSearchTextArrivesAsOneArgumentAndBothManualsOpenFromTheProgram) {
   ASSERT_TRUE(ResetFrameGlobals());
   SetShellHosts(nullptr, "find.test");
   ASSERT_EQ(CreateMainWindow(), 0);
@@ -649,6 +649,16 @@ TEST_F(RealShell, WebSearchTextArrivesAsOneArgumentAndTheManualFromAFolderWithEs
   HWND main = WaitForWindow(p.pid(), "QuilPad", 15000);
   if (main) PostMessageA(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(p.WaitExit(15000), 0u);
+
+  // /? with a maker host opens the online manual and exits 0 (1 without one,
+  // see ShellJobs).
+  ASSERT_TRUE(SetEnvironmentVariableA("QP_LOOPBACK_HOSTS", "127.0.0.1:9|"));
+  Program help("\"" + ExeDir() + "quillpad.exe\" /nl /ns /?");
+  SetEnvironmentVariableA("QP_LOOPBACK_HOSTS", nullptr);
+  EXPECT_EQ(help.WaitExit(15000), 0u);
+  launches = Launches(3);
+  ASSERT_EQ(launches.size(), 3u);
+  EXPECT_EQ(launches[2], std::vector<std::string>{"http://127.0.0.1:9/quillpad/manual/"});
 }
 
 }  // namespace
