@@ -1,5 +1,6 @@
 // Utility Info (the document's memory) and About.
 #include "app/info_dialogs.h"
+#include "app/shell_commands.h"
 
 #include "app/app_state.h"
 #include "config/config_state.h"
@@ -12,9 +13,6 @@
 #include "foundation/texts.h"
 #include "resources/resource.h"
 
-#ifndef QP_MAKER_HOST
-#define QP_MAKER_HOST "www.orvendel.com"
-#endif
 
 namespace {
 
@@ -115,7 +113,10 @@ INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
       if (s_banner) SendDlgItemMessageA(dialog, IDC_ABOUT_BANNER, WM_SETFONT, reinterpret_cast<WPARAM>(s_banner), FALSE);
       SetDlgItemTextA(dialog, IDC_ABOUT_BANNER, kBanner);
       SetDlgItemTextA(dialog, IDC_ABOUT_VERSION, Text(TXT_VERSION));
-      SetDlgItemTextA(dialog, IDC_ABOUT_ADDRESS, "http://" QP_MAKER_HOST "/quillpad/");
+      {
+        char address[512];
+        if (MakerAddress("/quillpad/", address, sizeof address)) SetDlgItemTextA(dialog, IDC_ABOUT_ADDRESS, address);
+      }
       return TRUE;
     }
     case WM_COMMAND:

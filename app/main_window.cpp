@@ -11,6 +11,8 @@
 #include "app/file_watch.h"
 #include "app/filter_dialogs.h"
 #include "app/one_instance.h"
+#include "app/shell_commands.h"
+#include "app/update_check.h"
 #include "app/goto_dialog.h"
 #include "app/info_dialogs.h"
 #include "app/list_menus.h"
@@ -38,10 +40,6 @@
 #include "resources/resource.h"
 #include "tools/tool_table.h"
 
-#ifndef QP_MAKER_HOST
-#define QP_MAKER_HOST "www.orvendel.com"
-#endif
-
 const char kMainClassName[] = "QuilPad";
 
 namespace {
@@ -55,22 +53,6 @@ void ForgetChildren() {
   g_app.statusBar = nullptr;
   g_statusBar.hwnd = nullptr;
   g_statusFieldFree = nullptr;
-}
-
-// The new-version note in the message field was double-clicked: the same
-// question as after an update check, and the download page on Yes.
-void OfferNewVersion(HWND hwnd) {
-  if (AskUser(hwnd, TXT_NEW_VERSION, kAskYesNoCancel) != kAnswerYes) return;
-  char address[512];
-  char *p = StrCopyN(address, "http://" QP_MAKER_HOST, sizeof address);
-  Format(p, sizeof address - static_cast<size_t>(p - address), Text(TXT_UPDATE_PATH), "down");
-  SHELLEXECUTEINFOA sei = {};
-  sei.cbSize = sizeof sei;
-  sei.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-  sei.hwnd = hwnd;
-  sei.lpFile = address;
-  sei.nShow = SW_SHOWNORMAL;
-  ShellExecuteExA(&sei);
 }
 
 // A double-click on a field of the status bar.
@@ -106,7 +88,7 @@ void OnStatusDoubleClick(HWND hwnd, int field) {
     case kFieldMessage: {
       // What the field was given: the bar may show a line break otherwise.
       const char *shown = g_statusBar.message, *note = Text(TXT_NEW_VERSION);
-      if (note[0] && StrLen(shown) == StrLen(note) && MemCompare(shown, note, StrLen(note)) == 0) OfferNewVersion(hwnd);
+      if (note[0] && StrLen(shown) == StrLen(note) && MemCompare(shown, note, StrLen(note)) == 0) (void)OfferNewVersion(hwnd);
       break;
     }
     default:
@@ -325,8 +307,6 @@ struct CommandSpan {
 };
 const CommandSpan kPendingCommands[] = {
     {13611, 13612},  // Page Setup, Print
-    {13653, 13657},  // the System submenu
-    {58111, 58331},  // Manual, On-line Manual, Homepage, Check Updates
 };
 
 
@@ -347,6 +327,8 @@ bool CanReinsertDeleted(const Document *) {
   return SendMessageA(g_app.editorWindow, EDM_CANREINSERTDELETED, 0, 0) != 0;
 }
 bool LastToolRan(const Document *) { return HasLastTool(); }
+bool CanSearchWeb(const Document *) { return WebSearchPossible(); }
+bool HasMakerHost(const Document *) { return MakerHost()[0] != 0; }
 bool CanReinsertInserted(const Document *) {
   return SendMessageA(g_app.editorWindow, EDM_CANREINSERTINSERTED, 0, 0) != 0;
 }
@@ -364,6 +346,8 @@ const MenuState kMenuStates[] = {
     {IDM_EDIT_REDO, CanRedo},            {IDM_EDIT_REINSERT_DELETED, CanReinsertDeleted},
     {IDM_EDIT_REINSERT_INSERTED, CanReinsertInserted},
     {IDM_TOOLS_LAST_TOOL, LastToolRan},
+    {IDM_EDIT_WEB_SEARCH, CanSearchWeb}, {IDM_HELP_ONLINE_MANUAL, HasMakerHost},
+    {IDM_HELP_HOMEPAGE, HasMakerHost},
 };
 
 // Greys or enables every item of a menu and its submenus by the tables
@@ -557,17 +541,10 @@ void OnTrayCallback(HWND hwnd, LPARAM lParam) {
 int CommandNewWindow(HWND hwnd) {
   (void)SaveConfig(hwnd, g_config.path, false, false);
   char exe[MAX_PATH];
-  if (!GetModuleFileNameA(nullptr, exe, sizeof exe)) return kResultReported;
+  if (!ProgramPath(exe, sizeof exe)) return ReportSystemError(hwnd, GetLastError());
   char parameters[kConfigPathChars + 8] = "";
   if (g_app.options.configFile[0]) Format(parameters, sizeof parameters, "/i \"%s\"", g_app.options.configFile);
-  SHELLEXECUTEINFOA sei = {};
-  sei.cbSize = sizeof sei;
-  sei.fMask = SEE_MASK_NOASYNC;  // the system reports a failure itself
-  sei.hwnd = hwnd;
-  sei.lpFile = exe;
-  sei.lpParameters = parameters[0] ? parameters : nullptr;
-  sei.nShow = SW_SHOWNORMAL;
-  return ShellExecuteExA(&sei) ? 0 : kResultReported;
+  return ShellRun(ShellRequest{hwnd, nullptr, exe, parameters[0] ? parameters : nullptr, nullptr, 0, false});
 }
 
 // Topmost while Stay on Top or Session on Top is set.
@@ -679,6 +656,10 @@ int OnMainCommand(HWND hwnd, int id) {
     if (r != 64) return r;
   }
   if (id >= IDM_FILTER_FIRST && id <= IDM_FILTER_LAST) return FilterCommand(hwnd, id);
+  {
+    const int r = ShellCommand(hwnd, id);
+    if (r != 64) return r;
+  }
   if ((id >= 17001 && id <= 17020) || (id >= 41001 && id <= 41150) || id == 45001 || id == 45010) {
     const int r = ListCommand(hwnd, id);
     if (r != 64) return r;
@@ -701,6 +682,7 @@ int OnMainCommand(HWND hwnd, int id) {
       return CommandEscape(hwnd);
     case IDM_FILE_HIDE_TO_TRAY: return HideToTray(hwnd);
     case IDM_FILE_NEW_WINDOW: return CommandNewWindow(hwnd);
+    case IDM_HELP_CHECK_UPDATES: return CheckForUpdate(hwnd, false, "up");
     case IDM_HELP_INFO: return RunInfoDialog(hwnd);
     case IDM_HELP_ABOUT: return RunAboutDialog(hwnd);
     case IDM_OPT_HARD_TO_CLOSE:
@@ -1048,6 +1030,8 @@ int OpenStartupDocument() {
     PostMessageA(g_app.mainWindow, WM_CLOSE, 0, 0);
     return r == kResultReported ? kResultReported : r;
   }
+  // 3.
+  RunPeriodicUpdateCheck(g_app.mainWindow);
   // 4. The positions, 1-based on the command line: 0 is the end.
   if (o.hasLine) SendMessageA(editor, EDM_GOTO, static_cast<WPARAM>(o.line - 1), kGotoLine);
   if (o.hasColumn)

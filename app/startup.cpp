@@ -6,6 +6,8 @@
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/shell_commands.h"
+#include "app/update_check.h"
 #include "config/config_io.h"
 #include "files/encoding.h"
 #include "editor/editor_window.h"
@@ -19,26 +21,12 @@
 #include "resources/resource.h"
 #include "search/pattern.h"
 
-#ifndef QP_MAKER_HOST
-#define QP_MAKER_HOST "www.orvendel.com"
-#endif
-
 AppState g_app;
 
 namespace {
 
 int LoadResourceText(void *context, u16 id, char *buf, int cap) {
   return LoadStringA(static_cast<HINSTANCE>(context), id, buf, cap);
-}
-
-// The online manual in the user's browser; true when it could be launched.
-bool OpenOnlineManual() {
-  SHELLEXECUTEINFOA sei = {};
-  sei.cbSize = sizeof sei;
-  sei.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-  sei.lpFile = "http://" QP_MAKER_HOST "/quillpad/manual/";
-  sei.nShow = SW_SHOWNORMAL;
-  return ShellExecuteExA(&sei) != FALSE;
 }
 
 }  // namespace
@@ -61,6 +49,7 @@ int RunQuillpad(HINSTANCE instance) {
   (void)BuildCodePageList();
 
   if (!RegisterEditorClass(g_app.instance)) return -1;
+  SetLoopbackHostsFromEnvironment();
   ParseCommandLine();
 
   const StartupOptions &o = g_app.options;
@@ -75,11 +64,8 @@ int RunQuillpad(HINSTANCE instance) {
   SetWordOptions(WordOptions{g_settings.edit.SWord, g_settings.edit._word});
   BuildPatternClassTables();
 
-  if (o.updateCheck) {
-    (void)SaveConfig(nullptr, g_config.path, false, false);
-    return 0;
-  }
-  if (g_app.options.help) return OpenOnlineManual() ? 0 : 1;
+  if (o.updateCheck) return RunUpdateCheckJob();
+  if (g_app.options.help) return OpenOnlineManual(nullptr, true) ? 0 : 1;
 
   if (!RegisterMainClass(g_app.instance)) {
     AskUser(nullptr, TXT_OUT_OF_MEMORY, kAskWarning);

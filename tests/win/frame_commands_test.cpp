@@ -371,7 +371,8 @@ TEST_F(FrameCommands, ContextMenuFromTheEditor) {
   SendMessageA(g_app.mainWindow, WM_NOTIFY, IDC_EDITOR, reinterpret_cast<LPARAM>(&note));
   const std::vector<std::pair<UINT, bool>> expected = {
       {IDM_EDIT_UNDO, true},  {IDM_EDIT_REDO, true},   {IDM_EDIT_CUT, true},    {IDM_EDIT_COPY, true},
-      {IDM_EDIT_PASTE, true}, {IDM_EDIT_SWAP, true},   {IDM_EDIT_DELETE, true}, {IDM_EDIT_SELECT_ALL, false}};
+      {IDM_EDIT_PASTE, true}, {IDM_EDIT_SWAP, true},   {IDM_EDIT_DELETE, true}, {IDM_EDIT_SELECT_ALL, false},
+      {IDM_EDIT_WEB_SEARCH, true}};
   EXPECT_EQ(shown, expected);
   EXPECT_EQ(Selection(), std::make_pair(DWORD(0), DWORD(9)));
   answer = IDM_EDIT_COPY;
