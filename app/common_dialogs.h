@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <commdlg.h>
+
 struct DialogAnswerer {
   // Receive the proposed path (261 bytes) and answer with the chosen one;
   // false for Cancel.
@@ -20,3 +22,17 @@ const DialogAnswerer *InstallDialogAnswerer(const DialogAnswerer *answerer);
 bool ChooseFileToOpen(HWND owner, char *path);
 // The Save dialog: path holds the proposal and receives the choice.
 bool ChooseFileToSave(HWND owner, char *path);
+
+// The print and page-setup dialogs go through here too. A test answerer
+// fills the record as the system dialog would (hDC, Flags, dwResultAction,
+// the device handles, the margins) and returns what the system would.
+struct PrintDialogAnswerer {
+  HRESULT (*print)(void *context, PRINTDLGEXA *pd);
+  BOOL (*pageSetup)(void *context, PAGESETUPDLGA *psd);
+  void *context;
+};
+const PrintDialogAnswerer *InstallPrintDialogAnswerer(const PrintDialogAnswerer *answerer);
+
+// PrintDlgExA and PageSetupDlgA, or the installed answerer's.
+HRESULT ShowPrintDialog(PRINTDLGEXA *pd);
+BOOL ShowPageSetupDialog(PAGESETUPDLGA *psd);

@@ -10,6 +10,7 @@
 #include "app/file_commands.h"
 #include "app/file_watch.h"
 #include "app/one_instance.h"
+#include "app/print_job.h"
 #include "app/goto_dialog.h"
 #include "app/info_dialogs.h"
 #include "app/list_menus.h"
@@ -322,7 +323,6 @@ struct CommandSpan {
   UINT first, last;
 };
 const CommandSpan kPendingCommands[] = {
-    {13611, 13612},  // Page Setup, Print
     {13653, 13657},  // the System submenu
     {40100, 40750},  // Text Filters
     {41010, 41010},  // Favourites: Manage List.. (the Settings dialog)
@@ -665,6 +665,13 @@ int CommandSaveAndExit(HWND hwnd) {
   return saved == 1 ? kResultCancelled : kResultReported;
 }
 
+// Print (13612): the document, or the selection, under its file name.
+int CommandPrint(HWND hwnd) {
+  const Document *doc = AppDocument();
+  if (!g_app.editorWindow || !doc) return kResultCancelled;
+  return PrintJob(hwnd, g_app.editorWindow, doc->fileTitle[0] ? doc->fileTitle : Text(TXT_UNTITLED));
+}
+
 // The shell's own commands; 64 for everything the editor handles.
 int OnMainCommand(HWND hwnd, int id) {
   switch (id) {
@@ -754,6 +761,8 @@ int OnMainCommand(HWND hwnd, int id) {
       ShowStatusBar(g_settings.opts.Status <= 0);
       LayoutChildren(hwnd);
       return 0;
+    case IDM_FILE_PAGE_SETUP: return CommandPageSetup(hwnd);
+    case IDM_FILE_PRINT: return CommandPrint(hwnd);
     case IDM_OPT_WORD_WRAP: return CommandWordWrap();
     case IDM_OPT_WRAP_MARGIN: return CommandWrapMargin();
     default:
@@ -1058,7 +1067,18 @@ int OpenStartupDocument() {
     }
   }
   // 6. A command to run once the document is open.
-  if (o.command) PostMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(o.command & 0xFFFF), 0);
+  if (o.command) {
+    PostMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(o.command & 0xFFFF), 0);
+  } else if (o.print) {
+    // 7. Print and exit; the exit code tells a cancelled or failed job.
+    const LRESULT printed = SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_FILE_PRINT, 0);
+    if (printed != 0) {
+      g_app.exitCode = printed == 1 ? kResultCancelled : printed == 2 ? 64 : kResultReported;
+      PostMessageA(g_app.mainWindow, WM_CLOSE, 0, 0);
+    } else {
+      PostMessageA(g_app.mainWindow, WM_COMMAND, IDM_FILE_EXIT, 0);
+    }
+  }
   // 8.
   SendMessageA(editor, EM_SCROLLCARET, 0, 0);
   return 0;

@@ -64,3 +64,7 @@ void AutoSave(HWND editor, const char *path);
 void WatchFigures(const char *self);
 // The writing child's part: writes the file each time the parent says so.
 int WriteChild(const char *path);
+
+// Printing's pages (bench_print.cpp): EDM_PAGINATE of the file at `path`
+// against the editor's full wrap at the printable width.
+void PrintFigures(HWND editor, const char *path);
