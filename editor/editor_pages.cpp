@@ -36,12 +36,21 @@ int Paginate(EditorWindow *ed, bool selectionOnly, PageLayout *layout) {
     Free(view);
     return 0;
   }
-  // The copy needs blocks and rows only: nothing of the editor's ranges.
-  for (RangeSet &set : view->doc->store.rangeSets) set.maintained = 0;
-  if (to > from && StoreInsert(&view->doc->store, 0, StoreSource(&doc->store, from, to - from), kStoreNoProgress) != 0) {
+  // The whole text is copied as it lies, table by table (about what copying
+  // its bytes costs); a selection is inserted into an empty store.
+  int copied = 0;
+  if (!selectionOnly) {
+    FreeStore(&view->doc->store);
+    copied = CloneStore(&doc->store, &view->doc->store);
+  } else if (to > from) {
+    copied = StoreInsert(&view->doc->store, 0, StoreSource(&doc->store, from, to - from), kStoreNoProgress);
+  }
+  if (copied != 0) {
     FreeView(view);
     return 0;
   }
+  // The copy needs blocks and rows only: nothing of the editor's ranges.
+  for (RangeSet &set : view->doc->store.rangeSets) set.maintained = 0;
   // The view reports to the editor's parent as the editor does (the status
   // bar shows the layout's progress), and measures on the printer.
   view->hwnd = ed->hwnd;
