@@ -174,7 +174,13 @@ std::string Blanked(const std::string &s) {
 // Cancel prints nothing; without a printer, /p exits 32.
 TEST_F(RealPrinting, SlashPPrintsTheFileOnAPostScriptPrinter) {
   DeleteTestPrinter();
-  EXPECT_EQ(Run("/p", true, false), 32u);
+  // Without a printer (only where Wine found none of the host's: the test
+  // never prints on a real one).
+  DWORD needed = 0, printers = 0;
+  EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, nullptr, 0, &needed, &printers);
+  if (needed == 0) {
+    EXPECT_EQ(Run("/p", true, false), 32u);
+  }
   ASSERT_TRUE(AddTestPrinter(out_));
 
   // The device as the job sees it: the frame and the rows of a page.
