@@ -53,15 +53,19 @@ bool AddTestPrinter(const std::string &output) {
   HMODULE spool = LoadLibraryA("winspool.drv");
   HRSRC res = spool ? FindResourceA(spool, MAKEINTRESOURCEA(1), "PPDFILE") : nullptr;
   if (!res) return false;
-  char sys[MAX_PATH];
-  GetSystemDirectoryA(sys, MAX_PATH);
-  const std::string ppd = std::string(sys) + "\\spool\\drivers\\x64\\3\\quillpad-test.ppd";
+  // The driver folder of this process's own environment (x64, or x86 for
+  // the 32-bit build).
+  char folder[MAX_PATH];
+  DWORD size = 0;
+  if (!GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<BYTE *>(folder), sizeof folder, &size))
+    return false;
+  const std::string ppd = std::string(folder) + "\\quillpad-test.ppd";
   const char *bytes = static_cast<const char *>(LockResource(LoadResource(spool, res)));
   if (!WriteBytes(ppd, std::string(bytes, SizeofResource(spool, res)))) return false;
   DRIVER_INFO_3A driver = {};
   driver.cVersion = 3;
   driver.pName = const_cast<char *>(kDriver);
-  driver.pEnvironment = const_cast<char *>("Windows x64");
+  driver.pEnvironment = nullptr;  // this process's
   driver.pDriverPath = const_cast<char *>("wineps.drv");
   driver.pDataFile = const_cast<char *>(ppd.c_str());
   driver.pConfigFile = const_cast<char *>("wineps.drv");
