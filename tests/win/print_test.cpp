@@ -74,7 +74,7 @@ struct Printer {
     *page = CreateEnhMetaFileA(dc, nullptr, nullptr, nullptr);
     return *page ? 1 : SP_ERROR;
   }
-  static int EnumRecord(HDC, HANDLETABLE *, const ENHMETARECORD *rec, int, LPARAM context) {
+  static int CALLBACK EnumRecord(HDC, HANDLETABLE *, const ENHMETARECORD *rec, int, LPARAM context) {
     auto *runs = reinterpret_cast<std::vector<TextRun> *>(context);
     if (rec->iType == EMR_EXTTEXTOUTW || rec->iType == EMR_EXTTEXTOUTA) {
       const auto *t = reinterpret_cast<const EMREXTTEXTOUTW *>(rec);
@@ -87,6 +87,10 @@ struct Printer {
     }
     return 1;
   }
+  static BOOL CALLBACK PressCancel(HWND w, LPARAM) {
+    if (GetDlgItem(w, IDCANCEL) && GetDlgItem(w, IDC_WAIT_LINE1)) PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+  }
   static int EndPage(void *c, HDC, HDC page) {
     Printer *p = static_cast<Printer *>(c);
     HENHMETAFILE emf = CloseEnhMetaFile(page);
@@ -96,10 +100,7 @@ struct Printer {
     p->pages.push_back(runs);
     if (p->cancelAtPage == static_cast<int>(p->pages.size())) {
       // The Cancel button of the progress window, as a click sends it.
-      EnumThreadWindows(GetCurrentThreadId(), [](HWND w, LPARAM) -> BOOL {
-        if (GetDlgItem(w, IDCANCEL) && GetDlgItem(w, IDC_WAIT_LINE1)) PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
-        return TRUE;
-      }, 0);
+      EnumThreadWindows(GetCurrentThreadId(), PressCancel, 0);
     }
     return p->Fails(kEndPage) ? SP_ERROR : 1;
   }
