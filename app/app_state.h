@@ -25,6 +25,7 @@ struct AppState {
   POINTS position;         // the window's last position (WM_MOVE)
   int hardToClose;        // Session Hard to Close: the window refuses to close
   int exitWithoutSaving;
+  int exitCode;           // of a normal session: 32 or 48 when /p was cancelled or failed
 };
 
 extern AppState g_app;

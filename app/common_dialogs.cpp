@@ -137,3 +137,24 @@ bool ChooseFolder(HWND owner, char *path) {
   if (ok) StrCopyN(path, chosen, kPathChars);
   return ok;
 }
+
+namespace {
+const PrintDialogAnswerer *g_printAnswerer;
+}  // namespace
+
+const PrintDialogAnswerer *InstallPrintDialogAnswerer(const PrintDialogAnswerer *answerer) {
+  const PrintDialogAnswerer *old = g_printAnswerer;
+  g_printAnswerer = answerer;
+  return old;
+}
+
+HRESULT ShowPrintDialog(PRINTDLGEXA *pd) {
+  if (g_printAnswerer) return g_printAnswerer->print ? g_printAnswerer->print(g_printAnswerer->context, pd) : E_FAIL;
+  return PrintDlgExA(pd);
+}
+
+BOOL ShowPageSetupDialog(PAGESETUPDLGA *psd) {
+  if (g_printAnswerer)
+    return g_printAnswerer->pageSetup ? g_printAnswerer->pageSetup(g_printAnswerer->context, psd) : FALSE;
+  return PageSetupDlgA(psd);
+}

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "config/settings.h"
+#include <commdlg.h>
 
 struct DialogAnswerer {
   // Receive the proposed path (261 bytes) and answer with the chosen one;
@@ -40,3 +41,16 @@ bool ChooseColour(HWND owner, u32 *color);
 bool ChooseFontRecord(HWND owner, FontRecord *record);
 // A folder chooser; path (261 bytes) receives the folder.
 bool ChooseFolder(HWND owner, char *path);
+// The print and page-setup dialogs go through here too. A test answerer
+// fills the record as the system dialog would (hDC, Flags, dwResultAction,
+// the device handles, the margins) and returns what the system would.
+struct PrintDialogAnswerer {
+  HRESULT (*print)(void *context, PRINTDLGEXA *pd);
+  BOOL (*pageSetup)(void *context, PAGESETUPDLGA *psd);
+  void *context;
+};
+const PrintDialogAnswerer *InstallPrintDialogAnswerer(const PrintDialogAnswerer *answerer);
+
+// PrintDlgExA and PageSetupDlgA, or the installed answerer's.
+HRESULT ShowPrintDialog(PRINTDLGEXA *pd);
+BOOL ShowPageSetupDialog(PAGESETUPDLGA *psd);

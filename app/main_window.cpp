@@ -13,6 +13,7 @@
 #include "app/one_instance.h"
 #include "app/shell_commands.h"
 #include "app/update_check.h"
+#include "app/print_job.h"
 #include "app/goto_dialog.h"
 #include "app/info_dialogs.h"
 #include "app/list_menus.h"
@@ -300,14 +301,6 @@ int CommandEncoding(int id) {
   return 0;
 }
 
-// Commands whose subsystems are still to come: their items are greyed. Each
-// lands by taking its span out of this table.
-struct CommandSpan {
-  UINT first, last;
-};
-const CommandSpan kPendingCommands[] = {
-    {13611, 13612},  // Page Setup, Print
-};
 
 
 // The enabled states whose facts exist, by command.
@@ -642,6 +635,13 @@ int CommandSaveAndExit(HWND hwnd) {
   return saved == 1 ? kResultCancelled : kResultReported;
 }
 
+// Print (13612): the document, or the selection, under its file name.
+int CommandPrint(HWND hwnd) {
+  const Document *doc = AppDocument();
+  if (!g_app.editorWindow || !doc) return kResultCancelled;
+  return PrintJob(hwnd, g_app.editorWindow, doc->fileTitle[0] ? doc->fileTitle : Text(TXT_UNTITLED));
+}
+
 // The shell's own commands; 64 for everything the editor handles.
 int OnMainCommand(HWND hwnd, int id) {
   switch (id) {
@@ -737,6 +737,8 @@ int OnMainCommand(HWND hwnd, int id) {
       ShowStatusBar(g_settings.opts.Status <= 0);
       LayoutChildren(hwnd);
       return 0;
+    case IDM_FILE_PAGE_SETUP: return CommandPageSetup(hwnd);
+    case IDM_FILE_PRINT: return CommandPrint(hwnd);
     case IDM_OPT_WORD_WRAP: return CommandWordWrap();
     case IDM_OPT_SETTINGS: return RunSettingsDialog(hwnd, 0);
     case IDM_FAVOURITES_MANAGE: return RunSettingsDialog(hwnd, IDD_FAVOURITES_PAGE);
@@ -1049,18 +1051,26 @@ int OpenStartupDocument() {
     }
   }
   // 6. A command to run once the document is open.
-  if (o.command) PostMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(o.command & 0xFFFF), 0);
+  if (o.command) {
+    PostMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(o.command & 0xFFFF), 0);
+  } else if (o.print) {
+    // 7. Print and exit; the exit code tells a cancelled or failed job.
+    const LRESULT printed = SendMessageA(g_app.mainWindow, WM_COMMAND, IDM_FILE_PRINT, 0);
+    if (printed != 0) {
+      g_app.exitCode = printed == 1 ? kResultCancelled : printed == 2 ? 64 : kResultReported;
+      PostMessageA(g_app.mainWindow, WM_CLOSE, 0, 0);
+    } else {
+      PostMessageA(g_app.mainWindow, WM_COMMAND, IDM_FILE_EXIT, 0);
+    }
+  }
   // 8.
   SendMessageA(editor, EM_SCROLLCARET, 0, 0);
   return 0;
 }
 
 bool CommandPending(UINT id) {
-  // The tools that are not built yet: their ids are in no row of the table.
-  if (id >= IDM_TOOLS_FIRST && id <= IDM_TOOLS_LAST) return !FindToolRow(static_cast<int>(id));
-  for (const CommandSpan &span : kPendingCommands)
-    if (id >= span.first && id <= span.last) return true;
-  return false;
+  // Ids in the tools' range with no row of the tool table.
+  return id >= IDM_TOOLS_FIRST && id <= IDM_TOOLS_LAST && !FindToolRow(static_cast<int>(id));
 }
 
 // Cuts the text to at most `most` bytes, never inside a double-byte

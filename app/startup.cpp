@@ -75,7 +75,8 @@ int RunQuillpad(HINSTANCE instance) {
   if (created != 0) return created;
   g_app.accelMain = LoadAcceleratorsA(g_app.instance, MAKEINTRESOURCEA(IDR_ACCEL_MAIN));
   g_app.accelEdit = LoadAcceleratorsA(g_app.instance, MAKEINTRESOURCEA(IDR_ACCEL_EDIT));
-  return RunMessageLoop();
+  const int loop = RunMessageLoop();
+  return loop != 0 ? loop : g_app.exitCode;
 }
 
 int RunMessageLoop() {

@@ -412,6 +412,11 @@ int main(int argc, char **argv) {
     DeleteFileA(path.c_str());
     return 0;
   }
+  if (getenv("QP_BENCH_PRINT")) {
+    PrintFigures(editor, path.c_str());
+    DeleteFileA(path.c_str());
+    return 0;
+  }
   if (getenv("QP_BENCH_MOUSE")) {
     Mouse(editor, path.c_str(), self);
     DeleteFileA(path.c_str());
@@ -607,6 +612,9 @@ int main(int argc, char **argv) {
     printf("the keys at 1 GiB, against the goals for 256 MiB:\n");
     Keys(editor);
   }
+
+  // Printing's pages, on the 256 MiB text again.
+  if (WriteCorpus(path, size)) PrintFigures(editor, path.c_str());
 
   DestroyWindow(frame);
   DeleteObject(font);

@@ -427,6 +427,11 @@ void SourceCopy(const ByteSource &src, u32 offset, u32 n, char *dest);
 // it needs no memory (a buffer that cannot be shrunk stays bigger).
 void StoreDelete(TextStore *store, u32 from, u32 to, u32 flags);
 
+// Makes dst (uninitialised) a copy of src: its text, blocks and rows, the
+// range sets empty (their maintained flags kept), no progress sink. 0, or -1
+// when memory ran out (dst is then an empty store that owns nothing).
+[[nodiscard]] int CloneStore(const TextStore *src, TextStore *dst);
+
 // The same, handing the deleted bytes over instead of freeing them, so that
 // a large deletion kept for undo costs no copy and no new memory: the bytes
 // of [from, to) in the first block touched go to `head` (all of them when one

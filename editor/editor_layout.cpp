@@ -291,8 +291,9 @@ int Advance::PairWidth(const EditorWindow *ed, u8 lead, u8 trail) {
   // pairs a text is likely to use more of.
   EditorWindow *e = const_cast<EditorWindow *>(ed);
   i16 *row = static_cast<i16 *>(Allocate(256 * sizeof(i16)));
-  HDC dc = GetDC(ed->hwnd);
-  HGDIOBJ old = SelectObject(dc, ed->textFont ? ed->textFont : GetStockObject(SYSTEM_FIXED_FONT));
+  HDC dc = ed->measureDc ? ed->measureDc : GetDC(ed->hwnd);
+  HGDIOBJ old = ed->measureDc ? nullptr
+                              : SelectObject(dc, ed->textFont ? ed->textFont : GetStockObject(SYSTEM_FIXED_FONT));
   int result = ed->glyphWidth[lead] + ed->glyphWidth[trail];
   for (int t = 0; t < 256; t++) {
     if (!row && t != trail) continue;  // no memory: measure only this pair, every time
@@ -304,8 +305,10 @@ int Advance::PairWidth(const EditorWindow *ed, u8 lead, u8 trail) {
     if (row) row[t] = static_cast<i16>(width);
     if (t == trail) result = width;
   }
-  SelectObject(dc, old);
-  ReleaseDC(ed->hwnd, dc);
+  if (!ed->measureDc) {
+    SelectObject(dc, old);
+    ReleaseDC(ed->hwnd, dc);
+  }
   e->pairWidth[lead] = row;
   return result;
 }
@@ -424,9 +427,15 @@ bool RunsDrawAlike(HDC dc, const EditorWindow *ed) {
 }
 
 void MeasureFont(EditorWindow *ed) {
-  ForgetPairWidths(ed);
   HDC dc = GetDC(ed->hwnd);
   HGDIOBJ old = SelectObject(dc, ed->textFont ? ed->textFont : GetStockObject(SYSTEM_FIXED_FONT));
+  MeasureFontOn(ed, dc, true);
+  SelectObject(dc, old);
+  ReleaseDC(ed->hwnd, dc);
+}
+
+void MeasureFontOn(EditorWindow *ed, HDC dc, bool checkRuns) {
+  ForgetPairWidths(ed);
   TEXTMETRICA tm;
   GetTextMetricsA(dc, &tm);
   ed->lineHeight = tm.tmHeight + tm.tmExternalLeading;
@@ -461,9 +470,7 @@ void MeasureFont(EditorWindow *ed) {
     if (GetTextExtentPoint32A(dc, &d, 1, &size) && size.cx > widest) widest = size.cx;
   }
   ed->digitWidth = widest > 0 ? widest : ed->averageWidth;
-  ed->batchRuns = !ed->doubleByte && RunsDrawAlike(dc, ed);
-  SelectObject(dc, old);
-  ReleaseDC(ed->hwnd, dc);
+  ed->batchRuns = checkRuns && !ed->doubleByte && RunsDrawAlike(dc, ed);
 }
 
 void ComputeDecorations(EditorWindow *ed) {
@@ -507,7 +514,7 @@ void UpdateGeometry(EditorWindow *ed, bool haveSize, int width, int height) {
 
 int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition, bool quiet) {
   TextStore *s = &ed->doc->store;
-  ed->wrapMargin = g_settings.opts.RWrap > 0 ? g_settings.opts.RWrap : 0x7FFFFFFF;
+  ed->wrapMargin = g_settings.opts.RWrap > 0 && !ed->measureDc ? g_settings.opts.RWrap : 0x7FFFFFFF;
   const EditorWindow::LayoutKey key = CurrentLayoutKey(ed);
   if (s->length == 0) {
     ed->laidOut = key;

@@ -15,6 +15,9 @@ constexpr u32 kMaxRowLength = 1048576;
 // digit) and the advance of every character, for measuring without the
 // system.
 void MeasureFont(EditorWindow *ed);
+// The same with the font selected into dc (a printer's); checkRuns: find out
+// by drawing whether runs may be drawn together (screens only).
+void MeasureFontOn(EditorWindow *ed, HDC dc, bool checkRuns);
 // Decoration units: 5 for line lengths, 1 for visible newlines.
 void ComputeDecorations(EditorWindow *ed);
 

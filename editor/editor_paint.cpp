@@ -206,7 +206,7 @@ int DrawRunOf(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
           ExtTextOutA(r.dc, 0, 0, ETO_OPAQUE, &cell, "", 0, nullptr);
         }
         const bool newline = first == '\r' || first == '\n';
-        const bool mark = newline || (first == '\t' ? r.visibleTabs : r.visibleSpaces);
+        const bool mark = newline ? !r.noMarks : (first == '\t' ? r.visibleTabs : r.visibleSpaces);
         if (mark) {
           if (!pen) {
             int penWidth = (r.bottom - r.top) / 16;

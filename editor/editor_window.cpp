@@ -14,6 +14,7 @@
 #include "editor/editor_commands.h"
 #include "editor/editor_keyboard.h"
 #include "editor/editor_layout.h"
+#include "editor/editor_pages.h"
 #include "editor/editor_messages.h"
 #include "editor/editor_mouse.h"
 #include "editor/editor_paint.h"
@@ -581,6 +582,7 @@ LRESULT OnPrivate(EditorWindow *ed, UINT msg, WPARAM wParam, LPARAM lParam) {
       InvalidateSelectionRows(ed, ra.row, rb.row);
       return 0;
     }
+    case EDM_PAGINATE: return Paginate(ed, wParam == 1, reinterpret_cast<PageLayout *>(lParam));
     case EDM_RUNLONG: return RunLongOperation(ed, static_cast<u32>(wParam), reinterpret_cast<LongOperation *>(lParam));
     case EDM_EDIT: {
       const EditBatch *batch = reinterpret_cast<const EditBatch *>(wParam);

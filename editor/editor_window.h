@@ -121,6 +121,11 @@ struct EditorWindow {
 
   u32 lastPaintStatus;  // tick of the last status repaint of a slow paint
   CaretRecord caretInfo;  // what the last caret notification carried
+
+  // Set only in the view of a print job's pages (editor_pages): the
+  // printer's device context, with the print font selected, that measures
+  // instead of the window's; its rows have no wrap margin.
+  HDC measureDc;
 };
 
 // Registers the class; false when "edit" cannot be described.
