@@ -36,7 +36,7 @@ void CutAtCharacter(char *text, size_t most);
 // Lays the children out: the editor above the search bar and the status bar.
 void LayoutChildren(HWND hwnd);
 
-// Whether a command belongs to a subsystem still to come (its item is greyed).
+// Whether a command id lies in the tools' range with no tool built (its item is greyed).
 bool CommandPending(UINT id);
 
 // The submenu standing for the menu item `id` anywhere in `menu`: a
