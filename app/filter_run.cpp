@@ -1,5 +1,6 @@
 #include "app/filter_run.h"
 
+#include "files/pipes.h"
 #include "foundation/ask_user.h"
 #include "foundation/bytes.h"
 #include "foundation/fault.h"
@@ -111,17 +112,6 @@ DWORD WINAPI WriterMain(void *arg) {
   t->pipe = nullptr;
   t->result = result;
   return 0;
-}
-
-// How many bytes at the end of p[0, n) begin a UTF-8 character that has not
-// come whole yet.
-u32 Utf8Unfinished(const u8 *p, u32 n) {
-  u32 back = 0;
-  while (back < n && back < 4 && (p[n - 1 - back] & 0xC0) == 0x80) back++;
-  if (back == n) return 0;
-  const u8 lead = p[n - 1 - back];
-  const u32 need = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-  return need > back ? back + 1 : 0;
 }
 
 // Room for another piece at the end of the text; the buffer doubles (from

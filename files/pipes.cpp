@@ -16,16 +16,6 @@ void CountError(const PipeControl &c) {
   if (c.errors) ++*c.errors;
 }
 
-// How many bytes at the end of p[0, n) begin a UTF-8 character that is not
-// complete yet.
-u32 Utf8Unfinished(const u8 *p, u32 n) {
-  u32 back = 0;
-  while (back < n && back < 4 && (p[n - 1 - back] & 0xC0) == 0x80) back++;
-  if (back == n) return 0;
-  u8 lead = p[n - 1 - back];
-  u32 need = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-  return need > back ? back + 1 : 0;
-}
 
 // 1 when the last byte of p[0, n) is the lead byte of a two-byte character
 // of the ANSI code page whose second byte has not come yet.
@@ -47,6 +37,15 @@ bool Append(Document *doc, const char *bytes, u32 n) {
 }
 
 }  // namespace
+
+u32 Utf8Unfinished(const u8 *p, u32 n) {
+  u32 back = 0;
+  while (back < n && back < 4 && (p[n - 1 - back] & 0xC0) == 0x80) back++;
+  if (back == n) return 0;
+  u8 lead = p[n - 1 - back];
+  u32 need = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+  return need > back ? back + 1 : 0;
+}
 
 int PipeReader(Document *doc, PlatFile pipe, bool utf8, bool stopOnUntranslatable, const PipeControl &control) {
   const bool multiByte = !utf8 && IsMultiByteCodePage(kCodePageAnsi);

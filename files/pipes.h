@@ -6,6 +6,10 @@
 #include "document/document.h"
 #include "foundation/platform.h"
 
+// How many bytes at the end of p[0, n) begin a UTF-8 character that has not
+// come whole yet (0 to 3): what a reader keeps for its next read.
+u32 Utf8Unfinished(const u8 *p, u32 n);
+
 struct PipeControl {
   const volatile u32 *cancel;  // stop when it becomes nonzero (may be null)
   u32 *errors;                 // counts failures (may be null)

@@ -27,6 +27,7 @@
 #include "tests/support/scripted_answerer.h"
 #include "tests/support/test_files.h"
 #include "tests/win/editor_harness.h"
+#include "tests/win/frame_fixture.h"
 #include "tests/win/gui_helpers.h"
 #include "tools/compare_statistics.h"
 
@@ -35,39 +36,13 @@ namespace {
 const char kDiffer[] = "Given texts differ!\nUnequal parts has been selected.";
 const char kIdentical[] = "Both texts are identical.";
 
-class CompareDialogs : public testing::Test {
+class CompareDialogs : public FrameTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(ResetFrameGlobals());
-    SetLastTool(nullptr);
-    ASSERT_EQ(CreateMainWindow(), 0);
-    PumpMessages();
-    editor_ = g_app.editorWindow;
-    ASSERT_NE(editor_, nullptr);
-  }
-  void TearDown() override {
-    DestroyFrame();
-    SetDefaultSettings(&g_settings, true);
-    SetLastTool(nullptr);
-  }
-
-  static LRESULT Command(int id) { return SendMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(id), 0); }
-  void SetText(const std::string &text) const {
-    SendMessageA(editor_, EDM_SETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  }
-  std::string Text() const {
-    std::string t(static_cast<size_t>(SendMessageA(editor_, EDM_GETTEXTLENGTHRAW, 0, 0)), '\0');
-    SendMessageA(editor_, EDM_GETTEXTRAW, t.size() + 1, reinterpret_cast<LPARAM>(&t[0]));
-    return t;
-  }
-  void Select(DWORD anchor, DWORD caret) const { SendMessageA(editor_, EM_SETSEL, anchor, caret); }
   static bool LastToolGrey() {
     HMENU menu = GetMenu(g_app.mainWindow);
     SendMessageA(g_app.mainWindow, WM_INITMENU, reinterpret_cast<WPARAM>(menu), 0);
     return (GetMenuState(menu, IDM_TOOLS_LAST_TOOL, MF_BYCOMMAND) & MF_GRAYED) != 0;
   }
-
-  HWND editor_ = nullptr;
 };
 
 std::string TextOf(HWND dialog, int id) {

@@ -30,27 +30,18 @@
 #include "resources/resource.h"
 #include "tests/support/scripted_answerer.h"
 #include "tests/support/test_files.h"
+#include "tests/win/frame_fixture.h"
 #include "tests/win/gui_helpers.h"
 
 namespace {
 
 std::string Child() { return "\"" + ExeDir() + "qpchild.exe\""; }
 
-class Filters : public testing::Test {
+class Filters : public FrameTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(ResetFrameGlobals());
-    SetLastTool(nullptr);
-    ASSERT_EQ(CreateMainWindow(), 0);
-    PumpMessages();
-    editor_ = g_app.editorWindow;
-    ASSERT_NE(editor_, nullptr);
-  }
   void TearDown() override {
-    DestroyFrame();
-    SetDefaultSettings(&g_settings, true);
+    FrameTest::TearDown();
     MemZeroFilters();
-    SetLastTool(nullptr);
   }
   static void MemZeroFilters() {
     for (int n = 0; n < kFilters; n++) {
@@ -67,21 +58,6 @@ class Filters : public testing::Test {
     f.SkipDlg = 1;
     return f;
   }
-  static LRESULT Command(int id) { return SendMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(id), 0); }
-  void SetText(const std::string &text) {
-    SendMessageA(editor_, EDM_SETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  }
-  std::string Text() const {
-    std::string t(static_cast<size_t>(SendMessageA(editor_, EDM_GETTEXTLENGTHRAW, 0, 0)), '\0');
-    SendMessageA(editor_, EDM_GETTEXTRAW, t.size() + 1, reinterpret_cast<LPARAM>(&t[0]));
-    return t;
-  }
-  void Select(DWORD a, DWORD b) const { SendMessageA(editor_, EM_SETSEL, a, b); }
-  std::pair<DWORD, DWORD> Selection() const {
-    DWORD a = 0, b = 0;
-    SendMessageA(editor_, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
-    return {a, b};
-  }
   Document *Doc() const { return EditorOf(editor_)->doc; }
   // The text, its selection, undo depth and modified flag: what a failed
   // run must leave as it was.
@@ -95,7 +71,6 @@ class Filters : public testing::Test {
     }
   };
   State Now() const { return State{Text(), Selection(), Doc()->undo.count, Doc()->modified}; }
-  HWND editor_ = nullptr;
 };
 
 // Bytes through the child and back: ANSI as they are, UTF-8 converted both

@@ -22,38 +22,14 @@
 #include "tests/support/scripted_answerer.h"
 #include "tests/support/test_files.h"
 #include "tests/win/editor_harness.h"
+#include "tests/win/frame_fixture.h"
 #include "tests/win/gui_helpers.h"
 
 namespace {
 
-class SortColumnsDialogs : public testing::Test {
+class SortColumnsDialogs : public FrameTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(ResetFrameGlobals());
-    SetLastTool(nullptr);
-    ASSERT_EQ(CreateMainWindow(), 0);
-    PumpMessages();
-    editor_ = g_app.editorWindow;
-    ASSERT_NE(editor_, nullptr);
-  }
-  void TearDown() override {
-    DestroyFrame();
-    SetDefaultSettings(&g_settings, true);
-    SetLastTool(nullptr);
-  }
-
-  static LRESULT Command(int id) { return SendMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(id), 0); }
-  void SetText(const std::string &text) const {
-    SendMessageA(editor_, EDM_SETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  }
   void SelectAll() const { SendMessageA(editor_, EM_SETSEL, 0, -1); }
-  std::string Text() const {
-    std::string t(static_cast<size_t>(SendMessageA(editor_, EDM_GETTEXTLENGTHRAW, 0, 0)), '\0');
-    SendMessageA(editor_, EDM_GETTEXTRAW, t.size() + 1, reinterpret_cast<LPARAM>(&t[0]));
-    return t;
-  }
-
-  HWND editor_ = nullptr;
 };
 
 // ---- driving dialogs ----
