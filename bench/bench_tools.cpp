@@ -236,6 +236,8 @@ void BenchColumnsNumbers(const char *only) {
   }
   unlink(path);
   unlink("/dev/shm/quillpad-tools-out.txt");
+}
+
 void SetGrep(const char *find, int remove, int only, int numbers, int regExps) {
   ToolSettings &t = g_settings.tools;
   StrCopy(t.GrFind, find);
@@ -274,17 +276,17 @@ void BenchTools() {
   const std::string out = " >/dev/shm/quillpad-tools-out.txt";
   const std::string literal = std::string(" '") + kLiteral + "'";
   const Peer peers[] = {
-      {31010, "all_upper_case_vs_tr", "tr a-z A-Z <" + file + " >/dev/shm/quillpad-tools-out.txt", 0.75},
-      {32210, "indent_vs_awk", "awk '{print \"\\t\" $0}'" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0},
-      {32110, "trim_tail_spaces_vs_awk", "awk '{sub(/[ \\t]+$/,\"\")}1'" + file + " >/dev/shm/quillpad-tools-out.txt", 0.5},
-      {32420, "untabify_vs_expand_i", "expand -i" + file + " >/dev/shm/quillpad-tools-out.txt", 0.7},
-      {32410, "tabify_vs_unexpand", "unexpand" + file + " >/dev/shm/quillpad-tools-out.txt", 0.5},
-      {32130, "remove_empty_vs_grep_v", "grep -v '^[[:space:]]*$'" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0},
-      {32140, "collapse_empty_vs_cat_s", "cat -s" + file + " >/dev/shm/quillpad-tools-out.txt", 1.5},
-      {34310, "translate_vs_tr", "tr abc xyz <" + file + " >/dev/shm/quillpad-tools-out.txt", 0.75},
-      {35140, "reverse_order_of_lines_vs_tac", "tac" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0},
-      {35320, "reverse_each_line_vs_rev", "rev" + file + " >/dev/shm/quillpad-tools-out.txt", 0.05},
-      {39020, "unwrap_lines_vs_paste", "paste -sd' '" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0},
+      {31010, "all_upper_case_vs_tr", "tr a-z A-Z <" + file + " >/dev/shm/quillpad-tools-out.txt", 0.75, nullptr},
+      {32210, "indent_vs_awk", "awk '{print \"\\t\" $0}'" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0, nullptr},
+      {32110, "trim_tail_spaces_vs_awk", "awk '{sub(/[ \\t]+$/,\"\")}1'" + file + " >/dev/shm/quillpad-tools-out.txt", 0.5, nullptr},
+      {32420, "untabify_vs_expand_i", "expand -i" + file + " >/dev/shm/quillpad-tools-out.txt", 0.7, nullptr},
+      {32410, "tabify_vs_unexpand", "unexpand" + file + " >/dev/shm/quillpad-tools-out.txt", 0.5, nullptr},
+      {32130, "remove_empty_vs_grep_v", "grep -v '^[[:space:]]*$'" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0, nullptr},
+      {32140, "collapse_empty_vs_cat_s", "cat -s" + file + " >/dev/shm/quillpad-tools-out.txt", 1.5, nullptr},
+      {34310, "translate_vs_tr", "tr abc xyz <" + file + " >/dev/shm/quillpad-tools-out.txt", 0.75, nullptr},
+      {35140, "reverse_order_of_lines_vs_tac", "tac" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0, nullptr},
+      {35320, "reverse_each_line_vs_rev", "rev" + file + " >/dev/shm/quillpad-tools-out.txt", 0.05, nullptr},
+      {39020, "unwrap_lines_vs_paste", "paste -sd' '" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0, nullptr},
       {32620, "grep_keep_vs_grep_F", "grep -F" + literal + file + out, 1.0, [] { SetGrep(kLiteral, 0, 0, 0, 0); }},
       {32620, "grep_remove_vs_grep_vF", "grep -vF" + literal + file + out, 0.5, [] { SetGrep(kLiteral, 1, 0, 0, 0); }},
       {32620, "grep_only_parts_vs_grep_oF", "grep -oF" + literal + file + out, 1.0, [] { SetGrep(kLiteral, 0, 1, 0, 0); }},
