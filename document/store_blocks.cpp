@@ -57,6 +57,7 @@ struct BlockInsert {
   splice::Plan plan;
   char **buffers;
   char *inlineBuffers[16];
+  const char *borrowFrom;  // StoreBorrow: the new blocks are slices of this text
 };
 
 void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e, const EditLookup *look) {
@@ -184,6 +185,11 @@ int ReserveBlocks(TextStore *s, BlockInsert *e) {
       if (!e->buffers) return -1;
     }
     memset(e->buffers, 0, static_cast<size_t>(e->newBlocks) * sizeof(char *));
+    if (e->borrowFrom) {
+      // Each block a slice of the caller's text (a full block's worth).
+      for (u32 i = 0; i < e->newBlocks; i++) e->buffers[i] = const_cast<char *>(e->borrowFrom) + static_cast<size_t>(i) * kBlockSmall;
+      return 0;
+    }
     for (u32 i = 0; i < e->newBlocks; i++) {
       e->buffers[i] = static_cast<char *>(Allocate(kBlockSmall));
       if (!e->buffers[i]) {
@@ -252,7 +258,7 @@ void CommitBlocks(TextStore *s, BlockInsert *e, const ByteSource &src, u32 flags
         u32 fromSrc = 0;
         if (x < srcPart) {
           fromSrc = srcPart - x < len ? srcPart - x : len;
-          SourceCopy(src, e->topUp + x, fromSrc, buf);
+          if (!e->borrowFrom) SourceCopy(src, e->topUp + x, fromSrc, buf);
         }
         if (fromSrc < len) memcpy(buf + fromSrc, tailBytes + (x + fromSrc - srcPart), len - fromSrc);
         writer.Put(TextBlock{0, 0, len, buf}, abs, 0);
@@ -391,6 +397,27 @@ int StoreInsert(TextStore *s, u32 p, const ByteSource &src, u32 flags) {
   CommitBlocks(s, &blocks, src, flags);
   if (!s->noRowIndex) CommitRows(s, rows, src, n);
   s->length += n;
+  return 0;
+}
+
+int StoreBorrow(TextStore *s, const char *text, u32 n) {
+  if (s->length != 0 || s->blocks.count != 0) return -1;
+  if (n == 0) return 0;
+  const ByteSource src = BytesSource(text, n);
+  EditLookup look;
+  StartLookups(s, 0, 0, &look);
+  BlockInsert blocks;
+  PlanBlockInsert(s, 0, n, &blocks, &look);
+  blocks.borrowFrom = text;
+  RowEdit rows;
+  if (!s->noRowIndex) {
+    if (PlanRowInsert(s, 0, src, &rows, &look) != 0 || ReserveRows(s, rows) != 0) return -1;
+  }
+  if (ReserveBlocks(s, &blocks) != 0) return -1;
+  CommitBlocks(s, &blocks, src, kStoreNoProgress);
+  if (!s->noRowIndex) CommitRows(s, rows, src, n);
+  s->length = n;
+  s->borrowed = 1;
   return 0;
 }
 

@@ -402,7 +402,7 @@ static void Progress(const TextStore *s, u64 done, u64 total) {
 
 void FreeStore(TextStore *store) {
   const u32 n = store->blocks.count;
-  for (u32 i = 0; i < n; i++) {
+  for (u32 i = 0; i < n && !store->borrowed; i++) {
     Free(store->blocks.entries[i].data);
     if ((i + 1) % kGroupMax == 0) Progress(store, n - i - 1, n);
   }

@@ -92,6 +92,7 @@ constexpr u32 kPositionEnd = 0xFFFFFFFFu;
 // Store-layer flags.
 constexpr u32 kStoreRangeUpdate = 256;   // range-set update during an edit (internal)
 constexpr u32 kStoreNoProgress = 4096;   // send no per-block progress
+constexpr u32 kStoreBorrow = 8192;       // (StoreBorrow) the blocks point into the source
 
 // A growable array of fixed-size entries (grown with GrowTable).
 template <class T>
@@ -201,6 +202,9 @@ struct TextStore {
   Table<BlockGroup> blockGroups;
   Table<TextBlock> blocks;
   u32 noRowIndex;  // 1: only the blocks are maintained (undo-step texts)
+  // 1: the blocks point into a caller's text (StoreBorrow): read only, and
+  // freeing the store leaves the text alone.
+  u32 borrowed;
   Table<RowGroup> rowGroups;
   Table<Row> rows;
   // One shift per span of row groups (see the top of this file).
@@ -422,6 +426,12 @@ void SourceCopy(const ByteSource &src, u32 offset, u32 n, char *dest);
 // source must not be this store. Returns 0, or -1 with nothing changed when
 // memory ran out (or the length would pass 2^32 - 1).
 [[nodiscard]] int StoreInsert(TextStore *store, u32 position, const ByteSource &src, u32 flags);
+// Makes an empty store over text[0, n) without copying it: the blocks point
+// into the text, the row index is built as an insertion builds it. The store
+// is read only and the text must outlive it (FreeStore leaves the text).
+// Returns 0, or -1 (out of memory, or the store was not empty) with the store
+// unchanged.
+[[nodiscard]] int StoreBorrow(TextStore *store, const char *text, u32 n);
 // Deletes [from, to) (from < to <= length) from the blocks and the row index,
 // re-joining a CR and an LF that the deletion brings together. Never fails:
 // it needs no memory (a buffer that cannot be shrunk stays bigger).

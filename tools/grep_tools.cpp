@@ -32,9 +32,10 @@ struct PatternRun {
   }
 };
 
-// Compiles (typed newlines stand for any newline) and loads the copy. 0; a
-// pattern error's string id; 32 when the warning was not accepted; -1.
-int Prepare(PatternRun *run, const char *pattern, u32 flags, const char *text, u32 length) {
+// Compiles (typed newlines stand for any newline) and loads the copy (or,
+// when the text is only read, lays a store over it). 0; a pattern error's
+// string id; 32 when the warning was not accepted; -1.
+int Prepare(PatternRun *run, const char *pattern, u32 flags, const char *text, u32 length, bool readOnly) {
   run->cp = static_cast<CompiledPattern *>(Allocate(sizeof(CompiledPattern)));
   if (!run->cp) return -1;
   memset(run->cp, 0, sizeof *run->cp);
@@ -45,8 +46,14 @@ int Prepare(PatternRun *run, const char *pattern, u32 flags, const char *text, u
       AskUser(nullptr, TXT_CONTINUE_QUESTION, kAskYesNo, Text(PatternWarningText(run->cp->warning))) != kAnswerYes) {
     return kResultCancelled;
   }
-  if (!InitialiseStore(&run->store, 64, 512)) return -1;
+  // Only the paragraph assertions look at the rows; without them a store
+  // laid over the text needs its blocks alone.
+  bool rows = !readOnly;
+  for (u32 k = 0; k < run->cp->nodeCount && !rows; k++)
+    rows = run->cp->nodes[k].kind == kNodeParagraphStart || run->cp->nodes[k].kind == kNodeParagraphEnd;
+  if (!InitialiseStore(&run->store, 64, rows ? 512 : 0)) return -1;
   run->haveStore = true;
+  if (readOnly) return StoreBorrow(&run->store, text, length);
   if (length && StoreInsert(&run->store, 0, BytesSource(text, length), kStoreNoProgress) != 0) return -1;
   return 0;
 }
@@ -207,7 +214,7 @@ int Grep(const GrepSettings &s, const ToolDocument *in, ToolDocument *out, u32 *
   PatternRun run;
   const char *t = in->text;
   const u32 n = in->length;
-  int r = Prepare(&run, s.find, flags, t, n);
+  int r = Prepare(&run, s.find, flags, t, n, true);
   if (r != 0) return r;
   // Removing keeps most of the text as a rule: room for all of it at once.
   if (s.remove && !s.numbers && ToolDocumentReserve(out, static_cast<u64>(n) + 1) != 0) return -1;
@@ -357,7 +364,7 @@ int ExtendedReplaceTool(const ToolDocument *in, ToolDocument *out, ToolParam par
   const u32 flags = (s.matchCase ? 0 : kPatternIgnoreCase) | (s.wholeWords ? kPatternWholeWords : 0) |
                     (s.regExps ? kPatternRegExps : 0);
   PatternRun run;
-  int r = Prepare(&run, s.find, flags, in->text, in->length);
+  int r = Prepare(&run, s.find, flags, in->text, in->length, false);
   if (r != 0) return r;
   CompiledPattern *cp = run.cp;
   const size_t replaceLength = strnlen(s.replace, kPatternMaxChars);

@@ -259,6 +259,7 @@ TEST(Grep, Cases) {
        "\r\n\r\n", 3},
       {"no final newline, removed", "a\nb", with(Settings("b"), [](GrepSettings &s) { s.remove = 1; }), "a\n", 1},
       {"NUL bytes", std::string("a\0b\nc", 5), Settings("b"), std::string("a\0b\n", 4), 1},
+      {"paragraph starts and ends (the rows)", "a\nb\n\nc\n \nd\ne", Settings("\\p.|.\\P", 1), "a\nb\nc\nd\ne", 5},
   };
   for (const Case &c : kCases) {
     SCOPED_TRACE(c.name);

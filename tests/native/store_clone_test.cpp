@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "document/store_check.h"
 #include "document/text_store.h"
 #include "foundation/fault.h"
 #include "tests/support/document_support.h"
@@ -114,6 +115,48 @@ TEST(StoreClone, AFailedAllocationLeavesAnEmptyStore) {
   }
   EXPECT_EQ(StoreText(&s), t);
   FreeStore(&s);
+}
+
+// A store laid over a text (StoreBorrow) reads as that text with the rows an
+// insertion lays; freeing it leaves the text (ASan would see a bad free); a
+// failed allocation leaves the store empty.
+TEST(StoreBorrow, LaysTheRowsOfAnInsertionOverTheTextItself) {
+  ScopedStoreLimits small(16);
+  TestRandom rng(4096);
+  for (int round = 0; round < 24; round++) {
+    const std::string t = RandomText(rng, round == 0 ? 0 : rng.Below(3 * kBlockSmall + 9), 12);
+    const u32 n = static_cast<u32>(t.size());
+    TextStore inserted, borrowed;
+    ASSERT_TRUE(InitialiseStore(&inserted, 4, 8));
+    ASSERT_EQ(StoreInsert(&inserted, 0, BytesSource(t.data(), n), 0), 0);
+    for (u32 k = 1;; k++) {
+      ASSERT_TRUE(InitialiseStore(&borrowed, 4, 8));
+      FaultInjector fi;
+      FaultReset(&fi);
+      FaultPlan(&fi, kFaultAlloc, k, false);
+      int r;
+      {
+        ScopedFaultInjector scope(&fi);
+        r = StoreBorrow(&borrowed, t.data(), n);
+      }
+      if (!fi.fired[kFaultAlloc]) {
+        ASSERT_EQ(r, 0);
+        break;
+      }
+      // Whole (an allocation the store can do without failed) or empty.
+      EXPECT_EQ(StoreText(&borrowed), r == 0 ? t : std::string()) << k;
+      FreeStore(&borrowed);
+    }
+    StoreCheckOptions opt = {};  // no heap blocks to measure
+    char why[256] = "";
+    EXPECT_TRUE(CheckStore(&borrowed, opt, why, sizeof why)) << why;
+    EXPECT_EQ(StoreText(&borrowed), t);
+    EXPECT_TRUE(SameRows(&inserted, &borrowed)) << round;
+    if (n) EXPECT_TRUE(borrowed.blocks.entries[0].data == t.data());
+    EXPECT_EQ(StoreBorrow(&borrowed, t.data(), n), n ? -1 : 0);  // only into an empty store
+    FreeStore(&borrowed);
+    FreeStore(&inserted);
+  }
 }
 
 }  // namespace
