@@ -1,5 +1,10 @@
 #include "config/ini_file.h"
 
+#include <string.h>
+
+#include <algorithm>
+#include <initializer_list>
+
 #include "foundation/bytes.h"
 #include "foundation/platform.h"
 #include "foundation/safe_writer.h"
@@ -91,12 +96,39 @@ bool FromAnsi(const char *text, size_t n, bool utf16, ByteBuffer *out) {
   return BySegments(text, n, kCodePageAnsi, utf16 ? 1200 : kCodePageUtf8, out);
 }
 
+// The first of p[0, n) that is one of the bytes C, or n. Eight bytes at a
+// time: a lane of x ^ c is zero where the byte is c, and the lowest lane the
+// zero test flags is always a true one.
+template <char... C>
+size_t FirstOf(const char *p, size_t n) {
+  constexpr u64 kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    u64 w;
+    MemCopy(&w, p + i, 8);
+    u64 hit = 0;
+    for (const u64 v : {(w ^ (kOnes * static_cast<u8>(C)))...}) hit |= (v - kOnes) & ~v & kHigh;
+    if (hit) return i + static_cast<size_t>(__builtin_ctzll(hit)) / 8;
+  }
+  for (; i < n; i++)
+    for (const char c : {C...})
+      if (p[i] == c) return i;
+  return n;
+}
+
 // Decodes the escapes of a value into a new block.
 char *Unescape(const char *p, size_t n, u32 *length) {
   char *v = static_cast<char *>(Allocate(n + 1));
   if (!v) return nullptr;
   u32 k = 0;
   for (size_t i = 0; i < n; i++) {
+    // The run up to the next backslash goes in whole.
+    const void *slash = memchr(p + i, '\\', n - i);
+    const size_t run = (slash ? static_cast<const char *>(slash) : p + n) - (p + i);
+    MemCopy(v + k, p + i, run);
+    k += static_cast<u32>(run);
+    i += run;
+    if (i == n) break;
     char c = p[i];
     if (c == '\\' && i + 1 < n) {
       char e = p[i + 1];
@@ -146,7 +178,9 @@ int ParseLine(IniFile *ini, int *section, const char *line, size_t n) {
   return AppendEntry(IniSectionAt(ini, *section), key, static_cast<u32>(eq), value, length);
 }
 
-bool IsAscii(const char *p, size_t n) {
+// (Kept out of line: inlined into calls with short constant texts, the eight-byte
+// loop draws false bounds warnings.)
+[[gnu::noinline]] bool IsAscii(const char *p, size_t n) {
   size_t i = 0;
   for (; i + 8 <= n; i += 8) {
     u64 word;
@@ -157,9 +191,6 @@ bool IsAscii(const char *p, size_t n) {
     if (static_cast<u8>(p[i]) >= 0x80) return false;
   return true;
 }
-
-// The bytes a value cannot hold as they are.
-inline bool Escaped(char c) { return c == '\0' || c == '\n' || c == '\r' || c == '\\'; }
 
 }  // namespace
 
@@ -178,6 +209,38 @@ void IniFree(IniFile *ini) {
   Free(ini->sections.entries);
   BufferFree(&ini->original);
   MemZero(ini, sizeof *ini);
+}
+
+// Whether each section's keys are all different (twins are found by sorting
+// the keys' hashes); without memory for the check a section counts as
+// holding twins, which only makes its lookups slower.
+void MarkUniqueKeys(IniFile *ini) {
+  for (u32 k = 0; k < ini->sections.count; k++) {
+    IniSection *s = IniSectionAt(ini, static_cast<int>(k));
+    const u32 n = s->entries.count;
+    s->uniqueKeys = n < 2;
+    if (n < 2) continue;
+    u64 *keys = static_cast<u64 *>(Allocate(static_cast<size_t>(n) * sizeof(u64)));
+    if (!keys) continue;
+    u32 m = 0;
+    for (u32 i = 0; i < n; i++) {
+      const IniEntry &e = Entries(s)[i];
+      if (!e.key) continue;
+      u32 h = 2166136261u;
+      for (u32 j = 0; j < e.keyLength; j++) h = (h ^ static_cast<u8>(e.key[j])) * 16777619u;
+      keys[m++] = static_cast<u64>(h) << 32 | i;
+    }
+    std::sort(keys, keys + m);
+    bool unique = true;
+    for (u32 a = 0; a < m && unique; a++) {
+      for (u32 b = a + 1; b < m && (keys[b] >> 32) == (keys[a] >> 32) && unique; b++) {
+        const IniEntry &x = Entries(s)[static_cast<u32>(keys[a])], &y = Entries(s)[static_cast<u32>(keys[b])];
+        unique = !SameText(x.key, x.keyLength, y.key, y.keyLength);
+      }
+    }
+    Free(keys);
+    s->uniqueKeys = unique;
+  }
 }
 
 int IniParse(IniFile *ini, const char *bytes, size_t n) {
@@ -219,12 +282,12 @@ int IniParse(IniFile *ini, const char *bytes, size_t n) {
       i++;
       continue;
     }
-    size_t end = i;
-    while (end < length && lines[end] != '\r' && lines[end] != '\n') end++;
+    const size_t end = i + FirstOf<'\r', '\n'>(lines + i, length - i);
     r = ParseLine(ini, &section, lines + i, end - i);
     i = end;
   }
   BufferFree(&text);
+  MarkUniqueKeys(ini);
   return r;
 }
 
@@ -263,15 +326,20 @@ int IniSerialize(const IniFile *ini, ByteBuffer *out) {
   // Escaped and converted in one pass, straight into the file's bytes.
   const bool utf16 = ini->utf16;
   // ASCII is the same in UTF-8 and ANSI: it goes in as it is.
-  auto ascii = [](const char *p, size_t n) {
-    for (size_t i = 0; i < n; i++)
-      if (static_cast<u8>(p[i]) >= 0x80) return false;
-    return true;
-  };
   auto put = [&](const char *p, size_t n) {
-    return !utf16 && ascii(p, n) ? BufferAppend(out, p, n) : FromAnsi(p, n, utf16, out);
+    return !utf16 && IsAscii(p, n) ? BufferAppend(out, p, n) : FromAnsi(p, n, utf16, out);
   };
   auto text = [&](const char *p) { return put(p, StrLen(p)); };
+  // Room for the bytes as they stand, at once: growing by doubling would
+  // copy the text and touch twice its memory. (Escapes or conversions that
+  // make it longer grow it as they go; a failure here shows in the appends.)
+  size_t estimate = 4;
+  for (u32 s = 0; s < ini->sections.count; s++) {
+    const IniSection *sec = IniSectionAt(ini, static_cast<int>(s));
+    estimate += StrLen(sec->name) + 4;
+    for (u32 e = 0; e < sec->entries.count; e++) estimate += Entries(sec)[e].keyLength + Entries(sec)[e].valueLength + 2;
+  }
+  (void)BufferReserve(out, utf16 ? 2 * estimate : estimate);
   bool ok = utf16 ? BufferAppend(out, "\xFF\xFE", 2) : BufferAppend(out, "\xEF\xBB\xBF", 3);
   for (u32 s = 0; s < ini->sections.count && ok; s++) {
     const IniSection *sec = IniSectionAt(ini, static_cast<int>(s));
@@ -286,8 +354,7 @@ int IniSerialize(const IniFile *ini, ByteBuffer *out) {
       ok = put(entry.key, entry.keyLength) && text("=");
       // Runs without NUL, LF, CR or backslash go in whole; those four escaped.
       for (u32 i = 0; i < entry.valueLength && ok;) {
-        u32 j = i;
-        while (j < entry.valueLength && !Escaped(entry.value[j])) j++;
+        const u32 j = i + static_cast<u32>(FirstOf<'\0', '\n', '\r', '\\'>(entry.value + i, entry.valueLength - i));
         ok = put(entry.value + i, j - i);
         if (j == entry.valueLength || !ok) break;
         const char c = entry.value[j];
@@ -369,15 +436,23 @@ int IniAddSection(IniFile *ini, const char *name) {
   IniSection *s = IniSectionAt(ini, static_cast<int>(ini->sections.count));
   s->name = copy;
   s->entries = {};
+  s->lookupHint = 0;
+  s->uniqueKeys = true;
   return static_cast<int>(ini->sections.count++);
 }
 
 IniEntry *IniFind(const IniFile *ini, int section, const char *key) {
   const IniSection *s = IniSectionAt(ini, section);
   size_t n = StrLen(key);
-  for (u32 i = 0; i < s->entries.count; i++) {
+  const u32 count = s->entries.count;
+  u32 i = s->uniqueKeys && s->lookupHint < count ? s->lookupHint : 0;
+  for (u32 k = 0; k < count; k++) {
     IniEntry *e = Entries(s) + i;
-    if (e->key && SameText(e->key, e->keyLength, key, n)) return e;
+    if (e->key && SameText(e->key, e->keyLength, key, n)) {
+      s->lookupHint = i + 1;
+      return e;
+    }
+    if (++i == count) i = 0;
   }
   return nullptr;
 }
@@ -406,4 +481,5 @@ void IniClearSection(IniFile *ini, int section) {
   IniSection *s = IniSectionAt(ini, section);
   for (u32 i = 0; i < s->entries.count; i++) FreeEntry(Entries(s) + i);
   s->entries.count = 0;
+  s->uniqueKeys = true;
 }

@@ -27,6 +27,11 @@ struct IniEntry {
 struct IniSection {
   char *name;  // "" for the head; "parent\child" for a sub-section
   GrowableArray entries;  // of IniEntry
+  // Where the last lookup found its key: keys are mostly read and written in
+  // the order they stand, so the next lookup starts after it. Only while
+  // no key stands twice (a file may hold twins; the first one counts).
+  mutable u32 lookupHint;
+  bool uniqueKeys;
 };
 
 struct IniFile {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <string>
 
@@ -99,6 +100,37 @@ TEST(IniFile, DuplicateSectionsGatherAndTheFirstKeyWins) {
   EXPECT_EQ(ini.Value("A", "j"), "3");
   ASSERT_EQ(IniSet(ini.get(), IniFindSection(ini.get(), "A"), "k", "9", 1), 0);
   EXPECT_EQ(ini.Value("A", "k"), "9");
+}
+
+// Lookups start where the last one ended: in any order, with twins from the
+// file (the first counts) and keys set afterwards, they find what a search
+// from the top finds.
+TEST(IniFile, LookupsInAnyOrderFindTheFirstKey) {
+  std::mt19937 rng(77);
+  for (int round = 0; round < 40; round++) {
+    const int keys = 1 + static_cast<int>(rng() % 60);
+    std::string file = kUtf8Bom + "[S]\n";
+    std::map<std::string, std::string> first;
+    for (int i = 0; i < keys + keys / 4; i++) {
+      const std::string key = "k" + std::to_string(i < keys || round % 2 ? i : rng() % keys);
+      const std::string value = std::to_string(rng());
+      file += key + "=" + value + "\n";
+      first.emplace(key, value);  // a twin leaves the first in place
+    }
+    Ini ini;
+    ASSERT_EQ(ini.Parse(file), 0);
+    for (int step = 0; step < 300; step++) {
+      const int k = step % 3 ? step % (keys + 8) : static_cast<int>(rng() % (keys + 8));
+      const std::string key = "k" + std::to_string(k);
+      if (rng() % 8 == 0) {
+        const std::string value = std::to_string(rng());
+        ASSERT_EQ(IniSet(ini.get(), IniFindSection(ini.get(), "S"), key.c_str(), value.c_str(), static_cast<u32>(value.size())), 0);
+        first[key] = value;
+      }
+      const auto it = first.find(key);
+      ASSERT_EQ(ini.Value("S", key.c_str()), it == first.end() ? "<no key>" : it->second) << round << " " << key;
+    }
+  }
 }
 
 TEST(IniFile, SetAppendsAndKeepsEqualValues) {
