@@ -202,6 +202,7 @@ JobEnd PrintOn(HDC dc, HWND owner, HWND editor, bool selection, const char *name
     // last page are not kept by every driver).
     HGDIOBJ pageFont = SelectObject(target, font);
     SetBkMode(target, TRANSPARENT);
+    SetTextColor(target, RGB(0, 0, 0));
     SetTextAlign(target, TA_LEFT | TA_TOP | TA_NOUPDATECP);
     u32 rows = 0;
     const PageRow *row = LayPage(&layout, page, &rows);

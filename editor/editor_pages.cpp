@@ -205,6 +205,9 @@ int DrawPageRow(const PageLayout *layout, HDC dc, const PageRow &row, int x, int
   r.textColor = r.colorizedColor = r.markColor = RGB(0, 0, 0);
   r.backColor = RGB(255, 255, 255);
   r.noMarks = true;
+  // The page's colour is black from the start (a printer driver may take
+  // every change of it for a new state of the page, font and all).
+  r.textColorInDc = true;
   char scratch[512];
   const u32 end = row.end;
   for (u32 p = row.start; p < end;) {

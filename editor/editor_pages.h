@@ -65,6 +65,6 @@ u64 PageLayoutBytes(const PageLayout *layout);
 const PageRow *LayPage(PageLayout *layout, u32 page, u32 *count);
 
 // Draws one row with its left edge at x and its top at y into dc (the print
-// font selected, as in the layout's dc): the row painter's text in black,
-// tabs expanded from x. Returns the x reached.
+// font selected, as in the layout's dc, and black text): the row painter's
+// text, tabs expanded from x. Returns the x reached.
 int DrawPageRow(const PageLayout *layout, HDC dc, const PageRow &row, int x, int y);
