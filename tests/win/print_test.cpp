@@ -445,7 +445,9 @@ TEST_F(Printing, PagesAreTheRowsOfTheTextWrappedOnItsOwn) {
     EditorWindow view = {};
     view.doc = CreateDocument();
     ASSERT_NE(view.doc, nullptr);
-    if (to > from) ASSERT_EQ(StoreInsert(&view.doc->store, 0, StoreSource(&ed->doc->store, from, to - from), 0), 0);
+    if (to > from) {
+      ASSERT_EQ(StoreInsert(&view.doc->store, 0, StoreSource(&ed->doc->store, from, to - from), 0), 0);
+    }
     view.hwnd = g_app.editorWindow;
     view.measureDc = dc;
     view.doubleByte = ed->doubleByte;
