@@ -7,7 +7,8 @@
 //
 // The document's text must not change while a layout lives: the print job
 // holds the window (the main window puts off its commands meanwhile). Should
-// it change all the same, the pages draw nothing rather than read past it.
+// its length change all the same, the pages draw nothing rather than read
+// past its end.
 //
 // Paper shows the text alone: no gutter, current-line band, selection,
 // highlighters, marks, line lengths or wrap line, and rows break at the
