@@ -411,7 +411,7 @@ void ReplayPutOff() {
 }
 
 bool PutOffDuringOperation(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT *answer) {
-  if (!LongOperationRunning() && !FileOperationBusy() && !ToolRunning()) return false;
+  if (!LongOperationRunning() && !FileOperationBusy() && !ToolRunning() && !PrintJobRunning()) return false;
   const bool deferred = msg == WM_CLOSE || msg == WM_DROPFILES || msg == WM_COMMAND || msg == kTrayCallback ||
                         (msg == WM_TIMER && wParam == 5) || (g_app.handOver && msg == g_app.handOver);
   if (msg == WM_QUERYENDSESSION) {

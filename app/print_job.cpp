@@ -7,6 +7,7 @@
 #include "config/config_state.h"
 #include "editor/editor_messages.h"
 #include "editor/editor_pages.h"
+#include "editor/wait_window.h"
 #include "foundation/ask_user.h"
 #include "foundation/bytes.h"
 #include "foundation/format.h"
@@ -130,6 +131,10 @@ bool Axis(int paper, int offset, int printable, i64 before, i64 after, int *star
 
 enum JobEnd : int { kJobDone, kJobCancelled, kJobFailed, kJobNoMemory };
 
+// Jobs under way: the pages read the document's own text, so the main
+// window puts off what could change it until the job ends.
+int g_printing;
+
 // Steps 2-11 on the chosen device.
 JobEnd PrintOn(HDC dc, HWND owner, HWND editor, bool selection, const char *name) {
   // 2-3. The margins on this device.
@@ -197,10 +202,12 @@ JobEnd PrintOn(HDC dc, HWND owner, HWND editor, bool selection, const char *name
     // last page are not kept by every driver).
     HGDIOBJ pageFont = SelectObject(target, font);
     SetBkMode(target, TRANSPARENT);
+    SetTextColor(target, RGB(0, 0, 0));
     SetTextAlign(target, TA_LEFT | TA_TOP | TA_NOUPDATECP);
-    int y = frame.top;
-    for (u32 row = PageFirstRow(&layout, page); row < PageEndRow(&layout, page); row++, y += rowHeight)
-      DrawPageRow(&layout, target, row, frame.left, y);
+    u32 rows = 0;
+    const PageRow *row = LayPage(&layout, page, &rows);
+    for (u32 k = 0; k < rows; k++)
+      DrawPageRow(&layout, target, row[k], frame.left, frame.top + static_cast<int>(k) * rowHeight);
     if (target != dc) SelectObject(target, pageFont);
     if (g_sink->endPage(g_sink->context, dc, target) <= 0) end = kJobFailed;
   }
@@ -256,6 +263,8 @@ int PrintFontPixels(i32 points, int dpiY) {
   return static_cast<int>(pixels);
 }
 
+bool PrintJobRunning() { return g_printing > 0; }
+
 void ForgetPrinterChoice() { Keep(nullptr, nullptr); }
 
 void KeptPrinterChoice(HGLOBAL *devMode, HGLOBAL *devNames) {
@@ -306,7 +315,10 @@ int PrintJob(HWND owner, HWND editor, const char *documentName) {
     return 32;
   }
   const bool selection = hasSelection && (pd.Flags & PD_SELECTION);
+  g_printing++;
   const JobEnd end = PrintOn(dc, owner, editor, selection, documentName ? documentName : "");
+  // What came meanwhile is handled now.
+  if (--g_printing == 0 && g_afterLongOperation) g_afterLongOperation();
   DeleteDC(dc);
   switch (end) {
     case kJobDone: return 0;

@@ -59,6 +59,9 @@ int CommandPageSetup(HWND owner);
 // Print: 0 printed, 32 cancelled at any point (or no printer), 48 when
 // "Could not print the document!" has been shown, -1 out of memory.
 int PrintJob(HWND owner, HWND editor, const char *documentName);
+// Whether a print job is under way (its pages read the document's text,
+// which nothing may change meanwhile).
+bool PrintJobRunning();
 // Forgets the kept printer choice (the end of the process, and tests).
 void ForgetPrinterChoice();
 // The kept device-mode and device-names handles (null until a dialog gave

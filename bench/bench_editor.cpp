@@ -7,7 +7,9 @@
 // to draw). QP_BENCH_PAGES=n runs only n Page Downs, full paints and
 // unpainted Page Downs, for a profiler; QP_BENCH_MOUSE=1 only the mouse and
 // clipboard figures (bench_mouse.cpp), QP_BENCH_AUTOSAVE=1 only auto-save's
-// (bench_autosave.cpp), QP_BENCH_WATCH=1 only the file watch's (bench_watch.cpp).
+// (bench_autosave.cpp), QP_BENCH_WATCH=1 only the file watch's (bench_watch.cpp),
+// QP_BENCH_PRINT=1 only printing's (bench_print.cpp), QP_BENCH_UPDATE=1 only the
+// first paint with an update check due (bench_update.cpp).
 #include <windows.h>
 
 #include <algorithm>
@@ -344,6 +346,9 @@ void Search(HWND frame, HWND editor) {
 }
 
 int main(int argc, char **argv) {
+  // Started as the periodic update check's process (FirstPaintFigures): it
+  // has nothing to check here.
+  if (argc > 1 && strcmp(argv[1], "/u") == 0) return 0;
   if (argc > 2 && strcmp(argv[1], "--write") == 0) return WriteChild(argv[2]);
   if (ThreadSlotInit() != 0 || LoadTexts(&kBuiltinTextLoader) != 0) return 1;
   SetDefaultSettings(&g_settings, true);
@@ -414,6 +419,12 @@ int main(int argc, char **argv) {
   }
   if (getenv("QP_BENCH_PRINT")) {
     PrintFigures(editor, path.c_str());
+    PrinterFigures(editor);
+    DeleteFileA(path.c_str());
+    return 0;
+  }
+  if (getenv("QP_BENCH_UPDATE")) {
+    FirstPaintFigures();
     DeleteFileA(path.c_str());
     return 0;
   }
@@ -615,6 +626,8 @@ int main(int argc, char **argv) {
 
   // Printing's pages, on the 256 MiB text again.
   if (WriteCorpus(path, size)) PrintFigures(editor, path.c_str());
+  PrinterFigures(editor);
+  FirstPaintFigures();
 
   DestroyWindow(frame);
   DeleteObject(font);

@@ -1,14 +1,22 @@
 // Printing's pages (EDM_PAGINATE) of the 256 MiB text: A4 at 300 dpi, 25 mm
 // margins, a 10-point font, against the editor's own full wrap of the same
 // text at the same width with the same font, in the same run; and the memory
-// the pages take (their copy of the text with its rows) beside the store.
+// the pages take beside the store. Then 300 pages printed by the print job
+// on a printer of Wine's PostScript driver against a bare ExtTextOutA loop
+// of the same rows on the same printer (PrinterFigures).
 #include <windows.h>
+#include <winspool.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "bench/bench.h"
 #include "bench/win_bench.h"
+#include "app/common_dialogs.h"
+#include "app/print_job.h"
+#include "config/config_state.h"
 #include "document/document.h"
 #include "document/text_store.h"
 #include "editor/editor_layout.h"
@@ -50,9 +58,9 @@ void PrintFigures(HWND editor, const char *path) {
   // The editor's full wrap with the same font, at the same width.
   SendMessageA(editor, EDM_SETFONTS, reinterpret_cast<WPARAM>(font), reinterpret_cast<LPARAM>(font));
   ed->doc->wordWrap = 1;
-  double wrap = 1e30, paginate = 1e30, copyTime = 1e30, insertTime = 1e30;
+  double wrap = 1e30, paginate = 1e30;
   u32 rows = 0, pageRows = 0, pages = 0;
-  u64 copyBytes = 0;
+  u64 layoutBytes = 0;
   for (int run = 0; run < 3; run++) {
     ed->wrapWidth = width;
     ed->wrapMargin = 0x7FFFFFFF;
@@ -73,41 +81,217 @@ void PrintFigures(HWND editor, const char *path) {
     if (!SendMessageA(editor, EDM_PAGINATE, 0, reinterpret_cast<LPARAM>(&layout))) printf("print: paginate failed\n");
     paginate = std::min(paginate, Now() - t0);
     pageRows = layout.rows;
-    {
-      // The copy alone, as the pages take it.
-      TextStore copy;
-      t0 = Now();
-      if (CloneStore(&ed->doc->store, &copy) != 0) printf("print: copy failed\n");
-      copyTime = std::min(copyTime, Now() - t0);
-      FreeStore(&copy);
-      // Against inserting the text into an empty store.
-      Document *inserted = CreateDocument();
-      t0 = Now();
-      if (!inserted || StoreInsert(&inserted->store, 0, StoreSource(&ed->doc->store, 0, ed->doc->store.length),
-                                   kStoreNoProgress) != 0)
-        printf("print: insert failed\n");
-      insertTime = std::min(insertTime, Now() - t0);
-      DestroyDocument(inserted);
-    }
     pages = layout.pages;
-    if (layout.view) copyBytes = StoreBytes(&layout.view->doc->store);
+    layoutBytes = PageLayoutBytes(&layout);
     FreePageLayout(&layout);
   }
   const u64 storeBytes = StoreBytes(&ed->doc->store);
-  printf("print_pages %u of %d rows (%u rows; the editor's wrap %u rows)\n", pages, rowsPerPage, pageRows, rows);
+  printf("print_pages %u of %d rows (%u rows; the editor's wrap %u rows: %s)\n", pages, rowsPerPage, pageRows, rows,
+         pageRows == rows ? "the same" : "DIFFERENT");
   Report("editor_full_wrap_print_width_256MiB", wrap, "s");
   Report("paginate_256MiB", paginate, "s");
-  Report("paginate_copy_of_the_text_256MiB", copyTime, "s");
-  Report("insert_of_the_text_into_an_empty_store_256MiB", insertTime, "s");
   Ratio("paginate_vs_editor_full_wrap", paginate, wrap);
   Goal("paginate_vs_editor_full_wrap", paginate / wrap, 1.3, "x");
-  // While the job runs, the document's store and the pages' copy are held.
-  const double peak = static_cast<double>(storeBytes + copyBytes) / static_cast<double>(storeBytes);
-  printf("paginate_store_bytes %llu copy_bytes %llu\n", static_cast<unsigned long long>(storeBytes),
-         static_cast<unsigned long long>(copyBytes));
+  // While the job runs, the document's store and the pages are held.
+  const double peak = static_cast<double>(storeBytes + layoutBytes) / static_cast<double>(storeBytes);
+  printf("paginate_store_bytes %llu layout_bytes %llu\n", static_cast<unsigned long long>(storeBytes),
+         static_cast<unsigned long long>(layoutBytes));
   printf("paginate_peak_vs_store ratio %.2f x\n", peak);
   Goal("paginate_peak_vs_store", peak, 2.2, "x");
   SendMessageA(editor, EDM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
   SelectObject(dc, old);
   DeleteDC(dc);
+}
+
+// ---- printing to Wine's PostScript printer ----
+
+namespace {
+
+const char kBenchPrinter[] = "Quillpad Bench Printer";
+const char kBenchDriver[] = "Wine PostScript Driver";
+
+void DeleteBenchPrinter() {
+  HANDLE h;
+  PRINTER_DEFAULTSA access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+  if (OpenPrinterA(const_cast<char *>(kBenchPrinter), &h, &access)) {
+    DeletePrinter(h);
+    ClosePrinter(h);
+  }
+}
+
+// A printer of Wine's PostScript driver with the generic PPD that winspool
+// carries, its port LPT1: spooled to the file `output` (a unix path).
+bool AddBenchPrinter(const char *output) {
+  DeleteBenchPrinter();
+  HMODULE spool = LoadLibraryA("winspool.drv");
+  HRSRC res = spool ? FindResourceA(spool, MAKEINTRESOURCEA(1), "PPDFILE") : nullptr;
+  char folder[MAX_PATH];
+  DWORD size = 0;
+  if (!res || !GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<BYTE *>(folder), sizeof folder, &size))
+    return false;
+  char ppd[MAX_PATH + 32];
+  snprintf(ppd, sizeof ppd, "%s\\quillpad-bench.ppd", folder);
+  HANDLE f = CreateFileA(ppd, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL wrote = WriteFile(f, LockResource(LoadResource(spool, res)), SizeofResource(spool, res), &written, nullptr);
+  CloseHandle(f);
+  if (!wrote) return false;
+  DRIVER_INFO_3A driver = {};
+  driver.cVersion = 3;
+  driver.pName = const_cast<char *>(kBenchDriver);
+  driver.pDriverPath = const_cast<char *>("wineps.drv");
+  driver.pDataFile = ppd;
+  driver.pConfigFile = const_cast<char *>("wineps.drv");
+  AddPrinterDriverA(nullptr, 3, reinterpret_cast<BYTE *>(&driver));  // may exist already
+  HKEY key;
+  if (RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Wine\\Printing\\Spooler", &key) != ERROR_SUCCESS) return false;
+  RegSetValueExA(key, "LPT1:", 0, REG_SZ, reinterpret_cast<const BYTE *>(output), static_cast<DWORD>(strlen(output) + 1));
+  RegCloseKey(key);
+  PRINTER_INFO_2A info = {};
+  info.pPrinterName = const_cast<char *>(kBenchPrinter);
+  info.pPortName = const_cast<char *>("LPT1:");
+  info.pDriverName = const_cast<char *>(kBenchDriver);
+  info.pPrintProcessor = const_cast<char *>("winprint");
+  info.pDatatype = const_cast<char *>("RAW");
+  HANDLE h = AddPrinterA(nullptr, 2, reinterpret_cast<BYTE *>(&info));
+  if (!h) return false;
+  ClosePrinter(h);
+  return true;
+}
+
+// The print dialog: Print, on the bench printer.
+HRESULT AnswerPrint(void *, PRINTDLGEXA *pd) {
+  pd->hDC = CreateDCA(nullptr, kBenchPrinter, nullptr, nullptr);
+  pd->dwResultAction = PD_RESULT_PRINT;
+  return S_OK;
+}
+
+std::string UnixPath(const char *path) {
+  using ToUnix = char *(CDECL *)(LPCWSTR);
+  auto toUnix = reinterpret_cast<ToUnix>(
+      reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  wchar_t wide[MAX_PATH];
+  MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH);
+  char *unix = toUnix ? toUnix(wide) : nullptr;
+  std::string out = unix ? unix : "";
+  HeapFree(GetProcessHeap(), 0, unix);
+  return out;
+}
+
+u64 FileBytes(const char *path) {
+  WIN32_FILE_ATTRIBUTE_DATA a;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &a)) return 0;
+  return (static_cast<u64>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+}
+
+}  // namespace
+
+void PrinterFigures(HWND editor) {
+  char folder[MAX_PATH], output[MAX_PATH + 32];
+  GetTempPathA(MAX_PATH, folder);
+  snprintf(output, sizeof output, "%squillpad-bench.ps", folder);
+  const std::string unixOutput = UnixPath(output);
+  if (unixOutput.empty() || !AddBenchPrinter(unixOutput.c_str())) {
+    printf("print_300_pages SKIPPED: no printer of Wine's PostScript driver could be added\n");
+    return;
+  }
+  // The device, the frame of the margins and the print font, as the job
+  // finds them.
+  HDC probe = CreateDCA(nullptr, kBenchPrinter, nullptr, nullptr);
+  PrintDevice device = {GetDeviceCaps(probe, LOGPIXELSX),      GetDeviceCaps(probe, LOGPIXELSY),
+                        GetDeviceCaps(probe, PHYSICALWIDTH),   GetDeviceCaps(probe, PHYSICALHEIGHT),
+                        GetDeviceCaps(probe, PHYSICALOFFSETX), GetDeviceCaps(probe, PHYSICALOFFSETY),
+                        GetDeviceCaps(probe, HORZRES),         GetDeviceCaps(probe, VERTRES)};
+  const EditSettings &e = g_settings.edit;
+  PageFrame frame;
+  if (!ComputePageFrame(device, e.PrnLeft, e.PrnTop, e.PrnRght, e.PrnBott, &frame)) return;
+  LOGFONTA lf;
+  memcpy(&lf, &e.LFP_, sizeof lf);
+  lf.lfHeight = -PrintFontPixels(e.LFP_.height, device.dpiY);
+  lf.lfWidth = 0;
+  HFONT font = CreateFontIndirectA(&lf);
+  HGDIOBJ old = SelectObject(probe, font);
+  TEXTMETRICA tm;
+  GetTextMetricsA(probe, &tm);
+  const int rowHeight = tm.tmHeight + tm.tmExternalLeading;
+
+  // A text of 300 full pages: the benchmark lines, cut at the end of the
+  // line that ends the 300th page.
+  const std::vector<char> lines = AnsiLines(3u << 20);
+  std::string text(lines.begin(), lines.end());
+  PageLayout layout = {};
+  layout.dc = probe;
+  layout.width = frame.width;
+  layout.rowsPerPage = frame.height / rowHeight;
+  SendMessageA(editor, EDM_SETTEXT, text.size(), reinterpret_cast<LPARAM>(text.c_str()));
+  if (!SendMessageA(editor, EDM_PAGINATE, 0, reinterpret_cast<LPARAM>(&layout)) || layout.pages <= 300) {
+    printf("print_300_pages: paginate failed\n");
+    return;
+  }
+  text.resize(text.rfind("\r\n", layout.starts[300].position - 2));
+  FreePageLayout(&layout);
+  SendMessageA(editor, EDM_SETTEXT, text.size(), reinterpret_cast<LPARAM>(text.c_str()));
+  // The rows of every page, for the bare loop.
+  std::vector<std::vector<std::string>> pages;
+  if (SendMessageA(editor, EDM_PAGINATE, 0, reinterpret_cast<LPARAM>(&layout))) {
+    for (u32 p = 0; p < layout.pages; p++) {
+      u32 count = 0;
+      const PageRow *rows = LayPage(&layout, p, &count);
+      pages.emplace_back();
+      for (u32 k = 0; k < count; k++) pages.back().emplace_back(text.substr(rows[k].start, rows[k].end - rows[k].start));
+    }
+  }
+  FreePageLayout(&layout);
+  SelectObject(probe, old);
+  DeleteDC(probe);
+
+  const PrintDialogAnswerer answerer = {AnswerPrint, nullptr, nullptr};
+  InstallPrintDialogAnswerer(&answerer);
+  double job = 1e30, bare = 1e30;
+  u64 jobBytes = 0, bareBytes = 0;
+  for (int run = 0; run < 3; run++) {
+    DeleteFileA(output);
+    double t0 = Now();
+    if (PrintJob(GetParent(editor), editor, "bench") != 0) printf("print_300_pages: the job failed\n");
+    job = std::min(job, Now() - t0);
+    jobBytes = FileBytes(output);
+
+    // The same rows, one ExtTextOutA each, on the same printer.
+    DeleteFileA(output);
+    t0 = Now();
+    HDC dc = CreateDCA(nullptr, kBenchPrinter, nullptr, nullptr);
+    DOCINFOA info = {};
+    info.cbSize = sizeof info;
+    info.lpszDocName = "bench";
+    StartDocA(dc, &info);
+    for (const std::vector<std::string> &page : pages) {
+      StartPage(dc);
+      HGDIOBJ pageFont = SelectObject(dc, font);
+      SetBkMode(dc, TRANSPARENT);
+      int y = frame.top;
+      for (const std::string &row : page) {
+        ExtTextOutA(dc, frame.left, y, 0, nullptr, row.data(), static_cast<UINT>(row.size()), nullptr);
+        y += rowHeight;
+      }
+      SelectObject(dc, pageFont);
+      EndPage(dc);
+    }
+    EndDoc(dc);
+    DeleteDC(dc);
+    bare = std::min(bare, Now() - t0);
+    bareBytes = FileBytes(output);
+  }
+  InstallPrintDialogAnswerer(nullptr);
+  printf("print_300_pages %zu pages of %d rows, PostScript %llu bytes (the bare loop's %llu)\n", pages.size(),
+         frame.height / rowHeight, static_cast<unsigned long long>(jobBytes),
+         static_cast<unsigned long long>(bareBytes));
+  Report("print_300_pages_to_postscript", job, "s");
+  Report("bare_exttextout_loop_300_pages", bare, "s");
+  Ratio("print_300_pages_vs_bare_loop", job, bare);
+  Goal("print_300_pages_vs_bare_loop", job / bare, 1.1, "x");
+  DeleteObject(font);
+  DeleteFileA(output);
+  DeleteBenchPrinter();
+  SendMessageA(editor, EDM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
 }

@@ -74,3 +74,10 @@ void SettingsFigures(HWND owner);
 // Printing's pages (bench_print.cpp): EDM_PAGINATE of the file at `path`
 // against the editor's full wrap at the printable width.
 void PrintFigures(HWND editor, const char *path);
+// Printing 300 pages on a printer of Wine's PostScript driver (added for the
+// run) through the print job, against a bare ExtTextOutA loop of the same
+// rows on the same printer.
+void PrinterFigures(HWND editor);
+// The first paint of the main window with a periodic update check due,
+// against the same with "Check for updates" off (bench_update.cpp).
+void FirstPaintFigures();

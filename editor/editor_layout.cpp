@@ -14,16 +14,7 @@ namespace {
 
 bool IsSeparator(u8 c) { return c == '-' || (CharType(c) & kC1Space); }
 
-// Rows of one hard line: their text lengths.
-struct Lengths {
-  GrowableArray a;
-  bool Push(u32 n) {
-    if (!GrowArray(&a, sizeof(u32), a.count + 1)) return false;
-    static_cast<u32 *>(a.entries)[a.count++] = n;
-    return true;
-  }
-  u32 *data() { return static_cast<u32 *>(a.entries); }
-};
+using Lengths = RowLengths;
 
 // A pair of a double-byte code page starts at i (text ends at end): the
 // lead byte, followed by a byte that is not a CR or an LF. *trail receives
@@ -84,11 +75,15 @@ bool HasTab(TextCursor *cur, u32 start, u32 length) {
   return false;
 }
 
-// Breaks the hard line [start, start + length) into rows.
+// Breaks the hard line [start, start + length) into rows; at most maxRows
+// of them (a row's breaks depend only on the text from its start on, so
+// the rest can be broken later from where these end). lineStart: start is
+// the line's own start, where a short line may be judged by its length.
 template <bool kPairs>
-bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths *out) {
+bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths *out, bool wordWrap = true,
+               bool lineStart = true, u32 maxRows = 0xFFFFFFFFu) {
   const u32 end = start + length;
-  if (!ed->doc->wordWrap) {
+  if (!wordWrap) {
     u32 pos = 0;
     do {
       u32 n = length - pos < kMaxRowLength ? length - pos : kMaxRowLength;
@@ -105,10 +100,10 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
   // A line without tabs that would fit even if every character were the
   // widest one is one row: most lines of most texts, measured no further.
   const i64 room = wrap < margin ? wrap : margin;
-  if (length <= kMaxRowLength && static_cast<i64>(length) * ed->maxAdvance <= room &&
+  if (lineStart && length <= kMaxRowLength && static_cast<i64>(length) * ed->maxAdvance <= room &&
       !HasTab<kPairs>(cur, start, length))
     return out->Push(length);
-  u32 pos = 0;
+  u32 pos = 0, made = 0;
   do {
     Advance adv = MakeAdvance(ed);
     u32 accepted = 0;
@@ -213,14 +208,15 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
     if (rowLength > length - pos) rowLength = length - pos;
     if (!out->Push(rowLength)) return false;
     pos += rowLength;
-  } while (pos < length);
+  } while (pos < length && ++made < maxRows);
   return true;
 }
 
 // The double-byte layout apart from the single-byte one, which stays inline
 // in WrapLines's loop as it was.
-[[gnu::noinline]] bool BreakLineWithPairs(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths *out) {
-  return BreakLine<true>(ed, cur, start, length, out);
+[[gnu::noinline]] bool BreakLineWithPairs(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths *out,
+                                          bool wordWrap, bool lineStart = true, u32 maxRows = 0xFFFFFFFFu) {
+  return BreakLine<true>(ed, cur, start, length, out, wordWrap, lineStart, maxRows);
 }
 
 void Status(EditorWindow *ed, bool begin) {
@@ -546,8 +542,9 @@ int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition, bool quiet) {
     const u32 start = RowStart(s, row);
     const u32 length = RowTextEnd(s, last) - start;
     lengths.a.count = 0;
-    if (!(ed->doubleByte ? BreakLineWithPairs(ed, &cur, start, length, &lengths)
-                         : BreakLine<false>(ed, &cur, start, length, &lengths))) {
+    const bool wrap = ed->doc->wordWrap != 0;
+    if (!(ed->doubleByte ? BreakLineWithPairs(ed, &cur, start, length, &lengths, wrap)
+                         : BreakLine<false>(ed, &cur, start, length, &lengths, wrap))) {
       ok = 0;
       break;
     }
@@ -649,6 +646,14 @@ i64 CharAt(EditorWindow *ed, u32 row, int x) {
 
 i64 CharAtX(EditorWindow *ed, u32 row, int x) {
   return ed->doubleByte ? CharAt<true>(ed, row, x) : CharAt<false>(ed, row, x);
+}
+
+bool WrapRows(EditorWindow *ed, TextCursor *cur, u32 start, u32 end, bool lineStart, u32 maxRows,
+              RowLengths *out) {
+  out->a.count = 0;
+  if (maxRows == 0) return true;
+  return ed->doubleByte ? BreakLineWithPairs(ed, cur, start, end - start, out, true, lineStart, maxRows)
+                        : BreakLine<false>(ed, cur, start, end - start, out, true, lineStart, maxRows);
 }
 
 int ColumnX(EditorWindow *ed, u32 row, u32 column) {

@@ -30,6 +30,27 @@ void UpdateGeometry(EditorWindow *ed, bool haveSize, int width, int height);
 // lastPosition. 1 on success; 0 when memory ran out (the parent has been told
 // with 0x500 and a beep; the text is untouched).
 int WrapLines(EditorWindow *ed, u32 firstRow, u32 lastPosition, bool quiet = false);
+// The lengths of rows, one hard line's (or a part of one) at a time.
+struct RowLengths {
+  GrowableArray a;
+  bool Push(u32 n) {
+    if (!GrowArray(&a, sizeof(u32), a.count + 1)) return false;
+    static_cast<u32 *>(a.entries)[a.count++] = n;
+    return true;
+  }
+  u32 *data() { return static_cast<u32 *>(a.entries); }
+};
+
+struct TextCursor;
+// The word-wrapped rows of [start, end), the rest of a hard line from one of
+// its row starts (lineStart: from the line's own start), by ed's metrics,
+// wrap width and margin, read through cur: at most maxRows of them, their
+// lengths in *out (emptied first). A row breaks the same way whatever came
+// before it, so the rows that follow the last one are WrapRows from its end.
+// False when *out could not grow (never when its capacity holds maxRows).
+bool WrapRows(EditorWindow *ed, TextCursor *cur, u32 start, u32 end, bool lineStart, u32 maxRows,
+              RowLengths *out);
+
 // The whole text anew, keeping anchor, caret and the caret's distance from the
 // top of the view. Unless forced, the layout itself is skipped when the
 // whole text already has the rows of the parameters in force (word wrap,

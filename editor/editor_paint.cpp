@@ -171,7 +171,7 @@ int DrawRunOf(EditorWindow *ed, DrawRequest &r, u32 *consumed) {
   u32 i = 0;
   HPEN pen = nullptr;
   HGDIOBJ oldPen = nullptr;
-  COLORREF color = CLR_INVALID;
+  COLORREF color = r.textColorInDc ? r.textColor : CLR_INVALID;
   const bool backgrounds = r.draw && r.mode != kDrawText;
   const bool text = r.draw && r.mode != kDrawBackgrounds;
   const bool opaqueText = r.opaque && r.mode == kDrawAll;

@@ -35,6 +35,7 @@ struct DrawRequest {
   bool batchRuns;         // the font allows runs to be drawn together (screen fonts checked when taken)
   int top, bottom;        // the row's band, for opaque cells and marks
   bool noMarks;           // paper: newline characters inside a row draw no mark either
+  bool textColorInDc;     // the device context draws in textColor already: it is not set again
 };
 
 // Where the run of the drawer that starts at text[i] ends (count: the end of

@@ -17,7 +17,10 @@
 #include "app/main_window.h"
 #include "app/print_job.h"
 #include "config/config_state.h"
+#include "document/document.h"
+#include "editor/editor_layout.h"
 #include "editor/editor_messages.h"
+#include "editor/editor_pages.h"
 #include "foundation/fault.h"
 #include "resources/resource.h"
 #include "tests/support/scripted_answerer.h"
@@ -391,6 +394,114 @@ TEST_F(Printing, TheSelectionPrintsAloneFromTheTopOfTheFirstPage) {
   ASSERT_EQ(Print(), 0);
   EXPECT_EQ(Printed(), WithoutBlanks(text));
   EXPECT_EQ(EditorText(), text);
+}
+
+// The pages against the layout they replace: the printed text copied into a
+// store of its own and word-wrapped there by the editor's WrapLines on the
+// same device. Random texts of words, tabs and every newline, selections
+// that start or end inside a CR LF, widths down to one pixel (a line of
+// thousands of rows), pages of one row and more.
+TEST_F(Printing, PagesAreTheRowsOfTheTextWrappedOnItsOwn) {
+  std::mt19937 rng(8);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HFONT font = CreateFontA(-17, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Times New Roman");
+  HGDIOBJ oldFont = SelectObject(dc, font);
+  EditorWindow *ed = EditorOf(g_app.editorWindow);
+  g_settings.opts.RWrap = 50;  // the screen's wrap margin does not reach paper
+  for (int round = 0; round < 40; round++) {
+    // (The last two are pairs under a double-byte code page.)
+    const char *pieces[] = {"a", "word", "ab-cd", " ", "  ", "\t", "-", "\r\n", "\n", "\r", "\r\n\r\n", "\x88\xE0",
+                            "\x81" "a"};
+    std::string text;
+    const int n = round == 0 ? 0 : static_cast<int>(rng() % 400);
+    for (int i = 0; i < n; i++) text += rng() % 30 ? pieces[rng() % 13] : std::string(60 + rng() % 300, 'x');
+    if (round == 1) text = std::string(9000, 'w');  // 1 px wide below: more rows than one piece of the layout
+    SetText(text);
+    u32 from = 0, to = static_cast<u32>(text.size());
+    if (round % 2 && !text.empty()) {
+      from = rng() % (text.size() + 1);
+      to = rng() % (text.size() + 1);
+      if (from > to) std::swap(from, to);
+      // Now and then an end inside a CR LF for sure.
+      const size_t cr = text.find("\r\n", round % 4 == 1 ? 0 : from);
+      if (cr != std::string::npos && round % 4 == 1) from = static_cast<u32>(cr + 1);
+      if (cr != std::string::npos && round % 4 == 3) to = static_cast<u32>(cr + 1);
+      if (from > to) std::swap(from, to);
+      SendMessageA(g_app.editorWindow, EM_SETSEL, from, to);
+      // The editor keeps a selection end off the middle of a CR LF; the store reads it as it lies.
+      from = ed->doc->selStart->position;
+      to = ed->doc->selEnd->position;
+    }
+    PageLayout layout = {};
+    layout.dc = dc;
+    const int widths[] = {1, 25, 180, 900};
+    layout.width = round == 1 ? 1 : widths[rng() % 4];
+    layout.rowsPerPage = 1 + static_cast<int>(rng() % 70);
+    SCOPED_TRACE("round " + std::to_string(round) + " width " + std::to_string(layout.width) + " from " +
+                 std::to_string(from) + " to " + std::to_string(to));
+    ASSERT_EQ(SendMessageA(g_app.editorWindow, EDM_PAGINATE, round % 2, reinterpret_cast<LPARAM>(&layout)), 1);
+
+    // The reference: the copy, wrapped.
+    EditorWindow view = {};
+    view.doc = CreateDocument();
+    ASSERT_NE(view.doc, nullptr);
+    if (to > from) {
+      ASSERT_EQ(StoreInsert(&view.doc->store, 0, StoreSource(&ed->doc->store, from, to - from), 0), 0);
+    }
+    view.hwnd = g_app.editorWindow;
+    view.measureDc = dc;
+    view.doubleByte = ed->doubleByte;
+    memcpy(view.leadByte, ed->leadByte, sizeof view.leadByte);
+    MeasureFontOn(&view, dc, false);
+    view.doc->wordWrap = 1;
+    view.wrapWidth = layout.width;
+    ASSERT_EQ(WrapLines(&view, 0, view.doc->store.length, true), 1);
+    const TextStore *copy = &view.doc->store;
+    ASSERT_EQ(layout.rows, RowCount(copy));
+    ASSERT_EQ(layout.pages, (RowCount(copy) + layout.rowsPerPage - 1) / layout.rowsPerPage);
+    for (u32 page = 0, r = 0; page < layout.pages; page++) {
+      u32 count = 0;
+      const PageRow *rows = LayPage(&layout, page, &count);
+      ASSERT_EQ(count, std::min<u32>(layout.rowsPerPage, RowCount(copy) - r)) << "page " << page;
+      for (u32 k = 0; k < count; k++, r++) {
+        ASSERT_EQ(rows[k].start, from + RowStart(copy, r)) << "row " << r;
+        ASSERT_EQ(rows[k].end, from + RowTextEnd(copy, r)) << "row " << r;
+      }
+    }
+    ForgetPairWidths(&view);
+    DestroyDocument(view.doc);
+    // A text changed under the pages: they draw nothing rather than read past it.
+    SetText(text + "more");
+    u32 count = 1;
+    LayPage(&layout, 0, &count);
+    EXPECT_EQ(count, 0u);
+    FreePageLayout(&layout);
+  }
+  SelectObject(dc, oldFont);
+  DeleteObject(font);
+  DeleteDC(dc);
+}
+
+// What the main window is sent while a job prints (a command that changes
+// the text, say) waits for the end of the job: every page holds the text
+// as it was when printing began.
+TEST_F(Printing, ACommandSentDuringTheJobWaitsForItsEnd) {
+  std::string text;
+  for (int i = 0; i < 400; i++) text += "row " + std::to_string(i) + "\r\n";
+  SetText(text);
+  g_settings.edit.LFP_.height = 40;
+  static HWND main;
+  main = g_app.mainWindow;
+  sink_.endPage = [](void *c, HDC dc, HDC page) {
+    PostMessageA(main, WM_COMMAND, IDM_EDIT_DATE, 0);
+    return Printer::EndPage(c, dc, page);
+  };
+  ASSERT_EQ(Print(), 0);
+  ASSERT_GE(printer_.pages.size(), 3u);
+  EXPECT_EQ(Printed(), WithoutBlanks(text));
+  EXPECT_EQ(EditorText(), text);
+  PumpMessages();
+  EXPECT_GT(EditorText().size(), text.size());  // then it ran
 }
 
 // The margins count from the paper's edge: the printer's own unprintable
