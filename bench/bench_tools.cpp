@@ -284,6 +284,12 @@ void BenchTools() {
       {32130, "remove_empty_vs_grep_v", "grep -v '^[[:space:]]*$'" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0, nullptr},
       {32140, "collapse_empty_vs_cat_s", "cat -s" + file + " >/dev/shm/quillpad-tools-out.txt", 1.5, nullptr},
       {34310, "translate_vs_tr", "tr abc xyz <" + file + " >/dev/shm/quillpad-tools-out.txt", 0.75, nullptr},
+      {34310, "translate_keep_digits_vs_tr_cd", "tr -cd 0-9 <" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0,
+       [] {
+         StrCopy(g_settings.tools.TrFind, "0-9");
+         StrCopy(g_settings.tools.TrRepl, "0-9");
+         g_settings.tools.TrDel = 1;
+       }},
       {35140, "reverse_order_of_lines_vs_tac", "tac" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0, nullptr},
       {35320, "reverse_each_line_vs_rev", "rev" + file + " >/dev/shm/quillpad-tools-out.txt", 0.05, nullptr},
       {39020, "unwrap_lines_vs_paste", "paste -sd' '" + file + " >/dev/shm/quillpad-tools-out.txt", 1.0, nullptr},
