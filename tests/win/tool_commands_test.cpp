@@ -23,44 +23,24 @@
 #include "resources/resource.h"
 #include "search/search_run.h"
 #include "tests/support/scripted_answerer.h"
+#include "tests/win/frame_fixture.h"
 #include "tests/win/gui_helpers.h"
 #include "tools/grep_tools.h"
 #include "tools/text_tools.h"
 
 namespace {
 
-class ToolCommands : public testing::Test {
+class ToolCommands : public FrameTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(ResetFrameGlobals());
-    SetLastTool(nullptr);
-    ASSERT_EQ(CreateMainWindow(), 0);
-    PumpMessages();
-    editor_ = g_app.editorWindow;
-    ASSERT_NE(editor_, nullptr);
-  }
   void TearDown() override {
     SetControl(false);
-    DestroyFrame();
-    SetDefaultSettings(&g_settings, true);
-    SetLastTool(nullptr);
+    FrameTest::TearDown();
   }
 
-  static LRESULT Command(int id) { return SendMessageA(g_app.mainWindow, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+  // The text, with the caret put where the tool's auto-selection starts.
   void SetText(const std::string &text, DWORD caret = 0) {
-    SendMessageA(editor_, EDM_SETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    FrameTest::SetText(text);
     Select(caret, caret);
-  }
-  std::string Text() const {
-    std::string t(static_cast<size_t>(SendMessageA(editor_, EDM_GETTEXTLENGTHRAW, 0, 0)), '\0');
-    SendMessageA(editor_, EDM_GETTEXTRAW, t.size() + 1, reinterpret_cast<LPARAM>(&t[0]));
-    return t;
-  }
-  void Select(DWORD anchor, DWORD caret) const { SendMessageA(editor_, EM_SETSEL, anchor, caret); }
-  std::pair<DWORD, DWORD> Selection() const {
-    DWORD a = 0, b = 0;
-    SendMessageA(editor_, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
-    return {a, b};
   }
   static bool Grey(int id) {
     HMENU menu = GetMenu(g_app.mainWindow);
@@ -81,8 +61,6 @@ class ToolCommands : public testing::Test {
       DispatchMessageA(&m);
     }
   }
-
-  HWND editor_ = nullptr;
 };
 
 // A case tool on the caret's line (TASel Line) is one undo step; the menu
