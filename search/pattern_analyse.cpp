@@ -247,6 +247,17 @@ bool MakeLiteral(const CompiledPattern *cp, const PatternNode &n, PrefilterLiter
   return true;
 }
 
+// Whether node k closes a group that stands once and plainly: no
+// look-around, \K, atomic group or repetition, so the text after it follows
+// the group's body directly.
+bool ClosesOnce(const PatternNode *nodes, u32 k) {
+  const PatternNode &c = nodes[k];
+  if (c.kind != kNodeClose || c.alternative) return false;
+  const PatternNode &open = nodes[c.b];
+  return open.minRepeat == 1 && open.maxRepeat == 1 && !IsLookAround(open) && !IsResetStart(open) &&
+         !IsPossessive(open.mode);
+}
+
 void SetPrefilter(Walk *w, CompiledPattern *cp) {
   PatternPrefilter &pf = cp->prefilter;
   MemZero(&pf, sizeof pf);
@@ -280,8 +291,11 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
     if (n.alternative || n.minRepeat > n.maxRepeat) break;
     if (IsSingleByteKind(n.kind) && n.maxRepeat == kRepeatUnbounded) {
       // A run of this node's members up to a literal: the scan looks for
-      // the literal and starts no earlier than the run allows.
-      if (n.next != 0 && MakeLiteral(cp, nodes[n.next], &pf.runLiteral)) pf.runNode = k;
+      // the literal and starts no earlier than the run allows. The ends of
+      // groups that stand once ("(\w+)ing") lie between them, taking nothing.
+      u32 after = n.next;
+      while (after != 0 && ClosesOnce(nodes, after)) after = nodes[after].next;
+      if (after != 0 && MakeLiteral(cp, nodes[after], &pf.runLiteral)) pf.runNode = k;
       break;
     }
     if (n.minRepeat == 0) {

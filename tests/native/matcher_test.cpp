@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <random>
+#include <regex>
 #include <string>
 
 #include "foundation/char_class.h"
@@ -381,6 +382,17 @@ TEST(Matcher, PrefiltersOnRealBlocks) {
     }
     return c;
   }());
+  // A run up to a literal, inside groups that stand once: every match where
+  // std::regex finds it (the scan looks for the literal, then back over the run).
+  for (const char *pattern : {"(\\w+)dle\\b", "((?:[a-z]+))ee", "([a-z]+)N"}) {
+    std::string expected;
+    const std::regex re(pattern);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator(); ++it) {
+      expected += (expected.empty() ? "" : " ") + std::to_string(it->position()) + "-" +
+                  std::to_string(it->position() + it->length());
+    }
+    EXPECT_EQ(AllMatches(pattern, R, text, 0), expected) << pattern;
+  }
   EXPECT_EQ(count("\\bN", R), [&] {
     u32 c = 0;
     for (size_t i = 0; i < text.size(); i++) {
