@@ -350,6 +350,7 @@ int BatcherFlush(EditBatcher *b) {
   }
   b->count = 0;
   b->textLength = 0;
+  b->sends++;
   return 0;
 }
 

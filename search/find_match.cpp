@@ -194,6 +194,29 @@ bool RunMember(const Engine &e, const PatternNode &n, u8 c) {
   }
 }
 
+// Where the run of x's members that ends at `at` begins, no earlier than p:
+// block by block, without a lookup per byte.
+u32 RunStartBefore(Scan &s, const PatternNode &x, u32 p, u32 at) {
+  const Engine &e = *s.e;
+  Reader &r = s.r;
+  const u8 *tab = x.kind == kNodeClass ? e.tables + x.a * kClassTableBytes : nullptr;
+  const u8 mask = static_cast<u8>(x.b);
+  u32 k = at;
+  while (k > p) {
+    if (!r.Holds(k - 1)) r.Seek(k - 1);
+    const u32 lo = p > r.start ? p : r.start;
+    const u8 *d = r.data;
+    const u32 base = r.start;
+    if (tab) {
+      while (k > lo && (tab[d[k - 1 - base]] & mask)) k--;
+    } else {
+      while (k > lo && RunMember(e, x, d[k - 1 - base])) k--;
+    }
+    if (k > lo) break;  // a byte that is no member
+  }
+  return k;
+}
+
 // The first q in [p, hi] where a match may start with a run of the run
 // node's members followed by the run literal: only where the run from q
 // reaches an occurrence of the literal.
@@ -212,8 +235,7 @@ u32 NextRunStart(Scan &s, u32 p, u32 hi) {
     if (from + lit.length > e.rangeEnd) return kNoPosition;
     u32 at = FindLiteralFrom(s, lit, static_cast<u32>(from), e.rangeEnd - lit.length);
     if (at == kNoPosition) return kNoPosition;
-    u32 start = at;
-    while (start > p && RunMember(e, x, s.r.At(start - 1))) start--;
+    const u32 start = RunStartBefore(s, x, p, at);
     s.runAt = at;
     s.runStart = start;
     if (start + min > at) {
@@ -500,11 +522,14 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
   // A forward scan for a pattern that needs a byte missing from the rest of
   // the range is over before it starts.
   const PatternPrefilter &pf = cp->prefilter;
+  // One view of the text, in the block the last scan ended in, serves every
+  // reader below to begin with.
+  Reader view;
+  view.Init(store);
+  if (w->lastBlock < store->blocks.count) view.Load(w->lastBlock);
   u32 requiredAt = kNoPosition;
   if (!backward && pf.requiredCount && from <= stopAt) {
-    Reader r;
-    r.Init(store);
-    if (w->lastBlock < store->blocks.count) r.Load(w->lastBlock);
+    Reader r = view;
     for (u32 y = from; y < rangeEnd;) {
       if (!r.Holds(y)) r.Seek(y);
       const u8 *d = r.data + (y - r.start);
@@ -536,10 +561,8 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
   e.groupCount = w->groupCount;
   e.dirty = w->dirty;
   e.dirtyHigh = w->dirtyHigh != 0;
-  if (w->lastBlock < store->blocks.count) {
-    e.r.Load(w->lastBlock);
-    e.r2.Load(w->lastBlock);
-  }
+  e.r = view;
+  e.r2 = view;
   e.stack = &w->stack;
   e.stack->count = 0;
   e.base = 0;
@@ -552,8 +575,7 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
     BuildPrevTable(e, w, pf);
     s.prevOk = w->prevOk;
   }
-  s.r.Init(store);
-  if (w->lastBlock < store->blocks.count) s.r.Load(w->lastBlock);
+  s.r = view;
   s.runAt = s.runStart = kNoPosition;
   s.requiredAt = requiredAt;
   s.requiredGone = false;
@@ -622,9 +644,11 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
 
   if (result == kMatchFound) {
     if (out) {
+      // Records the attempt never wrote hold nothing.
+      const u64 written = e.dirtyHigh ? ~0ull : e.dirty | 1;
       for (u32 g = 0; g < 10; g++) {
         const GroupRecord &rec = w->groups[g];
-        bool set = rec.end != kNoPosition;
+        const bool set = (written >> g & 1) && rec.end != kNoPosition;
         out->group[g].start = set ? rec.start : kNoPosition;
         out->group[g].end = set ? rec.end : kNoPosition;
       }

@@ -250,12 +250,38 @@ bool IsWordFor(const CompiledPattern *cp, int byte) {
   return IsWordChar(static_cast<u8>(byte));
 }
 
-int ByteAt(const TextStore *s, u32 p) {
-  char c = 0;
-  if (p >= s->length) return -1;
-  ReadText(s, p, p + 1, &c, 1, 0, nullptr);
-  return static_cast<u8>(c);
-}
+// Single bytes of the store around the occurrences, which come in ascending
+// order: the block of the last read serves the next, a neighbour is a step.
+// Forget() after the store changed.
+struct Peek {
+  const TextStore *s;
+  const char *data = nullptr;
+  u32 block = 0, start = 0, end = 0;
+
+  explicit Peek(const TextStore *store) : s(store) {}
+  void Forget() { data = nullptr; }
+  // The byte at p, or -1 past the end.
+  int At(u32 p) {
+    if (p >= s->length) return -1;
+    if (!data || p - start >= end - start) Seek(p);
+    return static_cast<u8>(data[p - start]);
+  }
+  void Seek(u32 p) {
+    const TextBlock *b = s->blocks.entries;
+    if (data && p >= end && block + 1 < s->blocks.count && p - end < b[block + 1].length) {
+      block++;
+      start = end;
+    } else if (data && p < start && block > 0 && start - p <= b[block - 1].length) {
+      block--;
+      start -= b[block].length;
+    } else {
+      block = BlockOfPosition(s, p);
+      start = BlockStart(s, block);
+    }
+    end = start + b[block].length;
+    data = b[block].data;
+  }
+};
 
 // The replace-all and highlight state: the batcher, and what the text looks
 // like right before the last edit not yet handed over ends.
@@ -295,6 +321,17 @@ int RunSearchLoop(SearchRun *run) {
   (void)BatcherInit(&pending.batcher, highlight ? ((req & kSearchSecondary) ? 6u : 5u) : 0u, run->host.edit,
                     run->host.context);
   ByteBuffer text = {};
+  Peek peek(s);
+  u32 sends = 0;  // the batches sent when peek last read
+  bool constantText = false;  // text holds the replacement of every occurrence
+  // A byte of the text as the worker reads it (a batch sent changes it).
+  auto byteAt = [&](u32 p) {
+    if (pending.batcher.sends != sends) {
+      sends = pending.batcher.sends;
+      peek.Forget();
+    }
+    return peek.At(p);
+  };
   u32 count = 0;
   bool handled = false;  // single replace or Last Tool: the occurrence is done
   int result = 0;
@@ -320,7 +357,7 @@ int RunSearchLoop(SearchRun *run) {
     // not yet in place waits for them.
     if (pending.any && !highlight && !pending.mustFlush && reach != kReachNone && pos <= pending.end) {
       pending.mustFlush = reach == kReachText ||
-                          IsWordFor(cp, pending.newBefore) != IsWordFor(cp, ByteAt(s, pending.end - 1));
+                          IsWordFor(cp, pending.newBefore) != IsWordFor(cp, byteAt(pending.end - 1));
     }
     if (pending.mustFlush && (result = flush()) != 0) break;
     MatchGroups groups;
@@ -373,8 +410,14 @@ int RunSearchLoop(SearchRun *run) {
 
     // Replace: the expansion for this occurrence, with the case of the
     // replaced text when mimicking.
-    text.length = 0;
-    int x = ExpandReplacement(cp, s, groups, newline, count + 1, &text, nullptr);
+    int x = kExpandDone;
+    if (!constantText) {
+      text.length = 0;
+      bool constant = false;
+      x = ExpandReplacement(cp, s, groups, newline, count + 1, &text, &constant);
+      // The same for every occurrence: made once (mimicking changes it in place).
+      constantText = x == kExpandDone && constant && !(req & kSearchMimic);
+    }
     if (x == kExpandUndefined) {
       // Asked once per run (on the window's thread, over the wait window).
       const int answer = AskUser(nullptr, TXT_UNDEFINED_BACKREF, kAskYesNoCancel);
@@ -413,14 +456,14 @@ int RunSearchLoop(SearchRun *run) {
     if (pending.batcher.count == 1) pending.delta = 0;
     const u32 ms2 = static_cast<u32>(ms + moved), me2 = static_cast<u32>(me + moved);
     const int newBefore = n ? static_cast<u8>(text.data[n - 1])
-                            : (pending.any && pending.end == ms2) ? pending.newBefore : (ms2 ? ByteAt(s, ms2 - 1) : -1);
+                            : (pending.any && pending.end == ms2) ? pending.newBefore : (ms2 ? byteAt(ms2 - 1) : -1);
     pending.any = true;
     pending.end = me2;
     pending.newBefore = newBefore;
     // Whether the text at the edit's end is read as a newline of its own or
     // as the LF of a CR LF depends on the byte before: when the edit changes
     // that, the next search waits for it to be in place.
-    if (ByteAt(s, me2) == '\n' && (newBefore == '\r') != (me2 > 0 && ByteAt(s, me2 - 1) == '\r')) {
+    if (byteAt(me2) == '\n' && (newBefore == '\r') != (me2 > 0 && byteAt(me2 - 1) == '\r')) {
       pending.mustFlush = true;
     }
     count++;

@@ -314,4 +314,33 @@ TEST(SearchRun, CancelKeepsThePrefix) {
   EXPECT_TRUE(d.Text() == text);
 }
 
+// Over many batches: the loop reads the bytes around each occurrence (for
+// \b) in the text that every batch sent has changed.
+TEST(SearchRun, WholeWordsAcrossManyBatches) {
+  static const char *const kWords[] = {"ab", "ba", "abab", "b", "ab"};
+  static const char *const kGaps[] = {" ", "\n", "\r\n", "  "};
+  TestRandom rng(9);
+  std::vector<std::string> words, gaps;
+  std::string text;
+  for (int i = 0; i < 260000; i++) {
+    words.push_back(kWords[rng.Below(5)]);
+    gaps.push_back(kGaps[rng.Below(4)]);
+    text += words.back() + gaps.back();
+  }
+  for (const char *replacement : {"a", "abc", "b\r"}) {
+    std::string model;
+    int expected = 0;
+    for (size_t i = 0; i < words.size(); i++) {
+      expected += words[i] == "ab";
+      model += (words[i] == "ab" ? replacement : words[i]) + gaps[i];
+    }
+    TestDocument d;
+    d.Load(text);
+    Pattern p("ab", kPatternWholeWords, replacement);
+    ASSERT_EQ(Search(d, p.cp.get(), kSearchReplaceAll | kSearchFromStart), expected);
+    ASSERT_GT(expected, static_cast<int>(kBatchMaxEdits));
+    EXPECT_TRUE(d.Text() == model) << replacement;
+  }
+}
+
 }  // namespace
