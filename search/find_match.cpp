@@ -494,6 +494,29 @@ bool CandidateAt(Scan &s, u32 q) {
   return PrevAllows(s, q);
 }
 
+// A match of a literal-only pattern (PatternPrefilter::literalOnly) whose
+// literal stands at q: whether the assertions before and after it hold (then
+// group 0 is set).
+bool LiteralOnlyAt(Engine &e, u32 q) {
+  const PatternNode *nodes = e.nodes;
+  u32 k = 0;
+  for (; nodes[k].kind != kNodeOpen; k = nodes[k].next) {
+    if (!AssertAt(e, nodes[k].kind, q)) return false;
+  }
+  const PatternNode &literal = nodes[nodes[k].next];
+  const u32 end = q + (literal.kind == kNodeChar ? 1 : literal.b);
+  for (k = nodes[literal.next].next; k != 0; k = nodes[k].next) {
+    if (!AssertAt(e, nodes[k].kind, end)) return false;
+  }
+  e.ResetGroups();
+  e.dirty = 1;
+  GroupRecord &g = e.groups[0];
+  g.start = g.tentative = q;
+  g.end = end;
+  g.count = 1;
+  return true;
+}
+
 }  // namespace
 
 void FreePattern(CompiledPattern *cp) {
@@ -604,7 +627,15 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
       while (p <= hi) {
         u32 q = NextCandidate(s, p, hi);
         if (q == kNoPosition || q > hi) break;
-        int r = attempt(q);
+        int r;
+        if (pf.literalOnly) {
+          // Unanchored, the candidate is where the literal stands; anchored,
+          // only where the anchor holds.
+          const bool stands = pf.anchor == kAnchorNone || LiteralAcross(s, pf.start, q);
+          r = stands && LiteralOnlyAt(e, q) ? 1 : -1;
+        } else {
+          r = attempt(q);
+        }
         if (r == 1) {
           result = kMatchFound;
           at = q;

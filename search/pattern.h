@@ -188,6 +188,10 @@ struct PatternPrefilter {
   // later start within that run tries a subset of the same continuations.
   u32 skipNode;        // 0: none
   u32 skipLead;        // the first node: its length
+  // The pattern is the start literal, whole, between assertions that stand
+  // once (whole words: \y "the" \Y): where the literal stands and the
+  // assertions hold, that is the match; no attempt is needed.
+  u8 literalOnly;
 };
 
 // The matcher's scan context (matcher.h); cleared by a compile, set by the

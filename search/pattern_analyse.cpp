@@ -258,6 +258,27 @@ bool ClosesOnce(const PatternNode *nodes, u32 k) {
          !IsPossessive(open.mode);
 }
 
+u32 LiteralLength(const PatternNode &n) { return n.kind == kNodeChar ? 1 : n.b; }
+
+// Whether the graph is assertions that stand once, group 0 holding only the
+// literal node `literal`, and assertions again.
+bool IsLiteralOnly(const PatternNode *nodes, u32 literal) {
+  auto plain = [&](u32 k) { return nodes[k].alternative == 0 && nodes[k].minRepeat == 1 && nodes[k].maxRepeat == 1; };
+  u32 k = 0;
+  while (IsZeroWidthKind(nodes[k].kind) && plain(k) && nodes[k].next != 0) k = nodes[k].next;
+  const PatternNode &open = nodes[k];
+  if (open.kind != kNodeOpen || !plain(k) || open.mode & (kModeLookAhead | kModeLookBehind | kModeResetStart) ||
+      IsPossessive(open.mode) || open.next != literal || !plain(literal)) {
+    return false;
+  }
+  const u32 close = nodes[literal].next;
+  if (close != open.partner || nodes[close].a != 0) return false;
+  for (k = nodes[close].next; k != 0; k = nodes[k].next) {
+    if (!IsZeroWidthKind(nodes[k].kind) || !plain(k)) return false;
+  }
+  return true;
+}
+
 void SetPrefilter(Walk *w, CompiledPattern *cp) {
   PatternPrefilter &pf = cp->prefilter;
   MemZero(&pf, sizeof pf);
@@ -284,7 +305,7 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
 
   // The path every match must take from its start: assertions that hold at
   // the start, and the first literal.
-  u32 literalNode = 0;
+  u32 literalNode = 0, runLiteralNode = 0;
   u32 k = 0;
   for (u32 steps = 0; steps < 4096; steps++) {
     const PatternNode &n = nodes[k];
@@ -295,7 +316,10 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
       // groups that stand once ("(\w+)ing") lie between them, taking nothing.
       u32 after = n.next;
       while (after != 0 && ClosesOnce(nodes, after)) after = nodes[after].next;
-      if (after != 0 && MakeLiteral(cp, nodes[after], &pf.runLiteral)) pf.runNode = k;
+      if (after != 0 && MakeLiteral(cp, nodes[after], &pf.runLiteral)) {
+        pf.runNode = k;
+        runLiteralNode = after;
+      }
       break;
     }
     if (n.minRepeat == 0) {
@@ -387,8 +411,11 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
     if (stop || k == 0) break;
   }
 
+  pf.literalOnly = literalNode && pf.start.length == LiteralLength(nodes[literalNode]) && IsLiteralOnly(nodes, literalNode);
+
   // A byte every match contains: the last literal of group 0's top-level
-  // sequence, unless it is the literal the match starts with.
+  // sequence, unless it is a literal the scan looks for anyway (the one the
+  // match starts with, or the one after its first run).
   u32 open0 = 0;
   while (nodes[open0].kind != kNodeOpen) open0 = nodes[open0].next;
   const u32 close0 = nodes[open0].partner;
@@ -398,7 +425,7 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
     while (k != close0 && k != 0 && guard++ < 100000) {
       const PatternNode &n = nodes[k];
       u8 bytes[2];
-      if (k != literalNode && LastLiteralByte(cp, n, bytes)) {
+      if (k != literalNode && k != runLiteralNode && LastLiteralByte(cp, n, bytes)) {
         pf.requiredBytes[0] = bytes[0];
         pf.requiredBytes[1] = bytes[1];
         pf.requiredCount = bytes[0] == bytes[1] ? 1 : 2;

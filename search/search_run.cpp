@@ -16,15 +16,13 @@ bool Append(ByteBuffer *out, const char *p, u64 n) {
   return n == 0 || BufferAppend(out, p, static_cast<size_t>(n));
 }
 
-// The text of [from, to) of the store, appended.
-bool AppendRange(ByteBuffer *out, const TextStore *s, u32 from, u32 to) {
+// The text of [from, to) of the store, appended (read through the cursor).
+bool AppendRange(ByteBuffer *out, StoreCursor &cursor, u32 from, u32 to) {
   if (from >= to) return true;
   if (out->length + static_cast<u64>(to - from) > kMaxReplacement) return false;
   if (!BufferReserve(out, to - from)) return false;
-  ForEachPiece(s, from, to - from, [&](const char *p, u32 n) {
-    memcpy(out->data + out->length, p, n);
-    out->length += n;
-  });
+  cursor.Copy(from, to - from, out->data + out->length);
+  out->length += to - from;
   return true;
 }
 
@@ -70,8 +68,10 @@ const char *NewlineSequence(u32 newlineType) {
   }
 }
 
-int ExpandReplacement(const CompiledPattern *cp, const TextStore *store, const MatchGroups &groups,
-                      const char *newline, u32 occurrence, ByteBuffer *out, bool *constant) {
+namespace {
+
+int Expand(const CompiledPattern *cp, StoreCursor &cursor, const MatchGroups &groups, const char *newline,
+           u32 occurrence, ByteBuffer *out, bool *constant) {
   bool fixed = true;
   const char *r = cp->replace;
   const bool regExps = (cp->flags & kPatternRegExps) != 0;
@@ -85,7 +85,7 @@ int ExpandReplacement(const CompiledPattern *cp, const TextStore *store, const M
   auto group = [&](u32 k) -> int {
     fixed = false;
     if (!Took(groups, k)) return undefined();
-    return AppendRange(out, store, groups.group[k].start, groups.group[k].end) ? kExpandDone : kExpandNoMemory;
+    return AppendRange(out, cursor, groups.group[k].start, groups.group[k].end) ? kExpandDone : kExpandNoMemory;
   };
   if (!escapes || !*r) {
     if (constant) *constant = true;
@@ -209,6 +209,14 @@ int ExpandReplacement(const CompiledPattern *cp, const TextStore *store, const M
   return result;
 }
 
+}  // namespace
+
+int ExpandReplacement(const CompiledPattern *cp, const TextStore *store, const MatchGroups &groups,
+                      const char *newline, u32 occurrence, ByteBuffer *out, bool *constant) {
+  StoreCursor cursor(store);
+  return Expand(cp, cursor, groups, newline, occurrence, out, constant);
+}
+
 // ---- the loop ----------------------------------------------------------------------------
 
 namespace {
@@ -322,14 +330,19 @@ int RunSearchLoop(SearchRun *run) {
                     run->host.context);
   ByteBuffer text = {};
   Peek peek(s);
-  u32 sends = 0;  // the batches sent when peek last read
+  StoreCursor cursor(s);  // the groups' text for the replacements
+  u32 sends = 0;  // the batches sent when peek and cursor last read
   bool constantText = false;  // text holds the replacement of every occurrence
-  // A byte of the text as the worker reads it (a batch sent changes it).
-  auto byteAt = [&](u32 p) {
+  // Every batch sent changes the text that the two read.
+  auto freshen = [&]() {
     if (pending.batcher.sends != sends) {
       sends = pending.batcher.sends;
       peek.Forget();
+      cursor = StoreCursor(s);
     }
+  };
+  auto byteAt = [&](u32 p) {
+    freshen();
     return peek.At(p);
   };
   u32 count = 0;
@@ -414,7 +427,8 @@ int RunSearchLoop(SearchRun *run) {
     if (!constantText) {
       text.length = 0;
       bool constant = false;
-      x = ExpandReplacement(cp, s, groups, newline, count + 1, &text, &constant);
+      freshen();
+      x = Expand(cp, cursor, groups, newline, count + 1, &text, &constant);
       // The same for every occurrence: made once (mimicking changes it in place).
       constantText = x == kExpandDone && constant && !(req & kSearchMimic);
     }

@@ -4,6 +4,7 @@
 // expansion of every escape.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -327,19 +328,29 @@ TEST(SearchRun, WholeWordsAcrossManyBatches) {
     gaps.push_back(kGaps[rng.Below(4)]);
     text += words.back() + gaps.back();
   }
-  for (const char *replacement : {"a", "abc", "b\r"}) {
+  static const struct {
+    const char *pattern;
+    u32 flags;
+    const char *replacement, *result;
+  } kCases[] = {{"ab", 0, "a", "a"}, {"ab", 0, "abc", "abc"}, {"ab", 0, "b\r", "b\r"},
+                {"(a)(b)", kPatternRegExps, "\\2\\1\\2", "bab"}};
+  for (const auto &c : kCases) {
     std::string model;
     int expected = 0;
     for (size_t i = 0; i < words.size(); i++) {
       expected += words[i] == "ab";
-      model += (words[i] == "ab" ? replacement : words[i]) + gaps[i];
+      model += (words[i] == "ab" ? c.result : words[i]) + gaps[i];
     }
+    // Put together from the back, so that the blocks have all kinds of lengths.
     TestDocument d;
-    d.Load(text);
-    Pattern p("ab", kPatternWholeWords, replacement);
+    for (size_t end = text.size(), n; end > 0; end -= n) {
+      n = std::min<size_t>(end, 1 + rng.Below(7000));
+      ASSERT_EQ(InsertText(&d->store, 0, text.data() + end - n, static_cast<u32>(n), 0), 0);
+    }
+    Pattern p(c.pattern, kPatternWholeWords | c.flags, c.replacement);
     ASSERT_EQ(Search(d, p.cp.get(), kSearchReplaceAll | kSearchFromStart), expected);
     ASSERT_GT(expected, static_cast<int>(kBatchMaxEdits));
-    EXPECT_TRUE(d.Text() == model) << replacement;
+    EXPECT_TRUE(d.Text() == model) << c.replacement;
   }
 }
 
