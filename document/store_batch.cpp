@@ -385,7 +385,9 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     if (!rows) return -1;
     const u32 rowCount = s->rows.count;
     u32 r = RowOfPosition(s, e[0].from), rs = RowStart(s, r);
-    const Row *row = &RowAt(s, r);
+    // The rows are stepped through along their runs in the table.
+    u32 runEnd;
+    const Row *row = RowRun(s, r, rowCount, &runEnd);
     i64 length = row->textLength;
     for (u32 i = 0; i < count && fits; i++) {
       const u32 p = e[i].from;
@@ -395,11 +397,11 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
           if (steps == 64) {
             r = RowOfPosition(s, p);
             rs = RowStart(s, r);
-            row = &RowAt(s, r);
+            row = RowRun(s, r, rowCount, &runEnd);
             break;
           }
           rs += row->textLength + row->newlineLength;
-          row = &RowAt(s, ++r);
+          row = ++r < runEnd ? row + 1 : RowRun(s, r, rowCount, &runEnd);
         }
         length = row->textLength;
       }
