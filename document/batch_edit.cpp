@@ -39,7 +39,9 @@ u32 g_scratchSize;
 
 char *Scratch(u32 n) {
   if (n > g_scratchSize) {
-    ReleaseBatchScratch();
+    Free(g_scratch);
+    g_scratch = nullptr;
+    g_scratchSize = 0;
     g_scratch = static_cast<char *>(Allocate(n));
     if (g_scratch) g_scratchSize = n;
   }
@@ -175,10 +177,11 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   if (!Valid(e, count, s->length, text.length)) return kBatchRejected;
   if (count == 0) return 0;
   u64 deleted = 0, inserted = 0;
-  u32 buffer = 0;
+  u32 buffer = 0, longest = 0;
   for (u32 i = 0; i < count; i++) {
     deleted += e[i].to - e[i].from;
     inserted += e[i].length;
+    longest |= (e[i].to - e[i].from) | e[i].length;
   }
   for (u32 i = 0, n; i < count;) {
     const u32 end = ClusterEnd(e, count, i, &n);
@@ -196,8 +199,9 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   const int grown = GrowArray(&steps, sizeof(Step), &j->capacity, j->count + 1);
   j->steps = static_cast<Step *>(steps);
   const bool uniform = Uniform(s, e, count);
+  const u32 format = uniform ? kBatchUniform : longest < 0x10000 ? kBatchNarrow : kBatchFull;
   const u32 kept = uniform ? e[0].to - e[0].from : static_cast<u32>(deleted);
-  CompactText *record = grown ? CompactAllocate(kept, BatchTableBytes(count, uniform)) : nullptr;
+  CompactText *record = grown ? CompactAllocate(kept, BatchTableBytes(count, format)) : nullptr;
   if (!record) {
     Notify(d, kNotifyOutOfMemory);
     return kResultOutOfMemory;
@@ -206,7 +210,7 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   step.deleted = record;
   BatchTable *table = BatchTableOf(step);
   table->count = count;
-  table->uniform = uniform;
+  table->format = format;
   table->insertedLength = e[0].length;
   table->deletedLength = e[0].to - e[0].from;
   {
@@ -308,6 +312,7 @@ void ReleaseBatchScratch() {
   Free(g_scratch);
   g_scratch = nullptr;
   g_scratchSize = 0;
+  ReleaseStoreBatchScratch();
 }
 
 int ApplyEditBatch(Document *d, const EditBatch *b) {

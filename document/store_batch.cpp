@@ -335,7 +335,27 @@ void SetBlockStarts(TextStore *s, u32 group, u32 through, u32 moved) {
   for (u32 k = through + 1; k < s->blockGroups.count; k++) g[k].start += moved;
 }
 
+// The edits' rows, kept from one batch to the next of a run: fresh memory
+// costs more to touch than the table is worth.
+u32 *g_rowScratch;
+u32 g_rowScratchCount;
+
+u32 *RowScratch(u32 count) {
+  if (count > g_rowScratchCount) {
+    ReleaseStoreBatchScratch();
+    g_rowScratch = static_cast<u32 *>(Allocate(static_cast<size_t>(count) * sizeof(u32)));
+    if (g_rowScratch) g_rowScratchCount = count;
+  }
+  return g_rowScratch;
+}
+
 }  // namespace
+
+void ReleaseStoreBatchScratch() {
+  Free(g_rowScratch);
+  g_rowScratch = nullptr;
+  g_rowScratchCount = 0;
+}
 
 u64 g_storeBatchesInPlace = 0;
 
@@ -381,7 +401,7 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
   // left empty.
   u32 *rows = nullptr;
   if (!s->noRowIndex) {
-    rows = static_cast<u32 *>(Allocate(static_cast<size_t>(count) * sizeof(u32)));
+    rows = RowScratch(count);
     if (!rows) return -1;
     const u32 rowCount = s->rows.count;
     u32 r = RowOfPosition(s, e[0].from), rs = RowStart(s, r);
@@ -411,7 +431,6 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     }
     if (length == 0 && row->newlineLength == 0 && r + 1 < rowCount) fits = false;
     if (!fits) {
-      Free(rows);
       return 1;
     }
   }
@@ -440,7 +459,6 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     Free(flow.buffers);
     Free(flow.placed);
     if (flow.room != stackRoom) Free(flow.room);
-    Free(rows);
     return -1;
   }
 
@@ -502,7 +520,6 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
       rowMoved += local;
     }
     ShiftRowGroups(s, after, s->rowGroups.count, rowMoved);
-    Free(rows);
   }
   s->length += change;
   g_storeBatchesInPlace++;
