@@ -123,6 +123,11 @@ bool LiteralAcross(Scan &s, const PrefilterLiteral &lit, u32 q) {
   const u8 *bytes = lit.bytes;
   u32 n = lit.length;
   if (s.e->length - q < n) return false;
+  if (n == 1) {
+    // One character: its variants (a character node keeps no lower-case form).
+    const u8 c = s.r.At(q);
+    return c == lit.first[0] || c == lit.first[1];
+  }
   const u8 *lower = lit.ignoreCase ? LowerTable() : nullptr;
   Reader &r = s.r;
   while (n > 0) {
@@ -517,6 +522,82 @@ bool LiteralOnlyAt(Engine &e, u32 q) {
   return true;
 }
 
+// An attempt of a run-and-literal pattern (PatternPrefilter::runLiteralOnly)
+// at q: the run from q, then, from its end back, the first place where the
+// literal stands and the assertions after it hold; the groups are set as the
+// walk of the graph would set them. 1 matched, -1 not (or cancelled). A
+// failure after the run means that no start inside the run can match
+// either (each would try a part of the same places): *skipTo is then the
+// first position after the run.
+int RunLiteralAt(Scan &s, u32 q, u32 *skipTo) {
+  Engine &e = *s.e;
+  const PatternNode *nodes = e.nodes;
+  u32 k = 0;
+  for (; nodes[k].kind != kNodeOpen; k = nodes[k].next) {
+    if (!AssertAt(e, nodes[k].kind, q)) return -1;
+  }
+  while (nodes[k].kind == kNodeOpen) k = nodes[k].next;
+  const PatternNode &x = nodes[k];
+  u32 literal = x.next;
+  while (nodes[literal].kind == kNodeClose) literal = nodes[literal].next;
+  const PatternNode &lit = nodes[literal];
+  const u32 n = lit.kind == kNodeChar ? 1 : lit.b;
+  // The run, block by block.
+  Reader &r = s.r;
+  const u8 *tab = x.kind == kNodeClass ? e.tables + x.a * kClassTableBytes : nullptr;
+  const u8 mask = static_cast<u8>(x.b);
+  u32 end = q;
+  while (end < e.limit) {
+    if (!r.Holds(end)) r.Seek(end);
+    const u32 stop = e.limit < r.end ? e.limit : r.end;
+    const u8 *d = r.data;
+    const u32 base = r.start;
+    if (tab) {
+      while (end < stop && (tab[d[end - base]] & mask)) end++;
+    } else {
+      while (end < stop && RunMember(e, x, d[end - base])) end++;
+    }
+    if (end < stop) break;
+  }
+  *skipTo = end + 1;
+  const u32 min = static_cast<u32>(x.minRepeat);
+  for (u32 at = end;; at--) {
+    if (at - q < min) return -1;
+    const PrefilterLiteral &want = s.pf->runLiteral;
+    u8 head;
+    if (e.limit - at >= n && ((head = r.At(at)) == want.first[0] || head == want.first[1]) &&
+        LiteralAcross(s, want, at)) {
+      const u32 after = at + n;
+      bool holds = true;
+      for (u32 t = lit.next; t != 0 && holds; t = nodes[t].next) {
+        if (nodes[t].kind != kNodeClose) holds = AssertAt(e, nodes[t].kind, after);
+      }
+      if (holds) {
+        // Groups closed before the literal end at the run's end, the others after it.
+        e.ResetGroups();
+        u32 groupEnd = at;
+        for (u32 t = x.next; t != 0; t = nodes[t].next) {
+          const PatternNode &c = nodes[t];
+          if (t == literal) {
+            groupEnd = after;
+            continue;
+          }
+          if (c.kind != kNodeClose) continue;
+          GroupRecord &g = e.groups[c.a];
+          g.start = g.tentative = q;
+          g.end = groupEnd;
+          g.count = 1;
+          g.entry = c.b;
+          if (c.a < 64) e.dirty |= 1ull << c.a; else e.dirtyHigh = true;
+        }
+        return 1;
+      }
+    }
+    if (--e.budget == 0 && e.Poll()) return -1;
+    if (at == q) return -1;
+  }
+}
+
 }  // namespace
 
 void FreePattern(CompiledPattern *cp) {
@@ -575,6 +656,7 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
   e.Setup(cp, store);
   e.rangeStart = from < stopAt ? from : stopAt;
   e.rangeEnd = rangeEnd;
+  e.limit = rangeEnd;
   // The context starts at the document's start: a scan that goes on after a
   // match (Grep, Extended Replace) must still see the characters before its
   // `from`, or \b, \A and look-behinds would misjudge every later start.
@@ -628,11 +710,14 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
         u32 q = NextCandidate(s, p, hi);
         if (q == kNoPosition || q > hi) break;
         int r;
+        u32 skipTo = 0;  // after a failed run-and-literal attempt: where the next start may be
         if (pf.literalOnly) {
           // Unanchored, the candidate is where the literal stands; anchored,
           // only where the anchor holds.
           const bool stands = pf.anchor == kAnchorNone || LiteralAcross(s, pf.start, q);
           r = stands && LiteralOnlyAt(e, q) ? 1 : -1;
+        } else if (pf.runLiteralOnly) {
+          r = RunLiteralAt(s, q, &skipTo);
         } else {
           r = attempt(q);
         }
@@ -648,6 +733,7 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
         if (e.cancelled || ((++polls & 255) == 0 && e.Poll())) break;
         if (q == hi) break;
         p = NextAfterFailure(s, q);
+        if (skipTo > p) p = skipTo;
       }
     }
   } else if (from >= stopAt) {

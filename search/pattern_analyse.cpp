@@ -279,6 +279,30 @@ bool IsLiteralOnly(const PatternNode *nodes, u32 literal) {
   return true;
 }
 
+// Whether the graph is assertions that stand once, group 0 and more groups
+// opened (each once, plainly) right before the greedy run node `run`, the ends
+// of some of them, the literal node `literal`, and then only ends of groups
+// and assertions that stand once.
+bool IsRunLiteralOnly(const PatternNode *nodes, u32 run, u32 literal) {
+  auto plain = [&](u32 k) { return nodes[k].alternative == 0 && nodes[k].minRepeat == 1 && nodes[k].maxRepeat == 1; };
+  u32 k = 0;
+  while (IsZeroWidthKind(nodes[k].kind) && plain(k) && nodes[k].next != 0) k = nodes[k].next;
+  if (nodes[k].kind != kNodeOpen || nodes[nodes[k].partner].a != 0) return false;
+  for (; k != run; k = nodes[k].next) {
+    if (nodes[k].kind != kNodeOpen || !ClosesOnce(nodes, nodes[k].partner) || nodes[k].alternative) return false;
+  }
+  const PatternNode &x = nodes[run];
+  if (x.alternative || IsLazy(x.mode) || IsPossessive(x.mode) || x.minRepeat < 0) return false;
+  for (k = x.next; k != literal; k = nodes[k].next) {
+    if (!ClosesOnce(nodes, k)) return false;
+  }
+  if (!plain(literal)) return false;
+  for (k = nodes[literal].next; k != 0; k = nodes[k].next) {
+    if (!ClosesOnce(nodes, k) && !(IsZeroWidthKind(nodes[k].kind) && plain(k))) return false;
+  }
+  return true;
+}
+
 void SetPrefilter(Walk *w, CompiledPattern *cp) {
   PatternPrefilter &pf = cp->prefilter;
   MemZero(&pf, sizeof pf);
@@ -412,6 +436,8 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
   }
 
   pf.literalOnly = literalNode && pf.start.length == LiteralLength(nodes[literalNode]) && IsLiteralOnly(nodes, literalNode);
+  pf.runLiteralOnly = pf.runNode && pf.runLiteral.length == LiteralLength(nodes[runLiteralNode]) &&
+                      IsRunLiteralOnly(nodes, pf.runNode, runLiteralNode);
 
   // A byte every match contains: the last literal of group 0's top-level
   // sequence, unless it is a literal the scan looks for anyway (the one the
