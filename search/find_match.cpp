@@ -762,12 +762,12 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
   if (result == kMatchFound) {
     if (out) {
       // Records the attempt never wrote hold nothing.
-      const u64 written = e.dirtyHigh ? ~0ull : e.dirty | 1;
-      for (u32 g = 0; g < 10; g++) {
+      static_assert(kNoPosition == 0xFFFFFFFFu, "a span of all ones is no span");
+      memset(out, 0xFF, sizeof *out);
+      for (u64 written = (e.dirtyHigh ? ~0ull : e.dirty | 1) & 0x3FF; written; written &= written - 1) {
+        const u32 g = static_cast<u32>(__builtin_ctzll(written));
         const GroupRecord &rec = w->groups[g];
-        const bool set = (written >> g & 1) && rec.end != kNoPosition;
-        out->group[g].start = set ? rec.start : kNoPosition;
-        out->group[g].end = set ? rec.end : kNoPosition;
+        if (rec.end != kNoPosition) out->group[g] = MatchSpan{rec.start, rec.end};
       }
     }
     if (matchPosition) *matchPosition = at;
