@@ -30,6 +30,42 @@
 
 namespace {
 
+// Moves n bytes to a place that may overlap them. A batch moves the short
+// runs between dense edits (a few dozen bytes each) and their new bytes;
+// those go without a call: every load comes before any store.
+inline void MoveBytes(char *dst, const char *src, u32 n) {
+  if (n > 32) {
+    memmove(dst, src, n);
+  } else if (n > 16) {
+    u64 a, b, c, d;
+    memcpy(&a, src, 8);
+    memcpy(&b, src + 8, 8);
+    memcpy(&c, src + n - 16, 8);
+    memcpy(&d, src + n - 8, 8);
+    memcpy(dst, &a, 8);
+    memcpy(dst + 8, &b, 8);
+    memcpy(dst + n - 16, &c, 8);
+    memcpy(dst + n - 8, &d, 8);
+  } else if (n >= 8) {
+    u64 a, b;
+    memcpy(&a, src, 8);
+    memcpy(&b, src + n - 8, 8);
+    memcpy(dst, &a, 8);
+    memcpy(dst + n - 8, &b, 8);
+  } else if (n >= 4) {
+    u32 a, b;
+    memcpy(&a, src, 4);
+    memcpy(&b, src + n - 4, 4);
+    memcpy(dst, &a, 4);
+    memcpy(dst + n - 4, &b, 4);
+  } else if (n) {
+    const char a = src[0], b = src[n / 2], c = src[n - 1];
+    dst[0] = a;
+    dst[n / 2] = b;
+    dst[n - 1] = c;
+  }
+}
+
 // Where the inserted bytes come from, read in ascending order.
 struct SourceReader {
   const ByteSource &src;
@@ -37,7 +73,7 @@ struct SourceReader {
   explicit SourceReader(const ByteSource &s) : src(s), cursor(s.store) {}
   void Copy(u32 offset, u32 n, char *out) {
     if (src.bytes) {
-      memcpy(out, src.bytes + offset, n);
+      MoveBytes(out, src.bytes + offset, n);
     } else {
       cursor.Copy(src.from + offset, n, out);
     }
@@ -119,7 +155,7 @@ void RewriteForward(char *dst, const char *src, u32 length, u32 bs, const BatchR
   for (u32 k = i0; k < i1; k++) {
     const Piece pc = PieceOf(e[k], bs, bs + length);
     if (pc.a > r) {
-      if (dst + w != src + r) memmove(dst + w, src + r, pc.a - r);
+      if (dst + w != src + r) MoveBytes(dst + w, src + r, pc.a - r);
       w += pc.a - r;
     }
     if (pc.n) reader.Copy(e[k].offset, pc.n, dst + w);
@@ -139,7 +175,7 @@ void RewriteBackward(char *data, u32 length, u32 newLength, u32 bs, const BatchR
     const Piece pc = PieceOf(e[k], bs, bs + length);
     const u32 gap = r - pc.b;
     w -= gap;
-    if (gap && w != pc.b) memmove(data + w, data + pc.b, gap);
+    if (gap && w != pc.b) MoveBytes(data + w, data + pc.b, gap);
     w -= pc.n;
     r = pc.a;
   }
@@ -362,9 +398,17 @@ u64 g_storeBatchesInPlace = 0;
 int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const ByteSource &text) {
   if (count == 0 || s->blocks.count == 0) return 1;
   SourceReader reader(text);
-  for (u32 i = 0; i < count; i++) {
-    if (e[i].length && reader.HasNewline(e[i].offset, e[i].length)) return 1;
+  // New text in one buffer is looked at once; an edit that inserts the same
+  // bytes as the one before (a uniform undo step) needs no second look.
+  if (!text.bytes || FindNewline(text.bytes, text.bytes + text.length) != text.bytes + text.length) {
+    for (u32 i = 0; i < count; i++) {
+      if (i > 0 && e[i].offset == e[i - 1].offset && e[i].length == e[i - 1].length) continue;
+      if (e[i].length && reader.HasNewline(e[i].offset, e[i].length)) return 1;
+    }
   }
+  // With a row index, pass 2 finds every deletion inside the text of a row,
+  // which holds no newline.
+  const bool deletionsChecked = !s->noRowIndex;
 
   // 1. The blocks: the deleted bytes, the bytes around each run of adjacent
   // edits, the carry's plan.
@@ -376,7 +420,7 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     const u32 end = bs + blk.length;
     for (u32 k = i0; k < i1; k++) {
       const Piece pc = PieceOf(e[k], bs, end);
-      if (FindNewline(blk.data + pc.a, blk.data + pc.b) != blk.data + pc.b) return false;
+      if (!deletionsChecked && FindNewline(blk.data + pc.a, blk.data + pc.b) != blk.data + pc.b) return false;
       if (e[k].from >= bs && (k == 0 || e[k - 1].to != e[k].from)) {
         const u32 p = e[k].from;
         crBefore = p > 0 && (p > bs ? blk.data[p - bs - 1] : bl[b - 1].data[bl[b - 1].length - 1]) == '\r';
