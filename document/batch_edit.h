@@ -62,6 +62,7 @@ struct EditBatcher {
   char *text;
   u32 textLength, textCapacity;
   i64 shift;  // (inserted - deleted) of every edit sent so far
+  u32 sends;  // batches sent so far: the text the worker reads changed with each
 };
 // Sets the batcher up (its buffers grow as edits come). 0.
 [[nodiscard]] int BatcherInit(EditBatcher *b, u32 target, int (*send)(void *, const EditBatch *), void *context);

@@ -45,37 +45,52 @@ struct Journal {
 // inserted as many (a literal replace-all): then `deleted` holds those bytes
 // once, the table the two lengths once and a position per entry (4 bytes an
 // entry instead of 12, and no copy of the deleted bytes per entry).
-// Otherwise `deleted` holds every entry's deleted bytes one after another.
+// Otherwise `deleted` holds every entry's deleted bytes one after another,
+// and the table is narrow (a position and two 16-bit lengths, 8 bytes an
+// entry) when no entry's length reaches 65,536.
 struct BatchEdit {
   u32 position;
   u32 insertedLength;
   u32 deletedLength;
 };
+enum BatchTableFormat : u32 {
+  kBatchFull = 0,     // count BatchEdit records
+  kBatchUniform = 1,  // count positions, the lengths below
+  kBatchNarrow = 2,   // count (position, inserted | deleted << 16) pairs
+};
 struct BatchTable {
   u32 count;
-  u32 uniform;                        // nonzero: positions only, the lengths below
+  u32 format;                         // BatchTableFormat
   u32 insertedLength, deletedLength;  // of every entry of a uniform table
-  u32 words[1];                       // count positions, or count BatchEdit records
+  u32 words[1];
 };
-inline u32 BatchTableBytes(u32 count, bool uniform) {
-  return static_cast<u32>(4 * sizeof(u32) + static_cast<u64>(count) * (uniform ? sizeof(u32) : sizeof(BatchEdit)));
+inline u32 BatchTableBytes(u32 count, u32 format) {
+  const u32 entry = format == kBatchUniform ? 4 : format == kBatchNarrow ? 8 : sizeof(BatchEdit);
+  return static_cast<u32>(4 * sizeof(u32) + static_cast<u64>(count) * entry);
 }
 inline BatchEdit BatchEditAt(const BatchTable *t, u32 i) {
-  if (t->uniform) return BatchEdit{t->words[i], t->insertedLength, t->deletedLength};
+  if (t->format == kBatchUniform) return BatchEdit{t->words[i], t->insertedLength, t->deletedLength};
+  if (t->format == kBatchNarrow) {
+    const u32 lengths = t->words[2 * static_cast<size_t>(i) + 1];
+    return BatchEdit{t->words[2 * static_cast<size_t>(i)], lengths & 0xFFFF, lengths >> 16};
+  }
   BatchEdit e;
   memcpy(&e, t->words + 3 * static_cast<size_t>(i), sizeof e);
   return e;
 }
 inline void SetBatchEdit(BatchTable *t, u32 i, const BatchEdit &e) {
-  if (t->uniform) {
+  if (t->format == kBatchUniform) {
     t->words[i] = e.position;
+  } else if (t->format == kBatchNarrow) {
+    t->words[2 * static_cast<size_t>(i)] = e.position;
+    t->words[2 * static_cast<size_t>(i) + 1] = e.insertedLength | e.deletedLength << 16;
   } else {
     memcpy(t->words + 3 * static_cast<size_t>(i), &e, sizeof e);
   }
 }
 // Where entry i's deleted bytes lie in the step's text, given `offset`, the
 // sum of the earlier entries' deleted lengths.
-inline u32 BatchDeletedOffset(const BatchTable *t, u32 offset) { return t->uniform ? 0 : offset; }
+inline u32 BatchDeletedOffset(const BatchTable *t, u32 offset) { return t->format == kBatchUniform ? 0 : offset; }
 inline bool IsBatch(const Step &st) { return (st.groupStart & kStepBatch) != 0; }
 inline bool StartsGroup(const Step &st) { return (st.groupStart & kStepStartsGroup) != 0; }
 // The table of a batch step: right after the compact text's record.

@@ -30,6 +30,42 @@
 
 namespace {
 
+// Moves n bytes to a place that may overlap them. A batch moves the short
+// runs between dense edits (a few dozen bytes each) and their new bytes;
+// those go without a call: every load comes before any store.
+inline void MoveBytes(char *dst, const char *src, u32 n) {
+  if (n > 32) {
+    memmove(dst, src, n);
+  } else if (n > 16) {
+    u64 a, b, c, d;
+    memcpy(&a, src, 8);
+    memcpy(&b, src + 8, 8);
+    memcpy(&c, src + n - 16, 8);
+    memcpy(&d, src + n - 8, 8);
+    memcpy(dst, &a, 8);
+    memcpy(dst + 8, &b, 8);
+    memcpy(dst + n - 16, &c, 8);
+    memcpy(dst + n - 8, &d, 8);
+  } else if (n >= 8) {
+    u64 a, b;
+    memcpy(&a, src, 8);
+    memcpy(&b, src + n - 8, 8);
+    memcpy(dst, &a, 8);
+    memcpy(dst + n - 8, &b, 8);
+  } else if (n >= 4) {
+    u32 a, b;
+    memcpy(&a, src, 4);
+    memcpy(&b, src + n - 4, 4);
+    memcpy(dst, &a, 4);
+    memcpy(dst + n - 4, &b, 4);
+  } else if (n) {
+    const char a = src[0], b = src[n / 2], c = src[n - 1];
+    dst[0] = a;
+    dst[n / 2] = b;
+    dst[n - 1] = c;
+  }
+}
+
 // Where the inserted bytes come from, read in ascending order.
 struct SourceReader {
   const ByteSource &src;
@@ -37,7 +73,7 @@ struct SourceReader {
   explicit SourceReader(const ByteSource &s) : src(s), cursor(s.store) {}
   void Copy(u32 offset, u32 n, char *out) {
     if (src.bytes) {
-      memcpy(out, src.bytes + offset, n);
+      MoveBytes(out, src.bytes + offset, n);
     } else {
       cursor.Copy(src.from + offset, n, out);
     }
@@ -119,7 +155,7 @@ void RewriteForward(char *dst, const char *src, u32 length, u32 bs, const BatchR
   for (u32 k = i0; k < i1; k++) {
     const Piece pc = PieceOf(e[k], bs, bs + length);
     if (pc.a > r) {
-      if (dst + w != src + r) memmove(dst + w, src + r, pc.a - r);
+      if (dst + w != src + r) MoveBytes(dst + w, src + r, pc.a - r);
       w += pc.a - r;
     }
     if (pc.n) reader.Copy(e[k].offset, pc.n, dst + w);
@@ -139,7 +175,7 @@ void RewriteBackward(char *data, u32 length, u32 newLength, u32 bs, const BatchR
     const Piece pc = PieceOf(e[k], bs, bs + length);
     const u32 gap = r - pc.b;
     w -= gap;
-    if (gap && w != pc.b) memmove(data + w, data + pc.b, gap);
+    if (gap && w != pc.b) MoveBytes(data + w, data + pc.b, gap);
     w -= pc.n;
     r = pc.a;
   }
@@ -335,16 +371,44 @@ void SetBlockStarts(TextStore *s, u32 group, u32 through, u32 moved) {
   for (u32 k = through + 1; k < s->blockGroups.count; k++) g[k].start += moved;
 }
 
+// The edits' rows, kept from one batch to the next of a run: fresh memory
+// costs more to touch than the table is worth.
+u32 *g_rowScratch;
+u32 g_rowScratchCount;
+
+u32 *RowScratch(u32 count) {
+  if (count > g_rowScratchCount) {
+    ReleaseStoreBatchScratch();
+    g_rowScratch = static_cast<u32 *>(Allocate(static_cast<size_t>(count) * sizeof(u32)));
+    if (g_rowScratch) g_rowScratchCount = count;
+  }
+  return g_rowScratch;
+}
+
 }  // namespace
+
+void ReleaseStoreBatchScratch() {
+  Free(g_rowScratch);
+  g_rowScratch = nullptr;
+  g_rowScratchCount = 0;
+}
 
 u64 g_storeBatchesInPlace = 0;
 
 int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const ByteSource &text) {
   if (count == 0 || s->blocks.count == 0) return 1;
   SourceReader reader(text);
-  for (u32 i = 0; i < count; i++) {
-    if (e[i].length && reader.HasNewline(e[i].offset, e[i].length)) return 1;
+  // New text in one buffer is looked at once; an edit that inserts the same
+  // bytes as the one before (a uniform undo step) needs no second look.
+  if (!text.bytes || FindNewline(text.bytes, text.bytes + text.length) != text.bytes + text.length) {
+    for (u32 i = 0; i < count; i++) {
+      if (i > 0 && e[i].offset == e[i - 1].offset && e[i].length == e[i - 1].length) continue;
+      if (e[i].length && reader.HasNewline(e[i].offset, e[i].length)) return 1;
+    }
   }
+  // With a row index, pass 2 finds every deletion inside the text of a row,
+  // which holds no newline.
+  const bool deletionsChecked = !s->noRowIndex;
 
   // 1. The blocks: the deleted bytes, the bytes around each run of adjacent
   // edits, the carry's plan.
@@ -356,7 +420,7 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     const u32 end = bs + blk.length;
     for (u32 k = i0; k < i1; k++) {
       const Piece pc = PieceOf(e[k], bs, end);
-      if (FindNewline(blk.data + pc.a, blk.data + pc.b) != blk.data + pc.b) return false;
+      if (!deletionsChecked && FindNewline(blk.data + pc.a, blk.data + pc.b) != blk.data + pc.b) return false;
       if (e[k].from >= bs && (k == 0 || e[k - 1].to != e[k].from)) {
         const u32 p = e[k].from;
         crBefore = p > 0 && (p > bs ? blk.data[p - bs - 1] : bl[b - 1].data[bl[b - 1].length - 1]) == '\r';
@@ -381,11 +445,13 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
   // left empty.
   u32 *rows = nullptr;
   if (!s->noRowIndex) {
-    rows = static_cast<u32 *>(Allocate(static_cast<size_t>(count) * sizeof(u32)));
+    rows = RowScratch(count);
     if (!rows) return -1;
     const u32 rowCount = s->rows.count;
     u32 r = RowOfPosition(s, e[0].from), rs = RowStart(s, r);
-    const Row *row = &RowAt(s, r);
+    // The rows are stepped through along their runs in the table.
+    u32 runEnd;
+    const Row *row = RowRun(s, r, rowCount, &runEnd);
     i64 length = row->textLength;
     for (u32 i = 0; i < count && fits; i++) {
       const u32 p = e[i].from;
@@ -395,11 +461,11 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
           if (steps == 64) {
             r = RowOfPosition(s, p);
             rs = RowStart(s, r);
-            row = &RowAt(s, r);
+            row = RowRun(s, r, rowCount, &runEnd);
             break;
           }
           rs += row->textLength + row->newlineLength;
-          row = &RowAt(s, ++r);
+          row = ++r < runEnd ? row + 1 : RowRun(s, r, rowCount, &runEnd);
         }
         length = row->textLength;
       }
@@ -409,7 +475,6 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     }
     if (length == 0 && row->newlineLength == 0 && r + 1 < rowCount) fits = false;
     if (!fits) {
-      Free(rows);
       return 1;
     }
   }
@@ -438,7 +503,6 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     Free(flow.buffers);
     Free(flow.placed);
     if (flow.room != stackRoom) Free(flow.room);
-    Free(rows);
     return -1;
   }
 
@@ -500,7 +564,6 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
       rowMoved += local;
     }
     ShiftRowGroups(s, after, s->rowGroups.count, rowMoved);
-    Free(rows);
   }
   s->length += change;
   g_storeBatchesInPlace++;

@@ -132,6 +132,9 @@ const char *FindNewline(const char *p, const char *end);
 // qualify and -1 when memory ran out; the store is unchanged but for 0.
 struct BatchRequest;
 [[nodiscard]] int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const ByteSource &text);
+// Frees the table that StoreReplaceInPlace keeps from one batch to the next
+// (ReleaseBatchScratch does, when a run of batches ends).
+void ReleaseStoreBatchScratch();
 
 // ---- the row index side of an edit ---------------------------------------------
 

@@ -277,7 +277,7 @@ void JournalStatisticsOf(const Journal *j, JournalStatistics *out) {
     CompactMemory(j->steps[i].deleted, &index, &text);
     if (IsBatch(j->steps[i])) {
       const BatchTable *t = BatchTableOf(j->steps[i]);
-      index += BatchTableBytes(t->count, t->uniform != 0);
+      index += BatchTableBytes(t->count, t->format);
     }
     out->indexBytes += index;
     out->textBytes += text;
@@ -310,7 +310,7 @@ int ReinsertDeleted(Document *d) {
     if (IsBatch(st)) {
       // The last edit of the batch that deleted something.
       const BatchTable *table = BatchTableOf(st);
-      if (!table->uniform) {
+      if (table->format != kBatchUniform) {
         u32 k = table->count;
         while (BatchEditAt(table, k - 1).deletedLength == 0) k--;
         from = to - BatchEditAt(table, k - 1).deletedLength;

@@ -123,6 +123,11 @@ bool LiteralAcross(Scan &s, const PrefilterLiteral &lit, u32 q) {
   const u8 *bytes = lit.bytes;
   u32 n = lit.length;
   if (s.e->length - q < n) return false;
+  if (n == 1) {
+    // One character: its variants (a character node keeps no lower-case form).
+    const u8 c = s.r.At(q);
+    return c == lit.first[0] || c == lit.first[1];
+  }
   const u8 *lower = lit.ignoreCase ? LowerTable() : nullptr;
   Reader &r = s.r;
   while (n > 0) {
@@ -194,6 +199,29 @@ bool RunMember(const Engine &e, const PatternNode &n, u8 c) {
   }
 }
 
+// Where the run of x's members that ends at `at` begins, no earlier than p:
+// block by block, without a lookup per byte.
+u32 RunStartBefore(Scan &s, const PatternNode &x, u32 p, u32 at) {
+  const Engine &e = *s.e;
+  Reader &r = s.r;
+  const u8 *tab = x.kind == kNodeClass ? e.tables + x.a * kClassTableBytes : nullptr;
+  const u8 mask = static_cast<u8>(x.b);
+  u32 k = at;
+  while (k > p) {
+    if (!r.Holds(k - 1)) r.Seek(k - 1);
+    const u32 lo = p > r.start ? p : r.start;
+    const u8 *d = r.data;
+    const u32 base = r.start;
+    if (tab) {
+      while (k > lo && (tab[d[k - 1 - base]] & mask)) k--;
+    } else {
+      while (k > lo && RunMember(e, x, d[k - 1 - base])) k--;
+    }
+    if (k > lo) break;  // a byte that is no member
+  }
+  return k;
+}
+
 // The first q in [p, hi] where a match may start with a run of the run
 // node's members followed by the run literal: only where the run from q
 // reaches an occurrence of the literal.
@@ -212,8 +240,7 @@ u32 NextRunStart(Scan &s, u32 p, u32 hi) {
     if (from + lit.length > e.rangeEnd) return kNoPosition;
     u32 at = FindLiteralFrom(s, lit, static_cast<u32>(from), e.rangeEnd - lit.length);
     if (at == kNoPosition) return kNoPosition;
-    u32 start = at;
-    while (start > p && RunMember(e, x, s.r.At(start - 1))) start--;
+    const u32 start = RunStartBefore(s, x, p, at);
     s.runAt = at;
     s.runStart = start;
     if (start + min > at) {
@@ -472,6 +499,105 @@ bool CandidateAt(Scan &s, u32 q) {
   return PrevAllows(s, q);
 }
 
+// A match of a literal-only pattern (PatternPrefilter::literalOnly) whose
+// literal stands at q: whether the assertions before and after it hold (then
+// group 0 is set).
+bool LiteralOnlyAt(Engine &e, u32 q) {
+  const PatternNode *nodes = e.nodes;
+  u32 k = 0;
+  for (; nodes[k].kind != kNodeOpen; k = nodes[k].next) {
+    if (!AssertAt(e, nodes[k].kind, q)) return false;
+  }
+  const PatternNode &literal = nodes[nodes[k].next];
+  const u32 end = q + (literal.kind == kNodeChar ? 1 : literal.b);
+  for (k = nodes[literal.next].next; k != 0; k = nodes[k].next) {
+    if (!AssertAt(e, nodes[k].kind, end)) return false;
+  }
+  e.ResetGroups();
+  e.dirty = 1;
+  GroupRecord &g = e.groups[0];
+  g.start = g.tentative = q;
+  g.end = end;
+  g.count = 1;
+  return true;
+}
+
+// An attempt of a run-and-literal pattern (PatternPrefilter::runLiteralOnly)
+// at q: the run from q, then, from its end back, the first place where the
+// literal stands and the assertions after it hold; the groups are set as the
+// walk of the graph would set them. 1 matched, -1 not (or cancelled). A
+// failure after the run means that no start inside the run can match
+// either (each would try a part of the same places): *skipTo is then the
+// first position after the run.
+int RunLiteralAt(Scan &s, u32 q, u32 *skipTo) {
+  Engine &e = *s.e;
+  const PatternNode *nodes = e.nodes;
+  u32 k = 0;
+  for (; nodes[k].kind != kNodeOpen; k = nodes[k].next) {
+    if (!AssertAt(e, nodes[k].kind, q)) return -1;
+  }
+  while (nodes[k].kind == kNodeOpen) k = nodes[k].next;
+  const PatternNode &x = nodes[k];
+  u32 literal = x.next;
+  while (nodes[literal].kind == kNodeClose) literal = nodes[literal].next;
+  const PatternNode &lit = nodes[literal];
+  const u32 n = lit.kind == kNodeChar ? 1 : lit.b;
+  // The run, block by block.
+  Reader &r = s.r;
+  const u8 *tab = x.kind == kNodeClass ? e.tables + x.a * kClassTableBytes : nullptr;
+  const u8 mask = static_cast<u8>(x.b);
+  u32 end = q;
+  while (end < e.limit) {
+    if (!r.Holds(end)) r.Seek(end);
+    const u32 stop = e.limit < r.end ? e.limit : r.end;
+    const u8 *d = r.data;
+    const u32 base = r.start;
+    if (tab) {
+      while (end < stop && (tab[d[end - base]] & mask)) end++;
+    } else {
+      while (end < stop && RunMember(e, x, d[end - base])) end++;
+    }
+    if (end < stop) break;
+  }
+  *skipTo = end + 1;
+  const u32 min = static_cast<u32>(x.minRepeat);
+  for (u32 at = end;; at--) {
+    if (at - q < min) return -1;
+    const PrefilterLiteral &want = s.pf->runLiteral;
+    u8 head;
+    if (e.limit - at >= n && ((head = r.At(at)) == want.first[0] || head == want.first[1]) &&
+        LiteralAcross(s, want, at)) {
+      const u32 after = at + n;
+      bool holds = true;
+      for (u32 t = lit.next; t != 0 && holds; t = nodes[t].next) {
+        if (nodes[t].kind != kNodeClose) holds = AssertAt(e, nodes[t].kind, after);
+      }
+      if (holds) {
+        // Groups closed before the literal end at the run's end, the others after it.
+        e.ResetGroups();
+        u32 groupEnd = at;
+        for (u32 t = x.next; t != 0; t = nodes[t].next) {
+          const PatternNode &c = nodes[t];
+          if (t == literal) {
+            groupEnd = after;
+            continue;
+          }
+          if (c.kind != kNodeClose) continue;
+          GroupRecord &g = e.groups[c.a];
+          g.start = g.tentative = q;
+          g.end = groupEnd;
+          g.count = 1;
+          g.entry = c.b;
+          if (c.a < 64) e.dirty |= 1ull << c.a; else e.dirtyHigh = true;
+        }
+        return 1;
+      }
+    }
+    if (--e.budget == 0 && e.Poll()) return -1;
+    if (at == q) return -1;
+  }
+}
+
 }  // namespace
 
 void FreePattern(CompiledPattern *cp) {
@@ -500,11 +626,14 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
   // A forward scan for a pattern that needs a byte missing from the rest of
   // the range is over before it starts.
   const PatternPrefilter &pf = cp->prefilter;
+  // One view of the text, in the block the last scan ended in, serves every
+  // reader below to begin with.
+  Reader view;
+  view.Init(store);
+  if (w->lastBlock < store->blocks.count) view.Load(w->lastBlock);
   u32 requiredAt = kNoPosition;
   if (!backward && pf.requiredCount && from <= stopAt) {
-    Reader r;
-    r.Init(store);
-    if (w->lastBlock < store->blocks.count) r.Load(w->lastBlock);
+    Reader r = view;
     for (u32 y = from; y < rangeEnd;) {
       if (!r.Holds(y)) r.Seek(y);
       const u8 *d = r.data + (y - r.start);
@@ -527,6 +656,7 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
   e.Setup(cp, store);
   e.rangeStart = from < stopAt ? from : stopAt;
   e.rangeEnd = rangeEnd;
+  e.limit = rangeEnd;
   // The context starts at the document's start: a scan that goes on after a
   // match (Grep, Extended Replace) must still see the characters before its
   // `from`, or \b, \A and look-behinds would misjudge every later start.
@@ -536,10 +666,8 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
   e.groupCount = w->groupCount;
   e.dirty = w->dirty;
   e.dirtyHigh = w->dirtyHigh != 0;
-  if (w->lastBlock < store->blocks.count) {
-    e.r.Load(w->lastBlock);
-    e.r2.Load(w->lastBlock);
-  }
+  e.r = view;
+  e.r2 = view;
   e.stack = &w->stack;
   e.stack->count = 0;
   e.base = 0;
@@ -552,8 +680,7 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
     BuildPrevTable(e, w, pf);
     s.prevOk = w->prevOk;
   }
-  s.r.Init(store);
-  if (w->lastBlock < store->blocks.count) s.r.Load(w->lastBlock);
+  s.r = view;
   s.runAt = s.runStart = kNoPosition;
   s.requiredAt = requiredAt;
   s.requiredGone = false;
@@ -582,7 +709,18 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
       while (p <= hi) {
         u32 q = NextCandidate(s, p, hi);
         if (q == kNoPosition || q > hi) break;
-        int r = attempt(q);
+        int r;
+        u32 skipTo = 0;  // after a failed run-and-literal attempt: where the next start may be
+        if (pf.literalOnly) {
+          // Unanchored, the candidate is where the literal stands; anchored,
+          // only where the anchor holds.
+          const bool stands = pf.anchor == kAnchorNone || LiteralAcross(s, pf.start, q);
+          r = stands && LiteralOnlyAt(e, q) ? 1 : -1;
+        } else if (pf.runLiteralOnly) {
+          r = RunLiteralAt(s, q, &skipTo);
+        } else {
+          r = attempt(q);
+        }
         if (r == 1) {
           result = kMatchFound;
           at = q;
@@ -595,6 +733,7 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
         if (e.cancelled || ((++polls & 255) == 0 && e.Poll())) break;
         if (q == hi) break;
         p = NextAfterFailure(s, q);
+        if (skipTo > p) p = skipTo;
       }
     }
   } else if (from >= stopAt) {
@@ -622,11 +761,13 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
 
   if (result == kMatchFound) {
     if (out) {
-      for (u32 g = 0; g < 10; g++) {
+      // Records the attempt never wrote hold nothing.
+      static_assert(kNoPosition == 0xFFFFFFFFu, "a span of all ones is no span");
+      memset(out, 0xFF, sizeof *out);
+      for (u64 written = (e.dirtyHigh ? ~0ull : e.dirty | 1) & 0x3FF; written; written &= written - 1) {
+        const u32 g = static_cast<u32>(__builtin_ctzll(written));
         const GroupRecord &rec = w->groups[g];
-        bool set = rec.end != kNoPosition;
-        out->group[g].start = set ? rec.start : kNoPosition;
-        out->group[g].end = set ? rec.end : kNoPosition;
+        if (rec.end != kNoPosition) out->group[g] = MatchSpan{rec.start, rec.end};
       }
     }
     if (matchPosition) *matchPosition = at;

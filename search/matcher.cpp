@@ -187,6 +187,12 @@ bool Assert(Engine &e, u8 kind, u32 p) {
   }
 }
 
+}  // namespace
+
+bool matcher_detail::AssertAt(Engine &e, u8 kind, u32 p) { return Assert(e, kind, p); }
+
+namespace {
+
 // ---- units -----------------------------------------------------------------------------
 
 inline bool Member(const Engine &e, const PatternNode &n, u8 c) {

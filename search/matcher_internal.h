@@ -150,4 +150,7 @@ struct Engine {
   bool LineEnd(u32 p);
 };
 
+// Whether the zero-width assertion of node kind `kind` holds at p.
+bool AssertAt(Engine &e, u8 kind, u32 p);
+
 }  // namespace matcher_detail

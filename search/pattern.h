@@ -188,6 +188,15 @@ struct PatternPrefilter {
   // later start within that run tries a subset of the same continuations.
   u32 skipNode;        // 0: none
   u32 skipLead;        // the first node: its length
+  // The pattern is the start literal, whole, between assertions that stand
+  // once (whole words: \y "the" \Y): where the literal stands and the
+  // assertions hold, that is the match; no attempt is needed.
+  u8 literalOnly;
+  // The pattern is groups that stand once around a greedy run of the run
+  // node, then the run literal, whole, with assertions that stand once before
+  // the groups and after the literal ("(\w+)ing\b"): an attempt is the run,
+  // then the literal and the assertions tried from its end back.
+  u8 runLiteralOnly;
 };
 
 // The matcher's scan context (matcher.h); cleared by a compile, set by the

@@ -247,6 +247,62 @@ bool MakeLiteral(const CompiledPattern *cp, const PatternNode &n, PrefilterLiter
   return true;
 }
 
+// Whether node k closes a group that stands once and plainly: no
+// look-around, \K, atomic group or repetition, so the text after it follows
+// the group's body directly.
+bool ClosesOnce(const PatternNode *nodes, u32 k) {
+  const PatternNode &c = nodes[k];
+  if (c.kind != kNodeClose || c.alternative) return false;
+  const PatternNode &open = nodes[c.b];
+  return open.minRepeat == 1 && open.maxRepeat == 1 && !IsLookAround(open) && !IsResetStart(open) &&
+         !IsPossessive(open.mode);
+}
+
+u32 LiteralLength(const PatternNode &n) { return n.kind == kNodeChar ? 1 : n.b; }
+
+// Whether the graph is assertions that stand once, group 0 holding only the
+// literal node `literal`, and assertions again.
+bool IsLiteralOnly(const PatternNode *nodes, u32 literal) {
+  auto plain = [&](u32 k) { return nodes[k].alternative == 0 && nodes[k].minRepeat == 1 && nodes[k].maxRepeat == 1; };
+  u32 k = 0;
+  while (IsZeroWidthKind(nodes[k].kind) && plain(k) && nodes[k].next != 0) k = nodes[k].next;
+  const PatternNode &open = nodes[k];
+  if (open.kind != kNodeOpen || !plain(k) || open.mode & (kModeLookAhead | kModeLookBehind | kModeResetStart) ||
+      IsPossessive(open.mode) || open.next != literal || !plain(literal)) {
+    return false;
+  }
+  const u32 close = nodes[literal].next;
+  if (close != open.partner || nodes[close].a != 0) return false;
+  for (k = nodes[close].next; k != 0; k = nodes[k].next) {
+    if (!IsZeroWidthKind(nodes[k].kind) || !plain(k)) return false;
+  }
+  return true;
+}
+
+// Whether the graph is assertions that stand once, group 0 and more groups
+// opened (each once, plainly) right before the greedy run node `run`, the ends
+// of some of them, the literal node `literal`, and then only ends of groups
+// and assertions that stand once.
+bool IsRunLiteralOnly(const PatternNode *nodes, u32 run, u32 literal) {
+  auto plain = [&](u32 k) { return nodes[k].alternative == 0 && nodes[k].minRepeat == 1 && nodes[k].maxRepeat == 1; };
+  u32 k = 0;
+  while (IsZeroWidthKind(nodes[k].kind) && plain(k) && nodes[k].next != 0) k = nodes[k].next;
+  if (nodes[k].kind != kNodeOpen || nodes[nodes[k].partner].a != 0) return false;
+  for (; k != run; k = nodes[k].next) {
+    if (nodes[k].kind != kNodeOpen || !ClosesOnce(nodes, nodes[k].partner) || nodes[k].alternative) return false;
+  }
+  const PatternNode &x = nodes[run];
+  if (x.alternative || IsLazy(x.mode) || IsPossessive(x.mode) || x.minRepeat < 0) return false;
+  for (k = x.next; k != literal; k = nodes[k].next) {
+    if (!ClosesOnce(nodes, k)) return false;
+  }
+  if (!plain(literal)) return false;
+  for (k = nodes[literal].next; k != 0; k = nodes[k].next) {
+    if (!ClosesOnce(nodes, k) && !(IsZeroWidthKind(nodes[k].kind) && plain(k))) return false;
+  }
+  return true;
+}
+
 void SetPrefilter(Walk *w, CompiledPattern *cp) {
   PatternPrefilter &pf = cp->prefilter;
   MemZero(&pf, sizeof pf);
@@ -273,15 +329,21 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
 
   // The path every match must take from its start: assertions that hold at
   // the start, and the first literal.
-  u32 literalNode = 0;
+  u32 literalNode = 0, runLiteralNode = 0;
   u32 k = 0;
   for (u32 steps = 0; steps < 4096; steps++) {
     const PatternNode &n = nodes[k];
     if (n.alternative || n.minRepeat > n.maxRepeat) break;
     if (IsSingleByteKind(n.kind) && n.maxRepeat == kRepeatUnbounded) {
       // A run of this node's members up to a literal: the scan looks for
-      // the literal and starts no earlier than the run allows.
-      if (n.next != 0 && MakeLiteral(cp, nodes[n.next], &pf.runLiteral)) pf.runNode = k;
+      // the literal and starts no earlier than the run allows. The ends of
+      // groups that stand once ("(\w+)ing") lie between them, taking nothing.
+      u32 after = n.next;
+      while (after != 0 && ClosesOnce(nodes, after)) after = nodes[after].next;
+      if (after != 0 && MakeLiteral(cp, nodes[after], &pf.runLiteral)) {
+        pf.runNode = k;
+        runLiteralNode = after;
+      }
       break;
     }
     if (n.minRepeat == 0) {
@@ -373,8 +435,13 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
     if (stop || k == 0) break;
   }
 
+  pf.literalOnly = literalNode && pf.start.length == LiteralLength(nodes[literalNode]) && IsLiteralOnly(nodes, literalNode);
+  pf.runLiteralOnly = pf.runNode && pf.runLiteral.length == LiteralLength(nodes[runLiteralNode]) &&
+                      IsRunLiteralOnly(nodes, pf.runNode, runLiteralNode);
+
   // A byte every match contains: the last literal of group 0's top-level
-  // sequence, unless it is the literal the match starts with.
+  // sequence, unless it is a literal the scan looks for anyway (the one the
+  // match starts with, or the one after its first run).
   u32 open0 = 0;
   while (nodes[open0].kind != kNodeOpen) open0 = nodes[open0].next;
   const u32 close0 = nodes[open0].partner;
@@ -384,7 +451,7 @@ void SetPrefilter(Walk *w, CompiledPattern *cp) {
     while (k != close0 && k != 0 && guard++ < 100000) {
       const PatternNode &n = nodes[k];
       u8 bytes[2];
-      if (k != literalNode && LastLiteralByte(cp, n, bytes)) {
+      if (k != literalNode && k != runLiteralNode && LastLiteralByte(cp, n, bytes)) {
         pf.requiredBytes[0] = bytes[0];
         pf.requiredBytes[1] = bytes[1];
         pf.requiredCount = bytes[0] == bytes[1] ? 1 : 2;

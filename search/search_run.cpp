@@ -16,15 +16,13 @@ bool Append(ByteBuffer *out, const char *p, u64 n) {
   return n == 0 || BufferAppend(out, p, static_cast<size_t>(n));
 }
 
-// The text of [from, to) of the store, appended.
-bool AppendRange(ByteBuffer *out, const TextStore *s, u32 from, u32 to) {
+// The text of [from, to) of the store, appended (read through the cursor).
+bool AppendRange(ByteBuffer *out, StoreCursor &cursor, u32 from, u32 to) {
   if (from >= to) return true;
   if (out->length + static_cast<u64>(to - from) > kMaxReplacement) return false;
   if (!BufferReserve(out, to - from)) return false;
-  ForEachPiece(s, from, to - from, [&](const char *p, u32 n) {
-    memcpy(out->data + out->length, p, n);
-    out->length += n;
-  });
+  cursor.Copy(from, to - from, out->data + out->length);
+  out->length += to - from;
   return true;
 }
 
@@ -70,8 +68,10 @@ const char *NewlineSequence(u32 newlineType) {
   }
 }
 
-int ExpandReplacement(const CompiledPattern *cp, const TextStore *store, const MatchGroups &groups,
-                      const char *newline, u32 occurrence, ByteBuffer *out, bool *constant) {
+namespace {
+
+int Expand(const CompiledPattern *cp, StoreCursor &cursor, const MatchGroups &groups, const char *newline,
+           u32 occurrence, ByteBuffer *out, bool *constant) {
   bool fixed = true;
   const char *r = cp->replace;
   const bool regExps = (cp->flags & kPatternRegExps) != 0;
@@ -85,7 +85,7 @@ int ExpandReplacement(const CompiledPattern *cp, const TextStore *store, const M
   auto group = [&](u32 k) -> int {
     fixed = false;
     if (!Took(groups, k)) return undefined();
-    return AppendRange(out, store, groups.group[k].start, groups.group[k].end) ? kExpandDone : kExpandNoMemory;
+    return AppendRange(out, cursor, groups.group[k].start, groups.group[k].end) ? kExpandDone : kExpandNoMemory;
   };
   if (!escapes || !*r) {
     if (constant) *constant = true;
@@ -209,6 +209,14 @@ int ExpandReplacement(const CompiledPattern *cp, const TextStore *store, const M
   return result;
 }
 
+}  // namespace
+
+int ExpandReplacement(const CompiledPattern *cp, const TextStore *store, const MatchGroups &groups,
+                      const char *newline, u32 occurrence, ByteBuffer *out, bool *constant) {
+  StoreCursor cursor(store);
+  return Expand(cp, cursor, groups, newline, occurrence, out, constant);
+}
+
 // ---- the loop ----------------------------------------------------------------------------
 
 namespace {
@@ -250,12 +258,38 @@ bool IsWordFor(const CompiledPattern *cp, int byte) {
   return IsWordChar(static_cast<u8>(byte));
 }
 
-int ByteAt(const TextStore *s, u32 p) {
-  char c = 0;
-  if (p >= s->length) return -1;
-  ReadText(s, p, p + 1, &c, 1, 0, nullptr);
-  return static_cast<u8>(c);
-}
+// Single bytes of the store around the occurrences, which come in ascending
+// order: the block of the last read serves the next, a neighbour is a step.
+// Forget() after the store changed.
+struct Peek {
+  const TextStore *s;
+  const char *data = nullptr;
+  u32 block = 0, start = 0, end = 0;
+
+  explicit Peek(const TextStore *store) : s(store) {}
+  void Forget() { data = nullptr; }
+  // The byte at p, or -1 past the end.
+  int At(u32 p) {
+    if (p >= s->length) return -1;
+    if (!data || p - start >= end - start) Seek(p);
+    return static_cast<u8>(data[p - start]);
+  }
+  void Seek(u32 p) {
+    const TextBlock *b = s->blocks.entries;
+    if (data && p >= end && block + 1 < s->blocks.count && p - end < b[block + 1].length) {
+      block++;
+      start = end;
+    } else if (data && p < start && block > 0 && start - p <= b[block - 1].length) {
+      block--;
+      start -= b[block].length;
+    } else {
+      block = BlockOfPosition(s, p);
+      start = BlockStart(s, block);
+    }
+    end = start + b[block].length;
+    data = b[block].data;
+  }
+};
 
 // The replace-all and highlight state: the batcher, and what the text looks
 // like right before the last edit not yet handed over ends.
@@ -295,6 +329,22 @@ int RunSearchLoop(SearchRun *run) {
   (void)BatcherInit(&pending.batcher, highlight ? ((req & kSearchSecondary) ? 6u : 5u) : 0u, run->host.edit,
                     run->host.context);
   ByteBuffer text = {};
+  Peek peek(s);
+  StoreCursor cursor(s);  // the groups' text for the replacements
+  u32 sends = 0;  // the batches sent when peek and cursor last read
+  bool constantText = false;  // text holds the replacement of every occurrence
+  // Every batch sent changes the text that the two read.
+  auto freshen = [&]() {
+    if (pending.batcher.sends != sends) {
+      sends = pending.batcher.sends;
+      peek.Forget();
+      cursor = StoreCursor(s);
+    }
+  };
+  auto byteAt = [&](u32 p) {
+    freshen();
+    return peek.At(p);
+  };
   u32 count = 0;
   bool handled = false;  // single replace or Last Tool: the occurrence is done
   int result = 0;
@@ -320,7 +370,7 @@ int RunSearchLoop(SearchRun *run) {
     // not yet in place waits for them.
     if (pending.any && !highlight && !pending.mustFlush && reach != kReachNone && pos <= pending.end) {
       pending.mustFlush = reach == kReachText ||
-                          IsWordFor(cp, pending.newBefore) != IsWordFor(cp, ByteAt(s, pending.end - 1));
+                          IsWordFor(cp, pending.newBefore) != IsWordFor(cp, byteAt(pending.end - 1));
     }
     if (pending.mustFlush && (result = flush()) != 0) break;
     MatchGroups groups;
@@ -373,8 +423,15 @@ int RunSearchLoop(SearchRun *run) {
 
     // Replace: the expansion for this occurrence, with the case of the
     // replaced text when mimicking.
-    text.length = 0;
-    int x = ExpandReplacement(cp, s, groups, newline, count + 1, &text, nullptr);
+    int x = kExpandDone;
+    if (!constantText) {
+      text.length = 0;
+      bool constant = false;
+      freshen();
+      x = Expand(cp, cursor, groups, newline, count + 1, &text, &constant);
+      // The same for every occurrence: made once (mimicking changes it in place).
+      constantText = x == kExpandDone && constant && !(req & kSearchMimic);
+    }
     if (x == kExpandUndefined) {
       // Asked once per run (on the window's thread, over the wait window).
       const int answer = AskUser(nullptr, TXT_UNDEFINED_BACKREF, kAskYesNoCancel);
@@ -413,14 +470,14 @@ int RunSearchLoop(SearchRun *run) {
     if (pending.batcher.count == 1) pending.delta = 0;
     const u32 ms2 = static_cast<u32>(ms + moved), me2 = static_cast<u32>(me + moved);
     const int newBefore = n ? static_cast<u8>(text.data[n - 1])
-                            : (pending.any && pending.end == ms2) ? pending.newBefore : (ms2 ? ByteAt(s, ms2 - 1) : -1);
+                            : (pending.any && pending.end == ms2) ? pending.newBefore : (ms2 ? byteAt(ms2 - 1) : -1);
     pending.any = true;
     pending.end = me2;
     pending.newBefore = newBefore;
     // Whether the text at the edit's end is read as a newline of its own or
     // as the LF of a CR LF depends on the byte before: when the edit changes
     // that, the next search waits for it to be in place.
-    if (ByteAt(s, me2) == '\n' && (newBefore == '\r') != (me2 > 0 && ByteAt(s, me2 - 1) == '\r')) {
+    if (byteAt(me2) == '\n' && (newBefore == '\r') != (me2 > 0 && byteAt(me2 - 1) == '\r')) {
       pending.mustFlush = true;
     }
     count++;

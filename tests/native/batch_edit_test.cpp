@@ -32,7 +32,7 @@ struct Edits {
 };
 
 // Random ascending edits: short and long gaps, adjacent edits, empty ones,
-// newlines in what is deleted and what is inserted.
+// newlines in what is deleted and what is inserted, rarely a very long one.
 Edits RandomEdits(TestRandom &rng, u32 length, u32 count) {
   static const char *const kTexts[] = {"", "x", "\r", "\n", "\r\n", "word", "two\nlines", "\rCR", "a much longer replacement"};
   Edits e;
@@ -43,7 +43,8 @@ Edits RandomEdits(TestRandom &rng, u32 length, u32 count) {
     const u32 from = p + gap;
     const u32 del = rng.OneIn(3) ? 0 : rng.Below(12);
     const u32 to = from + del > length ? length : from + del;
-    e.Add(from, to, kTexts[rng.Below(9)]);
+    // Now and then one longer than 65,535 bytes (the table can not be narrow).
+    e.Add(from, to, rng.OneIn(1000) ? std::string(65536 + rng.Below(9000), 'z') : kTexts[rng.Below(9)]);
     p = to;
   }
   if (e.list.empty()) e.Add(length, length, "x");

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <random>
+#include <regex>
 #include <string>
 
 #include "foundation/char_class.h"
@@ -381,6 +382,30 @@ TEST(Matcher, PrefiltersOnRealBlocks) {
     }
     return c;
   }());
+  // A run up to a literal, inside groups that stand once: every match where
+  // std::regex finds it (the scan looks for the literal, then back over the run).
+  for (const char *pattern : {"(\\w+)dle\\b", "((?:[a-z]+))ee", "([a-z]+)N"}) {
+    std::string expected;
+    const std::regex re(pattern);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator(); ++it) {
+      expected += (expected.empty() ? "" : " ") + std::to_string(it->position()) + "-" +
+                  std::to_string(it->position() + it->length());
+    }
+    EXPECT_EQ(AllMatches(pattern, R, text, 0), expected) << pattern;
+  }
+  // Anchored, a one-character literal stands in either case; a run and a
+  // literal set the groups closed before the literal and after it.
+  EXPECT_EQ(AllMatches("n", kPatternIgnoreCase | kPatternWholeLines, "N\nx\nn\n", 0), "0-1 4-5");
+  {
+    Pattern p;
+    ASSERT_EQ(p.Compile("((\\w+)ing)\\b", R | WHOLE, kTestSettings), 0);
+    TestStore one("xx thinking", 0);
+    MatchGroups g;
+    ASSERT_EQ(FindMatch(p.cp, &one.s, 0, 11, 11, false, false, &g, nullptr), kMatchFound);
+    EXPECT_EQ(std::to_string(g.group[0].start) + " " + std::to_string(g.group[1].end) + " " +
+                  std::to_string(g.group[2].start) + " " + std::to_string(g.group[2].end),
+              "3 11 3 8");
+  }
   EXPECT_EQ(count("\\bN", R), [&] {
     u32 c = 0;
     for (size_t i = 0; i < text.size(); i++) {

@@ -4,6 +4,7 @@
 // expansion of every escape.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -312,6 +313,45 @@ TEST(SearchRun, CancelKeepsThePrefix) {
   EXPECT_TRUE(d.Text() == model);
   ASSERT_EQ(UndoRedo(d, kUndo), 1);
   EXPECT_TRUE(d.Text() == text);
+}
+
+// Over many batches: the loop reads the bytes around each occurrence (for
+// \b) in the text that every batch sent has changed.
+TEST(SearchRun, WholeWordsAcrossManyBatches) {
+  static const char *const kWords[] = {"ab", "ba", "abab", "b", "ab"};
+  static const char *const kGaps[] = {" ", "\n", "\r\n", "  "};
+  TestRandom rng(9);
+  std::vector<std::string> words, gaps;
+  std::string text;
+  for (int i = 0; i < 260000; i++) {
+    words.push_back(kWords[rng.Below(5)]);
+    gaps.push_back(kGaps[rng.Below(4)]);
+    text += words.back() + gaps.back();
+  }
+  static const struct {
+    const char *pattern;
+    u32 flags;
+    const char *replacement, *result;
+  } kCases[] = {{"ab", 0, "a", "a"}, {"ab", 0, "abc", "abc"}, {"ab", 0, "b\r", "b\r"},
+                {"(a)(b)", kPatternRegExps, "\\2\\1\\2", "bab"}};
+  for (const auto &c : kCases) {
+    std::string model;
+    int expected = 0;
+    for (size_t i = 0; i < words.size(); i++) {
+      expected += words[i] == "ab";
+      model += (words[i] == "ab" ? c.result : words[i]) + gaps[i];
+    }
+    // Put together from the back, so that the blocks have all kinds of lengths.
+    TestDocument d;
+    for (size_t end = text.size(), n; end > 0; end -= n) {
+      n = std::min<size_t>(end, 1 + rng.Below(7000));
+      ASSERT_EQ(InsertText(&d->store, 0, text.data() + end - n, static_cast<u32>(n), 0), 0);
+    }
+    Pattern p(c.pattern, kPatternWholeWords | c.flags, c.replacement);
+    ASSERT_EQ(Search(d, p.cp.get(), kSearchReplaceAll | kSearchFromStart), expected);
+    ASSERT_GT(expected, static_cast<int>(kBatchMaxEdits));
+    EXPECT_TRUE(d.Text() == model) << c.replacement;
+  }
 }
 
 }  // namespace

@@ -100,7 +100,7 @@ static ::testing::AssertionResult JournalOk(const Journal *j, const char *name, 
         del += b.deletedLength;
         ins += b.insertedLength;
       }
-      if (t->uniform) del = t->deletedLength;  // held once
+      if (t->format == kBatchUniform) del = t->deletedLength;  // held once
       if (t->count == 0 || del != c->length || ins != st.insertedLength || st.position != BatchEditAt(t, 0).position ||
           (newestInText && i + 1 == j->count && end > length)) {
         return ::testing::AssertionFailure() << name << " step " << i << ": batch table";
