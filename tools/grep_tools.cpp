@@ -169,7 +169,7 @@ struct Block {
 
 class GrepWriter {
  public:
-  GrepWriter(const GrepSettings &s, const char *t, u32 n, ToolDocument *out) : s_(s), t_(t), n_(n), out_(out) {}
+  GrepWriter(const GrepSettings &s, const char *t, ToolDocument *out) : s_(s), t_(t), out_(out) {}
 
   // Writes [from, to) (whole lines from line `index` on), numbering each line
   // when asked; with blankOnly only the blank ones.
@@ -203,7 +203,6 @@ class GrepWriter {
  private:
   const GrepSettings &s_;
   const char *t_;
-  u32 n_;
   ToolDocument *out_;
 };
 
@@ -220,7 +219,7 @@ int Grep(const GrepSettings &s, const ToolDocument *in, ToolDocument *out, u32 *
   if (s.remove && !s.numbers && ToolDocumentReserve(out, static_cast<u64>(n) + 1) != 0) return -1;
   const u32 before = s.before > 0 ? static_cast<u32>(s.before) : 0;
   const u32 after = s.after > 0 ? static_cast<u32>(s.after) : 0;
-  GrepWriter w(s, t, n, out);
+  GrepWriter w(s, t, out);
   LineCursor cursor(t, n);
   u32 count = 0;
 
