@@ -21,14 +21,20 @@ void Filter(char *out, size_t cap) {
   out[n] = out[n + 1] = 0;
 }
 
-OPENFILENAMEA Base(HWND owner, char *path, char *filter, size_t filterCap) {
-  Filter(filter, filterCap);
+// The fields every file dialog here fills: owner, filter list, path.
+OPENFILENAMEA Fields(HWND owner, char *path, const char *filter) {
   OPENFILENAMEA ofn = {};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = owner;
   ofn.lpstrFilter = filter;
   ofn.lpstrFile = path;
   ofn.nMaxFile = kPathChars;
+  return ofn;
+}
+
+OPENFILENAMEA Base(HWND owner, char *path, char *filter, size_t filterCap) {
+  Filter(filter, filterCap);
+  OPENFILENAMEA ofn = Fields(owner, path, filter);
   ofn.lpstrInitialDir = g_settings.file.DefPath[0] ? g_settings.file.DefPath : nullptr;
   return ofn;
 }
@@ -69,12 +75,7 @@ bool ChooseConfigFile(HWND owner, char *path, bool forSave) {
   char *p = StrCopyN(filter, Text(TXT_CONFIG_FILTER), 40);
   p = StrCopy(p + 1, "*.ini");
   p[1] = 0;
-  OPENFILENAMEA ofn = {};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = filter;
-  ofn.lpstrFile = path;
-  ofn.nMaxFile = kPathChars;
+  OPENFILENAMEA ofn = Fields(owner, path, filter);
   ofn.lpstrDefExt = "ini";
   if (forSave) {
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN;

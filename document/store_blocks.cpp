@@ -373,9 +373,9 @@ void DeleteBlocks(TextStore *s, u32 a, u32 b, u32 flags, const EditLookup *look,
   writer.Finish();
 }
 
-}  // namespace
-
-int StoreInsert(TextStore *s, u32 p, const ByteSource &src, u32 flags) {
+// An insertion; with borrowFrom (an empty store, the source's own bytes) the
+// new blocks are slices of that text instead of copies.
+int Insert(TextStore *s, u32 p, const ByteSource &src, u32 flags, const char *borrowFrom) {
   const u32 n = src.length;
   if (n == 0) return 0;
   if (src.store == s && !src.bytes) return -1;
@@ -388,6 +388,7 @@ int StoreInsert(TextStore *s, u32 p, const ByteSource &src, u32 flags) {
   StartLookups(s, p == 0 ? 0 : p - 1, p, &look);
   BlockInsert blocks;
   PlanBlockInsert(s, p, n, &blocks, &look);
+  blocks.borrowFrom = borrowFrom;
   RowEdit rows;
   if (!s->noRowIndex) {
     if (PlanRowInsert(s, p, src, &rows, &look) != 0 || ReserveRows(s, rows) != 0) return -1;
@@ -400,24 +401,14 @@ int StoreInsert(TextStore *s, u32 p, const ByteSource &src, u32 flags) {
   return 0;
 }
 
+}  // namespace
+
+int StoreInsert(TextStore *s, u32 p, const ByteSource &src, u32 flags) { return Insert(s, p, src, flags, nullptr); }
+
 int StoreBorrow(TextStore *s, const char *text, u32 n) {
   if (s->length != 0 || s->blocks.count != 0) return -1;
-  if (n == 0) return 0;
-  const ByteSource src = BytesSource(text, n);
-  EditLookup look;
-  StartLookups(s, 0, 0, &look);
-  BlockInsert blocks;
-  PlanBlockInsert(s, 0, n, &blocks, &look);
-  blocks.borrowFrom = text;
-  RowEdit rows;
-  if (!s->noRowIndex) {
-    if (PlanRowInsert(s, 0, src, &rows, &look) != 0 || ReserveRows(s, rows) != 0) return -1;
-  }
-  if (ReserveBlocks(s, &blocks) != 0) return -1;
-  CommitBlocks(s, &blocks, src, kStoreNoProgress);
-  if (!s->noRowIndex) CommitRows(s, rows, src, n);
-  s->length = n;
-  s->borrowed = 1;
+  if (Insert(s, 0, BytesSource(text, n), kStoreNoProgress, text) != 0) return -1;
+  s->borrowed = n ? 1 : 0;
   return 0;
 }
 

@@ -92,7 +92,6 @@ constexpr u32 kPositionEnd = 0xFFFFFFFFu;
 // Store-layer flags.
 constexpr u32 kStoreRangeUpdate = 256;   // range-set update during an edit (internal)
 constexpr u32 kStoreNoProgress = 4096;   // send no per-block progress
-constexpr u32 kStoreBorrow = 8192;       // (StoreBorrow) the blocks point into the source
 
 // A growable array of fixed-size entries (grown with GrowTable).
 template <class T>
