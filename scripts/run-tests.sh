@@ -11,20 +11,22 @@ passed=0
 failed=0
 broken=0
 
-run_suite() {
-  local name="$1" dir="$2"
-  echo "== $name tests =="
+# Runs a built tree's tests into a log; `summarize` then counts them.
+run_ctest() {
+  local dir="$1" log="$2"
   if [ ! -f "$dir/CTestTestfile.cmake" ]; then
-    echo "$name: $dir is not built"
-    broken=1
+    echo "$dir is not built" >"$log"
     return
   fi
-  local log
-  log="$(mktemp)"
-  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 300 2>&1 | tee "$log"
+  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 300 >"$log" 2>&1
+}
+
+summarize() {
+  local name="$1" log="$2"
+  echo "== $name tests =="
+  cat "$log"
   local summary
-  summary="$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)"
-  rm -f "$log"
+  summary="$(grep -aE '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)"
   if [ -z "$summary" ]; then
     echo "$name: no test summary"
     broken=1
@@ -37,22 +39,36 @@ run_suite() {
   failed=$((failed + f))
 }
 
+logs="$(mktemp -d)"
+trap 'rm -rf "$logs"' EXIT
+
 wine32_problem() { (source "$root/scripts/wine-env.sh" && qp_wine32_problem); }
 skipped32=""
 
-run_suite native "$root/build/native"
+run_ctest "$root/build/native" "$logs/native"
+summarize native "$logs/native"
 # Every Windows test runs against both builds: the shipped i686 program and
-# its tests under 32-bit Wine first, then the x86_64 build under wine64.
+# its tests under 32-bit Wine, and the x86_64 build under wine64. Each build
+# has its own Wine session and display, so the two run side by side; their
+# logs follow when both are done.
+win32=1
 if [ "${QP_NO_WINE32:-0}" = 1 ]; then
   skipped32="32-bit runs SKIPPED (QP_NO_WINE32=1): the shipped program was not tested"
+  win32=0
 elif problem="$(wine32_problem)" && [ -n "$problem" ]; then
   echo "windows-i686: $problem, so the shipped 32-bit program cannot be tested;"
   echo "  run the tests where it can be, or set QP_NO_WINE32=1 to run the other tests without it"
   broken=1
-else
-  QP_WINE_DIR="$root/build/win32/wine" run_suite windows-i686 "$root/build/win32"
+  win32=0
 fi
-QP_WINE_DIR="$root/build/win64/wine" run_suite windows-x86_64 "$root/build/win64"
+echo "== Windows tests: $([ $win32 -eq 1 ] && echo "i686 and x86_64 side by side" || echo "x86_64") =="
+if [ $win32 -eq 1 ]; then
+  QP_WINE_DIR="$root/build/win32/wine" run_ctest "$root/build/win32" "$logs/win32" &
+fi
+QP_WINE_DIR="$root/build/win64/wine" run_ctest "$root/build/win64" "$logs/win64" &
+wait
+[ $win32 -eq 1 ] && summarize windows-i686 "$logs/win32"
+summarize windows-x86_64 "$logs/win64"
 
 echo
 [ -n "$skipped32" ] && echo "$skipped32"

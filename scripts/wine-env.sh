@@ -46,6 +46,14 @@ qp_wine32_problem() {
   fi
 }
 
+# Where 32-bit programs run through qemu's user-mode emulator (see
+# install-deps.sh), the emulated process gets the whole 4 GiB, top page
+# included; natively the stack takes the top. 32-bit Wine's free-range list
+# cannot hold a region that ends in the last 64 KiB (its end wraps to 0), and
+# a top-down allocation placed there is later handed out twice. Keep the
+# emulated address space below that, as on real hardware.
+export QEMU_RESERVED_VA=0xffff0000
+
 # wine64 is not on PATH; the wine wrapper starts it, and with wine32 it runs
 # 32-bit programs in the same prefix. The wrapper starts everything through
 # the 32-bit loader when wine32 is installed: where the kernel refuses that,

@@ -111,7 +111,9 @@ void EditorTest::SetUp() {
   ASSERT_TRUE(registered);
   // Another test may have unregistered it to see creation fail.
   WNDCLASSA existing;
-  if (!GetClassInfoA(instance, kEditorClassName, &existing)) ASSERT_TRUE(RegisterEditorClass(instance));
+  if (!GetClassInfoA(instance, kEditorClassName, &existing)) {
+    ASSERT_TRUE(RegisterEditorClass(instance));
+  }
 
   SettingsBlock &g = g_settings;
   SetDefaultSettings(&g, true);
