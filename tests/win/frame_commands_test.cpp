@@ -577,10 +577,12 @@ TEST(FrameEndToEnd, NewWindowKeepsTheConfigurationFile) {
   DWORD pid = 0;
   GetWindowThreadProcessId(second, &pid);
   HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-  ASSERT_TRUE(PumpUntil([&] { return SendMessageA(GetDlgItem(second, 1020), EM_GETMODIFY, 0, 0) == 0; }, 15000));
-  EXPECT_EQ(SendMessageA(GetDlgItem(second, 1020), EDM_GETWORDWRAP, 0, 0), 0) << "the new window read another configuration";
+  // A window can be visible before its start-up command has read the
+  // configuration: give it the time a slow machine needs.
+  EXPECT_TRUE(PumpUntil([&] { return SendMessageA(GetDlgItem(second, 1020), EDM_GETWORDWRAP, 0, 0) == 0; }, 30000))
+      << "the new window read another configuration";
   PostMessageA(second, WM_CLOSE, 0, 0);
-  EXPECT_EQ(WaitForSingleObject(process, 15000), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(process, 30000), WAIT_OBJECT_0);
   CloseHandle(process);
   PostMessageA(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(first.WaitExit(15000), 0u);
