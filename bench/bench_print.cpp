@@ -24,6 +24,7 @@
 #include "editor/editor_pages.h"
 #include "editor/editor_window.h"
 #include "files/load.h"
+#include "tests/win/wine_printer.h"
 
 namespace {
 
@@ -108,76 +109,6 @@ void PrintFigures(HWND editor, const char *path) {
 namespace {
 
 const char kBenchPrinter[] = "Quillpad Bench Printer";
-const char kBenchDriver[] = "Wine PostScript Driver";
-
-void DeleteBenchPrinter() {
-  HANDLE h;
-  PRINTER_DEFAULTSA access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-  if (OpenPrinterA(const_cast<char *>(kBenchPrinter), &h, &access)) {
-    DeletePrinter(h);
-    ClosePrinter(h);
-  }
-}
-
-// A printer of Wine's PostScript driver with the generic PPD that winspool
-// carries, its port LPT1: spooled to the file `output` (a unix path).
-bool AddBenchPrinter(const char *output) {
-  DeleteBenchPrinter();
-  HMODULE spool = LoadLibraryA("winspool.drv");
-  HRSRC res = spool ? FindResourceA(spool, MAKEINTRESOURCEA(1), "PPDFILE") : nullptr;
-  char folder[MAX_PATH];
-  DWORD size = 0;
-  if (!res || !GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<BYTE *>(folder), sizeof folder, &size))
-    return false;
-  char ppd[MAX_PATH + 32];
-  snprintf(ppd, sizeof ppd, "%s\\quillpad-bench.ppd", folder);
-  HANDLE f = CreateFileA(ppd, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL wrote = WriteFile(f, LockResource(LoadResource(spool, res)), SizeofResource(spool, res), &written, nullptr);
-  CloseHandle(f);
-  if (!wrote) return false;
-  DRIVER_INFO_3A driver = {};
-  driver.cVersion = 3;
-  driver.pName = const_cast<char *>(kBenchDriver);
-  driver.pDriverPath = const_cast<char *>("wineps.drv");
-  driver.pDataFile = ppd;
-  driver.pConfigFile = const_cast<char *>("wineps.drv");
-  AddPrinterDriverA(nullptr, 3, reinterpret_cast<BYTE *>(&driver));  // may exist already
-  HKEY key;
-  if (RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Wine\\Printing\\Spooler", &key) != ERROR_SUCCESS) return false;
-  RegSetValueExA(key, "LPT1:", 0, REG_SZ, reinterpret_cast<const BYTE *>(output), static_cast<DWORD>(strlen(output) + 1));
-  RegCloseKey(key);
-  PRINTER_INFO_2A info = {};
-  info.pPrinterName = const_cast<char *>(kBenchPrinter);
-  info.pPortName = const_cast<char *>("LPT1:");
-  info.pDriverName = const_cast<char *>(kBenchDriver);
-  info.pPrintProcessor = const_cast<char *>("winprint");
-  info.pDatatype = const_cast<char *>("RAW");
-  HANDLE h = AddPrinterA(nullptr, 2, reinterpret_cast<BYTE *>(&info));
-  if (!h) return false;
-  ClosePrinter(h);
-  return true;
-}
-
-// The print dialog: Print, on the bench printer.
-HRESULT AnswerPrint(void *, PRINTDLGEXA *pd) {
-  pd->hDC = CreateDCA(nullptr, kBenchPrinter, nullptr, nullptr);
-  pd->dwResultAction = PD_RESULT_PRINT;
-  return S_OK;
-}
-
-std::string UnixPath(const char *path) {
-  using ToUnix = char *(CDECL *)(LPCWSTR);
-  auto toUnix = reinterpret_cast<ToUnix>(
-      reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  wchar_t wide[MAX_PATH];
-  MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH);
-  char *unix = toUnix ? toUnix(wide) : nullptr;
-  std::string out = unix ? unix : "";
-  HeapFree(GetProcessHeap(), 0, unix);
-  return out;
-}
 
 u64 FileBytes(const char *path) {
   WIN32_FILE_ATTRIBUTE_DATA a;
@@ -191,8 +122,8 @@ void PrinterFigures(HWND editor) {
   char folder[MAX_PATH], output[MAX_PATH + 32];
   GetTempPathA(MAX_PATH, folder);
   snprintf(output, sizeof output, "%squillpad-bench.ps", folder);
-  const std::string unixOutput = UnixPath(output);
-  if (unixOutput.empty() || !AddBenchPrinter(unixOutput.c_str())) {
+  const std::string unixOutput = WineUnixPath(output);
+  if (unixOutput.empty() || !AddWinePostScriptPrinter(kBenchPrinter, "quillpad-bench.ppd", unixOutput)) {
     printf("print_300_pages SKIPPED: no printer of Wine's PostScript driver could be added\n");
     return;
   }
@@ -292,6 +223,6 @@ void PrinterFigures(HWND editor) {
   Goal("print_300_pages_vs_bare_loop", job / bare, 1.1, "x");
   DeleteObject(font);
   DeleteFileA(output);
-  DeleteBenchPrinter();
+  DeleteNamedPrinter(kBenchPrinter);
   SendMessageA(editor, EDM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
 }

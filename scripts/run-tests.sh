@@ -61,6 +61,12 @@ elif problem="$(wine32_problem)" && [ -n "$problem" ]; then
   broken=1
   win32=0
 fi
+# The prefix template both sessions clone is made first, outside any test's
+# time limit: where 32-bit programs are emulated it takes minutes.
+if ! "$root/scripts/wine-session.sh" template; then
+  echo "the Wine prefix template could not be made"
+  broken=1
+fi
 echo "== Windows tests: $([ $win32 -eq 1 ] && echo "i686 and x86_64 side by side" || echo "x86_64") =="
 if [ $win32 -eq 1 ]; then
   QP_WINE_DIR="$root/build/win32/wine" run_ctest "$root/build/win32" "$logs/win32" &

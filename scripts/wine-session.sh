@@ -4,7 +4,11 @@
 # wineserver bound to that display. With QP_WINE_DISPLAY set, that display is
 # used instead of a private Xvfb.
 #
-#   wine-session.sh start | stop | status
+#   wine-session.sh start | stop | status | template
+#
+# `template` only makes the machine's prefix template. The first one takes
+# from 20 s to several minutes where 32-bit programs are emulated; the test
+# runner makes it before the timed session starts.
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
 
@@ -19,10 +23,17 @@ make_template() {
   }
   template_ok && return 0
   mkdir -p "$(dirname "$t")"
+  # The lock is this shell's alone: no process started here may inherit it,
+  # or the persistent wineserver of a session would hold it for the whole
+  # run and every other session would wait for it.
   exec 9>"$t.lock"
   flock 9
-  template_ok && return 0
+  if template_ok; then
+    exec 9>&-
+    return 0
+  fi
   log "making the Wine prefix template (once per machine)"
+  local began=$SECONDS
   rm -rf "$t"
   (
     export WINEPREFIX="$t"
@@ -56,8 +67,10 @@ REG
     wineserver -k || true
     wineserver -w || true
     rm -f "$reg"
-  )
+  ) 9>&-
   touch "$t/.ready"
+  exec 9>&-
+  log "template made in $((SECONDS - began)) s"
 }
 
 winepath_of() { echo "Z:${1//\//\\}"; }
@@ -127,6 +140,7 @@ stop_quietly() {
 case "${1:-}" in
   start) start ;;
   stop) stop_quietly; log "stopped" ;;
+  template) make_template ;;
   status) [ -f "$QP_WINE_DIR/display" ] && echo "running on $(cat "$QP_WINE_DIR/display")" || echo "not running" ;;
-  *) echo "usage: $0 start|stop|status" >&2; exit 2 ;;
+  *) echo "usage: $0 start|stop|status|template" >&2; exit 2 ;;
 esac

@@ -16,76 +16,17 @@
 #include "app/print_job.h"
 #include "tests/support/test_files.h"
 #include "tests/win/gui_helpers.h"
+#include "tests/win/wine_printer.h"
 
 namespace {
 
 const char kPrinter[] = "Quillpad Test Printer";
-const char kDriver[] = "Wine PostScript Driver";
 const DWORD kWait = 20000;
 
-void DeleteTestPrinter() {
-  HANDLE h;
-  PRINTER_DEFAULTSA access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-  if (OpenPrinterA(const_cast<char *>(kPrinter), &h, &access)) {
-    DeletePrinter(h);
-    ClosePrinter(h);
-  }
-}
-
-// A unix path for Wine's spooler (which writes the port's output there).
-std::string UnixPath(const std::string &path) {
-  using ToUnix = char *(CDECL *)(LPCWSTR);
-  auto toUnix = reinterpret_cast<ToUnix>(
-      reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  if (!toUnix) return "";
-  wchar_t wide[MAX_PATH];
-  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-  char *unix = toUnix(wide);
-  std::string out = unix ? unix : "";
-  HeapFree(GetProcessHeap(), 0, unix);
-  return out;
-}
-
-// Adds the printer, its driver with the generic PPD that winspool carries,
-// and LPT1: spooled to `output`. True when the printer can be opened.
+// Adds the printer, spooled to `output`, as the default printer.
 bool AddTestPrinter(const std::string &output) {
-  DeleteTestPrinter();
-  HMODULE spool = LoadLibraryA("winspool.drv");
-  HRSRC res = spool ? FindResourceA(spool, MAKEINTRESOURCEA(1), "PPDFILE") : nullptr;
-  if (!res) return false;
-  // The driver folder of this process's own environment (x64, or x86 for
-  // the 32-bit build).
-  char folder[MAX_PATH];
-  DWORD size = 0;
-  if (!GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<BYTE *>(folder), sizeof folder, &size))
-    return false;
-  const std::string ppd = std::string(folder) + "\\quillpad-test.ppd";
-  const char *bytes = static_cast<const char *>(LockResource(LoadResource(spool, res)));
-  if (!WriteBytes(ppd, std::string(bytes, SizeofResource(spool, res)))) return false;
-  DRIVER_INFO_3A driver = {};
-  driver.cVersion = 3;
-  driver.pName = const_cast<char *>(kDriver);
-  driver.pEnvironment = nullptr;  // this process's
-  driver.pDriverPath = const_cast<char *>("wineps.drv");
-  driver.pDataFile = const_cast<char *>(ppd.c_str());
-  driver.pConfigFile = const_cast<char *>("wineps.drv");
-  AddPrinterDriverA(nullptr, 3, reinterpret_cast<BYTE *>(&driver));  // may exist already
-  HKEY key;
-  if (RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Wine\\Printing\\Spooler", &key) != ERROR_SUCCESS) return false;
-  const std::string unix = UnixPath(output);
-  RegSetValueExA(key, "LPT1:", 0, REG_SZ, reinterpret_cast<const BYTE *>(unix.c_str()),
-                 static_cast<DWORD>(unix.size() + 1));
-  RegCloseKey(key);
-  PRINTER_INFO_2A info = {};
-  info.pPrinterName = const_cast<char *>(kPrinter);
-  info.pPortName = const_cast<char *>("LPT1:");
-  info.pDriverName = const_cast<char *>(kDriver);
-  info.pPrintProcessor = const_cast<char *>("winprint");
-  info.pDatatype = const_cast<char *>("RAW");
-  HANDLE h = AddPrinterA(nullptr, 2, reinterpret_cast<BYTE *>(&info));
-  if (!h) return false;
-  ClosePrinter(h);
-  return SetDefaultPrinterA(kPrinter) != FALSE;
+  return AddWinePostScriptPrinter(kPrinter, "quillpad-test.ppd", WineUnixPath(output)) &&
+         SetDefaultPrinterA(kPrinter) != FALSE;
 }
 
 // The buttons of the program's dialogs: the Print dialog's (Selection when
@@ -152,7 +93,7 @@ class RealPrinting : public testing::Test {
     for (int i = 1; i <= 150; i++) text_ += "Line " + std::to_string(i) + " of the printed text\r\n";
     ASSERT_TRUE(WriteBytes(file_, text_));
   }
-  void TearDown() override { DeleteTestPrinter(); }
+  void TearDown() override { DeleteNamedPrinter(kPrinter); }
   DWORD Run(const std::string &options, bool ok, bool selection) {
     DeleteFileA(out_.c_str());
     boxes_.clear();
@@ -177,7 +118,7 @@ std::string Blanked(const std::string &s) {
 // the last full, the glyphs of all rows joined the file's text; nothing else.
 // Cancel prints nothing; without a printer, /p exits 32.
 TEST_F(RealPrinting, SlashPPrintsTheFileOnAPostScriptPrinter) {
-  DeleteTestPrinter();
+  DeleteNamedPrinter(kPrinter);
   // Without a printer (only where Wine found none of the host's: the test
   // never prints on a real one).
   DWORD needed = 0, printers = 0;
