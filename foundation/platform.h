@@ -27,8 +27,9 @@ size_t PlatHeapSize(const void *block);
 void PlatHeapCompact();
 // Whether blocks come from the top of the address space (a test mode of the
 // Win32 backend, QP_TOP_DOWN=1); *lowest receives the lowest block handed
-// out so far.
-bool PlatHeapTopDown(const void **lowest);
+// out so far, *straddling the number of blocks that lay across 2 GiB (a
+// 32-bit process gives one at a time that place).
+bool PlatHeapTopDown(const void **lowest, u32 *straddling);
 
 // ---- paging-file mappings --------------------------------------------------
 // An unnamed read-write mapping backed by the paging file (POSIX: anonymous

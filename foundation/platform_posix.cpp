@@ -111,8 +111,9 @@ size_t PlatHeapSize(const void *block) { return block ? malloc_usable_size(const
 
 void PlatHeapCompact() {}
 
-bool PlatHeapTopDown(const void **lowest) {
+bool PlatHeapTopDown(const void **lowest, u32 *straddling) {
   if (lowest) *lowest = nullptr;
+  if (straddling) *straddling = 0;
   return false;
 }
 

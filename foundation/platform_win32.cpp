@@ -15,9 +15,11 @@
 // 64 KiB and more come from VirtualAlloc with MEM_TOP_DOWN (the top of the
 // address space); smaller ones from a private heap made while the lower
 // 2 GiB were taken (4 GiB in a 64-bit process), which stay taken, so that
-// whatever the process maps from then on lies above them too. A pointer
-// compared or subtracted as a signed number, or cut to 32 bits and widened
-// again, then goes wrong.
+// whatever the process maps from then on lies above them too. A pointer cut
+// to 32 bits and widened again, or an end computed past the top, then goes
+// wrong. In a 32-bit process one large block at a time gets the place that
+// straddles 2 GiB (64 KiB below the line, the rest above), so that pointers
+// into one block compared or subtracted as signed numbers go wrong as well.
 
 namespace {
 
@@ -25,19 +27,29 @@ constexpr size_t kTopDownLarge = 65536;
 constexpr size_t kBlockHeader = 16;  // magic (4), pad (4), size (8): keeps 16-byte alignment
 constexpr u32 kMagicVirtual = 0x41565051;  // "QPVA"
 constexpr u32 kMagicHeap = 0x50485051;     // "QPHP"
+constexpr u32 kMagicStraddle = 0x53565051;  // "QPVS"
+
+#ifdef _WIN64
+constexpr uintptr_t kHalf = 0x100000000ull;
+#else
+constexpr uintptr_t kHalf = 0x80000000u;
+// The straddling place, kept reserved while no block has it.
+constexpr uintptr_t kStraddle = kHalf - 0x10000;
+constexpr size_t kStraddleBytes = 0x1000000;
+void *g_straddle;  // the place, or null where it could not be had
+void *g_straddleRest;  // the place beyond the block that has it
+volatile LONG g_straddleTaken;
+#endif
 
 int g_heapMode = -1;  // -1 not decided, 0 the process heap, 1 top-down
 HANDLE g_highHeap;
 volatile uintptr_t g_lowestBlock = ~static_cast<uintptr_t>(0);
+volatile LONG g_straddled;  // blocks that had the straddling place
 
-void TakeLowerHalf() {
-  // Every free region below 2 GiB (in a 64-bit process: below 4 GiB, so
-  // that a pointer cut to 32 bits is wrong too), reserved and never released.
 #ifdef _WIN64
-  const uintptr_t kHalf = 0x100000000ull;
-#else
-  const uintptr_t kHalf = 0x80000000u;
-#endif
+void TakeLowerHalf() {
+  // Every free region below 4 GiB, so that a pointer cut to 32 bits is
+  // wrong, reserved and never released.
   MEMORY_BASIC_INFORMATION mbi;
   for (uintptr_t p = 0x10000; p < kHalf;) {
     if (!VirtualQuery(reinterpret_cast<void *>(p), &mbi, sizeof mbi)) break;
@@ -52,6 +64,53 @@ void TakeLowerHalf() {
     p = end;
   }
 }
+#else
+void TakeLowerHalf() {
+  // Wine shows the areas it set aside at start as reserved, yet hands them
+  // out later: a walk over the free regions misses them. So the whole
+  // address space is reserved, largest pieces first; what lies below 2 GiB
+  // is kept, the rest given back.
+  g_straddle = VirtualAlloc(reinterpret_cast<void *>(kStraddle), kStraddleBytes, MEM_RESERVE, PAGE_NOACCESS);
+  static void *high[1024];
+  u32 count = 0;
+  for (size_t size = 0x40000000; size >= 0x10000; size >>= 1) {
+    while (count < sizeof high / sizeof high[0]) {
+      void *p = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+      if (!p) break;
+      if (reinterpret_cast<uintptr_t>(p) + size > kHalf) high[count++] = p;
+    }
+  }
+  while (count) VirtualFree(high[--count], 0, MEM_RELEASE);
+}
+
+// The straddling place for a block of `bytes` (header included), or null.
+// The rest of the place stays reserved, so that it is whole again when the
+// block is freed.
+void *TakeStraddle(size_t bytes) {
+  if (!g_straddle || bytes > kStraddleBytes || InterlockedExchange(&g_straddleTaken, 1)) return nullptr;
+  VirtualFree(g_straddle, 0, MEM_RELEASE);
+  void *b = VirtualAlloc(g_straddle, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  if (b) {
+    const size_t used = (bytes + 0xFFFF) & ~static_cast<size_t>(0xFFFF);
+    g_straddleRest = used < kStraddleBytes ? VirtualAlloc(static_cast<char *>(b) + used, kStraddleBytes - used,
+                                                          MEM_RESERVE, PAGE_NOACCESS)
+                                           : nullptr;
+    InterlockedIncrement(&g_straddled);
+    return b;
+  }
+  // Something else took it meanwhile: no more straddling blocks.
+  g_straddle = nullptr;
+  return nullptr;
+}
+
+void GiveStraddleBack(void *base) {
+  VirtualFree(base, 0, MEM_RELEASE);
+  if (g_straddleRest) VirtualFree(g_straddleRest, 0, MEM_RELEASE);
+  g_straddleRest = nullptr;
+  g_straddle = VirtualAlloc(base, kStraddleBytes, MEM_RESERVE, PAGE_NOACCESS);
+  InterlockedExchange(&g_straddleTaken, 0);
+}
+#endif
 
 int HeapMode() {
   if (g_heapMode < 0) {
@@ -96,13 +155,16 @@ void *Stamp(void *base, u32 magic, size_t size) {
   memset(static_cast<char *>(base) + 4, 0, 4);
   memcpy(static_cast<char *>(base) + 8, &n, 8);
   void *block = static_cast<char *>(base) + kBlockHeader;
-  NoteBlock(block);
+  if (magic != kMagicStraddle) NoteBlock(block);  // that one lies below the line by design
   return block;
 }
 
 void *TopDownAlloc(size_t size) {
   if (size > SIZE_MAX - kBlockHeader) return nullptr;
   if (size >= kTopDownLarge) {
+#ifndef _WIN64
+    if (void *b = TakeStraddle(size + kBlockHeader)) return Stamp(b, kMagicStraddle, size);
+#endif
     return Stamp(VirtualAlloc(nullptr, size + kBlockHeader, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE),
                  kMagicVirtual, size);
   }
@@ -110,8 +172,13 @@ void *TopDownAlloc(size_t size) {
 }
 
 void TopDownFree(void *block) {
-  if (MagicOf(block) == kMagicVirtual) {
+  const u32 magic = MagicOf(block);
+  if (magic == kMagicVirtual) {
     VirtualFree(Header(block), 0, MEM_RELEASE);
+#ifndef _WIN64
+  } else if (magic == kMagicStraddle) {
+    GiveStraddleBack(Header(block));
+#endif
   } else {
     HeapFree(g_highHeap, 0, Header(block));
   }
@@ -165,8 +232,9 @@ void PlatHeapCompact() {
   if (g_highHeap) HeapCompact(g_highHeap, 0);
 }
 
-bool PlatHeapTopDown(const void **lowest) {
+bool PlatHeapTopDown(const void **lowest, u32 *straddling) {
   if (lowest) *lowest = reinterpret_cast<const void *>(g_lowestBlock);
+  if (straddling) *straddling = static_cast<u32>(g_straddled);
   return HeapMode() == 1;
 }
 

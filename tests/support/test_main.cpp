@@ -34,12 +34,15 @@ int main(int argc, char **argv) {
   }
   FreeTexts();
   const void *lowest = nullptr;
-  if (PlatHeapTopDown(&lowest)) {
+  u32 straddling = 0;
+  if (PlatHeapTopDown(&lowest, &straddling)) {
     // Proof that the run had its blocks where they were meant to be.
     const uintptr_t low = reinterpret_cast<uintptr_t>(lowest);
     const bool high = low >= (sizeof(void *) == 8 ? 0x100000000ull : 0x80000000ull);
-    printf(high ? "allocations top-down, lowest block above 0x%08llx\n" : "allocations top-down, but a block lay at 0x%08llx\n",
+    printf(high ? "allocations top-down, lowest block above 0x%08llx" : "allocations top-down, but a block lay at 0x%08llx",
            static_cast<unsigned long long>(low));
+    if (sizeof(void *) == 4) printf(", %u blocks across 2 GiB", straddling);
+    printf("\n");
   }
   return rc;
 }

@@ -13,12 +13,13 @@
 #include "foundation/fault.h"
 #include "resources/resource.h"
 #include "tests/win/editor_harness.h"
+#include "tests/win/gui_helpers.h"
 
 namespace {
 
 std::string Block(UINT format) {
   std::string out;
-  if (!OpenClipboard(nullptr)) return "<not open>";
+  if (!OpenClipboardWhenFree()) return "<not open>";
   if (HANDLE h = GetClipboardData(format)) {
     const char *p = static_cast<const char *>(GlobalLock(h));
     if (p) out.assign(p, GlobalSize(h));
@@ -32,7 +33,7 @@ std::string Block(UINT format) {
 
 // Sets the clipboard to exactly these blocks.
 void PutBlocks(const std::vector<std::pair<UINT, std::string>> &blocks) {
-  ASSERT_TRUE(OpenClipboard(nullptr));
+  ASSERT_TRUE(OpenClipboardWhenFree());
   EmptyClipboard();
   for (const auto &b : blocks) {
     HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, b.second.size());
@@ -115,7 +116,7 @@ TEST_F(ClipboardTest, AppendsSwapAutoSelectionAndMimicCase) {
   EXPECT_EQ(doc()->undo.count, 1u) << "the Cut Append deleted as one step";
 
   // Swap with an empty clipboard deletes nothing and keeps the selection.
-  ASSERT_TRUE(OpenClipboard(nullptr));
+  ASSERT_TRUE(OpenClipboardWhenFree());
   EmptyClipboard();
   CloseClipboard();
   Select(0, 3);

@@ -10,6 +10,7 @@
 #include "foundation/fault.h"
 #include "resources/resource.h"
 #include "tests/win/editor_harness.h"
+#include "tests/win/gui_helpers.h"
 
 namespace {
 
@@ -256,7 +257,7 @@ TEST_F(MouseTest, DraggingTheWrapMarginRewraps) {
 TEST_F(MouseTest, AutoCopyRightClickPasteAndTheContextMenuPoint) {
   auto clipboard = [] {
     std::string out;
-    if (!OpenClipboard(nullptr)) return out;
+    if (!OpenClipboardWhenFree()) return out;
     if (HANDLE h = GetClipboardData(CF_TEXT)) {
       out = static_cast<const char *>(GlobalLock(h));
       GlobalUnlock(h);
@@ -265,7 +266,7 @@ TEST_F(MouseTest, AutoCopyRightClickPasteAndTheContextMenuPoint) {
     return out;
   };
   auto setClipboard = [](const char *text) {
-    OpenClipboard(nullptr);
+    OpenClipboardWhenFree();
     EmptyClipboard();
     HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, strlen(text) + 1);
     strcpy(static_cast<char *>(GlobalLock(h)), text);

@@ -302,7 +302,7 @@ TEST(ExeClipboard, TwoProgramsKeepTheBytes) {
   const UINT exact = RegisterClipboardFormatA("QLP_A64");
   auto block = [](UINT format) {
     std::string out;
-    if (!OpenClipboard(nullptr)) return out;
+    if (!OpenClipboardWhenFree()) return std::string("<clipboard not open>");
     if (HANDLE h = GetClipboardData(format)) {
       const char *p = static_cast<const char *>(GlobalLock(h));
       if (p) out.assign(p, GlobalSize(h));
@@ -355,14 +355,14 @@ TEST(ExeClipboard, TwoProgramsKeepTheBytes) {
   EXPECT_EQ(plainText().substr(plainText().size() - 6), "onetwo");
 
   // Swap with an empty clipboard: nothing deleted, the selection copied.
-  ASSERT_TRUE(OpenClipboard(nullptr));
+  ASSERT_TRUE(OpenClipboardWhenFree());
   EmptyClipboard();
   CloseClipboard();
   SendMessageA(editorA, EM_SETSEL, 2, 7);
   SendMessageA(mainA, WM_COMMAND, IDM_EDIT_SWAP, 0);
   EXPECT_TRUE(exactText() == std::string("three", 5));
   // Another program's plain text pasted in place of it.
-  ASSERT_TRUE(OpenClipboard(nullptr));
+  ASSERT_TRUE(OpenClipboardWhenFree());
   EmptyClipboard();
   HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 6);
   memcpy(GlobalLock(h), "x\r\ny\0", 6);
@@ -390,7 +390,7 @@ TEST(ExeClipboard, DoubleClickAWordAndCtrlC) {
   HWND main = MainOf(p);
   ASSERT_NE(main, nullptr);
   HWND editor = GetDlgItem(main, 1020);
-  ASSERT_TRUE(OpenClipboard(nullptr));
+  ASSERT_TRUE(OpenClipboardWhenFree());
   EmptyClipboard();
   CloseClipboard();
   SetForegroundWindow(main);
@@ -416,7 +416,7 @@ TEST(ExeClipboard, DoubleClickAWordAndCtrlC) {
       Sleep(1000);
       printf("(double-click attempt %d: the one before copied \"%s\")\n", attempt + 1, copied.c_str());
     }
-    ASSERT_TRUE(OpenClipboard(nullptr));
+    ASSERT_TRUE(OpenClipboardWhenFree());
     EmptyClipboard();
     CloseClipboard();
     copied.clear();
@@ -424,7 +424,7 @@ TEST(ExeClipboard, DoubleClickAWordAndCtrlC) {
     ASSERT_EQ(drive("ctrl C"), 0u);
     PumpUntil(
         [&] {
-          if (!OpenClipboard(nullptr)) return false;
+          if (!OpenClipboardWhenFree()) return false;
           if (HANDLE h = GetClipboardData(CF_TEXT)) {
             const char *text = static_cast<const char *>(GlobalLock(h));
             if (text) copied = text;

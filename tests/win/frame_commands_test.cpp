@@ -357,7 +357,7 @@ TEST_F(FrameCommands, ContextMenuFromTheEditor) {
     }
     return answer;
   };
-  ASSERT_TRUE(OpenClipboard(nullptr));
+  ASSERT_TRUE(OpenClipboardWhenFree());
   EmptyClipboard();
   CloseClipboard();
   g_settings.edit.CASel = 0;

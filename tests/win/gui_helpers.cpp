@@ -176,3 +176,12 @@ bool WithDialog(const std::function<void()> &open, std::function<void(HWND)> act
   g_dialogAction = nullptr;
   return ran;
 }
+
+bool OpenClipboardWhenFree(HWND owner) {
+  const DWORD start = GetTickCount();
+  while (!OpenClipboard(owner)) {
+    if (GetTickCount() - start > 2000) return false;
+    Sleep(10);
+  }
+  return true;
+}

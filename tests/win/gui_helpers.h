@@ -33,6 +33,10 @@ HWND WaitForWindow(DWORD pid, const char *className, DWORD timeoutMs);
 // Same, without waiting; also finds hidden windows when `visibleOnly` is false.
 HWND FindProcessWindow(DWORD pid, const char *className, bool visibleOnly = true);
 
+// Opens the clipboard for this thread, waiting up to two seconds while
+// another process has it open (Wine's X clipboard bridge does, for a moment,
+// after every change).
+bool OpenClipboardWhenFree(HWND owner = nullptr);
 std::string WindowText(HWND hwnd);
 std::string ClassOf(HWND hwnd);
 // The message text of a message box (its static text control).
