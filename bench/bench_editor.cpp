@@ -160,6 +160,23 @@ double ThreadSeconds(HANDLE thread) {
   return s(kernel) + s(user);
 }
 
+// A job cancelled from another thread after its delay.
+struct Canceller {
+  LongOperation op;
+  double at;
+  DWORD delay;
+};
+
+DWORD WINAPI CancelLater(void *p) {
+  Canceller *c = static_cast<Canceller *>(p);
+  Sleep(c->delay);
+  c->at = Now();
+  c->op.cancel.fetch_add(1);
+  return 0;
+}
+
+DWORD WINAPI DoNothing(void *) { return 0; }
+
 void Worker(HWND editor) {
   std::vector<char> text = AnsiLines(256u << 20);
   std::mt19937 rng(11);
@@ -221,19 +238,9 @@ void Worker(HWND editor) {
   // Cancel from another thread at 300 ms into the job: to the end of the wait.
   std::vector<double> latency;
   for (int i = 0; i < 5; i++) {
-    struct Canceller {
-      LongOperation op;
-      double at;
-      DWORD delay;
-    } c = {};
+    Canceller c = {};
     c.delay = 300 + 40 * i;
-    HANDLE thread = CreateThread(nullptr, 0, [](void *p) -> DWORD {
-      Canceller *cc = static_cast<Canceller *>(p);
-      Sleep(cc->delay);
-      cc->at = Now();
-      cc->op.cancel.fetch_add(1);
-      return 0;
-    }, &c, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, CancelLater, &c, 0, nullptr);
     run(0, &c.op);
     const double end = Now();
     WaitForSingleObject(thread, INFINITE);
@@ -268,7 +275,7 @@ void Worker(HWND editor) {
   for (int round = 0; round < 5; round++) {
     double t0 = Now();
     for (int i = 0; i < 50; i++) {
-      HANDLE t = CreateThread(nullptr, 0, [](void *) -> DWORD { return 0; }, nullptr, 0, nullptr);
+      HANDLE t = CreateThread(nullptr, 0, DoNothing, nullptr, 0, nullptr);
       WaitForSingleObject(t, INFINITE);
       CloseHandle(t);
     }

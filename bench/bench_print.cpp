@@ -110,6 +110,13 @@ namespace {
 
 const char kBenchPrinter[] = "Quillpad Bench Printer";
 
+// The print dialog: Print, on the bench printer.
+HRESULT AnswerPrint(void *, PRINTDLGEXA *pd) {
+  pd->hDC = CreateDCA(nullptr, kBenchPrinter, nullptr, nullptr);
+  pd->dwResultAction = PD_RESULT_PRINT;
+  return S_OK;
+}
+
 u64 FileBytes(const char *path) {
   WIN32_FILE_ATTRIBUTE_DATA a;
   if (!GetFileAttributesExA(path, GetFileExInfoStandard, &a)) return 0;
