@@ -1,14 +1,19 @@
 // The built program on a file of a gigabyte: opened, edited at its end,
 // undone, saved byte for byte; and asked for its text by another program
-// (this one) without dying or copying the whole document.
+// (this one) without dying or copying the whole document. And loads of it
+// in this process that run out of memory.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "document/document.h"
 #include "editor/editor_messages.h"
+#include "files/load.h"
+#include "foundation/fault.h"
 #include "resources/resource.h"
+#include "tests/support/scripted_answerer.h"
 #include "tests/support/test_files.h"
 #include "tests/win/gui_helpers.h"
 
@@ -123,6 +128,70 @@ TEST(HugeFile, AGigabyteOpensEditsUndoesAndSavesByteForByte) {
   EXPECT_TRUE(HoldsLinesThen(file, ""));
   PostMessageA(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(program.WaitExit(kWait), 0u);
+}
+
+// The address space this process can still reserve, in MiB: taken in pieces,
+// largest first, then given back.
+u64 FreeAddressSpaceMiB() {
+  static void *taken[1 << 16];
+  u32 count = 0;
+  u64 total = 0;
+  for (size_t size = 0x40000000; size >= 0x10000; size >>= 1) {
+    while (count < sizeof taken / sizeof taken[0]) {
+      void *p = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+      if (!p) break;
+      taken[count++] = p;
+      total += size;
+    }
+  }
+  while (count) VirtualFree(taken[--count], 0, MEM_RELEASE);
+  return total >> 20;
+}
+
+// Loads of the gigabyte that run out of memory at the 64th, 128th, 256th ...
+// allocation: each ends with the message and an untitled, empty document,
+// the last one loads the whole file, and once the document is gone the
+// 32-bit address space is whole again. (In the 64-bit build the address
+// space cannot be measured by taking it.)
+TEST(HugeFile, LoadsThatRunOutOfMemoryGiveTheAddressSpaceBack) {
+  if (sizeof(void *) != 4) GTEST_SKIP() << "the 64-bit address space cannot be measured by taking it";
+  TempFolder dir;
+  const std::string file = dir.File("huge.txt");
+  ASSERT_TRUE(WriteHuge(file));
+  const u64 before = FreeAddressSpaceMiB();
+  Document *doc = CreateDocument();
+  ASSERT_NE(doc, nullptr);
+  const OpenRequest request = {file.c_str(), kDetectEncoding, 0, kOpenAsked | kOpenNoRecent};
+  const FileHooks hooks = {};
+  u32 failed = 0;
+  for (u32 n = 64;; n *= 2) {
+    FaultInjector fi = {};
+    FaultPlan(&fi, kFaultAlloc, n, false);
+    int r;
+    {
+      ScriptedAnswerer answers;
+      answers.Allow("Out of Memory!", kAskWarning, kAnswerOk).Allow("Could not read file " + file + "!", kAskWarning, kAnswerOk);
+      ScopedFaultInjector scope(&fi);
+      r = OpenFile(doc, request, hooks);
+    }
+    if (!fi.fired[kFaultAlloc]) {
+      EXPECT_EQ(r, 0);
+      EXPECT_EQ(doc->store.length, kSize);
+      break;
+    }
+    if (r != 0) {
+      failed++;
+      EXPECT_EQ(r, 48) << n;
+      EXPECT_EQ(doc->store.length, 0u) << n;
+      EXPECT_STREQ(doc->filePath, "") << n;
+    }
+  }
+  EXPECT_GE(failed, 10u);
+  DestroyDocument(doc);
+  const u64 after = FreeAddressSpaceMiB();
+  printf("free address space %llu MiB before, %llu MiB after\n", static_cast<unsigned long long>(before),
+         static_cast<unsigned long long>(after));
+  EXPECT_GE(after + 16, before);
 }
 
 }  // namespace
