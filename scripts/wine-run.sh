@@ -65,6 +65,15 @@ for attempt in 1 2; do
     echo "wine-run: $exe exited with $rc before writing anything; starting it once more" >&2
     continue
   fi
+  # Once in a while Wine's loader hands the program to its shell launcher,
+  # which fails at once with "ShellExecuteEx failed: Internal error" and
+  # nothing else written: also Wine failing to start it.
+  if [ "$rc" -ne 0 ] && [ "$attempt" -eq 1 ] && [ "$elapsed_ms" -lt 2000 ] &&
+     [ -z "$(grep -v -e 'Application could not be started' -e 'ShellExecuteEx failed' -e '^[[:space:]]*$' "$out" "$err")" ] &&
+     grep -q 'ShellExecuteEx failed' "$out" "$err"; then
+    echo "wine-run: Wine could not start $exe (ShellExecuteEx failed); starting it once more" >&2
+    continue
+  fi
   break
 done
 cat "$out"
