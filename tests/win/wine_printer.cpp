@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include "tests/support/test_files.h"
+
 namespace {
 
 const char kDriver[] = "Wine PostScript Driver";
@@ -40,13 +42,8 @@ bool AddWinePostScriptPrinter(const char *name, const char *ppdName, const std::
   if (!res || !GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<BYTE *>(folder), sizeof folder, &size))
     return false;
   const std::string ppd = std::string(folder) + "\\" + ppdName;
-  HANDLE f = CreateFileA(ppd.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const DWORD bytes = SizeofResource(spool, res);
-  const BOOL wrote = WriteFile(f, LockResource(LoadResource(spool, res)), bytes, &written, nullptr);
-  CloseHandle(f);
-  if (!wrote || written != bytes) return false;
+  const char *bytes = static_cast<const char *>(LockResource(LoadResource(spool, res)));
+  if (!bytes || !WriteBytes(ppd, std::string(bytes, SizeofResource(spool, res)))) return false;
   DRIVER_INFO_3A driver = {};
   driver.cVersion = 3;
   driver.pName = const_cast<char *>(kDriver);
