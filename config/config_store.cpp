@@ -71,7 +71,7 @@ int OpenStore(const char *path, StoreMode mode, bool allowRegistry, char *pathUs
       Free(ini);
       return -1;
     }
-    int r = mode == kStoreExport ? 0 : IniLoad(ini, path);
+    int r = mode == kStoreExport ? 0 : IniLoad(ini, path, mode == kStoreWrite);
     if (r == 0 || r == 96) {
       out->file = ini;
       out->ownsFile = true;
@@ -267,19 +267,8 @@ bool ReadBlob(const ConfigStore *s, const char *key, char **text, u32 *length, b
     if (!PlatRegQuery(s->key, key, &t, nullptr, &n) && n == 0) return false;
     if (t != kRegString && t != kRegExpandString) return false;
   } else {
-    // From a file the value's own block is handed over (a clip can be
-    // hundreds of megabytes): the entry keeps an empty value.
-    IniEntry *e = IniFind(s->file, s->section, key);
+    const IniEntry *e = IniFind(s->file, s->section, key);
     if (!e) return false;
-    char *empty = static_cast<char *>(Allocate(1));
-    if (empty) {
-      empty[0] = 0;
-      *text = e->value;
-      *length = e->valueLength;
-      e->value = empty;
-      e->valueLength = 0;
-      return true;
-    }
     source = e->value;
     n = e->valueLength;
   }

@@ -75,9 +75,8 @@ bool ReadString(const ConfigStore *section, const char *key, char *buf, u32 size
 bool ReadString(const ConfigStore *section, const char *pattern, int n, char *buf, u32 size);
 bool ReadBinary(const ConfigStore *section, const char *key, void *bytes, u32 size);
 // A text of any length and any bytes, in a block of its own (terminated; the
-// caller frees it). From a file the entry's block itself is handed over and
-// the entry left empty: read it once. False when missing or out of memory
-// (*outOfMemory tells which).
+// caller frees it). False when missing or out of memory (*outOfMemory tells
+// which).
 bool ReadBlob(const ConfigStore *section, const char *key, char **text, u32 *length, bool *outOfMemory);
 [[nodiscard]] int WriteInt(const ConfigStore *section, const char *key, u32 value);
 [[nodiscard]] int WriteInt(const ConfigStore *section, const char *pattern, int n, u32 value);

@@ -2,7 +2,6 @@
 
 #include <string.h>
 
-#include <algorithm>
 #include <initializer_list>
 
 #include "foundation/bytes.h"
@@ -11,7 +10,62 @@
 
 namespace {
 
-char *CopyText(const char *text, size_t n) {
+// The file's texts: chunks of this size shared by short texts, one of its
+// own for a longer one, all freed with the file.
+constexpr size_t kChunkBytes = 65536;
+
+}  // namespace
+
+struct IniChunk {
+  IniChunk *next;
+  char *data;
+};
+
+namespace {
+
+// Makes a block of Allocate one of the file's chunks. False out of memory,
+// the block freed.
+bool AdoptChunk(IniFile *ini, char *data) {
+  IniChunk *c = static_cast<IniChunk *>(Allocate(sizeof(IniChunk)));
+  if (!c) {
+    Free(data);
+    return false;
+  }
+  c->next = ini->chunks;
+  c->data = data;
+  ini->chunks = c;
+  return true;
+}
+
+char *TakeRoom(IniFile *ini, size_t n) {
+  if (n <= ini->roomLeft) {
+    char *p = ini->room;
+    ini->room += n;
+    ini->roomLeft -= n;
+    return p;
+  }
+  // A long text does not end the shared chunk being filled.
+  const bool own = n > kChunkBytes / 4;
+  char *data = static_cast<char *>(Allocate(own ? n : kChunkBytes));
+  if (!data || !AdoptChunk(ini, data)) return nullptr;
+  if (!own) {
+    ini->room = data + n;
+    ini->roomLeft = kChunkBytes - n;
+  }
+  return data;
+}
+
+// A terminated copy among the file's texts.
+char *CopyText(IniFile *ini, const char *text, size_t n) {
+  char *copy = TakeRoom(ini, n + 1);
+  if (!copy) return nullptr;
+  MemCopy(copy, text, n);
+  copy[n] = 0;
+  return copy;
+}
+
+// A section name: a block of its own.
+char *NewName(const char *text, size_t n) {
   char *copy = static_cast<char *>(Allocate(n + 1));
   if (!copy) return nullptr;
   MemCopy(copy, text, n);
@@ -19,25 +73,67 @@ char *CopyText(const char *text, size_t n) {
   return copy;
 }
 
-void FreeEntry(IniEntry *e) {
-  Free(e->key);
-  Free(e->value);
-}
+// The value of a key line without '='.
+char g_noValue[1];
 
 IniEntry *Entries(const IniSection *s) { return static_cast<IniEntry *>(s->entries.entries); }
 
-// Appends an entry that takes over key and value; frees both on failure.
-int AppendEntry(IniSection *s, char *key, u32 keyLength, char *value, u32 valueLength) {
-  if (!GrowArray(&s->entries, sizeof(IniEntry), s->entries.count + 1)) {
-    Free(key);
-    Free(value);
-    return -1;
-  }
-  Entries(s)[s->entries.count++] = {key, keyLength, value, valueLength};
-  return 0;
+bool SameText(const char *a, size_t an, const char *b, size_t bn) { return an == bn && MemCompare(a, b, an) == 0; }
+
+u32 HashOf(const char *key, size_t n) {
+  u32 h = 2166136261u;
+  for (size_t i = 0; i < n; i++) h = (h ^ static_cast<u8>(key[i])) * 16777619u;
+  return h;
 }
 
-bool SameText(const char *a, size_t an, const char *b, size_t bn) { return an == bn && MemCompare(a, b, an) == 0; }
+// The slot of the index where the key stands, or the empty one where it
+// would go.
+u32 SlotOf(const IniSection *s, const char *key, size_t n) {
+  u32 i = HashOf(key, n) & s->indexMask;
+  const IniEntry *e = Entries(s);
+  while (s->index[i]) {
+    const IniEntry &x = e[s->index[i] - 1];
+    if (SameText(x.key, x.keyLength, key, n)) break;
+    i = (i + 1) & s->indexMask;
+  }
+  return i;
+}
+
+// Puts entry k into the index unless its key is there already (a twin: the
+// first counts).
+void IndexEntry(IniSection *s, u32 k) {
+  const IniEntry &e = Entries(s)[k];
+  if (!e.key) return;
+  const u32 slot = SlotOf(s, e.key, e.keyLength);
+  if (!s->index[slot]) s->index[slot] = k + 1;
+}
+
+// After entry k was appended: from eight entries on the section has an
+// index, made anew (four slots an entry) whenever it is half full.
+void IndexAppended(IniSection *s, u32 k) {
+  const u32 count = s->entries.count;
+  if (count < 8) return;
+  if (s->index && count * 2 <= s->indexMask + 1) {
+    IndexEntry(s, k);
+    return;
+  }
+  Free(s->index);
+  u32 slots = 32;
+  while (slots < count * 4) slots *= 2;
+  s->index = static_cast<u32 *>(Allocate(static_cast<size_t>(slots) * sizeof(u32)));
+  if (!s->index) return;
+  MemZero(s->index, static_cast<size_t>(slots) * sizeof(u32));
+  s->indexMask = slots - 1;
+  for (u32 i = 0; i < count; i++) IndexEntry(s, i);
+}
+
+// Appends an entry whose texts are the file's.
+int AppendEntry(IniSection *s, char *key, u32 keyLength, char *value, u32 valueLength) {
+  if (!GrowArray(&s->entries, sizeof(IniEntry), s->entries.count + 1)) return -1;
+  Entries(s)[s->entries.count++] = {key, keyLength, value, valueLength};
+  IndexAppended(s, s->entries.count - 1);
+  return 0;
+}
 
 // Converts the text through UTF-16 with the platform, appending to out.
 bool ThroughWide(const char *text, size_t n, u32 from, u32 to, ByteBuffer *out) {
@@ -116,16 +212,14 @@ size_t FirstOf(const char *p, size_t n) {
   return n;
 }
 
-// Decodes the escapes of a value into a new block.
-char *Unescape(const char *p, size_t n, u32 *length) {
-  char *v = static_cast<char *>(Allocate(n + 1));
-  if (!v) return nullptr;
+// Decodes the escapes of a value where it stands; its new length.
+u32 UnescapeInPlace(char *p, size_t n) {
   u32 k = 0;
   for (size_t i = 0; i < n; i++) {
     // The run up to the next backslash goes in whole.
-    const void *slash = memchr(p + i, '\\', n - i);
+    const void *slash = MemFindByte(p + i, '\\', n - i);
     const size_t run = (slash ? static_cast<const char *>(slash) : p + n) - (p + i);
-    MemCopy(v + k, p + i, run);
+    if (k != i) MemCopy(p + k, p + i, run);
     k += static_cast<u32>(run);
     i += run;
     if (i == n) break;
@@ -134,28 +228,27 @@ char *Unescape(const char *p, size_t n, u32 *length) {
       char e = p[i + 1];
       char decoded = e == '0' ? '\0' : e == '\\' ? '\\' : e == 'n' ? '\n' : e == 'r' ? '\r' : 'x';
       if (decoded != 'x') {
-        v[k++] = decoded;
+        p[k++] = decoded;
         i++;
         continue;
       }
     }
-    v[k++] = c;
+    p[k++] = c;
   }
-  v[k] = 0;
-  *length = k;
-  return v;
+  return k;
 }
 
-int ParseLine(IniFile *ini, int *section, const char *line, size_t n) {
+// Parses a line where it stands: the key ends where its '=' stood, the value
+// (decoded) where the newline stood; line[n] is the file's too.
+int ParseLine(IniFile *ini, int *section, char *line, size_t n) {
   if (line[0] == ';') {
-    char *text = CopyText(line + 1, n - 1);
-    if (!text) return -1;
-    return AppendEntry(IniSectionAt(ini, *section), nullptr, 0, text, static_cast<u32>(n - 1));
+    line[n] = 0;
+    return AppendEntry(IniSectionAt(ini, *section), nullptr, 0, line + 1, static_cast<u32>(n - 1));
   }
   if (line[0] == '[') {
     size_t end = 1;
     while (end < n && line[end] != ']') end++;
-    char *name = CopyText(line + 1, end - 1);
+    char *name = NewName(line + 1, end - 1);
     if (!name) return -1;
     // A section named twice gathers the entries of both.
     int index = IniFindSection(ini, name);
@@ -165,17 +258,17 @@ int ParseLine(IniFile *ini, int *section, const char *line, size_t n) {
     *section = index;
     return 0;
   }
-  size_t eq = 0;
-  while (eq < n && line[eq] != '=') eq++;
-  char *key = CopyText(line, eq);
-  if (!key) return -1;
+  const void *equals = MemFindByte(line, '=', n);
+  const size_t eq = equals ? static_cast<size_t>(static_cast<const char *>(equals) - line) : n;
   u32 length = 0;
-  char *value = eq < n ? Unescape(line + eq + 1, n - eq - 1, &length) : CopyText("", 0);
-  if (!value) {
-    Free(key);
-    return -1;
+  char *value = g_noValue;
+  if (eq < n) {
+    value = line + eq + 1;
+    length = UnescapeInPlace(value, n - eq - 1);
+    value[length] = 0;
   }
-  return AppendEntry(IniSectionAt(ini, *section), key, static_cast<u32>(eq), value, length);
+  line[eq] = 0;
+  return AppendEntry(IniSectionAt(ini, *section), line, static_cast<u32>(eq), value, length);
 }
 
 // (Kept out of line: inlined into calls with short constant texts, the eight-byte
@@ -202,80 +295,27 @@ int IniInit(IniFile *ini) {
 void IniFree(IniFile *ini) {
   for (u32 i = 0; i < ini->sections.count; i++) {
     IniSection *s = IniSectionAt(ini, static_cast<int>(i));
-    IniClearSection(ini, static_cast<int>(i));
+    Free(s->index);
     Free(s->entries.entries);
     Free(s->name);
   }
   Free(ini->sections.entries);
+  for (IniChunk *c = ini->chunks; c;) {
+    IniChunk *next = c->next;
+    Free(c->data);
+    Free(c);
+    c = next;
+  }
   BufferFree(&ini->original);
   MemZero(ini, sizeof *ini);
 }
 
-// Whether each section's keys are all different (twins are found by sorting
-// the keys' hashes); without memory for the check a section counts as
-// holding twins, which only makes its lookups slower.
-void MarkUniqueKeys(IniFile *ini) {
-  for (u32 k = 0; k < ini->sections.count; k++) {
-    IniSection *s = IniSectionAt(ini, static_cast<int>(k));
-    const u32 n = s->entries.count;
-    s->uniqueKeys = n < 2;
-    if (n < 2) continue;
-    u64 *keys = static_cast<u64 *>(Allocate(static_cast<size_t>(n) * sizeof(u64)));
-    if (!keys) continue;
-    u32 m = 0;
-    for (u32 i = 0; i < n; i++) {
-      const IniEntry &e = Entries(s)[i];
-      if (!e.key) continue;
-      u32 h = 2166136261u;
-      for (u32 j = 0; j < e.keyLength; j++) h = (h ^ static_cast<u8>(e.key[j])) * 16777619u;
-      keys[m++] = static_cast<u64>(h) << 32 | i;
-    }
-    std::sort(keys, keys + m);
-    bool unique = true;
-    for (u32 a = 0; a < m && unique; a++) {
-      for (u32 b = a + 1; b < m && (keys[b] >> 32) == (keys[a] >> 32) && unique; b++) {
-        const IniEntry &x = Entries(s)[static_cast<u32>(keys[a])], &y = Entries(s)[static_cast<u32>(keys[b])];
-        unique = !SameText(x.key, x.keyLength, y.key, y.keyLength);
-      }
-    }
-    Free(keys);
-    s->uniqueKeys = unique;
-  }
-}
+namespace {
 
-int IniParse(IniFile *ini, const char *bytes, size_t n) {
-  if (n == 0) return 96;
-  ByteBuffer text = {};
-  int r;
-  const char *lines = nullptr;
-  size_t length = 0;
-  if (n >= 3 && MemCompare(bytes, "\xEF\xBB\xBF", 3) == 0) {
-    // ASCII reads the same in UTF-8 and ANSI: no conversion, no copy.
-    if (IsAscii(bytes + 3, n - 3)) {
-      lines = bytes + 3;
-      length = n - 3;
-      r = 0;
-    } else {
-      r = ToAnsi(bytes + 3, n - 3, kCodePageUtf8, &text);
-    }
-    ini->utf16 = false;
-  } else if (n >= 2 && MemCompare(bytes, "\xFF\xFE", 2) == 0) {
-    // A last odd byte is half a character: it is dropped.
-    r = ToAnsi(bytes + 2, n - 2, 1200, &text);
-    ini->utf16 = true;
-  } else {
-    return 48;
-  }
-  if (r != 0) {
-    BufferFree(&text);
-    return r;
-  }
-  if (!lines) {
-    lines = text.data;
-    length = text.length;
-  }
+int ParseLines(IniFile *ini, char *lines, size_t length) {
   int section = 0;
   size_t i = 0;
+  int r = 0;
   while (i < length && r == 0) {
     char c = lines[i];
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
@@ -284,14 +324,70 @@ int IniParse(IniFile *ini, const char *bytes, size_t n) {
     }
     const size_t end = i + FirstOf<'\r', '\n'>(lines + i, length - i);
     r = ParseLine(ini, &section, lines + i, end - i);
-    i = end;
+    i = end + 1;  // past the newline, which may now end a value
   }
-  BufferFree(&text);
-  MarkUniqueKeys(ini);
   return r;
 }
 
-int IniLoad(IniFile *ini, const char *path) {
+// Parses the bytes of in: in place when the file may take them (mayTake,
+// ASCII after a UTF-8 mark, room for one byte more: in is then left empty),
+// or in a copy, converted to ANSI when they are not ASCII.
+int ParseBytes(IniFile *ini, ByteBuffer *in, bool mayTake) {
+  const char *bytes = in->data;
+  const size_t n = in->length;
+  if (n == 0) return 96;
+  ByteBuffer text = {};
+  size_t skip = 0;
+  if (n >= 3 && MemCompare(bytes, "\xEF\xBB\xBF", 3) == 0) {
+    ini->utf16 = false;
+    // ASCII reads the same in UTF-8 and ANSI: no conversion.
+    if (!IsAscii(bytes + 3, n - 3)) {
+      if (ToAnsi(bytes + 3, n - 3, kCodePageUtf8, &text) != 0) {
+        BufferFree(&text);
+        return -1;
+      }
+    } else if (mayTake && in->capacity > n) {
+      text = *in;
+      *in = {};
+      skip = 3;
+    } else {
+      text.data = static_cast<char *>(Allocate(n - 2));
+      if (!text.data) return -1;
+      MemCopy(text.data, bytes + 3, n - 3);
+      text.length = n - 3;
+      text.capacity = n - 2;
+    }
+  } else if (n >= 2 && MemCompare(bytes, "\xFF\xFE", 2) == 0) {
+    // A last odd byte is half a character: it is dropped.
+    ini->utf16 = true;
+    if (ToAnsi(bytes + 2, n - 2, 1200, &text) != 0) {
+      BufferFree(&text);
+      return -1;
+    }
+  } else {
+    return 48;
+  }
+  // Room for the terminator of a last line without a newline.
+  if (!BufferReserve(&text, 1)) {
+    BufferFree(&text);
+    return -1;
+  }
+  size_t length = 0;
+  char *data = BufferRelease(&text, &length);
+  if (!AdoptChunk(ini, data)) return -1;
+  return ParseLines(ini, data + skip, length - skip);
+}
+
+}  // namespace
+
+int IniParse(IniFile *ini, const char *bytes, size_t n) {
+  ByteBuffer view = {};
+  view.data = const_cast<char *>(bytes);
+  view.length = view.capacity = n;
+  return ParseBytes(ini, &view, false);
+}
+
+int IniLoad(IniFile *ini, const char *path, bool keepOriginal) {
   PlatFile f = PlatFileOpen(path, kPlatOpenRead);
   if (!f) return 64;
   u64 size = 0;
@@ -312,8 +408,8 @@ int IniLoad(IniFile *ini, const char *path) {
     }
   }
   PlatFileClose(f);
-  if (r == 0) r = IniParse(ini, bytes.data, bytes.length);
-  if (r == 0 || r == 96) {
+  if (r == 0) r = ParseBytes(ini, &bytes, !keepOriginal);
+  if (keepOriginal && (r == 0 || r == 96)) {
     BufferFree(&ini->original);
     ini->original = bytes;
   } else {
@@ -427,7 +523,7 @@ int IniFindSection(const IniFile *ini, const char *name) {
 }
 
 int IniAddSection(IniFile *ini, const char *name) {
-  char *copy = CopyText(name, StrLen(name));
+  char *copy = NewName(name, StrLen(name));
   if (!copy) return -1;
   if (!GrowArray(&ini->sections, sizeof(IniSection), ini->sections.count + 1)) {
     Free(copy);
@@ -436,23 +532,21 @@ int IniAddSection(IniFile *ini, const char *name) {
   IniSection *s = IniSectionAt(ini, static_cast<int>(ini->sections.count));
   s->name = copy;
   s->entries = {};
-  s->lookupHint = 0;
-  s->uniqueKeys = true;
+  s->index = nullptr;
+  s->indexMask = 0;
   return static_cast<int>(ini->sections.count++);
 }
 
 IniEntry *IniFind(const IniFile *ini, int section, const char *key) {
   const IniSection *s = IniSectionAt(ini, section);
-  size_t n = StrLen(key);
-  const u32 count = s->entries.count;
-  u32 i = s->uniqueKeys && s->lookupHint < count ? s->lookupHint : 0;
-  for (u32 k = 0; k < count; k++) {
+  const size_t n = StrLen(key);
+  if (s->index) {
+    const u32 k = s->index[SlotOf(s, key, n)];
+    return k ? Entries(s) + k - 1 : nullptr;
+  }
+  for (u32 i = 0; i < s->entries.count; i++) {
     IniEntry *e = Entries(s) + i;
-    if (e->key && SameText(e->key, e->keyLength, key, n)) {
-      s->lookupHint = i + 1;
-      return e;
-    }
-    if (++i == count) i = 0;
+    if (e->key && SameText(e->key, e->keyLength, key, n)) return e;
   }
   return nullptr;
 }
@@ -460,26 +554,22 @@ IniEntry *IniFind(const IniFile *ini, int section, const char *key) {
 int IniSet(IniFile *ini, int section, const char *key, const char *value, u32 length) {
   IniEntry *e = IniFind(ini, section, key);
   if (e && SameText(e->value, e->valueLength, value, length)) return 0;
-  char *copy = CopyText(value, length);
+  char *copy = CopyText(ini, value, length);
   if (!copy) return -1;
   if (e) {
-    Free(e->value);
     e->value = copy;
     e->valueLength = length;
     return 0;
   }
-  size_t keyLength = StrLen(key);
-  char *keyCopy = CopyText(key, keyLength);
-  if (!keyCopy) {
-    Free(copy);
-    return -1;
-  }
+  const size_t keyLength = StrLen(key);
+  char *keyCopy = CopyText(ini, key, keyLength);
+  if (!keyCopy) return -1;
   return AppendEntry(IniSectionAt(ini, section), keyCopy, static_cast<u32>(keyLength), copy, length);
 }
 
 void IniClearSection(IniFile *ini, int section) {
   IniSection *s = IniSectionAt(ini, section);
-  for (u32 i = 0; i < s->entries.count; i++) FreeEntry(Entries(s) + i);
   s->entries.count = 0;
-  s->uniqueKeys = true;
+  Free(s->index);
+  s->index = nullptr;
 }

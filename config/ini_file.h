@@ -17,6 +17,9 @@
 #include "foundation/memory.h"
 #include "foundation/types.h"
 
+// Keys and values live in the file's chunks of text (below): an entry owns
+// no memory of its own, and a value set anew leaves the old one there until
+// the file is freed.
 struct IniEntry {
   char *key;  // null for a comment
   u32 keyLength;
@@ -27,17 +30,23 @@ struct IniEntry {
 struct IniSection {
   char *name;  // "" for the head; "parent\child" for a sub-section
   GrowableArray entries;  // of IniEntry
-  // Where the last lookup found its key: keys are mostly read and written in
-  // the order they stand, so the next lookup starts after it. Only while
-  // no key stands twice (a file may hold twins; the first one counts).
-  mutable u32 lookupHint;
-  bool uniqueKeys;
+  // From eight keys on, a hash table of entry numbers + 1 (0: empty slot)
+  // over the keys; a key that stands twice is in it once, as its first entry
+  // (a file may hold twins; the first one counts). Null: lookups go through
+  // the entries (a table that could not be made only makes them slower).
+  u32 *index;
+  u32 indexMask;  // slots - 1
 };
+
+struct IniChunk;
 
 struct IniFile {
   GrowableArray sections;  // of IniSection
   bool utf16;              // written back as UTF-16 when read as UTF-16
   ByteBuffer original;     // the bytes read from disk, to put back if a rewrite fails
+  IniChunk *chunks;        // the texts of the entries; the newest first
+  char *room;              // the free end of the newest shared chunk
+  size_t roomLeft;
 };
 
 // An empty file with its head section. 0 or -1.
@@ -48,8 +57,10 @@ void IniFree(IniFile *ini);
 // configuration); 48 without a byte-order mark; -1 out of memory.
 [[nodiscard]] int IniParse(IniFile *ini, const char *bytes, size_t n);
 // Reads and parses a file: the codes of IniParse, and 64 when the file does
-// not exist or cannot be opened, 48 when it cannot be read whole.
-[[nodiscard]] int IniLoad(IniFile *ini, const char *path);
+// not exist or cannot be opened, 48 when it cannot be read whole. With
+// keepOriginal the bytes read are kept for IniSave to put back; without, the
+// entries are parsed inside them (a file only read needs no copy).
+[[nodiscard]] int IniLoad(IniFile *ini, const char *path, bool keepOriginal);
 // The bytes of the file: byte-order mark, sections, entries. 0 or -1.
 [[nodiscard]] int IniSerialize(const IniFile *ini, ByteBuffer *out);
 // Rewrites the file whole (created or truncated, keeping its attributes).

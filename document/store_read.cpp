@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "document/store_internal.h"
+#include "foundation/bytes.h"
 
 namespace {
 
@@ -33,9 +34,9 @@ struct Out {
     u32 take = cap - n < len ? cap - n : len;
     memcpy(dest + n, p, take);
     if (nulToSpace && mayHoldNul) {
-      // Zero bytes are rare: found by the library's scan, not byte by byte.
+      // Zero bytes are rare: found by the wide scan, not byte by byte.
       char *q = dest + n, *end = q + take;
-      while (q < end && (q = static_cast<char *>(memchr(q, 0, static_cast<size_t>(end - q)))) != nullptr) {
+      while (q < end && (q = const_cast<char *>(static_cast<const char *>(MemFindByte(q, 0, static_cast<size_t>(end - q))))) != nullptr) {
         *q++ = ' ';
         outFlags |= kReadOutNul;
       }
@@ -110,7 +111,7 @@ u32 ReadText(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32
         if (out.nulToSpace && cursor.block != scanned) {
           const TextBlock &b = s->blocks.entries[cursor.block];
           scanned = cursor.block;
-          blockNul = memchr(b.data, 0, b.length) != nullptr;
+          blockNul = MemFindByte(b.data, 0, b.length) != nullptr;
         }
         return out.Bytes(p, len, blockNul);
       });

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "foundation/bytes.h"
+
 bool ReadPrivateBlock(const void *block, size_t size, const char **text, u32 *length) {
   if (!block || size < kClipHeader) return false;
   u32 words[2];
@@ -16,7 +18,7 @@ bool ReadPrivateBlock(const void *block, size_t size, const char **text, u32 *le
 u32 PlainTextLength(const void *block, size_t size) {
   if (!block) return 0;
   if (size > kClipMostBytes) size = kClipMostBytes;
-  const void *zero = memchr(block, 0, size);
+  const void *zero = MemFindByte(block, 0, size);
   return static_cast<u32>(zero ? static_cast<const char *>(zero) - static_cast<const char *>(block) : size);
 }
 

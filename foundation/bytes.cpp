@@ -2,6 +2,10 @@
 
 #include <string.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 size_t MemCompare(const void *a, const void *b, size_t n) {
   const u8 *x = static_cast<const u8 *>(a), *y = static_cast<const u8 *>(b);
   size_t i = 0;
@@ -23,6 +27,34 @@ size_t MemCompareLower(const void *a, const void *b, size_t n, const u8 *lowerTa
   for (size_t i = 0; i < n; i++)
     if (lowerTable[x[i]] != lowerTable[y[i]]) return n - i;
   return 0;
+}
+
+const void *MemFindByteWide(const void *p, u8 value, size_t n) {
+  const u8 *x = static_cast<const u8 *>(p), *end = x + n;
+#if defined(__SSE2__)
+  // Up to a 16-byte boundary one at a time, then aligned loads that stay
+  // inside the range.
+  while (x < end && (reinterpret_cast<uintptr_t>(x) & 15)) {
+    if (*x == value) return x;
+    x++;
+  }
+  const __m128i v = _mm_set1_epi8(static_cast<char>(value));
+  while (end - x >= 64) {
+    const __m128i *q = reinterpret_cast<const __m128i *>(x);
+    const __m128i a = _mm_cmpeq_epi8(_mm_load_si128(q), v), b = _mm_cmpeq_epi8(_mm_load_si128(q + 1), v);
+    const __m128i c = _mm_cmpeq_epi8(_mm_load_si128(q + 2), v), d = _mm_cmpeq_epi8(_mm_load_si128(q + 3), v);
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)))) break;
+    x += 64;
+  }
+  while (end - x >= 16) {
+    const int m = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i *>(x)), v));
+    if (m) return x + __builtin_ctz(static_cast<unsigned>(m));
+    x += 16;
+  }
+#endif
+  for (; x < end; x++)
+    if (*x == value) return x;
+  return nullptr;
 }
 
 size_t MemFindOther(const void *p, u8 value, size_t n) {

@@ -9,6 +9,7 @@
 
 #include <string.h>
 
+#include "foundation/bytes.h"
 #include "foundation/types.h"
 
 #if defined(__SSE2__)
@@ -20,7 +21,7 @@ namespace byte_search {
 
 inline const u8 *FindByte(const u8 *p, const u8 *end, u8 a) {
   if (p >= end) return end;
-  const void *q = memchr(p, a, static_cast<size_t>(end - p));
+  const void *q = MemFindByte(p, a, static_cast<size_t>(end - p));
   return q ? static_cast<const u8 *>(q) : end;
 }
 

@@ -6,6 +6,7 @@
 #include "document/text_store.h"
 #include "foundation/ask_user.h"
 #include "foundation/byte_buffer.h"
+#include "foundation/bytes.h"
 #include "foundation/char_class.h"
 #include "foundation/format.h"
 #include "foundation/memory.h"
@@ -62,11 +63,11 @@ int Prepare(PatternRun *run, const char *pattern, u32 flags, const char *text, u
 u32 LinesIn(const char *t, u32 from, u32 to) {
   u32 lines = 0;
   for (const char *p = t + from, *e = t + to; p < e; lines++) {
-    const void *q = memchr(p, '\n', static_cast<size_t>(e - p));
+    const void *q = MemFindByte(p, '\n', static_cast<size_t>(e - p));
     if (!q) break;
     p = static_cast<const char *>(q) + 1;
   }
-  if (lines == 0 && to > from && memchr(t + from, '\r', to - from)) lines = 1;
+  if (lines == 0 && to > from && MemFindByte(t + from, '\r', to - from)) lines = 1;
   return lines;
 }
 

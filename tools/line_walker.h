@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "foundation/bytes.h"
 #include "foundation/types.h"
 
 // One line: its text [start, textEnd) and its newline [textEnd, end).
@@ -14,7 +15,7 @@ struct LineBounds {
 // Walks the lines of a text in order. Lines end with CR LF, a lone CR or a
 // lone LF; the text after the last newline is the last line (empty when the
 // text ends with a newline, and an empty text is one empty line). The next
-// CR and the next LF are found by memchr and kept until passed, so that a
+// CR and the next LF are found by MemFindByte and kept until passed, so that a
 // text of one newline kind costs one scan.
 class LineWalker {
  public:
@@ -38,7 +39,7 @@ class LineWalker {
  private:
   u32 Find(char c) const {
     if (pos_ >= n_) return n_;
-    const void *p = memchr(t_ + pos_, c, n_ - pos_);
+    const void *p = MemFindByte(t_ + pos_, static_cast<u8>(c), n_ - pos_);
     return p ? static_cast<u32>(static_cast<const char *>(p) - t_) : n_;
   }
   const char *t_;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
 
 #include "foundation/bytes.h"
@@ -22,6 +24,29 @@ TEST(Bytes, CompareThroughTheLowercaseTable) {
   lower[0xC9] = 0xE9;  // E acute
   EXPECT_EQ(MemCompareLower("Hello \xC9t\xE9", "hELLO \xE9T\xE9", 9, lower), 0u);
   EXPECT_EQ(MemCompareLower("Hello", "Help!", 5, lower), 2u);
+}
+
+// Every start alignment and length up to 200 (the aligned 64- and 16-byte
+// steps and the tails), the byte at each place or nowhere: the first one,
+// never one outside the range.
+TEST(Bytes, WideFindByteFindsTheFirstInsideTheRange) {
+  alignas(16) char buffer[256];
+  for (int start = 0; start < 16; start++) {
+    for (int n = 0; n + start <= 216; n++) {
+      for (int at = -1; at < n; at += at < 20 || at > n - 20 ? 1 : 7) {
+        memset(buffer, 'a', sizeof buffer);
+        // The byte also stands just outside the range, and twice inside.
+        if (start > 0) buffer[start - 1] = 'x';
+        if (start + n < 256) buffer[start + n] = 'x';
+        if (at >= 0) buffer[start + at] = 'x';
+        if (at >= 0 && at + 1 < n) buffer[start + at + 1] = 'x';
+        const void *found = MemFindByteWide(buffer + start, 'x', static_cast<size_t>(n));
+        ASSERT_EQ(found, at < 0 ? nullptr : buffer + start + at) << start << " " << n << " " << at;
+      }
+    }
+  }
+  const char high[] = "\x80\xFF\x7F";  // bytes above 127 are not negative
+  EXPECT_EQ(MemFindByteWide(high, 0xFF, 3), high + 1);
 }
 
 TEST(Bytes, FindOtherSwapMapReplace) {

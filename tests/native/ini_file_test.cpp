@@ -230,11 +230,11 @@ TEST(IniFile, LoadAndSaveFiles) {
   std::string path = dir.File("QuilPad.ini");
   {
     Ini ini;
-    EXPECT_EQ(IniLoad(ini.get(), path.c_str()), 64);
+    EXPECT_EQ(IniLoad(ini.get(), path.c_str(), true), 64);
   }
   ASSERT_TRUE(WriteBytes(path, kUtf8Bom + "[S]\nk=1\n"));
   Ini ini;
-  ASSERT_EQ(IniLoad(ini.get(), path.c_str()), 0);
+  ASSERT_EQ(IniLoad(ini.get(), path.c_str(), true), 0);
   ASSERT_EQ(IniSet(ini.get(), IniFindSection(ini.get(), "S"), "k", "2", 1), 0);
   ASSERT_EQ(IniSave(ini.get(), path.c_str()), 0);
   EXPECT_EQ(ReadBytes(path), kUtf8Bom + "\n[S]\nk=2\n");
@@ -246,7 +246,7 @@ TEST(IniFile, FailedRewritePutsTheOldBytesBack) {
   const std::string original = kUtf8Bom + "[S]\nk=1\n";
   ASSERT_TRUE(WriteBytes(path, original));
   Ini ini;
-  ASSERT_EQ(IniLoad(ini.get(), path.c_str()), 0);
+  ASSERT_EQ(IniLoad(ini.get(), path.c_str(), true), 0);
   ASSERT_EQ(IniSet(ini.get(), IniFindSection(ini.get(), "S"), "k", "2", 1), 0);
   FaultInjector fi = {};
   FaultPlan(&fi, kFaultWrite, 1, false);
