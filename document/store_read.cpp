@@ -2,6 +2,10 @@
 // replacement and soft row ends; measuring; direct pointers; runs.
 #include <string.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "document/store_internal.h"
 #include "foundation/bytes.h"
 
@@ -60,6 +64,112 @@ struct Out {
   }
 };
 
+// Writes the bytes of a range with every newline (CR LF, CR, LF) in one
+// kind and, with nul, every zero byte as a space, deciding by the bytes
+// alone: for ranges whose soft row ends are not written and whose output
+// is known to fit, this replaces the walk along the rows. A CR at the end
+// of one piece takes the LF at the start of the next.
+struct NewlineWriter {
+  char *d;
+  u32 kind;
+  bool nul;
+  bool afterCR;  // the byte before was a CR, whose LF is still to come
+  u32 outFlags;
+
+  void Put(const char *p, u32 len) {
+    const char *end = p + len;
+    char *q = d;
+    while (p < end) {
+      if (!afterCR) {
+#if defined(__SSE2__)
+        // Sixteen bytes at a time are stored as they are; the first byte to
+        // convert, if any, is then written over.
+        const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+        const __m128i zero = nul ? _mm_setzero_si128() : cr;
+        while (end - p >= 16) {
+          const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+          const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
+                                           _mm_cmpeq_epi8(v, zero));
+          const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hit));
+          _mm_storeu_si128(reinterpret_cast<__m128i *>(q), v);
+          if (bits) {
+            const unsigned i = static_cast<unsigned>(__builtin_ctz(bits));
+            p += i;
+            q += i;
+            break;
+          }
+          p += 16;
+          q += 16;
+        }
+#endif
+        while (p < end && *p != '\r' && *p != '\n' && (*p || !nul)) *q++ = *p++;
+        if (p == end) break;
+      }
+      const char c = *p++;
+      if (afterCR) {
+        afterCR = false;
+        if (c == '\n') continue;  // the LF of a CR LF
+        outFlags |= kReadOutNotCRLF;  // the CR stood alone
+      }
+      if (c == '\r' || c == '\n') {
+        if (kind & 1) *q++ = '\r';
+        if (kind & 2) *q++ = '\n';
+        afterCR = c == '\r';
+        if (c == '\n') outFlags |= kReadOutNotCRLF;
+      } else if (c == 0 && nul) {
+        *q++ = ' ';
+        outFlags |= kReadOutNul;
+      } else {
+        *q++ = c;
+      }
+    }
+    d = q;
+  }
+};
+
+int ByteAt(StoreCursor &cursor, u32 p) {
+  int c = -1;
+  cursor.Pieces(p, 1, [&](const char *piece, u32) {
+    c = static_cast<u8>(*piece);
+    return true;
+  });
+  return c;
+}
+
+// ReadText of [from, to) through the writer when no soft end is written and
+// the output cannot outgrow the capacity (then nothing can be cut); false
+// when the rows must be walked.
+bool ConvertByBytes(const TextStore *s, u32 from, u32 to, u32 flags, u32 hardKind, u32 softKind, Out *out) {
+  if (softKind || !hardKind || from >= to) return false;
+  u64 most = to - from;
+  // As MeasureText bounds it: one byte more for each newline the range may write.
+  if (hardKind == 3) most += RowHardLine(s, RowOfPosition(s, to)) - RowHardLine(s, RowOfPosition(s, from)) + 1;
+  if (most > out->cap - out->n) return false;
+  NewlineWriter w = {out->dest + out->n, hardKind, out->nulToSpace, false, 0};
+  // A range that starts between the CR and the LF of a CR LF: that newline
+  // is written with kReadPartialNewline, left out without.
+  StoreCursor cursor(s);
+  if (from > 0 && ByteAt(cursor, from - 1) == '\r' && ByteAt(cursor, from) == '\n') {
+    from++;
+    if (flags & kReadPartialNewline) {
+      if (hardKind & 1) *w.d++ = '\r';
+      if (hardKind & 2) *w.d++ = '\n';
+    }
+  }
+  if (from < to) {
+    cursor.Pieces(from, to - from, [&](const char *p, u32 len) {
+      w.Put(p, len);
+      return true;
+    });
+  }
+  // A CR that ends the range stood alone unless an LF follows it outside.
+  if (w.afterCR && (to >= s->length || ByteAt(cursor, to) != '\n')) w.outFlags |= kReadOutNotCRLF;
+  if (hardKind != 3) w.outFlags &= ~kReadOutNotCRLF;
+  out->n = static_cast<u32>(w.d - out->dest);
+  out->outFlags |= w.outFlags;
+  return true;
+}
+
 bool CopyStored(const TextStore *s, u32 from, u32 to, Out *out) {
   bool ok = true;
   if (to > from) {
@@ -88,7 +198,7 @@ u32 ReadText(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32
   const u32 softKind = (flags & kReadSoftCR ? 1u : 0u) | (flags & kReadSoftLF ? 2u : 0u);
   if (s->noRowIndex || (!hardKind && !softKind)) {
     CopyStored(s, from, to, &out);
-  } else if (from < to) {
+  } else if (from < to && !ConvertByBytes(s, from, to, flags, hardKind, softKind, &out)) {
     // Stored bytes that already read as the output (row texts, and newlines
     // stored as the kind asked for) are gathered into one run and copied at
     // once; the run is cut only where a newline is converted or a soft end

@@ -15,8 +15,10 @@ namespace {
 // What ReadText must give: each newline (CR LF, CR, LF) counts as in the
 // range when its first byte is (any byte with kReadPartialNewline); with a
 // hard kind it is written whole in that kind or not at all; a byte that does
-// not fit ends the output.
-std::string Model(const std::string &t, u32 from, u32 to, u32 flags, u32 cap) {
+// not fit ends the output. outFlags: a NUL written as a space; with CR LF, a
+// newline written that is stored otherwise.
+std::string Model(const std::string &t, u32 from, u32 to, u32 flags, u32 cap, u32 *outFlags) {
+  *outFlags = 0;
   if (from > to) std::swap(from, to);
   if (to > t.size()) to = static_cast<u32>(t.size());
   if (from > to) from = to;
@@ -25,13 +27,14 @@ std::string Model(const std::string &t, u32 from, u32 to, u32 flags, u32 cap) {
   std::string out;
   bool full = false;
   auto put = [&](const std::string &bytes, bool whole) {
-    if (full) return;
+    if (full) return false;
     if (out.size() + bytes.size() <= cap) {
       out += bytes;
-    } else {
-      if (!whole) out += bytes.substr(0, cap - out.size());
-      full = true;
+      return true;
     }
+    if (!whole) out += bytes.substr(0, cap - out.size());
+    full = true;
+    return false;
   };
   for (u32 a = 0; a < t.size() && !full;) {
     u32 b = a + 1;
@@ -41,12 +44,14 @@ std::string Model(const std::string &t, u32 from, u32 to, u32 flags, u32 cap) {
       for (u32 i = a; i < b && !full; i++) {
         if (i < from || i >= to) continue;
         char c = t[i];
-        if ((flags & kReadNulToSpace) && c == 0) c = ' ';
-        put(std::string(1, c), false);
+        const bool nul = (flags & kReadNulToSpace) && c == 0;
+        if (put(std::string(1, nul ? ' ' : c), false) && nul) *outFlags |= kReadOutNul;
       }
     } else {
       bool in = (a >= from && a < to) || ((flags & kReadPartialNewline) && from < to && a < to && b > from);
-      if (in) put(hard == 1 ? "\r" : hard == 2 ? "\n" : "\r\n", true);
+      if (in && put(hard == 1 ? "\r" : hard == 2 ? "\n" : "\r\n", true) && hard == 3 && b - a == 1) {
+        *outFlags |= kReadOutNotCRLF;
+      }
     }
     a = b;
   }
@@ -69,11 +74,13 @@ TEST(ReadTextTest, MatchesModel) {
                   (rng.OneIn(5) ? kReadTerminate : 0);
       u32 cap = rng.OneIn(3) ? rng.Below(n + 4) + 1 : 2 * n + 8;
       std::string got(cap, '#');
-      u32 len = ReadText(&s, from, to, &got[0], cap, flags, nullptr);
+      u32 gotFlags = 0, wantFlags = 0;
+      u32 len = ReadText(&s, from, to, &got[0], cap, flags, &gotFlags);
       got.resize(len);
-      const std::string want = Model(text, from, to, flags, cap);
-      ASSERT_TRUE(got == want) << "round " << round << " from " << from << " to " << to << " flags " << flags << " cap "
-                               << cap << " got " << got.size() << " want " << want.size();
+      const std::string want = Model(text, from, to, flags, cap, &wantFlags);
+      ASSERT_TRUE(got == want && gotFlags == wantFlags)
+          << "round " << round << " from " << from << " to " << to << " flags " << flags << " cap " << cap << " got "
+          << got.size() << " want " << want.size() << " out-flags " << gotFlags << " " << wantFlags;
     }
     FreeStore(&s);
   }
