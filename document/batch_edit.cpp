@@ -253,7 +253,7 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   // range sets are then cut and shifted cluster by cluster, as the
   // insertions and deletions below would have.
   const u32 lengthBefore = s->length;
-  const int inPlace = StoreReplaceInPlace(s, e, count, text);
+  const int inPlace = StoreReplaceInPlace(s, e, count, text, uniform);
   if (inPlace < 0) {
     CompactFree(record);
     Notify(d, kNotifyOutOfMemory);

@@ -128,10 +128,12 @@ const char *FindNewline(const char *p, const char *end);
 // batch_edit.h, new bytes from `text`) to the blocks and the row index in one
 // pass, each block rewritten in place, when no edit changes a newline and
 // every block touched keeps 1 to 8192 bytes (store_batch.cpp says exactly
-// when). Range sets are the caller's. 0 when done, 1 when the batch does not
-// qualify and -1 when memory ran out; the store is unchanged but for 0.
+// when). deletedAlike: every edit deletes the same bytes. Range sets are the
+// caller's. 0 when done, 1 when the batch does not qualify and -1 when
+// memory ran out; the store is unchanged but for 0.
 struct BatchRequest;
-[[nodiscard]] int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const ByteSource &text);
+[[nodiscard]] int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const ByteSource &text,
+                                      bool deletedAlike);
 // Frees the table that StoreReplaceInPlace keeps from one batch to the next
 // (ReleaseBatchScratch does, when a run of batches ends).
 void ReleaseStoreBatchScratch();

@@ -611,8 +611,13 @@ void FreePattern(CompiledPattern *cp) {
   cp->workspace = nullptr;
 }
 
-int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt, u32 rangeEnd, bool backward,
-              bool rejectEmptyAtStart, MatchGroups *out, u32 *matchPosition) {
+namespace {
+
+// FindMatch; with `more` (forward, a literal-only pattern), the scan goes on
+// after each match from its end, each match into more, until moreMax of them.
+int FindCore(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt, u32 rangeEnd, bool backward,
+             bool rejectEmptyAtStart, MatchGroups *out, u32 *matchPosition, MatchSpan *more, u32 moreMax,
+             u32 *moreCount) {
   if (EnsureWorkspace(cp) != 0) {
     cp->scan.lastResult = -1;
     return -1;
@@ -722,9 +727,15 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
           r = attempt(q);
         }
         if (r == 1) {
+          if (result != kMatchFound) at = q;
           result = kMatchFound;
-          at = q;
-          break;
+          if (!more) break;
+          // The next search starts where this match ends.
+          const u32 end = e.groups[0].end;
+          more[(*moreCount)++] = MatchSpan{q, end};
+          if (*moreCount == moreMax || end > hi || e.cancelled || ((++polls & 255) == 0 && e.Poll())) break;
+          p = end;
+          continue;
         }
         if (r == 0) {
           result = -1;
@@ -779,4 +790,20 @@ int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
   w->lastBlock = s.r.block;
   cp->scan.lastResult = result;
   return result;
+}
+
+}  // namespace
+
+int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt, u32 rangeEnd, bool backward,
+              bool rejectEmptyAtStart, MatchGroups *out, u32 *matchPosition) {
+  return FindCore(cp, store, from, stopAt, rangeEnd, backward, rejectEmptyAtStart, out, matchPosition, nullptr, 0,
+                  nullptr);
+}
+
+int FindLiteralOccurrences(CompiledPattern *cp, const TextStore *store, u32 from, u32 rangeEnd, MatchSpan *spans,
+                           u32 max) {
+  if (!cp->prefilter.literalOnly || max == 0) return 0;
+  u32 count = 0;
+  const int r = FindCore(cp, store, from, rangeEnd, rangeEnd, false, false, nullptr, nullptr, spans, max, &count);
+  return r < 0 ? -1 : static_cast<int>(count);
 }

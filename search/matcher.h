@@ -79,6 +79,14 @@ constexpr int kMatchAtNoMemory = 0;
 [[nodiscard]] int FindMatch(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt, u32 rangeEnd,
                             bool backward, bool rejectEmptyAtStart, MatchGroups *groups, u32 *matchPosition);
 
+// For a literal-only pattern (the literal between assertions, no other
+// group), forwards: the matches FindMatch finds one after another when each
+// search starts where the match before ended, at most max of them from
+// `from` on, inside [0, rangeEnd), as spans. How many (0: none, or the
+// pattern is not literal-only), or -1 out of memory.
+[[nodiscard]] int FindLiteralOccurrences(CompiledPattern *cp, const TextStore *store, u32 from, u32 rangeEnd,
+                                         MatchSpan *spans, u32 max);
+
 // The same over a document's text.
 [[nodiscard]] inline int FindMatch(CompiledPattern *cp, const Document *doc, u32 from, u32 stopAt, u32 rangeEnd,
                                    bool backward, bool rejectEmptyAtStart, MatchGroups *groups, u32 *matchPosition) {

@@ -5,6 +5,7 @@
 #include "document/edit.h"
 #include "document/store_internal.h"
 #include "foundation/ask_user.h"
+#include "foundation/bytes.h"
 #include "foundation/char_class.h"
 
 namespace {
@@ -345,6 +346,17 @@ int RunSearchLoop(SearchRun *run) {
     freshen();
     return peek.At(p);
   };
+  // A literal-only pattern whose matches the edits before them cannot change
+  // (nothing further back than a word boundary): replacing or highlighting
+  // all, its occurrences are found many at a time, each search as the loop
+  // would start it. They stand while no batch went and the loop goes on
+  // from the end of the one before.
+  const bool bulk = all && !back && !tool && reach != kReachText && cp->prefilter.literalOnly;
+  MatchSpan queue[256];
+  u32 queued = 0, next = 0, queueFrom = 0, queueSends = 0;
+  bool queueValid = false;
+  MatchGroups unset;
+  MemFill(&unset, 0xFF, sizeof unset);
   u32 count = 0;
   bool handled = false;  // single replace or Last Tool: the occurrence is done
   int result = 0;
@@ -374,9 +386,28 @@ int RunSearchLoop(SearchRun *run) {
     }
     if (pending.mustFlush && (result = flush()) != 0) break;
     MatchGroups groups;
-    u32 at = 0;
-    // Backwards, an occurrence lies wholly before where the search starts.
-    const int found = FindMatch(cp, s, pos, back ? 0 : s->length, back ? pos : s->length, back, rejectEmpty, &groups, &at);
+    int found;
+    if (bulk) {
+      const u32 most = sizeof queue / sizeof queue[0];
+      // A full queue used up: the occurrences after it are yet to be found.
+      if (!queueValid || queueSends != pending.batcher.sends || queueFrom != pos || (next == most && queued == most)) {
+        const int n = FindLiteralOccurrences(cp, s, pos, s->length, queue, most);
+        queued = n > 0 ? static_cast<u32>(n) : 0;
+        next = 0;
+        queueSends = pending.batcher.sends;
+        queueValid = n >= 0;
+      }
+      found = !queueValid ? -1 : next < queued ? kMatchFound : kMatchNone;
+      if (found == kMatchFound) {
+        groups = unset;
+        groups.group[0] = queue[next++];
+        queueFrom = groups.group[0].end;
+      }
+    } else {
+      u32 at = 0;
+      // Backwards, an occurrence lies wholly before where the search starts.
+      found = FindMatch(cp, s, pos, back ? 0 : s->length, back ? pos : s->length, back, rejectEmpty, &groups, &at);
+    }
     if (found < 0) {
       result = kSearchNoMemory;
       break;

@@ -150,6 +150,8 @@ TEST(Batch, KeepsWrappedRowsWhenMadeInPlace) {
       {20, 30, "", false},   // a wrapped row emptied
       {90, 95, "", true},    // the hard line's last row emptied
       {96, 99, "X", true},   // the last row
+      {8, 12, "WXYZ", true}, // across a wrap, as many bytes: written over
+      {94, 96, "yz", false}, // as many bytes, but the LF among them
   };
   for (const Case &c : kCases) {
     SCOPED_TRACE(c.from);
