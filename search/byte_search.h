@@ -150,4 +150,45 @@ inline const u8 *FindLiteral(const u8 *p, const u8 *end, const u8 *literal, u32 
   return nullptr;
 }
 
+// The same for every start: the starts in [p, end - n] where the literal
+// (n >= 2) stands, ascending, as offsets from p, at most max of them (they
+// may overlap); how many.
+inline u32 FindLiterals(const u8 *p, const u8 *end, const u8 *literal, u32 n, u8 f0, u8 f1, u8 l0, u8 l1,
+                        const u8 *lower, u32 *out, u32 max) {
+  if (n == 0 || end - p < static_cast<ptrdiff_t>(n) || max == 0) return 0;
+  const u8 *base = p, *last = end - n;
+  u32 count = 0;
+#ifdef QP_BYTE_SEARCH_SSE2
+  const __m128i vf0 = _mm_set1_epi8(static_cast<char>(f0)), vf1 = _mm_set1_epi8(static_cast<char>(f1));
+  const __m128i vl0 = _mm_set1_epi8(static_cast<char>(l0)), vl1 = _mm_set1_epi8(static_cast<char>(l1));
+  while (last - p >= 15) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + n - 1));
+    __m128i fx = _mm_or_si128(_mm_cmpeq_epi8(x, vf0), _mm_cmpeq_epi8(x, vf1));
+    __m128i ly = _mm_or_si128(_mm_cmpeq_epi8(y, vl0), _mm_cmpeq_epi8(y, vl1));
+    unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(fx, ly)));
+    while (m) {
+      const unsigned i = static_cast<unsigned>(__builtin_ctz(m));
+      if (LiteralAt(p + i, literal, n, lower)) {
+        out[count++] = static_cast<u32>(p + i - base);
+        if (count == max) return count;
+      }
+      m &= m - 1;
+    }
+    p += 16;
+  }
+#endif
+  while (p <= last) {
+    p = FindEither(p, last + 1, f0, f1);
+    if (p > last) break;
+    const u8 e = p[n - 1];
+    if ((e == l0 || e == l1) && LiteralAt(p, literal, n, lower)) {
+      out[count++] = static_cast<u32>(p - base);
+      if (count == max) break;
+    }
+    p++;
+  }
+  return count;
+}
+
 }  // namespace byte_search

@@ -181,6 +181,51 @@ u32 FindLiteralFrom(Scan &s, const PrefilterLiteral &lit, u32 from, u32 last) {
   return kNoPosition;
 }
 
+// Every x in [from, last] where the literal stands, ascending, at most max
+// of them into out; how many (fewer than max: none is left up to last).
+u32 FindLiteralsFrom(Scan &s, const PrefilterLiteral &lit, u32 from, u32 last, u32 *out, u32 max) {
+  const u32 n = lit.length;
+  if (s.e->length < n || max == 0) return 0;
+  const u8 *lower = lit.ignoreCase ? LowerTable() : nullptr;
+  Reader &r = s.r;
+  if (last > s.e->length - n) last = s.e->length - n;
+  u32 count = 0, q = from;
+  while (q <= last) {
+    if (!r.Holds(q)) r.Seek(q);
+    const u32 bs = r.start, be = r.end;
+    if (q + n <= be) {
+      u32 top = be - n;
+      if (top > last) top = last;
+      const u8 *d = r.data + (q - bs), *stop = r.data + (top - bs) + 1;
+      if (n == 1) {
+        for (const u8 *hit = d; (hit = byte_search::FindEither(hit, stop, lit.first[0], lit.first[1])) != stop; hit++) {
+          out[count++] = bs + static_cast<u32>(hit - r.data);
+          if (count == max) return count;
+        }
+      } else {
+        const u32 found = byte_search::FindLiterals(d, stop + n - 1, lit.bytes, n, lit.first[0], lit.first[1],
+                                                    lit.last[0], lit.last[1], lower, out + count, max - count);
+        for (u32 k = 0; k < found; k++) out[count + k] += q;
+        count += found;
+        if (count == max) return count;
+      }
+      if (top == last) break;
+      q = top + 1;
+    }
+    // Starts whose literal runs on into the next block.
+    u32 top = be - 1;
+    if (top > last) top = last;
+    for (; q <= top; q++) {
+      u8 c = r.At(q);
+      if ((c == lit.first[0] || c == lit.first[1]) && LiteralAcross(s, lit, q)) {
+        out[count++] = q;
+        if (count == max) return count;
+      }
+    }
+  }
+  return count;
+}
+
 // The first q in [p, hi] where the start literal stands.
 u32 NextLiteral(Scan &s, u32 p, u32 hi) {
   while (p <= hi) {
@@ -502,17 +547,25 @@ bool CandidateAt(Scan &s, u32 q) {
 // A match of a literal-only pattern (PatternPrefilter::literalOnly) whose
 // literal stands at q: whether the assertions before and after it hold (then
 // group 0 is set).
-bool LiteralOnlyAt(Engine &e, u32 q) {
+// Whether the assertions before and after a literal that stands at q hold;
+// *end: where the literal ends.
+bool LiteralOnlyHolds(Engine &e, u32 q, u32 *end) {
   const PatternNode *nodes = e.nodes;
   u32 k = 0;
   for (; nodes[k].kind != kNodeOpen; k = nodes[k].next) {
     if (!AssertAt(e, nodes[k].kind, q)) return false;
   }
   const PatternNode &literal = nodes[nodes[k].next];
-  const u32 end = q + (literal.kind == kNodeChar ? 1 : literal.b);
+  *end = q + (literal.kind == kNodeChar ? 1 : literal.b);
   for (k = nodes[literal.next].next; k != 0; k = nodes[k].next) {
-    if (!AssertAt(e, nodes[k].kind, end)) return false;
+    if (!AssertAt(e, nodes[k].kind, *end)) return false;
   }
+  return true;
+}
+
+bool LiteralOnlyAt(Engine &e, u32 q) {
+  u32 end = 0;
+  if (!LiteralOnlyHolds(e, q, &end)) return false;
   e.ResetGroups();
   e.dirty = 1;
   GroupRecord &g = e.groups[0];
@@ -711,6 +764,26 @@ int FindCore(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt, 
       u32 hi = rangeEnd - minLength;
       if (stopAt < hi) hi = stopAt;
       u32 p = from;
+      if (more && pf.literalOnly && pf.anchor == kAnchorNone) {
+        // Many matches of a literal: every place it stands, 64 at a time,
+        // then the byte before and the assertions at each, in order.
+        u32 hits[64];
+        while (p <= hi && *moreCount < moreMax) {
+          const u32 found = FindLiteralsFrom(s, pf.start, p, hi, hits, 64);
+          for (u32 k = 0; k < found && *moreCount < moreMax; k++) {
+            const u32 q = hits[k];
+            u32 end = 0;
+            if (q < p || !PrevAllows(s, q) || !LiteralOnlyHolds(e, q, &end)) continue;
+            more[(*moreCount)++] = MatchSpan{q, end};
+            if (result != kMatchFound) at = q;
+            result = kMatchFound;
+            p = end;
+          }
+          if (found < 64 || e.cancelled || ((++polls & 15) == 0 && e.Poll())) break;
+          if (p <= hits[63]) p = hits[63] + 1;
+        }
+        p = hi + 1;  // done
+      }
       while (p <= hi) {
         u32 q = NextCandidate(s, p, hi);
         if (q == kNoPosition || q > hi) break;
