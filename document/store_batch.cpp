@@ -444,6 +444,14 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     for (u32 k = i0; k < i1; k++) {
       const Piece pc = PieceOf(e[k], bs, end);
       if (!deletionsChecked && FindNewline(blk.data + pc.a, blk.data + pc.b) != blk.data + pc.b) return false;
+      // An edit with no neighbour that takes bytes and puts bytes (none a
+      // newline) keeps apart a CR before it and an LF after it: no need to
+      // look at them.
+      if (e[k].to > e[k].from && e[k].length && (k == 0 || e[k - 1].to != e[k].from) &&
+          (k + 1 == count || e[k + 1].from != e[k].to)) {
+        crBefore = false;
+        continue;
+      }
       if (e[k].from >= bs && (k == 0 || e[k - 1].to != e[k].from)) {
         const u32 p = e[k].from;
         crBefore = p > 0 && (p > bs ? blk.data[p - bs - 1] : bl[b - 1].data[bl[b - 1].length - 1]) == '\r';
