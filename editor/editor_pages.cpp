@@ -8,6 +8,21 @@
 
 namespace {
 
+// On paper the characters of one call are placed by the driver's own
+// advances. A row goes out in one call (as the editor's runs do on a screen
+// whose font draws them alike) only where those are the measured ones: where
+// the extent of a string of every character is the sum of their widths.
+bool PaperRunsAlike(const EditorWindow *view, HDC dc) {
+  char probe[224];
+  int sum = 0;
+  for (int c = 32; c < 256; c++) {
+    probe[c - 32] = static_cast<char>(c == 127 ? ' ' : c);
+    sum += view->glyphWidth[static_cast<u8>(probe[c - 32])];
+  }
+  SIZE size;
+  return GetTextExtentPoint32A(dc, probe, sizeof probe, &size) && size.cx == sum;
+}
+
 // Rows broken at a time while the pages are counted: a line without
 // newlines is worked through in pieces, never held whole.
 constexpr u32 kChunkRows = 4096;
@@ -89,6 +104,7 @@ int Paginate(EditorWindow *ed, bool selectionOnly, PageLayout *layout) {
   view->doubleByte = ed->doubleByte;
   MemCopy(view->leadByte, ed->leadByte, sizeof view->leadByte);
   MeasureFontOn(view, layout->dc, false);
+  view->batchRuns = !view->doubleByte && PaperRunsAlike(view, layout->dc);
   view->textWidth = layout->width;
   view->wrapWidth = layout->width;
   view->wrapMargin = 0x7FFFFFFF;
@@ -205,6 +221,7 @@ int DrawPageRow(const PageLayout *layout, HDC dc, const PageRow &row, int x, int
   r.textColor = r.colorizedColor = r.markColor = RGB(0, 0, 0);
   r.backColor = RGB(255, 255, 255);
   r.noMarks = true;
+  r.batchRuns = view->batchRuns;
   // The page's colour is black from the start (a printer driver may take
   // every change of it for a new state of the page, font and all).
   r.textColorInDc = true;
