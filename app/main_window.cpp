@@ -232,15 +232,23 @@ void BuildEncodingMenus(HMENU bar, const Document *doc) {
 
 // Import, Export and Re-open: the four encodings, then the installed code
 // pages in eight groups by the description in their names; code page i is
-// base + 100 + i.
-void BuildCodePageMenus(HMENU bar, const Document *doc) {
+// base + 100 + i. The list is made at start-up: a submenu filled for it
+// (its menu data: the count + 1) is left as it is.
+void BuildCodePageMenus(HMENU bar) {
   static const TextSlot kGroupNames[kCodePageGroups] = {TXT_CP_GROUP_ANSI, TXT_CP_GROUP_ISO, TXT_CP_GROUP_OEM,
                                                          TXT_CP_GROUP_IBM, TXT_CP_GROUP_MAC, TXT_CP_GROUP_ANSI_OEM,
                                                          TXT_CP_GROUP_ISCII, TXT_CP_GROUP_OTHER};
   static const char *const kNames[] = {"ANSI", "UTF-8", "Unicode", "Unicode, Big Endian"};
   for (UINT base : {IDM_IMPORT_MENU, IDM_EXPORT_MENU, IDM_REOPEN_MENU}) {
-    HMENU menu = Submenu(bar, base, true);
+    HMENU menu = Submenu(bar, base, false);
     if (!menu) continue;
+    MENUINFO info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIM_MENUDATA;
+    if (GetMenuInfo(menu, &info) && info.dwMenuData == CodePageCount() + 1 && GetMenuItemCount(menu) > 0) continue;
+    while (GetMenuItemCount(menu) > 0) DeleteMenu(menu, 0, MF_BYPOSITION);
+    info.dwMenuData = CodePageCount() + 1;
+    SetMenuInfo(menu, &info);
     for (u32 i = 0; i < 4; i++) AppendItem(menu, base + 1 + i, kNames[i], false, true);
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     HMENU groups[kCodePageGroups];
@@ -382,7 +390,7 @@ void OnInitMenu(HMENU menu) {
   }
   Check(menu, IDM_OPT_WORD_WRAP, doc->wordWrap != 0);
   BuildEncodingMenus(menu, doc);
-  BuildCodePageMenus(menu, doc);
+  BuildCodePageMenus(menu);
   BuildListMenus(menu, doc);
   BuildFiltersMenu(menu);
   ApplyMenuStates(menu, doc);

@@ -544,9 +544,6 @@ bool CandidateAt(Scan &s, u32 q) {
   return PrevAllows(s, q);
 }
 
-// A match of a literal-only pattern (PatternPrefilter::literalOnly) whose
-// literal stands at q: whether the assertions before and after it hold (then
-// group 0 is set).
 // Whether the assertions before and after a literal that stands at q hold;
 // *end: where the literal ends.
 bool LiteralOnlyHolds(Engine &e, u32 q, u32 *end) {
@@ -563,6 +560,9 @@ bool LiteralOnlyHolds(Engine &e, u32 q, u32 *end) {
   return true;
 }
 
+// A match of a literal-only pattern (PatternPrefilter::literalOnly) whose
+// literal stands at q: whether the assertions before and after it hold (then
+// group 0 is set).
 bool LiteralOnlyAt(Engine &e, u32 q) {
   u32 end = 0;
   if (!LiteralOnlyHolds(e, q, &end)) return false;
