@@ -3,8 +3,8 @@
 // the matcher's runs. Where the compiler targets SSE2 the searches take 16
 // bytes at a time; elsewhere they are plain loops.
 //
-// Every function takes [p, end) and returns a pointer into it, or end (or
-// null where noted) when nothing is found.
+// Every function takes [p, end) and returns a pointer into it, or end when
+// nothing is found; ScanLiteral calls back with each place instead.
 #pragma once
 
 #include <string.h>
@@ -102,9 +102,8 @@ inline const u8 *FindOther(const u8 *p, const u8 *end, u8 a, u8 b) {
   return end;
 }
 
-// A literal of length n >= 1 stored in lower case when ignoring case; f0/f1
-// and l0/l1 are the byte variants its first and last byte match. Returns the
-// first start s in [p, end - n] where it matches, or null.
+// Whether a literal of length n >= 1, stored in lower case when ignoring
+// case (lower: the table), stands at s.
 inline bool LiteralAt(const u8 *s, const u8 *literal, u32 n, const u8 *lower) {
   if (!lower) {
     if (n > 16) return memcmp(s, literal, n) == 0;
@@ -119,9 +118,13 @@ inline bool LiteralAt(const u8 *s, const u8 *literal, u32 n, const u8 *lower) {
   return true;
 }
 
-inline const u8 *FindLiteral(const u8 *p, const u8 *end, const u8 *literal, u32 n, u8 f0, u8 f1, u8 l0, u8 l1,
-                             const u8 *lower) {
-  if (n == 0 || end - p < static_cast<ptrdiff_t>(n)) return nullptr;
+// Calls hit(start) for the starts in [p, end - n] where the literal (n >= 1)
+// stands, ascending, until it returns true; f0/f1 and l0/l1 are the byte
+// variants its first and last byte match.
+template <class Hit>
+inline void ScanLiteral(const u8 *p, const u8 *end, const u8 *literal, u32 n, u8 f0, u8 f1, u8 l0, u8 l1,
+                        const u8 *lower, Hit &&hit) {
+  if (n == 0 || end - p < static_cast<ptrdiff_t>(n)) return;
   const u8 *last = end - n;  // the last possible start
 #ifdef QP_BYTE_SEARCH_SSE2
   const __m128i vf0 = _mm_set1_epi8(static_cast<char>(f0)), vf1 = _mm_set1_epi8(static_cast<char>(f1));
@@ -134,7 +137,7 @@ inline const u8 *FindLiteral(const u8 *p, const u8 *end, const u8 *literal, u32 
     unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(fx, ly)));
     while (m) {
       unsigned i = static_cast<unsigned>(__builtin_ctz(m));
-      if (LiteralAt(p + i, literal, n, lower)) return p + i;
+      if (LiteralAt(p + i, literal, n, lower) && hit(p + i)) return;
       m &= m - 1;
     }
     p += 16;
@@ -142,53 +145,11 @@ inline const u8 *FindLiteral(const u8 *p, const u8 *end, const u8 *literal, u32 
 #endif
   while (p <= last) {
     p = FindEither(p, last + 1, f0, f1);
-    if (p > last) return nullptr;
+    if (p > last) return;
     const u8 e = p[n - 1];
-    if ((e == l0 || e == l1) && LiteralAt(p, literal, n, lower)) return p;
+    if ((e == l0 || e == l1) && LiteralAt(p, literal, n, lower) && hit(p)) return;
     p++;
   }
-  return nullptr;
-}
-
-// The same for every start: the starts in [p, end - n] where the literal
-// (n >= 2) stands, ascending, as offsets from p, at most max of them (they
-// may overlap); how many.
-inline u32 FindLiterals(const u8 *p, const u8 *end, const u8 *literal, u32 n, u8 f0, u8 f1, u8 l0, u8 l1,
-                        const u8 *lower, u32 *out, u32 max) {
-  if (n == 0 || end - p < static_cast<ptrdiff_t>(n) || max == 0) return 0;
-  const u8 *base = p, *last = end - n;
-  u32 count = 0;
-#ifdef QP_BYTE_SEARCH_SSE2
-  const __m128i vf0 = _mm_set1_epi8(static_cast<char>(f0)), vf1 = _mm_set1_epi8(static_cast<char>(f1));
-  const __m128i vl0 = _mm_set1_epi8(static_cast<char>(l0)), vl1 = _mm_set1_epi8(static_cast<char>(l1));
-  while (last - p >= 15) {
-    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + n - 1));
-    __m128i fx = _mm_or_si128(_mm_cmpeq_epi8(x, vf0), _mm_cmpeq_epi8(x, vf1));
-    __m128i ly = _mm_or_si128(_mm_cmpeq_epi8(y, vl0), _mm_cmpeq_epi8(y, vl1));
-    unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(fx, ly)));
-    while (m) {
-      const unsigned i = static_cast<unsigned>(__builtin_ctz(m));
-      if (LiteralAt(p + i, literal, n, lower)) {
-        out[count++] = static_cast<u32>(p + i - base);
-        if (count == max) return count;
-      }
-      m &= m - 1;
-    }
-    p += 16;
-  }
-#endif
-  while (p <= last) {
-    p = FindEither(p, last + 1, f0, f1);
-    if (p > last) break;
-    const u8 e = p[n - 1];
-    if ((e == l0 || e == l1) && LiteralAt(p, literal, n, lower)) {
-      out[count++] = static_cast<u32>(p - base);
-      if (count == max) break;
-    }
-    p++;
-  }
-  return count;
 }
 
 }  // namespace byte_search

@@ -142,10 +142,12 @@ bool LiteralAcross(Scan &s, const PrefilterLiteral &lit, u32 q) {
   return true;
 }
 
-// The first x in [from, last] where the literal stands, or kNoPosition.
-u32 FindLiteralFrom(Scan &s, const PrefilterLiteral &lit, u32 from, u32 last) {
+// Calls hit(x) for the x in [from, last] where the literal stands,
+// ascending, until it returns true.
+template <class Hit>
+void ScanLiteralFrom(Scan &s, const PrefilterLiteral &lit, u32 from, u32 last, Hit &&hit) {
   const u32 n = lit.length;
-  if (s.e->length < n) return kNoPosition;
+  if (s.e->length < n) return;
   const u8 *lower = lit.ignoreCase ? LowerTable() : nullptr;
   Reader &r = s.r;
   if (last > s.e->length - n) last = s.e->length - n;
@@ -156,18 +158,16 @@ u32 FindLiteralFrom(Scan &s, const PrefilterLiteral &lit, u32 from, u32 last) {
     if (q + n <= be) {
       u32 top = be - n;
       if (top > last) top = last;
-      const u8 *d = r.data + (q - bs);
-      const u8 *hit;
+      const u8 *d = r.data + (q - bs), *stop = r.data + (top - bs) + 1;
+      bool stopped = false;
+      auto at = [&](const u8 *x) { return stopped = hit(bs + static_cast<u32>(x - r.data)); };
       if (n == 1) {
-        const u8 *stop = r.data + (top - bs) + 1;
-        hit = byte_search::FindEither(d, stop, lit.first[0], lit.first[1]);
-        if (hit == stop) hit = nullptr;
+        for (const u8 *x = d; (x = byte_search::FindEither(x, stop, lit.first[0], lit.first[1])) != stop && !at(x);) x++;
       } else {
-        hit = byte_search::FindLiteral(d, r.data + (top - bs) + n, lit.bytes, n, lit.first[0], lit.first[1],
-                                       lit.last[0], lit.last[1], lower);
+        byte_search::ScanLiteral(d, stop + n - 1, lit.bytes, n, lit.first[0], lit.first[1], lit.last[0], lit.last[1],
+                                 lower, at);
       }
-      if (hit) return bs + static_cast<u32>(hit - r.data);
-      if (top == last) break;
+      if (stopped || top == last) return;
       q = top + 1;
     }
     // Starts whose literal runs on into the next block.
@@ -175,54 +175,30 @@ u32 FindLiteralFrom(Scan &s, const PrefilterLiteral &lit, u32 from, u32 last) {
     if (top > last) top = last;
     for (; q <= top; q++) {
       u8 c = r.At(q);
-      if ((c == lit.first[0] || c == lit.first[1]) && LiteralAcross(s, lit, q)) return q;
+      if ((c == lit.first[0] || c == lit.first[1]) && LiteralAcross(s, lit, q) && hit(q)) return;
     }
   }
-  return kNoPosition;
+}
+
+// The first x in [from, last] where the literal stands, or kNoPosition.
+u32 FindLiteralFrom(Scan &s, const PrefilterLiteral &lit, u32 from, u32 last) {
+  u32 found = kNoPosition;
+  ScanLiteralFrom(s, lit, from, last, [&](u32 x) {
+    found = x;
+    return true;
+  });
+  return found;
 }
 
 // Every x in [from, last] where the literal stands, ascending, at most max
 // of them into out; how many (fewer than max: none is left up to last).
 u32 FindLiteralsFrom(Scan &s, const PrefilterLiteral &lit, u32 from, u32 last, u32 *out, u32 max) {
-  const u32 n = lit.length;
-  if (s.e->length < n || max == 0) return 0;
-  const u8 *lower = lit.ignoreCase ? LowerTable() : nullptr;
-  Reader &r = s.r;
-  if (last > s.e->length - n) last = s.e->length - n;
-  u32 count = 0, q = from;
-  while (q <= last) {
-    if (!r.Holds(q)) r.Seek(q);
-    const u32 bs = r.start, be = r.end;
-    if (q + n <= be) {
-      u32 top = be - n;
-      if (top > last) top = last;
-      const u8 *d = r.data + (q - bs), *stop = r.data + (top - bs) + 1;
-      if (n == 1) {
-        for (const u8 *hit = d; (hit = byte_search::FindEither(hit, stop, lit.first[0], lit.first[1])) != stop; hit++) {
-          out[count++] = bs + static_cast<u32>(hit - r.data);
-          if (count == max) return count;
-        }
-      } else {
-        const u32 found = byte_search::FindLiterals(d, stop + n - 1, lit.bytes, n, lit.first[0], lit.first[1],
-                                                    lit.last[0], lit.last[1], lower, out + count, max - count);
-        for (u32 k = 0; k < found; k++) out[count + k] += q;
-        count += found;
-        if (count == max) return count;
-      }
-      if (top == last) break;
-      q = top + 1;
-    }
-    // Starts whose literal runs on into the next block.
-    u32 top = be - 1;
-    if (top > last) top = last;
-    for (; q <= top; q++) {
-      u8 c = r.At(q);
-      if ((c == lit.first[0] || c == lit.first[1]) && LiteralAcross(s, lit, q)) {
-        out[count++] = q;
-        if (count == max) return count;
-      }
-    }
-  }
+  u32 count = 0;
+  if (max == 0) return 0;
+  ScanLiteralFrom(s, lit, from, last, [&](u32 x) {
+    out[count++] = x;
+    return count == max;
+  });
   return count;
 }
 
