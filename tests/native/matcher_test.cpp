@@ -414,6 +414,49 @@ TEST(Matcher, PrefiltersOnRealBlocks) {
     return c;
   }());
 }
+// Many matches of a literal at once (replace all and highlight all): the
+// matches of a scan that goes on at each match's end, whatever the batch
+// size and however the text is cut into blocks.
+TEST(Matcher, LiteralOccurrencesAreTheScanOneAfterAnother) {
+  static const struct {
+    const char *pattern;
+    u32 flags;
+  } kCases[] = {{"ab", 0},
+                {"aba", 0},
+                {"a", 0},
+                {"AbA", kPatternIgnoreCase},
+                {"ab", kPatternWholeWords},
+                {"Ab", kPatternWholeWords | kPatternIgnoreCase}};
+  std::mt19937_64 rng(29);
+  for (const auto &c : kCases) {
+    for (int round = 0; round < 60; round++) {
+      std::string text;
+      const unsigned n = rng() % 300;
+      for (unsigned i = 0; i < n; i++) text += "ab A\nBa"[rng() % 7];
+      const unsigned maxBlock = 1 + static_cast<unsigned>(rng() % 7);
+      SCOPED_TRACE(std::string(c.pattern) + " in " + text + " blocks of at most " + std::to_string(maxBlock));
+      Pattern p;
+      ASSERT_EQ(p.Compile(c.pattern, c.flags | WHOLE, kTestSettings), 0);
+      ASSERT_TRUE(p.cp->prefilter.literalOnly);
+      TestStore s(text, maxBlock, rng());
+      std::string got;
+      MatchSpan spans[5];
+      for (u32 from = 0;;) {
+        const u32 most = 1 + static_cast<u32>(rng() % 5);
+        const int found = FindLiteralOccurrences(p.cp, &s.s, from, n, spans, most);
+        ASSERT_GE(found, 0);
+        for (int k = 0; k < found; k++) {
+          if (!got.empty()) got += " ";
+          got += std::to_string(spans[k].start) + "-" + std::to_string(spans[k].end);
+        }
+        if (static_cast<u32>(found) < most) break;
+        from = spans[found - 1].end;
+      }
+      ASSERT_EQ(got, AllMatches(c.pattern, c.flags, text, maxBlock));
+    }
+  }
+}
+
 
 TEST(Matcher, CancelAndTimeLimit) {
   Pattern p;
