@@ -375,7 +375,8 @@ void BenchReplaceAll() {
     const double pcreCount = BestSeconds(2, [&] {
       counted = 0;
       for (PCRE2_SIZE at = 0; at <= flat.size();) {
-        if (pcre2_jit_match(code, reinterpret_cast<PCRE2_SPTR>(flat.data()), flat.size(), at, 0, md, nullptr) < 0) break;
+        const PCRE2_SPTR subject = reinterpret_cast<PCRE2_SPTR>(flat.data());
+        if (pcre2_jit_match(code, subject, flat.size(), at, 0, md, nullptr) < 0) break;
         const PCRE2_SIZE *v = pcre2_get_ovector_pointer(md);
         at = v[1] > v[0] ? v[1] : v[1] + 1;
         counted++;

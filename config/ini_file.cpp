@@ -55,23 +55,19 @@ char *TakeRoom(IniFile *ini, size_t n) {
   return data;
 }
 
-// A terminated copy among the file's texts.
-char *CopyText(IniFile *ini, const char *text, size_t n) {
-  char *copy = TakeRoom(ini, n + 1);
-  if (!copy) return nullptr;
-  MemCopy(copy, text, n);
-  copy[n] = 0;
-  return copy;
+// The n bytes of text, terminated, in room for n + 1 (null: none).
+char *Terminated(char *room, const char *text, size_t n) {
+  if (!room) return nullptr;
+  MemCopy(room, text, n);
+  room[n] = 0;
+  return room;
 }
 
+// A copy among the file's texts.
+char *CopyText(IniFile *ini, const char *text, size_t n) { return Terminated(TakeRoom(ini, n + 1), text, n); }
+
 // A section name: a block of its own.
-char *NewName(const char *text, size_t n) {
-  char *copy = static_cast<char *>(Allocate(n + 1));
-  if (!copy) return nullptr;
-  MemCopy(copy, text, n);
-  copy[n] = 0;
-  return copy;
-}
+char *NewName(const char *text, size_t n) { return Terminated(static_cast<char *>(Allocate(n + 1)), text, n); }
 
 // The value of a key line without '='.
 char g_noValue[1];

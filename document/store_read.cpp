@@ -40,7 +40,7 @@ struct Out {
     if (nulToSpace && mayHoldNul) {
       // Zero bytes are rare: found by the wide scan, not byte by byte.
       char *q = dest + n, *end = q + take;
-      while (q < end && (q = const_cast<char *>(static_cast<const char *>(MemFindByte(q, 0, static_cast<size_t>(end - q))))) != nullptr) {
+      while (q < end && (q = MemFindByte(q, 0, static_cast<size_t>(end - q))) != nullptr) {
         *q++ = ' ';
         outFlags |= kReadOutNul;
       }

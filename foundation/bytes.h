@@ -28,6 +28,9 @@ inline const void *MemFindByte(const void *p, u8 value, size_t n) {
   return __builtin_memchr(p, value, n);
 #endif
 }
+inline char *MemFindByte(char *p, u8 value, size_t n) {
+  return static_cast<char *>(const_cast<void *>(MemFindByte(static_cast<const void *>(p), value, n)));
+}
 // Index of the first byte that is not `value`, or n when there is none.
 size_t MemFindOther(const void *p, u8 value, size_t n);
 // Swaps the bytes of each 16-bit unit of a buffer of `units` units.

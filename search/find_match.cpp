@@ -162,7 +162,8 @@ void ScanLiteralFrom(Scan &s, const PrefilterLiteral &lit, u32 from, u32 last, H
       bool stopped = false;
       auto at = [&](const u8 *x) { return stopped = hit(bs + static_cast<u32>(x - r.data)); };
       if (n == 1) {
-        for (const u8 *x = d; (x = byte_search::FindEither(x, stop, lit.first[0], lit.first[1])) != stop && !at(x);) x++;
+        const u8 *x = d;
+        while ((x = byte_search::FindEither(x, stop, lit.first[0], lit.first[1])) != stop && !at(x)) x++;
       } else {
         byte_search::ScanLiteral(d, stop + n - 1, lit.bytes, n, lit.first[0], lit.first[1], lit.last[0], lit.last[1],
                                  lower, at);

@@ -64,7 +64,7 @@ void ReverseChars(char *p, u32 n) {
 // Turns every LF CR back into CR LF.
 void MendNewlines(char *p, u32 n) {
   for (char *q = p, *end = p + n; q < end;) {
-    q = const_cast<char *>(static_cast<const char *>(MemFindByte(q, '\n', static_cast<size_t>(end - q))));
+    q = MemFindByte(q, '\n', static_cast<size_t>(end - q));
     if (!q) break;
     if (q + 1 < end && q[1] == '\r') {
       q[0] = '\r';
