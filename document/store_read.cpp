@@ -8,6 +8,7 @@
 
 #include "document/store_internal.h"
 #include "foundation/bytes.h"
+#include "foundation/platform.h"
 
 namespace {
 
@@ -76,6 +77,54 @@ struct NewlineWriter {
   bool afterCR;  // the byte before was a CR, whose LF is still to come
   u32 outFlags;
 
+#if defined(__SSE2__)
+  static void Copy64(char *q, const char *p) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 32));
+    const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 48));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(q), a);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(q + 16), b);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(q + 32), c);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(q + 48), e);
+  }
+  static u64 Hits16(const char *p, __m128i cr, __m128i lf, __m128i zero) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, zero));
+    return static_cast<u32>(_mm_movemask_epi8(hit));
+  }
+  // Newlines to CR LF, 64 bytes at a time while 128 are left (a window's
+  // later stores read up to 64 bytes past it): the window is stored as it
+  // is, then from each LF on once more, a byte further, after a CR. A CR LF
+  // stays. Stops at the first other byte to convert (a lone CR, a zero byte),
+  // p and q at it.
+  void WindowsToCRLF(const char *&p, const char *end, char *&q, __m128i cr, __m128i lf, __m128i zero) {
+    while (end - p >= 128) {
+      u64 m = Hits16(p, cr, lf, zero) | Hits16(p + 16, cr, lf, zero) << 16 | Hits16(p + 32, cr, lf, zero) << 32 |
+              Hits16(p + 48, cr, lf, zero) << 48;
+      Copy64(q, p);
+      while (m) {
+        const unsigned i = static_cast<unsigned>(__builtin_ctzll(m));
+        m &= m - 1;
+        if (p[i] == '\n') {  // stood alone: a CR LF's LF goes with its CR
+          q[i] = '\r';
+          q++;
+          Copy64(q + i, p + i);
+          outFlags |= kReadOutNotCRLF;
+        } else if (p[i] == '\r' && i < 63 && p[i + 1] == '\n') {
+          m &= m - 1;
+        } else {
+          p += i;
+          q += i;
+          return;
+        }
+      }
+      p += 64;
+      q += 64;
+    }
+  }
+#endif
+
   void Put(const char *p, u32 len) {
     const char *end = p + len;
     char *q = d;
@@ -86,6 +135,7 @@ struct NewlineWriter {
         // convert, if any, is then written over.
         const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
         const __m128i zero = nul ? _mm_setzero_si128() : cr;
+        if (kind == 3) WindowsToCRLF(p, end, q, cr, lf, zero);
         while (end - p >= 16) {
           const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
           const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
@@ -180,10 +230,241 @@ bool CopyStored(const TextStore *s, u32 from, u32 to, Out *out) {
   return ok;
 }
 
+// Reads this long go in two parts at once, the second on a thread of its own.
+constexpr u32 kSplitReadBytes = 8u << 20;
+// Outputs this long are written past the cache: they are far larger than
+// it, and whoever reads them next does so later.
+constexpr u32 kStreamBytes = 4u << 20;
+
+// Where a long read of [from, to) can be cut, and how many bytes its first
+// part [from, mid) writes; false when it is read in one go. The output must
+// fit whole (nothing is cut off), and with newlines converted the cut lies at
+// the start of a line (no CR LF is parted) and the first part's newlines,
+// counted by the rows, give its length exactly.
+bool SplitRead(const TextStore *s, u32 from, u32 to, u32 capacity, u32 hardKind, u32 softKind, u32 *mid,
+               u32 *firstLength) {
+  if (to - from < kSplitReadBytes) return false;
+  if (s->noRowIndex || (!hardKind && !softKind)) {
+    if (capacity < to - from) return false;
+    *mid = from + (to - from) / 2;
+    *firstLength = *mid - from;
+    return true;
+  }
+  if (softKind) return false;
+  u32 r1 = RowOfPosition(s, from);
+  const u32 r2 = RowOfPosition(s, to);
+  u64 most = static_cast<u64>(to - from);
+  if (hardKind == 3) most += RowHardLine(s, r2) - RowHardLine(s, r1) + 1;
+  if (most > capacity || from > RowTextEnd(s, r1)) return false;  // too long, or from inside a CR LF
+  // The line holding the middle ends where the second part starts.
+  u32 r = RowOfPosition(s, from + (to - from) / 2);
+  for (u32 steps = 0; r < r2 && RowAt(s, r).newlineLength == 0; r++)
+    if (++steps > 4096) return false;  // a very long line: not worth the walk
+  if (r >= r2) return false;
+  *mid = RowTextEnd(s, r) + RowAt(s, r).newlineLength;
+  if (*mid <= from || *mid >= to) return false;
+  const i64 written = hardKind == 3 ? 2 : 1;
+  i64 n = *mid - from;
+  for (; r1 <= r; r1++) {
+    const Row &row = RowAt(s, r1);
+    if (row.newlineLength) n += written - row.newlineLength;
+  }
+  if (n < 0 || n > capacity) return false;
+  *firstLength = static_cast<u32>(n);
+  return true;
+}
+
+// Writes a long output in aligned 16-byte stores that pass the cache by; a
+// short one as memcpy does.
+struct StreamOut {
+  char *d;
+  bool stream;
+  u32 pending = 0;
+  alignas(16) char held[16];
+
+  StreamOut(char *dest, u32 total) : d(dest), stream(total >= kStreamBytes) {}
+  void Put(const char *p, u32 n) {
+#if defined(__SSE2__)
+    if (stream) {
+      // The bytes up to the first 16-byte boundary go as they are.
+      while (!pending && n && (reinterpret_cast<uintptr_t>(d) & 15)) {
+        *d++ = *p++;
+        n--;
+      }
+      if (pending) {
+        const u32 take = 16 - pending < n ? 16 - pending : n;
+        memcpy(held + pending, p, take);
+        pending += take;
+        p += take;
+        n -= take;
+        if (pending < 16) return;
+        _mm_stream_si128(reinterpret_cast<__m128i *>(d), _mm_load_si128(reinterpret_cast<const __m128i *>(held)));
+        d += 16;
+        pending = 0;
+      }
+      for (; n >= 16; n -= 16, p += 16, d += 16)
+        _mm_stream_si128(reinterpret_cast<__m128i *>(d), _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
+      memcpy(held, p, n);
+      pending = n;
+      return;
+    }
+#endif
+    memcpy(d, p, n);
+    d += n;
+  }
+  void End() {
+    memcpy(d, held, pending);
+    d += pending;
+    pending = 0;
+#if defined(__SSE2__)
+    if (stream) _mm_sfence();
+#endif
+  }
+};
+
+// One part of a read that writes the converted text and the stored bytes
+// at once: [from, to) does not start inside a CR LF and its converted text
+// fits dest.
+struct ReadPart {
+  const TextStore *s;
+  u32 from, to;
+  char *dest;  // the converted text
+  char *copy;  // the stored bytes
+  u32 hardKind;
+  bool nul;
+  u32 n, outFlags;  // what was written
+};
+
+u32 ReadBoth(void *arg) {
+  ReadPart *part = static_cast<ReadPart *>(arg);
+  const TextStore *s = part->s;
+  // The writer converts a piece at a time into a buffer the cache holds,
+  // which then goes out whole: at most twice its input, and the writer's
+  // stores may pass its end by 64.
+  constexpr u32 kPiece = 4096;
+  char stage[2 * kPiece + 64];
+  NewlineWriter w = {stage, part->hardKind, part->nul, false, 0};
+  StreamOut text(part->dest, part->to - part->from), raw(part->copy, part->to - part->from);
+  char *start = part->dest;
+  StoreCursor cursor(s);
+  if (part->from < part->to) {
+    cursor.Pieces(part->from, part->to - part->from, [&](const char *p, u32 len) {
+      raw.Put(p, len);
+      while (len) {
+        const u32 take = len < kPiece ? len : kPiece;
+        w.d = stage;
+        w.Put(p, take);
+        text.Put(stage, static_cast<u32>(w.d - stage));
+        p += take;
+        len -= take;
+      }
+      return true;
+    });
+  }
+  // A CR that ends the range stood alone unless an LF follows it outside.
+  if (w.afterCR && (part->to >= s->length || ByteAt(cursor, part->to) != '\n')) w.outFlags |= kReadOutNotCRLF;
+  if (part->hardKind != 3) w.outFlags &= ~kReadOutNotCRLF;
+  text.End();
+  raw.End();
+  part->n = static_cast<u32>(text.d - start);
+  part->outFlags = w.outFlags;
+  return 0;
+}
+
+}  // namespace
+
+u32 ReadTextAndCopy(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32 flags, char *copy,
+                    u32 *outFlags) {
+  Order(s, &from, &to);
+  const u32 hardKind = flags & (kReadHardCR | kReadHardLF);
+  const u32 softKind = (flags & kReadSoftCR ? 1u : 0u) | (flags & kReadSoftLF ? 2u : 0u);
+  const u32 terminate = (flags & kReadTerminate) ? 1 : 0;
+  // One pass over the text where its newlines are converted by the bytes
+  // alone and all of it fits; the read is shared with a second thread when
+  // long (cut where SplitRead says), else done in one part.
+  if (from < to && hardKind && !softKind && !s->noRowIndex && capacity > terminate) {
+    const u32 room = capacity - terminate;
+    const u32 r1 = RowOfPosition(s, from);
+    u64 most = static_cast<u64>(to - from);
+    if (hardKind == 3) most += RowHardLine(s, RowOfPosition(s, to)) - RowHardLine(s, r1) + 1;
+    if (most <= room && from <= RowTextEnd(s, r1)) {
+      const bool nul = (flags & kReadNulToSpace) != 0;
+      ReadPart first = {s, from, to, dest, copy, hardKind, nul, 0, 0};
+      ReadPart second = first;
+      u32 mid = 0, firstLength = 0;
+      PlatThread thread = nullptr;
+      if (SplitRead(s, from, to, room, hardKind, softKind, &mid, &firstLength)) {
+        first.to = second.from = mid;
+        second.dest = dest + firstLength;
+        second.copy = copy + (mid - from);
+        thread = PlatThreadStart(ReadBoth, &second);
+        if (!thread) ReadBoth(&second);
+      }
+      ReadBoth(&first);
+      if (thread) PlatThreadJoin(thread);
+      const bool cut = second.from != from;
+      if (!cut || first.n == firstLength) {
+        u32 n = first.n + (cut ? second.n : 0);
+        if (terminate) dest[n++] = 0;
+        if (outFlags) *outFlags = first.outFlags | (cut ? second.outFlags : 0);
+        return n;
+      }
+      // The rows promised another length than the bytes gave: read again.
+    }
+  }
+  ReadText(s, from, to, copy, to - from, 0, nullptr);
+  return ReadText(s, from, to, dest, capacity, flags, outFlags);
+}
+
+namespace {
+
+u32 ReadTextAlone(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32 flags, u32 *outFlags);
+
+// The second part of a long ReadText, read on its own thread.
+struct TextPart {
+  const TextStore *s;
+  u32 from, to;
+  char *dest;
+  u32 capacity, flags;
+  u32 n, outFlags;
+};
+
+u32 ReadTextPart(void *arg) {
+  TextPart *part = static_cast<TextPart *>(arg);
+  part->n = ReadTextAlone(part->s, part->from, part->to, part->dest, part->capacity, part->flags, &part->outFlags);
+  return 0;
+}
 
 }  // namespace
 
 u32 ReadText(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32 flags, u32 *outFlags) {
+  Order(s, &from, &to);
+  const u32 terminate = (flags & kReadTerminate) ? 1 : 0;
+  const u32 hardKind = flags & (kReadHardCR | kReadHardLF);
+  const u32 softKind = (flags & kReadSoftCR ? 1u : 0u) | (flags & kReadSoftLF ? 2u : 0u);
+  u32 mid = 0, firstLength = 0;
+  if (capacity > terminate && SplitRead(s, from, to, capacity - terminate, hardKind, softKind, &mid, &firstLength)) {
+    const u32 partFlags = flags & ~kReadTerminate;
+    TextPart second = {s, mid, to, dest + firstLength, capacity - terminate - firstLength, partFlags, 0, 0};
+    PlatThread thread = PlatThreadStart(ReadTextPart, &second);
+    if (!thread) ReadTextPart(&second);
+    u32 firstFlags = 0;
+    u32 n = ReadTextAlone(s, from, mid, dest, firstLength, partFlags, &firstFlags);
+    if (thread) PlatThreadJoin(thread);
+    if (n == firstLength) {
+      n += second.n;
+      if (terminate) dest[n++] = 0;
+      if (outFlags) *outFlags = firstFlags | second.outFlags;
+      return n;
+    }
+    // The rows promised another length than the bytes gave: read in one go.
+  }
+  return ReadTextAlone(s, from, to, dest, capacity, flags, outFlags);
+}
+
+namespace {
+
+u32 ReadTextAlone(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32 flags, u32 *outFlags) {
   Order(s, &from, &to);
   if (outFlags) *outFlags = 0;
   if (capacity == 0 || ((flags & kReadTerminate) && capacity == 1)) {
@@ -278,6 +559,9 @@ u32 ReadText(const TextStore *s, u32 from, u32 to, char *dest, u32 capacity, u32
   if (outFlags) *outFlags = out.outFlags;
   return n;
 }
+
+}  // namespace
+
 
 u32 MeasureText(const TextStore *s, u32 from, u32 to, u32 flags) {
   Order(s, &from, &to);

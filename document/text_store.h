@@ -397,6 +397,10 @@ constexpr u32 kReadOutNul = 4;
 // stored otherwise, 4 for a NUL written as a space. A store without a row
 // index reads as stored whatever the flags. outFlags may be null.
 u32 ReadText(const TextStore *store, u32 from, u32 to, char *dest, u32 capacity, u32 flags, u32 *outFlags);
+// ReadText into dest, and the bytes of [from, to) as stored into copy (to -
+// from bytes), reading the text once where it can.
+u32 ReadTextAndCopy(const TextStore *store, u32 from, u32 to, char *dest, u32 capacity, u32 flags, char *copy,
+                    u32 *outFlags);
 // An upper bound of what ReadText writes with the same range and flags.
 u32 MeasureText(const TextStore *store, u32 from, u32 to, u32 flags);
 // The characters of [from, to): straight into the block when the range lies in

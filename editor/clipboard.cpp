@@ -45,20 +45,8 @@ void Release(Held *h) {
   h->bytes = nullptr;
 }
 
-// A new block, moveable and zero-filled, filled while locked.
-template <class Fill>
-HGLOBAL NewBlock(u64 size, Fill fill) {
-  HGLOBAL block = g_clipboardApi.alloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(size));
-  if (!block) return nullptr;
-  char *p = static_cast<char *>(g_clipboardApi.lock(block));
-  if (!p) {
-    g_clipboardApi.free(block);
-    return nullptr;
-  }
-  fill(p);
-  g_clipboardApi.unlock(block);
-  return block;
-}
+// A new block, moveable and zero-filled.
+HGLOBAL NewBlock(u64 size) { return g_clipboardApi.alloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(size)); }
 
 // CASel: the unit selected around the caret when Copy finds no selection.
 void AutoSelect(EditorWindow *ed) {
@@ -126,13 +114,17 @@ int ClipboardOperation(EditorWindow *ed, u32 flags) {
     const u32 beforeExactLength = !appending ? 0 : privateValid ? privateLength : plainLength;
     u64 plainSize, exactSize;
     ok = ClipBlockSizes(&doc->store, from, to, beforePlainLength, beforeExactLength, &plainSize, &exactSize);
-    if (ok) plain = NewBlock(plainSize, [&](char *p) {
-      FillPlainBlock(&doc->store, from, to, beforePlain, beforePlainLength, p, plainSize);
-    });
-    if (plain) exact = NewBlock(exactSize, [&](char *p) {
-      FillPrivateBlock(&doc->store, from, to, beforeExact, beforeExactLength, p, exactSize);
-    });
+    if (ok) plain = NewBlock(plainSize);
+    if (plain) exact = NewBlock(exactSize);
     ok = plain && exact;
+    // Both are filled in one read of the text.
+    char *p = ok ? static_cast<char *>(g_clipboardApi.lock(plain)) : nullptr;
+    char *e = p ? static_cast<char *>(g_clipboardApi.lock(exact)) : nullptr;
+    if (e) FillClipBlocks(&doc->store, from, to, {beforePlain, beforePlainLength, p, plainSize},
+                          {beforeExact, beforeExactLength, e, exactSize});
+    if (p) g_clipboardApi.unlock(plain);
+    if (e) g_clipboardApi.unlock(exact);
+    ok = e != nullptr;
   }
   // The text to paste: straight from the clipboard's block, or for a Swap
   // from a copy taken before the clipboard is replaced, so that a failure to

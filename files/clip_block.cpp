@@ -31,21 +31,22 @@ bool ClipBlockSizes(const TextStore *store, u32 from, u32 to, u64 plainBefore, u
   return *plainSize <= kClipMostBytes && *privateSize <= kClipMostBytes;
 }
 
-u32 FillPlainBlock(const TextStore *store, u32 from, u32 to, const char *before, u32 beforeLength, char *block,
-                   u64 plainSize) {
-  if (beforeLength) memcpy(block, before, beforeLength);
-  const u32 room = static_cast<u32>(plainSize - 1 - beforeLength);
-  const u32 n = beforeLength + ReadText(store, from, to, block + beforeLength, room, kReadClipboard, nullptr);
-  memset(block + n, 0, static_cast<size_t>(plainSize - n));
-  return n;
-}
-
-void FillPrivateBlock(const TextStore *store, u32 from, u32 to, const char *before, u32 beforeLength, char *block,
-                      u64 privateSize) {
-  const u32 length = beforeLength + (to - from);
+u32 FillClipBlocks(const TextStore *store, u32 from, u32 to, const ClipBlock &plain, const ClipBlock &exact) {
+  if (to < from) {
+    const u32 t = to;
+    to = from;
+    from = t;
+  }
+  const u32 length = exact.beforeLength + (to - from);
   const u32 words[2] = {length, 0};
-  memcpy(block, words, sizeof words);
-  if (beforeLength) memcpy(block + kClipHeader, before, beforeLength);
-  ReadText(store, from, to, block + kClipHeader + beforeLength, to - from, 0, nullptr);
-  memset(block + kClipHeader + length, 0, static_cast<size_t>(privateSize - kClipHeader - length));
+  memcpy(exact.block, words, sizeof words);
+  if (exact.beforeLength) memcpy(exact.block + kClipHeader, exact.before, exact.beforeLength);
+  if (plain.beforeLength) memcpy(plain.block, plain.before, plain.beforeLength);
+  const u32 room = static_cast<u32>(plain.size - 1 - plain.beforeLength);
+  const u32 n = plain.beforeLength + ReadTextAndCopy(store, from, to, plain.block + plain.beforeLength, room,
+                                                     kReadClipboard, exact.block + kClipHeader + exact.beforeLength,
+                                                     nullptr);
+  memset(plain.block + n, 0, static_cast<size_t>(plain.size - n));
+  memset(exact.block + kClipHeader + length, 0, static_cast<size_t>(exact.size - kClipHeader - length));
+  return n;
 }

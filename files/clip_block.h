@@ -40,11 +40,15 @@ constexpr u32 kReadClipboard = kReadHardCR | kReadHardLF | kReadNulToSpace | kRe
 // included; false when either would pass kClipMostBytes.
 bool ClipBlockSizes(const TextStore *store, u32 from, u32 to, u64 plainBefore, u64 privateBefore, u64 *plainSize,
                     u64 *privateSize);
-// Fills a plain block of plainSize bytes: the older text, [from, to) in the
-// clipboard mode, zero bytes to the end. Returns the text length.
-u32 FillPlainBlock(const TextStore *store, u32 from, u32 to, const char *before, u32 beforeLength, char *block,
-                   u64 plainSize);
-// Fills a private block of privateSize bytes: the header, the older text,
-// [from, to) as stored, a zero byte.
-void FillPrivateBlock(const TextStore *store, u32 from, u32 to, const char *before, u32 beforeLength, char *block,
-                      u64 privateSize);
+// Fills a plain block of plainSize bytes (the older text plainBefore,
+// [from, to) in the clipboard mode, zero bytes to the end) and a private
+// block of privateSize bytes (the header, the older text privateBefore,
+// [from, to) as stored, a zero byte), reading the text once. Returns the
+// plain text's length.
+struct ClipBlock {
+  const char *before;  // the older text of an append, or null
+  u32 beforeLength;
+  char *block;
+  u64 size;
+};
+u32 FillClipBlocks(const TextStore *store, u32 from, u32 to, const ClipBlock &plain, const ClipBlock &exact);

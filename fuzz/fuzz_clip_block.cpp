@@ -32,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size) {
     const char before[] = "old";
     if (!ClipBlockSizes(&doc->store, 0, doc->store.length, 3, 3, &plainSize, &exactSize)) __builtin_trap();
     std::vector<char> p(plainSize), e(exactSize);
-    const u32 n = FillPlainBlock(&doc->store, 0, doc->store.length, before, 3, p.data(), plainSize);
-    FillPrivateBlock(&doc->store, 0, doc->store.length, before, 3, e.data(), exactSize);
+    const u32 n = FillClipBlocks(&doc->store, 0, doc->store.length, {before, 3, p.data(), plainSize},
+                                 {before, 3, e.data(), exactSize});
     if (PlainTextLength(p.data(), p.size()) != n || memcmp(p.data(), before, 3) != 0) __builtin_trap();
     if (!ReadPrivateBlock(e.data(), e.size(), &text, &length) || length != size + 3 ||
         memcmp(text, before, 3) != 0 || memcmp(text + 3, data, size) != 0 || text[length] != 0)
