@@ -262,10 +262,12 @@ namespace {
 // the first seven digits (integer digits, then the fraction's, padded with
 // zeros) at six bits each; the magnitude's bits complemented for a negative
 // number. Numbers of 65,535 integer digits or more have only their sign
-// here, and equal prefixes leave the order to the full comparison.
-u64 NumberPrefix(const u8 *t, u32 n, const PreparedKey &key, const PreparedKeys &keys) {
+// here, and equal prefixes leave the order to the full comparison. *whole:
+// the prefix holds every digit (then equal prefixes are equal numbers).
+u64 NumberPrefix(const u8 *t, u32 n, const PreparedKey &key, const PreparedKeys &keys, bool *whole) {
   const NumberReader r{t, n, key, keys.locale, key.ignoreCase ? keys.lower : nullptr};
   const NumberParts parts = r.Read();
+  *whole = parts.sign == 0;
   if (parts.sign == 0) return u64{1} << 62;
   u64 magnitude = 0;
   if (parts.intDigits < 0xFFFF) {
@@ -277,6 +279,7 @@ u64 NumberPrefix(const u8 *t, u32 n, const PreparedKey &key, const PreparedKeys 
       const u64 value = !c ? 0 : c <= '9' ? c - '0' : 10 + (c - 'a');
       magnitude |= value << (36 - 6 * d);
     }
+    *whole = !r.NextDigit(&i, parts.intEnd) && !r.NextDigit(&f, parts.fracEnd);
   }
   constexpr u64 kMagnitude = (u64{1} << 58) - 1;
   return parts.sign < 0 ? (~magnitude & kMagnitude) : (u64{2} << 62) | magnitude;
@@ -296,8 +299,11 @@ inline void KeyPart(const char *line, u32 length, const PreparedKey &key, const 
 
 }  // namespace
 
-int CompareLines(const char *a, u32 aLength, const char *b, u32 bLength, const PreparedKeys &keys) {
-  for (int k = 0; k < keys.count; k++) {
+namespace {
+
+// CompareLines from key `first` on.
+int CompareLinesFrom(const char *a, u32 aLength, const char *b, u32 bLength, const PreparedKeys &keys, int first) {
+  for (int k = first; k < keys.count; k++) {
     const PreparedKey &key = keys.key[k];
     const u8 *pa, *pb;
     u32 na, nb;
@@ -309,6 +315,12 @@ int CompareLines(const char *a, u32 aLength, const char *b, u32 bLength, const P
     if (r) return key.descending ? -r : r;
   }
   return 0;
+}
+
+}  // namespace
+
+int CompareLines(const char *a, u32 aLength, const char *b, u32 bLength, const PreparedKeys &keys) {
+  return CompareLinesFrom(a, aLength, b, bLength, keys, 0);
 }
 
 // ---- the line writer ----
@@ -364,11 +376,14 @@ void *AllocateArray(u64 count, u64 size) {
   return Allocate(static_cast<size_t>(bytes ? bytes : 1));
 }
 
-u32 CountLines(const ToolDocument *in) {
+// The lines of the input and the length of the longest.
+u32 CountLines(const ToolDocument *in, u32 *longest) {
   LineWalker w(in->text, in->length);
   LineBounds l;
   u32 n = 0;
-  while (w.Next(&l)) n++;
+  *longest = 0;
+  for (; w.Next(&l); n++)
+    if (l.textEnd - l.start > *longest) *longest = l.textEnd - l.start;
   return n;
 }
 
@@ -376,28 +391,40 @@ u32 CountLines(const ToolDocument *in) {
 // bytes big-endian, padded with zeros: a shorter key and a zero byte compare
 // as the full comparison does or tie; for numbers, NumberPrefix), inverted
 // for a descending key: lines with different prefixes are in that order.
-u64 KeyPrefix(const char *line, u32 length, const PreparedKeys &keys) {
+// *whole: the prefix holds the whole key (for text, at most eight bytes and
+// no zero byte among them), so that lines with equal prefixes have equal
+// first keys.
+u64 KeyPrefix(const char *line, u32 length, const PreparedKeys &keys, bool *whole) {
+  *whole = true;
   if (keys.count == 0) return 0;
   const PreparedKey &key = keys.key[0];
   const u8 *p;
   u32 n;
   KeyPart(line, length, key, &p, &n);
   if (key.numbers) {
-    const u64 v = NumberPrefix(p, n, key, keys);
+    const u64 v = NumberPrefix(p, n, key, keys, whole);
     return key.descending ? ~v : v;
   }
   u64 v = 0;
   int taken = 0;
   const u8 *fold = key.ignoreCase ? keys.lower : nullptr;
-  for (u32 i = 0; i < n && taken < 8; i++) {
+  u32 i = 0;
+  for (; i < n && taken < 8; i++) {
     if (key.ignore[p[i]]) continue;
-    v = (v << 8) | (fold ? fold[p[i]] : p[i]);
+    const u8 c = fold ? fold[p[i]] : p[i];
+    *whole = *whole && c != 0;
+    v = (v << 8) | c;
     taken++;
   }
+  for (; i < n && *whole; i++) *whole = key.ignore[p[i]] != 0;
   v <<= 8 * (8 - taken) % 64;
   if (taken == 0) v = 0;
   return key.descending ? ~v : v;
 }
+
+// Set in a line's length when its prefix holds its whole first key; only
+// while no line is as long as the bit (Sorter::wholeBit is 0 then).
+constexpr u32 kWholeKeyBit = 0x80000000u;
 
 // Progress in 64 bits (passes x lines + 1 passes 32 bits from about 80
 // million lines), handed to the runner scaled to lines; the cancel flag read
@@ -420,46 +447,59 @@ struct Progress {
 struct Sorter {
   const char *text;
   const PreparedKeys *keys;
+  u32 wholeBit;  // kWholeKeyBit when the lines' lengths carry it, else 0
   template <typename Item>
   bool Greater(const Item &x, const Item &y) const {
     if (x.prefix != y.prefix) return x.prefix > y.prefix;
-    return CompareLines(text + x.line.start, x.line.length, text + y.line.start, y.line.length, *keys) > 0;
+    // Equal prefixes that both hold their whole first key: the order is the
+    // later keys' (a tie when there are none).
+    const int first = (x.line.length & y.line.length & wholeBit) ? 1 : 0;
+    if (first >= keys->count) return false;
+    const u32 mask = ~wholeBit;
+    return CompareLinesFrom(text + x.line.start, x.line.length & mask, text + y.line.start, y.line.length & mask,
+                            *keys, first) > 0;
   }
 };
 
-// The bottom-up merge sort: pairs first, then runs of 2, 4, 8, ... merged
-// between the array and the scratch array; the first pass writes where the
-// parity of the pass count makes the last pass end in `a`. Equal lines keep
-// their order (the left run's line goes first). False when cancelled.
+// The bottom-up merge sort: runs of eight lines sorted by insertion first,
+// then runs of 8, 16, 32, ... merged between the array and the scratch
+// array; the runs are written where the parity of the merge passes makes
+// the last pass end in `a`. Equal lines keep their order (an insertion stops
+// at an equal line; a merge takes the left run's line first). The merge
+// picks its next line without a branch on the comparison, whose outcome is
+// a coin toss. False when cancelled.
 template <typename Item>
 bool MergeSort(Item *a, Item *scratch, u32 n, const Sorter &s, Progress *progress) {
+  constexpr u32 kRun = 8;
   u32 passes = 0;
-  for (u32 m = n - 1; m; m >>= 1) passes++;
-  progress->scale = passes ? passes : 1;
-  Item *src = (passes & 1) ? a : scratch;
+  for (u64 width = kRun; width < n; width *= 2) passes++;
+  progress->scale = passes + 1;
+  Item *src = (passes & 1) ? scratch : a;
   u32 tick = 0;
-  for (u32 i = 0; i < n; i += 2) {
-    if (i + 1 < n && s.Greater(a[i], a[i + 1])) {
-      const Item t = a[i];
-      src[i] = a[i + 1];
-      src[i + 1] = t;
-    } else {
-      src[i] = a[i];
-      if (i + 1 < n) src[i + 1] = a[i + 1];
+  for (u32 lo = 0; lo < n; lo += kRun) {
+    const u32 hi = n - lo < kRun ? n : lo + kRun;
+    for (u32 i = lo; i < hi; i++) {
+      const Item x = a[i];
+      u32 k = i;
+      for (; k > lo && s.Greater(src[k - 1], x); k--) src[k] = src[k - 1];
+      src[k] = x;
     }
-    if ((tick += 2) >= 1024) {
+    if ((tick += hi - lo) >= 1024) {
       if (progress->Advance(tick)) return false;
       tick = 0;
     }
   }
   Item *dst = src == a ? scratch : a;
-  for (u64 width = 2; width < n; width *= 2) {
+  for (u64 width = kRun; width < n; width *= 2) {
     for (u64 lo = 0; lo < n; lo += 2 * width) {
       const u32 mid = static_cast<u32>(lo + width < n ? lo + width : n);
       const u32 hi = static_cast<u32>(lo + 2 * width < n ? lo + 2 * width : n);
       u32 i = static_cast<u32>(lo), j = mid, o = static_cast<u32>(lo);
       while (i < mid && j < hi) {
-        dst[o++] = s.Greater(src[i], src[j]) ? src[j++] : src[i++];
+        const bool right = s.Greater(src[i], src[j]);
+        dst[o++] = right ? src[j] : src[i];
+        j += right;
+        i += !right;
         if (++tick >= 1024) {
           if (progress->Advance(tick)) return false;
           tick = 0;
@@ -476,19 +516,25 @@ bool MergeSort(Item *a, Item *scratch, u32 n, const Sorter &s, Progress *progres
   return !progress->Advance(tick);
 }
 
-// The lines of the input into a new array (prefixes by the keys when given).
+// The lines of the input into a new array (prefixes by the keys when given,
+// and kWholeKeyBit in the lengths when *wholeBit says so).
 template <typename Item = SortItem>
-Item *CollectLines(const ToolDocument *in, const PreparedKeys *keys, u32 *count) {
-  const u32 n = CountLines(in);
+Item *CollectLines(const ToolDocument *in, const PreparedKeys *keys, u32 *count, u32 *wholeBit = nullptr) {
+  u32 longest = 0;
+  const u32 n = CountLines(in, &longest);
   Item *items = static_cast<Item *>(AllocateArray(n, sizeof(Item)));
   if (!items) return nullptr;
+  const u32 bit = keys && longest < kWholeKeyBit ? kWholeKeyBit : 0;
+  if (wholeBit) *wholeBit = bit;
   LineWalker w(in->text, in->length);
   LineBounds l;
   u32 k = 0;
+  bool whole = false;
   while (w.Next(&l)) {
     Item &it = items[k++];
     it.line = LineSpan{l.start, l.textEnd - l.start};
-    it.prefix = keys ? KeyPrefix(in->text + l.start, it.line.length, *keys) : 0;
+    it.prefix = keys ? KeyPrefix(in->text + l.start, it.line.length, *keys, &whole) : 0;
+    if (whole) it.line.length |= bit;
     if constexpr (sizeof(Item) > sizeof(SortItem)) it.index = k - 1;
   }
   *count = n;
@@ -514,7 +560,8 @@ int SortLinesTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
   PrepareSortKeys(request->keys, kSortKeys, request->locale, keys);
   u32 t0 = PlatTickCount();
   u32 n = 0;
-  SortItem *items = CollectLines(in, keys, &n);
+  u32 wholeBit = 0;
+  SortItem *items = CollectLines(in, keys, &n, &wholeBit);
   if (request->times) request->times->collect = PlatTickCount() - t0, t0 = PlatTickCount();
   SortItem *scratch = items && n > 1 ? static_cast<SortItem *>(AllocateArray(n, sizeof(SortItem))) : nullptr;
   int r = 0;
@@ -522,10 +569,12 @@ int SortLinesTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
     r = kResultOutOfMemory;
   } else {
     Progress progress;
-    const Sorter sorter{in->text, keys};
+    const Sorter sorter{in->text, keys, wholeBit};
     if (n > 1 && !MergeSort(items, scratch, n, sorter, &progress)) {
       r = 0;  // cancelled: the runner sees the flag
     } else {
+      if (wholeBit)
+        for (u32 i = 0; i < n; i++) items[i].line.length &= ~wholeBit;
       if (request->times) request->times->sort = PlatTickCount() - t0, t0 = PlatTickCount();
       u32 nl;
       const char *newline = NewlineOf(request, &nl);
@@ -591,11 +640,12 @@ constexpr u32 kDuplicate = 0xFFFFFFFFu;
 u32 *MarkDuplicates(const ToolDocument *doc, const PreparedKeys &keys, u32 *count, bool *cancelled) {
   *cancelled = false;
   u32 n = 0;
-  IndexedItem *items = CollectLines<IndexedItem>(doc, &keys, &n);
+  u32 wholeBit = 0;
+  IndexedItem *items = CollectLines<IndexedItem>(doc, &keys, &n, &wholeBit);
   IndexedItem *scratch = items && n > 1 ? static_cast<IndexedItem *>(AllocateArray(n, sizeof(IndexedItem))) : nullptr;
   u32 *marks = items && (n < 2 || scratch) ? static_cast<u32 *>(AllocateArray(n, sizeof(u32))) : nullptr;
   Progress progress;
-  const Sorter sorter{doc->text, &keys};
+  const Sorter sorter{doc->text, &keys, wholeBit};
   if (marks && n > 1 && !MergeSort(items, scratch, n, sorter, &progress)) {
     *cancelled = true;
     Free(marks);
