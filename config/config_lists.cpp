@@ -171,6 +171,17 @@ void TakeClip(int n, char *text, u32 length) {
   g_config.clipsChanged = 1;
 }
 
+char *ReclaimClipBlock(int n, size_t bytes) {
+  if (n < 0 || n >= kClipCount || !g_config.clips[n].text) return nullptr;
+  ClipSlot &clip = g_config.clips[n];
+  const size_t size = PlatHeapSize(clip.text);
+  if (size < bytes || size / 2 >= bytes) return nullptr;
+  char *text = clip.text;
+  clip.text = nullptr;
+  clip.length = 0;
+  return text;
+}
+
 void ClearAllClips() {
   for (ClipSlot &clip : g_config.clips) {
     Free(clip.text);

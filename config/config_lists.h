@@ -36,6 +36,10 @@ bool SetClip(int n, const char *text, u32 length);
 // The same with a text the clip takes over: `length` bytes and a zero byte
 // after them, from Allocate (freed here when the text is empty).
 void TakeClip(int n, char *text, u32 length);
+// Clip n's block handed over (the clip left empty) when it holds `bytes`
+// and is less than twice as large, for a new text to be read into; else null
+// and the clip stays.
+char *ReclaimClipBlock(int n, size_t bytes);
 void ClearAllClips();
 void FreeClips();
 

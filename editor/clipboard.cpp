@@ -180,7 +180,10 @@ int StoreClip(EditorWindow *ed, int n) {
   if (doc->selStart->position == doc->selEnd->position) AutoSelect(ed);
   const u32 from = doc->selStart->position, to = doc->selEnd->position, length = to - from;
   if (!length) return kResultCancelled;
-  char *text = static_cast<char *>(Allocate(static_cast<size_t>(length) + 1));
+  // The clip's old block takes the new text when it fits (a clip stored
+  // again and again stays in its memory); else a new one.
+  char *text = ReclaimClipBlock(n, static_cast<size_t>(length) + 1);
+  if (!text) text = static_cast<char *>(Allocate(static_cast<size_t>(length) + 1));
   if (!text) return kResultOutOfMemory;
   ReadText(&doc->store, from, to, text, length, 0, nullptr);
   text[length] = 0;

@@ -322,6 +322,27 @@ TEST_F(ConfigTest, AFailedClipKeepsTheOldText) {
   EXPECT_EQ(g_config.clipsChanged, 0);
 }
 
+// A clip's block is handed over for a new text that fits it without
+// wasting half of it; otherwise the clip stays as it was.
+TEST_F(ConfigTest, AClipBlockIsReclaimedOnlyWhenItFits) {
+  std::string text(1000, 'c');
+  ASSERT_TRUE(SetClip(2, text.data(), 1000));
+  const char *block = g_config.clips[2].text;
+  const size_t size = PlatHeapSize(block);
+  EXPECT_EQ(ReclaimClipBlock(2, size + 1), nullptr);  // too small
+  EXPECT_EQ(ReclaimClipBlock(2, size / 2), nullptr);  // twice as large as needed
+  EXPECT_EQ(ReclaimClipBlock(3, 1), nullptr);         // an empty clip
+  EXPECT_EQ(ReclaimClipBlock(9, 1), nullptr);
+  EXPECT_EQ(std::string(g_config.clips[2].text, g_config.clips[2].length), text);
+  char *reclaimed = ReclaimClipBlock(2, size);
+  EXPECT_EQ(reclaimed, block);
+  EXPECT_EQ(g_config.clips[2].text, nullptr);
+  EXPECT_EQ(g_config.clips[2].length, 0u);
+  memcpy(reclaimed, "new", 4);
+  TakeClip(2, reclaimed, 3);
+  EXPECT_EQ(std::string(g_config.clips[2].text, 3), "new");
+}
+
 TEST_F(ConfigTest, RecentFilesMergeByTime) {
   ASSERT_TRUE(WriteBytes(ini_, kBom));
   TwoSessions();
