@@ -141,7 +141,7 @@ int UnwrapLines(ToolDocument *doc, ToolParam mode) {
   // that of taking the newlines out from the last to the first.
   char *t = doc->text;
   LineWalker w(t, doc->length);
-  LineBounds cur, next;
+  LineBounds cur = {}, next = {};
   if (!w.Next(&cur)) return 0;
   auto blank = [&](const LineBounds &l) {
     for (u32 i = l.start; i < l.textEnd; i++)

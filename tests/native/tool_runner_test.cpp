@@ -24,6 +24,7 @@
 #include "tests/support/document_support.h"
 #include "tests/support/scripted_answerer.h"
 #include "tests/support/tool_support.h"
+#include "tools/line_walker.h"
 #include "tools/text_tools.h"
 #include "tools/tool_table.h"
 
@@ -533,3 +534,41 @@ TEST_F(Tools, DoubleBytePairsStayWhole) {
 }
 
 }  // namespace
+
+// The line walker against a byte-by-byte model: texts of every length up to
+// a few windows, at every alignment, with CR, LF, CR LF, LF CR and zero bytes.
+TEST(LineWalkerTest, MatchesTheModel) {
+  TestRandom rng(64);
+  static const char kBytes[] = {'a', 'b', '\r', '\n', '\0', ' '};
+  std::string buffer;
+  for (int round = 0; round < 3000; round++) {
+    const u32 n = round < 2000 ? rng.Below(300) : rng.Below(5000);
+    const u32 offset = rng.Below(16);
+    const u32 density = 2 + rng.Below(60);  // one byte in `density` a newline byte
+    buffer.assign(offset, 'x');
+    for (u32 i = 0; i < n; i++)
+      buffer.push_back(rng.Below(density) ? kBytes[rng.Below(2) ? 0 : 5] : kBytes[2 + rng.Below(3)]);
+    const char *t = buffer.data() + offset;
+    std::vector<LineBounds> want;
+    for (u32 s = 0;;) {
+      u32 e = s;
+      while (e < n && t[e] != '\r' && t[e] != '\n') e++;
+      if (e == n) {
+        want.push_back({s, n, n});
+        break;
+      }
+      const u32 end = e + (t[e] == '\r' && e + 1 < n && t[e + 1] == '\n' ? 2 : 1);
+      want.push_back({s, e, end});
+      s = end;
+    }
+    LineWalker walker(t, n);
+    LineBounds l;
+    size_t k = 0;
+    for (; walker.Next(&l); k++) {
+      ASSERT_LT(k, want.size()) << "round " << round;
+      ASSERT_TRUE(l.start == want[k].start && l.textEnd == want[k].textEnd && l.end == want[k].end)
+          << "round " << round << " line " << k;
+    }
+    ASSERT_EQ(k, want.size()) << "round " << round;
+  }
+}
