@@ -325,27 +325,68 @@ int CompareLines(const char *a, u32 aLength, const char *b, u32 bLength, const P
 
 // ---- the line writer ----
 
-int WriteLines(const char *text, const void *lines, size_t stride, u32 count, const char *newline, u32 newlineLength,
-               ToolDocument *out) {
-  const u8 *base = static_cast<const u8 *>(lines);
-  u64 total = count ? static_cast<u64>(count - 1) * newlineLength : 0;
-  for (u32 i = 0; i < count; i++) total += reinterpret_cast<const LineSpan *>(base + i * stride)->length;
-  if (ToolDocumentReserve(out, total + 1) != 0) return -1;
-  char *w = out->text;
+namespace {
+
+// Lines [from, to) of a writer's list, each but the list's first after a
+// newline, written from w on.
+struct WriterPart {
+  const char *text;
+  const u8 *base;
+  size_t stride;
+  u32 from, to;
+  const char *newline;
+  u32 newlineLength;
+  char *w;
+};
+
+u32 WriteLinePart(void *arg) {
+  const WriterPart &p = *static_cast<const WriterPart *>(arg);
+  char *w = p.w;
   // The lines lie anywhere in the text: their starts are fetched a few lines
   // ahead so that the copies do not wait on memory one by one.
   constexpr u32 kAhead = 16;
-  for (u32 i = 0; i < count; i++) {
-    const LineSpan *l = reinterpret_cast<const LineSpan *>(base + i * stride);
-    if (i + kAhead < count)
-      __builtin_prefetch(text + reinterpret_cast<const LineSpan *>(base + (i + kAhead) * stride)->start);
+  for (u32 i = p.from; i < p.to; i++) {
+    const LineSpan *l = reinterpret_cast<const LineSpan *>(p.base + i * p.stride);
+    if (i + kAhead < p.to)
+      __builtin_prefetch(p.text + reinterpret_cast<const LineSpan *>(p.base + (i + kAhead) * p.stride)->start);
     if (i) {
-      MemCopy(w, newline, newlineLength);
-      w += newlineLength;
+      MemCopy(w, p.newline, p.newlineLength);
+      w += p.newlineLength;
     }
-    if (l->length) MemCopy(w, text + l->start, l->length);  // an empty input has no text
+    if (l->length) MemCopy(w, p.text + l->start, l->length);  // an empty input has no text
     w += l->length;
   }
+  return 0;
+}
+
+// Lists this long are written in two halves at once, the second on a
+// thread of its own (the copies mostly wait on memory).
+constexpr u32 kSplitLines = 1u << 20;
+
+}  // namespace
+
+int WriteLines(const char *text, const void *lines, size_t stride, u32 count, const char *newline, u32 newlineLength,
+               ToolDocument *out) {
+  const u8 *base = static_cast<const u8 *>(lines);
+  const u32 half = count / 2;
+  u64 total = count ? static_cast<u64>(count - 1) * newlineLength : 0, firstHalf = 0;
+  for (u32 i = 0; i < count; i++) {
+    if (i == half) firstHalf = total - static_cast<u64>(count - half) * newlineLength;
+    total += reinterpret_cast<const LineSpan *>(base + i * stride)->length;
+  }
+  if (ToolDocumentReserve(out, total + 1) != 0) return -1;
+  WriterPart first = {text, base, stride, 0, count, newline, newlineLength, out->text};
+  PlatThread thread = nullptr;
+  WriterPart second = first;
+  if (count >= kSplitLines) {
+    // The second half starts with the newline before its first line.
+    first.to = second.from = half;
+    second.w = out->text + firstHalf;
+    thread = PlatThreadStart(WriteLinePart, &second);
+    if (!thread) WriteLinePart(&second);
+  }
+  WriteLinePart(&first);
+  if (thread) PlatThreadJoin(thread);
   out->length = static_cast<u32>(total);
   out->text[out->length] = 0;
   return 0;

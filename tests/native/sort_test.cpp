@@ -568,3 +568,32 @@ TEST(Sort, QuickSortsThroughTheRunnerFaultsAndCancel) {
 }
 
 }  // namespace
+
+// The line writer joins the listed lines with the newline, none after the
+// last; lists of a million lines and more are written in two halves at once.
+TEST(Sort, TheLineWriterJoinsTheListedLines) {
+  TestRandom rng(3);
+  for (u32 count : {0u, 1u, 2u, 7u, (1u << 20) + 3}) {
+    std::string text;
+    std::vector<LineSpan> lines;
+    for (u32 i = 0; i < count; i++) {
+      const u32 length = rng.Below(6);
+      lines.push_back({static_cast<u32>(text.size()), length});
+      for (u32 k = 0; k < length; k++) text.push_back(static_cast<char>('a' + rng.Below(26)));
+    }
+    for (u32 i = count; i > 1; i--) std::swap(lines[i - 1], lines[rng.Below(i)]);
+    for (const char *newline : {"\r\n", "\n"}) {
+      std::string want;
+      for (u32 i = 0; i < count; i++) {
+        if (i) want += newline;
+        want.append(text, lines[i].start, lines[i].length);
+      }
+      ToolDocument out = {};
+      ASSERT_EQ(WriteLines(text.data(), lines.data(), sizeof(LineSpan), count, newline,
+                           static_cast<u32>(strlen(newline)), &out),
+                0);
+      EXPECT_TRUE(std::string(out.text, out.length) == want && out.text[out.length] == 0) << count << " lines";
+      ToolDocumentFree(&out);
+    }
+  }
+}
