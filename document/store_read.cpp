@@ -137,11 +137,8 @@ struct NewlineWriter {
         const __m128i zero = nul ? _mm_setzero_si128() : cr;
         if (kind == 3) WindowsToCRLF(p, end, q, cr, lf, zero);
         while (end - p >= 16) {
-          const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-          const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
-                                           _mm_cmpeq_epi8(v, zero));
-          const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hit));
-          _mm_storeu_si128(reinterpret_cast<__m128i *>(q), v);
+          const unsigned bits = static_cast<unsigned>(Hits16(p, cr, lf, zero));
+          _mm_storeu_si128(reinterpret_cast<__m128i *>(q), _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
           if (bits) {
             const unsigned i = static_cast<unsigned>(__builtin_ctz(bits));
             p += i;
@@ -186,15 +183,30 @@ int ByteAt(StoreCursor &cursor, u32 p) {
   return c;
 }
 
+// The most that [from, to) writes with its newlines in hardKind, as
+// MeasureText bounds it: one byte more for each newline when they become CR LF.
+u64 ConvertedBound(const TextStore *s, u32 from, u32 to, u32 hardKind) {
+  u64 most = to - from;
+  if (hardKind == 3) most += RowHardLine(s, RowOfPosition(s, to)) - RowHardLine(s, RowOfPosition(s, from)) + 1;
+  return most;
+}
+
+// The writer's flags at the end of [.., to): a CR that ends the range stood
+// alone unless an LF follows it outside; "not CR LF" only counts for CR LF.
+u32 FinishedFlags(const NewlineWriter &w, StoreCursor &cursor, u32 to, u32 hardKind) {
+  u32 flags = w.outFlags;
+  const TextStore *s = cursor.s;
+  if (w.afterCR && (to >= s->length || ByteAt(cursor, to) != '\n')) flags |= kReadOutNotCRLF;
+  if (hardKind != 3) flags &= ~kReadOutNotCRLF;
+  return flags;
+}
+
 // ReadText of [from, to) through the writer when no soft end is written and
 // the output cannot outgrow the capacity (then nothing can be cut); false
 // when the rows must be walked.
 bool ConvertByBytes(const TextStore *s, u32 from, u32 to, u32 flags, u32 hardKind, u32 softKind, Out *out) {
   if (softKind || !hardKind || from >= to) return false;
-  u64 most = to - from;
-  // As MeasureText bounds it: one byte more for each newline the range may write.
-  if (hardKind == 3) most += RowHardLine(s, RowOfPosition(s, to)) - RowHardLine(s, RowOfPosition(s, from)) + 1;
-  if (most > out->cap - out->n) return false;
+  if (ConvertedBound(s, from, to, hardKind) > out->cap - out->n) return false;
   NewlineWriter w = {out->dest + out->n, hardKind, out->nulToSpace, false, 0};
   // A range that starts between the CR and the LF of a CR LF: that newline
   // is written with kReadPartialNewline, left out without.
@@ -212,11 +224,8 @@ bool ConvertByBytes(const TextStore *s, u32 from, u32 to, u32 flags, u32 hardKin
       return true;
     });
   }
-  // A CR that ends the range stood alone unless an LF follows it outside.
-  if (w.afterCR && (to >= s->length || ByteAt(cursor, to) != '\n')) w.outFlags |= kReadOutNotCRLF;
-  if (hardKind != 3) w.outFlags &= ~kReadOutNotCRLF;
   out->n = static_cast<u32>(w.d - out->dest);
-  out->outFlags |= w.outFlags;
+  out->outFlags |= FinishedFlags(w, cursor, to, hardKind);
   return true;
 }
 
@@ -253,9 +262,8 @@ bool SplitRead(const TextStore *s, u32 from, u32 to, u32 capacity, u32 hardKind,
   if (softKind) return false;
   u32 r1 = RowOfPosition(s, from);
   const u32 r2 = RowOfPosition(s, to);
-  u64 most = static_cast<u64>(to - from);
-  if (hardKind == 3) most += RowHardLine(s, r2) - RowHardLine(s, r1) + 1;
-  if (most > capacity || from > RowTextEnd(s, r1)) return false;  // too long, or from inside a CR LF
+  // Too long, or from inside a CR LF.
+  if (ConvertedBound(s, from, to, hardKind) > capacity || from > RowTextEnd(s, r1)) return false;
   // The line holding the middle ends where the second part starts.
   u32 r = RowOfPosition(s, from + (to - from) / 2);
   for (u32 steps = 0; r < r2 && RowAt(s, r).newlineLength == 0; r++)
@@ -361,13 +369,10 @@ u32 ReadBoth(void *arg) {
       return true;
     });
   }
-  // A CR that ends the range stood alone unless an LF follows it outside.
-  if (w.afterCR && (part->to >= s->length || ByteAt(cursor, part->to) != '\n')) w.outFlags |= kReadOutNotCRLF;
-  if (part->hardKind != 3) w.outFlags &= ~kReadOutNotCRLF;
   text.End();
   raw.End();
   part->n = static_cast<u32>(text.d - start);
-  part->outFlags = w.outFlags;
+  part->outFlags = FinishedFlags(w, cursor, part->to, part->hardKind);
   return 0;
 }
 
@@ -384,10 +389,7 @@ u32 ReadTextAndCopy(const TextStore *s, u32 from, u32 to, char *dest, u32 capaci
   // long (cut where SplitRead says), else done in one part.
   if (from < to && hardKind && !softKind && !s->noRowIndex && capacity > terminate) {
     const u32 room = capacity - terminate;
-    const u32 r1 = RowOfPosition(s, from);
-    u64 most = static_cast<u64>(to - from);
-    if (hardKind == 3) most += RowHardLine(s, RowOfPosition(s, to)) - RowHardLine(s, r1) + 1;
-    if (most <= room && from <= RowTextEnd(s, r1)) {
+    if (ConvertedBound(s, from, to, hardKind) <= room && from <= RowTextEnd(s, RowOfPosition(s, from))) {
       const bool nul = (flags & kReadNulToSpace) != 0;
       ReadPart first = {s, from, to, dest, copy, hardKind, nul, 0, 0};
       ReadPart second = first;
