@@ -857,3 +857,27 @@ int FindLiteralOccurrences(CompiledPattern *cp, const TextStore *store, u32 from
   const int r = FindCore(cp, store, from, rangeEnd, rangeEnd, false, false, nullptr, nullptr, spans, max, &count);
   return r < 0 ? -1 : static_cast<int>(count);
 }
+
+int FindLiteralOccurrencesBefore(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt, MatchSpan *spans,
+                                 u32 max) {
+  if (!cp->prefilter.literalOnly || max == 0 || stopAt <= from) return 0;
+  u32 count = 0;
+  const int r =
+      FindCore(cp, store, from, stopAt - 1, store->length, false, false, nullptr, nullptr, spans, max, &count);
+  return r < 0 ? -1 : static_cast<int>(count);
+}
+
+CompiledPattern *PatternTwin(const CompiledPattern *cp) {
+  CompiledPattern *twin = static_cast<CompiledPattern *>(Allocate(sizeof(CompiledPattern)));
+  if (!twin) return nullptr;
+  // The scan reads the nodes, tables and prefilter; the workspace is its own.
+  MemCopy(twin, cp, sizeof *twin);
+  twin->workspace = nullptr;
+  return twin;
+}
+
+void FreePatternTwin(CompiledPattern *twin) {
+  if (!twin) return;
+  FreeMatchWorkspace(twin->workspace);
+  Free(twin);
+}

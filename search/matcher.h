@@ -86,6 +86,15 @@ constexpr int kMatchAtNoMemory = 0;
 // pattern is not literal-only), or -1 out of memory.
 [[nodiscard]] int FindLiteralOccurrences(CompiledPattern *cp, const TextStore *store, u32 from, u32 rangeEnd,
                                          MatchSpan *spans, u32 max);
+// The same for the occurrences that start before stopAt, the text read to
+// its end for what they assert about the bytes after them.
+[[nodiscard]] int FindLiteralOccurrencesBefore(CompiledPattern *cp, const TextStore *store, u32 from, u32 stopAt,
+                                               MatchSpan *spans, u32 max);
+// A pattern that shares cp's compiled program with a scan state of its own,
+// for a scan on another thread (cp must outlive it and stay unchanged);
+// freed with FreePatternTwin. Null when out of memory.
+CompiledPattern *PatternTwin(const CompiledPattern *cp);
+void FreePatternTwin(CompiledPattern *twin);
 
 // The same over a document's text.
 [[nodiscard]] inline int FindMatch(CompiledPattern *cp, const Document *doc, u32 from, u32 stopAt, u32 rangeEnd,

@@ -7,6 +7,8 @@
 #include "foundation/ask_user.h"
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
+#include "foundation/memory.h"
+#include "foundation/platform.h"
 
 namespace {
 
@@ -301,9 +303,208 @@ struct Pending {
   int newBefore = -1;     // the byte before `end` once the edits are in place (-1: none)
   bool mustFlush = false; // the next search may not see the text as it is
   i64 delta = 0;          // (inserted - deleted) of the pending edits
+  int lastByte = -1;      // the byte before `end` as the text is (-2: not known)
+};
+
+// The bytes at the end of an occurrence that the loop looks at, noted when
+// it is found, while they are at hand: its last byte (when it is not empty)
+// and the byte after it (when there is one). The edits before the occurrence
+// never change them.
+constexpr u32 kHasLast = 0x100;
+constexpr u32 kHasAfter = 0x1000000;
+
+void MarkAround(const TextStore *s, const MatchSpan *spans, u32 n, u32 *around) {
+  Peek peek(s);
+  for (u32 k = 0; k < n; k++) {
+    const MatchSpan m = spans[k];
+    u32 a = 0;
+    if (m.end > m.start) a = static_cast<u32>(peek.At(m.end - 1)) | kHasLast;
+    if (m.end < s->length) a |= (static_cast<u32>(peek.At(m.end)) << 16) | kHasAfter;
+    around[k] = a;
+  }
+}
+
+// ---- occurrences found ahead ----
+
+constexpr int kAheadUnused = -2;
+
+// One half of a stretch: its chain of occurrences with their bytes around,
+// found some at a time so that those bytes are still at hand.
+struct HalfScan {
+  CompiledPattern *cp;
+  const TextStore *s;
+  u32 from, stopAt;
+  MatchSpan *spans;
+  u32 *around;
+  u32 most;
+  int found;
+};
+
+u32 ScanHalf(void *arg) {
+  HalfScan *h = static_cast<HalfScan *>(arg);
+  constexpr u32 kSome = 1024;
+  u32 n = 0;
+  for (u32 from = h->from;;) {
+    const u32 want = h->most - n < kSome ? h->most - n : kSome;
+    const int k = FindLiteralOccurrencesBefore(h->cp, h->s, from, h->stopAt, h->spans + n, want);
+    if (k < 0) {
+      h->found = -1;
+      return 0;
+    }
+    MarkAround(h->s, h->spans + n, static_cast<u32>(k), h->around + n);
+    n += static_cast<u32>(k);
+    if (static_cast<u32>(k) < want || n == h->most) break;
+    from = h->spans[n - 1].end;
+  }
+  h->found = static_cast<int>(n);
+  return 0;
+}
+
+// The occurrences of a literal from where the loop stands on, found a
+// stretch of text at a time: the stretch's first half on this thread, its
+// second at once on a thread of its own (with a twin of the pattern), each
+// half one chain of occurrences as the loop finds them searching on from the
+// end of the one before. The second half's chain is the loop's when the first
+// half's ends before the second half starts (or is empty); otherwise its first
+// occurrence is checked against a search from where the loop stands, as is
+// the next one after the text changed under them or the loop went on from
+// elsewhere than the end of the last one handed over. Positions are those of
+// the text when the stretch was found: the batches sent since moved them by
+// their shift, and never the text after where the loop stands.
+struct Ahead {
+  CompiledPattern *cp;
+  const TextStore *s;
+  CompiledPattern *twin = nullptr;
+  MatchSpan *spans = nullptr;  // 2 x most
+  u32 *around = nullptr;       // their bytes around
+  u32 most = 0, count = 0, next = 0, seam = 0;
+  bool seamChecked = true;  // the second half's first occurrence needs no check
+  bool check = false;       // the next one handed over is checked first
+  bool off = false;         // memory ran short, or a scan was cut: the loop searches alone
+  i64 shift = 0;            // the batcher's shift when the stretch was found
+  u32 end = 0;              // where the stretch ends, in the text as it was then
+  u32 half = 0;
+
+  Ahead(CompiledPattern *pattern, const TextStore *store) : cp(pattern), s(store) {}
+  ~Ahead() {
+    Free(spans);
+    Free(around);
+    FreePatternTwin(twin);
+  }
+
+  // Up to `max` occurrences from pos on into out: how many (0: none is left),
+  // -1 out of memory, or kAheadUnused when the loop searches by itself.
+  // chained: pos is where the last occurrence handed over ends, and no batch
+  // went since.
+  int Fill(u32 pos, i64 shiftNow, bool chained, MatchSpan *out, u32 *outAround, u32 max) {
+    if (off) return kAheadUnused;
+    if (!chained) check = true;
+    auto moved = [&](u32 k) {
+      const i64 d = shiftNow - shift;
+      return MatchSpan{static_cast<u32>(spans[k].start + d), static_cast<u32>(spans[k].end + d)};
+    };
+    while (next < count && moved(next).start < pos) next++;
+    // A stretch without an occurrence: the chain goes on from its end.
+    for (u32 from = pos; next == count;) {
+      const int r = Stretch(from, shiftNow);
+      if (r < 0) return -1;
+      if (r == 0 || (off && count == 0)) {
+        // The rest is short: searched here when no occurrence lies before it.
+        if (from == pos || off) return kAheadUnused;
+        const int n = FindLiteralOccurrences(cp, s, from, s->length, out, max);
+        if (n > 0) MarkAround(s, out, static_cast<u32>(n), outAround);
+        return n;
+      }
+      if (count == 0 && end == s->length) return 0;
+      from = end;
+    }
+    if (check || (next == seam && !seamChecked)) {
+      MatchSpan t;
+      const int n = FindLiteralOccurrences(cp, s, pos, s->length, &t, 1);
+      if (n <= 0) return n;
+      while (next < count && moved(next).start < t.start) next++;
+      if (next == count || moved(next).start != t.start || moved(next).end != t.end) {
+        out[0] = t;
+        MarkAround(s, out, 1, outAround);
+        check = true;
+        return 1;
+      }
+      check = false;
+      if (next >= seam) seamChecked = true;
+    }
+    const u32 last = next < seam && !seamChecked ? seam : count;
+    const u32 n = last - next < max ? last - next : max;
+    for (u32 k = 0; k < n; k++) out[k] = moved(next + k);
+    memcpy(outAround, around + next, n * sizeof(u32));
+    next += n;
+    return static_cast<int>(n);
+  }
+
+ private:
+  // Finds the stretch from pos on. 1 found, 0 the text left is too short (or
+  // the scans cannot be had), -1 out of memory.
+  int Stretch(u32 pos, i64 shiftNow) {
+    const SearchAheadLimits &limits = g_searchAhead;
+    const u32 left = s->length - pos;
+    if (left < limits.minBytes || left < 2 || cp->minLength == 0) return 0;
+    if (!spans) {
+      most = limits.most ? limits.most : 1;
+      spans = static_cast<MatchSpan *>(Allocate(2 * static_cast<size_t>(most) * sizeof(MatchSpan)));
+      around = static_cast<u32 *>(Allocate(2 * static_cast<size_t>(most) * sizeof(u32)));
+      twin = spans && around ? PatternTwin(cp) : nullptr;
+      half = limits.half ? limits.half : 1;
+      if (!twin) {
+        off = true;
+        return 0;
+      }
+    }
+    const u32 h = half < left / 2 ? half : left / 2;
+    const u32 mid = pos + h;
+    // A short rest joins the second half.
+    const u32 stop = left - 2 * static_cast<u64>(h) < limits.minBytes ? s->length : mid + h;
+    HalfScan first = {cp, s, pos, mid, spans, around, most, 0};
+    HalfScan second = {twin, s, mid, stop, spans + most, around + most, most, 0};
+    PlatThread thread = PlatThreadStart(ScanHalf, &second);
+    if (!thread) ScanHalf(&second);
+    ScanHalf(&first);
+    if (thread) PlatThreadJoin(thread);
+    if (first.found < 0 || second.found < 0) return -1;
+    const u32 a = static_cast<u32>(first.found), b = static_cast<u32>(second.found);
+    next = 0;
+    shift = shiftNow;
+    end = stop;
+    check = false;
+    if (*CancelFlag(cp) || *CancelFlag(twin)) {
+      // A scan cut short is no chain to go on from: what the first half
+      // found stands, and the loop searches alone after it.
+      off = true;
+      count = seam = a;
+      return 1;
+    }
+    if (a < most) {
+      memmove(spans + a, spans + most, static_cast<size_t>(b) * sizeof(MatchSpan));
+      memmove(around + a, around + most, static_cast<size_t>(b) * sizeof(u32));
+      count = a + b;
+      seam = a;
+      seamChecked = a == 0 || spans[a - 1].end <= mid;
+    } else {
+      // The first half's list is full before its end: the second half's
+      // occurrences may not follow it.
+      count = seam = a;
+      seamChecked = true;
+    }
+    // Halves that find as many as a list holds, or few, make the next
+    // stretch shorter or longer.
+    const u32 found = a > b ? a : b;
+    if (found >= most && half > 1) half /= 2;
+    if (found < most / 4 && half <= (1u << 26)) half *= 2;
+    return 1;
+  }
 };
 
 }  // namespace
+
+SearchAheadLimits g_searchAhead = {4u << 20, 8u << 20, 32768};
 
 int RunSearchLoop(SearchRun *run) {
   CompiledPattern *cp = run->cp;
@@ -353,8 +554,10 @@ int RunSearchLoop(SearchRun *run) {
   // from the end of the one before.
   const bool bulk = all && !back && !tool && reach != kReachText && cp->prefilter.literalOnly;
   MatchSpan queue[256];
+  u32 queueAround[256];
   u32 queued = 0, next = 0, queueFrom = 0, queueSends = 0;
-  bool queueValid = false;
+  bool queueValid = false, queueMore = false;  // more may follow a queue used up
+  Ahead ahead(cp, s);
   MatchGroups unset;
   MemFill(&unset, 0xFF, sizeof unset);
   u32 count = 0;
@@ -382,16 +585,26 @@ int RunSearchLoop(SearchRun *run) {
     // not yet in place waits for them.
     if (pending.any && !highlight && !pending.mustFlush && reach != kReachNone && pos <= pending.end) {
       pending.mustFlush = reach == kReachText ||
-                          IsWordFor(cp, pending.newBefore) != IsWordFor(cp, byteAt(pending.end - 1));
+                          IsWordFor(cp, pending.newBefore) !=
+                              IsWordFor(cp, pending.lastByte != -2 ? pending.lastByte : byteAt(pending.end - 1));
     }
     if (pending.mustFlush && (result = flush()) != 0) break;
     MatchGroups groups;
     int found;
+    u32 around = 0;  // the occurrence's bytes around, when found in bulk
     if (bulk) {
       const u32 most = sizeof queue / sizeof queue[0];
-      // A full queue used up: the occurrences after it are yet to be found.
-      if (!queueValid || queueSends != pending.batcher.sends || queueFrom != pos || (next == most && queued == most)) {
-        const int n = FindLiteralOccurrences(cp, s, pos, s->length, queue, most);
+      // A queue used up that may not hold the last occurrences: the ones
+      // after it are yet to be found.
+      const bool chained = queueValid && queueSends == pending.batcher.sends && queueFrom == pos;
+      if (!chained || (next == queued && queueMore)) {
+        int n = ahead.Fill(pos, pending.batcher.shift, chained, queue, queueAround, most);
+        queueMore = n > 0;
+        if (n == kAheadUnused) {
+          n = FindLiteralOccurrences(cp, s, pos, s->length, queue, most);
+          queueMore = n == static_cast<int>(most);
+          if (n > 0) MarkAround(s, queue, static_cast<u32>(n), queueAround);
+        }
         queued = n > 0 ? static_cast<u32>(n) : 0;
         next = 0;
         queueSends = pending.batcher.sends;
@@ -400,6 +613,7 @@ int RunSearchLoop(SearchRun *run) {
       found = !queueValid ? -1 : next < queued ? kMatchFound : kMatchNone;
       if (found == kMatchFound) {
         groups = unset;
+        around = queueAround[next];
         groups.group[0] = queue[next++];
         queueFrom = groups.group[0].end;
       }
@@ -505,12 +719,14 @@ int RunSearchLoop(SearchRun *run) {
     pending.any = true;
     pending.end = me2;
     pending.newBefore = newBefore;
+    pending.lastByte = (around & kHasLast) ? static_cast<int>(around & 0xFF) : -2;
     // Whether the text at the edit's end is read as a newline of its own or
     // as the LF of a CR LF depends on the byte before: when the edit changes
     // that, the next search waits for it to be in place.
-    if (byteAt(me2) == '\n' && (newBefore == '\r') != (me2 > 0 && byteAt(me2 - 1) == '\r')) {
-      pending.mustFlush = true;
-    }
+    const bool lfAfter = (around & kHasLast) ? (around & kHasAfter) && ((around >> 16) & 0xFF) == '\n'
+                                              : byteAt(me2) == '\n';
+    const int oldBefore = (around & kHasLast) ? pending.lastByte : me2 > 0 ? byteAt(me2 - 1) : -1;
+    if (lfAfter && (newBefore == '\r') != (oldBefore == '\r')) pending.mustFlush = true;
     count++;
     haveLast = true;
     // Where it lands once in place: after the pending edits before it.

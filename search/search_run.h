@@ -81,6 +81,18 @@ struct SearchRun {
   bool foundNext;
 };
 
+// Replacing or highlighting every occurrence of a literal on a long text,
+// the loop finds them ahead a stretch at a time, the stretch's two halves at
+// once: from minBytes of text left, halves of `half` bytes to begin with (then
+// as many as `most` occurrences a half projects to), at most `most`
+// occurrences a half. Tests make them small.
+struct SearchAheadLimits {
+  u32 minBytes;
+  u32 half;
+  u32 most;
+};
+extern SearchAheadLimits g_searchAhead;
+
 // Runs the request: the number of occurrences handled (0: none found), or
 // one of the negative results above.
 int RunSearchLoop(SearchRun *run);

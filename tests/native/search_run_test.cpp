@@ -81,6 +81,29 @@ int OneByOne(Document *doc, CompiledPattern *cp) {
   return static_cast<int>(count);
 }
 
+// Occurrences of a literal on a long text are found ahead, a stretch at a
+// time in two halves at once; small limits make every text long.
+struct AheadLimits {
+  SearchAheadLimits saved = g_searchAhead;
+  explicit AheadLimits(SearchAheadLimits limits) { g_searchAhead = limits; }
+  ~AheadLimits() { g_searchAhead = saved; }
+};
+
+// The non-empty occurrences one search after another finds, as highlight
+// all lists them.
+std::vector<RangeTriple> Occurrences(Document *doc, CompiledPattern *cp) {
+  std::vector<RangeTriple> out;
+  u32 pos = 0;
+  bool reject = true;
+  MatchGroups g;
+  while (FindMatch(cp, doc, pos, doc->store.length, doc->store.length, false, reject, &g, nullptr) == kMatchFound) {
+    if (g.group[0].end > g.group[0].start) out.push_back({g.group[0].start, g.group[0].end - g.group[0].start, 0});
+    pos = g.group[0].end;
+    reject = g.group[0].start == g.group[0].end;
+  }
+  return out;
+}
+
 TEST(SearchRun, ReplaceAllEqualsReplacingOneOccurrenceAfterAnother) {
   static const struct {
     const char *pattern;
@@ -100,6 +123,8 @@ TEST(SearchRun, ReplaceAllEqualsReplacingOneOccurrenceAfterAnother) {
       for (int round = 0; round < 3; round++) {
         std::string text;
         const unsigned n = round == 2 ? 1000 + rng.Below(3000) : rng.Below(80);
+        static const SearchAheadLimits kLimits[] = {g_searchAhead, {4, 3, 2}, {64, 40, 7}};
+        AheadLimits limits(kLimits[round]);
         static const char kAlphabet[] = {'a', 'b', 'a', 'b', ' ', '\r', '\n', '\0', 'B'};
         for (unsigned i = 0; i < n; i++) text += kAlphabet[rng.Below(sizeof kAlphabet)];
         SCOPED_TRACE(std::string(p.pattern) + " -> " + replacement + " over " + std::to_string(n) + " bytes");
@@ -112,6 +137,10 @@ TEST(SearchRun, ReplaceAllEqualsReplacingOneOccurrenceAfterAnother) {
         b.Load(text);
         a->newlineType = b->newlineType = static_cast<u32>(round);
         const int expected = OneByOne(b, model.cp.get());
+        TestDocument h;
+        h.Load(text);
+        ASSERT_GE(Search(h, ours.cp.get(), kSearchHighlight | kSearchFromStart), 0);
+        ASSERT_EQ(SetRanges(h, kSetPrimaryMatches), Occurrences(h, model.cp.get()));
         const int got = Search(a, ours.cp.get(), kSearchReplaceAll | kSearchFromStart);
         ASSERT_EQ(got, expected);
         ASSERT_EQ(a.Text(), b.Text()) << testing::PrintToString(text);
@@ -349,6 +378,7 @@ TEST(SearchRun, WholeWordsAcrossManyBatches) {
       ASSERT_EQ(InsertText(&d->store, 0, text.data() + end - n, static_cast<u32>(n), 0), 0);
     }
     Pattern p(c.pattern, kPatternWholeWords | c.flags, c.replacement);
+    AheadLimits limits({65536, 20000, 1000});
     ASSERT_EQ(Search(d, p.cp.get(), kSearchReplaceAll | kSearchFromStart), expected);
     ASSERT_GT(expected, static_cast<int>(kBatchMaxEdits));
     EXPECT_TRUE(d.Text() == model) << c.replacement;
