@@ -398,11 +398,15 @@ struct Ahead {
   // went since.
   int Fill(u32 pos, i64 shiftNow, bool chained, MatchSpan *out, u32 *outAround, u32 max) {
     if (off) return kAheadUnused;
-    if (!chained) check = true;
     auto moved = [&](u32 k) {
       const i64 d = shiftNow - shift;
       return MatchSpan{static_cast<u32>(spans[k].start + d), static_cast<u32>(spans[k].end + d)};
     };
+    if (!chained) {
+      // The loop may have left some of those handed over (a batch went).
+      while (next > 0 && moved(next - 1).start >= pos) next--;
+      check = true;
+    }
     while (next < count && moved(next).start < pos) next++;
     // A stretch without an occurrence: the chain goes on from its end.
     for (u32 from = pos; next == count;) {
