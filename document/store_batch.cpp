@@ -23,10 +23,17 @@
 // (how many new blocks, how much room for a block's new bytes) and notes each
 // edit's row; then everything needed is allocated; the second pass, which
 // cannot fail, rewrites the blocks and the rows.
+//
+// A long batch is cut where its two halves share no block and no row group;
+// each half then plans its own carry (the first half's last carry becomes a
+// block of its own), and the halves find their rows and rewrite their blocks
+// and rows at once, the second on a thread of its own. Only the tables of the
+// blocks and their groups are put together after both.
 #include <string.h>
 
 #include "document/batch_edit.h"
 #include "document/store_internal.h"
+#include "foundation/platform.h"
 
 namespace {
 
@@ -92,13 +99,19 @@ struct SourceReader {
 // inserts there. fn returns false to stop the walk (false then).
 // The blocks are only stepped through, never looked up, when `step` is set:
 // for a walk that changes them as it goes.
+// `first` (with its start) is the block of the first edit when the caller
+// looked it up before.
 template <class F>
-bool WalkBlocks(const TextStore *s, const BatchRequest *e, u32 count, bool step, F &&fn) {
+bool WalkBlocks(const TextStore *s, const BatchRequest *e, u32 count, bool step, F &&fn, u32 first = 0xFFFFFFFFu,
+                u32 firstStart = 0) {
   const u32 blocks = s->blocks.count;
   const TextBlock *bl = s->blocks.entries;
-  u32 b = BlockOfPosition(s, e[0].from);
-  if (b >= blocks) b = blocks - 1;
-  u32 bs = BlockStart(s, b);
+  u32 b = first;
+  if (b == 0xFFFFFFFFu) {
+    b = BlockOfPosition(s, e[0].from);
+    if (b >= blocks) b = blocks - 1;
+  }
+  u32 bs = first == 0xFFFFFFFFu ? BlockStart(s, b) : firstStart;
   u32 i = 0;
   while (i < count) {
     const u32 p = e[i].from > bs ? e[i].from : bs;  // an edit going on from the last block starts here
@@ -385,6 +398,183 @@ u32 *RowScratch(u32 count) {
   return g_rowScratch;
 }
 
+
+// ---- a long batch in two halves at once ----
+
+// Where a long batch is cut in two halves that share no block and no row
+// group: the first edit of the second half, with its block and the block's
+// start (0: no cut). The halves' carries then stay apart (the first half's
+// goes into a block of its own) and so do their rows.
+u32 CutOf(const TextStore *s, const BatchRequest *e, u32 count, u32 *block, u32 *blockStart) {
+  if (count < g_batchTwoThreadEdits || count < 2) return 0;
+  u32 j = count / 2;
+  for (int tries = 0; tries < 8 && j > 0 && j < count; tries++) {
+    const u32 p = e[j].from;
+    const u32 m = BlockOfPosition(s, p);
+    if (p >= s->length || m >= s->blocks.count) return 0;
+    const u32 ms = BlockStart(s, m);
+    const BatchRequest &before = e[j - 1];
+    u32 ga = 0, gb = 1;
+    if (!s->noRowIndex) {
+      ga = RowAt(s, RowOfPosition(s, before.from)).group;
+      gb = RowAt(s, RowOfPosition(s, p)).group;
+    }
+    if (before.from < ms && before.to <= ms && before.to < p && gb > ga) {
+      *block = m;
+      *blockStart = ms;
+      return j;
+    }
+    // The next try: the first edit after this one's block and row group.
+    u64 target = static_cast<u64>(ms) + s->blocks.entries[m].length;
+    if (!s->noRowIndex) {
+      if (gb + 1 >= s->rowGroups.count) return 0;
+      const u32 next = RowGroupStart(s, gb + 1);
+      if (next > target) target = next;
+    }
+    u32 lo = j + 1, hi = count;
+    while (lo < hi) {
+      const u32 mid = lo + (hi - lo) / 2;
+      if (e[mid].from < target) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    j = lo;
+  }
+  return 0;
+}
+
+// Each edit's row, for the edits [i0, i1); false when one does not lie inside
+// the text of its row or a wrapped row would be left empty.
+bool FindRows(const TextStore *s, const BatchRequest *e, u32 i0, u32 i1, u32 *rows) {
+  const u32 rowCount = s->rows.count;
+  u32 r = RowOfPosition(s, e[i0].from), rs = RowStart(s, r);
+  // The rows are stepped through along their runs in the table.
+  u32 runEnd;
+  const Row *row = RowRun(s, r, rowCount, &runEnd);
+  i64 length = row->textLength;
+  for (u32 i = i0; i < i1; i++) {
+    const u32 p = e[i].from;
+    if (p >= rs + row->textLength + row->newlineLength && r + 1 < rowCount) {
+      if (length == 0 && row->newlineLength == 0) return false;
+      for (u32 steps = 0; p >= rs + row->textLength + row->newlineLength && r + 1 < rowCount; steps++) {
+        if (steps == 64) {
+          r = RowOfPosition(s, p);
+          rs = RowStart(s, r);
+          row = RowRun(s, r, rowCount, &runEnd);
+          break;
+        }
+        rs += row->textLength + row->newlineLength;
+        row = ++r < runEnd ? row + 1 : RowRun(s, r, rowCount, &runEnd);
+      }
+      length = row->textLength;
+    }
+    if (e[i].to > rs + row->textLength) return false;
+    length += static_cast<i64>(e[i].length) - (e[i].to - e[i].from);
+    rows[i] = r;
+  }
+  return !(length == 0 && row->newlineLength == 0 && r + 1 < rowCount);
+}
+
+// The rows' lengths and starts for the edits [i0, i1): inside a row group with
+// edits, the rows from the first edited one on; the groups between, and those
+// after up to groupsEnd, move whole (by `moved` more: what the edits before
+// i0 changed).
+void UpdateRows(TextStore *s, const BatchRequest *e, u32 i0, u32 i1, const u32 *rows, u32 moved, u32 groupsEnd) {
+  u32 rowMoved = moved;  // modulo 2^32
+  u32 after = RowAt(s, rows[i0]).group;  // the first row group not yet moved
+  for (u32 i = i0; i < i1;) {
+    const u32 g = RowAt(s, rows[i]).group;
+    ShiftRowGroups(s, after, g + 1, rowMoved);
+    after = g + 1;
+    const u32 end = RowGroupFirst(s, g) + s->rowGroups.entries[g].count;
+    u32 local = 0;
+    for (u32 r = rows[i]; r < end;) {
+      u32 runEnd;
+      Row *run = RowRun(s, r, end, &runEnd);
+      for (; r < runEnd; r++, run++) {
+        run->start += local;
+        for (; i < i1 && rows[i] == r; i++) {
+          const u32 d = e[i].length - (e[i].to - e[i].from);
+          run->textLength += d;
+          local += d;
+        }
+      }
+    }
+    rowMoved += local;
+  }
+  ShiftRowGroups(s, after, groupsEnd, rowMoved);
+}
+
+// One half's work on its thread.
+struct Half {
+  TextStore *s;
+  const BatchRequest *e;  // the whole batch
+  u32 i0, i1;
+  const ByteSource *text;
+  u32 *rows;
+  bool fits;
+  BlockFlow *flow;
+  u32 block, blockStart;  // the block of the half's first edit (kNone: looked up)
+  u32 moved, groupsEnd;   // for UpdateRows
+};
+
+u32 HalfRows(void *arg) {
+  Half *h = static_cast<Half *>(arg);
+  h->fits = FindRows(h->s, h->e, h->i0, h->i1, h->rows);
+  return 0;
+}
+
+u32 HalfCommit(void *arg) {
+  Half *h = static_cast<Half *>(arg);
+  SourceReader reader(*h->text);
+  const BatchRequest *e = h->e + h->i0;
+  WalkBlocks(
+      h->s, e, h->i1 - h->i0, true,
+      [&](u32 b, u32 bs, u64 newLength, u32 i0, u32 i1) { return h->flow->Touched(b, bs, newLength, e, i0, i1, reader); },
+      h->block, h->blockStart);
+  h->flow->Finish();
+  if (h->rows) UpdateRows(h->s, h->e, h->i0, h->i1, h->rows, h->moved, h->groupsEnd);
+  return 0;
+}
+
+// Runs fn on both halves, the second on a thread of its own when `two` (and
+// a thread can be had).
+void OnBoth(bool two, u32 (*fn)(void *), Half *first, Half *second) {
+  PlatThread thread = two ? PlatThreadStart(fn, second) : nullptr;
+  fn(first);
+  if (thread) {
+    PlatThreadJoin(thread);
+  } else if (two) {
+    fn(second);
+  }
+}
+
+// Writes the new bytes of the edits [i0, i1) of equal lengths over the old.
+struct SameHalf {
+  const TextStore *s;
+  const BatchRequest *e;
+  u32 i0, i1;
+  const ByteSource *text;
+};
+
+u32 WriteSame(void *arg) {
+  SameHalf *h = static_cast<SameHalf *>(arg);
+  SourceReader reader(*h->text);
+  StoreCursor cursor(h->s);
+  for (u32 i = h->i0; i < h->i1; i++) {
+    const BatchRequest &r = h->e[i];
+    u32 k = 0;
+    cursor.Pieces(r.from, r.length, [&](const char *p, u32 n) {
+      reader.Copy(r.offset + k, n, const_cast<char *>(p));
+      k += n;
+      return true;
+    });
+  }
+  return 0;
+}
+
 }  // namespace
 
 void ReleaseStoreBatchScratch() {
@@ -392,6 +582,8 @@ void ReleaseStoreBatchScratch() {
   g_rowScratch = nullptr;
   g_rowScratchCount = 0;
 }
+
+u32 g_batchTwoThreadEdits = 4096;
 
 u64 g_storeBatchesInPlace = 0;
 
@@ -417,14 +609,15 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     for (u32 i = 0; i < (deletedAlike ? 1 : count); i++) {
       if (!cursor.Pieces(e[i].from, e[i].to - e[i].from, noNewline)) return 1;
     }
-    cursor = StoreCursor(s);
-    for (u32 i = 0; i < count; i++) {
-      u32 k = 0;
-      cursor.Pieces(e[i].from, e[i].length, [&](const char *p, u32 n) {
-        reader.Copy(e[i].offset + k, n, const_cast<char *>(p));
-        k += n;
-        return true;
-      });
+    // Long batches in two halves at once: the edits share no byte.
+    const u32 half = count >= g_batchTwoThreadEdits && count >= 2 ? count / 2 : count;
+    SameHalf first = {s, e, 0, half, &text}, second = {s, e, half, count, &text};
+    PlatThread thread = half < count ? PlatThreadStart(WriteSame, &second) : nullptr;
+    WriteSame(&first);
+    if (thread) {
+      PlatThreadJoin(thread);
+    } else if (half < count) {
+      WriteSame(&second);
     }
     g_storeBatchesInPlace++;
     return 0;
@@ -432,10 +625,13 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
   // With a row index, pass 2 finds every deletion inside the text of a row,
   // which holds no newline.
   const bool deletionsChecked = !s->noRowIndex;
+  // A long batch is made in two halves at once.
+  u32 blockB = kNone, blockStartB = 0;
+  const u32 cut = CutOf(s, e, count, &blockB, &blockStartB);
 
   // 1. The blocks: the deleted bytes, the bytes around each run of adjacent
-  // edits, the carry's plan.
-  BlockFlow plan{s, false};
+  // edits, the carry's plan (each half's own).
+  BlockFlow plan{s, false}, planB{s, false};
   bool crBefore = false;  // the run of adjacent edits being read follows a CR
   bool fits = WalkBlocks(s, e, count, false, [&](u32 b, u32 bs, u64 newLength, u32 i0, u32 i1) {
     const TextBlock *bl = s->blocks.entries;
@@ -461,11 +657,13 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
         if (p < s->length && (p < end ? blk.data[p - bs] : bl[b + 1].data[0]) == '\n') return false;
       }
     }
-    return plan.Touched(b, bs, newLength, e, i0, i1, reader);
+    return (cut && i0 >= cut ? planB : plan).Touched(b, bs, newLength, e, i0, i1, reader);
   });
   if (!fits) return 1;
   plan.Finish();
-  const u32 blockCount = s->blocks.count + plan.newBlocks;
+  planB.Finish();
+  const u32 newBlocks = plan.newBlocks + planB.newBlocks;
+  const u32 blockCount = s->blocks.count + newBlocks;
   if (blockCount < s->blocks.count) return 1;
   const u32 firstGroup = s->blocks.entries[plan.first].group;
   const u32 fill = g_storeLimits.blockGroupFill;
@@ -475,83 +673,81 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
   // 2. The rows: each edit's row, the edit inside its text; no wrapped row
   // left empty.
   u32 *rows = nullptr;
+  Half first = {s, e, 0, cut ? cut : count, &text, nullptr, true, nullptr, kNone, 0, 0, 0};
+  Half second = {s, e, cut, count, &text, nullptr, true, nullptr, blockB, blockStartB, 0, 0};
   if (!s->noRowIndex) {
     rows = RowScratch(count);
     if (!rows) return -1;
-    const u32 rowCount = s->rows.count;
-    u32 r = RowOfPosition(s, e[0].from), rs = RowStart(s, r);
-    // The rows are stepped through along their runs in the table.
-    u32 runEnd;
-    const Row *row = RowRun(s, r, rowCount, &runEnd);
-    i64 length = row->textLength;
-    for (u32 i = 0; i < count && fits; i++) {
-      const u32 p = e[i].from;
-      if (p >= rs + row->textLength + row->newlineLength && r + 1 < rowCount) {
-        if (length == 0 && row->newlineLength == 0) fits = false;
-        for (u32 steps = 0; p >= rs + row->textLength + row->newlineLength && r + 1 < rowCount; steps++) {
-          if (steps == 64) {
-            r = RowOfPosition(s, p);
-            rs = RowStart(s, r);
-            row = RowRun(s, r, rowCount, &runEnd);
-            break;
-          }
-          rs += row->textLength + row->newlineLength;
-          row = ++r < runEnd ? row + 1 : RowRun(s, r, rowCount, &runEnd);
-        }
-        length = row->textLength;
-      }
-      if (e[i].to > rs + row->textLength) fits = false;
-      length += static_cast<i64>(e[i].length) - (e[i].to - e[i].from);
-      rows[i] = r;
-    }
-    if (length == 0 && row->newlineLength == 0 && r + 1 < rowCount) fits = false;
-    if (!fits) {
-      return 1;
-    }
+    first.rows = second.rows = rows;
+    OnBoth(cut != 0, HalfRows, &first, &second);
+    if (!first.fits || !second.fits) return 1;
   }
+  // The halves' rows must lie in row groups apart to be changed at once.
+  const bool apart = cut && (!rows || RowAt(s, rows[cut - 1]).group < RowAt(s, rows[cut]).group);
 
   // 3. Everything the second pass needs, made before anything changes: room
   // for a block's new bytes, the new blocks' buffers and their places in the
   // tables.
-  BlockFlow flow{s, true};
-  char stackRoom[3 * kBlockSmall];
-  const size_t roomSize = static_cast<size_t>(plan.mostContent);
+  BlockFlow flow{s, true}, flowB{s, true};
+  char stackRoom[3 * kBlockSmall], stackRoomB[3 * kBlockSmall];
+  const size_t roomSize = static_cast<size_t>(plan.mostContent), roomSizeB = static_cast<size_t>(planB.mostContent);
   flow.room = roomSize <= sizeof stackRoom ? stackRoom : static_cast<char *>(Allocate(roomSize));
-  bool ready = flow.room != nullptr;
+  flowB.room = roomSizeB <= sizeof stackRoomB ? stackRoomB : static_cast<char *>(Allocate(roomSizeB));
+  bool ready = flow.room && flowB.room;
+  char **buffers = nullptr;
+  NewBlock *placed = nullptr;
   u32 made = 0;
-  if (ready && plan.newBlocks) {
+  if (ready && newBlocks) {
     ready = GrowTable(&s->blocks, blockCount) && GrowTable(&s->blockGroups, groupCount);
-    flow.buffers = ready ? static_cast<char **>(Allocate(static_cast<size_t>(plan.newBlocks) * sizeof(char *))) : nullptr;
-    flow.placed = ready ? static_cast<NewBlock *>(Allocate(static_cast<size_t>(plan.newBlocks) * sizeof(NewBlock))) : nullptr;
-    ready = flow.buffers && flow.placed;
-    while (ready && made < plan.newBlocks && (flow.buffers[made] = static_cast<char *>(Allocate(kBlockSmall))) != nullptr) {
-      made++;
-    }
-    ready = ready && made == plan.newBlocks;
+    buffers = ready ? static_cast<char **>(Allocate(static_cast<size_t>(newBlocks) * sizeof(char *))) : nullptr;
+    placed = ready ? static_cast<NewBlock *>(Allocate(static_cast<size_t>(newBlocks) * sizeof(NewBlock))) : nullptr;
+    ready = buffers && placed;
+    while (ready && made < newBlocks && (buffers[made] = static_cast<char *>(Allocate(kBlockSmall))) != nullptr) made++;
+    ready = ready && made == newBlocks;
   }
-  if (!ready) {
-    for (u32 k = 0; k < made; k++) Free(flow.buffers[k]);
-    Free(flow.buffers);
-    Free(flow.placed);
+  auto freeRooms = [&]() {
     if (flow.room != stackRoom) Free(flow.room);
+    if (flowB.room != stackRoomB) Free(flowB.room);
+  };
+  if (!ready) {
+    for (u32 k = 0; k < made; k++) Free(buffers[k]);
+    Free(buffers);
+    Free(placed);
+    freeRooms();
     return -1;
   }
+  flow.buffers = buffers;
+  flow.placed = placed;
+  flowB.buffers = buffers ? buffers + plan.newBlocks : nullptr;
+  flowB.placed = placed ? placed + plan.newBlocks : nullptr;
 
-  // 4. The blocks' bytes and lengths; the new blocks into the table (from
-  // its end back), then the starts and groups from the first changed block's
-  // group on: the groups through the last changed block's keep their blocks,
-  // or, with new blocks, the blocks from there on are grouped anew.
-  WalkBlocks(s, e, count, true, [&](u32 b, u32 bs, u64 newLength, u32 i0, u32 i1) {
-    return flow.Touched(b, bs, newLength, e, i0, i1, reader);
-  });
-  flow.Finish();
-  u32 change = 0;  // modulo 2^32
-  for (u32 i = 0; i < count; i++) change += e[i].length - (e[i].to - e[i].from);
-  if (flow.newBlocks) {
+  // 4. The blocks' bytes and lengths, and the rows' lengths and starts (5):
+  // each half on its own when they lie apart, otherwise one after the other
+  // (the rows then at once). Inside a row group with edits, the rows from the
+  // first edited one on change; the groups between and after move whole
+  // (those after the last span changed through their spans' shifts).
+  u32 change = 0, changeA = 0;  // modulo 2^32
+  for (u32 i = 0; i < count; i++) {
+    if (i == cut && cut) changeA = change;
+    change += e[i].length - (e[i].to - e[i].from);
+  }
+  first.flow = &flow;
+  second.flow = &flowB;
+  first.rows = second.rows = apart ? rows : nullptr;
+  first.groupsEnd = apart ? RowAt(s, rows[cut]).group : 0;
+  second.moved = changeA;
+  second.groupsEnd = rows ? s->rowGroups.count : 0;
+  OnBoth(cut != 0, HalfCommit, &first, &second);
+  if (rows && !apart) UpdateRows(s, e, 0, count, rows, 0, s->rowGroups.count);
+  // The new blocks into the table (from its end back), then the starts and
+  // groups from the first changed block's group on: the groups through the
+  // last changed block's keep their blocks, or, with new blocks, the blocks
+  // from there on are grouped anew.
+  if (newBlocks) {
     TextBlock *b = s->blocks.entries;
-    u32 to = blockCount, k = flow.newBlocks;
+    u32 to = blockCount, k = newBlocks;
     for (u32 i = s->blocks.count; k > 0 && i-- > 0;) {
-      for (; k > 0 && flow.placed[k - 1].after == i; k--) b[--to] = TextBlock{0, 0, flow.placed[k - 1].length, flow.placed[k - 1].data};
+      for (; k > 0 && placed[k - 1].after == i; k--) b[--to] = TextBlock{0, 0, placed[k - 1].length, placed[k - 1].data};
       b[--to] = b[i];
     }
     s->blocks.count = blockCount;
@@ -561,41 +757,12 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     }
     s->blockGroups.count = groupCount;
     SetBlockStarts(s, firstGroup, groupCount - 1, change);
-    Free(flow.buffers);
-    Free(flow.placed);
+    Free(buffers);
+    Free(placed);
   } else {
-    SetBlockStarts(s, firstGroup, s->blocks.entries[flow.last].group, change);
+    SetBlockStarts(s, firstGroup, s->blocks.entries[(cut ? flowB : flow).last].group, change);
   }
-  if (flow.room != stackRoom) Free(flow.room);
-
-  // 5. The rows' lengths and starts: inside a row group with edits, the rows
-  // from the first edited one on; the groups between and after move whole
-  // (those after the last span changed through their spans' shifts).
-  if (rows) {
-    u32 rowMoved = 0;
-    u32 after = RowAt(s, rows[0]).group;  // the first row group not yet moved
-    for (u32 i = 0; i < count;) {
-      const u32 g = RowAt(s, rows[i]).group;
-      ShiftRowGroups(s, after, g + 1, rowMoved);
-      after = g + 1;
-      const u32 end = RowGroupFirst(s, g) + s->rowGroups.entries[g].count;
-      u32 local = 0;
-      for (u32 r = rows[i]; r < end;) {
-        u32 runEnd;
-        Row *run = RowRun(s, r, end, &runEnd);
-        for (; r < runEnd; r++, run++) {
-          run->start += local;
-          for (; i < count && rows[i] == r; i++) {
-            const u32 d = e[i].length - (e[i].to - e[i].from);
-            run->textLength += d;
-            local += d;
-          }
-        }
-      }
-      rowMoved += local;
-    }
-    ShiftRowGroups(s, after, s->rowGroups.count, rowMoved);
-  }
+  freeRooms();
   s->length += change;
   g_storeBatchesInPlace++;
   return 0;

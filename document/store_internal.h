@@ -137,6 +137,10 @@ struct BatchRequest;
 // Frees the table that StoreReplaceInPlace keeps from one batch to the next
 // (ReleaseBatchScratch does, when a run of batches ends).
 void ReleaseStoreBatchScratch();
+// A batch of at least this many edits is made in two halves at once, the
+// second on a thread of its own, when it can be cut between two blocks and
+// two row groups (tests make it small).
+extern u32 g_batchTwoThreadEdits;
 
 // ---- the row index side of an edit ---------------------------------------------
 

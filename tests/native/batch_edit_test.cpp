@@ -9,6 +9,7 @@
 #include "document/batch_edit.h"
 #include "document/edit.h"
 #include "document/range_set.h"
+#include "document/store_internal.h"
 #include "document/undo.h"
 #include "tests/support/document_support.h"
 
@@ -82,6 +83,13 @@ TEST(Batch, AgreesWithTheModelAndWithEditsMadeOneByOneThroughUndoAndRedo) {
     for (unsigned seed = 1; seed <= 40; seed++) {
       SCOPED_TRACE("seed " + std::to_string(seed) + " groupMax " + std::to_string(groupMax));
       TestRandom rng(seed);
+      // Most batches in two halves at once, where they can be cut.
+      const u32 twoThreads = g_batchTwoThreadEdits;
+      g_batchTwoThreadEdits = seed % 3 ? 2 : twoThreads;
+      struct Restore {
+        u32 value;
+        ~Restore() { g_batchTwoThreadEdits = value; }
+      } restore{twoThreads};
       const std::string base = RandomText(rng, seed % 5 ? 60000 : 300, 25);
       TestDocument d, one;
       d.Load(base);
