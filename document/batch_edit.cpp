@@ -23,6 +23,7 @@
 #include "document/range_set.h"
 #include "document/store_internal.h"
 #include "document/undo.h"
+#include "foundation/platform.h"
 
 namespace {
 
@@ -129,6 +130,55 @@ int ApplyClusters(TextStore *s, const BatchRequest *e, u32 count, const ByteSour
   return 0;
 }
 
+// Runs fn on the edits [0, count) in two halves, the second on a thread of
+// its own, for a long batch; fn(arg, i0, i1).
+template <class H>
+void ByHalves(u32 count, H *first, H *second, u32 (*fn)(void *)) {
+  const u32 half = count >= g_batchTwoThreadEdits && count >= 2 ? count / 2 : count;
+  first->i0 = 0;
+  first->i1 = half;
+  second->i0 = half;
+  second->i1 = count;
+  PlatThread thread = half < count ? PlatThreadStart(fn, second) : nullptr;
+  fn(first);
+  if (thread) {
+    PlatThreadJoin(thread);
+  } else if (half < count) {
+    fn(second);
+  }
+}
+
+struct SameBytes {
+  const TextStore *s;
+  const BatchRequest *e;
+  const char *first;
+  u32 del;
+  u32 i0, i1;
+  bool same;
+};
+
+u32 CompareDeleted(void *arg) {
+  SameBytes *h = static_cast<SameBytes *>(arg);
+  StoreCursor cursor(h->s);
+  h->same = true;
+  for (u32 i = h->i0; i < h->i1 && h->same; i++) {
+    // Compared where they stand, without a copy or a call for a few bytes.
+    if (const char *p = cursor.Within(h->e[i].from, h->del)) {
+      for (u32 k = 0; k < h->del; k++) h->same &= p[k] == h->first[k];
+      continue;
+    }
+    u32 at = 0;
+    h->same = cursor.Pieces(h->e[i].from, h->del, [&](const char *p, u32 n) {
+      for (u32 k = 0; k < n; k++) {
+        if (p[k] != h->first[at + k]) return false;
+      }
+      at += n;
+      return true;
+    });
+  }
+  return 0;
+}
+
 // Whether every edit deletes the same bytes and inserts as many (a literal
 // replace-all and its undo): its undo step then keeps those bytes once.
 bool Uniform(const TextStore *s, const BatchRequest *e, u32 count) {
@@ -138,21 +188,48 @@ bool Uniform(const TextStore *s, const BatchRequest *e, u32 count) {
   for (u32 i = 1; i < count; i++) {
     if (e[i].length != e[0].length || e[i].to - e[i].from != del) return false;
   }
+  if (del == 0) return true;
   StoreCursor cursor(s);
   cursor.Copy(e[0].from, del, first);
-  for (u32 i = 1; i < count && del; i++) {
-    // Compared where they stand, without a copy or a call for a few bytes.
-    u32 at = 0;
-    const bool same = cursor.Pieces(e[i].from, del, [&](const char *p, u32 n) {
-      for (u32 k = 0; k < n; k++) {
-        if (p[k] != first[at + k]) return false;
-      }
-      at += n;
-      return true;
-    });
-    if (!same) return false;
+  SameBytes a = {s, e, first, del, 0, 0, true}, b = a;
+  ByHalves(count, &a, &b, CompareDeleted);
+  return a.same && b.same;
+}
+
+// The undo step's record of the edits [i0, i1): their deleted bytes (the
+// first edit's alone when uniform) and their places after the batch.
+struct RecordPart {
+  const TextStore *s;
+  const BatchRequest *e;
+  CompactText *record;
+  BatchTable *table;
+  bool uniform;
+  u32 i0, i1;
+};
+
+u32 WriteRecord(void *arg) {
+  RecordPart *h = static_cast<RecordPart *>(arg);
+  const BatchRequest *e = h->e;
+  // Where the part starts: the bytes and the shift of the edits before it.
+  u32 k = 0;
+  i64 moved = 0;
+  for (u32 i = 0; i < h->i0; i++) {
+    if (!h->uniform) k += e[i].to - e[i].from;
+    moved += static_cast<i64>(e[i].length) - (e[i].to - e[i].from);
   }
-  return true;
+  StoreCursor cursor(h->s);
+  for (u32 i = h->i0; i < h->i1; i++) {
+    if (!h->uniform || i == 0) {
+      cursor.Pieces(e[i].from, e[i].to - e[i].from, [&](const char *p, u32 n) {
+        CompactWrite(h->record, k, p, n);
+        k += n;
+        return true;
+      });
+    }
+    SetBatchEdit(h->table, i, BatchEdit{static_cast<u32>(e[i].from + moved), e[i].length, e[i].to - e[i].from});
+    moved += static_cast<i64>(e[i].length) - (e[i].to - e[i].from);
+  }
+  return 0;
 }
 
 int AddRanges(Document *d, u32 set, const BatchRequest *e, u32 count) {
@@ -221,22 +298,8 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   table->format = format;
   table->insertedLength = e[0].length;
   table->deletedLength = e[0].to - e[0].from;
-  {
-    u32 k = 0;
-    i64 moved = 0;
-    StoreCursor cursor(s);
-    for (u32 i = 0; i < count; i++) {
-      if (!uniform || i == 0) {
-        cursor.Pieces(e[i].from, e[i].to - e[i].from, [&](const char *p, u32 n) {
-          CompactWrite(record, k, p, n);
-          k += n;
-          return true;
-        });
-      }
-      SetBatchEdit(table, i, BatchEdit{static_cast<u32>(e[i].from + moved), e[i].length, e[i].to - e[i].from});
-      moved += static_cast<i64>(e[i].length) - (e[i].to - e[i].from);
-    }
-  }
+  RecordPart first = {s, e, record, table, uniform, 0, 0}, second = first;
+  ByHalves(count, &first, &second, WriteRecord);
 
   // What the view needs: the first row touched, the rows and the hard line
   // after the batch as they were.

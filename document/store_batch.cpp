@@ -563,8 +563,25 @@ u32 WriteSame(void *arg) {
   SameHalf *h = static_cast<SameHalf *>(arg);
   SourceReader reader(*h->text);
   StoreCursor cursor(h->s);
+  // Short new bytes read from a store are kept while the next edit puts the
+  // same (an undo of a uniform step).
+  char kept[64];
+  u32 keptOffset = kNone, keptLength = 0;
   for (u32 i = h->i0; i < h->i1; i++) {
     const BatchRequest &r = h->e[i];
+    if (char *p = r.length <= sizeof kept ? cursor.Within(r.from, r.length) : nullptr) {
+      if (h->text->bytes) {
+        MoveBytes(p, h->text->bytes + r.offset, r.length);
+        continue;
+      }
+      if (r.offset != keptOffset || r.length != keptLength) {
+        reader.Copy(r.offset, r.length, kept);
+        keptOffset = r.offset;
+        keptLength = r.length;
+      }
+      MoveBytes(p, kept, r.length);
+      continue;
+    }
     u32 k = 0;
     cursor.Pieces(r.from, r.length, [&](const char *p, u32 n) {
       reader.Copy(r.offset + k, n, const_cast<char *>(p));

@@ -82,6 +82,22 @@ struct StoreCursor {
     }
     return true;
   }
+  // The bytes [p, p + n) (n > 0) where they lie inside one block, or null.
+  char *Within(u32 p, u32 n) {
+    if (block == 0xFFFFFFFFu || p < blockStart) {
+      const u32 b = BlockOfPosition(s, p);
+      if (b >= s->blocks.count) return nullptr;
+      block = b;
+      blockStart = BlockStart(s, b);
+    }
+    for (;;) {
+      const TextBlock &b = s->blocks.entries[block];
+      if (p < blockStart + b.length) return p + n <= blockStart + b.length ? b.data + (p - blockStart) : nullptr;
+      if (block + 1 >= s->blocks.count) return nullptr;
+      blockStart += b.length;
+      block++;
+    }
+  }
   // Copies [p, p + n) to out.
   void Copy(u32 p, u32 n, char *out) {
     Pieces(p, n, [&](const char *piece, u32 take) {
