@@ -181,14 +181,15 @@ u32 CompareDeleted(void *arg) {
 
 // Whether every edit deletes the same bytes and inserts as many (a literal
 // replace-all and its undo): its undo step then keeps those bytes once.
-bool Uniform(const TextStore *s, const BatchRequest *e, u32 count) {
+// known: the sender knows the deleted bytes are alike.
+bool Uniform(const TextStore *s, const BatchRequest *e, u32 count, bool known) {
   const u32 del = e[0].to - e[0].from;
   char first[64];
   if (del > sizeof first) return false;
   for (u32 i = 1; i < count; i++) {
     if (e[i].length != e[0].length || e[i].to - e[i].from != del) return false;
   }
-  if (del == 0) return true;
+  if (del == 0 || known) return true;
   StoreCursor cursor(s);
   cursor.Copy(e[0].from, del, first);
   SameBytes a = {s, e, first, del, 0, 0, true}, b = a;
@@ -283,7 +284,13 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   void *steps = j->steps;
   const int grown = GrowArray(&steps, sizeof(Step), &j->capacity, j->count + 1);
   j->steps = static_cast<Step *>(steps);
-  const bool uniform = Uniform(s, e, count);
+  const bool uniform = Uniform(s, e, count, (flags & kBatchSameDeleted) != 0);
+  // The undo of this batch deletes what it inserts: alike when the sender
+  // says so, or when every edit takes its bytes from the same place.
+  bool insertedAlike = true;
+  for (u32 i = 1; i < count && insertedAlike; i++) {
+    insertedAlike = e[i].length == e[0].length && ((flags & kBatchSameInserted) || e[i].offset == e[0].offset);
+  }
   const u32 format = uniform ? kBatchUniform : longest < 0x10000 ? kBatchNarrow : kBatchFull;
   const u32 kept = uniform ? e[0].to - e[0].from : static_cast<u32>(deleted);
   CompactText *record = grown ? CompactAllocate(kept, BatchTableBytes(count, format)) : nullptr;
@@ -298,6 +305,7 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   table->format = format;
   table->insertedLength = e[0].length;
   table->deletedLength = e[0].to - e[0].from;
+  table->insertedAlike = insertedAlike;
   RecordPart first = {s, e, record, table, uniform, 0, 0}, second = first;
   ByHalves(count, &first, &second, WriteRecord);
 
@@ -389,7 +397,8 @@ void ReleaseBatchScratch() {
 int ApplyEditBatch(Document *d, const EditBatch *b) {
   if (!b || b->count > kBatchMaxEdits || (b->textLength > kBatchMaxText && b->count > 1)) return kBatchRejected;
   if (b->target == 0) {
-    const int r = ApplyBatch(d, b->edits, b->count, BytesSource(b->text, b->textLength), 0);
+    const int r = ApplyBatch(d, b->edits, b->count, BytesSource(b->text, b->textLength),
+                             b->flags & (kBatchSameDeleted | kBatchSameInserted));
     if (!LongOperationRunning()) ReleaseBatchScratch();
     return r;
   }
@@ -418,7 +427,8 @@ void BatcherFree(EditBatcher *b) {
 
 int BatcherFlush(EditBatcher *b) {
   if (b->count == 0) return 0;
-  EditBatch batch = {b->target, b->count, b->edits, b->text, b->textLength};
+  EditBatch batch = {b->target, b->count, b->edits, b->text, b->textLength,
+                     (b->deletedKey != kNoDeletedKey ? kBatchSameDeleted : 0) | (b->insertedAlike ? kBatchSameInserted : 0)};
   const int r = b->send(b->context, &batch);
   if (r != 0) return r;
   if (b->target == 0) {
@@ -430,7 +440,7 @@ int BatcherFlush(EditBatcher *b) {
   return 0;
 }
 
-int BatcherAdd(EditBatcher *b, u32 from, u32 to, const char *bytes, u32 n) {
+int BatcherAdd(EditBatcher *b, u32 from, u32 to, const char *bytes, u32 n, u64 deletedKey, bool asBefore) {
   if (b->count == kBatchMaxEdits || (b->count && b->textLength + static_cast<u64>(n) > kBatchMaxText)) {
     const int r = BatcherFlush(b);
     if (r != 0) return r;
@@ -450,6 +460,13 @@ int BatcherAdd(EditBatcher *b, u32 from, u32 to, const char *bytes, u32 n) {
     if (!p) return kResultOutOfMemory;
     b->text = static_cast<char *>(p);
     b->textCapacity = static_cast<u32>(want);
+  }
+  if (b->count == 0) {
+    b->deletedKey = deletedKey;
+    b->insertedAlike = true;
+  } else {
+    if (deletedKey != b->deletedKey) b->deletedKey = kNoDeletedKey;
+    if (!asBefore) b->insertedAlike = false;
   }
   const u32 at = static_cast<u32>(from + b->shift);
   b->edits[b->count++] = BatchRequest{at, static_cast<u32>(to + b->shift), b->textLength, n};

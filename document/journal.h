@@ -62,11 +62,12 @@ struct BatchTable {
   u32 count;
   u32 format;                         // BatchTableFormat
   u32 insertedLength, deletedLength;  // of every entry of a uniform table
+  u32 insertedAlike;                  // every entry inserted the same bytes
   u32 words[1];
 };
 inline u32 BatchTableBytes(u32 count, u32 format) {
   const u32 entry = format == kBatchUniform ? 4 : format == kBatchNarrow ? 8 : sizeof(BatchEdit);
-  return static_cast<u32>(4 * sizeof(u32) + static_cast<u64>(count) * entry);
+  return static_cast<u32>(5 * sizeof(u32) + static_cast<u64>(count) * entry);
 }
 inline BatchEdit BatchEditAt(const BatchTable *t, u32 i) {
   if (t->format == kBatchUniform) return BatchEdit{t->words[i], t->insertedLength, t->deletedLength};

@@ -179,8 +179,9 @@ int UndoBatch(Document *d, const Step &st, bool redo) {
   }
   CompactStoreView view;
   CompactView(st.deleted, &view);
+  // What the step inserted, the inverse deletes.
   const int r = ApplyBatch(d, inverse, table->count, StoreSource(&view.store, 0, st.deleted->length),
-                           kReplaceKeepRedo | (redo ? 0 : kReplaceIntoRedo));
+                           kReplaceKeepRedo | (redo ? 0 : kReplaceIntoRedo) | (table->insertedAlike ? kBatchSameDeleted : 0));
   if (r == 0) SetSelection(d, inverse[0].from, inverse[0].from + inverse[0].length);
   Free(inverse);
   return r;

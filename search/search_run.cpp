@@ -313,7 +313,8 @@ struct Pending {
 constexpr u32 kHasLast = 0x100;
 constexpr u32 kHasAfter = 0x1000000;
 
-void MarkAround(const TextStore *s, const MatchSpan *spans, u32 n, u32 *around) {
+// With them, the key of the bytes it deletes when replaced (up to 7).
+void MarkAround(const TextStore *s, const MatchSpan *spans, u32 n, u32 *around, u64 *keys) {
   Peek peek(s);
   for (u32 k = 0; k < n; k++) {
     const MatchSpan m = spans[k];
@@ -321,6 +322,12 @@ void MarkAround(const TextStore *s, const MatchSpan *spans, u32 n, u32 *around) 
     if (m.end > m.start) a = static_cast<u32>(peek.At(m.end - 1)) | kHasLast;
     if (m.end < s->length) a |= (static_cast<u32>(peek.At(m.end)) << 16) | kHasAfter;
     around[k] = a;
+    u64 key = kNoDeletedKey;
+    if (m.end - m.start <= 7) {
+      key = static_cast<u64>(m.end - m.start) << 56;
+      for (u32 p = m.start; p < m.end; p++) key |= static_cast<u64>(peek.At(p)) << (8 * (p - m.start));
+    }
+    keys[k] = key;
   }
 }
 
@@ -336,6 +343,7 @@ struct HalfScan {
   u32 from, stopAt;
   MatchSpan *spans;
   u32 *around;
+  u64 *keys;
   u32 most;
   int found;
 };
@@ -351,7 +359,7 @@ u32 ScanHalf(void *arg) {
       h->found = -1;
       return 0;
     }
-    MarkAround(h->s, h->spans + n, static_cast<u32>(k), h->around + n);
+    MarkAround(h->s, h->spans + n, static_cast<u32>(k), h->around + n, h->keys + n);
     n += static_cast<u32>(k);
     if (static_cast<u32>(k) < want || n == h->most) break;
     from = h->spans[n - 1].end;
@@ -377,6 +385,7 @@ struct Ahead {
   CompiledPattern *twin = nullptr;
   MatchSpan *spans = nullptr;  // 2 x most
   u32 *around = nullptr;       // their bytes around
+  u64 *keys = nullptr;         // and the keys of their bytes
   u32 most = 0, count = 0, next = 0, seam = 0;
   bool seamChecked = true;  // the second half's first occurrence needs no check
   bool check = false;       // the next one handed over is checked first
@@ -389,6 +398,7 @@ struct Ahead {
   ~Ahead() {
     Free(spans);
     Free(around);
+    Free(keys);
     FreePatternTwin(twin);
   }
 
@@ -396,7 +406,7 @@ struct Ahead {
   // -1 out of memory, or kAheadUnused when the loop searches by itself.
   // chained: pos is where the last occurrence handed over ends, and no batch
   // went since.
-  int Fill(u32 pos, i64 shiftNow, bool chained, MatchSpan *out, u32 *outAround, u32 max) {
+  int Fill(u32 pos, i64 shiftNow, bool chained, MatchSpan *out, u32 *outAround, u64 *outKeys, u32 max) {
     if (off) return kAheadUnused;
     auto moved = [&](u32 k) {
       const i64 d = shiftNow - shift;
@@ -416,7 +426,7 @@ struct Ahead {
         // The rest is short: searched here when no occurrence lies before it.
         if (from == pos || off) return kAheadUnused;
         const int n = FindLiteralOccurrences(cp, s, from, s->length, out, max);
-        if (n > 0) MarkAround(s, out, static_cast<u32>(n), outAround);
+        if (n > 0) MarkAround(s, out, static_cast<u32>(n), outAround, outKeys);
         return n;
       }
       if (count == 0 && end == s->length) return 0;
@@ -429,7 +439,7 @@ struct Ahead {
       while (next < count && moved(next).start < t.start) next++;
       if (next == count || moved(next).start != t.start || moved(next).end != t.end) {
         out[0] = t;
-        MarkAround(s, out, 1, outAround);
+        MarkAround(s, out, 1, outAround, outKeys);
         check = true;
         return 1;
       }
@@ -440,6 +450,7 @@ struct Ahead {
     const u32 n = last - next < max ? last - next : max;
     for (u32 k = 0; k < n; k++) out[k] = moved(next + k);
     memcpy(outAround, around + next, n * sizeof(u32));
+    memcpy(outKeys, keys + next, n * sizeof(u64));
     next += n;
     return static_cast<int>(n);
   }
@@ -455,7 +466,8 @@ struct Ahead {
       most = limits.most ? limits.most : 1;
       spans = static_cast<MatchSpan *>(Allocate(2 * static_cast<size_t>(most) * sizeof(MatchSpan)));
       around = static_cast<u32 *>(Allocate(2 * static_cast<size_t>(most) * sizeof(u32)));
-      twin = spans && around ? PatternTwin(cp) : nullptr;
+      keys = static_cast<u64 *>(Allocate(2 * static_cast<size_t>(most) * sizeof(u64)));
+      twin = spans && around && keys ? PatternTwin(cp) : nullptr;
       half = limits.half ? limits.half : 1;
       if (!twin) {
         off = true;
@@ -466,8 +478,8 @@ struct Ahead {
     const u32 mid = pos + h;
     // A short rest joins the second half.
     const u32 stop = left - 2 * static_cast<u64>(h) < limits.minBytes ? s->length : mid + h;
-    HalfScan first = {cp, s, pos, mid, spans, around, most, 0};
-    HalfScan second = {twin, s, mid, stop, spans + most, around + most, most, 0};
+    HalfScan first = {cp, s, pos, mid, spans, around, keys, most, 0};
+    HalfScan second = {twin, s, mid, stop, spans + most, around + most, keys + most, most, 0};
     PlatThread thread = PlatThreadStart(ScanHalf, &second);
     if (!thread) ScanHalf(&second);
     ScanHalf(&first);
@@ -488,6 +500,7 @@ struct Ahead {
     if (a < most) {
       memmove(spans + a, spans + most, static_cast<size_t>(b) * sizeof(MatchSpan));
       memmove(around + a, around + most, static_cast<size_t>(b) * sizeof(u32));
+      memmove(keys + a, keys + most, static_cast<size_t>(b) * sizeof(u64));
       count = a + b;
       seam = a;
       seamChecked = a == 0 || spans[a - 1].end <= mid;
@@ -559,6 +572,7 @@ int RunSearchLoop(SearchRun *run) {
   const bool bulk = all && !back && !tool && reach != kReachText && cp->prefilter.literalOnly;
   MatchSpan queue[256];
   u32 queueAround[256];
+  u64 queueKeys[256];
   u32 queued = 0, next = 0, queueFrom = 0, queueSends = 0;
   bool queueValid = false, queueMore = false;  // more may follow a queue used up
   Ahead ahead(cp, s);
@@ -596,18 +610,19 @@ int RunSearchLoop(SearchRun *run) {
     MatchGroups groups;
     int found;
     u32 around = 0;  // the occurrence's bytes around, when found in bulk
+    u64 key = kNoDeletedKey;  // and the key of its bytes
     if (bulk) {
       const u32 most = sizeof queue / sizeof queue[0];
       // A queue used up that may not hold the last occurrences: the ones
       // after it are yet to be found.
       const bool chained = queueValid && queueSends == pending.batcher.sends && queueFrom == pos;
       if (!chained || (next == queued && queueMore)) {
-        int n = ahead.Fill(pos, pending.batcher.shift, chained, queue, queueAround, most);
+        int n = ahead.Fill(pos, pending.batcher.shift, chained, queue, queueAround, queueKeys, most);
         queueMore = n > 0;
         if (n == kAheadUnused) {
           n = FindLiteralOccurrences(cp, s, pos, s->length, queue, most);
           queueMore = n == static_cast<int>(most);
-          if (n > 0) MarkAround(s, queue, static_cast<u32>(n), queueAround);
+          if (n > 0) MarkAround(s, queue, static_cast<u32>(n), queueAround, queueKeys);
         }
         queued = n > 0 ? static_cast<u32>(n) : 0;
         next = 0;
@@ -618,6 +633,7 @@ int RunSearchLoop(SearchRun *run) {
       if (found == kMatchFound) {
         groups = unset;
         around = queueAround[next];
+        key = queueKeys[next];
         groups.group[0] = queue[next++];
         queueFrom = groups.group[0].end;
       }
@@ -673,6 +689,7 @@ int RunSearchLoop(SearchRun *run) {
     // Replace: the expansion for this occurrence, with the case of the
     // replaced text when mimicking.
     int x = kExpandDone;
+    const bool asBefore = constantText;  // the text of the edit added before
     if (!constantText) {
       text.length = 0;
       bool constant = false;
@@ -711,7 +728,7 @@ int RunSearchLoop(SearchRun *run) {
     // The batcher takes positions of the text as it was before its first
     // batch went.
     if ((result = BatcherAdd(&pending.batcher, static_cast<u32>(ms - before), static_cast<u32>(me - before), text.data,
-                             n)) != 0) {
+                             n, key, asBefore)) != 0) {
       break;
     }
     // A send on the way (a full batch) moved the text behind it.
