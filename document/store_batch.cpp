@@ -24,10 +24,10 @@
 // edit's row; then everything needed is allocated; the second pass, which
 // cannot fail, rewrites the blocks and the rows.
 //
-// A long batch is cut where its two halves share no block and no row group;
-// each half then plans its own carry (the first half's last carry becomes a
-// block of its own), and the halves find their rows and rewrite their blocks
-// and rows at once, the second on a thread of its own. Only the tables of the
+// A long batch is cut where its two halves share no block and no row; each
+// half then plans its own carry (the first half's last carry becomes a block
+// of its own), and the halves find their rows and rewrite their blocks and
+// rows at once, the second on a thread of its own. Only the tables of the
 // blocks and their groups are put together after both.
 #include <string.h>
 
@@ -401,46 +401,36 @@ u32 *RowScratch(u32 count) {
 
 // ---- a long batch in two halves at once ----
 
-// Where a long batch is cut in two halves that share no block and no row
-// group: the first edit of the second half, with its block and the block's
-// start (0: no cut). The halves' carries then stay apart (the first half's
-// goes into a block of its own) and so do their rows.
+// Where a long batch is cut in two halves that share no block and no row:
+// the first edit of the second half, with its block and the block's start
+// (0: no cut). The halves' carries then stay apart (the first half's goes
+// into a block of its own), and so do their rows.
 u32 CutOf(const TextStore *s, const BatchRequest *e, u32 count, u32 *block, u32 *blockStart) {
   if (count < g_batchTwoThreadEdits || count < 2) return 0;
-  u32 j = count / 2;
-  for (int tries = 0; tries < 8 && j > 0 && j < count; tries++) {
-    const u32 p = e[j].from;
-    const u32 m = BlockOfPosition(s, p);
-    if (p >= s->length || m >= s->blocks.count) return 0;
-    const u32 ms = BlockStart(s, m);
-    const BatchRequest &before = e[j - 1];
-    u32 ga = 0, gb = 1;
-    if (!s->noRowIndex) {
-      ga = RowAt(s, RowOfPosition(s, before.from)).group;
-      gb = RowAt(s, RowOfPosition(s, p)).group;
-    }
-    if (before.from < ms && before.to <= ms && before.to < p && gb > ga) {
-      *block = m;
-      *blockStart = ms;
-      return j;
-    }
-    // The next try: the first edit after this one's block and row group.
-    u64 target = static_cast<u64>(ms) + s->blocks.entries[m].length;
-    if (!s->noRowIndex) {
-      if (gb + 1 >= s->rowGroups.count) return 0;
-      const u32 next = RowGroupStart(s, gb + 1);
-      if (next > target) target = next;
-    }
-    u32 lo = j + 1, hi = count;
+  u32 m = BlockOfPosition(s, e[count / 2].from), j = count / 2;
+  for (int tries = 0; tries < 8; tries++) {
+    // The first edit from the next block on.
+    if (m + 1 >= s->blocks.count) return 0;
+    const u32 next = BlockStart(s, m + 1);
+    u32 lo = j, hi = count;
     while (lo < hi) {
       const u32 mid = lo + (hi - lo) / 2;
-      if (e[mid].from < target) {
+      if (e[mid].from < next) {
         lo = mid + 1;
       } else {
         hi = mid;
       }
     }
     j = lo;
+    if (j == 0 || j >= count || e[j].from >= s->length) return 0;
+    m = BlockOfPosition(s, e[j].from);
+    const BatchRequest &before = e[j - 1];
+    if (before.to <= next && before.to < e[j].from &&
+        (s->noRowIndex || RowOfPosition(s, before.from) < RowOfPosition(s, e[j].from))) {
+      *block = m;
+      *blockStart = BlockStart(s, m);
+      return j;
+    }
   }
   return 0;
 }
@@ -480,16 +470,22 @@ bool FindRows(const TextStore *s, const BatchRequest *e, u32 i0, u32 i1, u32 *ro
 // The rows' lengths and starts for the edits [i0, i1): inside a row group with
 // edits, the rows from the first edited one on; the groups between, and those
 // after up to groupsEnd, move whole (by `moved` more: what the edits before
-// i0 changed).
-void UpdateRows(TextStore *s, const BatchRequest *e, u32 i0, u32 i1, const u32 *rows, u32 moved, u32 groupsEnd) {
+// the first group changed). A row group the halves share is the first half's
+// up to the second half's first row (rowEnd), and the second half's from
+// there, where its rows move by the first half's change in it (local) and
+// the group itself is not moved again (shared).
+void UpdateRows(TextStore *s, const BatchRequest *e, u32 i0, u32 i1, const u32 *rows, u32 moved, u32 local0,
+                bool shared, u32 rowEnd, u32 groupsEnd) {
   u32 rowMoved = moved;  // modulo 2^32
-  u32 after = RowAt(s, rows[i0]).group;  // the first row group not yet moved
+  u32 after = RowAt(s, rows[i0]).group + (shared ? 1 : 0);  // the first row group not yet moved
   for (u32 i = i0; i < i1;) {
     const u32 g = RowAt(s, rows[i]).group;
     ShiftRowGroups(s, after, g + 1, rowMoved);
+    const bool first = i == i0;
     after = g + 1;
-    const u32 end = RowGroupFirst(s, g) + s->rowGroups.entries[g].count;
-    u32 local = 0;
+    u32 end = RowGroupFirst(s, g) + s->rowGroups.entries[g].count;
+    if (end > rowEnd) end = rowEnd;
+    u32 local = first ? local0 : 0;
     for (u32 r = rows[i]; r < end;) {
       u32 runEnd;
       Row *run = RowRun(s, r, end, &runEnd);
@@ -517,7 +513,10 @@ struct Half {
   bool fits;
   BlockFlow *flow;
   u32 block, blockStart;  // the block of the half's first edit (kNone: looked up)
-  u32 moved, groupsEnd;   // for UpdateRows
+  // For UpdateRows.
+  u32 moved, local;
+  bool shared;
+  u32 rowEnd, groupsEnd;
 };
 
 u32 HalfRows(void *arg) {
@@ -535,7 +534,7 @@ u32 HalfCommit(void *arg) {
       [&](u32 b, u32 bs, u64 newLength, u32 i0, u32 i1) { return h->flow->Touched(b, bs, newLength, e, i0, i1, reader); },
       h->block, h->blockStart);
   h->flow->Finish();
-  if (h->rows) UpdateRows(h->s, h->e, h->i0, h->i1, h->rows, h->moved, h->groupsEnd);
+  if (h->rows) UpdateRows(h->s, h->e, h->i0, h->i1, h->rows, h->moved, h->local, h->shared, h->rowEnd, h->groupsEnd);
   return 0;
 }
 
@@ -690,8 +689,8 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
   // 2. The rows: each edit's row, the edit inside its text; no wrapped row
   // left empty.
   u32 *rows = nullptr;
-  Half first = {s, e, 0, cut ? cut : count, &text, nullptr, true, nullptr, kNone, 0, 0, 0};
-  Half second = {s, e, cut, count, &text, nullptr, true, nullptr, blockB, blockStartB, 0, 0};
+  Half first = {s, e, 0, cut ? cut : count, &text, nullptr, true, nullptr, kNone, 0, 0, 0, false, kNone, 0};
+  Half second = {s, e, cut, count, &text, nullptr, true, nullptr, blockB, blockStartB, 0, 0, false, kNone, 0};
   if (!s->noRowIndex) {
     rows = RowScratch(count);
     if (!rows) return -1;
@@ -699,8 +698,8 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     OnBoth(cut != 0, HalfRows, &first, &second);
     if (!first.fits || !second.fits) return 1;
   }
-  // The halves' rows must lie in row groups apart to be changed at once.
-  const bool apart = cut && (!rows || RowAt(s, rows[cut - 1]).group < RowAt(s, rows[cut]).group);
+  // The halves' rows must lie apart to be changed at once.
+  const bool apart = cut && (!rows || rows[cut - 1] < rows[cut]);
 
   // 3. Everything the second pass needs, made before anything changes: room
   // for a block's new bytes, the new blocks' buffers and their places in the
@@ -751,11 +750,21 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
   first.flow = &flow;
   second.flow = &flowB;
   first.rows = second.rows = apart ? rows : nullptr;
-  first.groupsEnd = apart ? RowAt(s, rows[cut]).group : 0;
-  second.moved = changeA;
-  second.groupsEnd = rows ? s->rowGroups.count : 0;
+  if (apart) {
+    // A row group both halves edit: the first half's change in it.
+    const u32 g = RowAt(s, rows[cut]).group;
+    u32 local = 0;
+    for (u32 i = cut; i-- > 0 && RowAt(s, rows[i]).group == g;) local += e[i].length - (e[i].to - e[i].from);
+    const bool shared = RowAt(s, rows[cut - 1]).group == g;
+    first.groupsEnd = g;
+    first.rowEnd = shared ? rows[cut] : kNone;
+    second.moved = changeA - local;
+    second.local = local;
+    second.shared = shared;
+    second.groupsEnd = s->rowGroups.count;
+  }
   OnBoth(cut != 0, HalfCommit, &first, &second);
-  if (rows && !apart) UpdateRows(s, e, 0, count, rows, 0, s->rowGroups.count);
+  if (rows && !apart) UpdateRows(s, e, 0, count, rows, 0, 0, false, kNone, s->rowGroups.count);
   // The new blocks into the table (from its end back), then the starts and
   // groups from the first changed block's group on: the groups through the
   // last changed block's keep their blocks, or, with new blocks, the blocks

@@ -55,14 +55,15 @@ Edits RandomEdits(TestRandom &rng, u32 length, u32 count) {
 // Random ascending edits that change no newline: nothing deleted or
 // inserted is a CR or an LF (what is next to one may be), new texts short and
 // long enough to outgrow a block's buffer. With `pairs`, each edit replaces
-// two bytes with "QQ" (lengths all alike, the bytes not).
-Edits PlainEdits(TestRandom &rng, const std::string &model, u32 count, bool pairs) {
+// two bytes with "QQ" (lengths all alike, the bytes not). minGap keeps edits
+// apart and close (then a long batch is cut between most of them).
+Edits PlainEdits(TestRandom &rng, const std::string &model, u32 count, bool pairs, u32 minGap = 0) {
   static const char *const kTexts[] = {"", "x", "word", "a much longer replacement"};
   const u32 length = static_cast<u32>(model.size());
   Edits e;
   u32 p = 0;
   for (u32 i = 0; i < count; i++) {
-    const u32 gap = rng.OneIn(4) ? 0 : rng.OneIn(8) ? rng.Below(20000) : rng.Below(40);
+    const u32 gap = minGap ? minGap + rng.Below(60) : rng.OneIn(4) ? 0 : rng.OneIn(8) ? rng.Below(20000) : rng.Below(40);
     if (p + gap > length) break;
     const u32 from = p + gap;
     u32 to = from;
@@ -100,7 +101,7 @@ TEST(Batch, AgreesWithTheModelAndWithEditsMadeOneByOneThroughUndoAndRedo) {
       for (int round = 0; round < 3; round++) {
         const bool plain = seed % 2 == 0;
         plainBatches += plain;
-        const Edits e = plain ? PlainEdits(rng, model, 1 + rng.Below(400), seed % 4 == 0)
+        const Edits e = plain ? PlainEdits(rng, model, 1 + rng.Below(400), seed % 4 == 0, seed % 6 == 2 ? 30 : 0)
                               : RandomEdits(rng, static_cast<u32>(model.size()), 1 + rng.Below(400));
         ASSERT_EQ(e.Apply(d), 0);
         model = e.On(model);
