@@ -98,6 +98,18 @@ int InsertCluster(TextStore *s, const BatchRequest *e, u32 first, u32 end, u32 n
   return InsertText(s, at, buffer, newLength, 0);
 }
 
+// The longest new text of a cluster of more than one edit (the room
+// ApplyClusters needs).
+u32 ClusterBuffer(const BatchRequest *e, u32 count) {
+  u32 buffer = 0;
+  for (u32 i = 0, n; i < count;) {
+    const u32 end = ClusterEnd(e, count, i, &n);
+    if (end > i + 1 && n > buffer) buffer = n;
+    i = end;
+  }
+  return buffer;
+}
+
 // Every cluster's new text in front of its old span, then the old spans go;
 // buffer is the longest cluster's new text. 0, or -1 with nothing changed.
 int ApplyClusters(TextStore *s, const BatchRequest *e, u32 count, const ByteSource &text, u32 buffer) {
@@ -263,16 +275,11 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   if (!Valid(e, count, s->length, text.length)) return kBatchRejected;
   if (count == 0) return 0;
   u64 deleted = 0, inserted = 0;
-  u32 buffer = 0, longest = 0;
+  u32 longest = 0;
   for (u32 i = 0; i < count; i++) {
     deleted += e[i].to - e[i].from;
     inserted += e[i].length;
     longest |= (e[i].to - e[i].from) | e[i].length;
-  }
-  for (u32 i = 0, n; i < count;) {
-    const u32 end = ClusterEnd(e, count, i, &n);
-    if (end > i + 1 && n > buffer) buffer = n;
-    i = end;
   }
   if (s->length - deleted + inserted > 0xFFFFFFFEu) {
     Notify(d, kNotifyOutOfMemory);
@@ -330,7 +337,9 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
     Notify(d, kNotifyOutOfMemory);
     return kResultOutOfMemory;
   }
-  if (inPlace == 0) {
+  bool maintained = false;
+  for (u32 k = 0; k < kRangeSetCount; k++) maintained |= s->rangeSets[k].maintained != 0;
+  if (inPlace == 0 && maintained) {
     i64 moved = 0;
     for (u32 i = 0, n; i < count;) {
       const u32 end = ClusterEnd(e, count, i, &n);
@@ -341,7 +350,7 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
       moved += static_cast<i64>(n) - span;
       i = end;
     }
-  } else if (ApplyClusters(s, e, count, text, buffer) != 0) {
+  } else if (inPlace != 0 && ApplyClusters(s, e, count, text, ClusterBuffer(e, count)) != 0) {
     CompactFree(record);
     Notify(d, kNotifyOutOfMemory);
     return kResultOutOfMemory;
