@@ -450,9 +450,12 @@ int BatcherFlush(EditBatcher *b) {
 }
 
 int BatcherAdd(EditBatcher *b, u32 from, u32 to, const char *bytes, u32 n, u64 deletedKey, bool asBefore) {
-  if (b->count == kBatchMaxEdits || (b->count && b->textLength + static_cast<u64>(n) > kBatchMaxText)) {
+  // The same bytes as the edit before are not copied again: it points to them.
+  bool shared = asBefore && b->count > 0 && b->edits[b->count - 1].length == n;
+  if (b->count == kBatchMaxEdits || (b->count && !shared && b->textLength + static_cast<u64>(n) > kBatchMaxText)) {
     const int r = BatcherFlush(b);
     if (r != 0) return r;
+    shared = false;
   }
   // Room grows by doubling, so that a small job allocates little.
   if (b->count == b->editCapacity) {
@@ -461,7 +464,7 @@ int BatcherAdd(EditBatcher *b, u32 from, u32 to, const char *bytes, u32 n, u64 d
     b->edits = static_cast<BatchRequest *>(p);
     if (!grown) return kResultOutOfMemory;
   }
-  if (b->textLength + static_cast<u64>(n) > b->textCapacity) {
+  if (!shared && b->textLength + static_cast<u64>(n) > b->textCapacity) {
     u64 want = b->textCapacity ? b->textCapacity : 4096;
     while (want < b->textLength + static_cast<u64>(n)) want *= 2;
     if (want > 0xFFFFFFFFu) return kResultOutOfMemory;
@@ -478,6 +481,11 @@ int BatcherAdd(EditBatcher *b, u32 from, u32 to, const char *bytes, u32 n, u64 d
     if (!asBefore) b->insertedAlike = false;
   }
   const u32 at = static_cast<u32>(from + b->shift);
+  if (shared) {
+    b->edits[b->count] = BatchRequest{at, static_cast<u32>(to + b->shift), b->edits[b->count - 1].offset, n};
+    b->count++;
+    return 0;
+  }
   b->edits[b->count++] = BatchRequest{at, static_cast<u32>(to + b->shift), b->textLength, n};
   if (n) memcpy(b->text + b->textLength, bytes, n);
   b->textLength += n;
