@@ -23,7 +23,6 @@
 #include "document/range_set.h"
 #include "document/store_internal.h"
 #include "document/undo.h"
-#include "foundation/platform.h"
 
 namespace {
 
@@ -142,53 +141,26 @@ int ApplyClusters(TextStore *s, const BatchRequest *e, u32 count, const ByteSour
   return 0;
 }
 
-// Runs fn on the edits [0, count) in two halves, the second on a thread of
-// its own, for a long batch; fn(arg, i0, i1).
-template <class H>
-void ByHalves(u32 count, H *first, H *second, u32 (*fn)(void *)) {
-  const u32 half = count >= g_batchTwoThreadEdits && count >= 2 ? count / 2 : count;
-  first->i0 = 0;
-  first->i1 = half;
-  second->i0 = half;
-  second->i1 = count;
-  PlatThread thread = half < count ? PlatThreadStart(fn, second) : nullptr;
-  fn(first);
-  if (thread) {
-    PlatThreadJoin(thread);
-  } else if (half < count) {
-    fn(second);
-  }
-}
-
-struct SameBytes {
-  const TextStore *s;
-  const BatchRequest *e;
-  const char *first;
-  u32 del;
-  u32 i0, i1;
-  bool same;
-};
-
-u32 CompareDeleted(void *arg) {
-  SameBytes *h = static_cast<SameBytes *>(arg);
-  StoreCursor cursor(h->s);
-  h->same = true;
-  for (u32 i = h->i0; i < h->i1 && h->same; i++) {
+// Whether the edits [i0, i1) delete the `del` bytes at `first`.
+bool SameDeleted(const TextStore *s, const BatchRequest *e, u32 i0, u32 i1, const char *first, u32 del) {
+  StoreCursor cursor(s);
+  bool same = true;
+  for (u32 i = i0; i < i1 && same; i++) {
     // Compared where they stand, without a copy or a call for a few bytes.
-    if (const char *p = cursor.Within(h->e[i].from, h->del)) {
-      for (u32 k = 0; k < h->del; k++) h->same &= p[k] == h->first[k];
+    if (const char *p = cursor.Within(e[i].from, del)) {
+      for (u32 k = 0; k < del; k++) same &= p[k] == first[k];
       continue;
     }
     u32 at = 0;
-    h->same = cursor.Pieces(h->e[i].from, h->del, [&](const char *p, u32 n) {
+    same = cursor.Pieces(e[i].from, del, [&](const char *p, u32 n) {
       for (u32 k = 0; k < n; k++) {
-        if (p[k] != h->first[at + k]) return false;
+        if (p[k] != first[at + k]) return false;
       }
       at += n;
       return true;
     });
   }
-  return 0;
+  return same;
 }
 
 // Whether every edit deletes the same bytes and inserts as many (a literal
@@ -204,45 +176,36 @@ bool Uniform(const TextStore *s, const BatchRequest *e, u32 count, bool known) {
   if (del == 0 || known) return true;
   StoreCursor cursor(s);
   cursor.Copy(e[0].from, del, first);
-  SameBytes a = {s, e, first, del, 0, 0, true}, b = a;
-  ByHalves(count, &a, &b, CompareDeleted);
-  return a.same && b.same;
+  return SameDeleted(s, e, 1, count, first, del);
 }
 
-// The undo step's record of the edits [i0, i1): their deleted bytes (the
-// first edit's alone when uniform) and their places after the batch.
-struct RecordPart {
-  const TextStore *s;
-  const BatchRequest *e;
-  CompactText *record;
-  BatchTable *table;
-  bool uniform;
-  u32 i0, i1;
-};
-
-u32 WriteRecord(void *arg) {
-  RecordPart *h = static_cast<RecordPart *>(arg);
-  const BatchRequest *e = h->e;
-  // Where the part starts: the bytes and the shift of the edits before it.
+// The undo step's record: the edits' deleted bytes (the first edit's alone
+// when uniform) and their places after the batch.
+void WriteRecord(const TextStore *s, const BatchRequest *e, u32 count, bool uniform, CompactText *record,
+                 BatchTable *table) {
   u32 k = 0;
+  StoreCursor cursor(s);
+  auto keep = [&](const BatchRequest &r) {
+    cursor.Pieces(r.from, r.to - r.from, [&](const char *p, u32 n) {
+      CompactWrite(record, k, p, n);
+      k += n;
+      return true;
+    });
+  };
   i64 moved = 0;
-  for (u32 i = 0; i < h->i0; i++) {
-    if (!h->uniform) k += e[i].to - e[i].from;
+  if (uniform) {
+    // The first edit's bytes, then the places alone.
+    keep(e[0]);
+    const i64 step = static_cast<i64>(e[0].length) - (e[0].to - e[0].from);
+    u32 *words = table->words;
+    for (u32 i = 0; i < count; i++, moved += step) words[i] = static_cast<u32>(e[i].from + moved);
+    return;
+  }
+  for (u32 i = 0; i < count; i++) {
+    keep(e[i]);
+    SetBatchEdit(table, i, BatchEdit{static_cast<u32>(e[i].from + moved), e[i].length, e[i].to - e[i].from});
     moved += static_cast<i64>(e[i].length) - (e[i].to - e[i].from);
   }
-  StoreCursor cursor(h->s);
-  for (u32 i = h->i0; i < h->i1; i++) {
-    if (!h->uniform || i == 0) {
-      cursor.Pieces(e[i].from, e[i].to - e[i].from, [&](const char *p, u32 n) {
-        CompactWrite(h->record, k, p, n);
-        k += n;
-        return true;
-      });
-    }
-    SetBatchEdit(h->table, i, BatchEdit{static_cast<u32>(e[i].from + moved), e[i].length, e[i].to - e[i].from});
-    moved += static_cast<i64>(e[i].length) - (e[i].to - e[i].from);
-  }
-  return 0;
 }
 
 int AddRanges(Document *d, u32 set, const BatchRequest *e, u32 count) {
@@ -313,8 +276,7 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   table->insertedLength = e[0].length;
   table->deletedLength = e[0].to - e[0].from;
   table->insertedAlike = insertedAlike;
-  RecordPart first = {s, e, record, table, uniform, 0, 0}, second = first;
-  ByHalves(count, &first, &second, WriteRecord);
+  WriteRecord(s, e, count, uniform, record, table);
 
   // What the view needs: the first row touched, the rows and the hard line
   // after the batch as they were.

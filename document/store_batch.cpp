@@ -27,13 +27,13 @@
 // A long batch is cut where its two halves share no block and no row; each
 // half then plans its own carry (the first half's last carry becomes a block
 // of its own), and the halves find their rows and rewrite their blocks and
-// rows at once, the second on a thread of its own. Only the tables of the
+// rows at once, the second on the kept helper thread. Only the tables of the
 // blocks and their groups are put together after both.
 #include <string.h>
 
 #include "document/batch_edit.h"
 #include "document/store_internal.h"
-#include "foundation/platform.h"
+#include "foundation/helper_thread.h"
 
 namespace {
 
@@ -538,17 +538,8 @@ u32 HalfCommit(void *arg) {
   return 0;
 }
 
-// Runs fn on both halves, the second on a thread of its own when `two` (and
-// a thread can be had).
-void OnBoth(bool two, u32 (*fn)(void *), Half *first, Half *second) {
-  PlatThread thread = two ? PlatThreadStart(fn, second) : nullptr;
-  fn(first);
-  if (thread) {
-    PlatThreadJoin(thread);
-  } else if (two) {
-    fn(second);
-  }
-}
+// Runs fn on both halves at once when `two`, on the first alone otherwise.
+void OnBoth(bool two, u32 (*fn)(void *), Half *first, Half *second) { RunBeside(fn, first, two ? second : nullptr); }
 
 // Writes the new bytes of the edits [i0, i1) of equal lengths over the old.
 struct SameHalf {
@@ -628,13 +619,7 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     // Long batches in two halves at once: the edits share no byte.
     const u32 half = count >= g_batchTwoThreadEdits && count >= 2 ? count / 2 : count;
     SameHalf first = {s, e, 0, half, &text}, second = {s, e, half, count, &text};
-    PlatThread thread = half < count ? PlatThreadStart(WriteSame, &second) : nullptr;
-    WriteSame(&first);
-    if (thread) {
-      PlatThreadJoin(thread);
-    } else if (half < count) {
-      WriteSame(&second);
-    }
+    RunBeside(WriteSame, &first, half < count ? &second : nullptr);
     g_storeBatchesInPlace++;
     return 0;
   }

@@ -154,8 +154,8 @@ struct BatchRequest;
 // (ReleaseBatchScratch does, when a run of batches ends).
 void ReleaseStoreBatchScratch();
 // A batch of at least this many edits is made in two halves at once, the
-// second on a thread of its own, when it can be cut between two blocks and
-// two row groups (tests make it small).
+// second on the kept helper thread, when it can be cut between two blocks and
+// two rows (tests make it small).
 extern u32 g_batchTwoThreadEdits;
 
 // ---- the row index side of an edit ---------------------------------------------

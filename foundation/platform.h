@@ -56,6 +56,13 @@ PlatThread PlatThreadStart(u32 (*fn)(void *arg), void *arg);
 void PlatThreadJoin(PlatThread thread);
 // What a Win32 wait can wait on (the thread's HANDLE); null in the POSIX backend.
 void *PlatThreadWaitHandle(PlatThread thread);
+// An event that one thread sets and another waits for; a wait takes the
+// setting back (auto-reset). Null when it cannot be made.
+typedef struct PlatEventRec *PlatEvent;
+PlatEvent PlatEventCreate();
+void PlatEventSet(PlatEvent event);
+void PlatEventWait(PlatEvent event);
+void PlatEventClose(PlatEvent event);
 
 // ---- thread-local slots ----------------------------------------------------
 // PlatTlsAlloc returns kPlatTlsNone when no slot is left.

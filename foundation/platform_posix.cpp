@@ -107,6 +107,42 @@ void PlatThreadJoin(PlatThread t) {
 
 void *PlatThreadWaitHandle(PlatThread) { return nullptr; }
 
+struct PlatEventRec {
+  pthread_mutex_t mutex;
+  pthread_cond_t cond;
+  bool set;
+};
+
+PlatEvent PlatEventCreate() {
+  PlatEventRec *e = static_cast<PlatEventRec *>(malloc(sizeof(PlatEventRec)));
+  if (!e) return nullptr;
+  pthread_mutex_init(&e->mutex, nullptr);
+  pthread_cond_init(&e->cond, nullptr);
+  e->set = false;
+  return e;
+}
+
+void PlatEventSet(PlatEvent e) {
+  pthread_mutex_lock(&e->mutex);
+  e->set = true;
+  pthread_cond_signal(&e->cond);
+  pthread_mutex_unlock(&e->mutex);
+}
+
+void PlatEventWait(PlatEvent e) {
+  pthread_mutex_lock(&e->mutex);
+  while (!e->set) pthread_cond_wait(&e->cond, &e->mutex);
+  e->set = false;
+  pthread_mutex_unlock(&e->mutex);
+}
+
+void PlatEventClose(PlatEvent e) {
+  if (!e) return;
+  pthread_cond_destroy(&e->cond);
+  pthread_mutex_destroy(&e->mutex);
+  free(e);
+}
+
 size_t PlatHeapSize(const void *block) { return block ? malloc_usable_size(const_cast<void *>(block)) : 0; }
 
 void PlatHeapCompact() {}

@@ -272,6 +272,15 @@ void PlatThreadJoin(PlatThread t) {
 
 void *PlatThreadWaitHandle(PlatThread t) { return t ? t->handle : nullptr; }
 
+PlatEvent PlatEventCreate() {
+  return reinterpret_cast<PlatEvent>(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+}
+void PlatEventSet(PlatEvent e) { SetEvent(reinterpret_cast<HANDLE>(e)); }
+void PlatEventWait(PlatEvent e) { WaitForSingleObject(reinterpret_cast<HANDLE>(e), INFINITE); }
+void PlatEventClose(PlatEvent e) {
+  if (e) CloseHandle(reinterpret_cast<HANDLE>(e));
+}
+
 PlatMapping PlatCreateMapping(u64 bytes) {
   if (FaultFires(kFaultMap)) return nullptr;
   HANDLE h = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,

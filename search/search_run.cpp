@@ -8,7 +8,7 @@
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
 #include "foundation/memory.h"
-#include "foundation/platform.h"
+#include "foundation/helper_thread.h"
 
 namespace {
 
@@ -370,7 +370,7 @@ u32 ScanHalf(void *arg) {
 
 // The occurrences of a literal from where the loop stands on, found a
 // stretch of text at a time: the stretch's first half on this thread, its
-// second at once on a thread of its own (with a twin of the pattern), each
+// second at once on the kept helper thread (with a twin of the pattern), each
 // half one chain of occurrences as the loop finds them searching on from the
 // end of the one before. The second half's chain is the loop's when the first
 // half's ends before the second half starts (or is empty); otherwise its first
@@ -480,10 +480,7 @@ struct Ahead {
     const u32 stop = left - 2 * static_cast<u64>(h) < limits.minBytes ? s->length : mid + h;
     HalfScan first = {cp, s, pos, mid, spans, around, keys, most, 0};
     HalfScan second = {twin, s, mid, stop, spans + most, around + most, keys + most, most, 0};
-    PlatThread thread = PlatThreadStart(ScanHalf, &second);
-    if (!thread) ScanHalf(&second);
-    ScanHalf(&first);
-    if (thread) PlatThreadJoin(thread);
+    RunBeside(ScanHalf, &first, &second);
     if (first.found < 0 || second.found < 0) return -1;
     const u32 a = static_cast<u32>(first.found), b = static_cast<u32>(second.found);
     next = 0;

@@ -4,7 +4,9 @@
 
 #include "foundation/bytes.h"
 #include "foundation/fault.h"
+#include "foundation/helper_thread.h"
 #include "foundation/memory.h"
+#include "foundation/platform.h"
 
 namespace {
 
@@ -188,6 +190,45 @@ TEST_F(MemoryTest, PagingFileShrinkCarriesOnlyWhatFits) {
   ASSERT_NE(small, nullptr);
   for (int i = 0; i < 10; i++) EXPECT_EQ(small[i], i);
   Free(small);
+}
+
+
+
+// Work cut in two: both halves run, whoever calls, and callers at once share
+// the kept helper or take threads of their own.
+TEST(HelperThread, RunsBothHalvesForCallersAtOnce) {
+  struct Half {
+    u32 runs = 0;
+    u32 thread = 0;
+  };
+  struct Caller {
+    Half halves[2];
+    u32 sameThread = 0;  // calls whose second half ran on the caller's thread
+  };
+  static auto halfFn = [](void *p) -> u32 {
+    Half *h = static_cast<Half *>(p);
+    h->runs++;
+    h->thread = PlatCurrentThreadId();
+    return 0;
+  };
+  auto call = [](void *p) -> u32 {
+    Caller *c = static_cast<Caller *>(p);
+    for (int i = 0; i < 300; i++) {
+      RunBeside(halfFn, &c->halves[0], i % 7 ? &c->halves[1] : nullptr);
+      if (i % 7) c->sameThread += c->halves[1].thread == c->halves[0].thread;
+    }
+    return 0;
+  };
+  Caller callers[3];
+  PlatThread threads[2];
+  for (int k = 0; k < 2; k++) threads[k] = PlatThreadStart(call, &callers[k + 1]);
+  call(&callers[0]);
+  for (PlatThread t : threads) PlatThreadJoin(t);
+  for (const Caller &c : callers) {
+    EXPECT_EQ(c.halves[0].runs, 300u);
+    EXPECT_EQ(c.halves[1].runs, 300u - 43u) << "every seventh call has no second half";
+    EXPECT_EQ(c.sameThread, 0u) << "a second half runs beside the first, not after it";
+  }
 }
 
 }  // namespace
