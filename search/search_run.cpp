@@ -316,8 +316,21 @@ constexpr u32 kHasAfter = 0x1000000;
 // With them, the key of the bytes it deletes when replaced (up to 7).
 void MarkAround(const TextStore *s, const MatchSpan *spans, u32 n, u32 *around, u64 *keys) {
   Peek peek(s);
+  StoreCursor cursor(s);
   for (u32 k = 0; k < n; k++) {
     const MatchSpan m = spans[k];
+    // Most lie in one block with the byte after them: read straight.
+    const u32 len = m.end - m.start;
+    if (len - 1 < 7 && m.end < s->length) {
+      if (const char *p = cursor.Within(m.start, len + 1)) {
+        u64 key = static_cast<u64>(len) << 56;
+        for (u32 i = 0; i < len; i++) key |= static_cast<u64>(static_cast<u8>(p[i])) << (8 * i);
+        keys[k] = key;
+        around[k] = static_cast<u32>(static_cast<u8>(p[len - 1])) | kHasLast |
+                    (static_cast<u32>(static_cast<u8>(p[len])) << 16) | kHasAfter;
+        continue;
+      }
+    }
     u32 a = 0;
     if (m.end > m.start) a = static_cast<u32>(peek.At(m.end - 1)) | kHasLast;
     if (m.end < s->length) a |= (static_cast<u32>(peek.At(m.end)) << 16) | kHasAfter;

@@ -114,6 +114,7 @@ TEST(SearchRun, ReplaceAllEqualsReplacingOneOccurrenceAfterAnother) {
       {"\\n", kPatternEscapes}, {"(a)(b)?", kPatternRegExps}, {"[ab]{2}", kPatternRegExps}, {"ba", kPatternWholeWords},
       {"\\p.", kPatternRegExps}, {"x*", kPatternRegExps}, {"(?=b)", kPatternRegExps}, {"\\0", kPatternEscapes},
       {"aa", 0}, {"bab", kPatternIgnoreCase},  // occurrences that overlap: the later one is not replaced
+      {"\\na", kPatternEscapes},                  // one that starts where the one before may end in a CR
   };
   static const char *const kReplacements[] = {"", "X", "\\&\\&", "[\\1\\2]", "\\n", "\\#d.", "\\L&", "\\0b", "a\r"};
   TestRandom rng(5);
@@ -155,7 +156,7 @@ TEST(SearchRun, ReplaceAllEqualsReplacingOneOccurrenceAfterAnother) {
       }
     }
   }
-  EXPECT_EQ(cases, 18 * 9 * 3);
+  EXPECT_EQ(cases, 19 * 9 * 3);
 }
 
 // Highlight all puts every non-empty occurrence into set 5 (6 for the
