@@ -9,6 +9,7 @@ struct Helper {
   PlatEvent wake, done;
   u32 (*fn)(void *);
   void *arg;
+  u32 process;  // that made it: a forked copy of the process has no helper
 };
 Helper g_helper;
 // Taken by the one caller the helper works for.
@@ -25,7 +26,9 @@ u32 HelperLoop(void *) {
 // The helper, made on first use (under g_busy). False when it cannot be had
 // (it is tried again next time).
 bool HelperReady() {
+  if (g_helper.thread && g_helper.process != PlatCurrentProcessId()) g_helper = Helper{};
   if (g_helper.thread) return true;
+  g_helper.process = PlatCurrentProcessId();
   if (!g_helper.wake) g_helper.wake = PlatEventCreate();
   if (!g_helper.done) g_helper.done = PlatEventCreate();
   if (g_helper.wake && g_helper.done) g_helper.thread = PlatThreadStart(HelperLoop, nullptr);

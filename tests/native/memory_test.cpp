@@ -2,6 +2,11 @@
 
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "foundation/bytes.h"
 #include "foundation/fault.h"
 #include "foundation/helper_thread.h"
@@ -230,5 +235,27 @@ TEST(HelperThread, RunsBothHalvesForCallersAtOnce) {
     EXPECT_EQ(c.sameThread, 0u) << "a second half runs beside the first, not after it";
   }
 }
+
+#ifndef _WIN32
+// A forked copy of the process (a benchmark's child) has no helper thread: it
+// makes its own instead of waiting for one that is not there.
+TEST(HelperThread, AForkedProcessMakesItsOwn) {
+  u32 runs[2] = {};
+  auto halfFn = [](void *p) -> u32 {
+    ++*static_cast<u32 *>(p);
+    return 0;
+  };
+  RunBeside(halfFn, &runs[0], &runs[1]);
+  const pid_t child = fork();
+  if (child == 0) {
+    alarm(10);
+    RunBeside(halfFn, &runs[0], &runs[1]);
+    _exit(runs[0] == 2 && runs[1] == 2 ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+#endif
 
 }  // namespace
