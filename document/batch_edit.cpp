@@ -255,11 +255,11 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   const int grown = GrowArray(&steps, sizeof(Step), &j->capacity, j->count + 1);
   j->steps = static_cast<Step *>(steps);
   const bool uniform = Uniform(s, e, count, (flags & kBatchSameDeleted) != 0);
-  // The undo of this batch deletes what it inserts: alike when the sender
-  // says so, or when every edit takes its bytes from the same place.
+  // The undo of this batch deletes what it inserts: alike when every edit
+  // takes its bytes from the same place.
   bool insertedAlike = true;
   for (u32 i = 1; i < count && insertedAlike; i++) {
-    insertedAlike = e[i].length == e[0].length && ((flags & kBatchSameInserted) || e[i].offset == e[0].offset);
+    insertedAlike = e[i].length == e[0].length && e[i].offset == e[0].offset;
   }
   const u32 format = uniform ? kBatchUniform : longest < 0x10000 ? kBatchNarrow : kBatchFull;
   const u32 kept = uniform ? e[0].to - e[0].from : static_cast<u32>(deleted);
@@ -301,7 +301,13 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   }
   bool maintained = false;
   for (u32 k = 0; k < kRangeSetCount; k++) maintained |= s->rangeSets[k].maintained != 0;
-  if (inPlace == 0 && maintained) {
+  if (inPlace != 0) {
+    if (ApplyClusters(s, e, count, text, ClusterBuffer(e, count)) != 0) {
+      CompactFree(record);
+      Notify(d, kNotifyOutOfMemory);
+      return kResultOutOfMemory;
+    }
+  } else if (maintained) {
     i64 moved = 0;
     for (u32 i = 0, n; i < count;) {
       const u32 end = ClusterEnd(e, count, i, &n);
@@ -312,10 +318,6 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
       moved += static_cast<i64>(n) - span;
       i = end;
     }
-  } else if (inPlace != 0 && ApplyClusters(s, e, count, text, ClusterBuffer(e, count)) != 0) {
-    CompactFree(record);
-    Notify(d, kNotifyOutOfMemory);
-    return kResultOutOfMemory;
   }
 
   step.groupStart = kStepBatch | ((!j->groupMode || j->groupStartPending) ? kStepStartsGroup : 0);
@@ -368,8 +370,7 @@ void ReleaseBatchScratch() {
 int ApplyEditBatch(Document *d, const EditBatch *b) {
   if (!b || b->count > kBatchMaxEdits || (b->textLength > kBatchMaxText && b->count > 1)) return kBatchRejected;
   if (b->target == 0) {
-    const int r = ApplyBatch(d, b->edits, b->count, BytesSource(b->text, b->textLength),
-                             b->flags & (kBatchSameDeleted | kBatchSameInserted));
+    const int r = ApplyBatch(d, b->edits, b->count, BytesSource(b->text, b->textLength), b->flags & kBatchSameDeleted);
     if (!LongOperationRunning()) ReleaseBatchScratch();
     return r;
   }
@@ -399,7 +400,7 @@ void BatcherFree(EditBatcher *b) {
 int BatcherFlush(EditBatcher *b) {
   if (b->count == 0) return 0;
   EditBatch batch = {b->target, b->count, b->edits, b->text, b->textLength,
-                     (b->deletedKey != kNoDeletedKey ? kBatchSameDeleted : 0) | (b->insertedAlike ? kBatchSameInserted : 0)};
+                     b->deletedKey != kNoDeletedKey ? kBatchSameDeleted : 0u};
   const int r = b->send(b->context, &batch);
   if (r != 0) return r;
   if (b->target == 0) {
@@ -437,10 +438,8 @@ int BatcherAdd(EditBatcher *b, u32 from, u32 to, const char *bytes, u32 n, u64 d
   }
   if (b->count == 0) {
     b->deletedKey = deletedKey;
-    b->insertedAlike = true;
-  } else {
-    if (deletedKey != b->deletedKey) b->deletedKey = kNoDeletedKey;
-    if (!asBefore) b->insertedAlike = false;
+  } else if (deletedKey != b->deletedKey) {
+    b->deletedKey = kNoDeletedKey;
   }
   const u32 at = static_cast<u32>(from + b->shift);
   if (shared) {

@@ -29,14 +29,13 @@ struct EditBatch {
   const BatchRequest *edits;
   const char *text;
   u32 textLength;
-  u32 flags;  // kBatchSameDeleted, kBatchSameInserted: what the sender knows
+  u32 flags;  // kBatchSameDeleted: what the sender knows
 };
 
 // What the sender of a batch (or an undo) knows, so that the batch need not
 // read the text to find it out: every edit deletes the same bytes (the
-// lengths are still compared), or inserts the same bytes.
+// lengths are still compared).
 constexpr u32 kBatchSameDeleted = 1u << 22;
-constexpr u32 kBatchSameInserted = 1u << 23;
 
 constexpr u32 kBatchMaxEdits = 65536;
 constexpr u32 kBatchMaxText = 4194304;
@@ -70,8 +69,7 @@ struct EditBatcher {
   u32 textLength, textCapacity;
   i64 shift;  // (inserted - deleted) of every edit sent so far
   u32 sends;  // batches sent so far: the text the worker reads changed with each
-  u64 deletedKey;     // what every edit of the batch deletes, when all alike (else kNoDeletedKey)
-  bool insertedAlike; // every edit of the batch inserts the same bytes
+  u64 deletedKey;  // what every edit of the batch deletes, when all alike (else kNoDeletedKey)
 };
 // The bytes an edit deletes, up to 7 of them, with their count in the top
 // byte: the key that tells the batch they are all alike.
@@ -83,7 +81,8 @@ void BatcherFree(EditBatcher *b);
 // was sent (the batcher moves it by `shift`). Sends the batch first when the
 // edit would not fit. deletedKey: the key of the bytes it deletes, when the
 // caller has them; asBefore: it inserts the same bytes as the edit added
-// before it. 0, -1 out of memory, or the failure of a send.
+// before it (which it then shares). 0, -1 out of memory, or the failure of a
+// send.
 [[nodiscard]] int BatcherAdd(EditBatcher *b, u32 from, u32 to, const char *bytes, u32 n,
                              u64 deletedKey = kNoDeletedKey, bool asBefore = false);
 [[nodiscard]] int BatcherFlush(EditBatcher *b);

@@ -398,7 +398,6 @@ u32 *RowScratch(u32 count) {
   return g_rowScratch;
 }
 
-
 // ---- a long batch in two halves at once ----
 
 // Where a long batch is cut in two halves that share no block and no row:
@@ -537,9 +536,6 @@ u32 HalfCommit(void *arg) {
   if (h->rows) UpdateRows(h->s, h->e, h->i0, h->i1, h->rows, h->moved, h->local, h->shared, h->rowEnd, h->groupsEnd);
   return 0;
 }
-
-// Runs fn on both halves at once when `two`, on the first alone otherwise.
-void OnBoth(bool two, u32 (*fn)(void *), Half *first, Half *second) { RunBeside(fn, first, two ? second : nullptr); }
 
 // Writes the new bytes of the edits [i0, i1) of equal lengths over the old.
 struct SameHalf {
@@ -680,7 +676,7 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     rows = RowScratch(count);
     if (!rows) return -1;
     first.rows = second.rows = rows;
-    OnBoth(cut != 0, HalfRows, &first, &second);
+    RunBeside(HalfRows, &first, cut ? &second : nullptr);
     if (!first.fits || !second.fits) return 1;
   }
   // The halves' rows must lie apart to be changed at once.
@@ -748,7 +744,7 @@ int StoreReplaceInPlace(TextStore *s, const BatchRequest *e, u32 count, const By
     second.shared = shared;
     second.groupsEnd = s->rowGroups.count;
   }
-  OnBoth(cut != 0, HalfCommit, &first, &second);
+  RunBeside(HalfCommit, &first, cut ? &second : nullptr);
   if (rows && !apart) UpdateRows(s, e, 0, count, rows, 0, 0, false, kNone, s->rowGroups.count);
   // The new blocks into the table (from its end back), then the starts and
   // groups from the first changed block's group on: the groups through the

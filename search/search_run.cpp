@@ -303,7 +303,7 @@ struct Pending {
   int newBefore = -1;     // the byte before `end` once the edits are in place (-1: none)
   bool mustFlush = false; // the next search may not see the text as it is
   i64 delta = 0;          // (inserted - deleted) of the pending edits
-  int lastByte = -1;      // the byte before `end` as the text is (-2: not known)
+  int lastByte = -2;      // the byte before `end` as the text is (-2: not known)
 };
 
 // The bytes at the end of an occurrence that the loop looks at, noted when
@@ -319,26 +319,18 @@ void MarkAround(const TextStore *s, const MatchSpan *spans, u32 n, u32 *around, 
   StoreCursor cursor(s);
   for (u32 k = 0; k < n; k++) {
     const MatchSpan m = spans[k];
-    // Most lie in one block with the byte after them: read straight.
     const u32 len = m.end - m.start;
-    if (len - 1 < 7 && m.end < s->length) {
-      if (const char *p = cursor.Within(m.start, len + 1)) {
-        u64 key = static_cast<u64>(len) << 56;
-        for (u32 i = 0; i < len; i++) key |= static_cast<u64>(static_cast<u8>(p[i])) << (8 * i);
-        keys[k] = key;
-        around[k] = static_cast<u32>(static_cast<u8>(p[len - 1])) | kHasLast |
-                    (static_cast<u32>(static_cast<u8>(p[len])) << 16) | kHasAfter;
-        continue;
-      }
-    }
+    // Most lie in one block with the byte after them: read straight.
+    const char *p = len - 1 < 7 && m.end < s->length ? cursor.Within(m.start, len + 1) : nullptr;
+    auto at = [&](u32 q) -> u32 { return p ? static_cast<u8>(p[q - m.start]) : static_cast<u32>(peek.At(q)); };
     u32 a = 0;
-    if (m.end > m.start) a = static_cast<u32>(peek.At(m.end - 1)) | kHasLast;
-    if (m.end < s->length) a |= (static_cast<u32>(peek.At(m.end)) << 16) | kHasAfter;
+    if (len) a = at(m.end - 1) | kHasLast;
+    if (m.end < s->length) a |= (at(m.end) << 16) | kHasAfter;
     around[k] = a;
     u64 key = kNoDeletedKey;
-    if (m.end - m.start <= 7) {
-      key = static_cast<u64>(m.end - m.start) << 56;
-      for (u32 p = m.start; p < m.end; p++) key |= static_cast<u64>(peek.At(p)) << (8 * (p - m.start));
+    if (len <= 7) {
+      key = static_cast<u64>(len) << 56;
+      for (u32 i = 0; i < len; i++) key |= static_cast<u64>(at(m.start + i)) << (8 * i);
     }
     keys[k] = key;
   }
