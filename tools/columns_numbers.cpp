@@ -41,6 +41,7 @@
 #include "config/config_state.h"
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
+#include "foundation/helper_thread.h"
 #include "foundation/memory.h"
 #include "foundation/random.h"
 #include "tools/columns.h"
@@ -345,6 +346,8 @@ struct Run {
   ColumnSet measureSet;
   u32 widthColumns;                // bits 0-9: the greatest length is needed
   bool countNeeded;                // an aligned counter needs the counted lines
+  bool hasCounter;                 // the mask shows the counter
+  bool hasRandom;                  // the mask draws random numbers (in the lines' order)
   u64 fixedBound;                  // a line's output beyond its columns, at most
 };
 
@@ -352,6 +355,8 @@ void Plan(Run *run, const ColumnsRequest &request) {
   u32 needed = 0;
   run->widthColumns = 0;
   run->countNeeded = false;
+  run->hasCounter = false;
+  run->hasRandom = false;
   run->fixedBound = 2;  // the line's own newline
   for (u32 k = 0; k < run->mask.count; k++) {
     const MaskItem &it = run->mask.item[k];
@@ -362,7 +367,11 @@ void Plan(Run *run, const ColumnsRequest &request) {
         if (it.align != kAlignNone) run->widthColumns |= 1u << it.param;
         break;
       case kItemCounter:
+        run->hasCounter = true;
         if (it.align != kAlignNone) run->countNeeded = true;
+        break;
+      case kItemRandom:
+        run->hasRandom = true;
         break;
       default:
         break;
@@ -427,35 +436,51 @@ void SetWidths(Run *run, const ColumnsRequest &request, u64 counted) {
   }
 }
 
-// The pre-pass: the greatest lengths of the columns that aligned items need,
-// and the number of counted lines. False when cancelled.
-bool MeasureLines(const ToolDocument *in, const ColumnsRequest &request, Run *run, u64 *counted, Ticker *ticker) {
-  LineWalker walker(in->text, in->length);
+// A stretch of whole lines of the input; the text after its last newline is
+// a line only at the input's end (otherwise it is the next stretch's).
+struct Stretch {
+  const char *text;
+  u32 length;
+  bool last;
+};
+
+// What the pre-pass finds in a stretch: the greatest lengths (0: the line,
+// 1-9: the columns aligned items need) and the counted lines.
+struct Measures {
+  u32 maxLength[1 + kColumnDefs];
+  u64 counted;
+};
+
+// The pre-pass. False when cancelled.
+bool MeasureLines(const Stretch &in, const ColumnsRequest &request, const Run &run, Measures *m, Ticker *ticker) {
+  LineWalker walker(in.text, in.length);
   LineBounds l;
   u64 n = 0;
-  const ColumnSet &set = run->measureSet;
+  const ColumnSet &set = run.measureSet;
   u32 start[kColumnDefs], count[kColumnDefs];
   while (walker.Next(&l)) {
-    const char *p = in->text + l.start;
+    if (!in.last && l.start == in.length) break;
+    const char *p = in.text + l.start;
     const u32 length = l.textEnd - l.start;
-    if (run->countNeeded && !(request.nonEmptyOnly && IsBlankLine(p, length))) n++;
-    if (length > run->maxLength[0]) run->maxLength[0] = length;
+    if (!(request.nonEmptyOnly && IsBlankLine(p, length))) n++;
+    if (length > m->maxLength[0]) m->maxLength[0] = length;
     if (set.count) {
       ExtractColumns(p, length, set, start, count);
       for (u32 k = 0; k < set.count; k++) {
-        u32 &widest = run->maxLength[run->measure[k]];
+        u32 &widest = m->maxLength[run.measure[k]];
         if (count[k] > widest) widest = count[k];
       }
     }
     if (ticker->Line(l.end - l.start)) return false;
   }
-  *counted = n;
+  m->counted = n;
   return true;
 }
 
-// The writing pass. 0, -1 (out of memory) or 32 (cancelled: the runner sees
-// the flag).
-int WriteLines(const ToolDocument *in, const ColumnsRequest &request, const Run &run, Output *out, Ticker *ticker) {
+// The writing pass over a stretch whose first line follows `counted` counted
+// lines. 0, -1 (out of memory) or 32 (cancelled: the runner sees the flag).
+int WriteLines(const Stretch &in, const ColumnsRequest &request, const Run &run, u64 counted, Output *out,
+               Ticker *ticker) {
   const char *newline = ToolNewline();
   const u32 newlineLength = newline[1] ? 2 : 1;
   const bool nonEmptyOnly = request.nonEmptyOnly != 0;
@@ -466,11 +491,11 @@ int WriteLines(const ToolDocument *in, const ColumnsRequest &request, const Run 
   u32 fieldStart[1 + kColumnDefs] = {}, fieldLength[1 + kColumnDefs] = {};
   u32 start[kColumnDefs], count[kColumnDefs];
   const ColumnSet &set = run.extractSet;
-  u64 counted = 0;
-  LineWalker walker(in->text, in->length);
+  LineWalker walker(in.text, in.length);
   LineBounds l;
   while (walker.Next(&l)) {
-    const char *p = in->text + l.start;
+    if (!in.last && l.start == in.length) break;
+    const char *p = in.text + l.start;
     const u32 length = l.textEnd - l.start;
     if (nonEmptyOnly && IsBlankLine(p, length)) {
       if (!out->Room(l.end - l.start, l.start)) return kResultOutOfMemory;
@@ -535,7 +560,7 @@ int WriteLines(const ToolDocument *in, const ColumnsRequest &request, const Run 
       }
     }
     const u32 own = l.end - l.textEnd;
-    if (own) memcpy(w, in->text + l.textEnd, own);
+    if (own) memcpy(w, in.text + l.textEnd, own);
     w += own;
     out->length = static_cast<u64>(w - out->doc->text);
     counted++;
@@ -544,7 +569,50 @@ int WriteLines(const ToolDocument *in, const ColumnsRequest &request, const Run 
   return 0;
 }
 
+// One half of a run cut in two: its stretch, its pass and what it gives.
+struct Half {
+  const ColumnsRequest *request;
+  const Run *run;
+  Stretch in;
+  bool measuring;    // the pre-pass, else the writing pass
+  Measures measures;
+  ToolDocument *out;
+  u64 counted;       // the writing pass: the counted lines before the stretch
+  Ticker ticker;
+  int result;
+};
+
+u32 RunHalf(void *context) {
+  Half *h = static_cast<Half *>(context);
+  if (h->measuring) {
+    h->result = MeasureLines(h->in, *h->request, *h->run, &h->measures, &h->ticker) ? 0 : kResultCancelled;
+    return 0;
+  }
+  Output output = {h->out, 0, h->in.length};
+  h->result = WriteLines(h->in, *h->request, *h->run, h->counted, &output, &h->ticker);
+  if (h->result == 0) {
+    h->out->length = static_cast<u32>(output.length);
+    if (h->out->text) h->out->text[h->out->length] = 0;
+  }
+  return 0;
+}
+
+// Where a long input is cut in two: after the first newline from its middle
+// on (the whole of a CR LF); 0 when none comes before the end.
+u32 HalvesCut(const char *text, u32 n) {
+  const u32 mid = n / 2;
+  const char *lf = static_cast<const char *>(MemFindByte(text + mid, '\n', n - mid));
+  const char *cr = static_cast<const char *>(MemFindByte(text + mid, '\r', (lf ? lf : text + n) - (text + mid)));
+  const char *e = cr ? cr : lf;
+  if (!e) return 0;
+  u32 cut = static_cast<u32>(e - text) + 1;
+  if (*e == '\r' && cut < n && text[cut] == '\n') cut++;
+  return cut < n ? cut : 0;
+}
+
 }  // namespace
+
+u32 g_columnsHalves = 4u << 20;
 
 int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
   const ColumnsRequest &request = *reinterpret_cast<const ColumnsRequest *>(param);
@@ -552,23 +620,52 @@ int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam para
   if (!run) return kResultOutOfMemory;
   CompileMask(request.mask, &run->mask);
   Plan(run, request);
-  Ticker ticker;
+  // A long input is cut in two halves written at once, the second into the
+  // result's tail; random numbers are drawn in the lines' order, so a mask
+  // with them runs in one piece.
+  ToolDocument *tail = ToolResultTail();
+  const u32 cut = tail && in->length >= g_columnsHalves && !run->hasRandom ? HalvesCut(in->text, in->length) : 0;
+  Half half[2];
+  for (Half &h : half) {
+    h = Half{};
+    h.request = &request;
+    h.run = run;
+  }
+  half[0].in = Stretch{in->text, cut ? cut : in->length, cut == 0};
+  half[0].out = out;
+  half[1].in = Stretch{in->text + cut, in->length - cut, true};
+  half[1].out = tail;
+  Half *second = cut ? &half[1] : nullptr;
+  // The pre-pass: for the aligned items' widths, and for the counter of a
+  // second half, which starts after the first half's counted lines.
+  int r = 0;
   u64 counted = 0;
   MemZero(run->maxLength, sizeof run->maxLength);
-  int r = 0;
-  if (run->widthColumns || run->countNeeded) {
-    ticker.share = Ticker::kFirstHalf;
-    if (!MeasureLines(in, request, run, &counted, &ticker)) r = kResultCancelled;
-    ticker.SecondPass();
+  if (run->widthColumns || run->countNeeded || (second && run->hasCounter)) {
+    for (Half &h : half) {
+      h.measuring = true;
+      h.ticker.share = Ticker::kFirstHalf;
+    }
+    RunBeside(RunHalf, &half[0], second);
+    for (const Half &h : half) {
+      if (&h == &half[1] && !second) break;
+      if (h.result) r = h.result;
+      for (u32 k = 0; k <= kColumnDefs; k++)
+        if (h.measures.maxLength[k] > run->maxLength[k]) run->maxLength[k] = h.measures.maxLength[k];
+      counted += h.measures.counted;
+    }
+    for (Half &h : half) h.ticker.SecondPass();
   }
   if (r == 0) {
     SetWidths(run, request, counted);
-    Output output = {out, 0, in->length};
-    r = WriteLines(in, request, *run, &output, &ticker);
+    for (Half &h : half) h.measuring = false;
+    half[1].counted = half[0].measures.counted;
+    RunBeside(RunHalf, &half[0], second);
+    r = half[0].result;
+    if (second && second->result && r != kResultOutOfMemory) r = second->result;
     if (r == 0) {
-      ticker.Report();
-      out->length = static_cast<u32>(output.length);
-      if (out->text) out->text[out->length] = 0;
+      half[0].ticker.Report();
+      if (second) second->ticker.Report();
     }
   }
   Free(run);

@@ -63,10 +63,14 @@ namespace {
 LongOperation *g_toolOp;
 // The newline sequence of the running tool's document.
 const char *g_toolNewline;
+// The second part of the running build tool's result.
+ToolDocument *g_toolTail;
 
 }  // namespace
 
 const char *ToolNewline() { return g_toolNewline ? g_toolNewline : "\r\n"; }
+
+ToolDocument *ToolResultTail() { return g_toolTail; }
 
 bool ToolCancelled() { return g_toolOp && LongOperationCancelled(g_toolOp); }
 
@@ -78,10 +82,13 @@ void ToolProgress(u32 units) {
 
 namespace {
 
+bool Builds(const ToolDescriptor *t) { return t->buildFromText || t->buildFromDocument; }
+
 struct Job {
   ToolDescriptor *tool;
   ToolDocument in;   // the input (the text kinds' buffer too)
   ToolDocument out;  // what the build kinds write
+  ToolDocument tail; // what follows it
   const char *newline;  // the document's newline sequence
 };
 
@@ -90,8 +97,10 @@ int Work(LongOperation *op) {
   ToolDescriptor *t = job->tool;
   LongOperation *outer = g_toolOp;
   const char *outerNewline = g_toolNewline;
+  ToolDocument *outerTail = g_toolTail;
   g_toolOp = op;
   g_toolNewline = job->newline;
+  g_toolTail = Builds(t) ? &job->tail : nullptr;
   int r = 0;
   if (t->transformInPlace) {
     r = t->transformInPlace(job->in.text, job->in.length);
@@ -106,10 +115,9 @@ int Work(LongOperation *op) {
   }
   g_toolOp = outer;
   g_toolNewline = outerNewline;
+  g_toolTail = outerTail;
   return r;
 }
-
-bool Builds(const ToolDescriptor *t) { return t->buildFromText || t->buildFromDocument; }
 
 // Sets the selection, the caret first when asked.
 void SelectRange(Document *doc, u32 from, u32 to, bool caretFirst) {
@@ -148,47 +156,60 @@ int ReadInput(const Document *doc, u32 from, u32 to, u32 newlineMode, ToolDocume
   return 0;
 }
 
-// Puts the text in place of [a, b) as one undo step, all or nothing. A text
-// of the same length is written over the old one; otherwise the new
-// text goes in after the old (an insertion either happens whole or not at
-// all), then the old text goes, its deletion joining the insertion's step.
-// When the deletion cannot be recorded, the insertion is taken out again
-// without needing memory. 0, or 48 (the document reported the failure).
-int PutBack(Document *doc, u32 a, u32 b, const char *text, u32 length, u32 flags) {
-  if (length == b - a && a < b) {
+// Takes the first n bytes inserted at b out again, with the steps recorded
+// since `steps`: the document as it was, without needing memory.
+void TakeOut(Document *doc, u32 b, u32 n, u32 steps, u32 modified, u32 autoSaveModified) {
+  TextStore *s = &doc->store;
+  DeleteRange(s, b, b + n, 0);
+  while (doc->undo.count > steps) PopStep(&doc->undo);
+  CloseStep(&doc->undo);
+  doc->modified = modified;
+  doc->modifiedSinceAutoSave = autoSaveModified;
+  u32 row = RowOfPosition(s, b);
+  if (row > 0 && RowStart(s, row) == b) row--;
+  if (doc->events.relayout) doc->events.relayout(doc->events.context, doc, row, b);
+  if (doc->events.repaint) doc->events.repaint(doc->events.context, doc, row, row, true, 0);
+}
+
+// Puts the text, then the tail after it, in place of [a, b) as one undo
+// step, all or nothing. A text of the same length is written over the old
+// one; otherwise the new text goes in after the old (each insertion either
+// happens whole or not at all), then the old text goes, its deletion joining
+// the insertions' step. When a later piece cannot be inserted or the
+// deletion cannot be recorded, what went in is taken out again without
+// needing memory. 0, or 48 (the document reported the failure).
+int PutBack(Document *doc, u32 a, u32 b, const ToolDocument &text, const ToolDocument &tail, u32 flags) {
+  const u32 length = text.length + tail.length;  // the caller checked the sum
+  if (length == b - a && a < b && tail.length == 0) {
     // As long as it was and with the newlines where they were (a case
     // change): written over the old text.
     SetSelection(doc, a, b);
-    const int r = OverwriteSelection(doc, text, flags | kReplaceCloseBefore | kReplaceCloseAfter);
+    const int r = OverwriteSelection(doc, text.text, flags | kReplaceCloseBefore | kReplaceCloseAfter);
     if (r != -2) return r == 0 ? kResultReported : 0;
   }
   if (length == 0 && a == b) return 0;  // nothing in, nothing out
   const u32 modified = doc->modified, autoSaveModified = doc->modifiedSinceAutoSave;
   const u32 steps = doc->undo.count;
   flags |= kReplaceFromBytes | kReplaceKeepRedo;
-  if (length) {
-    SetSelection(doc, b, b);
-    if (!ReplaceSelectionCounted(doc, text, length, flags | kReplaceCloseBefore | (a == b ? kReplaceCloseAfter : 0),
-                                 nullptr))
+  u32 inserted = 0;
+  const ToolDocument *pieces[2] = {&text, &tail};
+  for (const ToolDocument *piece : pieces) {
+    if (piece->length == 0) continue;
+    SetSelection(doc, b + inserted, b + inserted);
+    const bool last = inserted + piece->length == length;
+    const u32 close = (inserted == 0 ? kReplaceCloseBefore : 0) | (a == b && last ? kReplaceCloseAfter : 0);
+    if (!ReplaceSelectionCounted(doc, piece->text, piece->length, flags | close, nullptr)) {
+      if (inserted) TakeOut(doc, b, inserted, steps, modified, autoSaveModified);
       return kResultReported;
+    }
+    inserted += piece->length;
   }
   if (a < b) {
     SetSelection(doc, a, b);
     i32 count = 0;
     const u32 close = length ? kReplaceCloseAfter : kReplaceCloseBefore | kReplaceCloseAfter;
     if (!ReplaceSelection(doc, nullptr, (flags & ~kReplaceFromBytes) | close, &count) && count < 0) {
-      if (length) {
-        TextStore *s = &doc->store;
-        DeleteRange(s, b, b + length, 0);
-        while (doc->undo.count > steps) PopStep(&doc->undo);
-        CloseStep(&doc->undo);
-        doc->modified = modified;
-        doc->modifiedSinceAutoSave = autoSaveModified;
-        u32 row = RowOfPosition(s, b);
-        if (row > 0 && RowStart(s, row) == b) row--;
-        if (doc->events.relayout) doc->events.relayout(doc->events.context, doc, row, b);
-        if (doc->events.repaint) doc->events.repaint(doc->events.context, doc, row, row, true, 0);
-      }
+      if (length) TakeOut(doc, b, length, steps, modified, autoSaveModified);
       return kResultReported;
     }
   }
@@ -249,7 +270,7 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
     SetSelection(doc, na, nb);
   }
   // 3, 4. The input.
-  Job job = {tool, {}, {}, NewlineSequence(doc->newlineType)};
+  Job job = {tool, {}, {}, {}, NewlineSequence(doc->newlineType)};
   if (result == 0 && !(f & kToolNoInput)) {
     u32 from = a, to = b;
     if (f & kToolWholeDocument) {
@@ -286,6 +307,16 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
     }
     // 6.
     if (r == 0 && op.cancel.load()) r = kResultCancelled;
+    if (r == 0 && job.tail.length) {
+      // A result in two parts goes back as two insertions; the later steps
+      // that need it whole get it joined.
+      if (static_cast<u64>(job.out.length) + job.tail.length > 0xFFFFFFFEull) {
+        r = kResultOutOfMemory;
+      } else if (tool->afterRun || tool->target || job.out.length + job.tail.length == b - a) {
+        if (ToolDocumentAppend(&job.out, job.tail.text, job.tail.length) != 0) r = kResultOutOfMemory;
+        ToolDocumentFree(&job.tail);
+      }
+    }
     if (r == 0 && tool->afterRun) r = tool->afterRun(Builds(tool) ? &job.out : nullptr, tool->param);
     result = r;
   }
@@ -300,14 +331,15 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
       const bool keep = (settings.persistent && !(f & kToolNoPersistent)) || (tool->replaceFlags & kToolKeepSelection);
       const bool noScroll = settings.noScroll && !(f & kToolNoKeepView);
       const u32 extra = (tool->replaceFlags & ~kToolKeepSelection) | (noScroll ? kReplaceView1 : 0);
-      result = PutBack(doc, a, b, res->text, res->length, extra);
+      result = PutBack(doc, a, b, *res, job.tail, extra);
       if (result == 0) {
         changed = true;
+        const u32 length = res->length + job.tail.length;
         const ToolResultSelection *part = tool->resultSelection;
-        if (part && part->set && part->from <= part->to && part->to <= res->length)
+        if (part && part->set && part->from <= part->to && part->to <= length)
           SelectRange(doc, a + part->from, a + part->to, keep && caretFirst);
         else
-          SelectRange(doc, a, a + res->length + pushBack, keep && caretFirst);
+          SelectRange(doc, a, a + length + pushBack, keep && caretFirst);
         if (host.selectionShown) host.selectionShown(host.context, noScroll ? kReplaceView1 : 0);
       }
     }
@@ -320,6 +352,7 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
   // 9.
   ToolDocumentFree(&job.in);
   ToolDocumentFree(&job.out);
+  ToolDocumentFree(&job.tail);
   if (result == kToolMessageText || (result == 0 && tool->message[0])) {
     // A tool's own message; one that succeeded may leave one too (a count).
     ShowMessage(host, tool->message);

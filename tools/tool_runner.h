@@ -147,3 +147,8 @@ void ToolProgress(u32 units);
 // The document's newline sequence (CR LF, LF or CR by its newline type; CR LF
 // for a mixed document), for tools that write newlines of their own.
 const char *ToolNewline();
+// Where a build tool may write the rest of its result: what it writes there
+// follows `out` as one text. A tool that works in two halves at once writes
+// the second half there, so that nothing is copied after the first. Null
+// outside a run of a build tool.
+ToolDocument *ToolResultTail();

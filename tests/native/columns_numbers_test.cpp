@@ -216,7 +216,9 @@ class Columns : public testing::Test {
   void TearDown() override {
     g_settings = saved_;
     *ThreadRecordCurrent() = savedRandom_;
+    g_columnsHalves = kHalves;
   }
+  const u32 kHalves = g_columnsHalves;
   // Runs 32610 with the request stored over the whole text (nothing pulled
   // back); the result code, and the text in *out.
   int Run(const std::string &text, const ColumnsRequest &req, std::string *out, u32 newlineType = 1,
@@ -351,6 +353,7 @@ TEST_F(Columns, MatchesTheReferenceInterpreter) {
     ThreadRecord seed = {{static_cast<u32>(rng.Next()), 2, 3, static_cast<u32>(rng.Next()), 5}};
     *ThreadRecordCurrent() = seed;
     const std::string want = Model(text, req, kDocNewline[type], seed);
+    g_columnsHalves = round % 2 ? 1 : kHalves;  // odd rounds: two halves at once
     SCOPED_TRACE(testing::Message() << "round " << round << " " << Describe(req) << "\ntext "
                                     << testing::PrintToString(text));
     ASSERT_EQ(Run(text, req, type), want);
@@ -539,7 +542,9 @@ TEST_F(Columns, AllocationFailuresChangeNothing) {
     ByDelimiters(&req, 1, " ", 1, 1);
     ByDelimiters(&req, 2, " ", 2, 2);
     const std::string want = Model(text, req, "\n", *ThreadRecordCurrent());
-    for (int persistent = 0; persistent < 2; persistent++) {
+    for (int mode = 0; mode < 4; mode++) {
+      const int persistent = mode & 1;
+      g_columnsHalves = mode & 2 ? 1 : kHalves;  // the result in two parts
       for (u32 n = 1;; n++) {
         const ThreadRecord seed = *ThreadRecordCurrent();
         FaultInjector fi;
@@ -548,7 +553,7 @@ TEST_F(Columns, AllocationFailuresChangeNothing) {
         std::string got;
         const int r = Run(text, req, &got, 1, nullptr, &fi);
         *ThreadRecordCurrent() = seed;
-        SCOPED_TRACE(testing::Message() << mask << " n " << n << " persistent " << persistent);
+        SCOPED_TRACE(testing::Message() << mask << " n " << n << " mode " << mode);
         if (r == 0) {
           ASSERT_EQ(got, want);
         } else {
@@ -567,7 +572,10 @@ TEST_F(Columns, AllocationFailuresChangeNothing) {
 TEST_F(Columns, CancelAndProgress) {
   std::string text;
   for (int i = 0; i < 20000; i++) text += "some words " + std::to_string(i) + "\n";
-  for (const char *mask : {"%0", "%>0 %d"}) {
+  const char *const masks[] = {"%0", "%>0 %d", "%d"};
+  for (int round = 0; round < 6; round++) {
+    const char *mask = masks[round % 3];
+    g_columnsHalves = round < 3 ? kHalves : 1;  // then in two halves
     const ColumnsRequest req = Request(mask);
     Host done;
     std::string got;
@@ -578,7 +586,7 @@ TEST_F(Columns, CancelAndProgress) {
     early.cancel = true;
     ASSERT_EQ(Run(text, req, &got, 1, &early), kResultCancelled) << mask;
     EXPECT_EQ(got, text);
-    EXPECT_LE(early.progress, 256u);
+    EXPECT_LE(early.progress, round < 3 ? 256u : 512u);  // each half stops at its first report
     for (u32 at : {1u, 5000u, 10000u, 15000u, 20000u}) {
       Host host;
       host.thread = true;
