@@ -137,6 +137,9 @@ void ForEachSourcePiece(const ByteSource &src, F &&fn) {
 
 // The first CR or LF in [p, end), or end.
 const char *FindNewline(const char *p, const char *end);
+// The newlines in [p, end): a CR LF counts once, as do a lone CR and a lone
+// LF. An LF at p stands alone (the byte before p is taken for no CR).
+u32 CountNewlines(const char *p, const char *end);
 
 // ---- many edits at once ------------------------------------------------------------
 

@@ -328,23 +328,12 @@ int ReserveForAppend(TextStore *s, u32 bytes, u32 newRows) {
 
 u32 CountNewRows(const char *p, u32 n, bool *pendingCR) {
   const char *end = p + n;
-  u32 rows = 0;
   if (*pendingCR && p < end && *p == '\n') p++;  // the LF of a CR LF counted with its CR
   *pendingCR = false;
-  while (p < end) {
-    const char *q = FindNewline(p, end);
-    if (q == end) break;
-    rows++;
-    if (*q == '\r') {
-      if (q + 1 == end) {
-        *pendingCR = true;
-        break;
-      }
-      if (q[1] == '\n') q++;
-    }
-    p = q + 1;
-  }
-  return rows;
+  if (p == end) return 0;
+  if (end[-1] != '\r') return CountNewlines(p, end);
+  *pendingCR = true;  // counted now; an LF starting the next piece joins it
+  return CountNewlines(p, end - 1) + 1;
 }
 
 // ---- life cycle -------------------------------------------------------------------

@@ -538,6 +538,24 @@ TEST(TextStoreScaling, AppendingInPiecesCostsTheSameOnAHugeStore) {
   }
 }
 
+// Rows counted in pieces (a load's views) and in bulk: texts dense in CRs
+// and LFs, cut anywhere, against the rows a scan finds.
+TEST(TextStore, CountingNewRowsInPieces) {
+  TestRandom rng(77);
+  for (int round = 0; round < 3000; round++) {
+    std::string text;
+    for (unsigned n = rng.Below(round % 10 ? 80 : 20000); n > 0; n--) text += "ab\r\n"[rng.Below(4)];
+    bool pending = false;
+    u32 rows = 0;
+    for (size_t at = 0; at < text.size();) {
+      const size_t n = std::min<size_t>(rng.OneIn(3) ? text.size() : 1 + rng.Below(40), text.size() - at);
+      rows += CountNewRows(text.data() + at, static_cast<u32>(n), &pending);
+      at += n;
+    }
+    ASSERT_EQ(rows + 1, ScanRows(text).size()) << testing::PrintToString(text);
+  }
+}
+
 TEST(TextStore, ReservingForAnAppendGrowsNothingOnTheWay) {
   Store st(1);
   std::string text;
