@@ -54,6 +54,7 @@ struct ReplaceSource {
   u32 length;               // with kReplaceFromBytes: the bytes
   const char *bytes;
   const TextStore *store;   // otherwise: the whole of this store
+  char **pieces;            // with kReplaceFromBytes and bytes null: pieces the store takes (PiecesSource)
 };
 
 // Replaces the selection with the source (null: nothing), recording the change
@@ -69,6 +70,9 @@ struct ReplaceSource {
 [[nodiscard]] int ReplaceSelectionString(Document *doc, const char *text, u32 flags, i32 *outCount);
 [[nodiscard]] int ReplaceSelectionCounted(Document *doc, const char *bytes, u32 length, u32 flags, i32 *outCount);
 [[nodiscard]] int ReplaceSelectionStore(Document *doc, const TextStore *store, u32 flags, i32 *outCount);
+// With `length` bytes in pieces that the insertion takes (see PiecesSource):
+// those it took are set null, the rest stay the caller's.
+[[nodiscard]] int ReplaceSelectionPieces(Document *doc, char **pieces, u32 length, u32 flags, i32 *outCount);
 
 // Replace selection with as many bytes as are selected, written over the
 // selected ones where they lie: no block is made or freed and every row keeps

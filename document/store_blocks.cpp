@@ -58,9 +58,11 @@ struct BlockInsert {
   char **buffers;
   char *inlineBuffers[16];
   const char *borrowFrom;  // StoreBorrow: the new blocks are slices of this text
+  char **pieces;           // a pieces source whose buffers become the first new blocks
+  u32 taken;               // how many: the source's pieces (the rest, the tail's, are made)
 };
 
-void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e, const EditLookup *look) {
+void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e, const EditLookup *look, char **pieces) {
   memset(e, 0, sizeof *e);
   e->blk = kNone;
   const u32 count = s->blocks.count;
@@ -108,7 +110,7 @@ void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e, const Edi
           e->blk = kNone;
         } else if (off == len) {
           u32 space = BufferSize(len) - len;
-          e->topUp = space < n ? space : n;
+          e->topUp = pieces ? 0 : space < n ? space : n;  // pieces start a block
           e->at = blk + 1;
         } else {
           e->tail = len - off;
@@ -127,6 +129,12 @@ void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e, const Edi
     case kNewBlocks: {
       u64 x = static_cast<u64>(n) - e->topUp + e->tail;
       e->newBlocks = static_cast<u32>((x + kBlockSmall - 1) / kBlockSmall);
+      if (pieces) {
+        // The pieces as they are, then the block's tail in a block of its own.
+        e->pieces = pieces;
+        e->taken = (n + kBlockSmall - 1) / kBlockSmall;
+        e->newBlocks = e->taken + (e->tail ? 1 : 0);
+      }
       e->newStart = p + e->topUp;
       e->plan = splice::PlanSplice(splice::BlockGroups(s), ConstBlocks(s), e->at, e->at, e->newBlocks, g_storeLimits.blockGroupFill);
       break;
@@ -150,7 +158,7 @@ void ShrinkTo(TextBlock *b, u32 length) {
 
 void ReleaseReservation(TextStore *s, BlockInsert *e) {
   if (e->buffers) {
-    for (u32 i = 0; i < e->newBlocks && e->buffers[i]; i++) Free(e->buffers[i]);
+    for (u32 i = e->taken; i < e->newBlocks && e->buffers[i]; i++) Free(e->buffers[i]);  // not the source's
     if (e->buffers != e->inlineBuffers) Free(e->buffers);
     e->buffers = nullptr;
   }
@@ -190,8 +198,10 @@ int ReserveBlocks(TextStore *s, BlockInsert *e) {
       for (u32 i = 0; i < e->newBlocks; i++) e->buffers[i] = const_cast<char *>(e->borrowFrom) + static_cast<size_t>(i) * kBlockSmall;
       return 0;
     }
-    for (u32 i = 0; i < e->newBlocks; i++) {
-      e->buffers[i] = static_cast<char *>(Allocate(kBlockSmall));
+    for (u32 i = 0; i < e->taken; i++) e->buffers[i] = e->pieces[i];
+    for (u32 i = e->taken; i < e->newBlocks; i++) {
+      // (The tail after pieces fits one block of its buffer size.)
+      e->buffers[i] = static_cast<char *>(Allocate(e->taken ? BufferSize(e->tail) : kBlockSmall));
       if (!e->buffers[i]) {
         ReleaseReservation(s, e);
         return -1;
@@ -252,7 +262,22 @@ void CommitBlocks(TextStore *s, BlockInsert *e, const ByteSource &src, u32 flags
       u32 abs = e->newStart;
       u32 x = 0;
       const u32 xLen = srcPart + e->tail;
-      for (u32 i = 0; i < e->newBlocks; i++) {
+      for (u32 i = 0; i < e->taken; i++) {
+        // The source's pieces become blocks as they are.
+        const u32 len = srcPart - x < kBlockSmall ? srcPart - x : kBlockSmall;
+        writer.Put(TextBlock{0, 0, len, e->buffers[i]}, abs, 0);
+        abs += len;
+        x += len;
+        if ((i + 1) % kGroupMax == 0) Progress(s, flags, i + 1, e->newBlocks);
+      }
+      if (e->taken && e->tail) {
+        char *buf = e->buffers[e->taken];
+        memcpy(buf, tailBytes, e->tail);
+        writer.Put(TextBlock{0, 0, e->tail, buf}, abs, 0);
+        abs += e->tail;
+        x += e->tail;
+      }
+      for (u32 i = e->taken ? e->newBlocks : 0; i < e->newBlocks; i++) {
         u32 len = xLen - x < kBlockSmall ? xLen - x : kBlockSmall;
         char *buf = e->buffers[i];
         u32 fromSrc = 0;
@@ -387,7 +412,7 @@ int Insert(TextStore *s, u32 p, const ByteSource &src, u32 flags, const char *bo
   EditLookup look;
   StartLookups(s, p == 0 ? 0 : p - 1, p, &look);
   BlockInsert blocks;
-  PlanBlockInsert(s, p, n, &blocks, &look);
+  PlanBlockInsert(s, p, n, &blocks, &look, src.pieces);
   blocks.borrowFrom = borrowFrom;
   RowEdit rows;
   if (!s->noRowIndex) {
@@ -398,6 +423,13 @@ int Insert(TextStore *s, u32 p, const ByteSource &src, u32 flags, const char *bo
   CommitBlocks(s, &blocks, src, flags);
   if (!s->noRowIndex) CommitRows(s, rows, src, n);
   s->length += n;
+  if (src.pieces) {
+    // The pieces are the store's now: blocks, or copied and no longer needed.
+    for (u32 i = 0; i < (n + kBlockSmall - 1) / kBlockSmall; i++) {
+      if (i >= blocks.taken) Free(src.pieces[i]);
+      src.pieces[i] = nullptr;
+    }
+  }
   return 0;
 }
 
@@ -447,6 +479,6 @@ void StoreDeleteKeeping(TextStore *s, u32 a, u32 b, u32 flags, const DeletedByte
     PrefetchRowEdit(s, rows);
   }
   DeleteBlocks(s, a, b, flags, hint, keep);
-  if (!s->noRowIndex) CommitRows(s, rows, ByteSource{nullptr, nullptr, 0, 0}, 0u - (b - a));
+  if (!s->noRowIndex) CommitRows(s, rows, ByteSource{nullptr, nullptr, 0, 0, nullptr}, 0u - (b - a));
   s->length -= b - a;
 }

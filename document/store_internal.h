@@ -130,6 +130,9 @@ template <class F>
 void ForEachSourcePiece(const ByteSource &src, F &&fn) {
   if (src.bytes) {
     if (src.length) fn(src.bytes, src.length);
+  } else if (src.pieces) {
+    for (u32 at = 0; at < src.length; at += kBlockSmall)
+      fn(src.pieces[at / kBlockSmall], src.length - at < kBlockSmall ? src.length - at : kBlockSmall);
   } else {
     ForEachPiece(src.store, src.from, src.length, fn);
   }

@@ -640,6 +640,16 @@ void SourceCopy(const ByteSource &src, u32 offset, u32 n, char *dest) {
     memcpy(dest, src.bytes + offset, n);
     return;
   }
+  if (src.pieces) {
+    while (n) {
+      const u32 off = offset % kBlockSmall, take = kBlockSmall - off < n ? kBlockSmall - off : n;
+      memcpy(dest, src.pieces[offset / kBlockSmall] + off, take);
+      dest += take;
+      offset += take;
+      n -= take;
+    }
+    return;
+  }
   ForEachPiece(src.store, src.from + offset, n, [&](const char *p, u32 len) {
     memcpy(dest, p, len);
     dest += len;

@@ -412,15 +412,23 @@ u32 CountRun(const TextStore *store, u32 position, u8 byte, u32 limit);
 
 // ---- store-layer edits (blocks and rows; the range sets are edit.h's) ------------------
 
-// Where inserted bytes come from: a flat buffer, or a range of another store.
+// Where inserted bytes come from: a flat buffer, a range of another store,
+// or pieces an insertion takes as its blocks.
 struct ByteSource {
   const char *bytes;        // the bytes, or null for a store source
   const TextStore *store;   // with bytes null: read [from, from + length) of it
   u32 from;
   u32 length;
+  // With bytes and store null: the bytes in buffers of kBlockSmall bytes
+  // each (the last one holds the rest), each made by Allocate(kBlockSmall).
+  // An insertion that succeeds takes them all: as its new blocks where the
+  // bytes start a block of their own, else copied and freed; each one taken
+  // is set null. One that fails leaves them.
+  char **pieces;
 };
-inline ByteSource BytesSource(const char *p, u32 n) { return ByteSource{p, nullptr, 0, n}; }
-inline ByteSource StoreSource(const TextStore *s, u32 from, u32 n) { return ByteSource{nullptr, s, from, n}; }
+inline ByteSource BytesSource(const char *p, u32 n) { return ByteSource{p, nullptr, 0, n, nullptr}; }
+inline ByteSource StoreSource(const TextStore *s, u32 from, u32 n) { return ByteSource{nullptr, s, from, n, nullptr}; }
+inline ByteSource PiecesSource(char **pieces, u32 n) { return ByteSource{nullptr, nullptr, 0, n, pieces}; }
 // Copies [offset, offset + n) of the source to dest.
 void SourceCopy(const ByteSource &src, u32 offset, u32 n, char *dest);
 

@@ -215,7 +215,7 @@ int UndoRedo(Document *d, UndoMode mode) {
     } else {
       SetSelection(d, st.position, st.position + st.insertedLength);
       CompactStoreView view;
-      ReplaceSource src = {0, nullptr, nullptr};
+      ReplaceSource src = {0, nullptr, nullptr, nullptr};
       if (st.deleted) {
         CompactView(st.deleted, &view);
         src.store = &view.store;

@@ -6,10 +6,13 @@
 // Speed: a line costs one walk for its newline, one column extraction per
 // column the mask names, and memcpy of the pieces. The widths of aligned
 // variables need the whole selection first, so a pre-pass runs only when the
-// mask aligns something that depends on it. The output grows by what the
-// part written so far projects for the whole input, so a large result is
-// reallocated a few times at most; a line's room is checked once, from a
-// bound that needs no formatting.
+// mask aligns something that depends on it. Under the runner, lines are
+// written to a small stage that goes to the result's pieces, which the
+// document takes as its blocks: a large result is made once, and a long
+// input is cut in two halves written at once. Otherwise the output grows by
+// what the part written so far projects for the whole input, so a large
+// result is reallocated a few times at most. A line's room is checked once,
+// from a bound that needs no formatting.
 //
 // Decisions where the rules leave room (kept by the tests):
 // - After `%` come any number of alignment specifiers, then the variable.
@@ -266,11 +269,16 @@ inline char *Put(char *w, const char *s, u32 n, u8 align, u32 width, bool number
   }
 }
 
-// The output document, grown by projection.
+// What gathers in a stage before it goes to the result's pieces.
+constexpr u32 kStage = 64u << 10;
+
+// The output: the result, grown by projection; or, with pieces, a stage
+// whose bytes go to the pieces every kStage bytes.
 struct Output {
   ToolDocument *doc;
-  u64 length;   // bytes written
+  u64 length;   // bytes written (to the stage: not yet handed over)
   u64 inTotal;  // the input's length
+  ToolPieces *pieces;
 
   // Room for `more` bytes after what is written, and a terminator; inDone:
   // the input taken so far. False when it cannot be had.
@@ -279,7 +287,17 @@ struct Output {
     return needed <= doc->capacity || Grow(needed, inDone);
   }
 
+  // With pieces: hands the staged bytes over once a stage's worth has
+  // gathered (`all`: whatever there is). False when memory ran out.
+  bool Hand(bool all) {
+    if (!pieces || length == 0 || (!all && length < kStage)) return true;
+    if (ToolPiecesAppend(pieces, doc->text, static_cast<u32>(length)) != 0) return false;
+    length = 0;
+    return true;
+  }
+
   bool Grow(u64 needed, u64 inDone) {
+    if (pieces) return ToolDocumentReserve(doc, needed + kStage) == 0 || ToolDocumentReserve(doc, needed) == 0;
     u64 target = static_cast<u64>(doc->capacity) + doc->capacity / 2 + 4096;
     // What is written so far, for the input taken so far, projects the
     // whole output; a sixteenth more absorbs the variation of the rest.
@@ -501,6 +519,7 @@ int WriteLines(const Stretch &in, const ColumnsRequest &request, const Run &run,
       if (!out->Room(l.end - l.start, l.start)) return kResultOutOfMemory;
       if (l.end > l.start) memcpy(out->doc->text + out->length, p, l.end - l.start);
       out->length += l.end - l.start;
+      if (!out->Hand(false)) return kResultOutOfMemory;
       if (ticker->Line(l.end - l.start)) return kResultCancelled;
       continue;
     }
@@ -563,6 +582,7 @@ int WriteLines(const Stretch &in, const ColumnsRequest &request, const Run &run,
     if (own) memcpy(w, in.text + l.textEnd, own);
     w += own;
     out->length = static_cast<u64>(w - out->doc->text);
+    if (!out->Hand(false)) return kResultOutOfMemory;
     counted++;
     if (ticker->Line(l.end - l.start)) return kResultCancelled;
   }
@@ -576,7 +596,8 @@ struct Half {
   Stretch in;
   bool measuring;    // the pre-pass, else the writing pass
   Measures measures;
-  ToolDocument *out;
+  ToolDocument *out;  // the result, or the stage of
+  ToolPieces *pieces;  // the result's pieces
   u64 counted;       // the writing pass: the counted lines before the stretch
   Ticker ticker;
   int result;
@@ -588,9 +609,10 @@ u32 RunHalf(void *context) {
     h->result = MeasureLines(h->in, *h->request, *h->run, &h->measures, &h->ticker) ? 0 : kResultCancelled;
     return 0;
   }
-  Output output = {h->out, 0, h->in.length};
+  Output output = {h->out, 0, h->in.length, h->pieces};
   h->result = WriteLines(h->in, *h->request, *h->run, h->counted, &output, &h->ticker);
-  if (h->result == 0) {
+  if (h->result == 0 && !output.Hand(true)) h->result = kResultOutOfMemory;
+  if (h->result == 0 && !h->pieces) {
     h->out->length = static_cast<u32>(output.length);
     if (h->out->text) h->out->text[h->out->length] = 0;
   }
@@ -620,21 +642,23 @@ int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam para
   if (!run) return kResultOutOfMemory;
   CompileMask(request.mask, &run->mask);
   Plan(run, request);
-  // A long input is cut in two halves written at once, the second into the
-  // result's tail; random numbers are drawn in the lines' order, so a mask
-  // with them runs in one piece.
-  ToolDocument *tail = ToolResultTail();
-  const u32 cut = tail && in->length >= g_columnsHalves && !run->hasRandom ? HalvesCut(in->text, in->length) : 0;
+  // Under the runner the result is written in pieces the document takes,
+  // through a stage for each half. A long input is then cut in two halves
+  // written at once; random numbers are drawn in the lines' order, so a
+  // mask with them runs in one piece.
+  ToolPieces *pieces = ToolResultPieces();
+  const u32 cut = pieces && in->length >= g_columnsHalves && !run->hasRandom ? HalvesCut(in->text, in->length) : 0;
   Half half[2];
-  for (Half &h : half) {
-    h = Half{};
-    h.request = &request;
-    h.run = run;
+  ToolDocument stage[2] = {};
+  for (int k = 0; k < 2; k++) {
+    half[k] = Half{};
+    half[k].request = &request;
+    half[k].run = run;
+    half[k].out = pieces ? &stage[k] : out;
+    half[k].pieces = pieces ? &pieces[k] : nullptr;
   }
   half[0].in = Stretch{in->text, cut ? cut : in->length, cut == 0};
-  half[0].out = out;
   half[1].in = Stretch{in->text + cut, in->length - cut, true};
-  half[1].out = tail;
   Half *second = cut ? &half[1] : nullptr;
   // The pre-pass: for the aligned items' widths, and for the counter of a
   // second half, which starts after the first half's counted lines.
@@ -669,6 +693,7 @@ int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam para
     }
   }
   Free(run);
+  for (ToolDocument &d : stage) ToolDocumentFree(&d);
   // A cancel is the runner's to see: the tool just stops.
   return r == kResultCancelled ? 0 : r;
 }

@@ -2,6 +2,7 @@
 
 #include "document/edit.h"
 #include "document/motion.h"
+#include "document/text_store.h"
 #include "document/undo.h"
 #include "foundation/ask_user.h"
 #include "foundation/bytes.h"
@@ -48,6 +49,43 @@ int ToolDocumentAppend(ToolDocument *doc, const char *bytes, u32 n) {
   return 0;
 }
 
+void ToolPiecesFree(ToolPieces *pieces) {
+  for (u32 i = 0; i < pieces->count; i++) Free(pieces->piece[i]);  // those the document took are null
+  Free(pieces->piece);
+  *pieces = ToolPieces{};
+}
+
+int ToolPiecesAppend(ToolPieces *pieces, const char *bytes, u32 n) {
+  if (n == 0) return 0;
+  if (static_cast<u64>(pieces->length) + n > kMaxToolBytes) return -1;
+  const u32 made = pieces->count;
+  const u32 needed = static_cast<u32>((static_cast<u64>(pieces->length) + n + kBlockSmall - 1) / kBlockSmall);
+  if (needed > pieces->capacity) {
+    u64 grown = static_cast<u64>(pieces->capacity) + pieces->capacity / 2 + 64;
+    if (grown < needed) grown = needed;
+    if (!FitsAllocation(grown * sizeof(char *))) return -1;
+    void *p = Reallocate(pieces->piece, static_cast<size_t>(grown) * sizeof(char *));
+    if (!p) return -1;
+    pieces->piece = static_cast<char **>(p);
+    pieces->capacity = static_cast<u32>(grown);
+  }
+  for (; pieces->count < needed; pieces->count++) {
+    pieces->piece[pieces->count] = static_cast<char *>(Allocate(kBlockSmall));
+    if (!pieces->piece[pieces->count]) {
+      while (pieces->count > made) Free(pieces->piece[--pieces->count]);
+      return -1;
+    }
+  }
+  while (n) {
+    const u32 off = pieces->length % kBlockSmall, take = kBlockSmall - off < n ? kBlockSmall - off : n;
+    MemCopy(pieces->piece[pieces->length / kBlockSmall] + off, bytes, take);
+    pieces->length += take;
+    bytes += take;
+    n -= take;
+  }
+  return 0;
+}
+
 void ToolDocumentTake(ToolDocument *doc, ToolDocument *other) {
   Free(doc->text);
   *doc = *other;
@@ -63,14 +101,14 @@ namespace {
 LongOperation *g_toolOp;
 // The newline sequence of the running tool's document.
 const char *g_toolNewline;
-// The second part of the running build tool's result.
-ToolDocument *g_toolTail;
+// The pieces of the running build tool's result.
+ToolPieces *g_toolPieces;
 
 }  // namespace
 
 const char *ToolNewline() { return g_toolNewline ? g_toolNewline : "\r\n"; }
 
-ToolDocument *ToolResultTail() { return g_toolTail; }
+ToolPieces *ToolResultPieces() { return g_toolPieces; }
 
 bool ToolCancelled() { return g_toolOp && LongOperationCancelled(g_toolOp); }
 
@@ -88,7 +126,7 @@ struct Job {
   ToolDescriptor *tool;
   ToolDocument in;   // the input (the text kinds' buffer too)
   ToolDocument out;  // what the build kinds write
-  ToolDocument tail; // what follows it
+  ToolPieces pieces[2];  // what follows it
   const char *newline;  // the document's newline sequence
 };
 
@@ -97,10 +135,10 @@ int Work(LongOperation *op) {
   ToolDescriptor *t = job->tool;
   LongOperation *outer = g_toolOp;
   const char *outerNewline = g_toolNewline;
-  ToolDocument *outerTail = g_toolTail;
+  ToolPieces *outerPieces = g_toolPieces;
   g_toolOp = op;
   g_toolNewline = job->newline;
-  g_toolTail = Builds(t) ? &job->tail : nullptr;
+  g_toolPieces = Builds(t) ? job->pieces : nullptr;
   int r = 0;
   if (t->transformInPlace) {
     r = t->transformInPlace(job->in.text, job->in.length);
@@ -115,7 +153,7 @@ int Work(LongOperation *op) {
   }
   g_toolOp = outer;
   g_toolNewline = outerNewline;
-  g_toolTail = outerTail;
+  g_toolPieces = outerPieces;
   return r;
 }
 
@@ -171,16 +209,21 @@ void TakeOut(Document *doc, u32 b, u32 n, u32 steps, u32 modified, u32 autoSaveM
   if (doc->events.repaint) doc->events.repaint(doc->events.context, doc, row, row, true, 0);
 }
 
-// Puts the text, then the tail after it, in place of [a, b) as one undo
-// step, all or nothing. A text of the same length is written over the old
-// one; otherwise the new text goes in after the old (each insertion either
-// happens whole or not at all), then the old text goes, its deletion joining
-// the insertions' step. When a later piece cannot be inserted or the
+// The length of a result in parts, or more than a document holds.
+u64 ResultLength(const ToolDocument &text, const ToolPieces *pieces) {
+  return static_cast<u64>(text.length) + pieces[0].length + pieces[1].length;
+}
+
+// Puts the text, then the two parts in pieces after it, in place of [a, b)
+// as one undo step, all or nothing. A text of the same length is written
+// over the old one; otherwise the new text goes in after the old (each part
+// either goes in whole or not at all), then the old text goes, its deletion
+// joining the insertions' step. When a later part cannot be inserted or the
 // deletion cannot be recorded, what went in is taken out again without
 // needing memory. 0, or 48 (the document reported the failure).
-int PutBack(Document *doc, u32 a, u32 b, const ToolDocument &text, const ToolDocument &tail, u32 flags) {
-  const u32 length = text.length + tail.length;  // the caller checked the sum
-  if (length == b - a && a < b && tail.length == 0) {
+int PutBack(Document *doc, u32 a, u32 b, const ToolDocument &text, ToolPieces *pieces, u32 flags) {
+  const u32 length = static_cast<u32>(ResultLength(text, pieces));  // the caller checked it
+  if (length == b - a && a < b && length == text.length) {
     // As long as it was and with the newlines where they were (a case
     // change): written over the old text.
     SetSelection(doc, a, b);
@@ -192,17 +235,18 @@ int PutBack(Document *doc, u32 a, u32 b, const ToolDocument &text, const ToolDoc
   const u32 steps = doc->undo.count;
   flags |= kReplaceFromBytes | kReplaceKeepRedo;
   u32 inserted = 0;
-  const ToolDocument *pieces[2] = {&text, &tail};
-  for (const ToolDocument *piece : pieces) {
-    if (piece->length == 0) continue;
+  for (int part = 0; part < 3; part++) {
+    const u32 n = part == 0 ? text.length : pieces[part - 1].length;
+    if (n == 0) continue;
     SetSelection(doc, b + inserted, b + inserted);
-    const bool last = inserted + piece->length == length;
-    const u32 close = (inserted == 0 ? kReplaceCloseBefore : 0) | (a == b && last ? kReplaceCloseAfter : 0);
-    if (!ReplaceSelectionCounted(doc, piece->text, piece->length, flags | close, nullptr)) {
+    const u32 close = (inserted == 0 ? kReplaceCloseBefore : 0) | (a == b && inserted + n == length ? kReplaceCloseAfter : 0);
+    const int r = part == 0 ? ReplaceSelectionCounted(doc, text.text, n, flags | close, nullptr)
+                            : ReplaceSelectionPieces(doc, pieces[part - 1].piece, n, flags | close, nullptr);
+    if (!r) {
       if (inserted) TakeOut(doc, b, inserted, steps, modified, autoSaveModified);
       return kResultReported;
     }
-    inserted += piece->length;
+    inserted += n;
   }
   if (a < b) {
     SetSelection(doc, a, b);
@@ -270,7 +314,7 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
     SetSelection(doc, na, nb);
   }
   // 3, 4. The input.
-  Job job = {tool, {}, {}, {}, NewlineSequence(doc->newlineType)};
+  Job job = {tool, {}, {}, {{}, {}}, NewlineSequence(doc->newlineType)};
   if (result == 0 && !(f & kToolNoInput)) {
     u32 from = a, to = b;
     if (f & kToolWholeDocument) {
@@ -307,14 +351,21 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
     }
     // 6.
     if (r == 0 && op.cancel.load()) r = kResultCancelled;
-    if (r == 0 && job.tail.length) {
-      // A result in two parts goes back as two insertions; the later steps
-      // that need it whole get it joined.
-      if (static_cast<u64>(job.out.length) + job.tail.length > 0xFFFFFFFEull) {
+    const u64 length = ResultLength(job.out, job.pieces);
+    if (r == 0 && length > job.out.length) {
+      // A result in pieces goes back as insertions the document takes as
+      // they are; the later steps that need one text get it joined.
+      if (length > kMaxToolBytes) {
         r = kResultOutOfMemory;
-      } else if (tool->afterRun || tool->target || job.out.length + job.tail.length == b - a) {
-        if (ToolDocumentAppend(&job.out, job.tail.text, job.tail.length) != 0) r = kResultOutOfMemory;
-        ToolDocumentFree(&job.tail);
+      } else if (tool->afterRun || tool->target || length == b - a) {
+        if (ToolDocumentReserve(&job.out, length + 1) != 0) r = kResultOutOfMemory;
+        for (ToolPieces &part : job.pieces) {
+          for (u32 at = 0; at < part.length && r == 0; at += kBlockSmall) {
+            const u32 n = part.length - at < kBlockSmall ? part.length - at : kBlockSmall;
+            if (ToolDocumentAppend(&job.out, part.piece[at / kBlockSmall], n) != 0) r = kResultOutOfMemory;
+          }
+          ToolPiecesFree(&part);
+        }
       }
     }
     if (r == 0 && tool->afterRun) r = tool->afterRun(Builds(tool) ? &job.out : nullptr, tool->param);
@@ -331,10 +382,10 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
       const bool keep = (settings.persistent && !(f & kToolNoPersistent)) || (tool->replaceFlags & kToolKeepSelection);
       const bool noScroll = settings.noScroll && !(f & kToolNoKeepView);
       const u32 extra = (tool->replaceFlags & ~kToolKeepSelection) | (noScroll ? kReplaceView1 : 0);
-      result = PutBack(doc, a, b, *res, job.tail, extra);
+      result = PutBack(doc, a, b, *res, job.pieces, extra);
       if (result == 0) {
         changed = true;
-        const u32 length = res->length + job.tail.length;
+        const u32 length = static_cast<u32>(ResultLength(*res, job.pieces));
         const ToolResultSelection *part = tool->resultSelection;
         if (part && part->set && part->from <= part->to && part->to <= length)
           SelectRange(doc, a + part->from, a + part->to, keep && caretFirst);
@@ -352,7 +403,7 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
   // 9.
   ToolDocumentFree(&job.in);
   ToolDocumentFree(&job.out);
-  ToolDocumentFree(&job.tail);
+  for (ToolPieces &p : job.pieces) ToolPiecesFree(&p);
   if (result == kToolMessageText || (result == 0 && tool->message[0])) {
     // A tool's own message; one that succeeded may leave one too (a count).
     ShowMessage(host, tool->message);

@@ -147,8 +147,19 @@ void ToolProgress(u32 units);
 // The document's newline sequence (CR LF, LF or CR by its newline type; CR LF
 // for a mixed document), for tools that write newlines of their own.
 const char *ToolNewline();
-// Where a build tool may write the rest of its result: what it writes there
-// follows `out` as one text. A tool that works in two halves at once writes
-// the second half there, so that nothing is copied after the first. Null
-// outside a run of a build tool.
-ToolDocument *ToolResultTail();
+// A result in pieces that the document takes as its blocks, rather than a
+// text it copies: each piece holds kBlockSmall bytes but the last (see
+// PiecesSource). A large result is then made once, in memory the document
+// keeps, and two halves of one made at once need not be joined.
+struct ToolPieces {
+  char **piece;
+  u32 count, capacity;
+  u32 length;
+};
+void ToolPiecesFree(ToolPieces *pieces);
+// Appends bytes, filling the last piece, then new ones. 0, or -1 (out of
+// memory, or past what a document holds) with the bytes not appended.
+[[nodiscard]] int ToolPiecesAppend(ToolPieces *pieces, const char *bytes, u32 n);
+// Where a build tool may write its result in pieces: two parts, which follow
+// `out` in order as one text. Null outside a run of a build tool.
+ToolPieces *ToolResultPieces();
