@@ -491,13 +491,14 @@ bool MeasureLines(const Stretch &in, const ColumnsRequest &request, const Run &r
     }
     if (ticker->Line(l.end - l.start)) return false;
   }
-  m->counted = n;
+  m->counted += n;
   return true;
 }
 
-// The writing pass over a stretch whose first line follows `counted` counted
-// lines. 0, -1 (out of memory) or 32 (cancelled: the runner sees the flag).
-int WriteLines(const Stretch &in, const ColumnsRequest &request, const Run &run, u64 counted, Output *out,
+// The writing pass over a stretch whose first line follows *counted counted
+// lines (then after its own). 0, -1 (out of memory) or 32 (cancelled: the
+// runner sees the flag).
+int WriteLines(const Stretch &in, const ColumnsRequest &request, const Run &run, u64 *countedBefore, Output *out,
                Ticker *ticker) {
   const char *newline = ToolNewline();
   const u32 newlineLength = newline[1] ? 2 : 1;
@@ -509,6 +510,7 @@ int WriteLines(const Stretch &in, const ColumnsRequest &request, const Run &run,
   u32 fieldStart[1 + kColumnDefs] = {}, fieldLength[1 + kColumnDefs] = {};
   u32 start[kColumnDefs], count[kColumnDefs];
   const ColumnSet &set = run.extractSet;
+  u64 counted = *countedBefore;
   LineWalker walker(in.text, in.length);
   LineBounds l;
   while (walker.Next(&l)) {
@@ -584,6 +586,7 @@ int WriteLines(const Stretch &in, const ColumnsRequest &request, const Run &run,
     out->length = static_cast<u64>(w - out->doc->text);
     if (!out->Hand(false)) return kResultOutOfMemory;
     counted++;
+    *countedBefore = counted;
     if (ticker->Line(l.end - l.start)) return kResultCancelled;
   }
   return 0;
@@ -594,6 +597,9 @@ struct Half {
   const ColumnsRequest *request;
   const Run *run;
   Stretch in;
+  const ToolInput *source;  // when set, the input is [from, to) of the document
+  u32 from, to;
+  ToolDocument chunk;       // the lines of it read last
   bool measuring;    // the pre-pass, else the writing pass
   Measures measures;
   ToolDocument *out;  // the result, or the stage of
@@ -603,14 +609,34 @@ struct Half {
   int result;
 };
 
+// Calls fn on the half's input, the whole stretch, or the document's lines a
+// chunk at a time; the first nonzero result it gives.
+template <class F>
+int ForEachStretch(Half *h, F &&fn) {
+  // (g_columnsChunk bytes of lines at a time at least; a longer line whole)
+  if (!h->source) return fn(h->in);
+  for (u32 pos = h->from;;) {
+    const u32 chunk = g_columnsChunk ? g_columnsChunk : 1;
+    const u32 end = h->to - pos > chunk ? ToolInputNextLine(h->source, pos + chunk - 1) : h->to;
+    if (ToolInputRead(h->source, pos, end, &h->chunk) != 0) return kResultOutOfMemory;
+    const int r = fn(Stretch{h->chunk.text, h->chunk.length, end == h->to && h->in.last});
+    if (r || end >= h->to) return r;
+    pos = end;
+  }
+}
+
 u32 RunHalf(void *context) {
   Half *h = static_cast<Half *>(context);
   if (h->measuring) {
-    h->result = MeasureLines(h->in, *h->request, *h->run, &h->measures, &h->ticker) ? 0 : kResultCancelled;
+    h->result = ForEachStretch(h, [h](const Stretch &in) {
+      return MeasureLines(in, *h->request, *h->run, &h->measures, &h->ticker) ? 0 : kResultCancelled;
+    });
     return 0;
   }
   Output output = {h->out, 0, h->in.length, h->pieces};
-  h->result = WriteLines(h->in, *h->request, *h->run, h->counted, &output, &h->ticker);
+  u64 counted = h->counted;
+  h->result = ForEachStretch(
+      h, [&](const Stretch &in) { return WriteLines(in, *h->request, *h->run, &counted, &output, &h->ticker); });
   if (h->result == 0 && !output.Hand(true)) h->result = kResultOutOfMemory;
   if (h->result == 0 && !h->pieces) {
     h->out->length = static_cast<u32>(output.length);
@@ -635,6 +661,7 @@ u32 HalvesCut(const char *text, u32 n) {
 }  // namespace
 
 u32 g_columnsHalves = 4u << 20;
+u32 g_columnsChunk = 1u << 20;
 
 int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
   const ColumnsRequest &request = *reinterpret_cast<const ColumnsRequest *>(param);
@@ -646,8 +673,20 @@ int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam para
   // through a stage for each half. A long input is then cut in two halves
   // written at once; random numbers are drawn in the lines' order, so a
   // mask with them runs in one piece.
+  // Under the runner the input is read from the document a chunk of lines
+  // at a time rather than copied whole.
   ToolPieces *pieces = ToolResultPieces();
-  const u32 cut = pieces && in->length >= g_columnsHalves && !run->hasRandom ? HalvesCut(in->text, in->length) : 0;
+  const ToolInput *source = pieces ? ToolInputRange() : nullptr;
+  const u32 length = source ? source->to - source->from : in->length;
+  u32 cut = 0;
+  if (pieces && length >= g_columnsHalves && !run->hasRandom) {
+    if (!source) {
+      cut = HalvesCut(in->text, in->length);
+    } else {
+      cut = ToolInputNextLine(source, source->from + length / 2) - source->from;
+      if (cut >= length) cut = 0;
+    }
+  }
   Half half[2];
   ToolDocument stage[2] = {};
   for (int k = 0; k < 2; k++) {
@@ -656,9 +695,18 @@ int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam para
     half[k].run = run;
     half[k].out = pieces ? &stage[k] : out;
     half[k].pieces = pieces ? &pieces[k] : nullptr;
+    half[k].source = source;
   }
-  half[0].in = Stretch{in->text, cut ? cut : in->length, cut == 0};
-  half[1].in = Stretch{in->text + cut, in->length - cut, true};
+  if (source) {
+    half[0].from = source->from;
+    half[0].to = half[1].from = source->from + (cut ? cut : length);
+    half[1].to = source->to;
+    half[0].in.last = cut == 0;
+    half[1].in.last = true;
+  } else {
+    half[0].in = Stretch{in->text, cut ? cut : in->length, cut == 0};
+    half[1].in = Stretch{in->text + cut, in->length - cut, true};
+  }
   Half *second = cut ? &half[1] : nullptr;
   // The pre-pass: for the aligned items' widths, and for the counter of a
   // second half, which starts after the first half's counted lines.
@@ -693,7 +741,10 @@ int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam para
     }
   }
   Free(run);
-  for (ToolDocument &d : stage) ToolDocumentFree(&d);
+  for (int k = 0; k < 2; k++) {
+    ToolDocumentFree(&stage[k]);
+    ToolDocumentFree(&half[k].chunk);
+  }
   // A cancel is the runner's to see: the tool just stops.
   return r == kResultCancelled ? 0 : r;
 }

@@ -30,3 +30,6 @@ int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam para
 
 // Inputs from this many bytes on are cut in two halves written at once.
 extern u32 g_columnsHalves;
+// Under the runner the input is read from the document this many bytes of
+// whole lines at a time.
+extern u32 g_columnsChunk;

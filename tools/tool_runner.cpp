@@ -103,12 +103,32 @@ LongOperation *g_toolOp;
 const char *g_toolNewline;
 // The pieces of the running build tool's result.
 ToolPieces *g_toolPieces;
+// The input of the running tool that reads it from the document.
+const ToolInput *g_toolInput;
 
 }  // namespace
 
 const char *ToolNewline() { return g_toolNewline ? g_toolNewline : "\r\n"; }
 
 ToolPieces *ToolResultPieces() { return g_toolPieces; }
+
+const ToolInput *ToolInputRange() { return g_toolInput; }
+
+int ToolInputRead(const ToolInput *input, u32 from, u32 to, ToolDocument *buffer) {
+  if (ToolDocumentReserve(buffer, static_cast<u64>(MeasureText(input->store, from, to, input->newlineMode)) + 1) != 0)
+    return -1;
+  buffer->length = ReadText(input->store, from, to, buffer->text, buffer->capacity - 1, input->newlineMode, nullptr);
+  buffer->text[buffer->length] = 0;
+  return 0;
+}
+
+u32 ToolInputNextLine(const ToolInput *input, u32 p) {
+  const TextStore *s = input->store;
+  if (p >= input->to) return input->to;
+  const u32 next = FirstRowOfHardLine(s, RowHardLine(s, RowOfPosition(s, p)) + 1);
+  const u32 start = next >= RowCount(s) ? s->length : RowStart(s, next);
+  return start < input->to ? start : input->to;
+}
 
 bool ToolCancelled() { return g_toolOp && LongOperationCancelled(g_toolOp); }
 
@@ -127,6 +147,7 @@ struct Job {
   ToolDocument in;   // the input (the text kinds' buffer too)
   ToolDocument out;  // what the build kinds write
   ToolPieces pieces[2];  // what follows it
+  ToolInput input;       // what a tool that reads the document reads
   const char *newline;  // the document's newline sequence
 };
 
@@ -136,9 +157,11 @@ int Work(LongOperation *op) {
   LongOperation *outer = g_toolOp;
   const char *outerNewline = g_toolNewline;
   ToolPieces *outerPieces = g_toolPieces;
+  const ToolInput *outerInput = g_toolInput;
   g_toolOp = op;
   g_toolNewline = job->newline;
   g_toolPieces = Builds(t) ? job->pieces : nullptr;
+  g_toolInput = (t->flags & kToolReadsInput) && Builds(t) ? &job->input : nullptr;
   int r = 0;
   if (t->transformInPlace) {
     r = t->transformInPlace(job->in.text, job->in.length);
@@ -154,6 +177,7 @@ int Work(LongOperation *op) {
   g_toolOp = outer;
   g_toolNewline = outerNewline;
   g_toolPieces = outerPieces;
+  g_toolInput = outerInput;
   return r;
 }
 
@@ -314,7 +338,7 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
     SetSelection(doc, na, nb);
   }
   // 3, 4. The input.
-  Job job = {tool, {}, {}, {{}, {}}, NewlineSequence(doc->newlineType)};
+  Job job = {tool, {}, {}, {{}, {}}, {}, NewlineSequence(doc->newlineType)};
   if (result == 0 && !(f & kToolNoInput)) {
     u32 from = a, to = b;
     if (f & kToolWholeDocument) {
@@ -325,7 +349,11 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
     u32 mode = tool->newlineMode;
     if (mode == kToolSoftNewlines)
       mode = doc->newlineType == 1 ? kReadSoftLF : doc->newlineType == 2 ? kReadSoftCR : kReadSoftCR | kReadSoftLF;
-    if (ReadInput(doc, from, to, mode, &job.in) != 0) result = kResultOutOfMemory;
+    if ((f & kToolReadsInput) && Builds(tool)) {
+      job.input = ToolInput{&doc->store, from, to, mode};
+    } else if (ReadInput(doc, from, to, mode, &job.in) != 0) {
+      result = kResultOutOfMemory;
+    }
   }
   if (tool->resultSelection) tool->resultSelection->set = false;
   tool->message[0] = 0;  // what the tool leaves is all there is to show

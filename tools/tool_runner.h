@@ -60,6 +60,7 @@ enum ToolFlag : u32 {
   kToolWorker = 0x1000,           // may run on the worker thread
   kToolWaitAtOnce = 0x2000,       // the wait window shows at once
   kToolCounted = 0x4000,          // the wait window shows a running count
+  kToolReadsInput = 0x8000,       // a build tool that reads its input from the document (ToolInputRange)
   kToolDocumentDefault = 0x5000,  // the flags of a tool that works on a copy or builds a text
 };
 constexpr u32 kToolPreviewChars = 8192;
@@ -160,6 +161,22 @@ void ToolPiecesFree(ToolPieces *pieces);
 // Appends bytes, filling the last piece, then new ones. 0, or -1 (out of
 // memory, or past what a document holds) with the bytes not appended.
 [[nodiscard]] int ToolPiecesAppend(ToolPieces *pieces, const char *bytes, u32 n);
+// The input of a tool with kToolReadsInput, which the runner does not copy:
+// the range and the newline mode it would have been read with. The document
+// does not change while the tool runs, and may be read from two threads.
+struct ToolInput {
+  const TextStore *store;
+  u32 from, to;
+  u32 newlineMode;
+};
+// Null outside a run of such a tool.
+const ToolInput *ToolInputRange();
+// Reads [from, to) of the input, with its newline mode, into the buffer (its
+// length; a zero after it). 0 or -1 (out of memory).
+[[nodiscard]] int ToolInputRead(const ToolInput *input, u32 from, u32 to, ToolDocument *buffer);
+// The start of the line after the one that holds p; at most the input's end.
+u32 ToolInputNextLine(const ToolInput *input, u32 p);
+
 // Where a build tool may write its result in pieces: two parts, which follow
 // `out` in order as one text. Null outside a run of a build tool.
 ToolPieces *ToolResultPieces();

@@ -171,7 +171,7 @@ void ColumnsNumbers(ToolDescriptor *t) {
   ColumnsRequestFromSettings(&g_columnsRequest);
   t->buildFromDocument = ColumnsNumbersTool;
   t->param = reinterpret_cast<ToolParam>(&g_columnsRequest);
-  t->flags = kDocumentTool;
+  t->flags = kDocumentTool | kToolReadsInput;  // a chunk of lines at a time, not a copy
 }
 
 // Statistics counts the selection, even an empty one, as it is, on the
