@@ -1,7 +1,10 @@
 // The line tools: each walks the lines of its private text and writes the
 // new text, line by line, in one pass. A tool that never lengthens a line
 // writes over the text it has read (its output never overtakes its input);
-// the others write into a new buffer sized first. Lines end with CR LF, a
+// the others write into a new buffer sized first. Under the runner, those
+// whose lines do not depend on the lines around them read the document a
+// chunk of lines at a time instead, in two halves at once, and leave their
+// result in pieces the document takes as its blocks. Lines end with CR LF, a
 // lone CR or a lone LF, kept as they are; the text after the last newline is
 // the last line (empty when the text ends with a newline).
 #include <string.h>
@@ -9,8 +12,12 @@
 #include "config/config_state.h"
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
+#include "foundation/helper_thread.h"
 #include "tools/line_walker.h"
 #include "tools/text_tools.h"
+
+u32 g_lineToolHalves = 4u << 20;
+u32 g_lineToolChunk = 1u << 20;
 
 namespace {
 
@@ -74,13 +81,95 @@ inline bool Tick(u32 *lines) {
   return ToolCancelled();
 }
 
-// Runs `rewrite` over every line of the text: over the text itself when
-// `growth` is 0 (no line grows), else into a new buffer of the text's length
-// plus `growth`. rewrite(out, text, line, index) writes the line's new bytes
-// (text and newline) at out and returns where they end. A cancel stops the
-// walk with the text unchanged. 0, or -1 out of memory.
+// Rewrites the lines of a text: rewrite(out, text, line) writes the line's
+// new bytes (text and newline) at out, which may lie at or before the line,
+// and returns where they end. Lines from `from` on; the text after the last
+// newline is a line only when `last`. The lines walked are counted in
+// *lines. The end of what was written, or null when cancelled.
 template <class Rewrite>
-int RewriteLines(ToolDocument *doc, u64 growth, Rewrite rewrite) {
+char *RewriteText(char *out, const char *text, u32 length, bool last, u32 *lines, Rewrite &rewrite) {
+  LineWalker w(text, length);
+  Line line;
+  while (w.Next(&line)) {
+    if (!last && line.start == length) break;
+    out = rewrite(out, text, line);
+    if (Tick(lines)) return nullptr;
+  }
+  return out;
+}
+
+// Under the runner: one half of the input, read from the document a chunk of
+// whole lines at a time, each chunk rewritten into a stage that then goes to
+// the half's part of the result's pieces.
+template <class Rewrite, class Growth>
+struct StreamHalf {
+  const ToolInput *input;
+  Rewrite *rewrite;
+  Growth *growthOf;
+  u32 from, to;
+  bool last;  // the input's end is this half's
+  ToolPieces *pieces;
+  ToolDocument chunk, stage;
+  int result;
+
+  static u32 Run(void *context) {
+    StreamHalf *h = static_cast<StreamHalf *>(context);
+    h->result = h->Go();
+    return 0;
+  }
+  int Go() {
+    const u32 size = g_lineToolChunk ? g_lineToolChunk : 1;
+    for (u32 pos = from;;) {
+      const u32 end = to - pos > size ? ToolInputNextLine(input, pos + size - 1) : to;
+      if (ToolInputRead(input, pos, end, &chunk) != 0) return -1;
+      if (ToolDocumentReserve(&stage, static_cast<u64>(chunk.length) + (*growthOf)(chunk.text, chunk.length) + 1) != 0)
+        return -1;
+      u32 lines = 0;
+      char *out = RewriteText(stage.text, chunk.text, chunk.length, last && end == to, &lines, *rewrite);
+      if (!out) return kResultCancelled;
+      ToolProgress(lines & 1023);
+      if (ToolPiecesAppend(pieces, stage.text, static_cast<u32>(out - stage.text)) != 0) return -1;
+      if (end >= to) return 0;
+      pos = end;
+    }
+  }
+};
+
+// How a line tool may take its lines under the runner.
+enum Streaming {
+  kWhole,         // the private text whole (a line depends on what lies around it)
+  kChunks,        // the document's lines a chunk at a time
+  kChunksHalves,  // and in two halves at once (no line depends on the lines before it)
+};
+
+// Runs `rewrite` over every line of the text. Under the runner, for a tool
+// that reads the document (kToolReadsInput) and streams, the lines are read
+// a chunk at a time and the result goes to pieces, a long input cut in two
+// halves rewritten at once when the tool allows.
+// Otherwise over the text itself when growthOf(text, length) -- how much
+// the lines may grow -- is 0, else into a new buffer that much longer. A
+// cancel stops the walk with the text unchanged. 0, or -1 out of memory.
+template <class Rewrite, class Growth>
+int RewriteLines(ToolDocument *doc, Growth growthOf, Streaming streaming, Rewrite rewrite) {
+  const ToolInput *input = streaming != kWhole ? ToolInputRange() : nullptr;
+  ToolPieces *pieces = ToolResultPieces();
+  if (input && pieces) {
+    const u32 length = input->to - input->from;
+    u32 cut = streaming == kChunksHalves && length >= g_lineToolHalves ? ToolInputNextLine(input, input->from + length / 2) : input->to;
+    if (cut >= input->to) cut = input->to;
+    typedef StreamHalf<Rewrite, Growth> Half;
+    Half half[2] = {{input, &rewrite, &growthOf, input->from, cut, cut == input->to, &pieces[0], {}, {}, 0},
+                    {input, &rewrite, &growthOf, cut, input->to, true, &pieces[1], {}, {}, 0}};
+    RunBeside(Half::Run, &half[0], cut < input->to ? &half[1] : nullptr);
+    int r = half[0].result;
+    if (half[1].result && r != -1) r = half[1].result;
+    for (Half &h : half) {
+      ToolDocumentFree(&h.chunk);
+      ToolDocumentFree(&h.stage);
+    }
+    return r == kResultCancelled ? 0 : r;  // the runner sees the cancel
+  }
+  const u64 growth = growthOf(doc->text, doc->length);
   ToolDocument fresh = {};
   char *out = doc->text;
   if (growth) {
@@ -88,18 +177,9 @@ int RewriteLines(ToolDocument *doc, u64 growth, Rewrite rewrite) {
     out = fresh.text;
   }
   char *const base = out;
-  LineWalker w(doc->text, doc->length);
-  Line line;
   u32 lines = 0;
-  bool stopped = false;
-  while (w.Next(&line)) {
-    out = rewrite(out, doc->text, line);
-    if (Tick(&lines)) {
-      stopped = true;
-      break;
-    }
-  }
-  if (stopped) {
+  out = RewriteText(out, doc->text, doc->length, true, &lines, rewrite);
+  if (!out) {
     // In place, the text is already half rewritten; the runner drops it.
     ToolDocumentFree(&fresh);
     return 0;
@@ -114,6 +194,9 @@ int RewriteLines(ToolDocument *doc, u64 growth, Rewrite rewrite) {
   }
   return 0;
 }
+
+// No line grows.
+u64 NoGrowth(const char *, u32) { return 0; }
 
 }  // namespace
 
@@ -144,9 +227,9 @@ int AddLinePhrase(ToolDocument *doc, ToolParam param) {
   }
   const u32 k = s.phrase ? static_cast<u32>(StrLen(s.phrase)) : 0;
   if (k == 0) return 0;
-  const u64 growth = CountLines(doc->text, doc->length) * k;
   const char *phrase = s.phrase;
-  return RewriteLines(doc, growth, [&](char *out, const char *t, const Line &line) {
+  auto growth = [k](const char *text, u32 length) { return CountLines(text, length) * k; };
+  return RewriteLines(doc, growth, kChunksHalves, [&](char *out, const char *t, const Line &line) {
     const char *p = t + line.start;
     const u32 n = line.textEnd - line.start;
     const u32 lead = LeadingBlanks(p, n, 1, nullptr);
@@ -188,7 +271,7 @@ int RemoveLineChar(ToolDocument *doc, ToolParam mode) {
   }
   const bool noTabs = g_settings.edit.NoTabs != 0;
   const u32 tab = TabSize();
-  return RewriteLines(doc, 0, [&](char *out, const char *t, const Line &line) {
+  return RewriteLines(doc, NoGrowth, kWhole, [&](char *out, const char *t, const Line &line) {
     const char *p = t + line.start;
     const u32 n = line.textEnd - line.start;
     u32 from = 0, to = n;
@@ -223,7 +306,7 @@ int RemoveLineChar(ToolDocument *doc, ToolParam mode) {
 // ---- trimming and removing ----
 
 int TrimLines(ToolDocument *doc, ToolParam mode) {
-  return RewriteLines(doc, 0, [&](char *out, const char *t, const Line &line) {
+  return RewriteLines(doc, NoGrowth, kChunksHalves, [&](char *out, const char *t, const Line &line) {
     const char *p = t + line.start;
     const u32 n = line.textEnd - line.start;
     u32 keep = n;
@@ -244,7 +327,7 @@ int TrimLines(ToolDocument *doc, ToolParam mode) {
 int RemoveEmptyLines(ToolDocument *doc, ToolParam mode) {
   bool previousBlank = false;
   u32 lastNewline = 0;  // of the last line written
-  return RewriteLines(doc, 0, [&](char *out, const char *t, const Line &line) {
+  return RewriteLines(doc, NoGrowth, kWhole, [&](char *out, const char *t, const Line &line) {
     const char *p = t + line.start;
     const u32 n = line.textEnd - line.start;
     const bool blank = LeadingBlanks(p, n, 1, nullptr) == n;
@@ -260,19 +343,21 @@ int RemoveEmptyLines(ToolDocument *doc, ToolParam mode) {
 
 int RetabLines(ToolDocument *doc, ToolParam mode) {
   const u32 tab = TabSize();
-  u64 growth = 0;
-  if (mode == 0) {
-    // Untabify: a blank grows to at most a tab's width. Without growth every
-    // line keeps its length, and the text is rewritten in place.
-    LineWalker w(doc->text, doc->length);
+  // Untabify: a blank grows to at most a tab's width. Tabify never grows a
+  // line, and the text is rewritten in place.
+  auto growth = [tab, mode](const char *text, u32 length) {
+    u64 more = 0;
+    if (mode != 0) return more;
+    LineWalker w(text, length);
     Line line;
     while (w.Next(&line)) {
       u32 width = 0;
-      const u32 lead = LeadingBlanks(doc->text + line.start, line.textEnd - line.start, tab, &width);
-      growth += width - lead;
+      const u32 lead = LeadingBlanks(text + line.start, line.textEnd - line.start, tab, &width);
+      more += width - lead;
     }
-  }
-  return RewriteLines(doc, growth, [&](char *out, const char *t, const Line &line) {
+    return more;
+  };
+  return RewriteLines(doc, growth, kChunksHalves, [&](char *out, const char *t, const Line &line) {
     const char *p = t + line.start;
     const u32 n = line.textEnd - line.start;
     u32 width = 0;

@@ -37,6 +37,11 @@ struct LinePhraseSettings {
 // param: a LinePhraseSettings; 0 for Indent (a tab, or Tab spaces with
 // NoTabs, on every line).
 int AddLinePhrase(ToolDocument *doc, ToolParam param);
+// Under the runner the line tools that read the document take this many
+// bytes of whole lines at a time, and cut inputs from g_lineToolHalves bytes
+// on in two halves rewritten at once.
+extern u32 g_lineToolChunk;
+extern u32 g_lineToolHalves;
 // Modes: 1 Shift Right (last character), 2 Unclose (last, when it is the
 // first non-empty line's last), 4 Shift Left (first), 8 Unquote (first, when
 // it is the first non-empty line's first), 16 Unindent (a leading blank, or

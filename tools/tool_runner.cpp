@@ -142,6 +142,11 @@ namespace {
 
 bool Builds(const ToolDescriptor *t) { return t->buildFromText || t->buildFromDocument; }
 
+// Whether the tool may read its input from the document and leave its
+// result in pieces: a build tool, or one that rewrites its private text
+// (which it then leaves empty).
+bool Streams(const ToolDescriptor *t) { return (t->flags & kToolReadsInput) && (Builds(t) || t->transformDocument); }
+
 struct Job {
   ToolDescriptor *tool;
   ToolDocument in;   // the input (the text kinds' buffer too)
@@ -160,8 +165,8 @@ int Work(LongOperation *op) {
   const ToolInput *outerInput = g_toolInput;
   g_toolOp = op;
   g_toolNewline = job->newline;
-  g_toolPieces = Builds(t) ? job->pieces : nullptr;
-  g_toolInput = (t->flags & kToolReadsInput) && Builds(t) ? &job->input : nullptr;
+  g_toolPieces = Builds(t) || Streams(t) ? job->pieces : nullptr;
+  g_toolInput = Streams(t) ? &job->input : nullptr;
   int r = 0;
   if (t->transformInPlace) {
     r = t->transformInPlace(job->in.text, job->in.length);
@@ -349,7 +354,7 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
     u32 mode = tool->newlineMode;
     if (mode == kToolSoftNewlines)
       mode = doc->newlineType == 1 ? kReadSoftLF : doc->newlineType == 2 ? kReadSoftCR : kReadSoftCR | kReadSoftLF;
-    if ((f & kToolReadsInput) && Builds(tool)) {
+    if (Streams(tool)) {
       job.input = ToolInput{&doc->store, from, to, mode};
     } else if (ReadInput(doc, from, to, mode, &job.in) != 0) {
       result = kResultOutOfMemory;
@@ -379,18 +384,19 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
     }
     // 6.
     if (r == 0 && op.cancel.load()) r = kResultCancelled;
-    const u64 length = ResultLength(job.out, job.pieces);
-    if (r == 0 && length > job.out.length) {
+    ToolDocument &made = Builds(tool) ? job.out : job.in;
+    const u64 length = ResultLength(made, job.pieces);
+    if (r == 0 && length > made.length) {
       // A result in pieces goes back as insertions the document takes as
       // they are; the later steps that need one text get it joined.
       if (length > kMaxToolBytes) {
         r = kResultOutOfMemory;
       } else if (tool->afterRun || tool->target || length == b - a) {
-        if (ToolDocumentReserve(&job.out, length + 1) != 0) r = kResultOutOfMemory;
+        if (ToolDocumentReserve(&made, length + 1) != 0) r = kResultOutOfMemory;
         for (ToolPieces &part : job.pieces) {
           for (u32 at = 0; at < part.length && r == 0; at += kBlockSmall) {
             const u32 n = part.length - at < kBlockSmall ? part.length - at : kBlockSmall;
-            if (ToolDocumentAppend(&job.out, part.piece[at / kBlockSmall], n) != 0) r = kResultOutOfMemory;
+            if (ToolDocumentAppend(&made, part.piece[at / kBlockSmall], n) != 0) r = kResultOutOfMemory;
           }
           ToolPiecesFree(&part);
         }

@@ -60,7 +60,7 @@ enum ToolFlag : u32 {
   kToolWorker = 0x1000,           // may run on the worker thread
   kToolWaitAtOnce = 0x2000,       // the wait window shows at once
   kToolCounted = 0x4000,          // the wait window shows a running count
-  kToolReadsInput = 0x8000,       // a build tool that reads its input from the document (ToolInputRange)
+  kToolReadsInput = 0x8000,       // reads its input from the document, leaves its result in pieces (below)
   kToolDocumentDefault = 0x5000,  // the flags of a tool that works on a copy or builds a text
 };
 constexpr u32 kToolPreviewChars = 8192;
@@ -178,5 +178,7 @@ const ToolInput *ToolInputRange();
 u32 ToolInputNextLine(const ToolInput *input, u32 p);
 
 // Where a build tool may write its result in pieces: two parts, which follow
-// `out` in order as one text. Null outside a run of a build tool.
+// `out` in order as one text; and where a tool with kToolReadsInput that
+// rewrites its private text writes it instead (the text left empty). Null
+// outside a run of such tools.
 ToolPieces *ToolResultPieces();

@@ -28,13 +28,20 @@ void Lines(ToolDescriptor *t) {
   t->flags = kDocumentTool;
 }
 
+// A line tool that reads the document's lines a chunk at a time.
+template <int (*F)(ToolDocument *, ToolParam), ToolParam kMode>
+void StreamedLines(ToolDescriptor *t) {
+  Lines<F, kMode>(t);
+  t->flags |= kToolReadsInput;
+}
+
 // Quote and Close take their settings as they are at each run.
 LinePhraseSettings g_phrase;
 
 void Indent(ToolDescriptor *t) {
   t->transformDocument = AddLinePhrase;
   t->param = 0;
-  t->flags = kDocumentTool;
+  t->flags = kDocumentTool | kToolReadsInput;
   t->replaceFlags = kToolKeepSelection;
 }
 
@@ -195,8 +202,8 @@ const ToolRow kRows[] = {
     {31060, 0, InPlace<MakeSentences>},
     {31070, 0, InPlace<RandomCase>},
     {31080, 0, InPlace<FunCase>},
-    {32110, 0, Lines<TrimLines, 0>},
-    {32120, 0, Lines<TrimLines, 1>},
+    {32110, 0, StreamedLines<TrimLines, 0>},
+    {32120, 0, StreamedLines<TrimLines, 1>},
     {32130, 0, Lines<RemoveEmptyLines, 0>},
     {32140, 0, Lines<RemoveEmptyLines, 1>},
     {32210, kToolRowKeepsSelection, Indent},
@@ -207,8 +214,8 @@ const ToolRow kRows[] = {
     {32310, kToolRowDialog | kToolRowKeepsSelection, Close},
     {32320, 0, Lines<RemoveLineChar, 2>},
     {32330, 0, Lines<RemoveLineChar, 1>},
-    {32410, 0, Lines<RetabLines, 1>},
-    {32420, 0, Lines<RetabLines, 0>},
+    {32410, 0, StreamedLines<RetabLines, 1>},
+    {32420, 0, StreamedLines<RetabLines, 0>},
     {32510, 0, Unique<&kUnique>},
     {32511, 0, Unique<&kUniqueIgnoringCase>},
     {32520, kToolRowDialog, Duplicates},

@@ -201,7 +201,12 @@ class Tools : public testing::Test {
     g_settings.edit.Tab = 4;
     g_settings.edit.NoTabs = 0;
   }
-  void TearDown() override { g_settings = saved_; }
+  void TearDown() override {
+    g_settings = saved_;
+    g_lineToolChunk = kChunk;
+    g_lineToolHalves = kHalves;
+  }
+  const u32 kChunk = g_lineToolChunk, kHalves = g_lineToolHalves;
   // Runs the tool on the whole text as selected; the new text.
   std::string Run(int id, const std::string &text) {
     TestDocument d;
@@ -233,6 +238,10 @@ TEST_F(Tools, RandomTextsAndSelectionsAgainstTheModels) {
     StrCopy(g_settings.tools.ClText, ";");
     g_settings.tools.QtEmpty = g_settings.tools.ClEmpty = rng.Below(2);
     g_settings.tools.QtSpace = g_settings.tools.ClSpace = rng.Below(2);
+    // The line tools that read the document: a few bytes of lines at a
+    // time, in two halves.
+    g_lineToolChunk = rng.OneIn(2) ? 1 + rng.Below(9) : kChunk;
+    g_lineToolHalves = rng.OneIn(2) ? 1 : kHalves;
     const int autoSelect = 1 + rng.Below(4);
     unsigned anchor = rng.Below(n + 1), caret = rng.Below(4) == 0 ? anchor : rng.Below(n + 1);
     if (rng.OneIn(8)) anchor = 0, caret = n;
@@ -412,7 +421,10 @@ TEST_F(Tools, AllocationFailuresChangeNothing) {
   std::string text;
   for (int i = 0; i < 3000; i++) text += (i % 7 ? "\tline of text \r\n" : "\n");
   for (int id : {32210, 31010, 32420}) {
-    for (int persistent = 0; persistent < 2; persistent++) {
+    for (int mode = 0; mode < 4; mode++) {
+      const int persistent = mode & 1;
+      g_lineToolChunk = mode & 2 ? 5000 : kChunk;  // read in chunks, in two halves
+      g_lineToolHalves = mode & 2 ? 1 : kHalves;
       for (u32 n = 1;; n++) {
         TestDocument d;
         d.Load(text);
@@ -428,7 +440,7 @@ TEST_F(Tools, AllocationFailuresChangeNothing) {
           ScopedFaultInjector scope(&fi);
           r = RunTool(d, &tool, host.Make(d), Settings());
         }
-        SCOPED_TRACE(testing::Message() << id << " n " << n << " persistent " << persistent);
+        SCOPED_TRACE(testing::Message() << id << " n " << n << " mode " << mode);
         ASSERT_TRUE(DocOk(d, false));
         if (r == 0) {
           // The old text, kept for Undo (its blocks handed over, not copied), comes back whole.
