@@ -117,19 +117,29 @@ struct StreamHalf {
     h->result = h->Go();
     return 0;
   }
+  // The last bytes written stay in the stage for the next chunk: a rewrite
+  // may take back the newline it wrote last (at most two bytes).
+  static constexpr u32 kKept = 2;
+
   int Go() {
     const u32 size = g_lineToolChunk ? g_lineToolChunk : 1;
+    u32 kept = 0;
     for (u32 pos = from;;) {
       const u32 end = to - pos > size ? ToolInputNextLine(input, pos + size - 1) : to;
       if (ToolInputRead(input, pos, end, &chunk) != 0) return -1;
-      if (ToolDocumentReserve(&stage, static_cast<u64>(chunk.length) + (*growthOf)(chunk.text, chunk.length) + 1) != 0)
-        return -1;
+      const u64 room = static_cast<u64>(kept) + chunk.length + (*growthOf)(chunk.text, chunk.length) + 1;
+      if (ToolDocumentReserve(&stage, room) != 0) return -1;
       u32 lines = 0;
-      char *out = RewriteText(stage.text, chunk.text, chunk.length, last && end == to, &lines, *rewrite);
+      char *out = RewriteText(stage.text + kept, chunk.text, chunk.length, last && end == to, &lines, *rewrite);
       if (!out) return kResultCancelled;
       ToolProgress(lines & 1023);
-      if (ToolPiecesAppend(pieces, stage.text, static_cast<u32>(out - stage.text)) != 0) return -1;
-      if (end >= to) return 0;
+      const u32 written = static_cast<u32>(out - stage.text);
+      const bool done = end >= to;
+      const u32 keep = done ? 0 : written < kKept ? written : kKept;
+      if (ToolPiecesAppend(pieces, stage.text, written - keep) != 0) return -1;
+      if (done) return 0;
+      memmove(stage.text, stage.text + written - keep, keep);
+      kept = keep;
       pos = end;
     }
   }
@@ -138,7 +148,7 @@ struct StreamHalf {
 // How a line tool may take its lines under the runner.
 enum Streaming {
   kWhole,         // the private text whole (a line depends on what lies around it)
-  kChunks,        // the document's lines a chunk at a time
+  kChunks,        // the document's lines a chunk at a time (a line depends on those before it)
   kChunksHalves,  // and in two halves at once (no line depends on the lines before it)
 };
 
@@ -327,7 +337,7 @@ int TrimLines(ToolDocument *doc, ToolParam mode) {
 int RemoveEmptyLines(ToolDocument *doc, ToolParam mode) {
   bool previousBlank = false;
   u32 lastNewline = 0;  // of the last line written
-  return RewriteLines(doc, NoGrowth, kWhole, [&](char *out, const char *t, const Line &line) {
+  return RewriteLines(doc, NoGrowth, kChunks, [&](char *out, const char *t, const Line &line) {
     const char *p = t + line.start;
     const u32 n = line.textEnd - line.start;
     const bool blank = LeadingBlanks(p, n, 1, nullptr) == n;

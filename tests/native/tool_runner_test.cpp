@@ -349,6 +349,9 @@ TEST_F(Tools, TheExamplesOfTheRules) {
     g_settings.tools.QtSpace = s.find('S') != std::string::npos;
     g_settings.tools.ClEmpty = g_settings.tools.ClSpace = 0;
     EXPECT_EQ(Run(c.id, c.in), c.out);
+    g_lineToolChunk = 1;  // and a line read at a time
+    EXPECT_EQ(Run(c.id, c.in), c.out);
+    g_lineToolChunk = kChunk;
   }
   // A same-length result that makes or removes a newline still goes back
   // right (not written over the old text: the rows would not match).
