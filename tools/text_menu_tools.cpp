@@ -3,6 +3,7 @@
 
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
+#include "foundation/helper_thread.h"
 #include "tools/text_tools.h"
 #include "tools/word_chars.h"
 
@@ -98,6 +99,75 @@ void BuildTranslateTable(const TranslateSettings &settings, u16 table[256]) {
   }
 }
 
+namespace {
+
+// Squeezes out the characters that go and maps the others, in place; a
+// double-byte character stays whole and unchanged. The new length, or
+// 0xFFFFFFFF when cancelled.
+u32 Squeeze(char *t, u32 n, const u16 table[256], const u8 map[256], bool pairs) {
+  u32 o = 0;
+  if (!pairs) {
+    // Every byte written, kept by moving on: no branch on what the text holds.
+    u8 keep[256];
+    for (int c = 0; c < 256; c++) keep[c] = table[c] != kTranslateDelete;
+    for (u32 i = 0; i < n; i++) {
+      const u8 c = static_cast<u8>(t[i]);
+      t[o] = static_cast<char>(map[c]);
+      o += keep[c];
+      if ((i & 0xFFFFF) == 0xFFFFF && ToolCancelled()) return 0xFFFFFFFFu;
+    }
+    return o;
+  }
+  for (u32 i = 0; i < n;) {
+    const u8 c = static_cast<u8>(t[i]);
+    if (IsLeadByte(c) && i + 1 < n && t[i + 1] != '\r' && t[i + 1] != '\n') {
+      t[o++] = t[i++];
+      t[o++] = t[i++];
+      continue;
+    }
+    i++;
+    if (table[c] != kTranslateDelete) t[o++] = static_cast<char>(map[c]);
+    if ((i & 0xFFFFF) == 0 && ToolCancelled()) return 0xFFFFFFFFu;
+  }
+  return o;
+}
+
+// Half of the input read a chunk of whole lines at a time (no character
+// crosses a line's start), what is left of each going to its part of the
+// result's pieces.
+struct SqueezeHalf {
+  const ToolInput *input;
+  u32 from, to;
+  const u16 *table;
+  const u8 *map;
+  bool pairs;
+  ToolPieces *pieces;
+  int result;
+
+  static u32 Run(void *context) {
+    SqueezeHalf *h = static_cast<SqueezeHalf *>(context);
+    ToolDocument chunk = {};
+    const u32 size = g_lineToolChunk ? g_lineToolChunk : 1;
+    h->result = 0;
+    for (u32 pos = h->from; h->result == 0;) {
+      const u32 end = h->to - pos > size ? ToolInputNextLine(h->input, pos + size - 1) : h->to;
+      if (ToolInputRead(h->input, pos, end, &chunk) != 0) {
+        h->result = kResultOutOfMemory;
+        break;
+      }
+      const u32 n = Squeeze(chunk.text, chunk.length, h->table, h->map, h->pairs);
+      if (n == 0xFFFFFFFFu || ToolCancelled()) break;  // the runner sees the cancel
+      if (ToolPiecesAppend(h->pieces, chunk.text, n) != 0) h->result = kResultOutOfMemory;
+      if (end >= h->to) break;
+      pos = end;
+    }
+    ToolDocumentFree(&chunk);
+    return 0;
+  }
+};
+
+}  // namespace
+
 int TranslateChars(ToolDocument *doc, ToolParam param) {
   const TranslateSettings *settings = reinterpret_cast<const TranslateSettings *>(param);
   u16 table[256];
@@ -108,28 +178,34 @@ int TranslateChars(ToolDocument *doc, ToolParam param) {
     deletes |= table[c] == kTranslateDelete;
     map[c] = static_cast<u8>(table[c]);
   }
+  const bool pairs = AnyLeadBytes();
+  const ToolInput *input = ToolInputRange();
+  ToolPieces *pieces = ToolResultPieces();
+  if (input && pieces) {
+    if (!deletes) {
+      // As long as it was: mapped in place over a copy, and written over the old text.
+      if (ToolInputRead(input, input->from, input->to, doc) != 0) return kResultOutOfMemory;
+    } else {
+      // What is left goes to pieces; a long input in two halves at once.
+      u32 cut = input->to - input->from >= g_lineToolHalves
+                    ? ToolInputNextLine(input, input->from + (input->to - input->from) / 2)
+                    : input->to;
+      SqueezeHalf half[2] = {{input, input->from, cut, table, map, pairs, &pieces[0], 0},
+                             {input, cut, input->to, table, map, pairs, &pieces[1], 0}};
+      RunBeside(SqueezeHalf::Run, &half[0], cut < input->to ? &half[1] : nullptr);
+      ToolProgress(1);
+      return half[0].result ? half[0].result : cut < input->to ? half[1].result : 0;
+    }
+  }
   char *t = doc->text;
   const u32 n = doc->length;
-  const bool pairs = AnyLeadBytes();
   if (!deletes && !pairs) {
     MemCopyMapped(t, t, map, n);
     ToolProgress(1);
     return 0;
   }
-  // Characters that go are squeezed out as the text is walked; a double-byte
-  // character stays whole and unchanged.
-  u32 o = 0;
-  for (u32 i = 0; i < n;) {
-    const u8 c = static_cast<u8>(t[i]);
-    if (pairs && IsLeadByte(c) && i + 1 < n && t[i + 1] != '\r' && t[i + 1] != '\n') {
-      t[o++] = t[i++];
-      t[o++] = t[i++];
-      continue;
-    }
-    i++;
-    if (table[c] != kTranslateDelete) t[o++] = static_cast<char>(map[c]);
-    if ((i & 0xFFFFF) == 0 && ToolCancelled()) return 0;
-  }
+  const u32 o = Squeeze(t, n, table, map, pairs);
+  if (o == 0xFFFFFFFFu) return 0;
   doc->length = o;
   t[o] = 0;
   ToolProgress(1);

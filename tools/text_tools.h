@@ -94,7 +94,8 @@ void BuildTranslateTable(const TranslateSettings &settings, u16 table[256]);
 int TranslateChars(ToolDocument *doc, ToolParam param);
 // Its run's flags: on the worker with a running count, an empty selection
 // one empty line, the whole text not pulled back.
-constexpr u32 kTranslateToolFlags = kToolWorker | kToolCounted | kToolEmptyLine | kToolNoPullBackAll;
+constexpr u32 kTranslateToolFlags =
+    kToolWorker | kToolCounted | kToolEmptyLine | kToolNoPullBackAll | kToolReadsInput;
 
 struct EncloseSettings {
   const char *before, *after;

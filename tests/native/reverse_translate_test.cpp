@@ -223,7 +223,12 @@ TEST_F(ReverseTranslate, RandomTextsAgainstTheModels) {
     for (unsigned i = rng.Below(8); i > 0; i--) to += alphabet[rng.Below(sizeof alphabet - 1)];
     const int esc = rng.Below(2), del = rng.OneIn(4);
     SetTranslate(find.c_str(), to.c_str(), esc, del);
+    const u32 chunk = g_lineToolChunk, halves = g_lineToolHalves;
+    g_lineToolChunk = rng.OneIn(2) ? 1 + rng.Below(9) : chunk;  // what is left goes a few lines at a time,
+    g_lineToolHalves = rng.OneIn(2) ? 1 : halves;                // in two halves
     EXPECT_EQ(Run(34310, text), TranslateModel(text, find, to, esc, del)) << find << " -> " << to;
+    g_lineToolChunk = chunk;
+    g_lineToolHalves = halves;
   }
 }
 
@@ -232,6 +237,14 @@ TEST_F(ReverseTranslate, FaultsAndCancelChangeNothing) {
   for (int i = 0; i < 2500; i++) text += i % 5 ? "word and more\r\n" : "\n";
   SetTranslate("a-z", "A-Y", 1, 0);
   for (int id : {35120, 35140, 35320, 39020, 34310}) ExpectFaultsAndCancelChangeNothing(id, text, 1, nullptr);
+  // Characters that go: what is left goes a chunk at a time.
+  SetTranslate("aeiou", "", 0, 0);
+  const u32 chunk = g_lineToolChunk, halves = g_lineToolHalves;
+  g_lineToolChunk = 1000;
+  g_lineToolHalves = 1;
+  ExpectFaultsAndCancelChangeNothing(34310, text, 1, nullptr);
+  g_lineToolChunk = chunk;
+  g_lineToolHalves = halves;
 }
 
 // A lead byte and its trail byte are one character: reversal keeps the pair
