@@ -6,6 +6,7 @@
 
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
+#include "foundation/helper_thread.h"
 #include "foundation/memory.h"
 #include "tools/line_walker.h"
 #include "tools/sort_tools.h"
@@ -94,13 +95,25 @@ int ReverseWordOrder(char *text, u32 length) {
   return ReverseEachWord(text, length);
 }
 
-int ReverseEachLine(ToolDocument *doc, ToolParam function) {
-  int (*fn)(char *, u32) = function == kReverseLineWords ? ReverseWordOrder : ReverseText;
-  LineWalker w(doc->text, doc->length);
+namespace {
+
+// The lines of [text, text + length) reversed each in place; the text after
+// its last newline is a line (for the count) only when `last`.
+struct LinesPart {
+  char *text;
+  u32 length;
+  bool last;
+  int (*fn)(char *, u32);
+};
+
+u32 ReverseLinesOf(void *context) {
+  const LinesPart &p = *static_cast<const LinesPart *>(context);
+  LineWalker w(p.text, p.length);
   LineBounds l;
   u32 lines = 0;
   while (w.Next(&l)) {
-    fn(doc->text + l.start, l.textEnd - l.start);
+    if (!p.last && l.start == p.length) break;
+    p.fn(p.text + l.start, l.textEnd - l.start);
     if (++lines == 1024) {
       ToolProgress(lines);
       lines = 0;
@@ -108,6 +121,31 @@ int ReverseEachLine(ToolDocument *doc, ToolParam function) {
     }
   }
   ToolProgress(lines);
+  return 0;
+}
+
+}  // namespace
+
+u32 g_reverseHalves = 4u << 20;
+
+int ReverseEachLine(ToolDocument *doc, ToolParam function) {
+  int (*fn)(char *, u32) = function == kReverseLineWords ? ReverseWordOrder : ReverseText;
+  // No line depends on another: a long text in two halves at once, cut
+  // after the first newline from its middle on (the whole of a CR LF).
+  const u32 n = doc->length;
+  u32 cut = n;
+  if (n >= g_reverseHalves) {
+    const char *t = doc->text;
+    const char *lf = static_cast<const char *>(MemFindByte(t + n / 2, '\n', n - n / 2));
+    const char *cr = static_cast<const char *>(MemFindByte(t + n / 2, '\r', (lf ? lf : t + n) - (t + n / 2)));
+    const char *e = cr ? cr : lf;
+    if (e) {
+      cut = static_cast<u32>(e - t) + 1;
+      if (*e == '\r' && cut < n && t[cut] == '\n') cut++;
+    }
+  }
+  LinesPart part[2] = {{doc->text, cut, cut == n, fn}, {doc->text + cut, n - cut, true, fn}};
+  RunBeside(ReverseLinesOf, &part[0], cut < n ? &part[1] : nullptr);
   return 0;
 }
 

@@ -72,6 +72,8 @@ int ReverseWordOrder(char *text, u32 length);
 // kReverseLineWords through ReverseWordOrder.
 constexpr ToolParam kReverseLineWords = 1;
 int ReverseEachLine(ToolDocument *doc, ToolParam function);
+// Texts from this many bytes on have their lines reversed in two halves at once.
+extern u32 g_reverseHalves;
 // The lines in reverse order, written with the document's newline sequence,
 // none after the last.
 int ReverseLineOrder(const ToolDocument *in, ToolDocument *out, ToolParam);

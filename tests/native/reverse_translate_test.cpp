@@ -206,6 +206,12 @@ TEST_F(ReverseTranslate, RandomTextsAgainstTheModels) {
     const std::vector<Line> split = SplitTextLines(in);
     for (size_t k = split.size(); k-- > 0;) lines += split[k].text + (k ? nl : "");
     EXPECT_EQ(Run(35140, text, type), lines + rest);
+    std::string each;
+    for (const TextLine &l : split) each += ReverseModel(l.text) + l.newline;
+    const u32 reverseHalves = g_reverseHalves;
+    g_reverseHalves = rng.OneIn(2) ? 1 : reverseHalves;  // in two halves at once
+    EXPECT_EQ(Run(35320, text), each + rest);
+    g_reverseHalves = reverseHalves;
     std::string words, word;
     for (char c : in + ".") {
       if (IsWordChar(static_cast<u8>(c))) {
@@ -245,6 +251,10 @@ TEST_F(ReverseTranslate, FaultsAndCancelChangeNothing) {
   ExpectFaultsAndCancelChangeNothing(34310, text, 1, nullptr);
   g_lineToolChunk = chunk;
   g_lineToolHalves = halves;
+  const u32 reverseHalves = g_reverseHalves;
+  g_reverseHalves = 1;
+  ExpectFaultsAndCancelChangeNothing(35320, text, 1, nullptr);
+  g_reverseHalves = reverseHalves;
 }
 
 // A lead byte and its trail byte are one character: reversal keeps the pair
