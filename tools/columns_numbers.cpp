@@ -645,19 +645,6 @@ u32 RunHalf(void *context) {
   return 0;
 }
 
-// Where a long input is cut in two: after the first newline from its middle
-// on (the whole of a CR LF); 0 when none comes before the end.
-u32 HalvesCut(const char *text, u32 n) {
-  const u32 mid = n / 2;
-  const char *lf = static_cast<const char *>(MemFindByte(text + mid, '\n', n - mid));
-  const char *cr = static_cast<const char *>(MemFindByte(text + mid, '\r', (lf ? lf : text + n) - (text + mid)));
-  const char *e = cr ? cr : lf;
-  if (!e) return 0;
-  u32 cut = static_cast<u32>(e - text) + 1;
-  if (*e == '\r' && cut < n && text[cut] == '\n') cut++;
-  return cut < n ? cut : 0;
-}
-
 }  // namespace
 
 u32 g_columnsHalves = 4u << 20;
@@ -669,23 +656,18 @@ int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam para
   if (!run) return kResultOutOfMemory;
   CompileMask(request.mask, &run->mask);
   Plan(run, request);
-  // Under the runner the result is written in pieces the document takes,
-  // through a stage for each half. A long input is then cut in two halves
-  // written at once; random numbers are drawn in the lines' order, so a
-  // mask with them runs in one piece.
   // Under the runner the input is read from the document a chunk of lines
-  // at a time rather than copied whole.
+  // at a time rather than copied whole, and the result is written in pieces
+  // the document takes, through a stage for each half. A long input is cut
+  // in two halves written at once; random numbers are drawn in the lines'
+  // order, so a mask with them runs in one piece.
   ToolPieces *pieces = ToolResultPieces();
   const ToolInput *source = pieces ? ToolInputRange() : nullptr;
   const u32 length = source ? source->to - source->from : in->length;
   u32 cut = 0;
-  if (pieces && length >= g_columnsHalves && !run->hasRandom) {
-    if (!source) {
-      cut = HalvesCut(in->text, in->length);
-    } else {
-      cut = ToolInputNextLine(source, source->from + length / 2) - source->from;
-      if (cut >= length) cut = 0;
-    }
+  if (source && length >= g_columnsHalves && !run->hasRandom) {
+    cut = ToolInputNextLine(source, source->from + length / 2) - source->from;
+    if (cut >= length) cut = 0;
   }
   Half half[2];
   ToolDocument stage[2] = {};
@@ -704,8 +686,7 @@ int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam para
     half[0].in.last = cut == 0;
     half[1].in.last = true;
   } else {
-    half[0].in = Stretch{in->text, cut ? cut : in->length, cut == 0};
-    half[1].in = Stretch{in->text + cut, in->length - cut, true};
+    half[0].in = Stretch{in->text, in->length, true};
   }
   Half *second = cut ? &half[1] : nullptr;
   // The pre-pass: for the aligned items' widths, and for the counter of a
