@@ -130,10 +130,10 @@ void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e, const Edi
       u64 x = static_cast<u64>(n) - e->topUp + e->tail;
       e->newBlocks = static_cast<u32>((x + kBlockSmall - 1) / kBlockSmall);
       if (pieces) {
-        // The pieces as they are, then the block's tail in a block of its own.
+        // The pieces as they are, then the block's tail in blocks of its own.
         e->pieces = pieces;
         e->taken = (n + kBlockSmall - 1) / kBlockSmall;
-        e->newBlocks = e->taken + (e->tail ? 1 : 0);
+        e->newBlocks = e->taken + (e->tail + kBlockSmall - 1) / kBlockSmall;
       }
       e->newStart = p + e->topUp;
       e->plan = splice::PlanSplice(splice::BlockGroups(s), ConstBlocks(s), e->at, e->at, e->newBlocks, g_storeLimits.blockGroupFill);
@@ -200,8 +200,7 @@ int ReserveBlocks(TextStore *s, BlockInsert *e) {
     }
     for (u32 i = 0; i < e->taken; i++) e->buffers[i] = e->pieces[i];
     for (u32 i = e->taken; i < e->newBlocks; i++) {
-      // (The tail after pieces fits one block of its buffer size.)
-      e->buffers[i] = static_cast<char *>(Allocate(e->taken ? BufferSize(e->tail) : kBlockSmall));
+      e->buffers[i] = static_cast<char *>(Allocate(kBlockSmall));
       if (!e->buffers[i]) {
         ReleaseReservation(s, e);
         return -1;
@@ -270,14 +269,7 @@ void CommitBlocks(TextStore *s, BlockInsert *e, const ByteSource &src, u32 flags
         x += len;
         if ((i + 1) % kGroupMax == 0) Progress(s, flags, i + 1, e->newBlocks);
       }
-      if (e->taken && e->tail) {
-        char *buf = e->buffers[e->taken];
-        memcpy(buf, tailBytes, e->tail);
-        writer.Put(TextBlock{0, 0, e->tail, buf}, abs, 0);
-        abs += e->tail;
-        x += e->tail;
-      }
-      for (u32 i = e->taken ? e->newBlocks : 0; i < e->newBlocks; i++) {
+      for (u32 i = e->taken; i < e->newBlocks; i++) {
         u32 len = xLen - x < kBlockSmall ? xLen - x : kBlockSmall;
         char *buf = e->buffers[i];
         u32 fromSrc = 0;

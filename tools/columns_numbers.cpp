@@ -609,20 +609,14 @@ struct Half {
   int result;
 };
 
-// Calls fn on the half's input, the whole stretch, or the document's lines a
-// chunk at a time; the first nonzero result it gives.
+// Calls fn on the half's input: the whole stretch, or the document's lines
+// a chunk at a time; the first nonzero result it gives.
 template <class F>
 int ForEachStretch(Half *h, F &&fn) {
-  // (g_columnsChunk bytes of lines at a time at least; a longer line whole)
   if (!h->source) return fn(h->in);
-  for (u32 pos = h->from;;) {
-    const u32 chunk = g_columnsChunk ? g_columnsChunk : 1;
-    const u32 end = h->to - pos > chunk ? ToolInputNextLine(h->source, pos + chunk - 1) : h->to;
-    if (ToolInputRead(h->source, pos, end, &h->chunk) != 0) return kResultOutOfMemory;
-    const int r = fn(Stretch{h->chunk.text, h->chunk.length, end == h->to && h->in.last});
-    if (r || end >= h->to) return r;
-    pos = end;
-  }
+  return ForEachInputChunk(h->source, h->from, h->to, &h->chunk, [&](const char *text, u32 length, bool atEnd) {
+    return fn(Stretch{text, length, atEnd && h->in.last});
+  });
 }
 
 u32 RunHalf(void *context) {
@@ -647,9 +641,6 @@ u32 RunHalf(void *context) {
 
 }  // namespace
 
-u32 g_columnsHalves = 4u << 20;
-u32 g_columnsChunk = 1u << 20;
-
 int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
   const ColumnsRequest &request = *reinterpret_cast<const ColumnsRequest *>(param);
   Run *run = static_cast<Run *>(Allocate(sizeof(Run)));
@@ -663,12 +654,8 @@ int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam para
   // order, so a mask with them runs in one piece.
   ToolPieces *pieces = ToolResultPieces();
   const ToolInput *source = pieces ? ToolInputRange() : nullptr;
-  const u32 length = source ? source->to - source->from : in->length;
-  u32 cut = 0;
-  if (source && length >= g_columnsHalves && !run->hasRandom) {
-    cut = ToolInputNextLine(source, source->from + length / 2) - source->from;
-    if (cut >= length) cut = 0;
-  }
+  const u32 end = source ? source->to : 0;
+  const u32 cut = source && !run->hasRandom ? ToolInputCut(source) : end;  // the second half's start
   Half half[2];
   ToolDocument stage[2] = {};
   for (int k = 0; k < 2; k++) {
@@ -681,14 +668,14 @@ int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam para
   }
   if (source) {
     half[0].from = source->from;
-    half[0].to = half[1].from = source->from + (cut ? cut : length);
-    half[1].to = source->to;
-    half[0].in.last = cut == 0;
+    half[0].to = half[1].from = cut;
+    half[1].to = end;
+    half[0].in.last = cut == end;
     half[1].in.last = true;
   } else {
     half[0].in = Stretch{in->text, in->length, true};
   }
-  Half *second = cut ? &half[1] : nullptr;
+  Half *second = cut < end ? &half[1] : nullptr;
   // The pre-pass: for the aligned items' widths, and for the counter of a
   // second half, which starts after the first half's counted lines.
   int r = 0;

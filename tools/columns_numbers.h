@@ -27,9 +27,3 @@ void ColumnsRequestFromSettings(ColumnsRequest *request);
 // newline, in order. 0, or -1 when the output cannot be had (also past what
 // a document holds); a cancel stops it with 0 (the runner sees the flag).
 int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam param);
-
-// Inputs from this many bytes on are cut in two halves written at once.
-extern u32 g_columnsHalves;
-// Under the runner the input is read from the document this many bytes of
-// whole lines at a time.
-extern u32 g_columnsChunk;

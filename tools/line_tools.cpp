@@ -16,9 +16,6 @@
 #include "tools/line_walker.h"
 #include "tools/text_tools.h"
 
-u32 g_lineToolHalves = 4u << 20;
-u32 g_lineToolChunk = 1u << 20;
-
 namespace {
 
 u32 TabSize() { return g_settings.edit.Tab > 0 ? static_cast<u32>(g_settings.edit.Tab) : 1; }
@@ -122,26 +119,21 @@ struct StreamHalf {
   static constexpr u32 kKept = 2;
 
   int Go() {
-    const u32 size = g_lineToolChunk ? g_lineToolChunk : 1;
     u32 kept = 0;
-    for (u32 pos = from;;) {
-      const u32 end = to - pos > size ? ToolInputNextLine(input, pos + size - 1) : to;
-      if (ToolInputRead(input, pos, end, &chunk) != 0) return -1;
-      const u64 room = static_cast<u64>(kept) + chunk.length + (*growthOf)(chunk.text, chunk.length) + 1;
-      if (ToolDocumentReserve(&stage, room) != 0) return -1;
+    return ForEachInputChunk(input, from, to, &chunk, [&](const char *text, u32 length, bool atEnd) -> int {
+      const u64 room = static_cast<u64>(kept) + length + (*growthOf)(text, length) + 1;
+      if (ToolDocumentReserve(&stage, room) != 0) return kResultOutOfMemory;
       u32 lines = 0;
-      char *out = RewriteText(stage.text + kept, chunk.text, chunk.length, last && end == to, &lines, *rewrite);
+      char *out = RewriteText(stage.text + kept, text, length, last && atEnd, &lines, *rewrite);
       if (!out) return kResultCancelled;
       ToolProgress(lines & 1023);
       const u32 written = static_cast<u32>(out - stage.text);
-      const bool done = end >= to;
-      const u32 keep = done ? 0 : written < kKept ? written : kKept;
-      if (ToolPiecesAppend(pieces, stage.text, written - keep) != 0) return -1;
-      if (done) return 0;
+      const u32 keep = atEnd ? 0 : written < kKept ? written : kKept;
+      if (ToolPiecesAppend(pieces, stage.text, written - keep) != 0) return kResultOutOfMemory;
       memmove(stage.text, stage.text + written - keep, keep);
       kept = keep;
-      pos = end;
-    }
+      return 0;
+    });
   }
 };
 
@@ -164,9 +156,7 @@ int RewriteLines(ToolDocument *doc, Growth growthOf, Streaming streaming, Rewrit
   const ToolInput *input = streaming != kWhole ? ToolInputRange() : nullptr;
   ToolPieces *pieces = ToolResultPieces();
   if (input && pieces) {
-    const u32 length = input->to - input->from;
-    u32 cut = streaming == kChunksHalves && length >= g_lineToolHalves ? ToolInputNextLine(input, input->from + length / 2) : input->to;
-    if (cut >= input->to) cut = input->to;
+    const u32 cut = streaming == kChunksHalves ? ToolInputCut(input) : input->to;
     typedef StreamHalf<Rewrite, Growth> Half;
     Half half[2] = {{input, &rewrite, &growthOf, input->from, cut, cut == input->to, &pieces[0], {}, {}, 0},
                     {input, &rewrite, &growthOf, cut, input->to, true, &pieces[1], {}, {}, 0}};

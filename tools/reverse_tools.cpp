@@ -126,15 +126,13 @@ u32 ReverseLinesOf(void *context) {
 
 }  // namespace
 
-u32 g_reverseHalves = 4u << 20;
-
 int ReverseEachLine(ToolDocument *doc, ToolParam function) {
   int (*fn)(char *, u32) = function == kReverseLineWords ? ReverseWordOrder : ReverseText;
   // No line depends on another: a long text in two halves at once, cut
   // after the first newline from its middle on (the whole of a CR LF).
   const u32 n = doc->length;
   u32 cut = n;
-  if (n >= g_reverseHalves) {
+  if (n >= g_toolHalves) {
     const char *t = doc->text;
     const char *lf = static_cast<const char *>(MemFindByte(t + n / 2, '\n', n - n / 2));
     const char *cr = static_cast<const char *>(MemFindByte(t + n / 2, '\r', (lf ? lf : t + n) - (t + n / 2)));

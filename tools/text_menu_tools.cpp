@@ -147,20 +147,12 @@ struct SqueezeHalf {
   static u32 Run(void *context) {
     SqueezeHalf *h = static_cast<SqueezeHalf *>(context);
     ToolDocument chunk = {};
-    const u32 size = g_lineToolChunk ? g_lineToolChunk : 1;
-    h->result = 0;
-    for (u32 pos = h->from; h->result == 0;) {
-      const u32 end = h->to - pos > size ? ToolInputNextLine(h->input, pos + size - 1) : h->to;
-      if (ToolInputRead(h->input, pos, end, &chunk) != 0) {
-        h->result = kResultOutOfMemory;
-        break;
-      }
-      const u32 n = Squeeze(chunk.text, chunk.length, h->table, h->map, h->pairs);
-      if (n == 0xFFFFFFFFu || ToolCancelled()) break;  // the runner sees the cancel
-      if (ToolPiecesAppend(h->pieces, chunk.text, n) != 0) h->result = kResultOutOfMemory;
-      if (end >= h->to) break;
-      pos = end;
-    }
+    h->result = ForEachInputChunk(h->input, h->from, h->to, &chunk, [h](char *text, u32 length, bool) -> int {
+      const u32 n = Squeeze(text, length, h->table, h->map, h->pairs);
+      if (n == 0xFFFFFFFFu || ToolCancelled()) return kResultCancelled;
+      return ToolPiecesAppend(h->pieces, text, n) != 0 ? kResultOutOfMemory : 0;
+    });
+    if (h->result == kResultCancelled) h->result = 0;  // the runner sees the cancel
     ToolDocumentFree(&chunk);
     return 0;
   }
@@ -187,14 +179,12 @@ int TranslateChars(ToolDocument *doc, ToolParam param) {
       if (ToolInputRead(input, input->from, input->to, doc) != 0) return kResultOutOfMemory;
     } else {
       // What is left goes to pieces; a long input in two halves at once.
-      u32 cut = input->to - input->from >= g_lineToolHalves
-                    ? ToolInputNextLine(input, input->from + (input->to - input->from) / 2)
-                    : input->to;
+      const u32 cut = ToolInputCut(input);
       SqueezeHalf half[2] = {{input, input->from, cut, table, map, pairs, &pieces[0], 0},
                              {input, cut, input->to, table, map, pairs, &pieces[1], 0}};
       RunBeside(SqueezeHalf::Run, &half[0], cut < input->to ? &half[1] : nullptr);
       ToolProgress(1);
-      return half[0].result ? half[0].result : cut < input->to ? half[1].result : 0;
+      return half[0].result ? half[0].result : half[1].result;
     }
   }
   char *t = doc->text;

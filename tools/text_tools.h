@@ -37,11 +37,6 @@ struct LinePhraseSettings {
 // param: a LinePhraseSettings; 0 for Indent (a tab, or Tab spaces with
 // NoTabs, on every line).
 int AddLinePhrase(ToolDocument *doc, ToolParam param);
-// Under the runner the line tools that read the document take this many
-// bytes of whole lines at a time, and cut inputs from g_lineToolHalves bytes
-// on in two halves rewritten at once.
-extern u32 g_lineToolChunk;
-extern u32 g_lineToolHalves;
 // Modes: 1 Shift Right (last character), 2 Unclose (last, when it is the
 // first non-empty line's last), 4 Shift Left (first), 8 Unquote (first, when
 // it is the first non-empty line's first), 16 Unindent (a leading blank, or
@@ -72,8 +67,6 @@ int ReverseWordOrder(char *text, u32 length);
 // kReverseLineWords through ReverseWordOrder.
 constexpr ToolParam kReverseLineWords = 1;
 int ReverseEachLine(ToolDocument *doc, ToolParam function);
-// Texts from this many bytes on have their lines reversed in two halves at once.
-extern u32 g_reverseHalves;
 // The lines in reverse order, written with the document's newline sequence,
 // none after the last.
 int ReverseLineOrder(const ToolDocument *in, ToolDocument *out, ToolParam);

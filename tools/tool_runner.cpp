@@ -122,6 +122,14 @@ int ToolInputRead(const ToolInput *input, u32 from, u32 to, ToolDocument *buffer
   return 0;
 }
 
+u32 g_toolInputChunk = 1u << 20;
+u32 g_toolHalves = 4u << 20;
+
+u32 ToolInputCut(const ToolInput *input) {
+  const u32 length = input->to - input->from;
+  return length >= g_toolHalves ? ToolInputNextLine(input, input->from + length / 2) : input->to;
+}
+
 u32 ToolInputNextLine(const ToolInput *input, u32 p) {
   const TextStore *s = input->store;
   if (p >= input->to) return input->to;

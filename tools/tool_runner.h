@@ -176,6 +176,31 @@ const ToolInput *ToolInputRange();
 [[nodiscard]] int ToolInputRead(const ToolInput *input, u32 from, u32 to, ToolDocument *buffer);
 // The start of the line after the one that holds p; at most the input's end.
 u32 ToolInputNextLine(const ToolInput *input, u32 p);
+// A tool that reads the document takes g_toolInputChunk bytes of whole lines
+// at a time (a longer line whole); one whose lines do not depend on each
+// other cuts an input of g_toolHalves bytes or more in two halves worked at
+// once (tests lower both).
+extern u32 g_toolInputChunk;
+extern u32 g_toolHalves;
+// Where such a tool cuts its input: the start of the line after the middle;
+// the input's end when the input is shorter than g_toolHalves or no line
+// starts after the middle.
+u32 ToolInputCut(const ToolInput *input);
+// Reads [from, to) of the input a chunk at a time into *chunk and calls
+// fn(text, length, atEnd) for each, the text in the chunk's buffer (atEnd:
+// the chunk ends at `to`); the
+// first nonzero result fn gives, or -1 when memory ran out.
+template <class F>
+int ForEachInputChunk(const ToolInput *input, u32 from, u32 to, ToolDocument *chunk, F &&fn) {
+  const u32 size = g_toolInputChunk ? g_toolInputChunk : 1;
+  for (u32 pos = from;;) {
+    const u32 end = to - pos > size ? ToolInputNextLine(input, pos + size - 1) : to;
+    if (ToolInputRead(input, pos, end, chunk) != 0) return kResultOutOfMemory;
+    const int r = fn(chunk->text, chunk->length, end >= to);
+    if (r || end >= to) return r;
+    pos = end;
+  }
+}
 
 // Where a build tool may write its result in pieces: two parts, which follow
 // `out` in order as one text; and where a tool with kToolReadsInput that

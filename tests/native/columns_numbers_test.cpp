@@ -19,6 +19,7 @@
 #include "foundation/char_class.h"
 #include "foundation/fault.h"
 #include "foundation/random.h"
+#include "tests/support/tool_support.h"
 #include "tests/support/document_support.h"
 #include "tools/columns.h"
 #include "tools/columns_numbers.h"
@@ -216,10 +217,9 @@ class Columns : public testing::Test {
   void TearDown() override {
     g_settings = saved_;
     *ThreadRecordCurrent() = savedRandom_;
-    g_columnsHalves = kHalves;
-    g_columnsChunk = kChunk;
   }
-  const u32 kHalves = g_columnsHalves, kChunk = g_columnsChunk;
+  ScopedToolStreaming streaming_{g_toolInputChunk, g_toolHalves};  // put back after each test
+  const u32 kHalves = streaming_.halves, kChunk = streaming_.chunk;
   // Runs 32610 with the request stored over the whole text (nothing pulled
   // back); the result code, and the text in *out.
   int Run(const std::string &text, const ColumnsRequest &req, std::string *out, u32 newlineType = 1,
@@ -354,8 +354,8 @@ TEST_F(Columns, MatchesTheReferenceInterpreter) {
     ThreadRecord seed = {{static_cast<u32>(rng.Next()), 2, 3, static_cast<u32>(rng.Next()), 5}};
     *ThreadRecordCurrent() = seed;
     const std::string want = Model(text, req, kDocNewline[type], seed);
-    g_columnsHalves = round % 2 ? 1 : kHalves;  // odd rounds: two halves at once
-    g_columnsChunk = round % 4 >= 2 ? 1 : kChunk;  // a line read at a time
+    g_toolHalves = round % 2 ? 1 : kHalves;  // odd rounds: two halves at once
+    g_toolInputChunk = round % 4 >= 2 ? 1 : kChunk;  // a line read at a time
     SCOPED_TRACE(testing::Message() << "round " << round << " " << Describe(req) << "\ntext "
                                     << testing::PrintToString(text));
     ASSERT_EQ(Run(text, req, type), want);
@@ -546,8 +546,8 @@ TEST_F(Columns, AllocationFailuresChangeNothing) {
     const std::string want = Model(text, req, "\n", *ThreadRecordCurrent());
     for (int mode = 0; mode < 4; mode++) {
       const int persistent = mode & 1;
-      g_columnsHalves = mode & 2 ? 1 : kHalves;  // the result in two parts,
-      g_columnsChunk = mode & 2 ? 999 : kChunk;   // the input read in chunks
+      g_toolHalves = mode & 2 ? 1 : kHalves;  // the result in two parts,
+      g_toolInputChunk = mode & 2 ? 999 : kChunk;   // the input read in chunks
       for (u32 n = 1;; n++) {
         const ThreadRecord seed = *ThreadRecordCurrent();
         FaultInjector fi;
@@ -578,8 +578,8 @@ TEST_F(Columns, CancelAndProgress) {
   const char *const masks[] = {"%0", "%>0 %d", "%d"};
   for (int round = 0; round < 6; round++) {
     const char *mask = masks[round % 3];
-    g_columnsHalves = round < 3 ? kHalves : 1;  // then in two halves, read in chunks
-    g_columnsChunk = round < 3 ? kChunk : 4000;
+    g_toolHalves = round < 3 ? kHalves : 1;  // then in two halves, read in chunks
+    g_toolInputChunk = round < 3 ? kChunk : 4000;
     const ColumnsRequest req = Request(mask);
     Host done;
     std::string got;

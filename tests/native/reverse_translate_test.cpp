@@ -208,10 +208,10 @@ TEST_F(ReverseTranslate, RandomTextsAgainstTheModels) {
     EXPECT_EQ(Run(35140, text, type), lines + rest);
     std::string each;
     for (const TextLine &l : split) each += ReverseModel(l.text) + l.newline;
-    const u32 reverseHalves = g_reverseHalves;
-    g_reverseHalves = rng.OneIn(2) ? 1 : reverseHalves;  // in two halves at once
-    EXPECT_EQ(Run(35320, text), each + rest);
-    g_reverseHalves = reverseHalves;
+    {
+      ScopedToolStreaming streaming(g_toolInputChunk, rng.OneIn(2) ? 1 : g_toolHalves);  // in two halves at once
+      EXPECT_EQ(Run(35320, text), each + rest);
+    }
     std::string words, word;
     for (char c : in + ".") {
       if (IsWordChar(static_cast<u8>(c))) {
@@ -229,12 +229,9 @@ TEST_F(ReverseTranslate, RandomTextsAgainstTheModels) {
     for (unsigned i = rng.Below(8); i > 0; i--) to += alphabet[rng.Below(sizeof alphabet - 1)];
     const int esc = rng.Below(2), del = rng.OneIn(4);
     SetTranslate(find.c_str(), to.c_str(), esc, del);
-    const u32 chunk = g_lineToolChunk, halves = g_lineToolHalves;
-    g_lineToolChunk = rng.OneIn(2) ? 1 + rng.Below(9) : chunk;  // what is left goes a few lines at a time,
-    g_lineToolHalves = rng.OneIn(2) ? 1 : halves;                // in two halves
+    // What is left goes a few lines at a time, in two halves.
+    ScopedToolStreaming streaming(rng.OneIn(2) ? 1 + rng.Below(9) : g_toolInputChunk, rng.OneIn(2) ? 1 : g_toolHalves);
     EXPECT_EQ(Run(34310, text), TranslateModel(text, find, to, esc, del)) << find << " -> " << to;
-    g_lineToolChunk = chunk;
-    g_lineToolHalves = halves;
   }
 }
 
@@ -245,16 +242,9 @@ TEST_F(ReverseTranslate, FaultsAndCancelChangeNothing) {
   for (int id : {35120, 35140, 35320, 39020, 34310}) ExpectFaultsAndCancelChangeNothing(id, text, 1, nullptr);
   // Characters that go: what is left goes a chunk at a time.
   SetTranslate("aeiou", "", 0, 0);
-  const u32 chunk = g_lineToolChunk, halves = g_lineToolHalves;
-  g_lineToolChunk = 1000;
-  g_lineToolHalves = 1;
+  ScopedToolStreaming streaming(1000, 1);  // and Reverse Each Line in two halves
   ExpectFaultsAndCancelChangeNothing(34310, text, 1, nullptr);
-  g_lineToolChunk = chunk;
-  g_lineToolHalves = halves;
-  const u32 reverseHalves = g_reverseHalves;
-  g_reverseHalves = 1;
   ExpectFaultsAndCancelChangeNothing(35320, text, 1, nullptr);
-  g_reverseHalves = reverseHalves;
 }
 
 // A lead byte and its trail byte are one character: reversal keeps the pair

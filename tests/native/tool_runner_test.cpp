@@ -201,12 +201,9 @@ class Tools : public testing::Test {
     g_settings.edit.Tab = 4;
     g_settings.edit.NoTabs = 0;
   }
-  void TearDown() override {
-    g_settings = saved_;
-    g_lineToolChunk = kChunk;
-    g_lineToolHalves = kHalves;
-  }
-  const u32 kChunk = g_lineToolChunk, kHalves = g_lineToolHalves;
+  void TearDown() override { g_settings = saved_; }
+  ScopedToolStreaming streaming_{g_toolInputChunk, g_toolHalves};  // put back after each test
+  const u32 kChunk = streaming_.chunk, kHalves = streaming_.halves;
   // Runs the tool on the whole text as selected; the new text.
   std::string Run(int id, const std::string &text) {
     TestDocument d;
@@ -240,8 +237,8 @@ TEST_F(Tools, RandomTextsAndSelectionsAgainstTheModels) {
     g_settings.tools.QtSpace = g_settings.tools.ClSpace = rng.Below(2);
     // The line tools that read the document: a few bytes of lines at a
     // time, in two halves.
-    g_lineToolChunk = rng.OneIn(2) ? 1 + rng.Below(9) : kChunk;
-    g_lineToolHalves = rng.OneIn(2) ? 1 : kHalves;
+    g_toolInputChunk = rng.OneIn(2) ? 1 + rng.Below(9) : kChunk;
+    g_toolHalves = rng.OneIn(2) ? 1 : kHalves;
     const int autoSelect = 1 + rng.Below(4);
     unsigned anchor = rng.Below(n + 1), caret = rng.Below(4) == 0 ? anchor : rng.Below(n + 1);
     if (rng.OneIn(8)) anchor = 0, caret = n;
@@ -349,9 +346,9 @@ TEST_F(Tools, TheExamplesOfTheRules) {
     g_settings.tools.QtSpace = s.find('S') != std::string::npos;
     g_settings.tools.ClEmpty = g_settings.tools.ClSpace = 0;
     EXPECT_EQ(Run(c.id, c.in), c.out);
-    g_lineToolChunk = 1;  // and a line read at a time
+    g_toolInputChunk = 1;  // and a line read at a time
     EXPECT_EQ(Run(c.id, c.in), c.out);
-    g_lineToolChunk = kChunk;
+    g_toolInputChunk = kChunk;
   }
   // A same-length result that makes or removes a newline still goes back
   // right (not written over the old text: the rows would not match).
@@ -426,8 +423,8 @@ TEST_F(Tools, AllocationFailuresChangeNothing) {
   for (int id : {32210, 31010, 32420}) {
     for (int mode = 0; mode < 4; mode++) {
       const int persistent = mode & 1;
-      g_lineToolChunk = mode & 2 ? 5000 : kChunk;  // read in chunks, in two halves
-      g_lineToolHalves = mode & 2 ? 1 : kHalves;
+      g_toolInputChunk = mode & 2 ? 5000 : kChunk;  // read in chunks, in two halves
+      g_toolHalves = mode & 2 ? 1 : kHalves;
       for (u32 n = 1;; n++) {
         TestDocument d;
         d.Load(text);

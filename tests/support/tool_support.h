@@ -67,6 +67,20 @@ struct ToolTestHost {
   }
 };
 
+// For its lifetime, tools that read the document take `chunk` bytes of lines
+// at a time and cut inputs of `halves` bytes or more in two.
+struct ScopedToolStreaming {
+  const u32 chunk = g_toolInputChunk, halves = g_toolHalves;
+  ScopedToolStreaming(u32 newChunk, u32 newHalves) {
+    g_toolInputChunk = newChunk;
+    g_toolHalves = newHalves;
+  }
+  ~ScopedToolStreaming() {
+    g_toolInputChunk = chunk;
+    g_toolHalves = halves;
+  }
+};
+
 // Runs tool `id` over [anchor, caret) of the document; the result code.
 inline int RunTableTool(TestDocument &d, int id, unsigned anchor, unsigned caret, ToolTestHost *host = nullptr) {
   ToolTestHost own;
