@@ -35,9 +35,10 @@ void ReadColumnDef(HWND page, ColumnDef *def);
 // Greys the whole page (a sort key not in use), or gives it back.
 void EnableColumnPage(HWND page, bool enabled);
 
-// ---- tab controls of the tool dialogs ----
+// ---- tab controls of the dialogs ----
 
-// Adds the tabs, in order; with evenWidth (a control of TCS_FIXEDWIDTH),
+// Adds the tabs, in order, to a tab control drawn plain (no visual style,
+// as every control of the program); with evenWidth (a control of TCS_FIXEDWIDTH),
 // all of them as wide as the control gives each one.
 void AddTabs(HWND tabs, const char *const *names, int count, bool evenWidth);
 // The part of the dialog's client area inside the tab control where a page

@@ -89,22 +89,40 @@ void ShowPage(Frame *f, int n) {
   if (SendMessageA(f->tabs, TCM_GETCURSEL, 0, 0) != n) SendMessageA(f->tabs, TCM_SETCURSEL, static_cast<WPARAM>(n), 0);
 }
 
+// Where a window of this size stands centred over the dialog's owner (the
+// work area without one), kept on the screen's top and left.
+POINT CenteredOverOwner(HWND dialog, int width, int height) {
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  RECT o;
+  if (owner) GetWindowRect(owner, &o);
+  else SystemParametersInfoA(SPI_GETWORKAREA, 0, &o, 0);
+  POINT at = {o.left + ((o.right - o.left) - width) / 2, o.top + ((o.bottom - o.top) - height) / 2};
+  if (at.x < 0) at.x = 0;
+  if (at.y < 0) at.y = 0;
+  return at;
+}
+
 // The tab control sized to hold a page of kPageWidth x kPageHeight units,
-// the buttons below it at the right, the dialog around them.
+// the buttons below it at the right, the dialog around them, centred over
+// its owner. Every window moves once (the tab control once more when its
+// rows change with its width): each move costs a layout of the tabs.
 void LayOut(Frame *f) {
   RECT unit = {0, 0, 4, 8};
   MapDialogRect(f->dialog, &unit);
   RECT page = {0, 0, kPageWidth, kPageHeight};
   MapDialogRect(f->dialog, &page);
   const int margin = unit.right;  // 4 units
-  RECT tabs = page;
-  OffsetRect(&tabs, margin, margin);
-  // The rows of a multi-line tab control depend on its width: twice.
-  for (int pass = 0; pass < 2; pass++) {
+  RECT tabs;
+  GetWindowRect(f->tabs, &tabs);
+  MapWindowPoints(nullptr, f->dialog, reinterpret_cast<POINT *>(&tabs), 2);
+  // The rows of a multi-line tab control depend on its width: until the
+  // size asked for is the size it has.
+  for (int pass = 0; pass < 3; pass++) {
     RECT r = page;
     OffsetRect(&r, margin, margin);
     SendMessageA(f->tabs, TCM_ADJUSTRECT, TRUE, reinterpret_cast<LPARAM>(&r));
     OffsetRect(&r, margin - r.left, margin - r.top);
+    if (EqualRect(&r, &tabs)) break;
     tabs = r;
     MoveWindow(f->tabs, tabs.left, tabs.top, tabs.right - tabs.left, tabs.bottom - tabs.top, FALSE);
   }
@@ -118,21 +136,9 @@ void LayOut(Frame *f) {
   RECT client = {0, 0, tabs.right + margin, top + bh + margin};
   AdjustWindowRectEx(&client, static_cast<DWORD>(GetWindowLongA(f->dialog, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongA(f->dialog, GWL_EXSTYLE)));
-  SetWindowPos(f->dialog, nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void CenterOverOwner(HWND dialog) {
-  HWND owner = GetWindow(dialog, GW_OWNER);
-  RECT o, d;
-  if (owner) GetWindowRect(owner, &o);
-  else SystemParametersInfoA(SPI_GETWORKAREA, 0, &o, 0);
-  GetWindowRect(dialog, &d);
-  int x = o.left + ((o.right - o.left) - (d.right - d.left)) / 2;
-  int y = o.top + ((o.bottom - o.top) - (d.bottom - d.top)) / 2;
-  if (x < 0) x = 0;
-  if (y < 0) y = 0;
-  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const int width = client.right - client.left, height = client.bottom - client.top;
+  const POINT at = CenteredOverOwner(f->dialog, width, height);
+  SetWindowPos(f->dialog, nullptr, at.x, at.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool OnInit(HWND dialog, Frame *f) {
@@ -140,14 +146,10 @@ bool OnInit(HWND dialog, Frame *f) {
   f->dialog = dialog;
   f->tabs = GetDlgItem(dialog, IDC_SETTINGS_TABS);
   if (!f->tabs) return false;
-  for (int i = 0; i < kPageCount; i++) {
-    TCITEMA item = {};
-    item.mask = TCIF_TEXT;
-    item.pszText = const_cast<char *>(Text(kPages[i].title));
-    SendMessageA(f->tabs, TCM_INSERTITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-  }
+  const char *titles[kPageCount];
+  for (int i = 0; i < kPageCount; i++) titles[i] = Text(kPages[i].title);
+  AddTabs(f->tabs, titles, kPageCount, false);
   LayOut(f);
-  CenterOverOwner(dialog);
   g_frame = f;
   ShowPage(f, f->first);
   SetFocus(f->tabs);

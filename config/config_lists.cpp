@@ -24,6 +24,27 @@ bool TextsEqualNoCase(const char *a, const char *b) {
 
 namespace {
 
+// The same for two texts each terminated within cap bytes (the fields of
+// records): runs of equal bytes are passed eight at a time, so that equal
+// records of kilobytes compare at the speed of memory.
+bool FieldsEqualNoCase(const char *a, const char *b, size_t cap) {
+  const u8 *lower = LowerTable();
+  for (size_t i = 0; i < cap; i += 8) {
+    if (i + 8 <= cap) {
+      u64 x, y;
+      MemCopy(&x, a + i, 8);
+      MemCopy(&y, b + i, 8);
+      // Equal, and no terminator among them: on to the next eight.
+      if (x == y && ((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) == 0) continue;
+    }
+    for (size_t j = i; j < i + 8 && j < cap; j++) {
+      if (lower[static_cast<u8>(a[j])] != lower[static_cast<u8>(b[j])]) return false;
+      if (!a[j]) return true;
+    }
+  }
+  return true;
+}
+
 // The ordered insertion shared by recent files and search history. Slots are
 // `stride` bytes apart; each starts with its text, its time stamp lies at
 // timeOffset.
@@ -37,7 +58,7 @@ void AddByTime(char *slots, size_t stride, int count, size_t timeOffset, const v
   const char *newText = static_cast<const char *>(entry);
   int i = 0;
   for (int k = 0; k < count; k++) {
-    if (text(k)[0] && TextsEqualNoCase(text(k), newText)) {
+    if (text(k)[0] && FieldsEqualNoCase(text(k), newText, timeOffset)) {
       i = k;
       break;
     }
@@ -52,7 +73,8 @@ void AddByTime(char *slots, size_t stride, int count, size_t timeOffset, const v
 }
 
 bool FilterEqual(const FilterRecord &a, const FilterRecord &b) {
-  return TextsEqualNoCase(a.name, b.name) && TextsEqualNoCase(a.Cmd, b.Cmd) && TextsEqualNoCase(a.Desc, b.Desc) &&
+  return FieldsEqualNoCase(a.name, b.name, sizeof a.name) && FieldsEqualNoCase(a.Cmd, b.Cmd, sizeof a.Cmd) &&
+         FieldsEqualNoCase(a.Desc, b.Desc, sizeof a.Desc) &&
          a.SkipDlg == b.SkipDlg && a.NoIn == b.NoIn && a.NoOut == b.NoOut && a.MixOuts == b.MixOuts &&
          a.MsgOut == b.MsgOut && a.Utf8 == b.Utf8 && a.IRet == b.IRet && a.Wait == b.Wait && a.Exit == b.Exit &&
          a.ExitWS == b.ExitWS;

@@ -138,7 +138,8 @@ enum PlatOpenMode : int {
 PlatFile PlatFileOpen(const char *path, PlatOpenMode mode);
 void PlatFileClose(PlatFile file);
 bool PlatFileSize(PlatFile file, u64 *size);
-// Reads up to n bytes; *got receives how many were read (0 at the end).
+// Reads up to n bytes; *got receives how many were read (0 at the end). The
+// bytes of buf after those read may be overwritten.
 bool PlatFileRead(PlatFile file, void *buf, u32 n, u32 *got);
 // Writes all n bytes or fails.
 bool PlatFileWrite(PlatFile file, const void *buf, u32 n);

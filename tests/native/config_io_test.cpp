@@ -423,6 +423,25 @@ FilterRecord Filter(const std::string &name) {
   return f;
 }
 
+TEST_F(ConfigTest, FiltersCompareWithoutCaseUpToTheirTerminators) {
+  FilterRecord stored = Filter("Upper");
+  strcpy(stored.Desc, "Makes every letter of the text upper case, line by line");
+  ASSERT_TRUE(AddFilter(&g_settings, stored));
+  struct Case {
+    size_t at;  // in Desc
+    char c;
+    bool junkAfter;
+    bool present;
+  } cases[] = {{0, 'm', false, true},  {12, 'L', true, true},  {13, 'x', false, false}, {3, 'E', false, true},
+               {54, 0, true, false},   {55, '!', false, false}, {55, 0, true, true},     {40, '_', false, false}};
+  for (const Case &c : cases) {
+    FilterRecord f = stored;
+    f.Desc[c.at] = c.c;
+    if (c.junkAfter) memset(f.Desc + strlen(f.Desc) + 1, 'j', 40);
+    EXPECT_EQ(FilterPresent(&g_settings, f), c.present) << c.at << " " << c.c;
+  }
+}
+
 TEST_F(ConfigTest, FiltersMergeWhenTheyFitAndAskWhenTheyDoNot) {
   ASSERT_TRUE(WriteBytes(ini_, kBom));
   TwoSessions();
