@@ -2,6 +2,7 @@
 
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
+#include "foundation/helper_thread.h"
 #include "tools/word_chars.h"
 
 namespace {
@@ -51,6 +52,12 @@ struct Counter {
   bool inWord = false;
   bool firstWordSeen = false;  // since the last sentence end
   bool firstWordUpper = false;
+  // For joining the counts of a text that follows another (cut after a
+  // newline): the newlines before the first non-space character, and whether
+  // the first sentence end was counted, which the text before may decide.
+  u32 leadingNewlines = 0;
+  bool endSeen = false;
+  bool firstEndCounted = false;
 
   void EndLine() {
     if (lineLength == 0) return;
@@ -63,6 +70,7 @@ struct Counter {
   // A character that is not a space, already counted in `characters`.
   void NonSpace() {
     nonSpace++;
+    if (!seenNonSpace) leadingNewlines = newlinesSince;
     if (!seenNonSpace || newlinesSince >= 2) paragraphs++;
     seenNonSpace = true;
     newlinesSince = 0;
@@ -122,6 +130,10 @@ struct Counter {
         c.inWord = false;
       }
       if (k & kIsSentenceEnd) {
+        if (!c.endSeen) {
+          c.endSeen = true;
+          c.firstEndCounted = c.firstWordSeen && c.firstWordUpper;
+        }
         if (c.firstWordSeen && c.firstWordUpper) c.sentences++;
         c.firstWordSeen = false;
       }
@@ -195,6 +207,7 @@ u32 RunFast(Counter *counter, const u8 *p, u32 i, u32 end, u32 n, const u8 *clas
     const u64 nonSpace = m & (kLanes * kFastNonSpace);
     if (nonSpace) {
       c.nonSpace += Lanes(nonSpace, kFastNonSpace);
+      if (!c.seenNonSpace) c.leadingNewlines = c.newlinesSince;
       if (!c.seenNonSpace || c.newlinesSince >= 2) c.paragraphs++;
       c.seenNonSpace = true;
       c.newlinesSince = 0;
@@ -208,6 +221,78 @@ u32 RunFast(Counter *counter, const u8 *p, u32 i, u32 end, u32 n, const u8 *clas
   return i;
 }
 
+// The counts of a text a, then of the text b after it, which starts a line.
+Counter Joined(const Counter &a, const Counter &b) {
+  Counter c = b;
+  c.characters += a.characters;
+  c.nonSpace += a.nonSpace;
+  c.alnum += a.alnum;
+  c.words += a.words;
+  c.newlines += a.newlines;
+  c.nonEmptyLines += a.nonEmptyLines;
+  c.lengthSum += a.lengthSum;
+  c.lineStart += a.characters;
+  if (a.nonEmptyLines && (!b.nonEmptyLines || a.shortest < b.shortest)) c.shortest = a.shortest;
+  if (a.longest > b.longest) c.longest = a.longest;
+  // b counted its first non-space character as a paragraph's start: the
+  // newlines before it at the end of a say otherwise.
+  c.paragraphs += a.paragraphs;
+  if (b.seenNonSpace && a.seenNonSpace && a.newlinesSince + b.leadingNewlines < 2) c.paragraphs--;
+  if (!b.seenNonSpace) c.newlinesSince += a.newlinesSince;
+  c.seenNonSpace = a.seenNonSpace || b.seenNonSpace;
+  c.leadingNewlines = a.seenNonSpace ? a.leadingNewlines : a.newlines + b.leadingNewlines;
+  // b's first sentence end belongs to the first word after a's last one,
+  // when a has such a word.
+  c.sentences += a.sentences;
+  if (b.endSeen && a.firstWordSeen) c.sentences += (a.firstWordUpper ? 1u : 0u) - (b.firstEndCounted ? 1u : 0u);
+  if (!b.endSeen && a.firstWordSeen) {
+    c.firstWordSeen = true;
+    c.firstWordUpper = a.firstWordUpper;
+  }
+  c.endSeen = a.endSeen || b.endSeen;
+  c.firstEndCounted = a.endSeen ? a.firstEndCounted : b.endSeen && (a.firstWordSeen ? a.firstWordUpper : b.firstEndCounted);
+  return c;
+}
+
+struct Part {
+  const u8 *p;
+  u32 from, to, n;
+  const u8 *classes, *fast;
+  bool worker;
+  Counter counter;
+  bool cancelled;
+
+  static u32 Run(void *self) {
+    Part *part = static_cast<Part *>(self);
+    Counter &c = part->counter;
+    for (u32 i = part->from; i < part->to;) {
+      const u32 before = c.newlines;
+      const u32 end = part->to - i > kChunk ? i + kChunk : part->to;
+      i = RunFast(&c, part->p, i, end, part->n, part->classes, part->fast);
+      if (part->worker) {
+        ToolProgress(c.newlines - before);
+        if (ToolCancelled()) {
+          part->cancelled = true;
+          return 0;
+        }
+      }
+    }
+    return 0;
+  }
+};
+
+// Where a long text is cut in two halves counted at once: after the first
+// newline from the middle on (a CR LF whole); the text's end when there is
+// none, or the text is short.
+u32 HalvesCut(const u8 *p, u32 length) {
+  if (length < g_toolHalves || length < 2) return length;
+  u32 i = length / 2;
+  while (i < length && p[i] != '\r' && p[i] != '\n') i++;
+  if (i >= length) return length;
+  if (p[i] == '\r' && i + 1 < length && p[i + 1] == '\n') i++;
+  return i + 1;
+}
+
 }  // namespace
 
 static int Count(const char *text, u32 length, TextStatistics *s, bool worker) {
@@ -216,17 +301,12 @@ static int Count(const char *text, u32 length, TextStatistics *s, bool worker) {
   BuildClasses(classes);
   BuildFastClasses(classes, fast);
   const u8 *p = reinterpret_cast<const u8 *>(text);
-  Counter c;
-  u32 i = 0;
-  while (i < length) {
-    const u32 before = c.newlines;
-    const u32 end = length - i > kChunk ? i + kChunk : length;
-    i = RunFast(&c, p, i, end, length, classes, fast);
-    if (worker) {
-      ToolProgress(c.newlines - before);
-      if (ToolCancelled()) return 0;
-    }
-  }
+  const u32 cut = HalvesCut(p, length);
+  Part half[2] = {{p, 0, cut, length, classes, fast, worker, {}, false},
+                  {p, cut, length, length, classes, fast, worker, {}, false}};
+  RunBeside(Part::Run, &half[0], cut < length ? &half[1] : nullptr);
+  if (half[0].cancelled || half[1].cancelled) return 0;
+  Counter c = cut < length ? Joined(half[0].counter, half[1].counter) : half[0].counter;
   u32 lines = c.newlines;
   if (length > 0 && text[length - 1] != '\r' && text[length - 1] != '\n') {
     lines++;

@@ -160,7 +160,11 @@ class CompareStatistics : public testing::Test {
       const std::string t = round % 2 ? RandomText(&r, static_cast<int>(r() % 40), pairs)
                                       : RandomText(&r, static_cast<int>(r() % 160), pairs, true);
       TextStatistics got;
-      CountTextStatistics(t.data(), static_cast<u32>(t.size()), &got);
+      {
+        // Every third text is counted in two halves cut after a newline.
+        ScopedToolStreaming halves(g_toolInputChunk, round % 3 ? g_toolHalves : 1 + r() % 8);
+        CountTextStatistics(t.data(), static_cast<u32>(t.size()), &got);
+      }
       const TextStatistics want = Model(t);
       for (int k = 0; k < kStatCount; k++) ASSERT_EQ(got.count[k], want.count[k]) << "count " << k << " of " << testing::PrintToString(t);
       // The second text: the first changed a little, or another one.
