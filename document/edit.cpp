@@ -133,10 +133,10 @@ int ReplaceSelection(Document *d, const ReplaceSource *source, u32 flags, i32 *o
   if (e > s->length) e = s->length;
   if (a > e) a = e;
 
-  ByteSource src = {nullptr, nullptr, 0, 0, nullptr};
+  ByteSource src = {nullptr, nullptr, 0, 0, nullptr, nullptr};
   if (source) {
     if ((flags & kReplaceFromBytes) && !source->bytes && source->pieces) {
-      src = PiecesSource(source->pieces, source->length);
+      src = PiecesSource(source->pieces, source->length, source->pieceLengths);
     } else if (flags & kReplaceFromBytes) {
       src = BytesSource(source->bytes, source->length);
     } else if (source->store) {
@@ -362,16 +362,16 @@ int ReplaceSelectionString(Document *d, const char *text, u32 flags, i32 *outCou
 }
 
 int ReplaceSelectionCounted(Document *d, const char *bytes, u32 length, u32 flags, i32 *outCount) {
-  ReplaceSource src = {length, bytes, nullptr, nullptr};
+  ReplaceSource src = {length, bytes, nullptr, nullptr, nullptr};
   return ReplaceSelection(d, &src, flags | kReplaceFromBytes, outCount);
 }
 
 int ReplaceSelectionPieces(Document *d, char **pieces, u32 length, u32 flags, i32 *outCount) {
-  ReplaceSource src = {length, nullptr, nullptr, pieces};
+  ReplaceSource src = {length, nullptr, nullptr, pieces, nullptr};
   return ReplaceSelection(d, &src, flags | kReplaceFromBytes, outCount);
 }
 
 int ReplaceSelectionStore(Document *d, const TextStore *store, u32 flags, i32 *outCount) {
-  ReplaceSource src = {0, nullptr, store, nullptr};
+  ReplaceSource src = {0, nullptr, store, nullptr, nullptr};
   return ReplaceSelection(d, &src, flags & ~kReplaceFromBytes, outCount);
 }

@@ -55,6 +55,7 @@ struct ReplaceSource {
   const char *bytes;
   const TextStore *store;   // otherwise: the whole of this store
   char **pieces;            // with kReplaceFromBytes and bytes null: pieces the store takes (PiecesSource)
+  const u32 *pieceLengths;  // and their lengths (null: kBlockSmall each but the last)
 };
 
 // Replaces the selection with the source (null: nothing), recording the change

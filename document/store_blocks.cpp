@@ -59,10 +59,12 @@ struct BlockInsert {
   char *inlineBuffers[16];
   const char *borrowFrom;  // StoreBorrow: the new blocks are slices of this text
   char **pieces;           // a pieces source whose buffers become the first new blocks
+  const u32 *pieceLengths;  // their lengths (null: kBlockSmall but the last)
   u32 taken;               // how many: the source's pieces (the rest, the tail's, are made)
 };
 
-void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e, const EditLookup *look, char **pieces) {
+void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e, const EditLookup *look, const ByteSource &src) {
+  char **pieces = src.pieces;
   memset(e, 0, sizeof *e);
   e->blk = kNone;
   const u32 count = s->blocks.count;
@@ -132,7 +134,8 @@ void PlanBlockInsert(const TextStore *s, u32 p, u32 n, BlockInsert *e, const Edi
       if (pieces) {
         // The pieces as they are, then the block's tail in blocks of its own.
         e->pieces = pieces;
-        e->taken = (n + kBlockSmall - 1) / kBlockSmall;
+        e->pieceLengths = src.pieceLengths;
+        e->taken = SourcePieceCount(src);
         e->newBlocks = e->taken + (e->tail + kBlockSmall - 1) / kBlockSmall;
       }
       e->newStart = p + e->topUp;
@@ -263,7 +266,7 @@ void CommitBlocks(TextStore *s, BlockInsert *e, const ByteSource &src, u32 flags
       const u32 xLen = srcPart + e->tail;
       for (u32 i = 0; i < e->taken; i++) {
         // The source's pieces become blocks as they are.
-        const u32 len = srcPart - x < kBlockSmall ? srcPart - x : kBlockSmall;
+        const u32 len = e->pieceLengths ? e->pieceLengths[i] : srcPart - x < kBlockSmall ? srcPart - x : kBlockSmall;
         writer.Put(TextBlock{0, 0, len, e->buffers[i]}, abs, 0);
         abs += len;
         x += len;
@@ -404,7 +407,7 @@ int Insert(TextStore *s, u32 p, const ByteSource &src, u32 flags, const char *bo
   EditLookup look;
   StartLookups(s, p == 0 ? 0 : p - 1, p, &look);
   BlockInsert blocks;
-  PlanBlockInsert(s, p, n, &blocks, &look, src.pieces);
+  PlanBlockInsert(s, p, n, &blocks, &look, src);
   blocks.borrowFrom = borrowFrom;
   RowEdit rows;
   if (!s->noRowIndex) {
@@ -417,7 +420,7 @@ int Insert(TextStore *s, u32 p, const ByteSource &src, u32 flags, const char *bo
   s->length += n;
   if (src.pieces) {
     // The pieces are the store's now: blocks, or copied and no longer needed.
-    for (u32 i = 0; i < (n + kBlockSmall - 1) / kBlockSmall; i++) {
+    for (u32 i = 0, count = SourcePieceCount(src); i < count; i++) {
       if (i >= blocks.taken) Free(src.pieces[i]);
       src.pieces[i] = nullptr;
     }
@@ -471,6 +474,6 @@ void StoreDeleteKeeping(TextStore *s, u32 a, u32 b, u32 flags, const DeletedByte
     PrefetchRowEdit(s, rows);
   }
   DeleteBlocks(s, a, b, flags, hint, keep);
-  if (!s->noRowIndex) CommitRows(s, rows, ByteSource{nullptr, nullptr, 0, 0, nullptr}, 0u - (b - a));
+  if (!s->noRowIndex) CommitRows(s, rows, ByteSource{nullptr, nullptr, 0, 0, nullptr, nullptr}, 0u - (b - a));
   s->length -= b - a;
 }

@@ -130,6 +130,8 @@ template <class F>
 void ForEachSourcePiece(const ByteSource &src, F &&fn) {
   if (src.bytes) {
     if (src.length) fn(src.bytes, src.length);
+  } else if (src.pieces && src.pieceLengths) {
+    for (u32 i = 0, at = 0; at < src.length; at += src.pieceLengths[i++]) fn(src.pieces[i], src.pieceLengths[i]);
   } else if (src.pieces) {
     for (u32 at = 0; at < src.length; at += kBlockSmall)
       fn(src.pieces[at / kBlockSmall], src.length - at < kBlockSmall ? src.length - at : kBlockSmall);

@@ -640,6 +640,19 @@ void SourceCopy(const ByteSource &src, u32 offset, u32 n, char *dest) {
     memcpy(dest, src.bytes + offset, n);
     return;
   }
+  if (src.pieces && src.pieceLengths) {
+    u32 i = 0, start = 0;
+    while (start + src.pieceLengths[i] <= offset) start += src.pieceLengths[i++];
+    while (n) {
+      const u32 off = offset - start, take = src.pieceLengths[i] - off < n ? src.pieceLengths[i] - off : n;
+      memcpy(dest, src.pieces[i] + off, take);
+      dest += take;
+      offset += take;
+      n -= take;
+      start += src.pieceLengths[i++];
+    }
+    return;
+  }
   if (src.pieces) {
     while (n) {
       const u32 off = offset % kBlockSmall, take = kBlockSmall - off < n ? kBlockSmall - off : n;
@@ -654,6 +667,14 @@ void SourceCopy(const ByteSource &src, u32 offset, u32 n, char *dest) {
     memcpy(dest, p, len);
     dest += len;
   });
+}
+
+u32 SourcePieceCount(const ByteSource &src) {
+  if (!src.pieceLengths) return static_cast<u32>((static_cast<u64>(src.length) + kBlockSmall - 1) / kBlockSmall);
+  u32 i = 0;
+  for (u32 at = 0; at < src.length; at += src.pieceLengths[i++]) {
+  }
+  return i;
 }
 
 // ---- statistics -------------------------------------------------------------------

@@ -425,10 +425,20 @@ struct ByteSource {
   // bytes start a block of their own, else copied and freed; each one taken
   // is set null. One that fails leaves them.
   char **pieces;
+  // With pieces: each one's length (1 to kBlockLarge, in a buffer of
+  // BufferSize(length), as a block holds it) instead of kBlockSmall each:
+  // blocks taken from another text, which become blocks again as they are.
+  const u32 *pieceLengths;
 };
-inline ByteSource BytesSource(const char *p, u32 n) { return ByteSource{p, nullptr, 0, n, nullptr}; }
-inline ByteSource StoreSource(const TextStore *s, u32 from, u32 n) { return ByteSource{nullptr, s, from, n, nullptr}; }
-inline ByteSource PiecesSource(char **pieces, u32 n) { return ByteSource{nullptr, nullptr, 0, n, pieces}; }
+inline ByteSource BytesSource(const char *p, u32 n) { return ByteSource{p, nullptr, 0, n, nullptr, nullptr}; }
+inline ByteSource StoreSource(const TextStore *s, u32 from, u32 n) {
+  return ByteSource{nullptr, s, from, n, nullptr, nullptr};
+}
+inline ByteSource PiecesSource(char **pieces, u32 n, const u32 *lengths = nullptr) {
+  return ByteSource{nullptr, nullptr, 0, n, pieces, lengths};
+}
+// How many pieces a pieces source has.
+u32 SourcePieceCount(const ByteSource &src);
 // Copies [offset, offset + n) of the source to dest.
 void SourceCopy(const ByteSource &src, u32 offset, u32 n, char *dest);
 

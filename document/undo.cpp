@@ -7,10 +7,45 @@
 #include "document/batch_edit.h"
 #include "document/edit.h"
 #include "document/position.h"
+#include "document/store_internal.h"
 
 namespace {
 
 constexpr u32 kInitialSteps = 8;
+
+// A deleted text this long goes back as the blocks the step keeps rather
+// than as a copy of them.
+constexpr u32 kAdoptedBytes = 16384;
+
+// A step's deleted text as pieces the document can take as its blocks: the
+// first and last buffers (trimmed to their length) grown back to a block's
+// size. False when memory ran out; the text then still holds all it held.
+bool BlocksAsPieces(CompactText *text, char ***pieces, u32 **lengths) {
+  const u32 count = text->blockCount;
+  char **p = static_cast<char **>(Allocate(count * sizeof(char *)));
+  u32 *l = static_cast<u32 *>(Allocate(count * sizeof(u32)));
+  bool ok = p && l;
+  for (u32 i = 0; i < count && ok; i++) {
+    TextBlock &b = text->blocks[i];
+    if (i == 0 || i + 1 == count) {
+      void *grown = Reallocate(b.data, BufferSize(b.length));
+      ok = grown != nullptr;
+      if (grown) b.data = static_cast<char *>(grown);
+    }
+    if (ok) {
+      p[i] = b.data;
+      l[i] = b.length;
+    }
+  }
+  if (!ok) {
+    Free(p);
+    Free(l);
+    return false;
+  }
+  *pieces = p;
+  *lengths = l;
+  return true;
+}
 
 void ResetFlags(Journal *j) {
   j->groupMode = 0;
@@ -215,13 +250,27 @@ int UndoRedo(Document *d, UndoMode mode) {
     } else {
       SetSelection(d, st.position, st.position + st.insertedLength);
       CompactStoreView view;
-      ReplaceSource src = {0, nullptr, nullptr, nullptr};
-      if (st.deleted) {
+      ReplaceSource src = {0, nullptr, nullptr, nullptr, nullptr};
+      char **pieces = nullptr;
+      u32 *lengths = nullptr;
+      u32 stepFlags = flags;
+      if (st.deleted && st.deleted->length >= kAdoptedBytes && BlocksAsPieces(st.deleted, &pieces, &lengths)) {
+        src = ReplaceSource{st.deleted->length, nullptr, nullptr, pieces, lengths};
+        stepFlags |= kReplaceFromBytes;
+      } else if (st.deleted) {
         CompactView(st.deleted, &view);
         src.store = &view.store;
       }
       i32 missing = 0;
-      if (ReplaceSelection(d, st.deleted ? &src : nullptr, flags, &missing) == 0) {
+      const int done = ReplaceSelection(d, st.deleted ? &src : nullptr, stepFlags, &missing);
+      if (pieces) {
+        // The blocks the document took are its own now.
+        for (u32 i = 0; i < st.deleted->blockCount; i++)
+          if (!pieces[i]) st.deleted->blocks[i].data = nullptr;
+        Free(pieces);
+        Free(lengths);
+      }
+      if (done == 0) {
         // When the step's inserted bytes are already gone, the step keeps only
         // its deleted text, so that it still describes the document.
         if (missing > 0) from->steps[from->count - 1].insertedLength = 0;

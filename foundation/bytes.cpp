@@ -73,10 +73,68 @@ void MemSwap16(void *p, size_t units) {
   }
 }
 
+namespace {
+
+// The table's ASCII half as runs of bytes moved by one amount (the bytes
+// between them stay): a case table has one run (a-z or A-Z), a translation
+// of a few letters a few. False when there are more than kRuns.
+constexpr int kRuns = 4;
+struct AsciiRuns {
+  int count;
+  u8 first[kRuns], last[kRuns], shift[kRuns];
+};
+
+bool FindAsciiRuns(const u8 *table, AsciiRuns *runs) {
+  runs->count = 0;
+  for (int c = 0; c < 128;) {
+    const u8 shift = static_cast<u8>(table[c] - c);
+    int end = c + 1;
+    while (end < 128 && static_cast<u8>(table[end] - end) == shift) end++;
+    if (shift) {
+      if (runs->count == kRuns) return false;
+      runs->first[runs->count] = static_cast<u8>(c);
+      runs->last[runs->count] = static_cast<u8>(end - 1);
+      runs->shift[runs->count++] = shift;
+    }
+    c = end;
+  }
+  return true;
+}
+
+}  // namespace
+
 void MemCopyMapped(void *dst, const void *src, const u8 *table, size_t n) {
   u8 *d = static_cast<u8 *>(dst);
   const u8 *s = static_cast<const u8 *>(src);
-  for (size_t i = 0; i < n; i++) d[i] = table[s[i]];
+  size_t i = 0;
+#if defined(__SSE2__)
+  // Sixteen ASCII bytes at a time, each run's bytes found by two compares
+  // and moved by an add; a block with any other byte goes through the table.
+  AsciiRuns runs;
+  if (n >= 64 && FindAsciiRuns(table, &runs)) {
+    __m128i below[kRuns], last[kRuns], shift[kRuns];
+    for (int r = 0; r < runs.count; r++) {
+      below[r] = _mm_set1_epi8(static_cast<char>(runs.first[r] - 1));  // -1 for a run from 0
+      last[r] = _mm_set1_epi8(static_cast<char>(runs.last[r]));
+      shift[r] = _mm_set1_epi8(static_cast<char>(runs.shift[r]));
+    }
+    for (; i + 16 <= n; i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
+      if (_mm_movemask_epi8(v)) {
+        for (size_t k = i; k < i + 16; k++) d[k] = table[s[k]];
+        continue;
+      }
+      // Every byte is below 128: signed compares order them.
+      __m128i out = v;
+      for (int r = 0; r < runs.count; r++) {
+        const __m128i in = _mm_andnot_si128(_mm_cmpgt_epi8(v, last[r]), _mm_cmpgt_epi8(v, below[r]));
+        out = _mm_add_epi8(out, _mm_and_si128(in, shift[r]));
+      }
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(d + i), out);
+    }
+  }
+#endif
+  for (; i < n; i++) d[i] = table[s[i]];
 }
 
 void MemReplaceByte(void *dst, const void *src, u8 from, u8 to, size_t n) {

@@ -1,5 +1,6 @@
 #include "foundation/char_class.h"
 
+#include "foundation/bytes.h"
 #include "foundation/platform.h"
 #include "foundation/random.h"
 
@@ -117,7 +118,7 @@ void ApplyCase(CaseTransform transform, char *buf, size_t n) {
   const Tables &t = char_class_detail::T();
   if (!t.anyLead && (transform == kCaseUpper || transform == kCaseLower)) {
     const u8 *map = transform == kCaseUpper ? t.upper : t.lower;
-    for (size_t i = 0; i < n; i++) p[i] = map[p[i]];
+    MemCopyMapped(p, p, map, n);
     return;
   }
   bool inWord = false, first = true;

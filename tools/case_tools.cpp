@@ -4,20 +4,26 @@
 #include "foundation/texts.h"
 #include "tools/text_tools.h"
 
-int ToUpperCase(char *text, u32 length) {
-  ApplyCase(kCaseUpper, text, length);
+namespace {
+
+// A chunk of whole lines never cuts a double-byte character in two.
+template <CaseTransform kCase>
+int EachCharacter(ToolDocument *doc) {
+  const ToolInput *input = ToolInputRange();
+  ToolPieces *pieces = ToolResultPieces();
+  if (input && pieces) {
+    const int r = MapInputToPieces(input, pieces, [](char *text, u32 length) { ApplyCase(kCase, text, length); });
+    return r == kResultCancelled ? 0 : r;  // the runner sees the cancel
+  }
+  ApplyCase(kCase, doc->text, doc->length);
   return 0;
 }
 
-int ToLowerCase(char *text, u32 length) {
-  ApplyCase(kCaseLower, text, length);
-  return 0;
-}
+}  // namespace
 
-int InvertCase(char *text, u32 length) {
-  ApplyCase(kCaseInvert, text, length);
-  return 0;
-}
+int ToUpperCase(ToolDocument *doc, ToolParam) { return EachCharacter<kCaseUpper>(doc); }
+int ToLowerCase(ToolDocument *doc, ToolParam) { return EachCharacter<kCaseLower>(doc); }
+int InvertCase(ToolDocument *doc, ToolParam) { return EachCharacter<kCaseInvert>(doc); }
 
 int WordCapitals(char *text, u32 length) {
   ApplyCase(kCaseCapitalise, text, length);

@@ -175,17 +175,22 @@ int TranslateChars(ToolDocument *doc, ToolParam param) {
   ToolPieces *pieces = ToolResultPieces();
   if (input && pieces) {
     if (!deletes) {
-      // As long as it was: mapped in place over a copy, and written over the old text.
-      if (ToolInputRead(input, input->from, input->to, doc) != 0) return kResultOutOfMemory;
-    } else {
-      // What is left goes to pieces; a long input in two halves at once.
-      const u32 cut = ToolInputCut(input);
-      SqueezeHalf half[2] = {{input, input->from, cut, table, map, pairs, &pieces[0], 0},
-                             {input, cut, input->to, table, map, pairs, &pieces[1], 0}};
-      RunBeside(SqueezeHalf::Run, &half[0], cut < input->to ? &half[1] : nullptr);
+      // As long as it was: each chunk mapped where it was read (a pair kept
+      // whole), into pieces, a long input in two halves at once.
+      const int r = MapInputToPieces(input, pieces, [&](char *text, u32 length) {
+        if (pairs) (void)Squeeze(text, length, table, map, true);
+        else MemCopyMapped(text, text, map, length);
+      });
       ToolProgress(1);
-      return half[0].result ? half[0].result : half[1].result;
+      return r == kResultCancelled ? 0 : r;
     }
+    // What is left goes to pieces; a long input in two halves at once.
+    const u32 cut = ToolInputCut(input);
+    SqueezeHalf half[2] = {{input, input->from, cut, table, map, pairs, &pieces[0], 0},
+                           {input, cut, input->to, table, map, pairs, &pieces[1], 0}};
+    RunBeside(SqueezeHalf::Run, &half[0], cut < input->to ? &half[1] : nullptr);
+    ToolProgress(1);
+    return half[0].result ? half[0].result : half[1].result;
   }
   char *t = doc->text;
   const u32 n = doc->length;

@@ -8,10 +8,16 @@
 
 #include "tools/tool_runner.h"
 
-// ---- case (in place; each returns 0) ----
-int ToUpperCase(char *text, u32 length);
-int ToLowerCase(char *text, u32 length);
-int InvertCase(char *text, u32 length);
+// ---- case ----
+
+// Upper, lower and inverted case change each character alone. Under the
+// runner (a tool with kToolReadsInput) they read the document a chunk of
+// lines at a time, in two halves at once, and leave the result in pieces;
+// otherwise they change the private text in place. 0, or -1 out of memory.
+int ToUpperCase(ToolDocument *doc, ToolParam);
+int ToLowerCase(ToolDocument *doc, ToolParam);
+int InvertCase(ToolDocument *doc, ToolParam);
+// The others, in place; each returns 0.
 int WordCapitals(char *text, u32 length);
 int FirstCapital(char *text, u32 length);
 int MakeSentences(char *text, u32 length);

@@ -252,8 +252,8 @@ u64 ResultLength(const ToolDocument &text, const ToolPieces *pieces) {
 }
 
 // Puts the text, then the two parts in pieces after it, in place of [a, b)
-// as one undo step, all or nothing. A text of the same length is written
-// over the old one; otherwise the new text goes in after the old (each part
+// as one undo step, all or nothing. A text of the same length (not in
+// pieces) is written over the old one; otherwise the new text goes in after the old (each part
 // either goes in whole or not at all), then the old text goes, its deletion
 // joining the insertions' step. When a later part cannot be inserted or the
 // deletion cannot be recorded, what went in is taken out again without
@@ -399,7 +399,7 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
       // they are; the later steps that need one text get it joined.
       if (length > kMaxToolBytes) {
         r = kResultOutOfMemory;
-      } else if (tool->afterRun || tool->target || length == b - a) {
+      } else if (tool->afterRun || tool->target) {
         if (ToolDocumentReserve(&made, length + 1) != 0) r = kResultOutOfMemory;
         for (ToolPieces &part : job.pieces) {
           for (u32 at = 0; at < part.length && r == 0; at += kBlockSmall) {

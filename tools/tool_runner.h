@@ -17,6 +17,7 @@
 
 #include "document/document.h"
 #include "document/long_operation.h"
+#include "foundation/helper_thread.h"
 #include "foundation/types.h"
 
 // The private text a document tool works on: a copy of the selection (or a
@@ -207,3 +208,36 @@ int ForEachInputChunk(const ToolInput *input, u32 from, u32 to, ToolDocument *ch
 // rewrites its private text writes it instead (the text left empty). Null
 // outside a run of such tools.
 ToolPieces *ToolResultPieces();
+
+// For a tool that changes each byte (or double-byte character) alone, the
+// length staying: the input read a chunk of whole lines at a time, in two
+// halves at once, each chunk changed where it was read by map(text, length)
+// and added to its half's part of the result's pieces. 0, kResultCancelled,
+// or -1 (out of memory).
+template <class Map>
+int MapInputToPieces(const ToolInput *input, ToolPieces *pieces, Map map) {
+  struct Half {
+    const ToolInput *input;
+    u32 from, to;
+    ToolPieces *pieces;
+    Map *map;
+    int result;
+    static u32 Run(void *context) {
+      Half *h = static_cast<Half *>(context);
+      ToolDocument chunk = {};
+      h->result = ForEachInputChunk(h->input, h->from, h->to, &chunk, [&](const char *, u32 length, bool) -> int {
+        (*h->map)(chunk.text, length);
+        if (ToolPiecesAppend(h->pieces, chunk.text, length) != 0) return kResultOutOfMemory;
+        return ToolCancelled() ? kResultCancelled : 0;
+      });
+      ToolDocumentFree(&chunk);
+      return 0;
+    }
+  };
+  const u32 cut = ToolInputCut(input);
+  Half half[2] = {{input, input->from, cut, &pieces[0], &map, 0}, {input, cut, input->to, &pieces[1], &map, 0}};
+  RunBeside(Half::Run, &half[0], cut < input->to ? &half[1] : nullptr);
+  return half[0].result == kResultOutOfMemory || half[1].result == kResultOutOfMemory ? kResultOutOfMemory
+         : half[0].result ? half[0].result
+                          : half[1].result;
+}

@@ -21,6 +21,13 @@ void InPlace(ToolDescriptor *t) {
   t->transformInPlace = F;
 }
 
+// A case tool that reads the document itself (inline, as the others).
+template <int (*F)(ToolDocument *, ToolParam)>
+void EachCharacter(ToolDescriptor *t) {
+  t->transformDocument = F;
+  t->flags = kToolReadsInput;
+}
+
 template <int (*F)(ToolDocument *, ToolParam), ToolParam kMode>
 void Lines(ToolDescriptor *t) {
   t->transformDocument = F;
@@ -194,9 +201,9 @@ void Statistics(ToolDescriptor *t) {
 void Compare(ToolDescriptor *t) { t->flags = kToolReadOnly | kToolNoInput; }
 
 const ToolRow kRows[] = {
-    {31010, 0, InPlace<ToUpperCase>},
-    {31020, 0, InPlace<ToLowerCase>},
-    {31030, 0, InPlace<InvertCase>},
+    {31010, 0, EachCharacter<ToUpperCase>},
+    {31020, 0, EachCharacter<ToLowerCase>},
+    {31030, 0, EachCharacter<InvertCase>},
     {31040, 0, InPlace<WordCapitals>},
     {31050, 0, InPlace<FirstCapital>},
     {31060, 0, InPlace<MakeSentences>},

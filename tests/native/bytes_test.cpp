@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
-
 #include <string.h>
 
+#include <random>
 #include <string>
 
 #include "foundation/bytes.h"
@@ -63,6 +63,28 @@ TEST(Bytes, FindOtherSwapMapReplace) {
   char mapped[3];
   MemCopyMapped(mapped, "\x00\x01\xff", table, 3);
   EXPECT_EQ(std::string(mapped, 3), std::string("\xff\xfe\x00", 3));
+
+  // Tables of a few shifted runs (taken sixteen ASCII bytes at a time) and of
+  // many, over texts mostly ASCII, against the table byte by byte.
+  std::mt19937 r(7);
+  for (int round = 0; round < 300; round++) {
+    for (int i = 0; i < 256; i++) table[i] = static_cast<u8>(i);
+    const int runs = round % 7;
+    for (int k = 0; k < runs; k++) {
+      const int first = static_cast<int>(r() % 128), last = first + static_cast<int>(r() % (128 - first));
+      const u8 shift = static_cast<u8>(r());
+      for (int c = first; c <= last; c++) table[c] = static_cast<u8>(c + shift);
+    }
+    for (int c = 128; c < 256; c++) table[c] = static_cast<u8>(r());
+    std::string text(r() % 300, 'x');
+    for (char &c : text) c = static_cast<char>(r() % 40 ? r() % 128 : r() % 256);
+    std::string got(text.size(), '\0'), want(text.size(), '\0');
+    for (size_t i = 0; i < text.size(); i++) want[i] = static_cast<char>(table[static_cast<u8>(text[i])]);
+    MemCopyMapped(&got[0], text.data(), table, text.size());
+    ASSERT_EQ(got, want) << round;
+    MemCopyMapped(&text[0], text.data(), table, text.size());  // in place
+    ASSERT_EQ(text, want) << round;
+  }
 
   char replaced[6];
   MemReplaceByte(replaced, std::string("a\0b\0c\0", 6).data(), 0, ' ', 6);
