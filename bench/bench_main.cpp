@@ -2,20 +2,48 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/mman.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include "bench/bench.h"
 #include "foundation/random.h"
 #include "foundation/texts.h"
 
+namespace {
+
+// Seconds to first-touch n fresh bytes of 4 KiB or of 2 MiB pages.
+double FirstTouch(size_t n, bool huge) {
+  void *m = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (m == MAP_FAILED) return 0;
+  madvise(m, n, huge ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
+  const auto t0 = std::chrono::steady_clock::now();
+  for (size_t i = 0; i < n; i += 4096) static_cast<volatile char *>(m)[i] = 1;
+  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  munmap(m, n);
+  return s;
+}
+
+}  // namespace
+
 // With arguments, only the named groups run (foundation, files, document, batch, patterns, replace, clipboard, config, tools, sort).
 int main(int argc, char **argv) {
-  // The heap on 2 MiB pages, as the large blocks already are: where page
-  // faults pass a hypervisor, first-touching 256 MiB of 4 KiB pages costs
-  // close to a second, more than most tools' work on the text, and the
-  // figures would measure the machine. QP_BENCH_SMALL_PAGES=1 keeps the
-  // default heap, for comparison.
+  // Fresh memory costs what the machine makes it cost, and most tools' work
+  // on a large text costs less. Where page faults pass a hypervisor,
+  // first-touching 256 MiB of 4 KiB pages has cost close to a second: then
+  // the heap goes on 2 MiB pages, so that the figures measure the program
+  // and not the machine. Where 4 KiB pages are cheap they stay (2 MiB pages
+  // can then cost seconds of the kernel's compaction instead).
+  // QP_BENCH_SMALL_PAGES=1 or QP_BENCH_HUGE_PAGES=1 decide.
   const char *tunables = getenv("GLIBC_TUNABLES");
+  if (!getenv("QP_BENCH_SMALL_PAGES") && !getenv("QP_BENCH_HUGE_PAGES") && (!tunables || !strstr(tunables, "hugetlb"))) {
+    const double small = FirstTouch(256u << 20, false);
+    const bool huge = small > 0.4;
+    printf("bench_first_touch_256MiB_small_pages %.3f s: heap on %s pages\n", small, huge ? "2 MiB" : "4 KiB");
+    fflush(stdout);
+    if (!huge) setenv("QP_BENCH_SMALL_PAGES", "1", 1);
+  }
   if (!getenv("QP_BENCH_SMALL_PAGES") && (!tunables || !strstr(tunables, "hugetlb"))) {
     setenv("GLIBC_TUNABLES", "glibc.malloc.hugetlb=1:glibc.malloc.top_pad=67108864", 1);
     execv("/proc/self/exe", argv);  // on failure the run goes on as it is

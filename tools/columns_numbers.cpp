@@ -701,8 +701,7 @@ int ColumnsNumbersTool(const ToolDocument *in, ToolDocument *out, ToolParam para
     for (Half &h : half) h.measuring = false;
     half[1].counted = half[0].measures.counted;
     RunBeside(RunHalf, &half[0], second);
-    r = half[0].result;
-    if (second && second->result && r != kResultOutOfMemory) r = second->result;
+    r = HalvesResult(half[0].result, second ? second->result : 0);
     if (r == 0) {
       half[0].ticker.Report();
       if (second) second->ticker.Report();

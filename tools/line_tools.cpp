@@ -161,8 +161,7 @@ int RewriteLines(ToolDocument *doc, Growth growthOf, Streaming streaming, Rewrit
     Half half[2] = {{input, &rewrite, &growthOf, input->from, cut, cut == input->to, &pieces[0], {}, {}, 0},
                     {input, &rewrite, &growthOf, cut, input->to, true, &pieces[1], {}, {}, 0}};
     RunBeside(Half::Run, &half[0], cut < input->to ? &half[1] : nullptr);
-    int r = half[0].result;
-    if (half[1].result && r != -1) r = half[1].result;
+    const int r = HalvesResult(half[0].result, half[1].result);
     for (Half &h : half) {
       ToolDocumentFree(&h.chunk);
       ToolDocumentFree(&h.stage);

@@ -128,6 +128,17 @@ u32 ReverseLinesOf(void *context) {
 
 int ReverseEachLine(ToolDocument *doc, ToolParam function) {
   int (*fn)(char *, u32) = function == kReverseLineWords ? ReverseWordOrder : ReverseText;
+  const ToolInput *input = ToolInputRange();
+  ToolPieces *pieces = ToolResultPieces();
+  if (input && pieces) {
+    // Under the runner: the document's lines a chunk at a time, in two
+    // halves at once, each chunk's lines turned where they were read.
+    const int r = MapInputToPieces(input, pieces, [fn](char *text, u32 length) {
+      LinesPart part = {text, length, false, fn};
+      ReverseLinesOf(&part);
+    });
+    return r == kResultCancelled ? 0 : r;  // the runner sees the cancel
+  }
   // No line depends on another: a long text in two halves at once, cut
   // after the first newline from its middle on (the whole of a CR LF).
   const u32 n = doc->length;
@@ -147,7 +158,118 @@ int ReverseEachLine(ToolDocument *doc, ToolParam function) {
   return 0;
 }
 
+namespace {
+
+// Under the runner: the input's chunks of whole lines taken from the last to
+// the first, each one's lines written last first into pieces. A part of the
+// output is the lines of chunks [first, end) of the input; the input's first
+// line, written last of all, gets no newline after it.
+struct ReversedChunks {
+  const ToolInput *input;
+  const u32 *starts;  // of every chunk, and the input's end after them
+  u32 first, end;
+  u32 chunkCount;
+  ToolPieces *pieces;
+  int result;
+
+  static u32 Run(void *context) {
+    ReversedChunks *part = static_cast<ReversedChunks *>(context);
+    part->result = part->Go();
+    return 0;
+  }
+
+  int Go() {
+    const char *newline = ToolNewline();
+    const u32 nl = newline[1] ? 2 : 1;
+    ToolDocument chunk = {}, stage = {};
+    LineSpan *spans = nullptr;
+    u32 spanCapacity = 0;
+    int r = 0;
+    for (u32 c = end; c-- > first && r == 0;) {
+      if (ToolInputRead(input, starts[c], starts[c + 1], &chunk) != 0 ||
+          ToolDocumentReserve(&stage, static_cast<u64>(chunk.length) * 2 + 2) != 0) {
+        r = kResultOutOfMemory;
+        break;
+      }
+      // The chunk's lines; the empty one after a final newline only at the
+      // input's end.
+      const bool last = c + 1 == chunkCount;
+      u32 count = 0;
+      LineWalker w(chunk.text, chunk.length);
+      LineBounds l;
+      while (w.Next(&l)) {
+        if (!last && l.start == chunk.length) break;
+        if (count == spanCapacity) {
+          const u32 grown = spanCapacity ? spanCapacity * 2 : 4096;
+          void *p = Reallocate(spans, static_cast<size_t>(grown) * sizeof(LineSpan));
+          if (!p) {
+            r = kResultOutOfMemory;
+            break;
+          }
+          spans = static_cast<LineSpan *>(p);
+          spanCapacity = grown;
+        }
+        spans[count++] = LineSpan{l.start, l.textEnd - l.start};
+      }
+      if (r != 0) break;
+      char *o = stage.text;
+      for (u32 k = count; k-- > 0;) {
+        memcpy(o, chunk.text + spans[k].start, spans[k].length);
+        o += spans[k].length;
+        if (k > 0 || c > 0) {
+          memcpy(o, newline, nl);
+          o += nl;
+        }
+      }
+      if (ToolPiecesAppend(pieces, stage.text, static_cast<u32>(o - stage.text)) != 0) r = kResultOutOfMemory;
+      ToolProgress(count);
+      if (ToolCancelled()) r = kResultCancelled;
+    }
+    Free(spans);
+    ToolDocumentFree(&chunk);
+    ToolDocumentFree(&stage);
+    return r;
+  }
+};
+
+int ReverseInputLines(const ToolInput *input, ToolPieces *pieces) {
+  // The chunks' starts, as the chunks are read going forwards.
+  const u32 size = g_toolInputChunk ? g_toolInputChunk : 1;
+  u32 count = 0, capacity = 0;
+  u32 *starts = nullptr;
+  for (u32 pos = input->from;;) {
+    if (count + 2 > capacity) {
+      capacity = capacity ? capacity * 2 : 64;
+      void *p = Reallocate(starts, static_cast<size_t>(capacity) * sizeof(u32));
+      if (!p) {
+        Free(starts);
+        return kResultOutOfMemory;
+      }
+      starts = static_cast<u32 *>(p);
+    }
+    starts[count++] = pos;
+    const u32 end = input->to - pos > size ? ToolInputNextLine(input, pos + size - 1) : input->to;
+    if (end >= input->to) break;
+    pos = end;
+  }
+  starts[count] = input->to;
+  // A long input in two halves at once: the second half's chunks reversed
+  // make the output's first part.
+  const u32 half = input->to - input->from >= g_toolHalves ? count / 2 : 0;
+  ReversedChunks part[2] = {{input, starts, half, count, count, &pieces[0], 0},
+                            {input, starts, 0, half, count, &pieces[1], 0}};
+  RunBeside(ReversedChunks::Run, &part[0], half > 0 ? &part[1] : nullptr);
+  Free(starts);
+  const int r = HalvesResult(part[0].result, part[1].result);
+  return r == kResultCancelled ? 0 : r;  // the runner sees the cancel
+}
+
+}  // namespace
+
 int ReverseLineOrder(const ToolDocument *in, ToolDocument *out, ToolParam) {
+  const ToolInput *input = ToolInputRange();
+  ToolPieces *pieces = ToolResultPieces();
+  if (input && pieces) return ReverseInputLines(input, pieces);
   u32 n = 0;
   {
     LineWalker w(in->text, in->length);

@@ -190,7 +190,7 @@ int TranslateChars(ToolDocument *doc, ToolParam param) {
                            {input, cut, input->to, table, map, pairs, &pieces[1], 0}};
     RunBeside(SqueezeHalf::Run, &half[0], cut < input->to ? &half[1] : nullptr);
     ToolProgress(1);
-    return half[0].result ? half[0].result : half[1].result;
+    return HalvesResult(half[0].result, half[1].result);
   }
   char *t = doc->text;
   const u32 n = doc->length;

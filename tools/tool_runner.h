@@ -209,6 +209,12 @@ int ForEachInputChunk(const ToolInput *input, u32 from, u32 to, ToolDocument *ch
 // outside a run of such tools.
 ToolPieces *ToolResultPieces();
 
+// The result of work done in two halves: out of memory when either ran out,
+// else the first half's result when not 0, else the second's.
+inline int HalvesResult(int first, int second) {
+  return first == kResultOutOfMemory || second == kResultOutOfMemory ? kResultOutOfMemory : first ? first : second;
+}
+
 // For a tool that changes each byte (or double-byte character) alone, the
 // length staying: the input read a chunk of whole lines at a time, in two
 // halves at once, each chunk changed where it was read by map(text, length)
@@ -237,7 +243,5 @@ int MapInputToPieces(const ToolInput *input, ToolPieces *pieces, Map map) {
   const u32 cut = ToolInputCut(input);
   Half half[2] = {{input, input->from, cut, &pieces[0], &map, 0}, {input, cut, input->to, &pieces[1], &map, 0}};
   RunBeside(Half::Run, &half[0], cut < input->to ? &half[1] : nullptr);
-  return half[0].result == kResultOutOfMemory || half[1].result == kResultOutOfMemory ? kResultOutOfMemory
-         : half[0].result ? half[0].result
-                          : half[1].result;
+  return HalvesResult(half[0].result, half[1].result);
 }

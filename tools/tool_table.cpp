@@ -111,7 +111,7 @@ void Duplicates(ToolDescriptor *t) {
 
 void ReverseLines(ToolDescriptor *t) {
   t->buildFromDocument = ReverseLineOrder;
-  t->flags = kDocumentTool;
+  t->flags = kDocumentTool | kToolReadsInput;  // a chunk of lines at a time, from the last
 }
 
 // Commit Wrapping: no function; the text goes out with the wrap points as
@@ -235,9 +235,9 @@ const ToolRow kRows[] = {
     {35120, 0, InPlace<ReverseText>},
     {35140, 0, ReverseLines},
     {35160, 0, InPlace<ReverseEachWord>},
-    {35320, 0, Lines<ReverseEachLine, 0>},
+    {35320, 0, StreamedLines<ReverseEachLine, 0>},
     {35340, 0, InPlace<ReverseWordOrder>},
-    {35360, 0, Lines<ReverseEachLine, kReverseLineWords>},
+    {35360, 0, StreamedLines<ReverseEachLine, kReverseLineWords>},
     {32610, kToolRowDialog, ColumnsNumbers},
     {32620, kToolRowDialog, Grep},
     {34320, kToolRowDialog, ExtendedReplace},

@@ -205,7 +205,11 @@ TEST_F(ReverseTranslate, RandomTextsAgainstTheModels) {
     std::string lines;
     const std::vector<Line> split = SplitTextLines(in);
     for (size_t k = split.size(); k-- > 0;) lines += split[k].text + (k ? nl : "");
-    EXPECT_EQ(Run(35140, text, type), lines + rest);
+    {
+      // A few bytes of lines at a time, from the last, in two halves.
+      ScopedToolStreaming streaming(rng.OneIn(2) ? 1 + rng.Below(9) : g_toolInputChunk, rng.OneIn(2) ? 1 : g_toolHalves);
+      EXPECT_EQ(Run(35140, text, type), lines + rest);
+    }
     std::string each;
     for (const TextLine &l : split) each += ReverseModel(l.text) + l.newline;
     {
@@ -240,6 +244,10 @@ TEST_F(ReverseTranslate, FaultsAndCancelChangeNothing) {
   for (int i = 0; i < 2500; i++) text += i % 5 ? "word and more\r\n" : "\n";
   SetTranslate("a-z", "A-Y", 1, 0);
   for (int id : {35120, 35140, 35320, 39020, 34310}) ExpectFaultsAndCancelChangeNothing(id, text, 1, nullptr);
+  {
+    ScopedToolStreaming streaming(1000, 1);  // Reverse Order of Lines a chunk at a time, in two halves
+    ExpectFaultsAndCancelChangeNothing(35140, text, 1, nullptr);
+  }
   // Characters that go: what is left goes a chunk at a time.
   SetTranslate("aeiou", "", 0, 0);
   ScopedToolStreaming streaming(1000, 1);  // and Reverse Each Line in two halves
