@@ -32,20 +32,26 @@ int main(int argc, char **argv) {
   // Fresh memory costs what the machine makes it cost, and most tools' work
   // on a large text costs less. Where page faults pass a hypervisor,
   // first-touching 256 MiB of 4 KiB pages has cost close to a second: then
-  // the heap goes on 2 MiB pages, so that the figures measure the program
-  // and not the machine. Where 4 KiB pages are cheap they stay (2 MiB pages
-  // can then cost seconds of the kernel's compaction instead).
-  // QP_BENCH_SMALL_PAGES=1 or QP_BENCH_HUGE_PAGES=1 decide.
+  // the heap goes on 2 MiB pages. Where 4 KiB pages are cheap they stay (2
+  // MiB pages can then cost seconds of the kernel's compaction instead).
+  // Either way the heap keeps what is freed rather than giving it back to
+  // the system at once, as a long-running program's heap does, so that one
+  // tool's run does not pay for the pages another gave back. The figures
+  // then measure the program, not the machine's state.
+  // QP_BENCH_SMALL_PAGES=1 or QP_BENCH_HUGE_PAGES=1 decide the pages.
   const char *tunables = getenv("GLIBC_TUNABLES");
-  if (!getenv("QP_BENCH_SMALL_PAGES") && !getenv("QP_BENCH_HUGE_PAGES") && (!tunables || !strstr(tunables, "hugetlb"))) {
-    const double small = FirstTouch(256u << 20, false);
-    const bool huge = small > 0.4;
-    printf("bench_first_touch_256MiB_small_pages %.3f s: heap on %s pages\n", small, huge ? "2 MiB" : "4 KiB");
-    fflush(stdout);
-    if (!huge) setenv("QP_BENCH_SMALL_PAGES", "1", 1);
-  }
-  if (!getenv("QP_BENCH_SMALL_PAGES") && (!tunables || !strstr(tunables, "hugetlb"))) {
-    setenv("GLIBC_TUNABLES", "glibc.malloc.hugetlb=1:glibc.malloc.top_pad=67108864", 1);
+  if (!tunables || !strstr(tunables, "trim_threshold")) {
+    bool huge = getenv("QP_BENCH_HUGE_PAGES") != nullptr;
+    if (!huge && !getenv("QP_BENCH_SMALL_PAGES")) {
+      const double small = FirstTouch(256u << 20, false);
+      huge = small > 0.4;
+      printf("bench_first_touch_256MiB_small_pages %.3f s: heap on %s pages\n", small, huge ? "2 MiB" : "4 KiB");
+      fflush(stdout);
+    }
+    setenv("GLIBC_TUNABLES",
+           huge ? "glibc.malloc.hugetlb=1:glibc.malloc.top_pad=67108864:glibc.malloc.trim_threshold=4294967295"
+                : "glibc.malloc.top_pad=67108864:glibc.malloc.trim_threshold=4294967295",
+           1);
     execv("/proc/self/exe", argv);  // on failure the run goes on as it is
   }
   if (ThreadSlotInit() != 0 || LoadTexts(&kBuiltinTextLoader) != 0) return 1;
