@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "document/edit.h"
+#include "document/store_internal.h"
 #include "document/text_store.h"
 #include "foundation/ask_user.h"
 #include "foundation/byte_buffer.h"
@@ -24,6 +25,7 @@ struct PatternRun {
   CompiledPattern *cp = nullptr;
   TextStore store;
   bool haveStore = false;
+  const TextStore *text = nullptr;  // what the matches are found in: the store, or the document's
   ~PatternRun() {
     if (cp) {
       FreePattern(cp);
@@ -33,10 +35,16 @@ struct PatternRun {
   }
 };
 
-// Compiles (typed newlines stand for any newline) and loads the copy (or,
-// when the text is only read, lays a store over it). 0; a pattern error's
+bool Uses(const CompiledPattern *cp, u8 kind, u8 other) {
+  for (u32 k = 0; k < cp->nodeCount; k++)
+    if (cp->nodes[k].kind == kind || cp->nodes[k].kind == other) return true;
+  return false;
+}
+bool UsesRows(const CompiledPattern *cp) { return Uses(cp, kNodeParagraphStart, kNodeParagraphEnd); }
+
+// Compiles (typed newlines stand for any newline). 0; a pattern error's
 // string id; 32 when the warning was not accepted; -1.
-int Prepare(PatternRun *run, const char *pattern, u32 flags, const char *text, u32 length, bool readOnly) {
+int Compile(PatternRun *run, const char *pattern, u32 flags) {
   run->cp = static_cast<CompiledPattern *>(Allocate(sizeof(CompiledPattern)));
   if (!run->cp) return -1;
   memset(run->cp, 0, sizeof *run->cp);
@@ -47,29 +55,165 @@ int Prepare(PatternRun *run, const char *pattern, u32 flags, const char *text, u
       AskUser(nullptr, TXT_CONTINUE_QUESTION, kAskYesNo, Text(PatternWarningText(run->cp->warning))) != kAnswerYes) {
     return kResultCancelled;
   }
+  return 0;
+}
+
+// Loads the copy the matches are found in (or, when the text is only read,
+// lays a store over it). 0 or -1.
+int Load(PatternRun *run, const char *text, u32 length, bool readOnly) {
   // Only the paragraph assertions look at the rows; without them a store
   // laid over the text needs its blocks alone.
-  bool rows = !readOnly;
-  for (u32 k = 0; k < run->cp->nodeCount && !rows; k++)
-    rows = run->cp->nodes[k].kind == kNodeParagraphStart || run->cp->nodes[k].kind == kNodeParagraphEnd;
+  const bool rows = !readOnly || UsesRows(run->cp);
   if (!InitialiseStore(&run->store, 64, rows ? 512 : 0)) return -1;
   run->haveStore = true;
+  run->text = &run->store;
   if (readOnly) return StoreBorrow(&run->store, text, length);
   if (length && StoreInsert(&run->store, 0, BytesSource(text, length), kStoreNoProgress) != 0) return -1;
   return 0;
 }
 
-// Lines passed in [from, to) of the original text, for the progress count.
-u32 LinesIn(const char *t, u32 from, u32 to) {
-  u32 lines = 0;
-  for (const char *p = t + from, *e = t + to; p < e; lines++) {
-    const void *q = MemFindByte(p, '\n', static_cast<size_t>(e - p));
-    if (!q) break;
-    p = static_cast<const char *>(q) + 1;
-  }
-  if (lines == 0 && to > from && MemFindByte(t + from, '\r', to - from)) lines = 1;
-  return lines;
+int Prepare(PatternRun *run, const char *pattern, u32 flags, const char *text, u32 length, bool readOnly) {
+  const int r = Compile(run, pattern, flags);
+  return r != 0 ? r : Load(run, text, length, readOnly);
 }
+
+// ---- the text read: a private copy, or the document itself ----
+
+bool Blank(const char *p, u32 n) {
+  for (u32 i = 0; i < n; i++)
+    if (!(CharType(static_cast<u8>(p[i])) & kC1Space)) return false;
+  return true;
+}
+
+// A flat text: its lines found by walking it.
+class FlatText {
+ public:
+  FlatText(const char *t, u32 n) : t_(t), n_(n), walker_(t, n) { walker_.Next(&line_); }
+  u32 Length() const { return n_; }
+  char At(u32 p) const { return t_[p]; }
+  // The line holding p, and its index from 0; p never goes back.
+  const LineBounds &LineAt(u32 p, u32 *index) {
+    while (p >= line_.end && line_.textEnd != n_) {
+      walker_.Next(&line_);
+      index_++;
+    }
+    *index = index_;
+    return line_;
+  }
+  // The end of the line that starts at p (after its newline).
+  u32 LineEndFrom(u32 p) const {
+    while (p < n_ && t_[p] != '\r' && t_[p] != '\n') p++;
+    if (p < n_) p += (t_[p] == '\r' && p + 1 < n_ && t_[p + 1] == '\n') ? 2 : 1;
+    return p;
+  }
+  // The start of the line before the line that starts at p (p > 0).
+  u32 LineStartBefore(u32 p) const {
+    p -= (p >= 2 && t_[p - 1] == '\n' && t_[p - 2] == '\r') ? 2 : 1;
+    while (p > 0 && t_[p - 1] != '\r' && t_[p - 1] != '\n') p--;
+    return p;
+  }
+  bool BlankText(u32 from, u32 to) const { return Blank(t_ + from, to - from); }
+  int Put(u32 from, u32 to, ToolDocument *out, ToolPieces *pieces) const {
+    if (to <= from) return 0;
+    return pieces ? ToolPiecesAppend(pieces, t_ + from, to - from) : ToolDocumentAppend(out, t_ + from, to - from);
+  }
+  // fn(line) for the lines of [from, to) as a text of its own has them (at
+  // most `lines` of them), positions in this text; false when fn says stop.
+  template <class F>
+  void EachLine(u32 from, u32 to, u32 lines, F fn) const {
+    LineWalker w(t_ + from, to - from);
+    LineBounds l;
+    for (u32 k = 0; k < lines && w.Next(&l); k++)
+      if (!fn(LineBounds{from + l.start, from + l.textEnd, from + l.end})) return;
+  }
+  // Lines passed in [from, to), for the progress count.
+  u32 LinesIn(u32 from, u32 to) const {
+    u32 lines = 0;
+    for (const char *p = t_ + from, *e = t_ + to; p < e; lines++) {
+      const void *q = MemFindByte(p, '\n', static_cast<size_t>(e - p));
+      if (!q) break;
+      p = static_cast<const char *>(q) + 1;
+    }
+    if (lines == 0 && to > from && MemFindByte(t_ + from, '\r', to - from)) lines = 1;
+    return lines;
+  }
+
+ private:
+  const char *t_;
+  u32 n_;
+  LineWalker walker_;
+  LineBounds line_;
+  u32 index_ = 0;
+};
+
+// The document's text from its start to n, read where it lies: its lines
+// are the hard lines of its row index, the last one cut at n.
+class StoreText {
+ public:
+  StoreText(const TextStore *s, u32 n) : s_(s), n_(n) {}
+  u32 Length() const { return n_; }
+  char At(u32 p) const {
+    char c = 0;
+    ForEachPiece(s_, p, 1, [&](const char *q, u32) { c = *q; });
+    return c;
+  }
+  const LineBounds &LineAt(u32 p, u32 *index) {
+    const u32 row = RowOfPosition(s_, p);
+    *index = RowHardLine(s_, row);
+    line_ = Bounds(*index);
+    if (line_.textEnd >= n_) line_.textEnd = line_.end = n_;
+    if (line_.end > n_) line_.end = n_;
+    return line_;
+  }
+  u32 LineEndFrom(u32 p) const {
+    if (p >= n_) return p;
+    const u32 end = Bounds(LineOf(p)).end;
+    return end < n_ ? end : n_;
+  }
+  u32 LineStartBefore(u32 p) const { return Bounds(LineOf(p) - 1).start; }
+  bool BlankText(u32 from, u32 to) const {
+    bool blank = true;
+    if (to > from) ForEachPiece(s_, from, to - from, [&](const char *q, u32 n) { blank = blank && Blank(q, n); });
+    return blank;
+  }
+  int Put(u32 from, u32 to, ToolDocument *out, ToolPieces *pieces) const {
+    int r = 0;
+    if (to > from)
+      ForEachPiece(s_, from, to - from, [&](const char *q, u32 n) {
+        if (r == 0) r = pieces ? ToolPiecesAppend(pieces, q, n) : ToolDocumentAppend(out, q, n);
+      });
+    return r;
+  }
+  template <class F>
+  void EachLine(u32 from, u32 to, u32 lines, F fn) const {
+    // As a text of its own [from, to) ends at `to`: a line there is cut
+    // (the CR of a CR LF stays a newline), and after a last newline comes
+    // one empty line.
+    for (u32 k = 0, p = from, line = LineOf(from); k < lines; k++, line++) {
+      LineBounds l = {to, to, to};
+      if (p < to) {
+        l = Bounds(line);
+        l.start = p;
+        if (l.textEnd >= to) l.textEnd = l.end = to;
+        if (l.end > to) l.end = to;
+      }
+      if (!fn(l) || l.end == l.textEnd) return;
+      p = l.end;
+    }
+  }
+  u32 LinesIn(u32 from, u32 to) const { return to > from ? LineOf(to) - LineOf(from) : 0; }
+
+ private:
+  u32 LineOf(u32 p) const { return RowHardLine(s_, RowOfPosition(s_, p)); }
+  LineBounds Bounds(u32 hardLine) const {
+    const u32 first = FirstRowOfHardLine(s_, hardLine);
+    const u32 last = LastRowOfHardLine(s_, first);
+    return LineBounds{RowStart(s_, first), RowTextEnd(s_, last), RowEnd(s_, last)};
+  }
+  const TextStore *s_;
+  u32 n_;
+  LineBounds line_ = {};
+};
 
 constexpr u32 kSteps = 128;
 
@@ -82,8 +226,9 @@ constexpr u32 kSteps = 128;
 // match at the same place is refused, as the search loop does. With
 // linesOnly (the text does not change) no match starts between the CR and
 // the LF of a newline. 0, 32 cancelled, -1, or onMatch's nonzero result.
-template <typename OnMatch>
-int WalkMatches(PatternRun *run, const char *original, u32 originalLength, bool linesOnly, OnMatch onMatch) {
+template <typename Text, typename OnMatch>
+int WalkMatches(PatternRun *run, const Text &original, bool linesOnly, OnMatch onMatch) {
+  const u32 originalLength = original.Length();
   const i64 positions = static_cast<i64>(originalLength) + 1;
   i64 pos = 0;
   bool rejectEmpty = false;
@@ -93,12 +238,13 @@ int WalkMatches(PatternRun *run, const char *original, u32 originalLength, bool 
     const i64 lo = positions * k / kSteps, hi = positions * (k + 1) / kSteps;
     const i64 beyond = static_cast<i64>(originalLength) - hi;
     for (;;) {
-      const i64 length = run->store.length;
+      // (A document read where it lies goes on after the text.)
+      const i64 length = run->text == &run->store ? run->text->length : originalLength;
       const i64 stop = length - beyond - 1;
       if (pos > stop) break;
       MatchGroups groups;
       u32 at = 0;
-      const int found = FindMatch(run->cp, &run->store, static_cast<u32>(pos), static_cast<u32>(stop),
+      const int found = FindMatch(run->cp, run->text, static_cast<u32>(pos), static_cast<u32>(stop),
                                   static_cast<u32>(length), false, rejectEmpty, &groups, &at);
       if (found < 0) return -1;
       if (found != kMatchFound) {
@@ -106,7 +252,7 @@ int WalkMatches(PatternRun *run, const char *original, u32 originalLength, bool 
         rejectEmpty = false;
         break;
       }
-      if (linesOnly && at > 0 && at < originalLength && original[at - 1] == '\r' && original[at] == '\n') {
+      if (linesOnly && at > 0 && at < originalLength && original.At(at - 1) == '\r' && original.At(at) == '\n') {
         pos = at + 1;
         rejectEmpty = false;
         continue;
@@ -117,50 +263,12 @@ int WalkMatches(PatternRun *run, const char *original, u32 originalLength, bool 
       pos = next;
       if (ToolCancelled()) return kResultCancelled;
     }
-    ToolProgress(LinesIn(original, static_cast<u32>(lo), static_cast<u32>(hi > originalLength ? originalLength : hi)));
+    ToolProgress(original.LinesIn(static_cast<u32>(lo), static_cast<u32>(hi > originalLength ? originalLength : hi)));
   }
   return 0;
 }
 
 // ---- Grep ----
-
-bool Blank(const char *p, u32 n) {
-  for (u32 i = 0; i < n; i++)
-    if (!(CharType(static_cast<u8>(p[i])) & kC1Space)) return false;
-  return true;
-}
-
-// The line around a position, moving forwards only.
-class LineCursor {
- public:
-  LineCursor(const char *t, u32 n) : walker_(t, n), n_(n) { walker_.Next(&line); }
-  void To(u32 p) {
-    while (p >= line.end && line.textEnd != n_) {
-      walker_.Next(&line);
-      index++;
-    }
-  }
-  LineBounds line;
-  u32 index = 0;
-
- private:
-  LineWalker walker_;
-  u32 n_;
-};
-
-// The end of the line that starts at p (after its newline).
-u32 LineEndFrom(const char *t, u32 n, u32 p) {
-  while (p < n && t[p] != '\r' && t[p] != '\n') p++;
-  if (p < n) p += (t[p] == '\r' && p + 1 < n && t[p + 1] == '\n') ? 2 : 1;
-  return p;
-}
-
-// The start of the line before the line that starts at p (p > 0).
-u32 LineStartBefore(const char *t, u32 p) {
-  p -= (p >= 2 && t[p - 1] == '\n' && t[p - 2] == '\r') ? 2 : 1;
-  while (p > 0 && t[p - 1] != '\r' && t[p - 1] != '\n') p--;
-  return p;
-}
 
 struct Block {
   u32 first, start;  // first line: index and start
@@ -168,23 +276,26 @@ struct Block {
   bool atEnd;        // the last line is the text's last line
 };
 
+// Writes the output into a text, or into pieces when there are.
+template <class Text>
 class GrepWriter {
  public:
-  GrepWriter(const GrepSettings &s, const char *t, ToolDocument *out) : s_(s), t_(t), out_(out) {}
+  GrepWriter(const GrepSettings &s, const Text &t, ToolDocument *out, ToolPieces *pieces)
+      : s_(s), t_(t), out_(out), pieces_(pieces) {}
 
   // Writes [from, to) (whole lines from line `index` on), numbering each line
   // when asked; with blankOnly only the blank ones.
   // `lines` bounds the count (the range's end is a line's end: the empty
   // line after its newline is not one of them unless counted).
   int Lines(u32 from, u32 to, u32 index, u32 lines, bool blankOnly) {
-    if (!s_.numbers && !blankOnly) return Put(t_ + from, to - from);
-    LineWalker w(t_ + from, to - from);
-    LineBounds l;
-    for (u32 k = 0; k < lines && w.Next(&l); k++, index++) {
-      if (blankOnly && !Blank(t_ + from + l.start, l.textEnd - l.start)) continue;
-      if (Number(index) != 0 || Put(t_ + from + l.start, l.end - l.start) != 0) return -1;
-    }
-    return 0;
+    if (!s_.numbers && !blankOnly) return Bytes(from, to);
+    int r = 0;
+    t_.EachLine(from, to, lines, [&](const LineBounds &l) {
+      if (!blankOnly || t_.BlankText(l.start, l.textEnd)) r = Number(index) != 0 || Bytes(l.start, l.end) != 0 ? -1 : 0;
+      index++;
+      return r == 0;
+    });
+    return r;
   }
   int Number(u32 index) {
     if (!s_.numbers) return 0;
@@ -197,31 +308,42 @@ class GrepWriter {
       *--p = static_cast<char>('0' + v % 10);
       v /= 10;
     } while (v);
-    return Put(p, static_cast<u32>(buf + sizeof buf - p));
+    const u32 n = static_cast<u32>(buf + sizeof buf - p);
+    return pieces_ ? ToolPiecesAppend(pieces_, p, n) : ToolDocumentAppend(out_, p, n);
   }
-  int Put(const char *p, u32 len) { return len ? ToolDocumentAppend(out_, p, len) : 0; }
+  // The text's bytes [from, to).
+  int Bytes(u32 from, u32 to) { return t_.Put(from, to, out_, pieces_); }
 
  private:
   const GrepSettings &s_;
-  const char *t_;
+  const Text &t_;
   ToolDocument *out_;
+  ToolPieces *pieces_;
 };
 
-int Grep(const GrepSettings &s, const ToolDocument *in, ToolDocument *out, u32 *matches) {
-  const u32 flags = (s.matchCase ? 0 : kPatternIgnoreCase) | (s.wholeWords ? kPatternWholeWords : 0) |
-                    (s.wholeLines ? kPatternWholeLines : 0) | (s.escapes ? kPatternEscapes : 0) |
-                    (s.regExps ? kPatternRegExps : 0);
-  PatternRun run;
-  const char *t = in->text;
-  const u32 n = in->length;
-  int r = Prepare(&run, s.find, flags, t, n, true);
-  if (r != 0) return r;
+u32 GrepFlags(const GrepSettings &s) {
+  return (s.matchCase ? 0 : kPatternIgnoreCase) | (s.wholeWords ? kPatternWholeWords : 0) |
+         (s.wholeLines ? kPatternWholeLines : 0) | (s.escapes ? kPatternEscapes : 0) | (s.regExps ? kPatternRegExps : 0);
+}
+
+// Grep over a prepared run and the text it reads, into out or pieces.
+template <class Text>
+int Grep(const GrepSettings &s, PatternRun &run, Text &text, ToolDocument *out, ToolPieces *pieces, u32 *matches) {
+  int r = 0;
+  const u32 n = text.Length();
   // Removing keeps most of the text as a rule: room for all of it at once.
-  if (s.remove && !s.numbers && ToolDocumentReserve(out, static_cast<u64>(n) + 1) != 0) return -1;
+  if (s.remove && !s.numbers && !pieces && ToolDocumentReserve(out, static_cast<u64>(n) + 1) != 0) return -1;
   const u32 before = s.before > 0 ? static_cast<u32>(s.before) : 0;
   const u32 after = s.after > 0 ? static_cast<u32>(s.after) : 0;
-  GrepWriter w(s, t, out);
-  LineCursor cursor(t, n);
+  GrepWriter<Text> w(s, text, out, pieces);
+  // The line around a position, moving forwards only.
+  struct {
+    Text &text;
+    LineBounds line;
+    u32 index;
+    void To(u32 p) { line = text.LineAt(p, &index); }
+  } cursor = {text, {}, 0};
+  cursor.To(0);
   u32 count = 0;
 
   if (s.onlyParts && !s.remove) {
@@ -231,9 +353,9 @@ int Grep(const GrepSettings &s, const ToolDocument *in, ToolDocument *out, u32 *
     LineBounds tail = {};
     auto close = [&]() -> int {
       open = false;
-      return w.Put(t + tail.textEnd, tail.end - tail.textEnd);
+      return w.Bytes(tail.textEnd, tail.end);
     };
-    r = WalkMatches(&run, t, n, true, [&](const MatchGroups &g, u32 *next, bool *reject) -> int {
+    r = WalkMatches(&run, text, true, [&](const MatchGroups &g, u32 *next, bool *reject) -> int {
       const u32 ms = g.group[0].start, me = g.group[0].end;
       count++;
       cursor.To(ms);
@@ -246,7 +368,7 @@ int Grep(const GrepSettings &s, const ToolDocument *in, ToolDocument *out, u32 *
       cursor.To(me > ms ? me - 1 : ms);
       tail = cursor.line;
       if (me > tail.textEnd) tail.textEnd = tail.end;  // the part took (some of) the newline
-      if (w.Put(t + ms, me - ms) != 0) return -1;
+      if (w.Bytes(ms, me) != 0) return -1;
       *next = me;
       *reject = ms == me;
       return 0;
@@ -263,11 +385,11 @@ int Grep(const GrepSettings &s, const ToolDocument *in, ToolDocument *out, u32 *
         if (p == cursor.line.start && !(p == from && cutBefore) && w.Number(cursor.index) != 0) return -1;
         if (p >= to) return 0;
         const u32 e = cursor.line.end < to ? cursor.line.end : to;
-        if (w.Put(t + p, e - p) != 0) return -1;
+        if (w.Bytes(p, e) != 0) return -1;
         p = e;
       }
     };
-    r = WalkMatches(&run, t, n, true, [&](const MatchGroups &g, u32 *next, bool *reject) -> int {
+    r = WalkMatches(&run, text, true, [&](const MatchGroups &g, u32 *next, bool *reject) -> int {
       const u32 ms = g.group[0].start, me = g.group[0].end;
       count++;
       if (ms < me) {
@@ -297,7 +419,7 @@ int Grep(const GrepSettings &s, const ToolDocument *in, ToolDocument *out, u32 *
       doneIndex = b.last + 1;
       return 0;
     };
-    r = WalkMatches(&run, t, n, true, [&](const MatchGroups &g, u32 *next, bool *reject) -> int {
+    r = WalkMatches(&run, text, true, [&](const MatchGroups &g, u32 *next, bool *reject) -> int {
       const u32 ms = g.group[0].start, me = g.group[0].end;
       count++;
       *next = me;
@@ -312,7 +434,7 @@ int Grep(const GrepSettings &s, const ToolDocument *in, ToolDocument *out, u32 *
       // The lines before, back to the block before at most.
       const u32 floor = pending ? b.end : 0;
       for (u32 k = 0; k < before && nb.start > floor; k++) {
-        nb.start = LineStartBefore(t, nb.start);
+        nb.start = text.LineStartBefore(nb.start);
         nb.first--;
       }
       // The lines after, on from where the block before ends when it reaches further.
@@ -325,9 +447,9 @@ int Grep(const GrepSettings &s, const ToolDocument *in, ToolDocument *out, u32 *
       }
       for (; extra && !nb.atEnd; extra--) {
         const u32 p = nb.end;
-        nb.end = LineEndFrom(t, n, p);
+        nb.end = text.LineEndFrom(p);
         nb.last++;
-        nb.atEnd = nb.end == n && (p == n || (t[n - 1] != '\n' && t[n - 1] != '\r'));
+        nb.atEnd = nb.end == n && (p == n || (text.At(n - 1) != '\n' && text.At(n - 1) != '\r'));
       }
       if (pending && nb.first <= b.last + 1) {
         b.last = nb.last;
@@ -352,7 +474,32 @@ int Grep(const GrepSettings &s, const ToolDocument *in, ToolDocument *out, u32 *
 int GrepTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
   const GrepSettings &s = *reinterpret_cast<const GrepSettings *>(param);
   u32 matches = 0;
-  const int r = Grep(s, in, out, &matches);
+  PatternRun run;
+  // Under the runner the tool reads the document: from its start, as it
+  // stands, where it lies, and the result goes to pieces; otherwise (or with
+  // a paragraph assertion, which would see its wrapped rows, or an assertion
+  // of the text's end, where the document goes on) a copy of the input.
+  const ToolInput *input = ToolInputRange();
+  ToolPieces *pieces = ToolResultPieces();
+  int r = Compile(&run, s.find, GrepFlags(s));
+  if (r != 0) return r;
+  ToolDocument copy = {};
+  if (input && (input->from != 0 || input->newlineMode != 0 || UsesRows(run.cp) ||
+                (input->to != input->store->length && Uses(run.cp, kNodeTextEnd, kNodeTextEnd)))) {
+    if (ToolInputRead(input, input->from, input->to, &copy) != 0) return kResultOutOfMemory;
+    in = &copy;
+    input = nullptr;
+  }
+  if (input) {
+    run.text = input->store;
+    StoreText text(input->store, input->to);
+    r = Grep(s, run, text, out, pieces, &matches);
+  } else {
+    r = Load(&run, in->text, in->length, true);
+    FlatText text(in->text, in->length);
+    if (r == 0) r = Grep(s, run, text, out, nullptr, &matches);
+  }
+  ToolDocumentFree(&copy);
   if (r == 0 && s.message) Format(s.message, 1024, Text(TXT_TOTAL_MATCHES), matches);
   return r;
 }
@@ -374,7 +521,7 @@ int ExtendedReplaceTool(const ToolDocument *in, ToolDocument *out, ToolParam par
   ByteBuffer text = {};
   u32 count = 0;
   bool replaceError = false;
-  r = WalkMatches(&run, in->text, in->length, false, [&](const MatchGroups &g, u32 *next, bool *reject) -> int {
+  r = WalkMatches(&run, FlatText(in->text, in->length), false, [&](const MatchGroups &g, u32 *next, bool *reject) -> int {
     const u32 ms = g.group[0].start, me = g.group[0].end;
     int x;
     for (;;) {

@@ -165,7 +165,7 @@ void Grep(ToolDescriptor *t) {
                         s.GrRgEx,  s.GrNmbr, s.GrEmpty, s.GrBefor, s.GrAfter, g_grepLineBase, t->message};
   t->buildFromDocument = GrepTool;
   t->param = reinterpret_cast<ToolParam>(&g_grep);
-  t->flags = kDocumentTool;
+  t->flags = kDocumentTool | kToolReadsInput;  // the whole document where it lies
 }
 
 void ExtendedReplace(ToolDescriptor *t) {

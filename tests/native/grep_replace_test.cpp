@@ -164,6 +164,44 @@ GrepRun RunGrep(const std::string &text, const GrepSettings &settings) {
   return r;
 }
 
+// Grep through the runner over the whole document, which it reads where it
+// lies (and, with halves and chunks small, as the other tools do): the
+// document's new text and the count.
+GrepRun RunGrepInDocument(const std::string &text, const GrepSettings &s, bool pullBack) {
+  const ToolSettings saved = g_settings.tools;
+  const u32 savedBase = g_grepLineBase;
+  ToolSettings &t = g_settings.tools;
+  snprintf(t.GrFind, sizeof t.GrFind, "%s", s.find);
+  t.GrRem = s.remove;
+  t.GrOnly = s.onlyParts;
+  t.GrCase = s.matchCase;
+  t.GrWWord = s.wholeWords;
+  t.GrWLine = s.wholeLines;
+  t.GrEsc = s.escapes;
+  t.GrRgEx = s.regExps;
+  t.GrNmbr = s.numbers;
+  t.GrEmpty = s.keepEmpty;
+  t.GrBefor = s.before;
+  t.GrAfter = s.after;
+  g_grepLineBase = s.base;
+  TestDocument d;
+  d.Load(text);
+  d.Select(0, static_cast<unsigned>(text.size()));
+  ToolDescriptor tool;
+  EXPECT_TRUE(DescribeTool(32620, &tool));
+  if (!pullBack) tool.flags |= kToolNoPullBack;
+  ToolTestHost host;
+  GrepRun r;
+  r.result = RunTool(d, &tool, host.Make(d), ToolRunSettings{2, 0, 0, 0});
+  r.out = d.Text();
+  r.matches = 0;
+  sscanf(host.messages.c_str(), "Total matches: %u", &r.matches);
+  EXPECT_TRUE(DocOk(d));
+  g_settings.tools = saved;
+  g_grepLineBase = savedBase;
+  return r;
+}
+
 TEST(Grep, AgreesWithPerLinePcreMatches) {
   TestRandom rng(20);
   static const char *const kPieces[] = {"a", "b", "A", " ", "ab", "ba", "\t", "\n", "\r", "\r\n", "\n\n", "aaa"};
@@ -202,6 +240,17 @@ TEST(Grep, AgreesWithPerLinePcreMatches) {
       ASSERT_EQ(got.result, 0);
       ASSERT_EQ(got.out, expected);
       ASSERT_EQ(got.matches, count);
+      if (round % 2 == 0 && !text.empty() && PulledBack(text, 0, text.size()) > 0) {
+        // The selection's end pulled back before a last newline, or not.
+        const bool pullBack = round % 4 == 0;
+        const size_t end = pullBack ? PulledBack(text, 0, text.size()) : text.size();
+        u32 inDocument = 0;
+        const std::string want = pullBack ? Model(text.substr(0, end), code, s, &inDocument) + text.substr(end) : expected;
+        const GrepRun whole = RunGrepInDocument(text, s, pullBack);
+        ASSERT_EQ(whole.result, 0);
+        ASSERT_EQ(whole.out, want) << "in the document";
+        ASSERT_EQ(whole.matches, pullBack ? inDocument : count) << "in the document";
+      }
       nonEmptyOutputs += !expected.empty();
       cases++;
     }
