@@ -366,8 +366,8 @@ int ReplaceSelectionCounted(Document *d, const char *bytes, u32 length, u32 flag
   return ReplaceSelection(d, &src, flags | kReplaceFromBytes, outCount);
 }
 
-int ReplaceSelectionPieces(Document *d, char **pieces, u32 length, u32 flags, i32 *outCount) {
-  ReplaceSource src = {length, nullptr, nullptr, pieces, nullptr};
+int ReplaceSelectionPieces(Document *d, char **pieces, u32 length, u32 flags, i32 *outCount, const u32 *lengths) {
+  ReplaceSource src = {length, nullptr, nullptr, pieces, lengths};
   return ReplaceSelection(d, &src, flags | kReplaceFromBytes, outCount);
 }
 

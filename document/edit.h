@@ -71,9 +71,11 @@ struct ReplaceSource {
 [[nodiscard]] int ReplaceSelectionString(Document *doc, const char *text, u32 flags, i32 *outCount);
 [[nodiscard]] int ReplaceSelectionCounted(Document *doc, const char *bytes, u32 length, u32 flags, i32 *outCount);
 [[nodiscard]] int ReplaceSelectionStore(Document *doc, const TextStore *store, u32 flags, i32 *outCount);
-// With `length` bytes in pieces that the insertion takes (see PiecesSource):
-// those it took are set null, the rest stay the caller's.
-[[nodiscard]] int ReplaceSelectionPieces(Document *doc, char **pieces, u32 length, u32 flags, i32 *outCount);
+// With `length` bytes in pieces that the insertion takes (see PiecesSource;
+// lengths null: kBlockSmall each but the last): those it took are set null,
+// the rest stay the caller's.
+[[nodiscard]] int ReplaceSelectionPieces(Document *doc, char **pieces, u32 length, u32 flags, i32 *outCount,
+                                         const u32 *lengths = nullptr);
 
 // Replace selection with as many bytes as are selected, written over the
 // selected ones where they lie: no block is made or freed and every row keeps

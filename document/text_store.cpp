@@ -669,6 +669,15 @@ void SourceCopy(const ByteSource &src, u32 offset, u32 n, char *dest) {
   });
 }
 
+void StoreReleaseBlocks(TextStore *s, char **pieces, u32 *lengths) {
+  for (u32 i = 0; i < s->blocks.count; i++) {
+    TextBlock &b = s->blocks.entries[i];
+    pieces[i] = b.data;
+    lengths[i] = b.length;
+    b.data = nullptr;
+  }
+}
+
 u32 SourcePieceCount(const ByteSource &src) {
   if (!src.pieceLengths) return static_cast<u32>((static_cast<u64>(src.length) + kBlockSmall - 1) / kBlockSmall);
   u32 i = 0;

@@ -439,6 +439,10 @@ inline ByteSource PiecesSource(char **pieces, u32 n, const u32 *lengths = nullpt
 }
 // How many pieces a pieces source has.
 u32 SourcePieceCount(const ByteSource &src);
+// Hands the store's blocks over, in order: their buffers to pieces[i] and
+// their lengths to lengths[i] (each array of blocks.count), a pieces source
+// of the store's text; the store keeps no bytes (only FreeStore is left).
+void StoreReleaseBlocks(TextStore *store, char **pieces, u32 *lengths);
 // Copies [offset, offset + n) of the source to dest.
 void SourceCopy(const ByteSource &src, u32 offset, u32 n, char *dest);
 

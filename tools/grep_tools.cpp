@@ -72,10 +72,6 @@ int Load(PatternRun *run, const char *text, u32 length, bool readOnly) {
   return 0;
 }
 
-int Prepare(PatternRun *run, const char *pattern, u32 flags, const char *text, u32 length, bool readOnly) {
-  const int r = Compile(run, pattern, flags);
-  return r != 0 ? r : Load(run, text, length, readOnly);
-}
 
 // ---- the text read: a private copy, or the document itself ----
 
@@ -267,6 +263,27 @@ int WalkMatches(PatternRun *run, const Text &original, bool linesOnly, OnMatch o
   }
   return 0;
 }
+
+// The lines of a range of the document, for the progress count of a tool
+// that read the range into a store of its own.
+class RangeText {
+ public:
+  RangeText(const TextStore *s, u32 from, u32 to) : s_(s), from_(from), to_(to) {}
+  u32 Length() const { return to_ - from_; }
+  char At(u32 p) const {
+    char c = 0;
+    ForEachPiece(s_, from_ + p, 1, [&](const char *q, u32) { c = *q; });
+    return c;
+  }
+  u32 LinesIn(u32 from, u32 to) const {
+    auto line = [&](u32 p) { return RowHardLine(s_, RowOfPosition(s_, from_ + p)); };
+    return to > from ? line(to) - line(from) : 0;
+  }
+
+ private:
+  const TextStore *s_;
+  u32 from_, to_;
+};
 
 // ---- Grep ----
 
@@ -511,8 +528,30 @@ int ExtendedReplaceTool(const ToolDocument *in, ToolDocument *out, ToolParam par
   const u32 flags = (s.matchCase ? 0 : kPatternIgnoreCase) | (s.wholeWords ? kPatternWholeWords : 0) |
                     (s.regExps ? kPatternRegExps : 0);
   PatternRun run;
-  int r = Prepare(&run, s.find, flags, in->text, in->length, false);
+  int r = Compile(&run, s.find, flags);
   if (r != 0) return r;
+  // Under the runner the text comes from the document into the store the
+  // replacements are made in, with no copy before, and the result goes back
+  // as that store's own blocks; otherwise the copy is loaded.
+  const ToolInput *input = ToolInputRange();
+  ToolPieces *pieces = ToolResultPieces();
+  ToolDocument copy = {};
+  if (input && input->newlineMode != 0) {
+    const int read = ToolInputRead(input, input->from, input->to, &copy);
+    input = nullptr;
+    in = &copy;
+    if (read != 0) return kResultOutOfMemory;
+  }
+  if (input) {
+    if (!InitialiseStore(&run.store, 64, 512)) return -1;
+    run.haveStore = true;
+    run.text = &run.store;
+    if (input->to > input->from &&
+        StoreInsert(&run.store, 0, StoreSource(input->store, input->from, input->to - input->from), kStoreNoProgress) != 0)
+      return -1;
+  } else {
+    r = Load(&run, in->text, in->length, false);
+  }
   CompiledPattern *cp = run.cp;
   const size_t replaceLength = strnlen(s.replace, kPatternMaxChars);
   memcpy(cp->replace, s.replace, replaceLength);
@@ -521,7 +560,7 @@ int ExtendedReplaceTool(const ToolDocument *in, ToolDocument *out, ToolParam par
   ByteBuffer text = {};
   u32 count = 0;
   bool replaceError = false;
-  r = WalkMatches(&run, FlatText(in->text, in->length), false, [&](const MatchGroups &g, u32 *next, bool *reject) -> int {
+  auto onMatch = [&](const MatchGroups &g, u32 *next, bool *reject) -> int {
     const u32 ms = g.group[0].start, me = g.group[0].end;
     int x;
     for (;;) {
@@ -550,14 +589,18 @@ int ExtendedReplaceTool(const ToolDocument *in, ToolDocument *out, ToolParam par
     count++;
     *next = ms + n;
     return 0;
-  });
+  };
+  if (r == 0 && input) r = WalkMatches(&run, RangeText(input->store, input->from, input->to), false, onMatch);
+  else if (r == 0) r = WalkMatches(&run, FlatText(in->text, in->length), false, onMatch);
   BufferFree(&text);
+  ToolDocumentFree(&copy);
   if (replaceError) {
     if (!s.message) return kResultReported;
     Format(s.message, 1024, "%s", Text(TXT_REPLACE_PATTERN_ERROR));
     return kToolMessageText;
   }
   if (r != 0) return r;
+  if (input && pieces) return ToolPiecesOfStore(&run.store, &pieces[0]);
   const u32 length = run.store.length;
   if (ToolDocumentReserve(out, static_cast<u64>(length) + 1) != 0) return -1;
   out->length = ReadText(&run.store, 0, length, out->text, length + 1, 0, nullptr);

@@ -52,11 +52,29 @@ int ToolDocumentAppend(ToolDocument *doc, const char *bytes, u32 n) {
 void ToolPiecesFree(ToolPieces *pieces) {
   for (u32 i = 0; i < pieces->count; i++) Free(pieces->piece[i]);  // those the document took are null
   Free(pieces->piece);
+  Free(pieces->lengths);
   *pieces = ToolPieces{};
+}
+
+int ToolPiecesOfStore(TextStore *store, ToolPieces *pieces) {
+  const u32 count = store->blocks.count;
+  if (count == 0) return 0;
+  char **piece = static_cast<char **>(Allocate(static_cast<size_t>(count) * sizeof(char *)));
+  u32 *lengths = static_cast<u32 *>(Allocate(static_cast<size_t>(count) * sizeof(u32)));
+  if (!piece || !lengths) {
+    Free(piece);
+    Free(lengths);
+    return -1;
+  }
+  ToolPiecesFree(pieces);
+  StoreReleaseBlocks(store, piece, lengths);
+  *pieces = ToolPieces{piece, count, count, store->length, lengths};
+  return 0;
 }
 
 int ToolPiecesAppend(ToolPieces *pieces, const char *bytes, u32 n) {
   if (n == 0) return 0;
+  if (pieces->lengths) return -1;  // a store's blocks take nothing more
   if (static_cast<u64>(pieces->length) + n > kMaxToolBytes) return -1;
   const u32 made = pieces->count;
   const u32 needed = static_cast<u32>((static_cast<u64>(pieces->length) + n + kBlockSmall - 1) / kBlockSmall);
@@ -278,7 +296,8 @@ int PutBack(Document *doc, u32 a, u32 b, const ToolDocument &text, ToolPieces *p
     SetSelection(doc, b + inserted, b + inserted);
     const u32 close = (inserted == 0 ? kReplaceCloseBefore : 0) | (a == b && inserted + n == length ? kReplaceCloseAfter : 0);
     const int r = part == 0 ? ReplaceSelectionCounted(doc, text.text, n, flags | close, nullptr)
-                            : ReplaceSelectionPieces(doc, pieces[part - 1].piece, n, flags | close, nullptr);
+                            : ReplaceSelectionPieces(doc, pieces[part - 1].piece, n, flags | close, nullptr,
+                                                     pieces[part - 1].lengths);
     if (!r) {
       if (inserted) TakeOut(doc, b, inserted, steps, modified, autoSaveModified);
       return kResultReported;
@@ -402,9 +421,12 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
       } else if (tool->afterRun || tool->target) {
         if (ToolDocumentReserve(&made, length + 1) != 0) r = kResultOutOfMemory;
         for (ToolPieces &part : job.pieces) {
-          for (u32 at = 0; at < part.length && r == 0; at += kBlockSmall) {
-            const u32 n = part.length - at < kBlockSmall ? part.length - at : kBlockSmall;
-            if (ToolDocumentAppend(&made, part.piece[at / kBlockSmall], n) != 0) r = kResultOutOfMemory;
+          for (u32 i = 0, at = 0; at < part.length && r == 0; i++) {
+            const u32 n = part.lengths              ? part.lengths[i]
+                          : part.length - at < kBlockSmall ? part.length - at
+                                                           : kBlockSmall;
+            if (ToolDocumentAppend(&made, part.piece[i], n) != 0) r = kResultOutOfMemory;
+            at += n;
           }
           ToolPiecesFree(&part);
         }

@@ -157,8 +157,16 @@ struct ToolPieces {
   char **piece;
   u32 count, capacity;
   u32 length;
+  // Null, or each piece's length (a block's, 1 to kBlockLarge, in a buffer
+  // of a block's size): pieces handed over by a store (ToolPiecesOfStore),
+  // to which nothing is appended.
+  u32 *lengths;
 };
 void ToolPiecesFree(ToolPieces *pieces);
+// The whole text of a store as pieces: its blocks, handed over as they are
+// (the store keeps no bytes; it is freed as ever). 0, or -1 out of memory
+// with the store as it was.
+[[nodiscard]] int ToolPiecesOfStore(TextStore *store, ToolPieces *pieces);
 // Appends bytes, filling the last piece, then new ones. 0, or -1 (out of
 // memory, or past what a document holds) with the bytes not appended.
 [[nodiscard]] int ToolPiecesAppend(ToolPieces *pieces, const char *bytes, u32 n);

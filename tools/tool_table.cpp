@@ -174,7 +174,7 @@ void ExtendedReplace(ToolDescriptor *t) {
                                               t->message};
   t->buildFromDocument = ExtendedReplaceTool;
   t->param = reinterpret_cast<ToolParam>(&g_extendedReplace);
-  t->flags = kDocumentTool | kToolNoPullBackAll;
+  t->flags = kDocumentTool | kToolNoPullBackAll | kToolReadsInput;
 }
 
 // Columns, Numbers runs with the stored settings (its dialog's OK stores
