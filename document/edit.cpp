@@ -356,6 +356,87 @@ int OverwriteSelection(Document *d, const char *bytes, u32 flags) {
   return 1;
 }
 
+namespace {
+
+// Whether no newline appears, goes or changes where the source's bytes
+// would replace as many of the store's from position a.
+bool NewlinesKept(const TextStore *s, u32 a, const ByteSource &src) {
+  u8 changed = 0;
+  u32 k = 0;
+  ForEachSourcePiece(src, [&](const char *piece, u32 len) {
+    u32 off = 0;
+    ForEachPiece(s, a + k, len, [&](const char *p, u32 m) {
+      const u8 *o = reinterpret_cast<const u8 *>(p), *c = reinterpret_cast<const u8 *>(piece + off);
+      u8 bad = 0;
+      for (u32 i = 0; i < m; i++) {
+        const u8 newline = (o[i] == '\r') | (o[i] == '\n') | (c[i] == '\r') | (c[i] == '\n');
+        bad |= newline & (o[i] != c[i]);
+      }
+      changed |= bad;
+      off += m;
+    });
+    k += len;
+  });
+  return !changed;
+}
+
+}  // namespace
+
+int OverwriteSelectionPieces(Document *d, char **pieces, const u32 *lengths, u32 n, u32 flags) {
+  TextStore *s = &d->store;
+  Journal *j = (flags & kReplaceIntoRedo) ? &d->redo : &d->undo;
+  const u32 a = d->selStart->position, e = d->selEnd->position < s->length ? d->selEnd->position : s->length;
+  if (a >= e || e - a != n || n < kDeletionTaken || s->noRowIndex) return -2;
+  const ByteSource src = PiecesSource(pieces, n, lengths);
+  if (!(flags & kReplaceSameNewlines) && !NewlinesKept(s, a, src)) return -2;
+  // Room for the step first; the old blocks then go to it as they are.
+  void *steps = j->steps;
+  const int grown = GrowArray(&steps, sizeof(Step), &j->capacity, j->count + 2);
+  j->steps = static_cast<Step *>(steps);
+  if (flags & kReplaceCloseBefore) CloseStep(j);
+  if (!CanRecordTaken(j, a, e)) return -2;
+  DeletedBytes keep = {};
+  CompactText *taken = grown ? CompactPrepareKeep(s, a, e, &keep) : nullptr;
+  if (!taken || StoreSwapBytes(s, a, src, &keep) != 0) {
+    CompactFree(taken);
+    Notify(d, kNotifyOutOfMemory);
+    return 0;
+  }
+  CompactFinishKeep(taken);
+  RecordTaken(j, taken, a, e);
+  if (!Record(j, nullptr, a, a, n)) return 0;  // not reached: the step takes it
+  j->steps[j->count - 1].groupStart |= kStepSwapped;
+  d->modified = 1;
+  d->modifiedSinceAutoSave = 1;
+  if (d->events.status) d->events.status(d->events.context, d, TXT_REPLACING);
+  u32 firstRow = RowOfPosition(s, a);
+  if (firstRow > 0 && RowStart(s, firstRow) == a) firstRow--;
+  // The range sets as an insertion of the new bytes and a deletion of the old.
+  RangeSetsOnInsert(s, a, n, s->length - n);
+  RangeSetsOnDelete(s, a + n, e + n);
+  if (flags & kReplaceCountTyped) d->typedCount += n;
+  if (flags & kReplaceCloseAfter) CloseStep(j);
+  int layout = 0;
+  if (d->events.relayout) layout = d->events.relayout(d->events.context, d, firstRow, e);
+  u32 caret = (flags & kReplaceCaretAtStart) ? a : e;
+  u32 anchor = caret;
+  if (flags & kReplaceSelectInserted) anchor = (flags & kReplaceCaretAtStart) ? e : a;
+  SetSelection(d, anchor, caret);
+  if (d->events.repaint) {
+    const u32 lastRow = RowOfPosition(s, e);
+    d->events.repaint(d->events.context, d, firstRow, lastRow, false, flags & (kReplaceView1 | kReplaceView32));
+  }
+  if (!(flags & (kReplaceIntoRedo | kReplaceKeepRedo))) ClearJournal(&d->redo);
+  Notify(d, kNotifyChange);
+  if ((flags & kReplaceCheckOccurrences) && d->events.checkOccurrences) d->events.checkOccurrences(d->events.context, d);
+  Notify(d, kNotifyUpdate);
+  if (layout < 0) {
+    Notify(d, kNotifyOutOfMemory);
+    return 2;
+  }
+  return 1;
+}
+
 int ReplaceSelectionString(Document *d, const char *text, u32 flags, i32 *outCount) {
   u32 n = text ? static_cast<u32>(strlen(text)) : 0;
   return ReplaceSelectionCounted(d, text, n, flags, outCount);

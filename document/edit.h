@@ -49,6 +49,7 @@ constexpr u32 kReplaceMatchCase = 131072;       // give it the case pattern of t
 constexpr u32 kReplaceCaretAtStart = 262144;    // caret at its start (anchor at its end with 65536)
 constexpr u32 kReplaceFromBytes = 524288;       // the source is a byte buffer, not a store
 constexpr u32 kReplaceCountTyped = 1048576;     // add to the typed-character counter
+constexpr u32 kReplaceSameNewlines = 2097152;   // every CR and LF stays where it is (OverwriteSelectionPieces)
 
 struct ReplaceSource {
   u32 length;               // with kReplaceFromBytes: the bytes
@@ -86,6 +87,14 @@ struct ReplaceSource {
 // nothing and returns -2. 1 when done, 2 when done but re-laying out the rows
 // failed for lack of memory, 0 when memory ran out (nothing changed).
 [[nodiscard]] int OverwriteSelection(Document *doc, const char *bytes, u32 flags);
+// The same with as many bytes in pieces (lengths null: kBlockSmall each but
+// the last), which take the old bytes' place in the blocks: the old blocks
+// go to the step as they are, the row index stays, nothing is copied, and
+// the step is undone the same way. For a long selection only (else -2, as
+// when a newline would change; with kReplaceSameNewlines the caller knows
+// none does and the bytes are not compared). The pieces are taken as
+// ReplaceSelectionPieces takes them. 1, 2 or 0 as OverwriteSelection.
+[[nodiscard]] int OverwriteSelectionPieces(Document *doc, char **pieces, const u32 *lengths, u32 length, u32 flags);
 
 // Sets the selection (anchor, caret), both clamped to the text.
 void SetSelection(Document *doc, u32 anchor, u32 caret);

@@ -15,9 +15,10 @@
 // Bits of a step's first word.
 constexpr u32 kStepStartsGroup = 1;  // starts a group (every step recorded outside group mode)
 constexpr u32 kStepBatch = 2;        // a batch of edits (below)
+constexpr u32 kStepSwapped = 4;      // as many bytes, every CR and LF where it was (undone the same way)
 
 struct Step {
-  u32 groupStart;      // kStepStartsGroup, kStepBatch
+  u32 groupStart;      // kStepStartsGroup, kStepBatch, kStepSwapped
   u32 position;
   u32 insertedLength;
   CompactText *deleted;  // the deleted bytes, or null

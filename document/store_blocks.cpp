@@ -458,6 +458,28 @@ void StoreDeletePieces(const TextStore *s, u32 a, u32 b, DeletedPieces *out) {
 
 void StoreDelete(TextStore *s, u32 a, u32 b, u32 flags) { StoreDeleteKeeping(s, a, b, flags, nullptr); }
 
+int StoreSwapBytes(TextStore *s, u32 a, const ByteSource &src, const DeletedBytes *keep) {
+  const u32 n = src.length, b = a + n;
+  if (n == 0 || b < a || b > s->length || (src.store == s && !src.bytes)) return -1;
+  // The new bytes go in after the old ones (which they do not touch), then
+  // the old ones go: the bytes before and after, and so every row, keep
+  // their places.
+  BlockInsert blocks;
+  PlanBlockInsert(s, b, n, &blocks, nullptr, src);
+  if (ReserveBlocks(s, &blocks) != 0) return -1;
+  CommitBlocks(s, &blocks, src, kStoreNoProgress);
+  s->length += n;
+  DeleteBlocks(s, a, b, kStoreNoProgress, nullptr, keep);
+  s->length -= n;
+  if (src.pieces) {
+    for (u32 i = 0, count = SourcePieceCount(src); i < count; i++) {
+      if (i >= blocks.taken) Free(src.pieces[i]);
+      src.pieces[i] = nullptr;
+    }
+  }
+  return 0;
+}
+
 void StoreDeleteKeeping(TextStore *s, u32 a, u32 b, u32 flags, const DeletedBytes *keep) {
   if (b > s->length) b = s->length;
   if (a >= b) return;

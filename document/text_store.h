@@ -483,6 +483,13 @@ struct DeletedBytes {
   TextBlock *moved;
 };
 void StoreDeleteKeeping(TextStore *store, u32 from, u32 to, u32 flags, const DeletedBytes *keep);
+// Puts the source's bytes in place of as many at position, in the blocks
+// alone: the caller knows that every CR and LF stays where it is (no newline
+// appears, goes or changes), so the row index stays as it is. The old bytes
+// go to keep (see StoreDeleteKeeping, prepared for [position, position +
+// length) before). Pieces are taken as an insertion takes them. 0, or -1
+// with nothing changed when memory ran out.
+[[nodiscard]] int StoreSwapBytes(TextStore *store, u32 position, const ByteSource &src, const DeletedBytes *keep);
 
 // Lays the rows of one hard line out anew (word wrap): the rows from firstRow
 // (the hard line's first row) to the hard line's last row become `count` rows

@@ -262,7 +262,12 @@ int UndoRedo(Document *d, UndoMode mode) {
         src.store = &view.store;
       }
       i32 missing = 0;
-      const int done = ReplaceSelection(d, st.deleted ? &src : nullptr, stepFlags, &missing);
+      // A step that kept every CR and LF where it was goes back the same way:
+      // its blocks take the place of the bytes it put in, the rows staying.
+      int done = -2;
+      if (pieces && (st.groupStart & kStepSwapped) && st.deleted->length == st.insertedLength)
+        done = OverwriteSelectionPieces(d, pieces, lengths, st.insertedLength, flags | kReplaceSameNewlines);
+      if (done == -2) done = ReplaceSelection(d, st.deleted ? &src : nullptr, stepFlags, &missing);
       if (pieces) {
         // The blocks the document took are its own now.
         for (u32 i = 0; i < st.deleted->blockCount; i++)

@@ -12,7 +12,8 @@ int EachCharacter(ToolDocument *doc) {
   const ToolInput *input = ToolInputRange();
   ToolPieces *pieces = ToolResultPieces();
   if (input && pieces) {
-    const int r = MapInputToPieces(input, pieces, [](char *text, u32 length) { ApplyCase(kCase, text, length); });
+    // A case changes letters alone.
+    const int r = MapInputToPieces(input, pieces, [](char *text, u32 length) { ApplyCase(kCase, text, length); }, true);
     return r == kResultCancelled ? 0 : r;  // the runner sees the cancel
   }
   ApplyCase(kCase, doc->text, doc->length);

@@ -133,10 +133,14 @@ int ReverseEachLine(ToolDocument *doc, ToolParam function) {
   if (input && pieces) {
     // Under the runner: the document's lines a chunk at a time, in two
     // halves at once, each chunk's lines turned where they were read.
-    const int r = MapInputToPieces(input, pieces, [fn](char *text, u32 length) {
-      LinesPart part = {text, length, false, fn};
-      ReverseLinesOf(&part);
-    });
+    // Each line's text turns within its place; the newlines stay.
+    const int r = MapInputToPieces(
+        input, pieces,
+        [fn](char *text, u32 length) {
+          LinesPart part = {text, length, false, fn};
+          ReverseLinesOf(&part);
+        },
+        true);
     return r == kResultCancelled ? 0 : r;  // the runner sees the cancel
   }
   // No line depends on another: a long text in two halves at once, cut

@@ -177,10 +177,18 @@ int TranslateChars(ToolDocument *doc, ToolParam param) {
     if (!deletes) {
       // As long as it was: each chunk mapped where it was read (a pair kept
       // whole), into pieces, a long input in two halves at once.
-      const int r = MapInputToPieces(input, pieces, [&](char *text, u32 length) {
-        if (pairs) (void)Squeeze(text, length, table, map, true);
-        else MemCopyMapped(text, text, map, length);
-      });
+      // The newlines stay where they are when no byte becomes one and they
+      // map to themselves.
+      bool sameNewlines = map['\r'] == '\r' && map['\n'] == '\n';
+      for (int c = 0; c < 256; c++)
+        if (c != '\r' && c != '\n' && (map[c] == '\r' || map[c] == '\n')) sameNewlines = false;
+      const int r = MapInputToPieces(
+          input, pieces,
+          [&](char *text, u32 length) {
+            if (pairs) (void)Squeeze(text, length, table, map, true);
+            else MemCopyMapped(text, text, map, length);
+          },
+          sameNewlines);
       ToolProgress(1);
       return r == kResultCancelled ? 0 : r;
     }

@@ -68,7 +68,7 @@ int ToolPiecesOfStore(TextStore *store, ToolPieces *pieces) {
   }
   ToolPiecesFree(pieces);
   StoreReleaseBlocks(store, piece, lengths);
-  *pieces = ToolPieces{piece, count, count, store->length, lengths};
+  *pieces = ToolPieces{piece, count, count, store->length, lengths, 0};
   return 0;
 }
 
@@ -276,8 +276,44 @@ u64 ResultLength(const ToolDocument &text, const ToolPieces *pieces) {
 // joining the insertions' step. When a later part cannot be inserted or the
 // deletion cannot be recorded, what went in is taken out again without
 // needing memory. 0, or 48 (the document reported the failure).
+// A result as long as [a, b) and all in pieces put in the old text's place
+// (its blocks, the rows staying): 1 or 2 done, 0 out of memory, -2 when it
+// does not apply (a newline would change, or the text is short).
+int SwapIn(Document *doc, u32 a, u32 b, ToolPieces *pieces, u32 flags) {
+  const u32 count = pieces[0].count + pieces[1].count;
+  char **piece = static_cast<char **>(Allocate(static_cast<size_t>(count) * sizeof(char *)));
+  u32 *lengths = static_cast<u32 *>(Allocate(static_cast<size_t>(count) * sizeof(u32)));
+  int r = -2;
+  if (piece && lengths) {
+    u32 k = 0;
+    for (int part = 0; part < 2; part++) {
+      const ToolPieces &p = pieces[part];
+      for (u32 i = 0; i < p.count; i++, k++) {
+        piece[k] = p.piece[i];
+        lengths[k] = p.lengths ? p.lengths[i] : i + 1 < p.count ? kBlockSmall : p.length - i * kBlockSmall;
+      }
+    }
+    SetSelection(doc, a, b);
+    const bool same = (!pieces[0].count || pieces[0].sameNewlines) && (!pieces[1].count || pieces[1].sameNewlines);
+    r = OverwriteSelectionPieces(doc, piece, lengths, b - a,
+                                 flags | kReplaceCloseBefore | kReplaceCloseAfter | (same ? kReplaceSameNewlines : 0));
+    // The pieces the document took are its own.
+    k = 0;
+    for (int part = 0; part < 2; part++)
+      for (u32 i = 0; i < pieces[part].count; i++, k++)
+        if (!piece[k]) pieces[part].piece[i] = nullptr;
+  }
+  Free(piece);
+  Free(lengths);
+  return r;
+}
+
 int PutBack(Document *doc, u32 a, u32 b, const ToolDocument &text, ToolPieces *pieces, u32 flags) {
   const u32 length = static_cast<u32>(ResultLength(text, pieces));  // the caller checked it
+  if (length == b - a && a < b && text.length == 0) {
+    const int r = SwapIn(doc, a, b, pieces, flags);
+    if (r != -2) return r == 0 ? kResultReported : 0;
+  }
   if (length == b - a && a < b && length == text.length) {
     // As long as it was and with the newlines where they were (a case
     // change): written over the old text.

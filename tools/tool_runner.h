@@ -161,6 +161,9 @@ struct ToolPieces {
   // of a block's size): pieces handed over by a store (ToolPiecesOfStore),
   // to which nothing is appended.
   u32 *lengths;
+  // Set by a tool that changed no CR or LF and kept the length: then the
+  // result takes the old text's place with no comparing.
+  u32 sameNewlines;
 };
 void ToolPiecesFree(ToolPieces *pieces);
 // The whole text of a store as pieces: its blocks, handed over as they are
@@ -226,10 +229,12 @@ inline int HalvesResult(int first, int second) {
 // For a tool that changes each byte (or double-byte character) alone, the
 // length staying: the input read a chunk of whole lines at a time, in two
 // halves at once, each chunk changed where it was read by map(text, length)
-// and added to its half's part of the result's pieces. 0, kResultCancelled,
-// or -1 (out of memory).
+// and added to its half's part of the result's pieces (marked sameNewlines
+// when the map never makes, moves or changes a CR or LF). 0,
+// kResultCancelled, or -1 (out of memory).
 template <class Map>
-int MapInputToPieces(const ToolInput *input, ToolPieces *pieces, Map map) {
+int MapInputToPieces(const ToolInput *input, ToolPieces *pieces, Map map, bool sameNewlines) {
+  pieces[0].sameNewlines = pieces[1].sameNewlines = sameNewlines;
   struct Half {
     const ToolInput *input;
     u32 from, to;

@@ -218,7 +218,9 @@ class Harness {
       return;
     }
     unsigned r = rng_.Below(100);
-    if (r < 22) {
+    if (r < 3) {
+      OverwritePieces();
+    } else if (r < 22) {
       unsigned a = Place(), b = Place();
       if (rng_.OneIn(2)) b = a;
       Replace(std::min(a, b), std::max(a, b), Text(), kReplaceCloseBefore | (rng_.OneIn(8) ? kReplaceMatchCase : 0));
@@ -290,6 +292,45 @@ class Harness {
     for (u32 r = 0; r + 1 < RowCount(s); r++)
       if (RowAt(s, r).newlineLength == 0) v.push_back(RowEnd(s, r));
     return v;
+  }
+
+  // A long stretch written over by as many bytes in pieces (its case
+  // turned; now and then a newline changed too, which the pieces may not
+  // do): the old blocks go to the step and the rows stay.
+  void OverwritePieces() {
+    const unsigned n = Length();
+    if (n < 16384) return;
+    const unsigned len = 16384 + rng_.Below(n - 16384 + 1), a = rng_.Below(n - len + 1), b = a + len;
+    std::string t = m_.text.substr(a, len);
+    for (char &c : t) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    if (rng_.OneIn(5)) t[rng_.Below(len)] = "\n\rx"[rng_.Below(3)];
+    bool newlinesKept = true;
+    for (unsigned i = 0; i < len; i++) {
+      const char o = m_.text[a + i];
+      if ((o == '\r' || o == '\n' || t[i] == '\r' || t[i] == '\n') && o != t[i]) newlinesKept = false;
+    }
+    std::vector<char *> pieces((len + kBlockSmall - 1) / kBlockSmall);
+    for (size_t i = 0; i < pieces.size(); i++) {
+      pieces[i] = static_cast<char *>(Allocate(kBlockSmall));
+      memcpy(pieces[i], t.data() + i * kBlockSmall, std::min<size_t>(kBlockSmall, len - i * kBlockSmall));
+    }
+    SetSelection(doc_, b, a);
+    const u32 same = newlinesKept && rng_.OneIn(2) ? kReplaceSameNewlines : 0;
+    const int r = OverwriteSelectionPieces(doc_, pieces.data(), nullptr, len, kReplaceCloseBefore | kReplaceCloseAfter | same);
+    for (char *p : pieces) Free(p);  // those taken are null
+    if (!newlinesKept) {
+      ASSERT_EQ(r, -2) << "op " << op_;  // nothing changed, no step
+      return;
+    }
+    ASSERT_EQ(r, 1) << "op " << op_;
+    PushUndo();
+    pending_ = false;
+    m_.SetsInsert(a, len, Length() - len);
+    m_.SetsDelete(a + len, b + len);
+    m_.text.replace(a, len, t);
+    m_.modified = true;
+    ASSERT_EQ(doc_->caret.position, b) << "op " << op_;
+    ASSERT_EQ(doc_->anchor.position, b) << "op " << op_;
   }
 
   // One Replace selection of [a, b) with t, as one undoable action when

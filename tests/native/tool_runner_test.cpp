@@ -468,6 +468,37 @@ TEST_F(Tools, AllocationFailuresChangeNothing) {
   }
 }
 
+// A long same-length result in pieces takes the old text's place (its
+// blocks; the rows stay), and undo and redo swap the two back and forth.
+TEST_F(Tools, LongCaseChangesSwapInAndOut) {
+  TestRandom rng(77);
+  std::string text;
+  while (text.size() < 90000) text += std::string("Word ab\tCD ef.") + (rng.OneIn(3) ? "\r\n" : rng.OneIn(2) ? "\n" : "\r");
+  g_toolInputChunk = 3000;
+  g_toolHalves = 20000;
+  for (int id : {31010, 31020, 31030}) {
+    TestDocument d;
+    d.Load(text);
+    const std::string expected = CaseModel(id, text);
+    EXPECT_EQ(Run(id, text), expected) << id;
+    d.Select(0, static_cast<unsigned>(text.size()));
+    ToolDescriptor tool;
+    ASSERT_TRUE(DescribeTool(id, &tool));
+    tool.flags |= kToolNoPullBack;
+    Host host;
+    ASSERT_EQ(RunTool(d, &tool, host.Make(d), Settings()), 0);
+    for (int k = 0; k < 3; k++) {
+      ASSERT_EQ(d.Text(), expected) << id;
+      ASSERT_TRUE(DocOk(d));
+      ASSERT_EQ(d->undo.count, 1u);
+      ASSERT_TRUE(UndoRedo(d, kUndo));
+      ASSERT_EQ(d.Text(), text) << id;
+      ASSERT_TRUE(DocOk(d));
+      ASSERT_TRUE(UndoRedo(d, kRedo));
+    }
+  }
+}
+
 TEST_F(Tools, CancelOrATooLargeResultChangesNothing) {
   std::string text;
   for (int i = 0; i < 5000; i++) text += "x\n";
