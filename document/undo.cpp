@@ -85,6 +85,7 @@ void RecordTaken(Journal *j, CompactText *text, u32 start, u32 end) {
   if (RecordExtends(j, start, end, 0)) {
     Step &last = j->steps[j->count - 1];
     last.deleted = text;
+    last.groupStart &= ~kStepSwapped;  // a step that grows is undone as any other
     if (start < last.position) last.position = start;
     j->closed = 0;
     j->groupStartPending = 0;
@@ -124,6 +125,8 @@ int Record(Journal *j, const TextStore *source, u32 start, u32 end, u32 inserted
   if (!extend) {
     j->steps[j->count++] = fresh;
     st = &j->steps[j->count - 1];
+  } else {
+    st->groupStart &= ~kStepSwapped;  // a step that grows is undone as any other
   }
   if (start < st->position) st->position = start;
   st->insertedLength += inserted;
