@@ -48,6 +48,7 @@ int main(int argc, char **argv) {
       printf("bench_first_touch_256MiB_small_pages %.3f s: heap on %s pages\n", small, huge ? "2 MiB" : "4 KiB");
       fflush(stdout);
     }
+    if (!huge) setenv("QP_SMALL_PAGES", "1", 1);  // the large blocks too
     setenv("GLIBC_TUNABLES",
            huge ? "glibc.malloc.hugetlb=1:glibc.malloc.top_pad=67108864:glibc.malloc.trim_threshold=4294967295"
                 : "glibc.malloc.top_pad=67108864:glibc.malloc.trim_threshold=4294967295",

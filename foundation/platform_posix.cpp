@@ -46,12 +46,15 @@ namespace {
 // are touched once from end to end right after they are made. With 4 KiB
 // pages each touch is a page fault, and where faults pass a hypervisor that
 // costs more than the work on the text; 2 MiB pages take one fault per 512.
-// The whole 2 MiB pages inside a large block are offered for huge pages.
+// The whole 2 MiB pages inside a large block are offered for huge pages,
+// unless QP_SMALL_PAGES is set (where 4 KiB pages are cheap and 2 MiB pages
+// cost the kernel's compaction: the benchmarks decide).
 constexpr size_t kHugePage = 2u << 20;
 constexpr size_t kHugeBlock = 4u << 20;
 
 void *OfferHugePages(void *block, size_t size) {
-  if (block && size >= kHugeBlock) {
+  static const bool small = getenv("QP_SMALL_PAGES") != nullptr;
+  if (block && size >= kHugeBlock && !small) {
     const uintptr_t first = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
     const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + size) & ~(kHugePage - 1);
     if (end > first) (void)madvise(reinterpret_cast<void *>(first), end - first, MADV_HUGEPAGE);
