@@ -46,6 +46,11 @@ inline std::vector<char> AnsiLines(size_t bytes) {
 // Peak resident memory of this process in bytes, and a file written whole
 // (bench_files.cpp).
 u64 PeakMemory();
+// Where a peak measured from here starts: the heap's free memory given back
+// (the benchmarks' heap keeps it otherwise, and a run would reuse it unseen)
+// and the high-water mark brought down to the present size, which is
+// returned. PeakMemory() - PeakStart() is then what a run added.
+u64 PeakStart();
 void WriteFile(const char *path, const std::vector<char> &bytes);
 
 // Registered benchmark groups.

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include <malloc.h>
 #include <stdio.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,6 +58,15 @@ double Seconds(std::chrono::steady_clock::time_point t0) {
 }  // namespace
 
 // Peak resident memory of this process, in bytes (VmHWM).
+u64 PeakStart() {
+  malloc_trim(0);
+  if (FILE *f = fopen("/proc/self/clear_refs", "w")) {
+    fputs("5", f);  // resets the high-water mark
+    fclose(f);
+  }
+  return PeakMemory();
+}
+
 u64 PeakMemory() {
   FILE *f = fopen("/proc/self/status", "r");
   if (!f) return 0;
@@ -93,7 +103,7 @@ LoadPeak PeakOfLoad(const char *path, const FileHooks &hooks) {
   if (pipe(pipeFds) != 0) return result;
   pid_t child = fork();
   if (child == 0) {
-    const u64 before = PeakMemory();
+    const u64 before = PeakStart();
     Document *d = CreateDocument();
     OpenRequest r = {path, kDetectEncoding, 0, kOpenAsked | kOpenNoRecent};
     LoadPeak got = {0, 0};

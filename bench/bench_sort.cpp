@@ -272,7 +272,7 @@ void BenchSort() {
   if (wanted("peak")) {
     const double peer = PeerPeak("sort" + file + out);
     const double ours = ChildPeakAbove([&] {
-      const u64 before = PeakMemory();
+      const u64 before = PeakStart();
       BestTool(doc, SortBy(&request, false, false, false));
       return static_cast<double>(PeakMemory() - before);
     });

@@ -134,7 +134,7 @@ double PeakPerByte(const std::vector<char> &bytes, int id) {
   const pid_t child = fork();
   if (child == 0) {
     Document *doc = DocumentOf(bytes);
-    const u64 before = PeakMemory();
+    const u64 before = PeakStart();
     RunOnAll(doc, id);
     const double perByte = static_cast<double>(PeakMemory() - before) / static_cast<double>(bytes.size());
     if (write(fds[1], &perByte, sizeof perByte) != sizeof perByte) _exit(1);
