@@ -288,6 +288,53 @@ int ReplaceSelection(Document *d, const ReplaceSource *source, u32 flags, i32 *o
   return 1;
 }
 
+namespace {
+
+// An overwrite of [a, a + n) about to be made (its step recorded): the
+// document marked changed, the status told; the first row the view redraws.
+u32 StartOverwrite(Document *d, u32 a) {
+  TextStore *s = &d->store;
+  d->modified = 1;
+  d->modifiedSinceAutoSave = 1;
+  if (d->events.status) d->events.status(d->events.context, d, TXT_REPLACING);
+  u32 firstRow = RowOfPosition(s, a);
+  if (firstRow > 0 && RowStart(s, firstRow) == a) firstRow--;
+  return firstRow;
+}
+
+// An overwrite of [a, e) made: the range sets, the step closed, the view,
+// the selection and the notifications, as Replace selection does them.
+int FinishOverwrite(Document *d, Journal *j, u32 a, u32 e, u32 firstRow, u32 flags) {
+  TextStore *s = &d->store;
+  const u32 n = e - a;
+  // The range sets as an insertion of the new bytes and a deletion of the old.
+  RangeSetsOnInsert(s, a, n, s->length - n);
+  RangeSetsOnDelete(s, a + n, e + n);
+  if (flags & kReplaceCountTyped) d->typedCount += n;
+  if (flags & kReplaceCloseAfter) CloseStep(j);
+  int layout = 0;
+  if (d->events.relayout) layout = d->events.relayout(d->events.context, d, firstRow, e);
+  u32 caret = (flags & kReplaceCaretAtStart) ? a : e;
+  u32 anchor = caret;
+  if (flags & kReplaceSelectInserted) anchor = (flags & kReplaceCaretAtStart) ? e : a;
+  SetSelection(d, anchor, caret);
+  if (d->events.repaint) {
+    const u32 lastRow = RowOfPosition(s, e);
+    d->events.repaint(d->events.context, d, firstRow, lastRow, false, flags & (kReplaceView1 | kReplaceView32));
+  }
+  if (!(flags & (kReplaceIntoRedo | kReplaceKeepRedo))) ClearJournal(&d->redo);
+  Notify(d, kNotifyChange);
+  if ((flags & kReplaceCheckOccurrences) && d->events.checkOccurrences) d->events.checkOccurrences(d->events.context, d);
+  Notify(d, kNotifyUpdate);
+  if (layout < 0) {
+    Notify(d, kNotifyOutOfMemory);
+    return 2;
+  }
+  return 1;
+}
+
+}  // namespace
+
 int OverwriteSelection(Document *d, const char *bytes, u32 flags) {
   TextStore *s = &d->store;
   Journal *j = (flags & kReplaceIntoRedo) ? &d->redo : &d->undo;
@@ -320,40 +367,13 @@ int OverwriteSelection(Document *d, const char *bytes, u32 flags) {
     return 0;
   }
   if (!Record(j, nullptr, a, a, n)) return 0;  // not reached: no memory needed
-  d->modified = 1;
-  d->modifiedSinceAutoSave = 1;
-  if (d->events.status) d->events.status(d->events.context, d, TXT_REPLACING);
-  u32 firstRow = RowOfPosition(s, a);
-  if (firstRow > 0 && RowStart(s, firstRow) == a) firstRow--;
+  const u32 firstRow = StartOverwrite(d, a);
   k = 0;
   ForEachPiece(s, a, n, [&](char *p, u32 len) {
     memcpy(p, bytes + k, len);
     k += len;
   });
-  // The range sets as an insertion of the new bytes and a deletion of the old.
-  RangeSetsOnInsert(s, a, n, s->length - n);
-  RangeSetsOnDelete(s, a + n, e + n);
-  if (flags & kReplaceCountTyped) d->typedCount += n;
-  if (flags & kReplaceCloseAfter) CloseStep(j);
-  int layout = 0;
-  if (d->events.relayout) layout = d->events.relayout(d->events.context, d, firstRow, e);
-  u32 caret = (flags & kReplaceCaretAtStart) ? a : e;
-  u32 anchor = caret;
-  if (flags & kReplaceSelectInserted) anchor = (flags & kReplaceCaretAtStart) ? e : a;
-  SetSelection(d, anchor, caret);
-  if (d->events.repaint) {
-    const u32 lastRow = RowOfPosition(s, e);
-    d->events.repaint(d->events.context, d, firstRow, lastRow, false, flags & (kReplaceView1 | kReplaceView32));
-  }
-  if (!(flags & (kReplaceIntoRedo | kReplaceKeepRedo))) ClearJournal(&d->redo);
-  Notify(d, kNotifyChange);
-  if ((flags & kReplaceCheckOccurrences) && d->events.checkOccurrences) d->events.checkOccurrences(d->events.context, d);
-  Notify(d, kNotifyUpdate);
-  if (layout < 0) {
-    Notify(d, kNotifyOutOfMemory);
-    return 2;
-  }
-  return 1;
+  return FinishOverwrite(d, j, a, e, firstRow, flags);
 }
 
 namespace {
@@ -406,35 +426,8 @@ int OverwriteSelectionPieces(Document *d, char **pieces, const u32 *lengths, u32
   RecordTaken(j, taken, a, e);
   if (!Record(j, nullptr, a, a, n)) return 0;  // not reached: the step takes it
   j->steps[j->count - 1].groupStart |= kStepSwapped;
-  d->modified = 1;
-  d->modifiedSinceAutoSave = 1;
-  if (d->events.status) d->events.status(d->events.context, d, TXT_REPLACING);
-  u32 firstRow = RowOfPosition(s, a);
-  if (firstRow > 0 && RowStart(s, firstRow) == a) firstRow--;
-  // The range sets as an insertion of the new bytes and a deletion of the old.
-  RangeSetsOnInsert(s, a, n, s->length - n);
-  RangeSetsOnDelete(s, a + n, e + n);
-  if (flags & kReplaceCountTyped) d->typedCount += n;
-  if (flags & kReplaceCloseAfter) CloseStep(j);
-  int layout = 0;
-  if (d->events.relayout) layout = d->events.relayout(d->events.context, d, firstRow, e);
-  u32 caret = (flags & kReplaceCaretAtStart) ? a : e;
-  u32 anchor = caret;
-  if (flags & kReplaceSelectInserted) anchor = (flags & kReplaceCaretAtStart) ? e : a;
-  SetSelection(d, anchor, caret);
-  if (d->events.repaint) {
-    const u32 lastRow = RowOfPosition(s, e);
-    d->events.repaint(d->events.context, d, firstRow, lastRow, false, flags & (kReplaceView1 | kReplaceView32));
-  }
-  if (!(flags & (kReplaceIntoRedo | kReplaceKeepRedo))) ClearJournal(&d->redo);
-  Notify(d, kNotifyChange);
-  if ((flags & kReplaceCheckOccurrences) && d->events.checkOccurrences) d->events.checkOccurrences(d->events.context, d);
-  Notify(d, kNotifyUpdate);
-  if (layout < 0) {
-    Notify(d, kNotifyOutOfMemory);
-    return 2;
-  }
-  return 1;
+  const u32 firstRow = StartOverwrite(d, a);
+  return FinishOverwrite(d, j, a, e, firstRow, flags);
 }
 
 int ReplaceSelectionString(Document *d, const char *text, u32 flags, i32 *outCount) {

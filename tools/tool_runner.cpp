@@ -56,6 +56,15 @@ void ToolPiecesFree(ToolPieces *pieces) {
   *pieces = ToolPieces{};
 }
 
+namespace {
+
+// The length of piece i.
+u32 PieceLength(const ToolPieces &p, u32 i) {
+  return p.lengths ? p.lengths[i] : i + 1 < p.count ? kBlockSmall : p.length - i * kBlockSmall;
+}
+
+}  // namespace
+
 int ToolPiecesOfStore(TextStore *store, ToolPieces *pieces) {
   const u32 count = store->blocks.count;
   if (count == 0) return 0;
@@ -290,7 +299,7 @@ int SwapIn(Document *doc, u32 a, u32 b, ToolPieces *pieces, u32 flags) {
       const ToolPieces &p = pieces[part];
       for (u32 i = 0; i < p.count; i++, k++) {
         piece[k] = p.piece[i];
-        lengths[k] = p.lengths ? p.lengths[i] : i + 1 < p.count ? kBlockSmall : p.length - i * kBlockSmall;
+        lengths[k] = PieceLength(p, i);
       }
     }
     SetSelection(doc, a, b);
@@ -457,13 +466,8 @@ int RunTool(Document *doc, ToolDescriptor *tool, const ToolHost &host, const Too
       } else if (tool->afterRun || tool->target) {
         if (ToolDocumentReserve(&made, length + 1) != 0) r = kResultOutOfMemory;
         for (ToolPieces &part : job.pieces) {
-          for (u32 i = 0, at = 0; at < part.length && r == 0; i++) {
-            const u32 n = part.lengths              ? part.lengths[i]
-                          : part.length - at < kBlockSmall ? part.length - at
-                                                           : kBlockSmall;
-            if (ToolDocumentAppend(&made, part.piece[i], n) != 0) r = kResultOutOfMemory;
-            at += n;
-          }
+          for (u32 i = 0; i < part.count && r == 0; i++)
+            if (ToolDocumentAppend(&made, part.piece[i], PieceLength(part, i)) != 0) r = kResultOutOfMemory;
           ToolPiecesFree(&part);
         }
       }

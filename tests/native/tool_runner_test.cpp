@@ -208,13 +208,16 @@ class Tools : public testing::Test {
   std::string Run(int id, const std::string &text) {
     TestDocument d;
     d.Load(text);
-    d.Select(0, static_cast<unsigned>(text.size()));
+    RunOnAll(d, id);
+    return d.Text();
+  }
+  void RunOnAll(TestDocument &d, int id) {
+    d.Select(0, d->store.length);
     ToolDescriptor tool;
     EXPECT_TRUE(DescribeTool(id, &tool));
     tool.flags |= kToolNoPullBack;
     Host host;
     EXPECT_EQ(RunTool(d, &tool, host.Make(d), Settings()), 0);
-    return d.Text();
   }
   SettingsBlock saved_;
 };
@@ -480,13 +483,7 @@ TEST_F(Tools, LongCaseChangesSwapInAndOut) {
     TestDocument d;
     d.Load(text);
     const std::string expected = CaseModel(id, text);
-    EXPECT_EQ(Run(id, text), expected) << id;
-    d.Select(0, static_cast<unsigned>(text.size()));
-    ToolDescriptor tool;
-    ASSERT_TRUE(DescribeTool(id, &tool));
-    tool.flags |= kToolNoPullBack;
-    Host host;
-    ASSERT_EQ(RunTool(d, &tool, host.Make(d), Settings()), 0);
+    RunOnAll(d, id);
     for (int k = 0; k < 3; k++) {
       ASSERT_EQ(d.Text(), expected) << id;
       ASSERT_TRUE(DocOk(d));
