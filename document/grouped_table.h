@@ -296,6 +296,32 @@ class Writer {
   // The next new item; its group and relative fields are filled in here.
   void Put(I item, u32 absStart, u32 absHard) { Place(next_++, item, absStart, absHard); }
 
+  // Two writers may put the new items at once when the second begins a new
+  // group of its own (whose start only it sets): after Begin, a copy of the
+  // writer starts at the first item of new group j (StartAtGroup), the first
+  // writer puts the items before it, and then takes the second's place
+  // (TakeOver) to Finish.
+  // The first new group after the first whose first item is `item` or
+  // later, or 0 when none is; *first receives that item.
+  u32 GroupFrom(u32 item, u32 *first) const {
+    const u32 second = p_.regionFirst + p_.firstCount;  // the first item of new group 1
+    if (p_.newGroups < 2 || p_.fill == 0) return 0;
+    const u32 j = item <= second ? 1 : 1 + (item - second + p_.fill - 1) / p_.fill;
+    if (j >= p_.newGroups) return 0;
+    *first = second + (j - 1) * p_.fill;
+    return j;
+  }
+  void StartAtGroup(u32 j) {
+    gi_ = p_.gA + j;
+    giFirst_ = groups_.First(gi_);
+    next_ = giFirst_;
+  }
+  void TakeOver(const Writer &second) {
+    gi_ = second.gi_;
+    giFirst_ = second.giFirst_;
+    next_ = second.next_;
+  }
+
   void Finish() {
     G *g = groups_.t->entries;
     const u32 end = p_.regionFirst + p_.total;

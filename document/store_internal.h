@@ -140,6 +140,36 @@ void ForEachSourcePiece(const ByteSource &src, F &&fn) {
   }
 }
 
+// Calls fn(pointer, length) for the consecutive pieces of the bytes [from,
+// to) of a source until it returns false.
+template <class F>
+void ForEachSourcePieceIn(const ByteSource &src, u32 from, u32 to, F &&fn) {
+  if (from >= to) return;
+  if (src.bytes) {
+    fn(src.bytes + from, to - from);
+    return;
+  }
+  if (!src.pieces) {
+    StoreCursor cursor(src.store);
+    cursor.Pieces(src.from + from, to - from, fn);
+    return;
+  }
+  u32 i = 0, at = 0;  // piece i starts at `at`
+  if (src.pieceLengths) {
+    while (at + src.pieceLengths[i] <= from) at += src.pieceLengths[i++];
+  } else {
+    i = from / kBlockSmall;
+    at = i * kBlockSmall;
+  }
+  for (; at < to; i++) {
+    const u32 length = src.pieceLengths ? src.pieceLengths[i] : (src.length - at < kBlockSmall ? src.length - at : kBlockSmall);
+    const u32 a = from > at ? from - at : 0;
+    const u32 b = to - at < length ? to - at : length;
+    if (!fn(src.pieces[i] + a, b - a)) return;
+    at += length;
+  }
+}
+
 // The first CR or LF in [p, end), or end.
 const char *FindNewline(const char *p, const char *end);
 // The newlines in [p, end): a CR LF counts once, as do a lone CR and a lone
@@ -188,7 +218,14 @@ struct RowEdit {
   u32 rows;         // rows that replace the window
   u32 hardNewlines; // hard newlines among them
   splice::Plan plan;
+  // A long insertion's rows are found in two halves at once: the inserted
+  // bytes are cut after an LF (0: not cut), before which the window's rows
+  // up to `cutRows` end.
+  u32 cut, cutRows;
 };
+// An insertion of at least this many bytes finds its rows in two halves at
+// once (tests make it small).
+extern u32 g_rowHalvesBytes;
 
 // Plans the rows of inserting src at p: counts the new rows (a pass over
 // src). Returns 0, or -1 when the row count would overflow.

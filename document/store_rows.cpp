@@ -7,6 +7,8 @@
 #endif
 
 #include "document/store_internal.h"
+#include "foundation/bytes.h"
+#include "foundation/helper_thread.h"
 
 const char *FindNewline(const char *p, const char *end) {
 #if defined(__SSE2__)
@@ -152,6 +154,32 @@ class RowScanner {
   bool pendingCR_;
 };
 
+// Feeds [from, to) of a source to a row scanner that starts with the
+// window's head (first) or with nothing (after a cut), and ends with the
+// window's tail when it is the last.
+template <class Sink>
+struct HalfScan {
+  const ByteSource *src;
+  u32 from, to;
+  const RowWindow *window;
+  Sink *sink;
+  bool first, last;
+  static u32 Run(void *context) {
+    const HalfScan *h = static_cast<const HalfScan *>(context);
+    const RowWindow none = {};
+    // The sink works on this thread's stack, not beside the other half's.
+    Sink sink = *h->sink;
+    RowScanner<Sink> scan(&sink, h->first ? *h->window : none);
+    ForEachSourcePieceIn(*h->src, h->from, h->to, [&](const char *piece, u32 n) {
+      scan.Feed(piece, n);
+      return true;
+    });
+    if (h->last) scan.Finish(*h->window);
+    *h->sink = sink;
+    return 0;
+  }
+};
+
 struct CountSink {
   static constexpr bool kCounts = true;
   u64 rows = 0;
@@ -219,14 +247,58 @@ void WindowAt(const TextStore *s, u32 a, u32 b, RowWindow *w, const EditLookup *
   w->oldHardNewlines = lastHard - w->hard + (rowB.newlineLength ? 1 : 0);
 }
 
+// Where the rows of a long insertion are cut in two: the offset just after
+// the `skip`-th newline that ends after `from` (from itself when skip is 0),
+// which must be an LF; 0 when there is none such (a lone CR there, or the
+// text's end first).
+u32 CutAfterNewlines(const ByteSource &src, u32 from, u32 skip) {
+  if (skip == 0) return from;
+  u32 at = from, cut = 0;
+  bool cr = false;  // the byte before `at` is a CR
+  ForEachSourcePieceIn(src, from, src.length, [&](const char *p, u32 n) {
+    for (u32 k = 0; k < n; k++, at++) {
+      const char c = p[k];
+      if (cr && c != '\n' && --skip == 0) return false;  // a lone CR ends the row before `at`
+      cr = c == '\r';
+      if (c == '\n' && --skip == 0) {
+        cut = at + 1;
+        return false;
+      }
+    }
+    return true;
+  });
+  return cut;
+}
+
+// The first LF at or after the middle of a long insertion: its rows are
+// counted and laid out in two halves from there. 0: not cut.
+u32 MiddleCut(const ByteSource &src) {
+  if (src.length < g_rowHalvesBytes || src.length < 2) return 0;
+  u32 at = src.length / 2, cut = 0;
+  ForEachSourcePieceIn(src, at, src.length, [&](const char *p, u32 n) {
+    const void *lf = MemFindByte(p, '\n', n);
+    if (lf) cut = at + static_cast<u32>(static_cast<const char *>(lf) - p) + 1;
+    at += n;
+    return lf == nullptr;
+  });
+  return cut < src.length ? cut : 0;
+}
+
 }  // namespace
+
+u32 g_rowHalvesBytes = 4u << 20;
 
 int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edit, const EditLookup *look) {
   WindowAt(s, p, p, &edit->window, look);
-  CountSink count;
-  RowScanner<CountSink> scan(&count, edit->window);
-  ForEachSourcePiece(src, [&](const char *piece, u32 n) { scan.Feed(piece, n); });
-  scan.Finish(edit->window);
+  const u32 n = src.length, cut = MiddleCut(src);
+  CountSink count, rest;
+  HalfScan<CountSink> first = {&src, 0, cut ? cut : n, &edit->window, &count, true, cut == 0};
+  HalfScan<CountSink> second = {&src, cut, n, &edit->window, &rest, false, true};
+  RunBeside(HalfScan<CountSink>::Run, &first, cut ? &second : nullptr);
+  edit->cut = cut;
+  edit->cutRows = static_cast<u32>(count.rows);
+  count.rows += rest.rows;
+  count.hard += rest.hard;
   u64 replaced = edit->window.last - edit->window.first + 1;
   if (s->rows.count - replaced + count.rows > 0xFFFFFFFFull) return -1;
   edit->rows = static_cast<u32>(count.rows);
@@ -243,6 +315,7 @@ void PlanRowDelete(const TextStore *s, u32 a, u32 b, RowEdit *edit, const EditLo
   edit->rows = static_cast<u32>(count.rows);
   edit->hardNewlines = count.hard;
   edit->plan = splice::PlanSplice(splice::RowGroups(s), Rows(s), edit->window.first, edit->window.last + 1, edit->rows, g_storeLimits.rowGroupFill);
+  edit->cut = edit->cutRows = 0;
 }
 
 void PrefetchRowEdit(const TextStore *s, const RowEdit &edit) {
@@ -277,13 +350,34 @@ int ReserveRows(TextStore *s, const RowEdit &edit) { return ReserveRowGroups(s, 
 
 void CommitRows(TextStore *s, const RowEdit &edit, const ByteSource &src, u32 dStart) {
   const RowWindow &w = edit.window;
-  splice::Writer<splice::GapRows, RowGroup> writer(Rows(s), splice::RowGroups(s), edit.plan, dStart,
-                                                   edit.hardNewlines - w.oldHardNewlines);
+  typedef splice::Writer<splice::GapRows, RowGroup> Writer;
+  // The two writers change with every row: each on a cache line of its own.
+  struct alignas(64) OwnLine {
+    Writer writer;
+  };
+  OwnLine one = {Writer(Rows(s), splice::RowGroups(s), edit.plan, dStart, edit.hardNewlines - w.oldHardNewlines)};
+  Writer &writer = one.writer;
   writer.Begin();
-  PutSink put{&writer, w.start, w.hard};
-  RowScanner<PutSink> scan(&put, w);
-  ForEachSourcePiece(src, [&](const char *piece, u32 n) { scan.Feed(piece, n); });
-  scan.Finish(w);
+  // A cut insertion's second half begins with the first new row group that
+  // starts at the cut or after it (and before the rows the insertion ends).
+  const u32 i0 = edit.plan.i0;
+  OwnLine two = {writer};
+  Writer &second = two.writer;
+  u32 cut = 0, k = 0;
+  if (edit.cut) {
+    const u32 j = writer.GroupFrom(i0 + edit.cutRows, &k);
+    if (j && k < i0 + edit.rows) cut = CutAfterNewlines(src, edit.cut, k - i0 - edit.cutRows);
+    if (cut) second.StartAtGroup(j);
+  }
+  const u32 n = src.length;
+  // The first half's rows all end in a newline: the second's hard lines
+  // follow on from as many.
+  const u32 at = w.start + w.headLength + (w.headCR ? 1 : 0);
+  PutSink put{&writer, w.start, w.hard}, put2{&second, at + cut, w.hard + (k - i0)};
+  HalfScan<PutSink> first = {&src, 0, cut ? cut : n, &w, &put, true, cut == 0};
+  HalfScan<PutSink> rest = {&src, cut, n, &w, &put2, false, true};
+  RunBeside(HalfScan<PutSink>::Run, &first, cut ? &rest : nullptr);
+  if (cut) writer.TakeOver(second);
   writer.Finish();
 }
 

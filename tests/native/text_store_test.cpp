@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "document/store_internal.h"
 #include "document/text_store.h"
 #include "foundation/fault.h"
 #include "tests/support/document_support.h"
@@ -605,6 +606,20 @@ TEST(TextStoreRandom, AtProductTinyAndSmallGroupSizes) {
     ScopedStoreLimits limits(limit);
     RandomEdits(limit == 4 ? 2 : 3, 3000, 60000);
   }
+}
+
+// Every insertion's rows found in two halves at once, cut wherever a group
+// allows (one LF, CR LF split across pieces, a lone CR at the cut).
+TEST(TextStoreRandom, RowsOfAnInsertionInTwoHalves) {
+  const u32 saved = g_rowHalvesBytes;
+  for (u32 bytes : {1u, 64u}) {
+    g_rowHalvesBytes = bytes;
+    for (u32 limit : {4u, 16u}) {
+      ScopedStoreLimits limits(limit);
+      RandomEdits(4 + limit + bytes, 500, 60000);
+    }
+  }
+  g_rowHalvesBytes = saved;
 }
 
 }  // namespace
