@@ -10,6 +10,7 @@
 #include "foundation/bytes.h"
 #include "foundation/char_class.h"
 #include "foundation/format.h"
+#include "foundation/helper_thread.h"
 #include "foundation/memory.h"
 #include "search/matcher.h"
 #include "search/search_run.h"
@@ -23,11 +24,14 @@ namespace {
 // private copy, so that the matcher sees the copy's lines.
 struct PatternRun {
   CompiledPattern *cp = nullptr;
+  bool twin = false;  // cp is another run's pattern with a scan state of its own
   TextStore store;
   bool haveStore = false;
   const TextStore *text = nullptr;  // what the matches are found in: the store, or the document's
   ~PatternRun() {
-    if (cp) {
+    if (cp && twin) {
+      FreePatternTwin(cp);
+    } else if (cp) {
       FreePattern(cp);
       Free(cp);
     }
@@ -85,6 +89,7 @@ bool Blank(const char *p, u32 n) {
 class FlatText {
  public:
   FlatText(const char *t, u32 n) : t_(t), n_(n), walker_(t, n) { walker_.Next(&line_); }
+  u32 Begin() const { return 0; }
   u32 Length() const { return n_; }
   char At(u32 p) const { return t_[p]; }
   // The line holding p, and its index from 0; p never goes back.
@@ -143,10 +148,12 @@ class FlatText {
 };
 
 // The document's text from its start to n, read where it lies: its lines
-// are the hard lines of its row index, the last one cut at n.
+// are the hard lines of its row index, the last one cut at n. The matches
+// are found from `begin` (a line's start) on.
 class StoreText {
  public:
-  StoreText(const TextStore *s, u32 n) : s_(s), n_(n) {}
+  StoreText(const TextStore *s, u32 n, u32 begin = 0) : s_(s), n_(n), begin_(begin) {}
+  u32 Begin() const { return begin_; }
   u32 Length() const { return n_; }
   char At(u32 p) const {
     char c = 0;
@@ -207,13 +214,13 @@ class StoreText {
     return LineBounds{RowStart(s_, first), RowTextEnd(s_, last), RowEnd(s_, last)};
   }
   const TextStore *s_;
-  u32 n_;
+  u32 n_, begin_;
   LineBounds line_ = {};
 };
 
 constexpr u32 kSteps = 128;
 
-// Walks the matches over run->store from its start. The start positions are
+// Walks the matches over the text from its Begin(). The start positions are
 // taken in kSteps steps, so that the count moves and a cancel is seen; a
 // step bounds where a match starts, never where it ends. onMatch(ms, me,
 // groups, &pos, &rejectEmpty) handles one and says where the search goes on
@@ -224,14 +231,14 @@ constexpr u32 kSteps = 128;
 // the LF of a newline. 0, 32 cancelled, -1, or onMatch's nonzero result.
 template <typename Text, typename OnMatch>
 int WalkMatches(PatternRun *run, const Text &original, bool linesOnly, OnMatch onMatch) {
-  const u32 originalLength = original.Length();
-  const i64 positions = static_cast<i64>(originalLength) + 1;
-  i64 pos = 0;
+  const u32 originalLength = original.Length(), begin = original.Begin();
+  const i64 positions = static_cast<i64>(originalLength) - begin + 1;
+  i64 pos = begin;
   bool rejectEmpty = false;
   for (u32 k = 0; k < kSteps; k++) {
     if (ToolCancelled()) return kResultCancelled;
     // Step k: the starts that leave more than `beyond` bytes behind them.
-    const i64 lo = positions * k / kSteps, hi = positions * (k + 1) / kSteps;
+    const i64 lo = begin + positions * k / kSteps, hi = begin + positions * (k + 1) / kSteps;
     const i64 beyond = static_cast<i64>(originalLength) - hi;
     for (;;) {
       // (A document read where it lies goes on after the text.)
@@ -269,6 +276,7 @@ int WalkMatches(PatternRun *run, const Text &original, bool linesOnly, OnMatch o
 class RangeText {
  public:
   RangeText(const TextStore *s, u32 from, u32 to) : s_(s), from_(from), to_(to) {}
+  u32 Begin() const { return 0; }
   u32 Length() const { return to_ - from_; }
   char At(u32 p) const {
     char c = 0;
@@ -343,9 +351,12 @@ u32 GrepFlags(const GrepSettings &s) {
          (s.wholeLines ? kPatternWholeLines : 0) | (s.escapes ? kPatternEscapes : 0) | (s.regExps ? kPatternRegExps : 0);
 }
 
-// Grep over a prepared run and the text it reads, into out or pieces.
+// Grep over a prepared run and the text it reads from its Begin(), into out
+// or pieces. toEnd: the text ends where the input does (else it ends after a
+// newline where a second half goes on, and no empty line comes after it).
 template <class Text>
-int Grep(const GrepSettings &s, PatternRun &run, Text &text, ToolDocument *out, ToolPieces *pieces, u32 *matches) {
+int Grep(const GrepSettings &s, PatternRun &run, Text &text, ToolDocument *out, ToolPieces *pieces, u32 *matches,
+         bool toEnd) {
   int r = 0;
   const u32 n = text.Length();
   // Removing keeps most of the text as a rule: room for all of it at once.
@@ -360,7 +371,7 @@ int Grep(const GrepSettings &s, PatternRun &run, Text &text, ToolDocument *out, 
     u32 index;
     void To(u32 p) { line = text.LineAt(p, &index); }
   } cursor = {text, {}, 0};
-  cursor.To(0);
+  cursor.To(text.Begin());
   u32 count = 0;
 
   if (s.onlyParts && !s.remove) {
@@ -422,7 +433,7 @@ int Grep(const GrepSettings &s, PatternRun &run, Text &text, ToolDocument *out, 
   } else {
     bool pending = false;
     Block b = {};
-    u32 doneEnd = 0, doneIndex = 0;  // the text before doneEnd is dealt with
+    u32 doneEnd = text.Begin(), doneIndex = cursor.index;  // the text before doneEnd is dealt with
     bool any = false;
     auto emit = [&]() -> int {
       if (s.remove) {
@@ -480,10 +491,54 @@ int Grep(const GrepSettings &s, PatternRun &run, Text &text, ToolDocument *out, 
       return 0;
     });
     if (r == 0 && pending && emit() != 0) r = -1;
-    if (r == 0 && s.remove && !(pending && b.atEnd) && w.Lines(doneEnd, n, doneIndex, 0xFFFFFFFFu, false) != 0) r = -1;
+    if (r == 0 && s.remove && !(pending && b.atEnd) &&
+        w.Lines(doneEnd, n, doneIndex, toEnd ? 0xFFFFFFFFu : text.LinesIn(doneEnd, n), false) != 0)
+      r = -1;
   }
   *matches = count;
   return r;
+}
+
+// Whether Grep may find and write its lines in two halves cut after a
+// newline, each half alone giving what one pass gives there: no match can
+// hold a newline (a literal without one), no context lines reach across the
+// cut, and neither the blank lines kept between blocks nor the parts cut out
+// of lines depend on what came before.
+bool Halvable(const GrepSettings &s) {
+  if (s.regExps || s.before > 0 || s.after > 0 || (s.remove ? s.onlyParts : s.keepEmpty)) return false;
+  for (const char *p = s.find; *p; p++)
+    if (*p == '\r' || *p == '\n' || (s.escapes && *p == '\\')) return false;
+  return true;
+}
+
+// Grep over the document in place, in two halves at once (the second cut at
+// `cut`, found with a twin of the pattern) into the two parts of pieces.
+int GrepHalves(const GrepSettings &s, PatternRun &run, const ToolInput *input, u32 cut, ToolPieces *pieces,
+               u32 *matches) {
+  PatternRun second;
+  second.cp = PatternTwin(run.cp);
+  if (!second.cp) return -1;
+  second.twin = true;
+  second.text = input->store;
+  struct Half {
+    const GrepSettings *s;
+    PatternRun *run;
+    StoreText text;
+    ToolPieces *pieces;
+    bool toEnd;
+    u32 matches;
+    int result;
+    static u32 Run(void *context) {
+      Half *h = static_cast<Half *>(context);
+      h->result = Grep(*h->s, *h->run, h->text, nullptr, h->pieces, &h->matches, h->toEnd);
+      return 0;
+    }
+  };
+  Half half[2] = {{&s, &run, StoreText(input->store, cut), &pieces[0], false, 0, 0},
+                  {&s, &second, StoreText(input->store, input->to, cut), &pieces[1], true, 0, 0}};
+  RunBeside(Half::Run, &half[0], &half[1]);
+  *matches = half[0].matches + half[1].matches;
+  return HalvesResult(half[0].result, half[1].result);
 }
 
 }  // namespace
@@ -509,12 +564,13 @@ int GrepTool(const ToolDocument *in, ToolDocument *out, ToolParam param) {
   }
   if (input) {
     run.text = input->store;
+    const u32 cut = pieces && Halvable(s) ? ToolInputCut(input) : input->to;
     StoreText text(input->store, input->to);
-    r = Grep(s, run, text, out, pieces, &matches);
+    r = cut < input->to ? GrepHalves(s, run, input, cut, pieces, &matches) : Grep(s, run, text, out, pieces, &matches, true);
   } else {
     r = Load(&run, in->text, in->length, true);
     FlatText text(in->text, in->length);
-    if (r == 0) r = Grep(s, run, text, out, nullptr, &matches);
+    if (r == 0) r = Grep(s, run, text, out, nullptr, &matches, true);
   }
   ToolDocumentFree(&copy);
   if (r == 0 && s.message) Format(s.message, 1024, Text(TXT_TOTAL_MATCHES), matches);

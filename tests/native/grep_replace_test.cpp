@@ -165,9 +165,10 @@ GrepRun RunGrep(const std::string &text, const GrepSettings &settings) {
 }
 
 // Grep through the runner over the whole document, which it reads where it
-// lies (and, with halves and chunks small, as the other tools do): the
-// document's new text and the count.
-GrepRun RunGrepInDocument(const std::string &text, const GrepSettings &s, bool pullBack) {
+// lies (with halves: cut in two after the line after the middle, where it
+// may): the document's new text and the count.
+GrepRun RunGrepInDocument(const std::string &text, const GrepSettings &s, bool pullBack, bool halves) {
+  ScopedToolStreaming streaming(g_toolInputChunk, halves ? 1 : g_toolHalves);
   const ToolSettings saved = g_settings.tools;
   const u32 savedBase = g_grepLineBase;
   ToolSettings &t = g_settings.tools;
@@ -246,7 +247,7 @@ TEST(Grep, AgreesWithPerLinePcreMatches) {
         const size_t end = pullBack ? PulledBack(text, 0, text.size()) : text.size();
         u32 inDocument = 0;
         const std::string want = pullBack ? Model(text.substr(0, end), code, s, &inDocument) + text.substr(end) : expected;
-        const GrepRun whole = RunGrepInDocument(text, s, pullBack);
+        const GrepRun whole = RunGrepInDocument(text, s, pullBack, round % 8 < 4);
         ASSERT_EQ(whole.result, 0);
         ASSERT_EQ(whole.out, want) << "in the document";
         ASSERT_EQ(whole.matches, pullBack ? inDocument : count) << "in the document";
