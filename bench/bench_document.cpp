@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "bench/bench.h"
+#include "document/batch_edit.h"
 #include "document/document.h"
 #include "document/edit.h"
 #include "document/position.h"
@@ -348,9 +349,67 @@ void BenchBatchReplace() {
   }
 }
 
+// A replace-all that takes whole lines out (one line in a hundred, at
+// random: the batch changes newlines, so it goes the general way), and its
+// undo, against copying the lines kept into a new buffer.
+void BenchBatchDeleteLines() {
+  for (size_t mib : {64u, 256u}) {
+    const std::vector<char> corpus = Corpus(mib << 20);
+    Rng rng{5};
+    std::vector<BatchRequest> edits;
+    std::vector<std::pair<size_t, size_t>> kept;
+    for (size_t p = 0, n = corpus.size(); p < n;) {
+      const char *lf = static_cast<const char *>(memchr(&corpus[p], '\n', n - p));
+      const size_t end = lf ? static_cast<size_t>(lf - corpus.data()) + 1 : n;
+      if (rng.Below(100) == 0) {
+        edits.push_back({static_cast<u32>(p), static_cast<u32>(end), 0, 0});
+      } else {
+        kept.push_back({p, end});
+      }
+      p = end;
+    }
+    std::vector<char> out(corpus.size());
+    const double base = BestSeconds(3, [&] {
+      size_t k = 0;
+      for (const auto &r : kept) {
+        memcpy(&out[k], &corpus[r.first], r.second - r.first);
+        k += r.second - r.first;
+      }
+    });
+    Document *d = Load(corpus);
+    auto t0 = Clock::now();
+    for (size_t i = 0; i < edits.size(); i += kBatchMaxEdits) {
+      // As the worker sends them: each batch at the positions after the ones before.
+      const u32 count = static_cast<u32>(std::min<size_t>(kBatchMaxEdits, edits.size() - i));
+      const u32 shift = static_cast<u32>(corpus.size() - d->store.length);
+      std::vector<BatchRequest> batch(edits.begin() + i, edits.begin() + i + count);
+      for (BatchRequest &r : batch) r.from -= shift, r.to -= shift;
+      if (ApplyBatch(d, batch.data(), count, BytesSource("", 0), 0) != 0) exit(1);
+    }
+    const double ours = Seconds(t0);
+    t0 = Clock::now();
+    while (d->store.length != corpus.size()) {
+      if (UndoRedo(d, kUndo) != 1) exit(1);
+    }
+    const double undo = Seconds(t0);
+    DestroyDocument(d);
+    char name[96];
+    snprintf(name, sizeof name, "doc_batch_delete_lines_%zu_mib", mib);
+    Report(name, ours * 1e3, "ms");
+    snprintf(name, sizeof name, "doc_batch_delete_lines_%zu_mib_vs_copying_the_rest", mib);
+    Ratio(name, ours, base);
+    snprintf(name, sizeof name, "doc_batch_delete_lines_%zu_mib_undo_vs_batch", mib);
+    Ratio(name, undo, ours);
+    printf("doc_batch_delete_lines_%zu_mib_edits %zu\n", mib, edits.size());
+  }
+}
+
 }  // namespace
 
-void BenchBatch() { BenchBatchReplace(); }
+void BenchBatch() {
+  BenchBatchReplace();
+  BenchBatchDeleteLines();
+}
 
 void BenchDocument() {
   std::vector<char> corpus = Corpus(kCorpusBytes);
