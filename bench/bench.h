@@ -43,6 +43,27 @@ inline std::vector<char> AnsiLines(size_t bytes) {
   return out;
 }
 
+// The text of the wrapping figures: words of 1 to 9 letters, one space
+// apart, in lines of 20 to 400 bytes (most of them wrap at 80 columns), LF,
+// from a fixed seed, about `bytes` long.
+inline std::vector<char> WrapLines(size_t bytes) {
+  std::mt19937 rng(80);
+  std::vector<char> out;
+  out.reserve(bytes + 512);
+  while (out.size() < bytes) {
+    const size_t end = out.size() + 20 + rng() % 381;
+    while (out.size() < end) {
+      for (int n = 1 + static_cast<int>(rng() % 9); n > 0; n--) out.push_back(static_cast<char>('a' + rng() % 26));
+      out.push_back(' ');
+    }
+    out.back() = '\n';
+  }
+  return out;
+}
+// Where the native benchmarks leave the seconds of `fold -s -w 80` over
+// WrapLines(256 MiB) for the Commit Wrapping figure under Wine.
+#define QP_FOLD_PEER_FILE "/tmp/quillpad-fold-peer.txt"
+
 // Peak resident memory of this process in bytes, and a file written whole
 // (bench_files.cpp).
 u64 PeakMemory();
@@ -58,6 +79,7 @@ void BenchFoundation();
 void BenchFiles();
 void BenchDocument();
 void BenchBatch();
+void BenchFoldPeer();
 void BenchPatterns();
 void BenchReplaceAll();
 void BenchClipboard();

@@ -9,7 +9,8 @@
 // clipboard figures (bench_mouse.cpp), QP_BENCH_AUTOSAVE=1 only auto-save's
 // (bench_autosave.cpp), QP_BENCH_WATCH=1 only the file watch's (bench_watch.cpp),
 // QP_BENCH_PRINT=1 only printing's (bench_print.cpp), QP_BENCH_UPDATE=1 only the
-// first paint with an update check due (bench_update.cpp).
+// first paint with an update check due (bench_update.cpp), QP_BENCH_WRAP=1 only
+// Commit Wrapping's (bench_wrap.cpp).
 #include <windows.h>
 
 #include <algorithm>
@@ -419,6 +420,11 @@ int main(int argc, char **argv) {
     DeleteFileA(path.c_str());
     return 0;
   }
+  if (getenv("QP_BENCH_WRAP")) {
+    CommitWrappingFigures(editor);
+    DeleteFileA(path.c_str());
+    return 0;
+  }
   if (getenv("QP_BENCH_SETTINGS")) {
     SettingsFigures(frame);
     DeleteFileA(path.c_str());
@@ -477,6 +483,7 @@ int main(int argc, char **argv) {
   AutoSave(editor, path.c_str());
   WatchFigures(self);
   SettingsFigures(frame);
+  CommitWrappingFigures(editor);
 
   // Seconds from an empty editor to the file's first paint, as the frame's
   // Open does it.

@@ -72,5 +72,6 @@ int main(int argc, char **argv) {
   if (wanted("config")) BenchConfig();
   if (wanted("tools")) BenchTools();
   if (wanted("sort")) BenchSort();
+  if (wanted("fold")) BenchFoldPeer();
   return 0;
 }

@@ -253,6 +253,21 @@ void SetGrep(const char *find, int remove, int only, int numbers, int regExps) {
 
 }  // namespace
 
+// The peer of Commit Wrapping, which runs under Wine (bench_wrap.cpp): its
+// seconds are left in QP_FOLD_PEER_FILE for that run.
+void BenchFoldPeer() {
+  const char *path = "/tmp/quillpad-wrap.txt";
+  WriteFile(path, WrapLines(256u << 20));
+  const double fold = BestCommand(std::string("fold -s -w 80 ") + path + " >/dev/shm/quillpad-tools-out.txt");
+  Report("fold_s_w80_256MiB", fold, "s");
+  if (FILE *f = fopen(QP_FOLD_PEER_FILE, "w")) {
+    fprintf(f, "%.6f\n", fold);
+    fclose(f);
+  }
+  unlink(path);
+  unlink("/dev/shm/quillpad-tools-out.txt");
+}
+
 void BenchTools() {
   // QP_BENCH_CASE: only the tools whose names hold it, and nothing else.
   const char *only = getenv("QP_BENCH_CASE");

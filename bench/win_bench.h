@@ -71,6 +71,9 @@ void FilterFigures(const char *child, HWND editor);
 // The Settings dialog (bench_settings.cpp) over `owner`: opening, a page's
 // first showing, Export and Import of a maximal configuration.
 void SettingsFigures(HWND owner);
+// Commit Wrapping at 80 columns (bench_wrap.cpp) in `editor`, against the
+// figure of fold that the native benchmarks left.
+void CommitWrappingFigures(HWND editor);
 // Printing's pages (bench_print.cpp): EDM_PAGINATE of the file at `path`
 // against the editor's full wrap at the printable width.
 void PrintFigures(HWND editor, const char *path);

@@ -99,8 +99,12 @@ bool BreakLine(EditorWindow *ed, TextCursor *cur, u32 start, u32 length, Lengths
   const int margin = ed->wrapMargin;
   // A line without tabs that would fit even if every character were the
   // widest one is one row: most lines of most texts, measured no further.
+  // So is one that fits but for a last separator after a word: that
+  // separator ends the row wherever it reaches (a row a wrap made, made a
+  // line of its own, is one of these).
   const i64 room = wrap < margin ? wrap : margin;
-  if (lineStart && length <= kMaxRowLength && static_cast<i64>(length) * ed->maxAdvance <= room &&
+  const bool lastAlone = length >= 2 && IsSeparator(CursorByte(cur, end - 1)) && !IsSeparator(CursorByte(cur, end - 2));
+  if (lineStart && length <= kMaxRowLength && static_cast<i64>(length - lastAlone) * ed->maxAdvance <= room &&
       !HasTab<kPairs>(cur, start, length))
     return out->Push(length);
   u32 pos = 0, made = 0;

@@ -297,6 +297,13 @@ int ReverseLineOrder(const ToolDocument *in, ToolDocument *out, ToolParam) {
   return r == 0 ? 0 : kResultOutOfMemory;
 }
 
+int CommitWrappingText(ToolDocument *, ToolParam) {
+  const ToolInput *input = ToolInputRange();
+  ToolPieces *pieces = ToolResultPieces();
+  if (!input || !pieces) return 0;
+  return MapInputToPieces(input, pieces, [](char *, u32) {}, false);
+}
+
 int UnwrapLines(ToolDocument *doc, ToolParam mode) {
   // The text only shrinks (a newline gives way to at most one space), so the
   // lines are copied down within the buffer, first to last; the result is

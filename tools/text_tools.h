@@ -80,6 +80,11 @@ int ReverseLineOrder(const ToolDocument *in, ToolDocument *out, ToolParam);
 // non-blank lines; a newline that goes after a non-empty line leaves a space
 // unless the line ends or the next begins with whitespace.
 int UnwrapLines(ToolDocument *doc, ToolParam mode);
+// Commit Wrapping: the selection as its input is read, with the document's
+// newline sequence at every wrap point, a chunk of lines at a time in two
+// halves, into the result's pieces (under the runner; anything else is left
+// as it is).
+int CommitWrappingText(ToolDocument *doc, ToolParam);
 
 // ---- translate, enclose, tag ----
 

@@ -114,9 +114,13 @@ void ReverseLines(ToolDescriptor *t) {
   t->flags = kDocumentTool | kToolReadsInput;  // a chunk of lines at a time, from the last
 }
 
-// Commit Wrapping: no function; the text goes out with the wrap points as
-// the document's newlines and comes back so.
-void CommitWrapping(ToolDescriptor *t) { t->newlineMode = kToolSoftNewlines; }
+// Commit Wrapping: the text goes out with the wrap points as the document's
+// newlines and comes back so, read where it lies.
+void CommitWrapping(ToolDescriptor *t) {
+  t->transformDocument = CommitWrappingText;
+  t->flags = kToolReadsInput;
+  t->newlineMode = kToolSoftNewlines;
+}
 
 // The Text menu's dialog tools read their settings at each run.
 TranslateSettings g_translate;

@@ -239,11 +239,43 @@ TEST_F(ReverseTranslate, RandomTextsAgainstTheModels) {
   }
 }
 
+// Commit Wrapping, read a few lines at a time and in two halves, puts back
+// what one read of the selection with the wrap points as newlines gives.
+TEST_F(ReverseTranslate, CommitWrappingPutsBackTheRowsAsLines) {
+  TestRandom rng(39010);
+  const char alphabet[] = "ab c\t\r\n-xyz  ";
+  for (int round = 0; round < 300; round++) {
+    std::string text;
+    for (unsigned i = 1 + rng.Below(120); i > 0; i--) text += alphabet[rng.Below(sizeof alphabet - 1)];
+    TestDocument d;
+    d.Load(text);
+    d->newlineType = rng.Below(4);
+    TextStore *s = &d->store;
+    for (int k = 0; k < 4; k++) {
+      const u32 first = FirstRowOfHardLine(s, RowHardLine(s, rng.Below(RowCount(s))));
+      std::vector<u32> rows;
+      for (u32 left = RowLengthWithContinuation(s, first); left > 0; left -= rows.back())
+        rows.push_back(std::min<u32>(left, 1 + rng.Below(6)));
+      if (!rows.empty()) ASSERT_EQ(SetHardLineRows(s, first, rows.data(), static_cast<u32>(rows.size())), 0);
+    }
+    const unsigned end = static_cast<unsigned>(PulledBack(text, 0, text.size()));
+    if (end == 0) continue;
+    const u32 mode = d->newlineType == 1 ? kReadSoftLF : d->newlineType == 2 ? kReadSoftCR : kReadSoftCR | kReadSoftLF;
+    std::string expected(2 * text.size() + 2, '\0');
+    expected.resize(ReadText(s, 0, end, &expected[0], static_cast<u32>(expected.size()), mode, nullptr));
+    expected += text.substr(end);
+    ScopedToolStreaming streaming(rng.OneIn(2) ? 1 + rng.Below(9) : g_toolInputChunk, rng.OneIn(2) ? 1 : g_toolHalves);
+    ASSERT_EQ(RunTableTool(d, 39010, 0, end), 0);
+    ASSERT_EQ(d.Text(), expected) << "round " << round;
+    ASSERT_TRUE(DocOk(d));
+  }
+}
+
 TEST_F(ReverseTranslate, FaultsAndCancelChangeNothing) {
   std::string text;
   for (int i = 0; i < 2500; i++) text += i % 5 ? "word and more\r\n" : "\n";
   SetTranslate("a-z", "A-Y", 1, 0);
-  for (int id : {35120, 35140, 35320, 39020, 34310}) ExpectFaultsAndCancelChangeNothing(id, text, 1, nullptr);
+  for (int id : {35120, 35140, 35320, 39020, 34310, 39010}) ExpectFaultsAndCancelChangeNothing(id, text, 1, nullptr);
   {
     ScopedToolStreaming streaming(1000, 1);  // Reverse Order of Lines a chunk at a time, in two halves
     ExpectFaultsAndCancelChangeNothing(35140, text, 1, nullptr);

@@ -37,6 +37,12 @@ TEST_F(WrapTest, SeparatorsHyphensAndTheTrailingSeparator) {
   EXPECT_EQ(RowsOf("aaa bbb"), (Rows{4, 3}));
   // Three spaces: one ends the first row, two begin the next.
   EXPECT_EQ(RowsOf("aaa   bbb"), (Rows{4, 5}));
+  // A line that fills the row but for one separator after a word (a row
+  // made a line of its own) is one row; with two separators the second
+  // begins the next.
+  EXPECT_EQ(RowsOf("aaaaa "), (Rows{6}));
+  EXPECT_EQ(RowsOf("aaaa-"), (Rows{5}));
+  EXPECT_EQ(RowsOf("aaaa  "), (Rows{5, 1}));
   // A hyphenated word breaks after its hyphen.
   EXPECT_EQ(RowsOf("well-known"), (Rows{5, 5}));
   // Exactly filling the row is fitting.
@@ -68,6 +74,7 @@ TEST_F(WrapTest, WrapMarginEndsRowsBeforeTheWordThatWouldPassIt) {
   Refresh(0x0004);
   EXPECT_EQ(ed()->wrapMargin, 10 * w());
   EXPECT_EQ(RowsOf("aaaa bbbb cccc dddd"), (Rows{10, 9}));
+  EXPECT_EQ(RowsOf("aaaa bbbbb "), (Rows{11}));
   // A first word longer than the margin stays whole on its row.
   EXPECT_EQ(RowsOf("abcdefghijklmno pq rs"), (Rows{16, 5}));
   // Switched off by the sign, the margin is gone; the row is the window's.
