@@ -402,6 +402,28 @@ void BenchBatchDeleteLines() {
     Ratio(name, undo, ours);
     printf("doc_batch_delete_lines_%zu_mib_edits %zu\n", mib, edits.size());
   }
+  // Every CR LF made an LF (a replace-all of "\r\n" by "\n"): dense edits
+  // that change newlines, in batches of 65,536.
+  for (size_t mib : {64u, 256u}) {
+    const std::vector<char> corpus = Corpus(mib << 20);
+    std::vector<BatchRequest> edits;
+    for (size_t p = 0; p + 1 < corpus.size(); p++)
+      if (corpus[p] == '\r' && corpus[p + 1] == '\n') edits.push_back({static_cast<u32>(p), static_cast<u32>(p + 1), 0, 0});
+    Document *d = Load(corpus);
+    auto t0 = Clock::now();
+    for (size_t i = 0; i < edits.size(); i += kBatchMaxEdits) {
+      const u32 count = static_cast<u32>(std::min<size_t>(kBatchMaxEdits, edits.size() - i));
+      const u32 shift = static_cast<u32>(corpus.size() - d->store.length);
+      std::vector<BatchRequest> batch(edits.begin() + i, edits.begin() + i + count);
+      for (BatchRequest &r : batch) r.from -= shift, r.to -= shift;
+      if (ApplyBatch(d, batch.data(), count, BytesSource("", 0), 0) != 0) exit(1);
+    }
+    const double ours = Seconds(t0);
+    DestroyDocument(d);
+    char name[96];
+    snprintf(name, sizeof name, "doc_batch_crlf_to_lf_%zu_mib", mib);
+    Report(name, ours * 1e3, "ms");
+  }
 }
 
 }  // namespace

@@ -26,18 +26,15 @@
 
 namespace {
 
+// A gap of unchanged text up to this long is copied into the cluster. Each
+// cluster costs a splice of the row index, but one that copies long gaps
+// makes as many rows as they hold, and the rows a cluster adds before its
+// old span goes can split a row group, which renumbers every row after it:
+// edits a few lines apart are better made apart.
+constexpr u32 kClusterGap = 256;
 // A cluster's new text stops growing at this size: every cluster costs
 // a splice of the row index, so fewer and longer ones are cheaper.
 constexpr u32 kClusterBytes = 8388608;
-// A gap of unchanged text up to this long is copied into the cluster; on a
-// text of many rows, a gap of up to twice as many bytes as it has rows: a
-// cluster that adds or takes away a row group renumbers the groups of every
-// row after it, which costs about as much as copying two bytes per row.
-constexpr u32 kClusterGap = 16384;
-u32 ClusterGap(const TextStore *s) {
-  const u64 rows = 2ull * RowCount(s);
-  return rows > kClusterGap ? static_cast<u32>(rows < kClusterBytes ? rows : kClusterBytes) : kClusterGap;
-}
 
 // The cluster buffer, kept from one batch to the next of a run: megabytes of
 // fresh memory cost more to touch than to copy. Released when the run ends.
@@ -60,14 +57,13 @@ void Notify(Document *d, DocumentNotification what) {
 }
 
 // Cluster [first, end) of the edits starting at `first`: the greedy run
-// described above, with gaps up to gapLimit. newLength receives the
-// cluster's new text length.
-u32 ClusterEnd(const BatchRequest *e, u32 count, u32 first, u32 gapLimit, u32 *newLength) {
+// described above. newLength receives the cluster's new text length.
+u32 ClusterEnd(const BatchRequest *e, u32 count, u32 first, u32 *newLength) {
   u64 n = e[first].length;
   u32 i = first + 1;
   while (i < count) {
     const u32 gap = e[i].from - e[i - 1].to;
-    if (gap > gapLimit || n + gap + e[i].length > kClusterBytes) break;
+    if (gap > kClusterGap || n + gap + e[i].length > kClusterBytes) break;
     n += gap + e[i].length;
     i++;
   }
@@ -107,10 +103,10 @@ int InsertCluster(TextStore *s, const BatchRequest *e, u32 first, u32 end, u32 n
 
 // The longest new text of a cluster of more than one edit (the room
 // ApplyClusters needs).
-u32 ClusterBuffer(const BatchRequest *e, u32 count, u32 gapLimit) {
+u32 ClusterBuffer(const BatchRequest *e, u32 count) {
   u32 buffer = 0;
   for (u32 i = 0, n; i < count;) {
-    const u32 end = ClusterEnd(e, count, i, gapLimit, &n);
+    const u32 end = ClusterEnd(e, count, i, &n);
     if (end > i + 1 && n > buffer) buffer = n;
     i = end;
   }
@@ -119,16 +115,16 @@ u32 ClusterBuffer(const BatchRequest *e, u32 count, u32 gapLimit) {
 
 // Every cluster's new text in front of its old span, then the old spans go;
 // buffer is the longest cluster's new text. 0, or -1 with nothing changed.
-int ApplyClusters(TextStore *s, const BatchRequest *e, u32 count, const ByteSource &text, u32 gapLimit, u32 buffer) {
+int ApplyClusters(TextStore *s, const BatchRequest *e, u32 count, const ByteSource &text, u32 buffer) {
   char *scratch = buffer ? Scratch(buffer) : nullptr;
   if (buffer && !scratch) return -1;
   u32 shift = 0;
   for (u32 i = 0, n; i < count;) {
-    const u32 end = ClusterEnd(e, count, i, gapLimit, &n);
+    const u32 end = ClusterEnd(e, count, i, &n);
     if (InsertCluster(s, e, i, end, n, text, shift, scratch) != 0) {
       // All or nothing.
       for (u32 c = 0, m; c < i;) {
-        const u32 ce = ClusterEnd(e, count, c, gapLimit, &m);
+        const u32 ce = ClusterEnd(e, count, c, &m);
         if (m) DeleteRange(s, e[c].from, e[c].from + m, 0);
         c = ce;
       }
@@ -139,7 +135,7 @@ int ApplyClusters(TextStore *s, const BatchRequest *e, u32 count, const ByteSour
   }
   i64 moved = 0;
   for (u32 i = 0, n; i < count;) {
-    const u32 end = ClusterEnd(e, count, i, gapLimit, &n);
+    const u32 end = ClusterEnd(e, count, i, &n);
     const u32 at = static_cast<u32>(e[i].from + moved + n);
     const u32 span = e[end - 1].to - e[i].from;
     DeleteRange(s, at, at + span, 0);
@@ -301,7 +297,6 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   // range sets are then cut and shifted cluster by cluster, as the
   // insertions and deletions below would have.
   const u32 lengthBefore = s->length;
-  const u32 gapLimit = ClusterGap(s);
   const int inPlace = StoreReplaceInPlace(s, e, count, text, uniform);
   if (inPlace < 0) {
     CompactFree(record);
@@ -311,7 +306,7 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   bool maintained = false;
   for (u32 k = 0; k < kRangeSetCount; k++) maintained |= s->rangeSets[k].maintained != 0;
   if (inPlace != 0) {
-    if (ApplyClusters(s, e, count, text, gapLimit, ClusterBuffer(e, count, gapLimit)) != 0) {
+    if (ApplyClusters(s, e, count, text, ClusterBuffer(e, count)) != 0) {
       CompactFree(record);
       Notify(d, kNotifyOutOfMemory);
       return kResultOutOfMemory;
@@ -319,7 +314,7 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   } else if (maintained) {
     i64 moved = 0;
     for (u32 i = 0, n; i < count;) {
-      const u32 end = ClusterEnd(e, count, i, gapLimit, &n);
+      const u32 end = ClusterEnd(e, count, i, &n);
       const u32 at = static_cast<u32>(e[i].from + moved);
       const u32 span = e[end - 1].to - e[i].from;
       RangeSetsOnInsert(s, at, n, static_cast<u32>(lengthBefore + moved));
@@ -347,7 +342,7 @@ int ApplyBatch(Document *d, const BatchRequest *e, u32 count, const ByteSource &
   if (d->events.relayout) {
     i64 before = 0;
     for (u32 i = 0, n; i < count && layout == 0;) {
-      const u32 end = ClusterEnd(e, count, i, gapLimit, &n);
+      const u32 end = ClusterEnd(e, count, i, &n);
       const u32 start = static_cast<u32>(e[i].from + before);
       u32 row = RowOfPosition(s, start);
       if (row > 0 && RowStart(s, row) == start) row--;

@@ -10,9 +10,11 @@
 // items change only when the number of groups changes (their group index).
 //
 // The region is laid out so that every group holds 1 .. min(groupMax, 2 x
-// fill) items: it stays one group when it fits; a deletion across a group
-// boundary keeps two groups; anything bigger is cut into groups of `fill`
-// after the first, which keeps the items before the edit.
+// fill) items: a splice across one group boundary keeps its two groups
+// while they can hold the items (at least one each); otherwise the region
+// becomes one group when it fits, two when it lies across a boundary and
+// two groups hold it (a deletion), and anything bigger is cut into groups of
+// `fill` after the first, which keeps the items before the edit.
 //
 // Use: PlanSplice (pure), reserve the tables with the plan's counts, then
 // Begin, Put each new item in order with its absolute start and hard line,
@@ -209,15 +211,18 @@ Plan PlanSplice(const GroupTable<G> &groups, const A &items, u32 i0, u32 i1, u32
   if (t == 0) return p;
   // The first group keeps every item before the window (a <= limit): those
   // are not rewritten.
-  if (t <= limit) {
-    p.newGroups = 1;
-    p.firstCount = p.total;
-  } else if (p.hadGroups && p.gB != p.gA && t <= 2ull * limit) {
-    // Across a group boundary (a deletion): two groups, no more than before.
+  if (p.hadGroups && p.gB != p.gA && t <= 2ull * limit && (t > limit || (p.gB == p.gA + 1 && t >= 2 && t > a))) {
+    // Across a group boundary: two groups, no more than before, and no fewer
+    // where two hold the items (one would do, but a change in the number of
+    // groups renumbers every item after them: an edit joining two lines at
+    // a boundary would cost as much as the whole table).
     p.newGroups = 2;
     p.firstCount = p.total - p.total / 2;
     if (p.firstCount < a) p.firstCount = a;
     p.lastCount = p.total - p.firstCount;
+  } else if (t <= limit) {
+    p.newGroups = 1;
+    p.firstCount = p.total;
   } else {
     p.firstCount = a > fill ? a : fill;
     u32 rest = p.total - p.firstCount;

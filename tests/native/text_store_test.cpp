@@ -608,6 +608,33 @@ TEST(TextStoreRandom, AtProductTinyAndSmallGroupSizes) {
   }
 }
 
+// Joining two lines across a row group boundary keeps both groups, however
+// few rows they hold: one group fewer would renumber every row after them.
+TEST(TextStore, EditsAcrossARowGroupBoundaryKeepTheGroups) {
+  Store st;
+  std::string model;
+  for (int i = 0; i < 3000; i++) model += "line\n";
+  st.Insert(0, model);
+  for (int k = 0; k < 40; k++) {
+    const TextStore *s = &st.s;
+    u32 r = 0;
+    while (r + 1 < RowCount(s) && RowAt(s, r + 1).group == RowAt(s, r).group) r++;
+    for (int skip = k % 5; skip > 0 && r + 1 < RowCount(s); skip--) {
+      do r++;
+      while (r + 1 < RowCount(s) && RowAt(s, r + 1).group == RowAt(s, r).group);
+    }
+    ASSERT_LT(r + 1, RowCount(s));
+    const u32 groups = s->rowGroups.count;
+    // The newline between the two rows, or the group's last row.
+    const u32 from = k % 2 ? RowTextEnd(s, r) : RowStart(s, r), to = RowEnd(s, r);
+    st.Delete(from, to);
+    model.erase(from, to - from);
+    EXPECT_EQ(s->rowGroups.count, groups) << k;
+    ASSERT_TRUE(StoreOk(s));
+    ASSERT_TRUE(st.Text() == model) << k;
+  }
+}
+
 // Every insertion's rows found in two halves at once, cut wherever a group
 // allows (one LF, CR LF split across pieces, a lone CR at the cut).
 TEST(TextStoreRandom, RowsOfAnInsertionInTwoHalves) {
