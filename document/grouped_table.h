@@ -10,11 +10,12 @@
 // items change only when the number of groups changes (their group index).
 //
 // The region is laid out so that every group holds 1 .. min(groupMax, 2 x
-// fill) items: a splice across one group boundary keeps its two groups
-// while they can hold the items (at least one each); otherwise the region
-// becomes one group when it fits, two when it lies across a boundary and
-// two groups hold it (a deletion), and anything bigger is cut into groups of
-// `fill` after the first, which keeps the items before the edit.
+// fill) items: a splice of rows across one group boundary keeps its two
+// groups while they hold `fill` items and the second a quarter of that;
+// otherwise the region becomes one group when it fits, two when it lies
+// across a boundary and two groups hold it (a deletion), and anything bigger
+// is cut into groups of `fill` after the first, which keeps the items
+// before the edit.
 //
 // Use: PlanSplice (pure), reserve the tables with the plan's counts, then
 // Begin, Put each new item in order with its absolute start and hard line,
@@ -186,6 +187,12 @@ struct GapRows {
   }
 };
 
+// Whether a splice across one boundary keeps both groups when one would do:
+// for rows (millions of them, renumbered when the groups change), not for
+// blocks (a few thousand, and an edit shifts every later block group).
+inline bool KeepsAcross(const GroupTable<RowGroup> &) { return true; }
+inline bool KeepsAcross(const GroupTable<BlockGroup> &) { return false; }
+
 // fill: the items of a new group (block or row groups).
 template <class A, class G>
 Plan PlanSplice(const GroupTable<G> &groups, const A &items, u32 i0, u32 i1, u32 m, u32 fill) {
@@ -211,14 +218,15 @@ Plan PlanSplice(const GroupTable<G> &groups, const A &items, u32 i0, u32 i1, u32
   if (t == 0) return p;
   // The first group keeps every item before the window (a <= limit): those
   // are not rewritten.
-  if (p.hadGroups && p.gB != p.gA && t <= 2ull * limit && (t > limit || (p.gB == p.gA + 1 && t >= 2 && t > a))) {
+  const u32 half = static_cast<u32>(t - t / 2) > a ? static_cast<u32>(t - t / 2) : a;  // the first of two groups
+  if (p.hadGroups && p.gB != p.gA && t <= 2ull * limit &&
+      (t > limit || (KeepsAcross(groups) && p.gB == p.gA + 1 && t >= fill && t - half >= fill / 4))) {
     // Across a group boundary: two groups, no more than before, and no fewer
-    // where two hold the items (one would do, but a change in the number of
-    // groups renumbers every item after them: an edit joining two lines at
-    // a boundary would cost as much as the whole table).
+    // while two hold the items well (one would do, but a change in the
+    // number of groups renumbers every item after them: an edit joining two
+    // lines at a boundary would cost as much as the whole table).
     p.newGroups = 2;
-    p.firstCount = p.total - p.total / 2;
-    if (p.firstCount < a) p.firstCount = a;
+    p.firstCount = half;
     p.lastCount = p.total - p.firstCount;
   } else if (t <= limit) {
     p.newGroups = 1;

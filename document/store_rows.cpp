@@ -290,15 +290,22 @@ u32 g_rowHalvesBytes = 4u << 20;
 
 int PlanRowInsert(const TextStore *s, u32 p, const ByteSource &src, RowEdit *edit, const EditLookup *look) {
   WindowAt(s, p, p, &edit->window, look);
-  const u32 n = src.length, cut = MiddleCut(src);
-  CountSink count, rest;
-  HalfScan<CountSink> first = {&src, 0, cut ? cut : n, &edit->window, &count, true, cut == 0};
-  HalfScan<CountSink> second = {&src, cut, n, &edit->window, &rest, false, true};
-  RunBeside(HalfScan<CountSink>::Run, &first, cut ? &second : nullptr);
-  edit->cut = cut;
-  edit->cutRows = static_cast<u32>(count.rows);
-  count.rows += rest.rows;
-  count.hard += rest.hard;
+  CountSink count;
+  edit->cut = MiddleCut(src);
+  edit->cutRows = 0;
+  if (edit->cut) {
+    CountSink rest;
+    HalfScan<CountSink> first = {&src, 0, edit->cut, &edit->window, &count, true, false};
+    HalfScan<CountSink> second = {&src, edit->cut, src.length, &edit->window, &rest, false, true};
+    RunBeside(HalfScan<CountSink>::Run, &first, &second);
+    edit->cutRows = static_cast<u32>(count.rows);
+    count.rows += rest.rows;
+    count.hard += rest.hard;
+  } else {
+    RowScanner<CountSink> scan(&count, edit->window);
+    ForEachSourcePiece(src, [&](const char *piece, u32 n) { scan.Feed(piece, n); });
+    scan.Finish(edit->window);
+  }
   u64 replaced = edit->window.last - edit->window.first + 1;
   if (s->rows.count - replaced + count.rows > 0xFFFFFFFFull) return -1;
   edit->rows = static_cast<u32>(count.rows);
@@ -348,36 +355,50 @@ int ReserveRowGroups(TextStore *s, const splice::Plan &plan) {
 
 int ReserveRows(TextStore *s, const RowEdit &edit) { return ReserveRowGroups(s, edit.plan); }
 
-void CommitRows(TextStore *s, const RowEdit &edit, const ByteSource &src, u32 dStart) {
+namespace {
+
+typedef splice::Writer<splice::GapRows, RowGroup> RowWriter;
+
+// Puts a cut insertion's rows in two halves at once, the second from the
+// first new row group that starts at the cut or after it (and before the
+// rows the insertion ends): then the writer stands after them. False (the
+// writer untouched) when no group starts there.
+bool PutInHalves(RowWriter &writer, const RowEdit &edit, const ByteSource &src) {
   const RowWindow &w = edit.window;
-  typedef splice::Writer<splice::GapRows, RowGroup> Writer;
-  // The two writers change with every row: each on a cache line of its own.
-  struct alignas(64) OwnLine {
-    Writer writer;
-  };
-  OwnLine one = {Writer(Rows(s), splice::RowGroups(s), edit.plan, dStart, edit.hardNewlines - w.oldHardNewlines)};
-  Writer &writer = one.writer;
-  writer.Begin();
-  // A cut insertion's second half begins with the first new row group that
-  // starts at the cut or after it (and before the rows the insertion ends).
   const u32 i0 = edit.plan.i0;
-  OwnLine two = {writer};
-  Writer &second = two.writer;
-  u32 cut = 0, k = 0;
-  if (edit.cut) {
-    const u32 j = writer.GroupFrom(i0 + edit.cutRows, &k);
-    if (j && k < i0 + edit.rows) cut = CutAfterNewlines(src, edit.cut, k - i0 - edit.cutRows);
-    if (cut) second.StartAtGroup(j);
-  }
-  const u32 n = src.length;
+  u32 k = 0;
+  const u32 j = writer.GroupFrom(i0 + edit.cutRows, &k);
+  const u32 cut = j && k < i0 + edit.rows ? CutAfterNewlines(src, edit.cut, k - i0 - edit.cutRows) : 0;
+  if (!cut) return false;
+  // The writers change with every row: each on a cache line of its own.
+  struct alignas(64) OwnLine {
+    RowWriter writer;
+  };
+  OwnLine one = {writer}, two = {writer};
+  two.writer.StartAtGroup(j);
   // The first half's rows all end in a newline: the second's hard lines
   // follow on from as many.
   const u32 at = w.start + w.headLength + (w.headCR ? 1 : 0);
-  PutSink put{&writer, w.start, w.hard}, put2{&second, at + cut, w.hard + (k - i0)};
-  HalfScan<PutSink> first = {&src, 0, cut ? cut : n, &w, &put, true, cut == 0};
-  HalfScan<PutSink> rest = {&src, cut, n, &w, &put2, false, true};
-  RunBeside(HalfScan<PutSink>::Run, &first, cut ? &rest : nullptr);
-  if (cut) writer.TakeOver(second);
+  PutSink put{&one.writer, w.start, w.hard}, put2{&two.writer, at + cut, w.hard + (k - i0)};
+  HalfScan<PutSink> first = {&src, 0, cut, &w, &put, true, false};
+  HalfScan<PutSink> second = {&src, cut, src.length, &w, &put2, false, true};
+  RunBeside(HalfScan<PutSink>::Run, &first, &second);
+  writer.TakeOver(two.writer);
+  return true;
+}
+
+}  // namespace
+
+void CommitRows(TextStore *s, const RowEdit &edit, const ByteSource &src, u32 dStart) {
+  const RowWindow &w = edit.window;
+  RowWriter writer(Rows(s), splice::RowGroups(s), edit.plan, dStart, edit.hardNewlines - w.oldHardNewlines);
+  writer.Begin();
+  if (!edit.cut || !PutInHalves(writer, edit, src)) {
+    PutSink put{&writer, w.start, w.hard};
+    RowScanner<PutSink> scan(&put, w);
+    ForEachSourcePiece(src, [&](const char *piece, u32 n) { scan.Feed(piece, n); });
+    scan.Finish(w);
+  }
   writer.Finish();
 }
 
