@@ -500,12 +500,13 @@ int Grep(const GrepSettings &s, PatternRun &run, Text &text, ToolDocument *out, 
 }
 
 // Whether Grep may find and write its lines in two halves cut after a
-// newline, each half alone giving what one pass gives there: no match can
-// hold a newline (a literal without one), no context lines reach across the
+// newline, each half alone giving what one pass gives there: every match
+// holds a byte and no newline (a literal without one; an empty one would be
+// found at the cut by both halves), no context lines reach across the
 // cut, and neither the blank lines kept between blocks nor the parts cut out
 // of lines depend on what came before.
 bool Halvable(const GrepSettings &s) {
-  if (s.regExps || s.before > 0 || s.after > 0 || (s.remove ? s.onlyParts : s.keepEmpty)) return false;
+  if (!s.find[0] || s.regExps || s.before > 0 || s.after > 0 || (s.remove ? s.onlyParts : s.keepEmpty)) return false;
   for (const char *p = s.find; *p; p++)
     if (*p == '\r' || *p == '\n' || (s.escapes && *p == '\\')) return false;
   return true;
