@@ -13,6 +13,7 @@
 #include "document/edit.h"
 #include "document/position.h"
 #include "document/range_set.h"
+#include "document/store_internal.h"
 #include "document/undo.h"
 #include "foundation/char_class.h"
 #include "tests/support/document_support.h"
@@ -606,6 +607,15 @@ TEST(DocumentRandom, SmallGroups) {
 TEST(DocumentRandom, WrappedRows) {
   ScopedStoreLimits limits(16);
   Harness(15, 8000, true).Run(30000 / kScale);
+}
+// Every insertion (undo and redo putting texts of a store back among them)
+// finds its rows in two halves.
+TEST(DocumentRandom, RowsInTwoHalves) {
+  ScopedStoreLimits limits(16);
+  const u32 saved = g_rowHalvesBytes;
+  g_rowHalvesBytes = 2;
+  Harness(16, 8000, true).Run(20000 / kScale);
+  g_rowHalvesBytes = saved;
 }
 
 }  // namespace
