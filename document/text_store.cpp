@@ -10,6 +10,7 @@
 #include "document/store_internal.h"
 
 StoreLimits g_storeLimits = {kGroupMax, kGroupFill, kBlockGroupFill, kRowGroupFill, kRowSpanBits};
+u32 splice::g_renumberHalves = 1u << 20;
 u64 g_storeRowsMoved = 0;
 
 void SetStoreLimitsForTesting(u32 groupMax) {

@@ -609,13 +609,15 @@ TEST(DocumentRandom, WrappedRows) {
   Harness(15, 8000, true).Run(30000 / kScale);
 }
 // Every insertion (undo and redo putting texts of a store back among them)
-// finds its rows in two halves.
+// finds its rows in two halves, and rows are renumbered in two halves.
 TEST(DocumentRandom, RowsInTwoHalves) {
   ScopedStoreLimits limits(16);
-  const u32 saved = g_rowHalvesBytes;
+  const u32 saved = g_rowHalvesBytes, renumber = splice::g_renumberHalves;
   g_rowHalvesBytes = 2;
+  splice::g_renumberHalves = 2;
   Harness(16, 8000, true).Run(20000 / kScale);
   g_rowHalvesBytes = saved;
+  splice::g_renumberHalves = renumber;
 }
 
 }  // namespace

@@ -636,9 +636,11 @@ TEST(TextStore, EditsAcrossARowGroupBoundaryKeepTheGroups) {
 }
 
 // Every insertion's rows found in two halves at once, cut wherever a group
-// allows (one LF, CR LF split across pieces, a lone CR at the cut).
+// allows (one LF, CR LF split across pieces, a lone CR at the cut), and the
+// rows after a change of the groups renumbered in two halves.
 TEST(TextStoreRandom, RowsOfAnInsertionInTwoHalves) {
-  const u32 saved = g_rowHalvesBytes;
+  const u32 saved = g_rowHalvesBytes, renumber = splice::g_renumberHalves;
+  splice::g_renumberHalves = 2;
   for (u32 bytes : {1u, 64u}) {
     g_rowHalvesBytes = bytes;
     for (u32 limit : {4u, 16u}) {
@@ -647,6 +649,7 @@ TEST(TextStoreRandom, RowsOfAnInsertionInTwoHalves) {
     }
   }
   g_rowHalvesBytes = saved;
+  splice::g_renumberHalves = renumber;
 }
 
 }  // namespace
