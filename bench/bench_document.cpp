@@ -349,6 +349,22 @@ void BenchBatchReplace() {
   }
 }
 
+// Deletes the ranges (positions of the text as loaded) in batches of
+// kBatchMaxEdits, as the worker sends them: each batch at the positions
+// after the ones before. The seconds it took.
+double DeleteInBatches(Document *d, const std::vector<BatchRequest> &edits) {
+  const u32 length = d->store.length;
+  auto t0 = Clock::now();
+  for (size_t i = 0; i < edits.size(); i += kBatchMaxEdits) {
+    const u32 count = static_cast<u32>(std::min<size_t>(kBatchMaxEdits, edits.size() - i));
+    const u32 shift = length - d->store.length;
+    std::vector<BatchRequest> batch(edits.begin() + i, edits.begin() + i + count);
+    for (BatchRequest &r : batch) r.from -= shift, r.to -= shift;
+    if (ApplyBatch(d, batch.data(), count, BytesSource("", 0), 0) != 0) exit(1);
+  }
+  return Seconds(t0);
+}
+
 // A replace-all that takes whole lines out (one line in a hundred, at
 // random: the batch changes newlines, so it goes the general way), and its
 // undo, against copying the lines kept into a new buffer.
@@ -377,17 +393,8 @@ void BenchBatchDeleteLines() {
       }
     });
     Document *d = Load(corpus);
+    const double ours = DeleteInBatches(d, edits);
     auto t0 = Clock::now();
-    for (size_t i = 0; i < edits.size(); i += kBatchMaxEdits) {
-      // As the worker sends them: each batch at the positions after the ones before.
-      const u32 count = static_cast<u32>(std::min<size_t>(kBatchMaxEdits, edits.size() - i));
-      const u32 shift = static_cast<u32>(corpus.size() - d->store.length);
-      std::vector<BatchRequest> batch(edits.begin() + i, edits.begin() + i + count);
-      for (BatchRequest &r : batch) r.from -= shift, r.to -= shift;
-      if (ApplyBatch(d, batch.data(), count, BytesSource("", 0), 0) != 0) exit(1);
-    }
-    const double ours = Seconds(t0);
-    t0 = Clock::now();
     while (d->store.length != corpus.size()) {
       if (UndoRedo(d, kUndo) != 1) exit(1);
     }
@@ -410,15 +417,7 @@ void BenchBatchDeleteLines() {
     for (size_t p = 0; p + 1 < corpus.size(); p++)
       if (corpus[p] == '\r' && corpus[p + 1] == '\n') edits.push_back({static_cast<u32>(p), static_cast<u32>(p + 1), 0, 0});
     Document *d = Load(corpus);
-    auto t0 = Clock::now();
-    for (size_t i = 0; i < edits.size(); i += kBatchMaxEdits) {
-      const u32 count = static_cast<u32>(std::min<size_t>(kBatchMaxEdits, edits.size() - i));
-      const u32 shift = static_cast<u32>(corpus.size() - d->store.length);
-      std::vector<BatchRequest> batch(edits.begin() + i, edits.begin() + i + count);
-      for (BatchRequest &r : batch) r.from -= shift, r.to -= shift;
-      if (ApplyBatch(d, batch.data(), count, BytesSource("", 0), 0) != 0) exit(1);
-    }
-    const double ours = Seconds(t0);
+    const double ours = DeleteInBatches(d, edits);
     DestroyDocument(d);
     char name[96];
     snprintf(name, sizeof name, "doc_batch_crlf_to_lf_%zu_mib", mib);

@@ -333,53 +333,9 @@ int FinishOverwrite(Document *d, Journal *j, u32 a, u32 e, u32 firstRow, u32 fla
   return 1;
 }
 
-}  // namespace
-
-int OverwriteSelection(Document *d, const char *bytes, u32 flags) {
-  TextStore *s = &d->store;
-  Journal *j = (flags & kReplaceIntoRedo) ? &d->redo : &d->undo;
-  const u32 a = d->selStart->position, e = d->selEnd->position < s->length ? d->selEnd->position : s->length;
-  if (a >= e) return -2;
-  const u32 n = e - a;
-  // A newline that would appear, go or change makes it a general edit.
-  // (A branch-free pass over each piece: the compiler vectorises it.)
-  u8 changed = 0;
-  u32 k = 0;
-  ForEachPiece(s, a, n, [&](const char *p, u32 len) {
-    const u8 *o = reinterpret_cast<const u8 *>(p), *c = reinterpret_cast<const u8 *>(bytes + k);
-    u8 bad = 0;
-    for (u32 i = 0; i < len; i++) {
-      const u8 newline = (o[i] == '\r') | (o[i] == '\n') | (c[i] == '\r') | (c[i] == '\n');
-      bad |= newline & (o[i] != c[i]);
-    }
-    changed |= bad;
-    k += len;
-  });
-  if (changed) return -2;
-  // The old bytes and the new length, in one step. Room for two steps first,
-  // so that recording the insertion (which copies nothing) cannot fail.
-  void *steps = j->steps;
-  const int grown = GrowArray(&steps, sizeof(Step), &j->capacity, j->count + 2);
-  j->steps = static_cast<Step *>(steps);
-  if (flags & kReplaceCloseBefore) CloseStep(j);
-  if (!grown || !Record(j, s, a, e, 0)) {
-    Notify(d, kNotifyOutOfMemory);
-    return 0;
-  }
-  if (!Record(j, nullptr, a, a, n)) return 0;  // not reached: no memory needed
-  const u32 firstRow = StartOverwrite(d, a);
-  k = 0;
-  ForEachPiece(s, a, n, [&](char *p, u32 len) {
-    memcpy(p, bytes + k, len);
-    k += len;
-  });
-  return FinishOverwrite(d, j, a, e, firstRow, flags);
-}
-
-namespace {
-
 // Whether no newline appears, goes or changes where the source's bytes
-// would replace as many of the store's from position a.
+// would replace as many of the store's from position a. (A branch-free pass
+// over each piece: the compiler vectorises it.)
 bool NewlinesKept(const TextStore *s, u32 a, const ByteSource &src) {
   u8 changed = 0;
   u32 k = 0;
@@ -401,6 +357,35 @@ bool NewlinesKept(const TextStore *s, u32 a, const ByteSource &src) {
 }
 
 }  // namespace
+
+int OverwriteSelection(Document *d, const char *bytes, u32 flags) {
+  TextStore *s = &d->store;
+  Journal *j = (flags & kReplaceIntoRedo) ? &d->redo : &d->undo;
+  const u32 a = d->selStart->position, e = d->selEnd->position < s->length ? d->selEnd->position : s->length;
+  if (a >= e) return -2;
+  const u32 n = e - a;
+  // A newline that would appear, go or change makes it a general edit.
+  if (!NewlinesKept(s, a, BytesSource(bytes, n))) return -2;
+  // The old bytes and the new length, in one step. Room for two steps first,
+  // so that recording the insertion (which copies nothing) cannot fail.
+  void *steps = j->steps;
+  const int grown = GrowArray(&steps, sizeof(Step), &j->capacity, j->count + 2);
+  j->steps = static_cast<Step *>(steps);
+  if (flags & kReplaceCloseBefore) CloseStep(j);
+  if (!grown || !Record(j, s, a, e, 0)) {
+    Notify(d, kNotifyOutOfMemory);
+    return 0;
+  }
+  if (!Record(j, nullptr, a, a, n)) return 0;  // not reached: no memory needed
+  const u32 firstRow = StartOverwrite(d, a);
+  u32 k = 0;
+  ForEachPiece(s, a, n, [&](char *p, u32 len) {
+    memcpy(p, bytes + k, len);
+    k += len;
+  });
+  return FinishOverwrite(d, j, a, e, firstRow, flags);
+}
+
 
 int OverwriteSelectionPieces(Document *d, char **pieces, const u32 *lengths, u32 n, u32 flags) {
   TextStore *s = &d->store;

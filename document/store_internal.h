@@ -126,20 +126,6 @@ void ForEachPiece(const TextStore *s, u32 from, u32 n, F &&fn) {
   }
 }
 
-template <class F>
-void ForEachSourcePiece(const ByteSource &src, F &&fn) {
-  if (src.bytes) {
-    if (src.length) fn(src.bytes, src.length);
-  } else if (src.pieces && src.pieceLengths) {
-    for (u32 i = 0, at = 0; at < src.length; at += src.pieceLengths[i++]) fn(src.pieces[i], src.pieceLengths[i]);
-  } else if (src.pieces) {
-    for (u32 at = 0; at < src.length; at += kBlockSmall)
-      fn(src.pieces[at / kBlockSmall], src.length - at < kBlockSmall ? src.length - at : kBlockSmall);
-  } else {
-    ForEachPiece(src.store, src.from, src.length, fn);
-  }
-}
-
 // Calls fn(pointer, length) for the consecutive pieces of the bytes [from,
 // to) of a source until it returns false.
 template <class F>
@@ -168,6 +154,20 @@ void ForEachSourcePieceIn(const ByteSource &src, u32 from, u32 to, F &&fn) {
     if (!fn(src.pieces[i] + a, b - a)) return;
     at += length;
   }
+}
+
+// Calls fn(pointer, length) for the consecutive pieces of a source (the
+// bytes of a typed character at once).
+template <class F>
+void ForEachSourcePiece(const ByteSource &src, F &&fn) {
+  if (src.bytes) {
+    if (src.length) fn(src.bytes, src.length);
+    return;
+  }
+  ForEachSourcePieceIn(src, 0, src.length, [&](const char *p, u32 n) {
+    fn(p, n);
+    return true;
+  });
 }
 
 // The first CR or LF in [p, end), or end.
