@@ -10,8 +10,6 @@
 
 namespace {
 
-bool Down(int key) { return GetKeyState(key) < 0; }
-
 // The wanted column of the caret (its column when it has none).
 u32 Wanted(const PositionRecord &rec) { return rec.wantedColumn == kNoColumn ? rec.column : rec.wantedColumn; }
 
@@ -113,7 +111,16 @@ void MoveCaretTo(EditorWindow *ed, const PositionRecord &caret, bool extend) {
 }
 
 void OnKeyDown(EditorWindow *ed, WPARAM key) {
-  const bool alt = Down(VK_MENU), ctrl = Down(VK_CONTROL), shift = Down(VK_SHIFT);
+  // Only the keys that move (Page Up, Page Down, End, Home, the arrows) and
+  // Insert (with Alt) are handled here: any other key goes without asking
+  // for the modifiers.
+  if ((key < VK_PRIOR || key > VK_DOWN) && key != VK_INSERT) return;
+  // The modifiers as the key found them, in one request (each GetKeyState
+  // is a request of its own to some systems).
+  BYTE keys[256];
+  if (!GetKeyboardState(keys)) return;
+  const bool alt = (keys[VK_MENU] & 0x80) != 0, ctrl = (keys[VK_CONTROL] & 0x80) != 0,
+             shift = (keys[VK_SHIFT] & 0x80) != 0;
   if (alt) {
     if (!ctrl) AltScroll(ed, key, shift);
     return;

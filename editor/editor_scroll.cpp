@@ -145,14 +145,22 @@ void UpdateCaret(EditorWindow *ed, UINT flags) {
   bool visible = caretRow >= ed->topLine && caretRow < ed->topLine + static_cast<u32>(ed->visibleRows) && x >= 0 &&
                  x < ed->textWidth;
   if (visible) {
-    ed->caretX = x - 1 + ed->gutterWidth + ed->leftMargin;
-    ed->caretY = static_cast<int>(caretRow - ed->topLine) * ed->lineHeight;
+    const int caretX = x - 1 + ed->gutterWidth + ed->leftMargin;
+    const int caretY = static_cast<int>(caretRow - ed->topLine) * ed->lineHeight;
+    // A caret already shown where it goes is left alone (a Page Down keeps
+    // it in place on the screen): each of these calls is a request of its
+    // own to some systems.
+    const bool moved = !ed->caretShown || caretX != ed->caretX || caretY != ed->caretY;
+    ed->caretX = caretX;
+    ed->caretY = caretY;
     if (!ed->caretShown) {
       ShowCaret(ed->hwnd);
       ed->caretShown = true;
     }
-    SetCaretPos(ed->caretX, ed->caretY);
-    PlaceComposition(ed, false);
+    if (moved) {
+      SetCaretPos(ed->caretX, ed->caretY);
+      PlaceComposition(ed, false);
+    }
   } else {
     ed->caretX = ed->caretY = 0;
     if (ed->caretShown) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "document/text_store.h"
@@ -281,6 +282,40 @@ TEST_F(ScrollTest, TheCaretHidesWhenScrolledAwayAndComesBack) {
   std::vector<WORD> codes = CommandCodes();
   EXPECT_NE(std::find(codes.begin(), codes.end(), 0x100), codes.end());
   EXPECT_NE(std::find(codes.begin(), codes.end(), 0x200), codes.end());
+}
+
+// A caret already in place is not placed again: after any mix of keys,
+// scrolls, font changes and focus changes, the system caret and the input
+// method's window stand where the editor says the caret is.
+TEST_F(ScrollTest, TheSystemCaretFollowsEveryMoveItIsNotPlacedAgainFor) {
+  Focus();
+  srand(7);
+  const WPARAM keys[] = {VK_NEXT, VK_PRIOR, VK_DOWN, VK_UP, VK_LEFT, VK_RIGHT, VK_HOME, VK_END};
+  for (int step = 0; step < 300; step++) {
+    const int what = rand() % 12;
+    if (what < 8) SendMessageA(editor_, WM_KEYDOWN, keys[what], 1);
+    else if (what == 8) VScroll(rand() % 2 ? SB_LINEDOWN : SB_PAGEUP);
+    else if (what == 9) HScroll(rand() % 2 ? SB_LINERIGHT : SB_LINELEFT);
+    else if (what == 10) {
+      HGDIOBJ font = GetStockObject(rand() % 2 ? ANSI_FIXED_FONT : SYSTEM_FIXED_FONT);
+      SendMessageA(editor_, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+    } else {
+      SetFocus(parent_);
+      Focus();
+    }
+    if (!ed()->caretShown) continue;
+    POINT at;
+    GetCaretPos(&at);
+    ASSERT_EQ(at.x, ed()->caretX) << "step " << step;
+    ASSERT_EQ(at.y, ed()->caretY) << "step " << step;
+    HIMC imc = ImmGetContext(editor_);
+    COMPOSITIONFORM form = {};
+    if (imc && ImmGetCompositionWindow(imc, &form)) {
+      ASSERT_EQ(form.ptCurrentPos.x, ed()->caretX) << "step " << step;
+      ASSERT_EQ(form.ptCurrentPos.y, ed()->caretY) << "step " << step;
+    }
+    if (imc) ImmReleaseContext(editor_, imc);
+  }
 }
 
 TEST_F(ScrollTest, BoldCaretInOverwriteMode) {
