@@ -116,9 +116,9 @@ void OnKeyDown(EditorWindow *ed, WPARAM key) {
   // for the modifiers.
   if ((key < VK_PRIOR || key > VK_DOWN) && key != VK_INSERT) return;
   // The modifiers as the key found them, in one request (each GetKeyState
-  // is a request of its own to some systems).
-  BYTE keys[256];
-  if (!GetKeyboardState(keys)) return;
+  // is a request of its own to some systems); none held should it fail.
+  BYTE keys[256] = {};
+  (void)GetKeyboardState(keys);
   const bool alt = (keys[VK_MENU] & 0x80) != 0, ctrl = (keys[VK_CONTROL] & 0x80) != 0,
              shift = (keys[VK_SHIFT] & 0x80) != 0;
   if (alt) {
