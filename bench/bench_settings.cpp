@@ -115,8 +115,8 @@ double ReadOnce(const std::string &path, size_t size) {
 }
 
 // What any import pays before it parses a byte: the file read into memory
-// allocated for it (under Wine, first touches of new memory cost more than
-// the read itself).
+// allocated for it (the first touches of new memory may cost more than the
+// read itself).
 double ReadIntoNewMemory(const std::string &path, size_t size) {
   const double t0 = Now();
   char *bytes = static_cast<char *>(HeapAlloc(GetProcessHeap(), 0, size + 1));
