@@ -179,7 +179,7 @@ int TranslateChars(ToolDocument *doc, ToolParam param) {
       // whole), into pieces, a long input in two halves at once.
       // The newlines stay where they are when no byte becomes one and they
       // map to themselves.
-      bool sameNewlines = map['\r'] == '\r' && map['\n'] == '\n';
+      bool sameNewlines = map[static_cast<u8>('\r')] == '\r' && map[static_cast<u8>('\n')] == '\n';
       for (int c = 0; c < 256; c++)
         if (c != '\r' && c != '\n' && (map[c] == '\r' || map[c] == '\n')) sameNewlines = false;
       const int r = MapInputToPieces(
