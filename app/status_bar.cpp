@@ -45,7 +45,16 @@ void RepaintThrottle() {
 
 void SetFieldText(int index, const char *text) {
   HWND bar = g_statusBar.hwnd;
-  if (bar) SendMessageA(bar, SB_SETTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+  if (!bar) return;
+  // A field that already shows the text is left alone: setting it again
+  // would paint it again (most caret moves change two or three fields).
+  const size_t n = StrLen(text);
+  char shown[kStatusMessageChars];
+  if (LOWORD(SendMessageA(bar, SB_GETTEXTLENGTHA, static_cast<WPARAM>(index), 0)) == n && n < sizeof shown) {
+    SendMessageA(bar, SB_GETTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(shown));
+    if (MemCompare(shown, text, n) == 0) return;
+  }
+  SendMessageA(bar, SB_SETTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
 }
 
 bool SameText(const char *a, const char *b) {
@@ -165,6 +174,11 @@ void ComputeFieldWidths() {
   edges[kStatusFieldCount - 1] = -1;
   if (old) SelectObject(dc, old);
   ReleaseDC(bar, dc);
+  // New parts paint the whole bar again: only when a field's width changed.
+  int now[kStatusFieldCount];
+  if (SendMessageA(bar, SB_GETPARTS, kStatusFieldCount, reinterpret_cast<LPARAM>(now)) == kStatusFieldCount &&
+      MemCompare(now, edges, sizeof edges) == 0)
+    return;
   SendMessageA(bar, SB_SETPARTS, kStatusFieldCount, reinterpret_cast<LPARAM>(edges));
 }
 

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/common_dialogs.h"
@@ -171,6 +172,36 @@ TEST_F(StatusBarTest, CharacterFieldShowsTheCodeAndIsEmptyAtTheEnd) {
   Select(0, 0);
   EXPECT_EQ(Field(kFieldCharacter), "");
   EXPECT_EQ(Field(kFieldPosition), "Pos: 1/7");
+}
+
+// A caret move sets only the fields whose text changed, and the parts only
+// when a width changed: each setting paints the bar again.
+std::vector<WPARAM> g_setFields;
+int g_setParts;
+WNDPROC g_barProc;
+LRESULT CALLBACK CountingBarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == SB_SETTEXTA) g_setFields.push_back(LOBYTE(wParam));
+  if (msg == SB_SETPARTS) g_setParts++;
+  return CallWindowProcA(g_barProc, hwnd, msg, wParam, lParam);
+}
+
+TEST_F(StatusBarTest, ACaretMoveSetsOnlyTheFieldsWhoseTextChanged) {
+  Open();
+  SetText(("abc\r\nabc\r\n" + std::string(1000000, 'x')).c_str());
+  Select(0, 0);
+  g_barProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(bar_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingBarProc)));
+  g_setFields.clear();
+  g_setParts = 0;
+  Select(5, 5);  // line 2: the line and the position change; the column, selection and character stay
+  EXPECT_EQ(Field(kFieldLine), "Ln: 2/3");
+  EXPECT_EQ(g_setFields, (std::vector<WPARAM>{kFieldLine, kFieldPosition}));
+  EXPECT_EQ(g_setParts, 0);
+  // Far into the long third line the column field grows, and the parts with it.
+  Select(999990, 999990);
+  EXPECT_EQ(Field(kFieldColumn), "Col: 999981/1000000");
+  EXPECT_EQ(g_setParts, 1);
+  SetWindowLongPtrA(bar_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_barProc));
 }
 
 // ---- the message field ----
