@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size) {
     for (u32 i = 0; i < length; i++) sink = sink ^ text[i];
   }
   const u32 plain = PlainTextLength(block.data(), size);
-  if (plain > size || (plain < size && block[plain] != 0) || memchr(block.data(), 0, plain)) __builtin_trap();
+  if (plain > size || (plain < size && block[plain] != 0) || (plain > 0 && memchr(block.data(), 0, plain)))
+    __builtin_trap();
 
   // The input as a document's text: both blocks of it, read back.
   Document *doc = CreateDocument();
