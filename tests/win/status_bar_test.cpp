@@ -175,7 +175,8 @@ TEST_F(StatusBarTest, CharacterFieldShowsTheCodeAndIsEmptyAtTheEnd) {
 }
 
 // A caret move sets only the fields whose text changed, and the parts only
-// when a width changed: each setting paints the bar again.
+// when a width changed: a field set is painted again, and new parts paint the
+// whole bar.
 std::vector<WPARAM> g_setFields;
 int g_setParts;
 WNDPROC g_barProc;
