@@ -158,6 +158,17 @@ struct Checker {
     }
     if (item != r.count) return Fail("row groups cover %u of %u rows", item, r.count);
     if (abs != s->length) return Fail("rows span %u bytes, length %u", (u32)abs, s->length);
+    // Each span of row groups starts where its first group does: the row
+    // searches begin with the spans.
+    const u32 bits = g_storeLimits.rowSpanBits;
+    const u32 spans = static_cast<u32>((static_cast<u64>(g.count) + (1u << bits) - 1) >> bits);
+    if (s->rowShifts.count != spans) return Fail("%u spans of row groups, %u groups", s->rowShifts.count, g.count);
+    for (u32 k = 0; k < spans; k++) {
+      const u32 start = RowGroupStart(s, k << bits);
+      if (s->rowShifts.entries[k].spanStart != start) {
+        return Fail("span %u starts at %u, its first row group at %u", k, s->rowShifts.entries[k].spanStart, start);
+      }
+    }
     return true;
   }
 

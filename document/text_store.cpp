@@ -512,7 +512,12 @@ RowStep RowSteps(const TextStore *s, u32 p, const SpanStep &st) {
   // The last group of the span starting at or before p.
   const RowGroup *g = s->rowGroups.entries;
   const RowGroupShift &shift = s->rowShifts.entries[st.span];
-  const u32 gi = SearchFrom(st.first, st.last, st.guess, p - shift.start, [g](u32 i) { return g[i].start; });
+  // The groups' own starts lack the span's shift, and an edit may leave them
+  // wrapped around zero: they are compared as offsets from the span's first
+  // group (p - spanStart for p), which nothing reorders.
+  const u32 base = g[st.first].start;
+  const u32 gi = SearchFrom(st.first, st.last, st.guess, p - shift.start - base,
+                            [g, base](u32 i) { return g[i].start - base; });
   const RowGroup &grp = g[gi];
   const u32 grpFirst = grp.first + shift.first, grpStart = grp.start + shift.start;
   // Every row but the last spans at least one byte: the row lies between

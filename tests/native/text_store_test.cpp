@@ -635,6 +635,44 @@ TEST(TextStore, EditsAcrossARowGroupBoundaryKeepTheGroups) {
   }
 }
 
+// A span of row groups keeps a shift of its groups' starts that edits before
+// it add to. A deletion from the last group of one span into the first group
+// of the next keeps its two groups; the second may then begin below that
+// shift (the bytes it held went with the deletion): the rows must still be
+// found, whatever the shift.
+TEST(TextStore, ADeletionOverASpanBoundaryKeepsEveryRowFound) {
+  ScopedStoreLimits limits(4);  // two rows a group, two groups a span
+  const u32 spanGroups = 1u << g_storeLimits.rowSpanBits;
+  for (u32 g = spanGroups - 1; g < 3 * spanGroups; g += spanGroups) {
+    for (u32 run = 1; run < 200; run += 3) {
+      Store st;
+      std::string model;
+      for (int i = 0; i < 40; i++) model += "abcdefghij\n";
+      st.Insert(0, model);
+      const TextStore *s = &st.s;
+      u32 r = 0;  // the last row of group g
+      while (r + 1 < RowCount(s) && RowAt(s, r + 1).group <= g) r++;
+      ASSERT_EQ(RowAt(s, r).group, g);
+      // A run without a newline in the group: the later spans' shift.
+      const u32 at = RowStart(s, r) + 1;
+      st.Insert(at, std::string(run, 'x'));
+      model.insert(at, std::string(run, 'x'));
+      const u32 groups = s->rowGroups.count;
+      const u32 to = RowStart(s, r + 1) + 1;
+      st.Delete(at, to);
+      model.erase(at, to - at);
+      ASSERT_EQ(s->rowGroups.count, groups) << "group " << g;
+      ASSERT_TRUE(StoreOk(s)) << "group " << g << ", run " << run;
+      ASSERT_EQ(st.Text(), model);
+      u32 row = 0;
+      for (u32 p = 0; p <= model.size(); p++) {
+        if (p > 0 && model[p - 1] == '\n') row++;
+        ASSERT_EQ(RowOfPosition(s, p), row) << "group " << g << ", run " << run << ", position " << p;
+      }
+    }
+  }
+}
+
 // Every insertion's rows found in two halves at once, cut wherever a group
 // allows (one LF, CR LF split across pieces, a lone CR at the cut), and the
 // rows after a change of the groups renumbered in two halves.
