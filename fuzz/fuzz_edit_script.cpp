@@ -8,6 +8,7 @@
 #include "document/edit.h"
 #include "document/range_set.h"
 #include "document/store_check.h"
+#include "document/text_store.h"
 #include "document/undo.h"
 
 namespace {
@@ -18,9 +19,20 @@ struct Script {
   unsigned Word() { return Byte() | (Byte() << 8); }
 };
 
+// Every row found by its positions (a sample of them on a long text).
+void CheckRowsFound(const Document *d) {
+  const TextStore *s = &d->store;
+  const u32 step = s->length / 64 + 1;
+  for (u32 p = 0; p <= s->length; p += step) {
+    const u32 r = RowOfPosition(s, p);
+    if (RowStart(s, r) > p || (r + 1 < RowCount(s) && RowStart(s, r + 1) <= p)) __builtin_trap();
+  }
+}
+
 void Check(const Document *d) {
   StoreCheckOptions opt = {};
   if (!CheckStore(&d->store, opt, nullptr, 0)) __builtin_trap();
+  CheckRowsFound(d);
 }
 
 std::string Text(const Document *d) {
