@@ -161,7 +161,7 @@ struct Checker {
     // Each span of row groups starts where its first group does: the row
     // searches begin with the spans.
     const u32 bits = g_storeLimits.rowSpanBits;
-    const u32 spans = static_cast<u32>((static_cast<u64>(g.count) + (1u << bits) - 1) >> bits);
+    const u32 spans = splice::SpansFor(g.count, bits);
     if (s->rowShifts.count != spans) return Fail("%u spans of row groups, %u groups", s->rowShifts.count, g.count);
     for (u32 k = 0; k < spans; k++) {
       const u32 start = RowGroupStart(s, k << bits);

@@ -6,35 +6,10 @@
 #include <vector>
 
 #include "document/batch_edit.h"
-#include "document/document.h"
-#include "document/edit.h"
-#include "document/store_check.h"
-#include "document/text_store.h"
 #include "document/undo.h"
+#include "fuzz/fuzz_document.h"
 
 namespace {
-
-struct Script {
-  const unsigned char *p, *end;
-  unsigned Byte() { return p < end ? *p++ : 0; }
-  unsigned Word() { return Byte() | (Byte() << 8); }
-};
-
-std::string Text(const Document *d) {
-  std::string t;
-  for (u32 i = 0; i < d->store.blocks.count; i++) t.append(d->store.blocks.entries[i].data, d->store.blocks.entries[i].length);
-  return t;
-}
-
-// Every row found by its positions (a sample of them on a long text).
-void CheckRowsFound(const Document *d) {
-  const TextStore *s = &d->store;
-  const u32 step = s->length / 64 + 1;
-  for (u32 p = 0; p <= s->length; p += step) {
-    const u32 r = RowOfPosition(s, p);
-    if (RowStart(s, r) > p || (r + 1 < RowCount(s) && RowStart(s, r + 1) <= p)) __builtin_trap();
-  }
-}
 
 // A text of n bytes from a small alphabet rich in newlines.
 std::string Piece(Script &in, unsigned n) {
@@ -56,14 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size) {
     const u32 len = d->store.length;
     if (op == 0) {
       // One edit, now and then a long one: it shifts the groups after it.
-      const u32 a = len ? in.Word() % (len + 1) : 0;
-      const u32 b = a + (len - a ? in.Word() % (len - a + 1) : 0);
+      u32 a, b;
+      in.Range(len, &a, &b);
       const unsigned n = in.Byte() % 8 == 0 ? 300 + in.Word() % 3000 : in.Byte() % 32;
-      const std::string t = Piece(in, n);
-      SetSelection(d, a, b);
-      if (ReplaceSelectionCounted(d, t.data(), static_cast<u32>(t.size()), kReplaceCloseBefore, nullptr) != 1)
-        __builtin_trap();
-      model.replace(a, b - a, t);
+      ReplaceAt(d, &model, a, b, Piece(in, n));
     } else if (op == 1) {
       // A batch of ascending edits, some next to each other.
       std::vector<BatchRequest> edits;
@@ -88,16 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size) {
       (void)UndoRedo(d, op == 2 ? kUndo : kRedo);
       model = Text(d);
     }
-    StoreCheckOptions opt = {};
-    if (!CheckStore(&d->store, opt, nullptr, 0)) __builtin_trap();
-    CheckRowsFound(d);
+    CheckDocument(d);
     if (Text(d) != model) __builtin_trap();
   }
-  while (UndoRedo(d, kUndo)) {
-    StoreCheckOptions opt = {};
-    if (!CheckStore(&d->store, opt, nullptr, 0)) __builtin_trap();
-    CheckRowsFound(d);
-  }
+  while (UndoRedo(d, kUndo)) CheckDocument(d);
   if (d->store.length != 0) __builtin_trap();
   DestroyDocument(d);
   SetStoreLimitsForTesting(0);
